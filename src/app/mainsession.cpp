@@ -1,0 +1,143 @@
+#include "app/mainsession.h"
+
+#include "catalogue/catalogue.h"
+#include "search/history.h"
+
+namespace marovex {
+
+namespace {
+constexpr int kRememberOffset = 5;
+}
+
+MainSession::MainSession(std::filesystem::path appDir) {
+    std::error_code ec;
+    m_appDir = std::filesystem::absolute(appDir, ec);
+    if (ec) m_appDir = std::move(appDir);
+}
+
+MainSession::~MainSession() {
+    // Nothing is written on the way out unless the window asked for it.
+    m_articles.discard();
+    m_topics.discard();
+}
+
+void MainSession::ReportMissingFile(MainWindowHooks& hooks, const std::string& message,
+                                    const std::filesystem::path& file) {
+    hooks.showInformation(message + "\r" + file.string());
+    m_failureMark = -1;
+}
+
+bool MainSession::openCatalogueFile(MainWindowHooks& hooks, const std::filesystem::path& file, bool articles) {
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        ReportMissingFile(hooks, "File not found : ", file);
+        return false;
+    }
+    try {
+        if (articles)
+            catalogue::openArticleTable(m_articles, file, [&hooks](const std::string& m) { hooks.showInformation(m); });
+        else
+            catalogue::openTopicTable(m_topics, file);
+    } catch (const std::exception& e) {
+        // A damaged or foreign file ends the run like a missing one, and nothing is written over it.
+        hooks.showInformation(e.what());
+        m_failureMark = -1;
+        return false;
+    }
+    return true;
+}
+
+void MainSession::FormCreate(MainWindowHooks& hooks) {
+    if (!openCatalogueFile(hooks, m_appDir / catalogue::kArticleFile, true)) return;
+    if (!openCatalogueFile(hooks, m_appDir / catalogue::kTopicFile, false)) {
+        m_articles.discard();
+        return;
+    }
+    try {
+        hooks.preparePane();
+        hooks.loadSettings();
+        hooks.applyLanguage(1);
+        hooks.restoreState();
+        hooks.readAccess();
+
+        const auto historyFile = m_appDir / catalogue::kHistoryFile;
+        std::error_code ec;
+        if (std::filesystem::exists(historyFile, ec)) hooks.setHistory(readSearchHistory(historyFile));
+
+        if (m_articles.isOpen() &&
+            m_articles.locate("Find", {FieldValue{std::int32_t(catalogue::kFound)}})) {
+            hooks.setSearchResultsEndEnabled(true);
+            hooks.selectHistoryEntry(0);
+        }
+        if (m_articles.rowCount() > 0) restoreRememberedPosition(m_articles);
+        hooks.selectHistoryEntry(0);
+    } catch (const std::exception& e) {
+        // The remaining steps are skipped; the window still opens.
+        hooks.showError(e.what());
+    }
+}
+
+bool MainSession::FormClose(MainWindowHooks& hooks) {
+    if (m_failureMark == -1) {
+        m_articles.discard();
+        m_topics.discard();
+        return true;
+    }
+    try {
+        if (m_articles.isOpen()) {
+            m_articles.post();
+            // A retried close must not add the offset twice.
+            if (stateSave && !m_positionRemembered && m_articles.rowCount() > 0) {
+                rememberPosition(m_articles);
+                m_positionRemembered = true;
+            }
+        }
+    } catch (...) {
+    }
+    try {
+        m_articles.close();
+    } catch (const std::exception& e) {
+        hooks.showError(e.what());
+        return false;
+    }
+    try {
+        hooks.saveState();
+    } catch (...) {
+    }
+    try {
+        writeSearchHistory(m_appDir / catalogue::kHistoryFile, hooks.history());
+    } catch (...) {
+    }
+    return true;
+}
+
+std::string MainSession::closeTopicTable() {
+    if (m_failureMark == -1) {
+        m_topics.discard();
+        return {};
+    }
+    try {
+        m_topics.close();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
+
+bool restoreRememberedPosition(RecordTable& articles) {
+    if (!articles.locate("Izb", {FieldValue{std::int32_t(kRememberOffset)}}) &&
+        !articles.locate("Izb", {FieldValue{std::int32_t(kRememberOffset - 1)}}))
+        return false;
+    if (!articles.edit()) return false;
+    articles.setInt("Izb", articles.asInt("Izb") - kRememberOffset);
+    articles.post();
+    return true;
+}
+
+void rememberPosition(RecordTable& articles) {
+    if (!articles.edit()) return;
+    articles.setInt("Izb", articles.asInt("Izb") + kRememberOffset);
+    articles.post();
+}
+
+} // namespace marovex

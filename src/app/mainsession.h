@@ -1,0 +1,82 @@
+#pragma once
+
+#include "catalogue/recordtable.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace marovex {
+
+// What the main window does for the start-up and shutdown sequences; the window implements it with its
+// widgets, tests with plain records.
+class MainWindowHooks {
+public:
+    virtual ~MainWindowHooks() = default;
+    // Information box with one OK button showing the text.
+    virtual void showInformation(const std::string& text) = 0;
+    // The general error report: a message box with the error's text.
+    virtual void showError(const std::string& text) = 0;
+
+    virtual void preparePane() {}
+    virtual void loadSettings() {}
+    virtual void applyLanguage(int /*target*/) {}
+    virtual void restoreState() {}
+    virtual void readAccess() {}
+    virtual void saveState() {}
+
+    // The history list of the search box; entries are Windows-1251 bytes.
+    virtual void setHistory(const std::vector<std::string>& entries) = 0;
+    virtual std::vector<std::string> history() const = 0;
+    virtual void selectHistoryEntry(int index) = 0;
+    // The end-of-search-results button.
+    virtual void setSearchResultsEndEnabled(bool enabled) = 0;
+};
+
+// The main window's data and the two ends of a run: start-up (`FormCreate`) and shutdown (`FormClose`).
+// Owns the article and topic tables for as long as the main window lives.
+class MainSession {
+public:
+    explicit MainSession(std::filesystem::path appDir);
+    ~MainSession();
+
+    const std::filesystem::path& appDir() const { return m_appDir; }
+    RecordTable& articles() { return m_articles; }
+    RecordTable& topics() { return m_topics; }
+
+    // Start-up failure mark: -1 after a catalogue file could not be taken in, 0 otherwise.
+    int failureMark() const { return m_failureMark; }
+    bool startupFailed() const { return m_failureMark == -1; }
+
+    // Whether the current row is remembered for the next run.
+    bool stateSave = false;
+    std::string archiveFolder;
+
+    void FormCreate(MainWindowHooks& hooks);
+    // Returns false when the window must stay open (the article table could not be written).
+    bool FormClose(MainWindowHooks& hooks);
+    // Writes the topic table back when it changed, as the main window is destroyed. Returns an error text,
+    // empty on success.
+    std::string closeTopicTable();
+
+    // "File not found : " + CR + path, shown in an information box; sets the failure mark.
+    void ReportMissingFile(MainWindowHooks& hooks, const std::string& message, const std::filesystem::path& file);
+
+private:
+    bool openCatalogueFile(MainWindowHooks& hooks, const std::filesystem::path& file, bool articles);
+    void restoreRememberedRow();
+
+    std::filesystem::path m_appDir;
+    RecordTable m_articles;
+    RecordTable m_topics;
+    int m_failureMark = 0;
+    bool m_positionRemembered = false;
+};
+
+// Step of start-up: the first row with Izb 5, else the first with Izb 4, becomes current and gets its
+// mark back (5 subtracted). Returns whether a row was found.
+bool restoreRememberedPosition(RecordTable& articles);
+// Step of shutdown: 5 is added to the current row's Izb (4 marks a favourite, 5 a row that is not one).
+void rememberPosition(RecordTable& articles);
+
+} // namespace marovex

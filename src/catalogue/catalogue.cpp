@@ -1,0 +1,128 @@
+#include "catalogue/catalogue.h"
+
+namespace marovex::catalogue {
+
+std::string orderByField(std::string_view field) { return "Find;" + std::string(field) + ";Type;Number;Npp"; }
+
+std::vector<FieldDef> articleFields() {
+    return {
+        {"Kod", FieldType::Int32, 0},
+        {"Izb1", FieldType::Int32, 0},
+        {"Izb", FieldType::Int32, 0},
+        {"Type", FieldType::Int32, 0},
+        {"Number", FieldType::WideText, kNumberWidth},
+        {"Tem", FieldType::WideText, kTopicWidth},
+        {"Statia", FieldType::WideText, kTitleWidth},
+        {"Find", FieldType::Int32, 0},
+        {"Link", FieldType::WideText, kLinkWidth},
+        {"Npp", FieldType::Int16, 0},
+    };
+}
+
+std::vector<FieldDef> topicFields() {
+    return {
+        {"Tem", FieldType::Text, kTopicWidth},
+        {"Key", FieldType::Boolean, 0},
+    };
+}
+
+std::string ClientDataSet1TypeGetText(int type) {
+    switch (type) {
+    case 1: return "Kelvra-Gold";
+    case 2: return "Kelvra-Release";
+    case 3: return "Kelvra";
+    default: return {};
+    }
+}
+
+std::string padIssueNumber(std::string_view number) {
+    std::string out(number);
+    if (out.size() < size_t(kNumberWidth)) out.insert(0, size_t(kNumberWidth) - out.size(), ' ');
+    return out;
+}
+
+void ClientDataSet1AfterOpen(RecordTable& table) { table.setLogChanges(false); }
+
+bool ClientDataSet1BeforeEdit(RecordTable& table) { return table.rowCount() > 0; }
+
+RecordTable::ErrorAction ClientDataSet1PostError(const MessageSink& show) {
+    if (show) show(std::string(kDuplicateRecords));
+    return RecordTable::ErrorAction::Abort;
+}
+
+namespace {
+
+std::string describe(const std::vector<FieldDef>& fields) {
+    static const char* const names[] = {"int32", "int16", "wtext", "text", "bool"};
+    std::string out;
+    for (const FieldDef& f : fields) {
+        if (!out.empty()) out += ", ";
+        out += f.name + " " + names[int(f.type)];
+        if (f.width) out += "(" + std::to_string(f.width) + ")";
+    }
+    return out;
+}
+
+void checkLayout(RecordTable& table, const std::vector<FieldDef>& expected, const char* what) {
+    if (table.fields() == expected) return;
+    const std::string found = describe(table.fields());
+    const std::string file = table.fileName().string();
+    table.discard();
+    throw TableError(file + ": not " + what + " (fields " + found + "; expected " + describe(expected) + ")");
+}
+
+void bindArticleReactions(RecordTable& table, MessageSink show) {
+    table.setBeforeEdit(ClientDataSet1BeforeEdit);
+    table.setPostError([show = std::move(show)](RecordTable&, const std::string&) {
+        return ClientDataSet1PostError(show);
+    });
+}
+
+} // namespace
+
+void openArticleTable(RecordTable& table, const std::filesystem::path& file, MessageSink show) {
+    table.setFileName(file);
+    table.open();
+    checkLayout(table, articleFields(), "an article table");
+    bindArticleReactions(table, std::move(show));
+    ClientDataSet1AfterOpen(table);
+}
+
+void openTopicTable(RecordTable& table, const std::filesystem::path& file) {
+    table.setFileName(file);
+    table.setSortKeys(kTopicTableOrder);
+    table.open();
+    checkLayout(table, topicFields(), "a topic table");
+}
+
+void openEmptyArticleTable(RecordTable& table, MessageSink show) {
+    table.setFields(articleFields());
+    table.openEmpty();
+    bindArticleReactions(table, std::move(show));
+    ClientDataSet1AfterOpen(table);
+}
+
+void openEmptyTopicTable(RecordTable& table) {
+    table.setFields(topicFields());
+    table.setSortKeys(kTopicTableOrder);
+    table.openEmpty();
+}
+
+std::vector<std::filesystem::path> createEmptyCatalogue(const std::filesystem::path& folder, bool replace) {
+    std::vector<std::filesystem::path> written;
+    const std::pair<std::string_view, std::vector<FieldDef>> files[] = {{kArticleFile, articleFields()},
+                                                                        {kTopicFile, topicFields()}};
+    for (const auto& [name, layout] : files) {
+        const auto path = folder / name;
+        std::error_code ec;
+        if (!replace && std::filesystem::exists(path, ec)) continue;
+        RecordTable table;
+        table.setFields(layout);
+        table.openEmpty();
+        table.saveToFile(path);
+        written.push_back(path);
+    }
+    return written;
+}
+
+} // namespace marovex::catalogue

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "catalogue/recordtable.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The article table (`ClientDataSet1`) and the topic table (`ClientDataSet_Tems`): layouts, sort key lists,
+// display texts and the table-level reactions.
+namespace marovex::catalogue {
+
+inline constexpr std::string_view kArticleFile = "mvx.dat";
+inline constexpr std::string_view kTopicFile = "subjects.dat";
+inline constexpr std::string_view kTopicCopyFile = "tem.dat";
+inline constexpr std::string_view kHistoryFile = "search.dat";
+
+// Widths of the text fields.
+inline constexpr int kNumberWidth = 3;
+inline constexpr int kTopicWidth = 55;
+inline constexpr int kTitleWidth = 200;
+inline constexpr int kLinkWidth = 200;
+
+// Sort key lists.
+inline constexpr std::string_view kStandardOrder = "Find;Type;Number;Tem;Npp";
+inline constexpr std::string_view kFavouritesOrder = "Find;Izb1;Type;Number;Tem;Npp";
+inline constexpr std::string_view kTopicOrder = "Find;Tem;Type;Number;Npp";
+inline constexpr std::string_view kTitleOrder = "Find;Statia;Type;Number;Npp";
+inline constexpr std::string_view kIndexedOrder = "Find;Type;Number;Npp";
+inline constexpr std::string_view kWalkOrder = "Type;Number";
+inline constexpr std::string_view kTopicTableOrder = "Tem";
+inline constexpr std::string_view kNaturalOrder = "";
+// "Find;" + field + ";Type;Number;Npp" for the topic and title columns.
+std::string orderByField(std::string_view field);
+
+// Favourite and search marks.
+inline constexpr int kFavourite = -1;
+inline constexpr int kFound = -1;
+
+// The message shown when the table refuses to store a row.
+inline constexpr std::string_view kDuplicateRecords = "Повторяющиеся записи";
+
+std::vector<FieldDef> articleFields();
+std::vector<FieldDef> topicFields();
+
+// Display text of the edition code: "Kelvra-Gold", "Kelvra-Release", "Kelvra", empty otherwise.
+std::string ClientDataSet1TypeGetText(int type);
+
+// Issue number as stored: left-padded with blanks to three characters.
+std::string padIssueNumber(std::string_view number);
+
+// Shows a message to the user (a message box in the application, a line on standard error in the companion).
+using MessageSink = std::function<void(const std::string& message)>;
+
+// The change log is switched off right after the article table opens.
+void ClientDataSet1AfterOpen(RecordTable& table);
+// An edit is refused while the view holds no rows.
+bool ClientDataSet1BeforeEdit(RecordTable& table);
+// A refused store shows "Повторяющиеся записи" and stops the storing command without a further message.
+RecordTable::ErrorAction ClientDataSet1PostError(const MessageSink& show);
+
+// Binds the article table to its file, opens it with its reactions, and checks its layout. A missing,
+// unreadable or foreign file raises TableError naming the file and what is wrong; the table stays closed.
+void openArticleTable(RecordTable& table, const std::filesystem::path& file, MessageSink show);
+void openTopicTable(RecordTable& table, const std::filesystem::path& file);
+
+// Empty tables of the right layouts, not bound to a file.
+void openEmptyArticleTable(RecordTable& table, MessageSink show = {});
+void openEmptyTopicTable(RecordTable& table);
+
+// Writes empty "mvx.dat" and "subjects.dat" into a folder. Existing files are kept unless `replace` is set;
+// returns the files written.
+std::vector<std::filesystem::path> createEmptyCatalogue(const std::filesystem::path& folder, bool replace);
+
+} // namespace marovex::catalogue

@@ -1,0 +1,297 @@
+#include "catalogue/tablefile.h"
+
+#include "indexer/cp1251.h"
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <strings.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace marovex::detail {
+namespace {
+
+// "MVXT": marks a SQLite file as a table of this application.
+constexpr int kApplicationId = 0x4D565854;
+constexpr int kFormatVersion = 1;
+constexpr int kMaxWidth = 65535;
+
+const char* typeName(FieldType t) {
+    switch (t) {
+    case FieldType::Int32: return "int32";
+    case FieldType::Int16: return "int16";
+    case FieldType::WideText: return "wtext";
+    case FieldType::Text: return "text";
+    case FieldType::Boolean: return "bool";
+    }
+    return "?";
+}
+
+bool typeFromName(std::string_view name, FieldType& out) {
+    for (FieldType t : {FieldType::Int32, FieldType::Int16, FieldType::WideText, FieldType::Text, FieldType::Boolean})
+        if (name == typeName(t)) {
+            out = t;
+            return true;
+        }
+    return false;
+}
+
+std::string sqlIdentifier(const std::string& name) {
+    std::string q = "\"";
+    for (char c : name) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + '"';
+}
+
+class Db {
+public:
+    Db(const std::filesystem::path& file, int flags, const std::string& what) : m_file(file), m_what(what) {
+        if (sqlite3_open_v2(file.c_str(), &m_db, flags, nullptr) != SQLITE_OK) fail();
+    }
+    ~Db() { sqlite3_close(m_db); }
+    [[noreturn]] void fail(const std::string& detail = {}) const {
+        std::string msg = m_file.string() + ": " + m_what + ": ";
+        msg += detail.empty() ? (m_db ? sqlite3_errmsg(m_db) : "out of memory") : detail;
+        throw TableError(msg);
+    }
+    void exec(const std::string& sql) {
+        char* err = nullptr;
+        if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+            std::string detail = err ? err : sqlite3_errmsg(m_db);
+            sqlite3_free(err);
+            fail(detail);
+        }
+    }
+    int intPragma(const char* name) {
+        sqlite3_stmt* st = prepare(std::string("PRAGMA ") + name);
+        int value = 0;
+        int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) value = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) fail();
+        return value;
+    }
+    sqlite3_stmt* prepare(const std::string& sql) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.c_str(), int(sql.size()), &st, nullptr) != SQLITE_OK) fail();
+        return st;
+    }
+    sqlite3* handle() const { return m_db; }
+
+private:
+    std::filesystem::path m_file;
+    std::string m_what;
+    sqlite3* m_db = nullptr;
+};
+
+struct Statement {
+    sqlite3_stmt* st;
+    ~Statement() { sqlite3_finalize(st); }
+};
+
+void syncPath(const std::filesystem::path& p, bool directory) {
+    int fd = ::open(p.c_str(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+std::string cutUtf8(std::string_view s, int width) {
+    std::string out;
+    out.reserve(std::min<size_t>(s.size(), size_t(width) * 4));
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = p + s.size();
+    int chars = 0;
+    while (p < end && chars < width) {
+        unsigned char b = *p;
+        int len = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        bool ok = len > 0 && end - p >= len;
+        for (int i = 1; ok && i < len; ++i) ok = (p[i] & 0xC0) == 0x80;
+        if (ok && len == 3) {
+            unsigned c = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6);
+            ok = c >= 0x800 && (c < 0xD800 || c > 0xDFFF);
+        }
+        if (ok && len == 4) {
+            unsigned c = ((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12);
+            ok = c >= 0x10000 && c <= 0x10FFFF;
+        }
+        if (ok) {
+            out.append(reinterpret_cast<const char*>(p), size_t(len));
+            p += len;
+        } else {
+            out.push_back('?');
+            ++p;
+            while (p < end && (*p & 0xC0) == 0x80) ++p;
+        }
+        ++chars;
+    }
+    return out;
+}
+
+std::vector<Column> readTableFile(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        throw TableError(file.string() + ": " +
+                         (std::filesystem::exists(file, ec) ? "not a regular file" : "file not found"));
+    }
+    Db db(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, "not a valid catalogue file");
+    if (db.intPragma("application_id") != kApplicationId)
+        db.fail("not a Marovex table (another kind of database)");
+    if (int v = db.intPragma("user_version"); v != kFormatVersion)
+        db.fail("unsupported format version " + std::to_string(v));
+
+    std::vector<Column> columns;
+    {
+        Statement st{db.prepare("SELECT position, name, type, width FROM fields ORDER BY position")};
+        int rc;
+        while ((rc = sqlite3_step(st.st)) == SQLITE_ROW) {
+            Column c;
+            const int pos = sqlite3_column_int(st.st, 0);
+            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st.st, 1));
+            const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(st.st, 2));
+            const int width = sqlite3_column_int(st.st, 3);
+            if (pos != int(columns.size()) + 1) db.fail("field positions are not 1, 2, 3, ...");
+            if (!name || !*name) db.fail("field " + std::to_string(pos) + " has no name");
+            c.def.name = name;
+            if (!type || !typeFromName(type, c.def.type))
+                db.fail("field " + c.def.name + " has an unknown type \"" + (type ? type : "") + "\"");
+            if (c.isText() && (width < 1 || width > kMaxWidth))
+                db.fail("field " + c.def.name + " has an invalid width " + std::to_string(width));
+            c.def.width = c.isText() ? width : 0;
+            for (const auto& other : columns)
+                if (strcasecmp(other.def.name.c_str(), name) == 0) db.fail("field " + c.def.name + " appears twice");
+            columns.push_back(std::move(c));
+        }
+        if (rc != SQLITE_DONE) db.fail();
+        if (columns.empty()) db.fail("the table has no fields");
+    }
+
+    std::string select = "SELECT ";
+    for (size_t i = 0; i < columns.size(); ++i) select += (i ? ", " : "") + sqlIdentifier(columns[i].def.name);
+    select += " FROM records ORDER BY rowid";
+    Statement st{db.prepare(select)};
+    int rc;
+    size_t row = 0;
+    while ((rc = sqlite3_step(st.st)) == SQLITE_ROW) {
+        ++row;
+        for (size_t i = 0; i < columns.size(); ++i) {
+            Column& c = columns[i];
+            const int type = sqlite3_column_type(st.st, int(i));
+            const bool null = type == SQLITE_NULL;
+            c.nulls.push_back(null ? 1 : 0);
+            auto bad = [&](const char* what) {
+                db.fail("row " + std::to_string(row) + ", field " + c.def.name + ": " + what);
+            };
+            if (c.isText()) {
+                std::string value;
+                if (!null) {
+                    if (type != SQLITE_TEXT) bad("not a text");
+                    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.st, int(i)));
+                    const std::string_view utf8(t ? t : "", size_t(sqlite3_column_bytes(st.st, int(i))));
+                    // Values are cut to the width here too, in case the file was edited by hand.
+                    // Single-byte fields are kept as Windows-1251 bytes in memory.
+                    if (c.def.type == FieldType::WideText) {
+                        value = cutUtf8(utf8, c.def.width);
+                    } else {
+                        value = cp1251::fromUtf8(utf8);
+                        if (value.size() > size_t(c.def.width)) value.resize(size_t(c.def.width));
+                    }
+                }
+                c.texts.push_back(std::move(value));
+            } else {
+                std::int64_t v = 0;
+                if (!null) {
+                    if (type != SQLITE_INTEGER) bad("not an integer");
+                    v = sqlite3_column_int64(st.st, int(i));
+                    const bool inRange = c.def.type == FieldType::Int32   ? v >= INT32_MIN && v <= INT32_MAX
+                                         : c.def.type == FieldType::Int16 ? v >= INT16_MIN && v <= INT16_MAX
+                                                                          : v == 0 || v == 1;
+                    if (!inRange) bad("value out of range");
+                }
+                c.ints.push_back(std::int32_t(v));
+            }
+        }
+    }
+    if (rc != SQLITE_DONE) db.fail();
+    return columns;
+}
+
+void writeTableFile(const std::filesystem::path& file, const std::vector<Column>& columns,
+                    const std::vector<std::uint32_t>& order) {
+    static std::atomic<unsigned> counter{0};
+    const auto temp = file.parent_path() / ("." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) +
+                                            "-" + std::to_string(counter++));
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+    try {
+        {
+            Db db(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, "cannot write");
+            // A brand-new private file needs no journal; durability comes from the fsync and rename below.
+            db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;");
+            db.exec("PRAGMA application_id=" + std::to_string(kApplicationId) +
+                    "; PRAGMA user_version=" + std::to_string(kFormatVersion) + ";");
+            db.exec("BEGIN");
+            db.exec("CREATE TABLE fields(position INTEGER PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL, "
+                    "width INTEGER NOT NULL)");
+            std::string create = "CREATE TABLE records(";
+            std::string insert = "INSERT INTO records VALUES(";
+            for (size_t i = 0; i < columns.size(); ++i) {
+                create += (i ? ", " : "") + sqlIdentifier(columns[i].def.name) + (columns[i].isText() ? " TEXT" : " INTEGER");
+                insert += i ? ",?" : "?";
+            }
+            db.exec(create + ")");
+            {
+                Statement st{db.prepare("INSERT INTO fields VALUES(?,?,?,?)")};
+                for (size_t i = 0; i < columns.size(); ++i) {
+                    const FieldDef& f = columns[i].def;
+                    sqlite3_bind_int(st.st, 1, int(i + 1));
+                    sqlite3_bind_text(st.st, 2, f.name.c_str(), int(f.name.size()), SQLITE_STATIC);
+                    sqlite3_bind_text(st.st, 3, typeName(f.type), -1, SQLITE_STATIC);
+                    sqlite3_bind_int(st.st, 4, f.width);
+                    if (sqlite3_step(st.st) != SQLITE_DONE) db.fail();
+                    sqlite3_reset(st.st);
+                }
+            }
+            Statement st{db.prepare(insert + ")")};
+            std::string converted;
+            for (std::uint32_t slot : order) {
+                for (size_t i = 0; i < columns.size(); ++i) {
+                    const Column& c = columns[i];
+                    const int param = int(i + 1);
+                    if (c.nulls[slot]) {
+                        sqlite3_bind_null(st.st, param);
+                    } else if (c.def.type == FieldType::WideText) {
+                        const std::string& t = c.texts[slot];
+                        sqlite3_bind_text(st.st, param, t.data(), int(t.size()), SQLITE_STATIC);
+                    } else if (c.def.type == FieldType::Text) {
+                        converted = cp1251::toUtf8(c.texts[slot]);
+                        sqlite3_bind_text(st.st, param, converted.data(), int(converted.size()), SQLITE_TRANSIENT);
+                    } else {
+                        sqlite3_bind_int(st.st, param, c.ints[slot]);
+                    }
+                }
+                if (sqlite3_step(st.st) != SQLITE_DONE) db.fail();
+                sqlite3_reset(st.st);
+            }
+            db.exec("COMMIT");
+        }
+        syncPath(temp, false);
+        std::filesystem::rename(temp, file);
+        syncPath(file.parent_path().empty() ? "." : file.parent_path(), true);
+    } catch (const TableError&) {
+        std::filesystem::remove(temp, ec);
+        throw;
+    } catch (const std::filesystem::filesystem_error& e) {
+        std::filesystem::remove(temp, ec);
+        throw TableError(file.string() + ": cannot write: " + e.code().message());
+    }
+}
+
+} // namespace marovex::detail

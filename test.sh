@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the main build (core and window tests), the core tests again
+# under AddressSanitizer + UndefinedBehaviorSanitizer, and a short run of each fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")"
+source tools/deps.sh
+marovex_ensure_packages
+
+jobs=$(nproc)
+fuzz_seconds=${MAROVEX_FUZZ_SECONDS:-5}
+
+echo "== Main build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
+
+echo "== Core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMAROVEX_GUI=OFF -DMAROVEX_BENCH=OFF \
+  -DMAROVEX_SANITIZE=ON >/dev/null
+cmake --build build-asan -j "$jobs" --target marovex_core_tests marovex-cli
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" -L core --timeout 900
+
+if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
+  echo "== Fuzz targets, ${fuzz_seconds} s each"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DMAROVEX_FUZZ=ON -DMAROVEX_GUI=OFF >/dev/null
+  cmake --build build-fuzz -j "$jobs"
+  for src in fuzz/*_fuzz.cpp; do
+    name=$(basename "$src" .cpp)
+    work=$(mktemp -d)
+    # Kept crash inputs and seeds are replayed first; new findings land in the scratch folder.
+    [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+    echo "-- $name"
+    set +e
+    ./build-fuzz/fuzz/"$name" -max_total_time="$fuzz_seconds" -max_len=65536 -timeout=10 \
+      "$work" >"$work.log" 2>&1
+    rc=$?
+    set -e
+    tail -n 3 "$work.log"
+    rm -f "$work.log"
+    rm -rf "$work"
+    [ "$rc" -eq 0 ] || { echo "fuzz target $name failed"; exit 1; }
+  done
+fi
+
+echo "All test stages passed."

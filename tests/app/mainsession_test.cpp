@@ -1,0 +1,285 @@
+#include "app/mainsession.h"
+#include "catalogue/catalogue.h"
+#include "search/history.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace marovex;
+using marovex::test::TempDir;
+
+namespace {
+
+// Records what start-up and shutdown asked of the window.
+class FakeWindow : public MainWindowHooks {
+public:
+    std::vector<std::string> calls, information, errors, historyList;
+    std::string failAt; // a step that raises a conversion error
+    bool searchEndEnabled = false;
+    int selected = -2;
+
+    void step(const std::string& name) {
+        calls.push_back(name);
+        if (name == failAt) throw std::runtime_error("'Blau' is not a valid colour");
+    }
+    void showInformation(const std::string& text) override { information.push_back(text); }
+    void showError(const std::string& text) override { errors.push_back(text); }
+    void preparePane() override { step("preparePane"); }
+    void loadSettings() override { step("loadSettings"); }
+    void applyLanguage(int target) override { step("applyLanguage" + std::to_string(target)); }
+    void restoreState() override { step("restoreState"); }
+    void readAccess() override { step("readAccess"); }
+    void saveState() override { step("saveState"); }
+    void setHistory(const std::vector<std::string>& entries) override {
+        step("setHistory");
+        historyList = entries;
+    }
+    std::vector<std::string> history() const override { return historyList; }
+    void selectHistoryEntry(int index) override {
+        calls.push_back("select" + std::to_string(index));
+        selected = index;
+    }
+    void setSearchResultsEndEnabled(bool enabled) override { searchEndEnabled = enabled; }
+};
+
+struct ArticleSpec {
+    std::string title;
+    std::optional<int> izb;
+    int find = 0;
+};
+
+void makeCatalogue(const std::filesystem::path& dir, const std::vector<ArticleSpec>& rows) {
+    catalogue::createEmptyCatalogue(dir, true);
+    RecordTable t;
+    catalogue::openArticleTable(t, dir / "mvx.dat", {});
+    int npp = 0;
+    for (const auto& r : rows) {
+        t.append();
+        t.setInt("Kod", 0);
+        t.setInt("Izb1", 0);
+        if (r.izb) t.setInt("Izb", *r.izb);
+        t.setInt("Type", 3);
+        t.setText("Number", "  1");
+        t.setText("Statia", r.title);
+        t.setInt("Find", r.find);
+        t.setInt("Npp", npp++);
+        t.post();
+    }
+    t.close();
+}
+
+std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        files[e.path().filename().string()] = test::readFile(e.path());
+    return files;
+}
+
+std::optional<int> izbOf(const std::filesystem::path& dir, const std::string& title) {
+    RecordTable t;
+    catalogue::openArticleTable(t, dir / "mvx.dat", {});
+    EXPECT_TRUE(t.locate("Statia", {title}));
+    return t.isNull("Izb") ? std::nullopt : std::optional<int>(t.asInt("Izb"));
+}
+
+TEST(Startup, MissingArticleFileIsReportedAloneAndNothingIsWritten) {
+    TempDir dir;
+    const auto before = snapshot(dir.path());
+    {
+        MainSession s(dir.path());
+        FakeWindow w;
+        s.FormCreate(w);
+        ASSERT_EQ(w.information.size(), 1u);
+        EXPECT_EQ(w.information[0], "File not found : \r" + (dir / "mvx.dat").string());
+        EXPECT_TRUE(s.startupFailed());
+        EXPECT_TRUE(w.calls.empty()) << "later steps ran";
+        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_EQ(s.closeTopicTable(), "");
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+TEST(Startup, MissingTopicFileIsReportedAndTheArticleFileIsNotRewritten) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", 5}});
+    std::filesystem::remove(dir / "subjects.dat");
+    const auto before = snapshot(dir.path());
+    {
+        MainSession s(dir.path());
+        s.stateSave = true;
+        FakeWindow w;
+        s.FormCreate(w);
+        ASSERT_EQ(w.information.size(), 1u);
+        EXPECT_EQ(w.information[0], "File not found : \r" + (dir / "subjects.dat").string());
+        EXPECT_TRUE(s.FormClose(w));
+        s.closeTopicTable();
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+TEST(Startup, DamagedCatalogueFileEndsTheRunLikeAMissingOne) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {});
+    test::writeFile(dir / "mvx.dat", "this is not a table");
+    test::writeFile(dir / "search.dat", "old\r\n");
+    const auto before = snapshot(dir.path());
+    {
+        MainSession s(dir.path());
+        FakeWindow w;
+        s.FormCreate(w);
+        ASSERT_EQ(w.information.size(), 1u);
+        EXPECT_NE(w.information[0].find((dir / "mvx.dat").string()), std::string::npos);
+        EXPECT_TRUE(s.startupFailed());
+        EXPECT_TRUE(s.FormClose(w));
+        s.closeTopicTable();
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+TEST(Startup, StepsRunInTheirOrder) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", std::nullopt}});
+    writeSearchHistory(dir / "search.dat", {"first", "second"});
+    MainSession s(dir.path());
+    FakeWindow w;
+    s.FormCreate(w);
+    EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "loadSettings", "applyLanguage1", "restoreState",
+                                                 "readAccess", "setHistory", "select0"}));
+    EXPECT_EQ(w.historyList, (std::vector<std::string>{"first", "second"}));
+    EXPECT_FALSE(w.searchEndEnabled);
+    EXPECT_TRUE(w.information.empty());
+}
+
+TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpens) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", 5}});
+    MainSession s(dir.path());
+    FakeWindow w;
+    w.failAt = "restoreState";
+    s.FormCreate(w);
+    ASSERT_EQ(w.errors.size(), 1u);
+    EXPECT_NE(w.errors[0].find("Blau"), std::string::npos);
+    EXPECT_EQ(w.calls.back(), "restoreState");
+    EXPECT_FALSE(s.startupFailed());
+    EXPECT_EQ(s.articles().asInt("Izb"), 5) << "the remembered row is restored after the failing step";
+}
+
+TEST(Startup, ASearchMatchBecomesCurrentAndEnablesTheEndOfResults) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", std::nullopt}, {"b", std::nullopt, -1}, {"c", std::nullopt, -1}});
+    MainSession s(dir.path());
+    FakeWindow w;
+    s.FormCreate(w);
+    EXPECT_TRUE(w.searchEndEnabled);
+    EXPECT_EQ(s.articles().asText("Statia"), "b");
+}
+
+TEST(Shutdown, TheRememberedRowComesBackWithItsFavouriteMark) {
+    for (std::optional<int> mark : {std::optional<int>(-1), std::optional<int>(), std::optional<int>(0)}) {
+        TempDir dir;
+        makeCatalogue(dir.path(), {{"a", std::nullopt}, {"b", mark}, {"c", -1}});
+        {
+            MainSession s(dir.path());
+            s.stateSave = true;
+            FakeWindow w;
+            s.FormCreate(w);
+            ASSERT_TRUE(s.articles().locate("Statia", {std::string("b")}));
+            ASSERT_TRUE(s.FormClose(w));
+            ASSERT_EQ(s.closeTopicTable(), "");
+        }
+        EXPECT_EQ(izbOf(dir.path(), "b"), mark.value_or(0) + 5);
+        {
+            MainSession s(dir.path());
+            FakeWindow w;
+            s.FormCreate(w);
+            EXPECT_EQ(s.articles().asText("Statia"), "b");
+            EXPECT_EQ(s.articles().asInt("Izb") == -1, mark == -1);
+            EXPECT_TRUE(s.FormClose(w));
+        }
+        EXPECT_EQ(izbOf(dir.path(), "b").value_or(0), mark.value_or(0));
+        EXPECT_EQ(izbOf(dir.path(), "c"), -1);
+    }
+}
+
+TEST(Shutdown, WithoutStateSaveNoMarkChangesAndTheFileIsNotRewritten) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", std::nullopt}, {"b", -1}});
+    struct stat before {};
+    ::stat((dir / "mvx.dat").c_str(), &before);
+    {
+        MainSession s(dir.path());
+        FakeWindow w;
+        s.FormCreate(w);
+        s.articles().last();
+        EXPECT_TRUE(s.FormClose(w));
+    }
+    struct stat after {};
+    ::stat((dir / "mvx.dat").c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(izbOf(dir.path(), "b"), -1);
+    EXPECT_EQ(izbOf(dir.path(), "a"), std::nullopt);
+}
+
+TEST(Startup, Izb5WinsOverIzb4) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"four", 4}, {"five", 5}});
+    MainSession s(dir.path());
+    FakeWindow w;
+    s.FormCreate(w);
+    EXPECT_EQ(s.articles().asText("Statia"), "five");
+    EXPECT_EQ(s.articles().asInt("Izb"), 0);
+    ASSERT_TRUE(s.articles().locate("Statia", {std::string("four")}));
+    EXPECT_EQ(s.articles().asInt("Izb"), 4);
+}
+
+TEST(Shutdown, PendingEditIsStoredAndHistoryWrittenEvenWhenEmpty) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", std::nullopt}});
+    {
+        MainSession s(dir.path());
+        FakeWindow w;
+        s.FormCreate(w);
+        s.articles().first();
+        ASSERT_TRUE(s.articles().edit());
+        s.articles().setInt("Izb", -1);
+        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_EQ(w.calls.back(), "saveState");
+    }
+    EXPECT_EQ(izbOf(dir.path(), "a"), -1);
+    ASSERT_TRUE(std::filesystem::exists(dir / "search.dat"));
+    EXPECT_EQ(test::readFile(dir / "search.dat"), "");
+}
+
+TEST(Shutdown, AFailedWriteOfTheArticleTableKeepsTheWindowOpenAndARetryAddsTheOffsetOnce) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", -1}});
+    MainSession s(dir.path());
+    s.stateSave = true;
+    FakeWindow w;
+    s.FormCreate(w);
+    // Block the replacement of the file: a non-empty folder where the file was.
+    std::filesystem::remove(dir / "mvx.dat");
+    std::filesystem::create_directories(dir / "mvx.dat" / "x");
+    EXPECT_FALSE(s.FormClose(w));
+    ASSERT_EQ(w.errors.size(), 1u);
+    EXPECT_NE(w.errors[0].find("mvx.dat"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "search.dat")) << "later steps ran";
+    std::filesystem::remove_all(dir / "mvx.dat");
+    EXPECT_TRUE(s.FormClose(w));
+    EXPECT_EQ(izbOf(dir.path(), "a"), 4);
+}
+
+TEST(SearchHistory, LinesAreWindows1251WithCrLfAndAnyLineEndIsRead) {
+    TempDir dir;
+    const auto file = dir / "search.dat";
+    writeSearchHistory(file, {"\xcf\xf0\xe8\xe2\xe5\xf2", "two words", "", "a\r\nb"});
+    EXPECT_EQ(test::readFile(file), "\xcf\xf0\xe8\xe2\xe5\xf2\r\ntwo words\r\n\r\na  b\r\n");
+    EXPECT_EQ(readSearchHistory(file), (std::vector<std::string>{"\xcf\xf0\xe8\xe2\xe5\xf2", "two words", "", "a  b"}));
+    test::writeFile(file, "unix\nold mac\rlast");
+    EXPECT_EQ(readSearchHistory(file), (std::vector<std::string>{"unix", "old mac", "last"}));
+    test::writeFile(file, "");
+    EXPECT_TRUE(readSearchHistory(file).empty());
+}
+
+} // namespace
