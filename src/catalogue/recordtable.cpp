@@ -1,6 +1,7 @@
 #include "catalogue/recordtable.h"
 
 #include "catalogue/collation.h"
+#include "catalogue/keystore.h"
 #include "catalogue/tablefile.h"
 #include "indexer/cp1251.h"
 
@@ -70,8 +71,7 @@ struct RecordTable::Impl {
 
     std::string sortKeys;
     std::vector<int> sortFields;
-    std::vector<std::vector<std::string>> keys; // per column: collation keys by slot, when built
-    std::vector<std::uint8_t> keysBuilt;
+    std::vector<detail::KeyStore> keys; // per column: collation keys by slot, once a sort needed them
     Collation collation;
 
     FilterPredicate predicate;
@@ -106,7 +106,6 @@ struct RecordTable::Impl {
             c.nulls.clear();
         }
         keys.assign(columns.size(), {});
-        keysBuilt.assign(columns.size(), 0);
         cur = -1;
         bof = eof = true;
         epoch = ++g_epoch;
@@ -120,7 +119,6 @@ struct RecordTable::Impl {
             defs.push_back(c.def);
         }
         keys.assign(columns.size(), {});
-        keysBuilt.assign(columns.size(), 0);
     }
 
     int fieldIndex(std::string_view name) const {
@@ -152,12 +150,12 @@ struct RecordTable::Impl {
 
     void buildKeys(int col) {
         const Column& c = columns[size_t(col)];
-        auto& k = keys[size_t(col)];
-        if (keysBuilt[size_t(col)]) return;
-        keysBuilt[size_t(col)] = 1;
-        k.resize(slotCount);
-        for (std::uint32_t s = 0; s < slotCount; ++s)
-            if (alive[s] && !c.nulls[s]) k[s] = keyOf(c, c.texts[s]);
+        detail::KeyStore& k = keys[size_t(col)];
+        if (k.built()) return;
+        k.clear();
+        k.reserve(slotCount, size_t(slotCount) * 16);
+        for (std::uint32_t s = 0; s < slotCount; ++s) k.push(alive[s] && !c.nulls[s] ? keyOf(c, c.texts[s]) : std::string());
+        k.markBuilt();
     }
 
     // Sort order: the fields of the key list, empty values first, then natural order.
@@ -167,8 +165,8 @@ struct RecordTable::Impl {
             const bool na = c.nulls[a], nb = c.nulls[b];
             if (c.isText()) {
                 // An empty text and no text sort alike.
-                const std::string& ka = na ? empty : keys[size_t(f)][a];
-                const std::string& kb = nb ? empty : keys[size_t(f)][b];
+                const std::string_view ka = na ? std::string_view() : keys[size_t(f)].at(a);
+                const std::string_view kb = nb ? std::string_view() : keys[size_t(f)].at(b);
                 const int r = ka.compare(kb);
                 if (r != 0) return r < 0;
             } else {
@@ -178,7 +176,6 @@ struct RecordTable::Impl {
         }
         return naturalPos[a] < naturalPos[b];
     }
-    const std::string empty;
 
     // Collation keys exist for every text field of the sort key list while it is in force.
     void buildSortKeys() {
@@ -186,11 +183,62 @@ struct RecordTable::Impl {
             if (columns[size_t(f)].isText()) buildKeys(f);
     }
 
+    // A fixed-size, byte-comparable prefix of a row's sort key: most comparisons are settled by it without
+    // touching the rows themselves.
+    struct SortEntry {
+        std::uint64_t prefix[4];
+        std::uint32_t slot;
+    };
+
+    SortEntry sortEntry(std::uint32_t slot) const {
+        unsigned char buf[32] = {};
+        size_t n = 0;
+        auto put = [&](unsigned char b) {
+            if (n < sizeof buf) buf[n++] = b;
+        };
+        for (int f : sortFields) {
+            if (n >= sizeof buf) break;
+            const Column& c = columns[size_t(f)];
+            if (c.isText()) {
+                if (!c.nulls[slot])
+                    for (char b : keys[size_t(f)].at(slot)) {
+                        if (n >= sizeof buf) break;
+                        put(static_cast<unsigned char>(b));
+                    }
+                put(0); // keys hold no zero byte, so it ends a key below any longer one
+            } else if (c.nulls[slot]) {
+                put(0);
+            } else {
+                const auto v = static_cast<std::uint32_t>(c.ints[slot]) ^ 0x80000000u;
+                put(1);
+                put(static_cast<unsigned char>(v >> 24));
+                put(static_cast<unsigned char>(v >> 16));
+                put(static_cast<unsigned char>(v >> 8));
+                put(static_cast<unsigned char>(v));
+            }
+        }
+        SortEntry e{};
+        for (int w = 0; w < 4; ++w)
+            for (int i = 0; i < 8; ++i) e.prefix[w] = (e.prefix[w] << 8) | buf[w * 8 + i];
+        e.slot = slot;
+        return e;
+    }
+
     void sortAll() {
         sorted = natural;
         if (sortFields.empty()) return;
         buildSortKeys();
-        std::sort(sorted.begin(), sorted.end(), [this](std::uint32_t a, std::uint32_t b) { return less(a, b); });
+        std::vector<SortEntry> entries;
+        entries.reserve(natural.size());
+        for (std::uint32_t slot : natural) entries.push_back(sortEntry(slot));
+        std::sort(entries.begin(), entries.end(), [this](const SortEntry& a, const SortEntry& b) {
+            if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
+            if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
+            if (a.prefix[2] != b.prefix[2]) return a.prefix[2] < b.prefix[2];
+            if (a.prefix[3] != b.prefix[3]) return a.prefix[3] < b.prefix[3];
+            return less(a.slot, b.slot);
+        });
+        for (size_t i = 0; i < entries.size(); ++i) sorted[i] = entries[i].slot;
     }
 
     void filterAll() {
@@ -261,7 +309,7 @@ struct RecordTable::Impl {
                 c.texts.emplace_back();
             else
                 c.ints.push_back(0);
-            if (keysBuilt[f]) keys[f].emplace_back();
+            if (keys[f].built()) keys[f].push({});
         }
         viewIndexValid = false;
         return s;
@@ -272,7 +320,7 @@ struct RecordTable::Impl {
         c.nulls[slot] = cell.null ? 1 : 0;
         if (c.isText()) {
             c.texts[slot] = cell.null ? std::string() : cell.s;
-            if (keysBuilt[size_t(f)]) keys[size_t(f)][slot] = cell.null ? std::string() : keyOf(c, cell.s);
+            if (keys[size_t(f)].built()) keys[size_t(f)].set(slot, cell.null ? std::string() : keyOf(c, cell.s));
         } else {
             c.ints[slot] = cell.null ? 0 : cell.i;
         }
@@ -321,6 +369,11 @@ std::string RowRef::asText(int field) const {
 }
 
 bool RowRef::asBool(int field) const { return asInt(field) != 0; }
+
+std::string_view RowRef::storedText(int field) const {
+    const Column& c = m_table->d->columns.at(size_t(field));
+    return c.isText() ? std::string_view(c.texts[m_slot]) : std::string_view();
+}
 
 // --- life cycle ------------------------------------------------------------------------------------------
 
@@ -716,7 +769,7 @@ void RecordTable::deleteRow() {
         Column& c = d->columns[f];
         c.nulls[slot] = 1;
         if (c.isText()) std::string().swap(c.texts[slot]);
-        if (d->keysBuilt[f]) std::string().swap(d->keys[f][slot]);
+        if (d->keys[f].built()) d->keys[f].set(slot, {});
     }
     d->modified = true;
     d->viewIndexValid = false;

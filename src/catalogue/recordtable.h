@@ -57,6 +57,8 @@ public:
     std::int32_t asInt(int field) const;
     std::string asText(int field) const;
     bool asBool(int field) const;
+    // The stored text without a copy: UTF-8 for Unicode fields, Windows-1251 bytes for single-byte ones.
+    std::string_view storedText(int field) const;
 
 private:
     const RecordTable* m_table;
