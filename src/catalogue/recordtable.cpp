@@ -244,9 +244,12 @@ struct RecordTable::Impl {
     void filterAll() {
         view.clear();
         if (filtered && predicate) {
+            // Rows are visited in the order they lie in memory; the view then follows the sorted order.
+            std::vector<std::uint8_t> pass(slotCount, 0);
+            for (std::uint32_t s : natural) pass[s] = predicate(RowRef(*self, s)) ? 1 : 0;
             view.reserve(sorted.size());
             for (std::uint32_t s : sorted)
-                if (predicate(RowRef(*self, s))) view.push_back(s);
+                if (pass[s]) view.push_back(s);
         } else {
             view = sorted;
         }

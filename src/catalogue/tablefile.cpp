@@ -103,26 +103,43 @@ void syncPath(const std::filesystem::path& p, bool directory) {
 
 } // namespace
 
+namespace {
+
+// Length in bytes of the valid UTF-8 sequence at p, or 0.
+int sequenceLength(const unsigned char* p, const unsigned char* end) {
+    const unsigned char b = *p;
+    const int len = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (len == 0 || end - p < len) return 0;
+    for (int i = 1; i < len; ++i)
+        if ((p[i] & 0xC0) != 0x80) return 0;
+    if (len == 3) {
+        const unsigned c = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6);
+        if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    } else if (len == 4) {
+        const unsigned c = ((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12);
+        if (c < 0x10000 || c > 0x10FFFF) return 0;
+    }
+    return len;
+}
+
+} // namespace
+
 std::string cutUtf8(std::string_view s, int width) {
-    std::string out;
-    out.reserve(std::min<size_t>(s.size(), size_t(width) * 4));
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const auto* end = p + s.size();
+    const auto* begin = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = begin + s.size();
+    const auto* p = begin;
     int chars = 0;
+    // Valid text within the width, the usual case, is taken whole.
     while (p < end && chars < width) {
-        unsigned char b = *p;
-        int len = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-        bool ok = len > 0 && end - p >= len;
-        for (int i = 1; ok && i < len; ++i) ok = (p[i] & 0xC0) == 0x80;
-        if (ok && len == 3) {
-            unsigned c = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6);
-            ok = c >= 0x800 && (c < 0xD800 || c > 0xDFFF);
-        }
-        if (ok && len == 4) {
-            unsigned c = ((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12);
-            ok = c >= 0x10000 && c <= 0x10FFFF;
-        }
-        if (ok) {
+        const int len = sequenceLength(p, end);
+        if (len == 0) break;
+        p += len;
+        ++chars;
+    }
+    std::string out(s.substr(0, size_t(p - begin)));
+    while (p < end && chars < width) {
+        const int len = sequenceLength(p, end);
+        if (len > 0) {
             out.append(reinterpret_cast<const char*>(p), size_t(len));
             p += len;
         } else {
