@@ -1,0 +1,243 @@
+#include "app/language.h"
+
+#include "app/inifile.h"
+#include "indexer/cp1251.h"
+#include "indexer/textops.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace marovex {
+namespace {
+
+using P = TextProperty;
+
+// Which text goes where, target by target, in the order the texts are set.
+constexpr LanguageBinding kBindings[] = {
+    // Target 1: the main window.
+    {1, "ElMenuItem4", P::Caption, 1},
+    {1, "ElMenuItem5", P::Caption, 2},
+    {1, "ElMenuItem6", P::Caption, 3},
+    {1, "ElMenuItem7", P::Caption, 4},
+    {1, "ElMenuItem9", P::Caption, 5},
+    {1, "ElMenuItem10", P::Caption, 6},
+    {1, "ToolButton19", P::Hint, 6},
+    {1, "ElMenuItem11", P::Caption, 7},
+    {1, "ToolButton21", P::Hint, 7},
+    {1, "ElMenuItem12", P::Caption, 8},
+    {1, "ElMenuItem14", P::Caption, 9},
+    {1, "ToolButton22", P::Hint, 9},
+    {1, "Label1", P::Caption, 10},
+    {1, "FlatComboBox3", P::ClearItems, 0},
+    {1, "FlatComboBox3", P::AddItem, 11},
+    {1, "FlatComboBox3", P::AddItem, 12},
+    {1, language::kArticleGrid, P::ColumnTitle, 13, {}, 0, 0, "Type"},
+    {1, language::kArticleGrid, P::ColumnTitle, 14, {}, 0, 0, "Number"},
+    {1, language::kArticleGrid, P::ColumnTitle, 15, {}, 0, 0, "Tem"},
+    {1, language::kArticleGrid, P::ColumnTitle, 16, {}, 0, 0, "Statia"},
+    {1, "ToolButton5", P::Hint, 18},
+    {1, "ToolButton3", P::Hint, 19},
+    {1, "ToolButton11", P::Hint, 20},
+    {1, "ToolButton10", P::Hint, 21},
+    {1, "ToolButton15", P::Hint, 22},
+    {1, "ToolButton16", P::Hint, 23},
+    {1, "ToolButton17", P::Hint, 24},
+    {1, "FlatComboBox1", P::Hint, 25},
+    {1, "FlatComboBox3", P::Hint, 26},
+    {1, "ElMenuItem1", P::Caption, 72, " MSIE"},
+    {1, "ElMenuItem2", P::Caption, 72, " Opera"},
+    {1, "ElMenuItem3", P::Caption, 72, " ", 71},
+
+    // Target 2: the About box.
+    {2, language::kAboutBox, P::Caption, 9, " Marovex"},
+
+    // Target 3: the indexing dialog.
+    {3, language::kIndexingDialog, P::Caption, 27},
+    {3, "Label2", P::Caption, 28},
+    {3, "Label1", P::Caption, 29},
+    {3, "FlatGroupBox1", P::Caption, 30},
+    {3, "FlatRadioButton1", P::Caption, 31},
+    {3, "FlatRadioButton2", P::Caption, 32},
+    {3, "FlatButton1", P::Caption, 33},
+    {3, "FlatButton2", P::Caption, 34},
+    {3, "FlatButton3", P::Caption, 35},
+
+    // Target 4: the settings dialog.
+    {4, "FlatGroupBox1", P::Caption, 36},
+    {4, language::kSettingsTree, P::TreeNode, 36, {}, 0, 0},
+    {4, language::kSettingsDialog, P::Caption, 37},
+    {4, language::kSettingsTree, P::TreeNode, 37, {}, 0, 1},
+    {4, language::kSettingsTree, P::TreeNode, 38, {}, 0, 2},
+    {4, language::kSettingsTree, P::TreeNode, 39, {}, 0, 3},
+    {4, language::kSettingsTree, P::TreeNode, 40, {}, 0, 4},
+    {4, language::kSettingsTree, P::TreeNode, 41, {}, 0, 5},
+    {4, language::kSettingsTree, P::TreeNode, 42, {}, 0, 7},
+    {4, "Label1", P::Caption, 43},
+    {4, "FlatGroupBox4", P::Caption, 44},
+    {4, "FlatButton2", P::Caption, 45},
+    {4, "FlatButton6", P::Caption, 45},
+    {4, "FlatEdit1", P::Hint, 46},
+    {4, "FlatEdit2", P::Hint, 46},
+    {4, "FlatEdit3", P::Hint, 46},
+    {4, "FlatButton2", P::Hint, 47},
+    {4, "FlatGroupBox3", P::Caption, 48},
+    {4, "FlatRadioButton1", P::Caption, 49},
+    {4, "FlatRadioButton2", P::Caption, 50},
+    {4, "FlatGroupBox2", P::Caption, 51},
+    {4, "FlatButton1", P::Caption, 52},
+    {4, "FlatCheckBox7", P::Caption, 53},
+    {4, "FlatCheckBox10", P::Caption, 54},
+    {4, "Label11", P::Caption, 55},
+    {4, "FlatGroupBox5", P::Caption, 56},
+    {4, "Label2", P::Caption, 57},
+    {4, "Label12", P::Caption, 58},
+    {4, "Label6", P::Caption, 59},
+    {4, "FlatButton6", P::Hint, 60},
+    {4, "FlatButton5", P::Hint, 60},
+    {4, "FlatSpeedButton5", P::Hint, 61},
+    {4, "FlatSpeedButton6", P::Hint, 61},
+    {4, "FlatSpeedButton8", P::Hint, 61},
+    {4, "FlatSpeedButton11", P::Hint, 61},
+    {4, "FlatEdit12", P::Hint, 62},
+    {4, "FlatEdit11", P::Hint, 62},
+    {4, "FlatEdit8", P::Hint, 62},
+    {4, "FlatEdit7", P::Hint, 62},
+    {4, "FlatSpeedButton7", P::Hint, 63},
+    {4, "FlatSpeedButton9", P::Hint, 63},
+    {4, "FlatSpeedButton10", P::Hint, 63},
+    {4, "FlatSpeedButton14", P::Hint, 63},
+    {4, "FlatCheckBox12", P::Caption, 64},
+    {4, "FlatCheckBox13", P::Caption, 65},
+    {4, "FlatGroupBox6", P::Caption, 66},
+    {4, "FlatButton5", P::Caption, 67},
+    {4, "FlatButton3", P::Hint, 68},
+    {4, "FlatButton4", P::Hint, 69},
+    {4, "FlatRadioButton3", P::Caption, 70},
+    {4, "FlatRadioButton6", P::Caption, 71},
+};
+
+const std::string kEmpty;
+
+bool messageGetsBlank(int key) {
+    return key == 76 || key == 78 || key == 77;
+}
+
+bool isLanguageFileName(const std::filesystem::path& name) {
+    const std::string ext = name.extension().string();
+    return text::SameTextFolded(ext, language::kExtension);
+}
+
+// Orders language names ignoring case, byte by byte through the folding table.
+bool lessFolded(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = text::Fold(a[i]);
+        const unsigned char y = text::Fold(b[i]);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+}
+
+} // namespace
+
+const std::string& LanguageFile::text(int key) const {
+    return key >= 1 && key <= language::kLastText ? texts[std::size_t(key)] : kEmpty;
+}
+
+LanguageFile ReadLanguageFile(const std::filesystem::path& file) {
+    const IniFile ini(file);
+    LanguageFile lf;
+    lf.charsetCode = ini.ReadInteger(language::kSection, "CharsetCode", 1);
+    lf.languageName = ini.ReadString(language::kSection, "LanguageName", language::kNoName);
+    for (int key = 1; key <= language::kLastText; ++key)
+        lf.texts[std::size_t(key)] = ini.ReadString(language::kSection, std::to_string(key), "");
+    return lf;
+}
+
+std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::path& appDir,
+                                                      std::string_view fileName) {
+    if (fileName.empty() || fileName.find_first_of("/\\") != std::string_view::npos || fileName == "." ||
+        fileName == "..")
+        return std::nullopt;
+    const auto folder = appDir / language::kFolder;
+    const std::string native = cp1251::toUtf8(fileName);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(folder / native, ec)) return folder / native;
+    // Letter case does not tell language files apart, as on the system the files come from.
+    for (auto it = std::filesystem::directory_iterator(folder, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (text::SameTextFolded(cp1251::fromUtf8(name), fileName) && it->is_regular_file(ec))
+            return it->path();
+    }
+    return std::nullopt;
+}
+
+const std::string& MessageTexts::operator[](int key) const {
+    return key >= 1 && key <= language::kLastText ? m_texts[std::size_t(key)] : kEmpty;
+}
+
+void MessageTexts::store(const LanguageFile& file) {
+    for (int key : language::kMessageKeys)
+        m_texts[std::size_t(key)] = file.text(key) + (messageGetsBlank(key) ? " " : "");
+}
+
+std::span<const LanguageBinding> LanguageBindings() {
+    return kBindings;
+}
+
+bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,
+                   const TextSetter& set, MessageTexts& messages) {
+    const auto path = FindLanguageFile(appDir, fileName);
+    if (!path) return false;
+    const LanguageFile lf = ReadLanguageFile(*path);
+
+    if (target == language::kTargetMainWindow) {
+        set({language::kMainWindow, P::FontCharset, {}, lf.charsetCode, {}});
+        set({"Label1", P::FontCharset, {}, lf.charsetCode, {}});
+    }
+    for (const LanguageBinding& b : kBindings) {
+        if (b.target != target) continue;
+        std::string value;
+        if (b.property != P::ClearItems) {
+            value = lf.text(b.key);
+            value += b.suffix;
+            if (b.secondKey != 0) value += lf.text(b.secondKey);
+        }
+        set({b.component, b.property, b.field, b.index, std::move(value)});
+    }
+    if (target == language::kTargetMainWindow) messages.store(lf);
+    return true;
+}
+
+std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir) {
+    std::vector<LanguageEntry> list;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(appDir / language::kFolder, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const auto& path = it->path();
+        if (!isLanguageFileName(path.filename())) continue;
+        std::error_code dirEc;
+        if (it->is_directory(dirEc)) continue;
+        std::string file = cp1251::fromUtf8(path.filename().string());
+        if (file.size() > language::kMaxListText) continue;
+        const IniFile ini(path);
+        std::string name = ini.ReadString(language::kSection, "LanguageName", language::kNoName);
+        if (name.size() > language::kMaxListText) name.resize(language::kMaxListText);
+        list.push_back({std::move(file), std::move(name)});
+    }
+    std::sort(list.begin(), list.end(), [](const LanguageEntry& a, const LanguageEntry& b) {
+        if (!text::SameTextFolded(a.name, b.name)) return lessFolded(a.name, b.name);
+        return lessFolded(a.file, b.file) || (text::SameTextFolded(a.file, b.file) && a.file < b.file);
+    });
+    return list;
+}
+
+int SelectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName) {
+    if (list.empty()) return -1;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (text::SameTextFolded(list[i].file, fileName)) return static_cast<int>(i);
+    return 0;
+}
+
+} // namespace marovex

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Language files: "Locale/*.lng" in the application folder, section "MVX Language File", interface texts
+// by number. ApplyLanguage puts the texts of one window onto it through a setter that the window code
+// implements by component name; the core knows which text goes where.
+namespace marovex {
+
+namespace language {
+inline constexpr std::string_view kSection = "MVX Language File";
+inline constexpr std::string_view kFolder = "Locale";
+inline constexpr std::string_view kExtension = ".lng";
+inline constexpr int kLastText = 84;
+inline constexpr int kUnusedText = 17;
+inline constexpr std::size_t kMaxListText = 200; // longest file name and language name of the list
+inline constexpr std::string_view kNoName = "***";
+
+// ApplyLanguage targets and the component names of their windows.
+inline constexpr int kTargetMainWindow = 1;
+inline constexpr int kTargetAboutBox = 2;
+inline constexpr int kTargetIndexingDialog = 3;
+inline constexpr int kTargetSettingsDialog = 4;
+inline constexpr std::string_view kMainWindow = "Form1";
+inline constexpr std::string_view kAboutBox = "Abut";
+inline constexpr std::string_view kIndexingDialog = "Form_Process";
+inline constexpr std::string_view kSettingsDialog = "Form_Properties";
+inline constexpr std::string_view kArticleGrid = "DBGridEh_MVX2";
+inline constexpr std::string_view kSettingsTree = "TreeView1";
+
+// The thirteen message texts stored by target 1; 76, 78 and 77 get one blank appended.
+inline constexpr std::array<int, 13> kMessageKeys = {73, 81, 74, 14, 75, 76, 78, 82, 79, 80, 83, 84, 77};
+} // namespace language
+
+// One language file as read. Texts are Windows-1251.
+struct LanguageFile {
+    int charsetCode = 1; // Windows character set of the main window's font; 1 is the system default
+    std::string languageName{language::kNoName};
+    std::array<std::string, language::kLastText + 1> texts; // [1] to [84]; an absent key is empty
+
+    const std::string& text(int key) const;
+};
+
+// Reads the file's section; an absent file or section gives empty texts.
+LanguageFile ReadLanguageFile(const std::filesystem::path& file);
+
+// The language file of that name (Windows-1251) in the "Locale" folder, the name matched ignoring case
+// when no file has it exactly. Nothing for an empty name, a name with a folder part, or no such file.
+std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::path& appDir,
+                                                      std::string_view fileName);
+
+// The message texts the other windows show later; empty until a language file applies.
+class MessageTexts {
+public:
+    // Empty for keys that are not message texts.
+    const std::string& operator[](int key) const;
+    void store(const LanguageFile& file);
+
+private:
+    std::array<std::string, language::kLastText + 1> m_texts;
+};
+
+enum class TextProperty {
+    Caption,     // caption of a window, menu item, label, button, group box, check or radio box
+    Hint,        // hint (tool tip)
+    ColumnTitle, // title of the article grid's column showing `field`, wherever it stands
+    TreeNode,    // text of node `index` of the tree `component`
+    ClearItems,  // the list of the combo box `component` is emptied
+    AddItem,     // text appended to the list of the combo box `component`
+    FontCharset, // character set `index` given to the font of `component`
+};
+
+// One change to a window. `component` is the object name within the window (the window's own name for
+// its caption); `text` is Windows-1251.
+struct TextAssignment {
+    std::string_view component;
+    TextProperty property;
+    std::string_view field; // ColumnTitle only
+    int index = 0;          // TreeNode: node number; FontCharset: the character set
+    std::string text;
+};
+using TextSetter = std::function<void(const TextAssignment&)>;
+
+// Where text `key` goes: text(key) + suffix + text(secondKey) when secondKey is not 0.
+struct LanguageBinding {
+    int target;
+    std::string_view component;
+    TextProperty property;
+    int key;
+    std::string_view suffix = {};
+    int secondKey = 0;
+    int index = 0;
+    std::string_view field = {};
+};
+// Every binding, in the order ApplyLanguage sets them.
+std::span<const LanguageBinding> LanguageBindings();
+
+// Applies language file `fileName` of the "Locale" folder to the window of `target` (1 to 4): target 1
+// first sets the character set of the main window's font and of Label1, then its texts, replaces the
+// items of FlatComboBox3 (whose selection the caller restores) and, last, stores the message texts.
+// Returns false, changing nothing, when the file does not exist.
+bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,
+                   const TextSetter& set, MessageTexts& messages);
+
+// An entry of the settings dialog's language list.
+struct LanguageEntry {
+    std::string file; // Windows-1251 file name
+    std::string name; // LanguageName, or "***"
+};
+
+// Every "*.lng" file of the "Locale" folder (folders and names over 200 characters skipped), sorted by
+// language name ignoring case (ties by file name). An absent folder gives an empty list.
+std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir);
+
+// The entry whose file is fileName, ignoring case; 0 when there is none; -1 for an empty list.
+int SelectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName);
+
+} // namespace marovex

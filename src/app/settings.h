@@ -1,0 +1,199 @@
+#pragma once
+
+#include "app/colorfont.h"
+#include "app/inifile.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+// The settings file "mvx.ini" of the application folder: its keys with types and defaults, the settings
+// record, and the routines that read and write it.
+namespace marovex {
+
+namespace settings {
+
+inline constexpr std::string_view kFileName = "mvx.ini";
+inline constexpr std::string_view kOptions = "options";
+inline constexpr std::string_view kInterface = "interface";
+
+struct TextKey {
+    std::string_view section, name, def;
+};
+struct IntKey {
+    std::string_view section, name;
+    std::int32_t def;
+};
+struct BoolKey {
+    std::string_view section, name;
+    bool def;
+};
+// The default is a colour text.
+struct ColorKey {
+    std::string_view section, name, def;
+};
+// Absent or empty: the font is left as it is (the default font).
+struct FontKey {
+    std::string_view section, name;
+};
+
+namespace keys {
+// Section "options": access to the magazine archive.
+inline constexpr TextKey dbdir{kOptions, "dbdir", "C:\\"};
+inline constexpr BoolKey kelvraGold{kOptions, "kelvra GOLD", true};
+inline constexpr BoolKey kelvraRelease{kOptions, "kelvra Release", true};
+inline constexpr BoolKey kelvra{kOptions, "kelvra", true};
+inline constexpr TextKey nameKelvraGold{kOptions, "name kelvra GOLD", "Kelvra-Gold"};
+inline constexpr TextKey nameKelvraRelease{kOptions, "name kelvra Release", "Kelvra-Release"};
+inline constexpr TextKey nameKelvra{kOptions, "name kelvra", "Kelvra"};
+
+// Section "interface": appearance, behaviour and the state kept between runs.
+inline constexpr BoolKey onclick{kInterface, "onclick", false};
+inline constexpr TextKey local{kInterface, "local", "rus.lng"};
+inline constexpr ColorKey color_htm_fon{kInterface, "color_htm_fon", "$00750000"};
+inline constexpr BoolKey frame{kInterface, "frame", false};
+inline constexpr BoolKey state_save{kInterface, "state_save", false};
+inline constexpr IntKey select_browser{kInterface, "select_browser", 1};
+inline constexpr TextKey path_MSIE{kInterface, "path_MSIE",
+                                   "C:\\Program Files\\Internet Explorer\\IExplore.exe"};
+inline constexpr TextKey path_Opera{kInterface, "path_Opera", "C:\\Program Files\\Opera\\Opera.exe"};
+inline constexpr BoolKey CellLines{kInterface, "CellLines", true};
+inline constexpr BoolKey Indicator{kInterface, "Indicator", true};
+inline constexpr ColorKey color_find{kInterface, "color_find", "$00750000"};
+inline constexpr ColorKey color_link{kInterface, "color_link", "$00750000"};
+inline constexpr ColorKey color_table{kInterface, "color_table", "clWindow"};
+inline constexpr FontKey font_table{kInterface, "font_table"};
+inline constexpr IntKey Internal_browser_height{kInterface, "Internal_browser_height", 125};
+// The four bounds default to the splash window's; read them with that default.
+inline constexpr IntKey WindowWidth{kInterface, "WindowWidth", 0};
+inline constexpr IntKey WindowHeight{kInterface, "WindowHeight", 0};
+inline constexpr IntKey WindowTop{kInterface, "WindowTop", 0};
+inline constexpr IntKey WindowLeft{kInterface, "WindowLeft", 0};
+inline constexpr IntKey WindowState{kInterface, "WindowState", 3}; // 1 minimised, 2 normal, 3 maximised
+inline constexpr BoolKey Button_caps{kInterface, "Button_caps", false};
+inline constexpr BoolKey Button_word{kInterface, "Button_word", false};
+inline constexpr IntKey Button_find{kInterface, "Button_find", 0};
+inline constexpr TextKey text_search{kInterface, "text_search", ""};
+inline constexpr TextKey state_index{kInterface, "state_index", "Type"}; // only 20 characters count
+inline constexpr std::size_t kStateIndexLength = 20;
+inline constexpr BoolKey state_filter{kInterface, "state_filter", false};
+
+// The article grid's columns in their built-in order (positions 0 to 4).
+inline constexpr std::array<std::string_view, 5> kGridFields = {"Izb", "Type", "Number", "Tem", "Statia"};
+// "col_index_" + field, default the built-in position; "col_width_" + field, default 50 + that position.
+// std::invalid_argument for a field that is not a grid column.
+const IntKey& colIndex(std::string_view field);
+const IntKey& colWidth(std::string_view field);
+} // namespace keys
+
+std::string Read(const IniFile& ini, const TextKey& key);
+std::int32_t Read(const IniFile& ini, const IntKey& key);
+std::int32_t Read(const IniFile& ini, const IntKey& key, std::int32_t def);
+bool Read(const IniFile& ini, const BoolKey& key);
+// ConversionError naming the file, the key and the text when the value is no colour text.
+Color Read(const IniFile& ini, const ColorKey& key);
+// TextToFont of the value into font; ConversionError naming the file and key on a bad field.
+void Read(const IniFile& ini, const FontKey& key, Font& font);
+
+void Write(IniFile& ini, const TextKey& key, std::string_view value);
+void Write(IniFile& ini, const IntKey& key, std::int32_t value);
+void Write(IniFile& ini, const BoolKey& key, bool value);
+void Write(IniFile& ini, const ColorKey& key, Color value);
+void Write(IniFile& ini, const FontKey& key, const Font& font);
+
+} // namespace settings
+
+// The settings record, held once for the whole run. Its initial state is empty: empty texts, false
+// switches, zero numbers. Fields are named after their keys.
+struct TINIRec {
+    // Edition prefixes by edition code 1 to 3 ("name kelvra GOLD", "name kelvra Release", "name kelvra");
+    // use editionPrefix(code).
+    std::array<std::string, 3> name_kelvra;
+    bool onclick = false;
+    bool frame = false;
+    bool state_save = false;
+    std::int32_t select_browser = 0; // 1 embedded pane, 2 MSIE, 3 Opera, 4 default browser
+    std::string path_MSIE;
+    std::string path_Opera;
+    Color color_htm_fon = 0;
+    std::string local;       // language file name in "Locale"
+    std::string text_search; // the remembered search text
+
+    std::string& editionPrefix(int code) { return name_kelvra.at(std::size_t(code - 1)); }
+    const std::string& editionPrefix(int code) const { return name_kelvra.at(std::size_t(code - 1)); }
+};
+
+// What reading the settings changes in the windows; the window code fills these in. Empty hooks are
+// skipped.
+struct SettingsHooks {
+    // The embedded browser pane on or off.
+    std::function<void(bool on)> SwitchBrowserPane;
+    // true: the article grid draws row and column lines with its flat look; false: no lines, raised look.
+    std::function<void(bool cellLines)> SetGridLines;
+    // The article grid's row indicator column shown or hidden.
+    std::function<void(bool shown)> SetGridIndicator;
+    // Re-applies the article table's topic filter when it is on, after the settings changed.
+    std::function<void()> ReapplyTopicFilter;
+};
+
+// The archive folder and the three edition switches, taken from the file by every reader.
+struct ArchiveAccess {
+    std::string folder;
+    bool gold = false;    // edition code 1
+    bool release = false; // edition code 2
+    bool plain = false;   // edition code 3
+    bool edition(int code) const { return code == 1 ? gold : code == 2 ? release : code == 3 && plain; }
+};
+
+std::filesystem::path SettingsFilePath(const std::filesystem::path& appDir);
+
+// Reads the record and applies the pane and grid options. Does nothing and returns false when the file
+// is absent. A colour text that does not convert raises ConversionError, the fields read before it
+// keeping their new values.
+bool LoadSettings(const std::filesystem::path& appDir, TINIRec& rec, const SettingsHooks& hooks);
+
+// The archive folder (trailing "\" run, then trailing "/" run removed) and the edition switches. Leaves
+// access untouched and returns false when the file is absent.
+bool ReadAccess(const std::filesystem::path& appDir, ArchiveAccess& access);
+
+// "mvx.ini" opened for writing keys, created empty first when absent (IniWriteError when it cannot be).
+IniFile OpenSettingsFile(const std::filesystem::path& appDir);
+
+// The settings dialog's values, as its controls hold them when OK is pressed.
+struct SettingsDialogValues {
+    std::string dbdir;                          // FlatEdit9
+    bool kelvraGold = true;                     // FlatCheckBox1
+    bool kelvraRelease = true;                  // FlatCheckBox2
+    bool kelvra = true;                         // FlatCheckBox3
+    std::array<std::string, 3> editionPrefixes; // FlatEdit1, FlatEdit2, FlatEdit3
+    Color colorFind = 0;                        // swatch FlatSpeedButton8
+    Color colorLink = 0;                        // swatch FlatSpeedButton5
+    Color colorTable = 0;                       // swatch FlatSpeedButton6
+    Color colorHtmFon = 0;                      // swatch FlatSpeedButton11
+    bool frame = false;                         // FlatCheckBox10
+    bool stateSave = false;                     // FlatCheckBox7
+    Font font;                                  // the font dialog's font
+    bool cellLines = true;                      // FlatCheckBox12
+    bool indicator = true;                      // FlatCheckBox13
+    bool msieSelected = false;                  // FlatRadioButton4
+    bool operaSelected = false;                 // FlatRadioButton5
+    bool defaultBrowserSelected = false;        // FlatRadioButton6
+    std::string pathMSIE;                       // FlatEdit6
+    std::string pathOpera;                      // FlatEdit10
+    std::string local;    // file of the language list entry selected in FlatComboBox1; empty when none
+    bool onclick = false; // FlatRadioButton1
+};
+
+// select_browser from the radio buttons: 2 MSIE, else 3 Opera, else 4 default browser, else 1.
+std::int32_t BrowserChoice(const SettingsDialogValues& values);
+
+// Writes the dialog's values, then takes the archive folder and the record in again (pane and grid
+// options included) and re-applies the topic filter. IniWriteError when a key cannot be written; the
+// keys written before it stay written.
+void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValues& values, TINIRec& rec,
+                  std::string& archiveFolder, const SettingsHooks& hooks);
+
+} // namespace marovex

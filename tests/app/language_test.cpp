@@ -1,0 +1,289 @@
+#include "app/language.h"
+
+#include "app/inifile.h"
+#include "indexer/cp1251.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+using namespace marovex;
+using marovex::test::readFile;
+using marovex::test::TempDir;
+using marovex::test::writeFile;
+
+namespace {
+
+const std::filesystem::path kShippedLocale =
+    std::filesystem::path(MAROVEX_SOURCE_DIR) / "resources" / "Locale";
+
+// Records what ApplyLanguage sets, keyed by "component/property[/field or index]".
+struct Recorder {
+    std::vector<TextAssignment> calls;
+    TextSetter setter() {
+        return [this](const TextAssignment& a) { calls.push_back(a); };
+    }
+    std::map<std::string, std::string> byName() const {
+        std::map<std::string, std::string> m;
+        for (const auto& a : calls)
+            m[name(a)] = a.text;
+        return m;
+    }
+    static std::string name(const TextAssignment& a) {
+        static const char* props[] = {"caption", "hint", "title", "node", "clear", "item", "charset"};
+        std::string n = std::string(a.component) + "/" + props[int(a.property)];
+        if (a.property == TextProperty::ColumnTitle) n += "/" + std::string(a.field);
+        if (a.property == TextProperty::TreeNode) n += "/" + std::to_string(a.index);
+        return n;
+    }
+};
+
+// A language file whose text n reads "T<n>", without the keys listed in `absent`.
+std::string numberedFile(const std::set<int>& absent = {}, std::string_view extra = {}) {
+    std::string s = "[MVX Language File]\r\nCharsetCode=204\r\n";
+    s += extra;
+    for (int k = 1; k <= 84; ++k)
+        if (!absent.count(k)) s += std::to_string(k) + "=T" + std::to_string(k) + "\r\n";
+    return s;
+}
+
+} // namespace
+
+TEST(LanguageFiles, ShippedFilesHoldEveryText) {
+    for (const char* name : {"rus.lng", "eng.lng"}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = readFile(kShippedLocale / name);
+        // Windows-1251 with CR LF: no bare line feeds, no UTF-8 sequences, no unassigned byte.
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\n') {
+                ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << "bare LF at " << i;
+            }
+        }
+        EXPECT_EQ(bytes.find('\x98'), std::string::npos);
+        EXPECT_EQ(bytes.find("\xD0\xB0"), std::string::npos) << "looks like UTF-8";
+        EXPECT_EQ(bytes.find("\xEF\xBB\xBF"), std::string::npos);
+
+        const IniFile ini(kShippedLocale / name);
+        for (int k = 1; k <= 84; ++k) {
+            if (k == 17) {
+                EXPECT_FALSE(ini.ValueExists("MVX Language File", "17"));
+                continue;
+            }
+            EXPECT_TRUE(ini.ValueExists("MVX Language File", std::to_string(k))) << "key " << k;
+            EXPECT_FALSE(ini.ReadString("MVX Language File", std::to_string(k), "").empty()) << "key " << k;
+        }
+        const LanguageFile lf = ReadLanguageFile(kShippedLocale / name);
+        EXPECT_NE(lf.languageName, "***");
+        // Texts shown right before a number carry their blank.
+        EXPECT_EQ(lf.text(74).back(), ' ');
+        EXPECT_EQ(lf.text(10).back(), ' ');
+    }
+    const LanguageFile rus = ReadLanguageFile(kShippedLocale / "rus.lng");
+    EXPECT_EQ(rus.charsetCode, 204);
+    EXPECT_EQ(cp1251::toUtf8(rus.languageName), "Русский");
+    EXPECT_EQ(cp1251::toUtf8(rus.text(1)), "Файл");
+    EXPECT_EQ(cp1251::toUtf8(rus.text(81)), "Идёт индексация…");
+    const LanguageFile eng = ReadLanguageFile(kShippedLocale / "eng.lng");
+    EXPECT_EQ(eng.text(5), "Exit");
+}
+
+TEST(LanguageFiles, BindingsCoverEveryTextNumber) {
+    std::set<int> used(language::kMessageKeys.begin(), language::kMessageKeys.end());
+    for (const LanguageBinding& b : LanguageBindings()) {
+        EXPECT_GE(b.target, 1);
+        EXPECT_LE(b.target, 4);
+        if (b.property == TextProperty::ClearItems) continue;
+        EXPECT_NE(b.key, 17);
+        used.insert(b.key);
+        if (b.secondKey) used.insert(b.secondKey);
+    }
+    for (int k = 1; k <= 84; ++k)
+        EXPECT_EQ(used.count(k), k == 17 ? 0u : 1u) << "text " << k;
+}
+
+TEST(ApplyLanguage, MainWindow) {
+    TempDir app;
+    writeFile(app / "Locale" / "test.lng", numberedFile({5}));
+    Recorder r;
+    MessageTexts messages;
+    ASSERT_TRUE(ApplyLanguage(1, app.path(), "test.lng", r.setter(), messages));
+
+    // The character set comes first, for the window and Label1.
+    ASSERT_GE(r.calls.size(), 2u);
+    EXPECT_EQ(Recorder::name(r.calls[0]), "Form1/charset");
+    EXPECT_EQ(r.calls[0].index, 204);
+    EXPECT_EQ(Recorder::name(r.calls[1]), "Label1/charset");
+
+    const auto m = r.byName();
+    EXPECT_EQ(m.at("ElMenuItem4/caption"), "T1");
+    EXPECT_EQ(m.at("ElMenuItem9/caption"), ""); // absent key: an empty caption
+    EXPECT_EQ(m.at("ElMenuItem10/caption"), "T6");
+    EXPECT_EQ(m.at("ToolButton19/hint"), "T6");
+    EXPECT_EQ(m.at("ToolButton22/hint"), "T9");
+    EXPECT_EQ(m.at("Label1/caption"), "T10");
+    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Type"), "T13");
+    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Number"), "T14");
+    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Tem"), "T15");
+    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Statia"), "T16");
+    EXPECT_EQ(m.count("DBGridEh_MVX2/title/Izb"), 0u);
+    EXPECT_EQ(m.at("ToolButton10/hint"), "T21");
+    EXPECT_EQ(m.at("FlatComboBox3/hint"), "T26");
+    EXPECT_EQ(m.at("ElMenuItem1/caption"), "T72 MSIE");
+    EXPECT_EQ(m.at("ElMenuItem2/caption"), "T72 Opera");
+    EXPECT_EQ(m.at("ElMenuItem3/caption"), "T72 T71");
+
+    // The scope box loses its items and gets texts 11 and 12, in that order.
+    std::vector<std::string> scope;
+    for (const auto& a : r.calls)
+        if (a.component == "FlatComboBox3" && a.property != TextProperty::Hint)
+            scope.push_back(Recorder::name(a) + ":" + a.text);
+    EXPECT_EQ(scope, (std::vector<std::string>{"FlatComboBox3/clear:", "FlatComboBox3/item:T11",
+                                               "FlatComboBox3/item:T12"}));
+    // Nothing of the other windows.
+    EXPECT_EQ(m.count("Abut/caption"), 0u);
+    EXPECT_EQ(m.count("FlatButton3/hint"), 0u);
+
+    EXPECT_EQ(messages[73], "T73");
+    EXPECT_EQ(messages[14], "T14");
+    EXPECT_EQ(messages[76], "T76 ");
+    EXPECT_EQ(messages[78], "T78 ");
+    EXPECT_EQ(messages[77], "T77 ");
+    EXPECT_EQ(messages[84], "T84");
+    EXPECT_EQ(messages[1], ""); // not a message text
+}
+
+TEST(ApplyLanguage, AboutBoxIndexingAndSettingsDialogs) {
+    TempDir app;
+    writeFile(app / "Locale" / "test.lng", numberedFile());
+    writeFile(app / "Locale" / "no9.lng", numberedFile({9}));
+    MessageTexts messages;
+
+    Recorder about;
+    ASSERT_TRUE(ApplyLanguage(2, app.path(), "test.lng", about.setter(), messages));
+    EXPECT_EQ(about.byName(), (std::map<std::string, std::string>{{"Abut/caption", "T9 Marovex"}}));
+    Recorder about9;
+    ASSERT_TRUE(ApplyLanguage(2, app.path(), "no9.lng", about9.setter(), messages));
+    EXPECT_EQ(about9.byName().at("Abut/caption"), " Marovex");
+    EXPECT_EQ(messages[73], ""); // only target 1 stores message texts
+
+    Recorder indexing;
+    ASSERT_TRUE(ApplyLanguage(3, app.path(), "test.lng", indexing.setter(), messages));
+    const auto mi = indexing.byName();
+    EXPECT_EQ(mi.size(), 9u);
+    EXPECT_EQ(mi.at("Form_Process/caption"), "T27");
+    EXPECT_EQ(mi.at("FlatButton2/caption"), "T34");
+
+    Recorder props;
+    ASSERT_TRUE(ApplyLanguage(4, app.path(), "test.lng", props.setter(), messages));
+    const auto mp = props.byName();
+    EXPECT_EQ(mp.count("Form_Properties/charset"), 0u); // the character set is the main window's only
+    EXPECT_EQ(mp.at("Form_Properties/caption"), "T37");
+    EXPECT_EQ(mp.at("FlatGroupBox1/caption"), "T36");
+    EXPECT_EQ(mp.at("TreeView1/node/0"), "T36");
+    EXPECT_EQ(mp.at("TreeView1/node/1"), "T37");
+    EXPECT_EQ(mp.at("TreeView1/node/7"), "T42");
+    EXPECT_EQ(mp.count("TreeView1/node/6"), 0u); // "Browser" keeps its text
+    EXPECT_EQ(mp.at("FlatButton2/caption"), "T45");
+    EXPECT_EQ(mp.at("FlatButton6/caption"), "T45");
+    EXPECT_EQ(mp.at("FlatButton2/hint"), "T47");
+    EXPECT_EQ(mp.at("FlatButton6/hint"), "T60");
+    EXPECT_EQ(mp.at("FlatButton5/hint"), "T60");
+    EXPECT_EQ(mp.at("FlatButton5/caption"), "T67");
+    for (const char* c : {"FlatEdit1", "FlatEdit2", "FlatEdit3"})
+        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T46");
+    for (const char* c : {"FlatSpeedButton5", "FlatSpeedButton6", "FlatSpeedButton8", "FlatSpeedButton11"})
+        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T61");
+    for (const char* c : {"FlatEdit12", "FlatEdit11", "FlatEdit8", "FlatEdit7"})
+        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T62");
+    for (const char* c : {"FlatSpeedButton7", "FlatSpeedButton9", "FlatSpeedButton10", "FlatSpeedButton14"})
+        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T63");
+    EXPECT_EQ(mp.at("FlatRadioButton6/caption"), "T71");
+    EXPECT_EQ(mp.count("FlatButton3/caption"), 0u); // "OK" keeps its caption
+}
+
+TEST(ApplyLanguage, MissingFileChangesNothing) {
+    TempDir app;
+    writeFile(app / "Locale" / "rus.lng", numberedFile());
+    Recorder first;
+    MessageTexts messages;
+    ASSERT_TRUE(ApplyLanguage(1, app.path(), "rus.lng", first.setter(), messages));
+
+    for (const char* name : {"eng.lng", "", "../Locale/rus.lng", "Locale"}) {
+        Recorder r;
+        EXPECT_FALSE(ApplyLanguage(1, app.path(), name, r.setter(), messages)) << name;
+        EXPECT_TRUE(r.calls.empty());
+    }
+    EXPECT_EQ(messages[81], "T81"); // kept from the file applied before
+
+    TempDir noLocale;
+    Recorder r;
+    MessageTexts none;
+    EXPECT_FALSE(ApplyLanguage(1, noLocale.path(), "rus.lng", r.setter(), none));
+    EXPECT_EQ(none[81], "");
+}
+
+TEST(ApplyLanguage, FileNameIgnoresLetterCase) {
+    TempDir app;
+    writeFile(app / "Locale" / "Eng.LNG", numberedFile());
+    Recorder r;
+    MessageTexts messages;
+    EXPECT_TRUE(ApplyLanguage(2, app.path(), "eng.lng", r.setter(), messages));
+    EXPECT_EQ(r.byName().at("Abut/caption"), "T9 Marovex");
+    // A Cyrillic file name, stored in the settings as Windows-1251.
+    writeFile(app / "Locale" / "Русский.lng", numberedFile());
+    EXPECT_TRUE(FindLanguageFile(app.path(), "\xF0\xF3\xF1\xF1\xEA\xE8\xE9.lng").has_value()); // русский
+}
+
+TEST(LanguageList, ListsSortsAndSelects) {
+    TempDir app;
+    const auto loc = app / "Locale";
+    writeFile(loc / "rus.lng",
+              "[MVX Language File]\r\nLanguageName=\xD0\xF3\xF1\xF1\xEA\xE8\xE9\r\n"); // Русский
+    writeFile(loc / "eng.lng", "[MVX Language File]\r\nLanguageName=english\r\n");
+    writeFile(loc / "ENG2.LNG", "[mvx language file]\r\nlanguagename=English\r\n");
+    writeFile(loc / ".hidden.lng", "[MVX Language File]\r\nLanguageName=Deutsch\r\n");
+    writeFile(loc / "noname.lng", "[Other]\r\nLanguageName=Wrong section\r\n");
+    writeFile(loc / "ukr.lng",
+              "[MVX Language File]\r\nLanguageName=\xF3\xEA\xF0\xE0\xBF\xED\xF1\xFC\xEA\xE0\r\n");
+    writeFile(loc / "readme.txt", "x");
+    writeFile(loc / (std::string(197, 'x') + ".lng"), "[MVX Language File]\r\nLanguageName=Long\r\n"); // 201
+    writeFile(loc / (std::string(196, 'y') + ".lng"), "[MVX Language File]\r\nLanguageName=Fits\r\n"); // 200
+    std::filesystem::create_directories(loc / "folder.lng");
+
+    const auto list = BuildLanguageList(app.path());
+    std::vector<std::string> names, files;
+    for (const auto& e : list) {
+        names.push_back(e.name);
+        files.push_back(e.file);
+    }
+    // "***" sorts before letters; Cyrillic after Latin; the two "English" entries both appear.
+    EXPECT_EQ(names, (std::vector<std::string>{"***", "Deutsch", "english", "English", "Fits",
+                                               "\xD0\xF3\xF1\xF1\xEA\xE8\xE9",
+                                               "\xF3\xEA\xF0\xE0\xBF\xED\xF1\xFC\xEA\xE0"}));
+    EXPECT_EQ(files[0], "noname.lng");
+    EXPECT_EQ(files[4].size(), 200u);
+
+    EXPECT_EQ(SelectLanguage(list, "RUS.LNG"), 5);
+    const int e1 = SelectLanguage(list, "eng.lng");
+    const int e2 = SelectLanguage(list, "eng2.lng");
+    EXPECT_NE(e1, e2);
+    EXPECT_EQ(list[std::size_t(e1)].file, "eng.lng");
+    EXPECT_EQ(list[std::size_t(e2)].file, "ENG2.LNG");
+    EXPECT_EQ(SelectLanguage(list, "missing.lng"), 0);
+    EXPECT_EQ(SelectLanguage(list, ""), 0);
+    EXPECT_EQ(SelectLanguage({}, "rus.lng"), -1);
+
+    TempDir empty;
+    EXPECT_TRUE(BuildLanguageList(empty.path()).empty());
+}
+
+TEST(LanguageList, LongLanguageNamesAreCut) {
+    TempDir app;
+    writeFile(app / "Locale" / "a.lng",
+              "[MVX Language File]\r\nLanguageName=" + std::string(300, 'n') + "\r\n");
+    const auto list = BuildLanguageList(app.path());
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].name, std::string(200, 'n'));
+}

@@ -1,0 +1,275 @@
+#include "app/settings.h"
+
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace marovex;
+using marovex::test::readFile;
+using marovex::test::TempDir;
+using marovex::test::writeFile;
+
+namespace {
+
+struct HookLog {
+    std::vector<std::string> calls;
+    SettingsHooks hooks() {
+        SettingsHooks h;
+        h.SwitchBrowserPane = [this](bool on) { calls.push_back(on ? "pane on" : "pane off"); };
+        h.SetGridLines = [this](bool on) { calls.push_back(on ? "lines" : "no lines"); };
+        h.SetGridIndicator = [this](bool on) { calls.push_back(on ? "indicator" : "no indicator"); };
+        h.ReapplyTopicFilter = [this] { calls.push_back("filter"); };
+        return h;
+    }
+};
+
+std::string readDbdir(const std::string& value) {
+    TempDir dir;
+    writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + value + "\r\n");
+    ArchiveAccess a;
+    EXPECT_TRUE(ReadAccess(dir.path(), a));
+    return a.folder;
+}
+
+} // namespace
+
+TEST(Settings, AbsentFileChangesNothing) {
+    TempDir dir;
+    TINIRec rec;
+    HookLog log;
+    EXPECT_FALSE(LoadSettings(dir.path(), rec, log.hooks()));
+    EXPECT_TRUE(log.calls.empty());
+    EXPECT_EQ(rec.select_browser, 0);
+    EXPECT_EQ(rec.local, "");
+    EXPECT_EQ(rec.color_htm_fon, 0);
+    EXPECT_FALSE(rec.state_save);
+
+    ArchiveAccess access{"keep", true, false, true};
+    EXPECT_FALSE(ReadAccess(dir.path(), access));
+    EXPECT_EQ(access.folder, "keep");
+    EXPECT_FALSE(access.release);
+    EXPECT_FALSE(std::filesystem::exists(dir / "mvx.ini"));
+}
+
+TEST(Settings, EmptyFileGivesTheDefaults) {
+    TempDir dir;
+    writeFile(dir / "mvx.ini", "");
+    TINIRec rec;
+    HookLog log;
+    ASSERT_TRUE(LoadSettings(dir.path(), rec, log.hooks()));
+    EXPECT_FALSE(rec.onclick);
+    EXPECT_EQ(rec.local, "rus.lng");
+    EXPECT_EQ(rec.color_htm_fon, 0x00750000);
+    EXPECT_FALSE(rec.frame);
+    EXPECT_FALSE(rec.state_save);
+    EXPECT_EQ(rec.editionPrefix(1), "Kelvra-Gold");
+    EXPECT_EQ(rec.editionPrefix(2), "Kelvra-Release");
+    EXPECT_EQ(rec.editionPrefix(3), "Kelvra");
+    EXPECT_EQ(rec.select_browser, 1);
+    EXPECT_EQ(rec.path_MSIE, "C:\\Program Files\\Internet Explorer\\IExplore.exe");
+    EXPECT_EQ(rec.path_Opera, "C:\\Program Files\\Opera\\Opera.exe");
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"pane on", "lines", "indicator"}));
+
+    ArchiveAccess a;
+    ASSERT_TRUE(ReadAccess(dir.path(), a));
+    EXPECT_EQ(a.folder, "C:"); // the default "C:\" without its backslash
+    EXPECT_TRUE(a.gold && a.release && a.plain);
+    EXPECT_TRUE(a.edition(1) && a.edition(2) && a.edition(3));
+    EXPECT_FALSE(a.edition(0) || a.edition(4));
+}
+
+TEST(Settings, ArchiveFolderTrailingRuns) {
+    EXPECT_EQ(readDbdir("D:\\Kelvra\\\\"), "D:\\Kelvra");
+    EXPECT_EQ(readDbdir("/mnt/kelvra/"), "/mnt/kelvra");
+    EXPECT_EQ(readDbdir("/mnt/kelvra//"), "/mnt/kelvra");
+    EXPECT_EQ(readDbdir("D:\\Kelvra\\/"), "D:\\Kelvra\\"); // the "\" run goes first, so it stays here
+    EXPECT_EQ(readDbdir("D:\\Kelvra/\\"), "D:\\Kelvra");
+    EXPECT_EQ(readDbdir("D:\\"), "D:");
+    EXPECT_EQ(readDbdir("\\\\"), "");
+}
+
+TEST(Settings, ValuesReadAsTheirTypes) {
+    TempDir dir;
+    writeFile(dir / "mvx.ini", "[Interface]\r\n"
+                               "onclick=yes\r\n"
+                               "frame=2\r\n"
+                               "STATE_SAVE=$1\r\n"
+                               "select_browser=7\r\n"
+                               "color_htm_fon=clYellow\r\n"
+                               "local=eng.lng\r\n"
+                               "CellLines=0\r\n"
+                               "Indicator=0x0\r\n"
+                               "[options]\r\n"
+                               "kelvra=0\r\n"
+                               "kelvra GOLD=yes\r\n"
+                               "name kelvra=\xCA\xE5\xEB\xFC\xE2\xF0\xE0\r\n");
+    TINIRec rec;
+    HookLog log;
+    ASSERT_TRUE(LoadSettings(dir.path(), rec, log.hooks()));
+    EXPECT_FALSE(rec.onclick); // "yes" is not a number: the default
+    EXPECT_TRUE(rec.frame);    // 2 is true
+    EXPECT_TRUE(rec.state_save);
+    EXPECT_EQ(rec.select_browser, 7); // kept as it is, and the pane goes off
+    EXPECT_EQ(rec.color_htm_fon, colors::clYellow);
+    EXPECT_EQ(rec.local, "eng.lng");
+    EXPECT_EQ(rec.editionPrefix(3), "\xCA\xE5\xEB\xFC\xE2\xF0\xE0");
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"pane off", "no lines", "no indicator"}));
+
+    ArchiveAccess a;
+    ASSERT_TRUE(ReadAccess(dir.path(), a));
+    EXPECT_FALSE(a.plain);
+    EXPECT_TRUE(a.gold); // "yes": the default true
+    EXPECT_TRUE(a.release);
+}
+
+TEST(Settings, BadHighlightColourRaisesAfterTheEarlierFields) {
+    TempDir dir;
+    writeFile(dir / "mvx.ini",
+              "[interface]\r\nonclick=1\r\nlocal=eng.lng\r\ncolor_htm_fon=pink\r\nframe=1\r\n");
+    TINIRec rec;
+    HookLog log;
+    try {
+        LoadSettings(dir.path(), rec, log.hooks());
+        ADD_FAILURE() << "no error";
+    } catch (const ConversionError& e) {
+        const std::string m = e.what();
+        EXPECT_NE(m.find("\"pink\""), std::string::npos) << m;
+        EXPECT_NE(m.find("color_htm_fon"), std::string::npos) << m;
+        EXPECT_NE(m.find((dir / "mvx.ini").string()), std::string::npos) << m;
+    }
+    EXPECT_TRUE(rec.onclick);
+    EXPECT_EQ(rec.local, "eng.lng");
+    EXPECT_FALSE(rec.frame); // after the failing key: not read
+    EXPECT_TRUE(log.calls.empty());
+}
+
+TEST(Settings, KeyTable) {
+    namespace k = settings::keys;
+    TempDir dir;
+    writeFile(dir / "mvx.ini", "[interface]\r\ncol_index_Statia=0\r\nfont_table=0|-11|Arial|0|96|12|1\r\n"
+                               "color_table=$00FFFFFF\r\n");
+    const IniFile ini(dir / "mvx.ini");
+    EXPECT_EQ(settings::Read(ini, k::colIndex("Statia")), 0);
+    EXPECT_EQ(settings::Read(ini, k::colIndex("Tem")), 3);
+    EXPECT_EQ(settings::Read(ini, k::colWidth("Izb")), 50);
+    EXPECT_EQ(settings::Read(ini, k::colWidth("Statia")), 54);
+    EXPECT_THROW(k::colIndex("Link"), std::invalid_argument);
+    EXPECT_EQ(settings::Read(ini, k::WindowWidth, 640), 640);
+    EXPECT_EQ(settings::Read(ini, k::WindowState), 3);
+    EXPECT_EQ(settings::Read(ini, k::Internal_browser_height), 125);
+    EXPECT_EQ(settings::Read(ini, k::state_index), "Type");
+    EXPECT_EQ(settings::Read(ini, k::color_find), 0x00750000);
+    EXPECT_EQ(settings::Read(ini, k::color_table), colors::clWhite);
+    Font f;
+    settings::Read(ini, k::font_table, f);
+    EXPECT_EQ(f.height, -16);
+
+    IniFile empty(dir / "other.ini");
+    EXPECT_EQ(settings::Read(empty, k::color_table), colors::clWindow);
+    Font unchanged;
+    settings::Read(empty, k::font_table, unchanged);
+    EXPECT_EQ(unchanged, Font{});
+}
+
+TEST(Settings, OpenSettingsFileCreatesItEmpty) {
+    TempDir dir;
+    IniFile ini = OpenSettingsFile(dir.path());
+    EXPECT_EQ(readFile(dir / "mvx.ini"), "");
+    settings::Write(ini, settings::keys::WindowState, 2);
+    EXPECT_EQ(readFile(dir / "mvx.ini"), "[interface]\r\nWindowState=2\r\n");
+    EXPECT_THROW(OpenSettingsFile(dir / "missing folder"), IniWriteError);
+}
+
+TEST(Settings, SaveSettingsWritesTheDialogAndTakesItIn) {
+    TempDir dir;
+    writeFile(dir / "mvx.ini", "[interface]\r\nWindowState=2\r\ntext_search=\xEC\xE8\xF0\r\n");
+    SettingsDialogValues v;
+    v.dbdir = "D:\\Kelvra\\";
+    v.kelvraGold = false;
+    v.editionPrefixes = {"KG", "KR", "K"};
+    v.colorFind = 0x00B1D6B8;
+    v.colorLink = 0x00750000;
+    v.colorTable = colors::clWhite;
+    v.colorHtmFon = colors::clYellow;
+    v.frame = true;
+    v.stateSave = true;
+    v.font.name = "Arial";
+    v.font.setSize(12);
+    v.cellLines = false;
+    v.operaSelected = true;
+    v.defaultBrowserSelected = true; // Opera comes first
+    v.pathMSIE = "ie.exe";
+    v.pathOpera = "opera.exe";
+    v.local = "eng.lng";
+    v.onclick = true;
+
+    TINIRec rec;
+    std::string folder = "old";
+    HookLog log;
+    SaveSettings(dir.path(), v, rec, folder, log.hooks());
+
+    EXPECT_EQ(readFile(dir / "mvx.ini"), "[interface]\r\n"
+                                         "WindowState=2\r\n"
+                                         "text_search=\xEC\xE8\xF0\r\n"
+                                         "color_find=$00B1D6B8\r\n"
+                                         "color_link=$00750000\r\n"
+                                         "color_table=clWhite\r\n"
+                                         "color_htm_fon=clYellow\r\n"
+                                         "frame=1\r\n"
+                                         "state_save=1\r\n"
+                                         "font_table=-16777208|-16|Arial|0|96|12|0\r\n"
+                                         "CellLines=0\r\n"
+                                         "Indicator=1\r\n"
+                                         "select_browser=3\r\n"
+                                         "path_MSIE=ie.exe\r\n"
+                                         "path_Opera=opera.exe\r\n"
+                                         "local=eng.lng\r\n"
+                                         "onclick=1\r\n"
+                                         "[options]\r\n"
+                                         "dbdir=D:\\Kelvra\\\r\n"
+                                         "kelvra GOLD=0\r\n"
+                                         "kelvra Release=1\r\n"
+                                         "kelvra=1\r\n"
+                                         "name kelvra GOLD=KG\r\n"
+                                         "name kelvra Release=KR\r\n"
+                                         "name kelvra=K\r\n");
+    EXPECT_EQ(folder, "D:\\Kelvra");
+    EXPECT_EQ(rec.select_browser, 3);
+    EXPECT_EQ(rec.editionPrefix(1), "KG");
+    EXPECT_EQ(rec.color_htm_fon, colors::clYellow);
+    EXPECT_TRUE(rec.onclick);
+    EXPECT_TRUE(rec.frame);
+    EXPECT_EQ(rec.local, "eng.lng");
+    EXPECT_EQ(rec.text_search, ""); // not a key of the dialog: the record keeps it
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"pane off", "no lines", "indicator", "filter"}));
+}
+
+TEST(Settings, BrowserChoice) {
+    SettingsDialogValues v;
+    EXPECT_EQ(BrowserChoice(v), 1);
+    v.defaultBrowserSelected = true;
+    EXPECT_EQ(BrowserChoice(v), 4);
+    v.operaSelected = true;
+    EXPECT_EQ(BrowserChoice(v), 3);
+    v.msieSelected = true;
+    EXPECT_EQ(BrowserChoice(v), 2);
+}
+
+TEST(Settings, SaveSettingsOnAWriteProtectedFileRaisesAndKeepsIt) {
+    TempDir dir;
+    const auto path = dir / "mvx.ini";
+    writeFile(path, "[options]\r\ndbdir=E:\\\r\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    TINIRec rec;
+    std::string folder = "old";
+    HookLog log;
+    try {
+        SaveSettings(dir.path(), SettingsDialogValues{}, rec, folder, log.hooks());
+        ADD_FAILURE() << "no error";
+    } catch (const IniWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + path.string());
+    }
+    EXPECT_EQ(readFile(path), "[options]\r\ndbdir=E:\\\r\n");
+    EXPECT_EQ(folder, "old");
+    EXPECT_TRUE(log.calls.empty());
+}
