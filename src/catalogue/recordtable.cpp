@@ -314,7 +314,6 @@ struct RecordTable::Impl {
                 c.ints.push_back(0);
             if (keys[f].built()) keys[f].push({});
         }
-        viewIndexValid = false;
         return s;
     }
 
@@ -395,6 +394,9 @@ void RecordTable::setFields(std::vector<FieldDef> fields) {
     }
     d->indexNames();
     d->resetRows();
+    // Another layout: the sort key list may name fields that no longer exist.
+    d->sortKeys.clear();
+    d->sortFields.clear();
 }
 
 const std::vector<FieldDef>& RecordTable::fields() const { return d->defs; }
@@ -420,7 +422,13 @@ void RecordTable::open() {
     d->open = true;
     d->modified = false;
     d->state = State::Browse;
-    d->sortFields = d->fieldList(d->sortKeys);
+    // A sort key list naming fields the file does not have gives way to the natural order.
+    try {
+        d->sortFields = d->fieldList(d->sortKeys);
+    } catch (const TableError&) {
+        d->sortKeys.clear();
+        d->sortFields.clear();
+    }
     d->sortAll();
     d->filterAll();
     d->cur = d->view.empty() ? -1 : 0;
@@ -737,13 +745,25 @@ void RecordTable::post() {
         for (size_t i = 0; i < d->natural.size(); ++i) d->naturalPos[d->natural[i]] = std::uint32_t(i);
         // Renumbering keeps relative order, so sorted and view stay ordered.
     }
-    d->sorted.insert(d->placeIn(d->sorted, slot), slot);
+    if (d->sorted.empty() || !d->less(slot, d->sorted.back()))
+        d->sorted.push_back(slot);
+    else
+        d->sorted.insert(d->placeIn(d->sorted, slot), slot);
     if (!d->filtered || !d->predicate || d->predicate(RowRef(*this, slot))) {
-        auto it = d->view.insert(d->placeIn(d->view, slot), slot);
+        const bool atEnd = d->view.empty() || !d->less(slot, d->view.back());
+        auto it = atEnd ? d->view.insert(d->view.end(), slot) : d->view.insert(d->placeIn(d->view, slot), slot);
         d->cur = int(it - d->view.begin());
         d->bof = d->eof = false;
+        // Rows added at the end (the usual case while indexing) keep the position index valid.
+        if (atEnd && d->viewIndexValid) {
+            d->viewIndex.resize(d->slotCount, -1);
+            d->viewIndex[slot] = d->cur;
+        } else {
+            d->viewIndexValid = false;
+        }
+    } else if (d->viewIndexValid) {
+        d->viewIndex.resize(d->slotCount, -1);
     }
-    d->viewIndexValid = false;
     d->notifyReset();
 }
 
@@ -787,6 +807,7 @@ void RecordTable::emptyTable() {
     cancel();
     if (d->slotCount > 0) d->modified = true;
     d->resetRows();
+    d->buildSortKeys();
     d->notifyReset();
 }
 

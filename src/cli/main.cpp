@@ -1,6 +1,12 @@
 // marovex-cli: the command-line companion. It works on the same files with the same core as the application.
+#include "app/settings.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/tabledump.h"
+#include "indexer/cp1251.h"
+#include "indexer/indexrun.h"
+
+#include <atomic>
+#include <csignal>
 
 #include <cstring>
 #include <filesystem>
@@ -18,6 +24,7 @@ constexpr int kOk = 0, kError = 1, kUsage = 2;
 
 const char* const kUsageText =
     "usage: marovex-cli [--app-dir DIR] init [--force]\n"
+    "       marovex-cli [--app-dir DIR] index [--full]\n"
     "       marovex-cli [--app-dir DIR] dump [--table articles|topics] [--format jsonl|csv] [--order natural|view]\n";
 
 int usage(const std::string& problem) {
@@ -56,6 +63,77 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
     fs::create_directories(appDir, ec);
     for (const auto& written : catalogue::createEmptyCatalogue(appDir, force))
         if (!ifMissing) std::cerr << "created " << written.string() << "\n";
+    return kOk;
+}
+
+std::atomic<bool> g_stop{false};
+
+extern "C" void onInterrupt(int) { g_stop.store(true); }
+
+int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
+    bool full = false;
+    for (const auto& a : args) {
+        if (a == "--full")
+            full = true;
+        else
+            return usage("unknown option for index: " + a);
+    }
+    // Settings are read as the application reads them: the archive folder and switches from the file,
+    // the edition prefixes from the settings record.
+    TINIRec rec;
+    LoadSettings(appDir, rec, {});
+    ArchiveAccess access;
+    ReadAccess(appDir, access);
+    indexer::IndexSettings settings;
+    settings.archiveFolder = access.folder;
+    settings.enabled = {access.gold, access.release, access.plain};
+    settings.prefixes = rec.name_kelvra;
+
+    RecordTable articles, topics;
+    catalogue::openArticleTable(articles, appDir / catalogue::kArticleFile, [](const std::string& m) {
+        std::cerr << "marovex-cli: " << m << "\n";
+    });
+    catalogue::openTopicTable(topics, appDir / catalogue::kTopicFile);
+
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const int total = terminal ? indexer::CountIssuesToIndex(articles, settings, full) : 0;
+    int done = 0;
+    indexer::IndexReports reports;
+    reports.progress = [&](const std::string& name) {
+        ++done;
+        const std::string shown = cp1251::toUtf8(name);
+        if (!terminal) {
+            std::cerr << shown << "\n";
+            return;
+        }
+        constexpr int width = 30;
+        const int filled = total > 0 ? std::min(width, done * width / total) : 0;
+        std::cerr << "\r[" << std::string(size_t(filled), '#') << std::string(size_t(width - filled), ' ') << "] "
+                  << done << "/" << total << " " << shown << "\x1b[K" << std::flush;
+    };
+
+    // Ctrl+C asks the run to stop like the Stop button: the issue in hand is finished and everything is kept.
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    const indexer::IndexResult result = indexer::RunIndexing(articles, topics, settings, full, g_stop, reports);
+    sigaction(SIGINT, &previous, nullptr);
+    if (terminal && done > 0) std::cerr << "\n";
+
+    const int rows = articles.rowCount();
+    const int topicRows = topics.rowCount();
+    // The rows stored before an error stay, so the catalogue is written in every case.
+    articles.close();
+    topics.close();
+    std::cerr << (result.completed ? (result.stopped ? "Stopped: " : "Done: ") : "Ended by an error: ") << result.issues
+              << " issues read, " << result.rowsAdded << " articles added; the catalogue holds " << rows
+              << " articles and " << topicRows << " topics\n";
+    if (!result.completed) {
+        std::cerr << "marovex-cli: " << result.error << "\n";
+        return kError;
+    }
     return kOk;
 }
 
@@ -116,6 +194,7 @@ int main(int argc, char** argv) {
     try {
         if (command == "init") return runInit(appDir, rest);
         if (command == "dump") return runDump(appDir, rest);
+        if (command == "index") return runIndex(appDir, rest);
         if (command == "--help" || command == "-h") {
             std::cout << kUsageText;
             return kOk;

@@ -407,6 +407,16 @@ TEST_F(RecordTableTest, SuspendedNotificationsNestAndEndWithOneReset) {
     t.removeObserver(&obs);
 }
 
+TEST_F(RecordTableTest, AnEmptiedSortedTableTakesNewRowsInOrder) {
+    add(2, "b");
+    add(1, "a");
+    t.setSortKeys("Name;Id");
+    t.emptyTable();
+    add(5, "z");
+    add(4, "y");
+    EXPECT_EQ(ids(), (std::vector<int>{4, 5}));
+}
+
 TEST(RecordTableLayout, LayoutCannotChangeWhileOpen) {
     RecordTable t;
     t.setFields({{"A", FieldType::Int32, 0}});

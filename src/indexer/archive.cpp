@@ -1,0 +1,92 @@
+#include "indexer/archive.h"
+
+#include "indexer/cp1251.h"
+#include "indexer/textops.h"
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+
+namespace marovex::indexer {
+
+namespace {
+std::string folded(std::string_view cp1251Name) {
+    std::string s(cp1251Name);
+    text::FoldUpper(s);
+    return s;
+}
+} // namespace
+
+const std::vector<std::pair<std::string, std::string>>& CaseInsensitivePaths::listing(const fs::path& folder) {
+    auto [it, fresh] = m_listings.try_emplace(folder.string());
+    if (fresh) {
+        std::error_code ec;
+        for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
+            const std::string real = d->path().filename().string();
+            it->second.emplace_back(folded(cp1251::fromUtf8(real)), real);
+        }
+    }
+    return it->second;
+}
+
+std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base, const std::vector<std::string>& components) {
+    fs::path current = base;
+    for (const std::string& component : components) {
+        std::error_code ec;
+        fs::path direct = current / cp1251::toUtf8(component);
+        if (fs::exists(direct, ec)) {
+            current = std::move(direct);
+            continue;
+        }
+        const std::string wanted = folded(component);
+        const auto& entries = listing(current);
+        const auto match = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.first == wanted; });
+        if (match == entries.end()) return std::nullopt;
+        current /= match->second;
+    }
+    return current;
+}
+
+std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes) {
+    std::array<int, 3> order = {1, 2, 3};
+    auto length = [&](int edition) { return std::min(prefixes[size_t(edition - 1)].size(), kPrefixCapacity); };
+    for (size_t i = 0; i < 2; ++i)
+        for (size_t j = i + 1; j < 3; ++j)
+            if (length(order[j]) > length(order[i])) std::swap(order[i], order[j]);
+    return order;
+}
+
+int EditionOf(std::string_view name, const std::array<std::string, 3>& prefixes, const std::array<int, 3>& order) {
+    for (int edition : order) {
+        const std::string_view prefix = std::string_view(prefixes[size_t(edition - 1)]).substr(0, kPrefixCapacity);
+        if (text::TextStartsAt(prefix, name, 1)) return edition;
+    }
+    return 0;
+}
+
+std::optional<IssueEntry> ClassifyEntry(std::string_view name, const std::array<std::string, 3>& prefixes,
+                                        const std::array<int, 3>& order) {
+    IssueEntry entry;
+    entry.edition = EditionOf(name, prefixes, order);
+    if (entry.edition == 0) return std::nullopt;
+    const size_t prefixLength = std::min(prefixes[size_t(entry.edition - 1)].size(), kPrefixCapacity);
+    if (name.size() <= prefixLength) return std::nullopt;
+
+    entry.upperName.assign(name);
+    for (char& c : entry.upperName)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+
+    std::string raw;
+    const text::Pos zip = text::FindFolded(".ZIP", entry.upperName, text::Pos(prefixLength) + 1);
+    if (zip != 0) {
+        raw = entry.upperName.substr(prefixLength, std::min<size_t>(3, size_t(zip - 1) - prefixLength));
+        entry.innerName = entry.upperName.substr(0, std::min<size_t>(size_t(zip - 1), kInnerFolderCapacity - 1));
+    } else {
+        raw = entry.upperName.substr(prefixLength, 3);
+    }
+    if (raw.empty() || raw[0] == ' ') return std::nullopt;
+    entry.number = std::string(3 - raw.size(), ' ') + raw;
+    return entry;
+}
+
+} // namespace marovex::indexer

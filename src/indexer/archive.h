@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marovex::indexer {
+
+// Where an archive path lies on disk. Names in the archive are compared ignoring case (it may come from a
+// file system that does not distinguish case), so each component that is not found as written is looked
+// up in its folder's listing. Listings are kept for the lifetime of the object, which is one run.
+class CaseInsensitivePaths {
+public:
+    // `components` are Windows-1251 names; the result is the real path, or nothing when a component is
+    // missing or a folder cannot be read.
+    std::optional<std::filesystem::path> resolve(const std::filesystem::path& base,
+                                                 const std::vector<std::string>& components);
+
+private:
+    const std::vector<std::pair<std::string, std::string>>& listing(const std::filesystem::path& folder);
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> m_listings; // folder -> (folded, real)
+};
+
+// Capacities of the names the walk works with, in characters.
+inline constexpr size_t kPrefixCapacity = 100;
+inline constexpr size_t kInnerFolderCapacity = 40; // the separator and the inner folder name
+
+// The order in which the editions (codes 1 to 3) are tried: longer prefixes first, by pairwise exchange.
+std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes);
+
+// An issue entry of the archive folder: what its name says.
+struct IssueEntry {
+    int edition = 0;
+    std::string upperName;  // Windows-1251, Latin letters upper-cased
+    std::string number;     // three characters, left-padded with blanks
+    std::string innerName;  // the folder inside an unpacked archive (".ZIP" entries); empty otherwise
+};
+
+// How a folder name (Windows-1251) reads as an issue entry; nothing when it is none. `prefixes` are by
+// edition code, `order` from EditionOrder. The edition switches are not looked at here.
+std::optional<IssueEntry> ClassifyEntry(std::string_view name, const std::array<std::string, 3>& prefixes,
+                                        const std::array<int, 3>& order);
+// The edition whose prefix the name begins with, tried in order; 0 for none.
+int EditionOf(std::string_view name, const std::array<std::string, 3>& prefixes, const std::array<int, 3>& order);
+
+// The three contents pages of an issue, in the order they are read.
+inline const std::array<std::vector<std::string>, 3> kIssuePages = {
+    std::vector<std::string>{"frame", "left.htm"},
+    std::vector<std::string>{"pages", "materials.htm"},
+    std::vector<std::string>{"pages", "statii.htm"},
+};
+
+} // namespace marovex::indexer

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "catalogue/recordtable.h"
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <string>
+
+namespace marovex::indexer {
+
+// What a run needs from the settings: the archive folder, the edition switches and the edition prefixes,
+// by edition code 1 to 3. Texts are Windows-1251, as the settings file holds them.
+struct IndexSettings {
+    std::string archiveFolder;
+    std::array<bool, 3> enabled = {false, false, false};
+    std::array<std::string, 3> prefixes;
+};
+
+struct IndexReports {
+    // Before an issue entry's pages are read: its upper-case name (Windows-1251).
+    std::function<void(const std::string& entryName)> progress;
+};
+
+struct IndexResult {
+    bool completed = false; // false: an error ended the run (rows stored before it stay)
+    bool stopped = false;   // the stop flag ended the walk early
+    int issues = 0;         // issue entries read
+    int rowsAdded = 0;
+    std::string error;
+};
+
+// The body of an indexing run: the walk of the archive folder, the parsing of each new issue's pages, and
+// the final topic list and order. The stop flag is read before each issue entry of an enabled edition; the
+// issue in hand is always finished. The article table is left in the order "Find;Type;Number;Npp" with its
+// filter off. Only this function touches the tables while it runs.
+IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings, bool fullRun,
+                        const std::atomic<bool>& stop, const IndexReports& reports);
+
+// How many issue entries a run would read, without reading any page (for a progress bar).
+int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& settings, bool fullRun);
+
+} // namespace marovex::indexer

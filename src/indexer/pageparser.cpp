@@ -1,0 +1,311 @@
+#include "indexer/pageparser.h"
+
+#include "catalogue/catalogue.h"
+#include "catalogue/collation.h"
+#include "indexer/cp1251.h"
+#include "indexer/textops.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace marovex::indexer {
+
+using text::Pos;
+
+namespace {
+
+// 1-based access to the remaining text.
+inline unsigned char at(std::string_view t, Pos p) { return static_cast<unsigned char>(t[size_t(p - 1)]); }
+
+Pos findLink(std::string_view t) { return text::FindFolded(kLinkMarker, t, 1); }
+
+// "<b" followed by ">" or a space, ignoring case: a bold tag, not <br> or <body>.
+Pos findHeading(std::string_view t, Pos start = 1) {
+    const Pos len = Pos(t.size());
+    for (Pos p = text::FindFolded("<b", t, start); p != 0; p = text::FindFolded("<b", t, p + 1)) {
+        if (p + 2 <= len && (at(t, p + 2) == '>' || at(t, p + 2) == ' ')) return p;
+    }
+    return 0;
+}
+
+// First '<' at or after start that begins "</a" or "<a" (lower-case a); 0 if none.
+Pos findAnchorTag(std::string_view t, Pos start) {
+    const Pos len = Pos(t.size());
+    for (Pos p = start; p <= len; ++p) {
+        const auto* hit = static_cast<const char*>(std::memchr(t.data() + (p - 1), '<', size_t(len - p + 1)));
+        if (!hit) return 0;
+        p = Pos(hit - t.data()) + 1;
+        if (p + 1 <= len && at(t, p + 1) == 'a') return p;
+        if (p + 2 <= len && at(t, p + 1) == '/' && at(t, p + 2) == 'a') return p;
+    }
+    return 0;
+}
+
+Pos findByte(std::string_view t, char c, Pos start, Pos last) {
+    if (start < 1) start = 1;
+    if (start > last) return 0;
+    const auto* hit = static_cast<const char*>(std::memchr(t.data() + (start - 1), c, size_t(last - start + 1)));
+    return hit ? Pos(hit - t.data()) + 1 : 0;
+}
+
+// Skips the bytes up to 0x20 from p on; returns the first position past them (len + 1 at the end).
+Pos skipBlanks(std::string_view t, Pos p) {
+    const Pos len = Pos(t.size());
+    while (p <= len && at(t, p) <= 0x20) ++p;
+    return p;
+}
+
+std::string trimBlanks(std::string s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
+    return s.substr(b, e - b);
+}
+
+// The text a title cell shows: tags blanked, entities decoded, whitespace compacted.
+std::string prepareTitle(std::string title) {
+    text::BlankMarkedRanges(title, "<", ">");
+    text::DecodeEntities(title);
+    text::CollapseSpacesInPlace(title);
+    return title;
+}
+
+std::string foldedKey(int edition, std::string_view number, std::string_view link) {
+    std::string key = issueKey(edition, number);
+    key += '\x01';
+    const size_t from = key.size();
+    key += link;
+    for (size_t i = from; i < key.size(); ++i) key[i] = static_cast<char>(text::Fold(key[i]));
+    return key;
+}
+
+} // namespace
+
+std::string issueKey(int edition, std::string_view number) {
+    std::string key(1, static_cast<char>('0' + edition));
+    key += number;
+    return key;
+}
+
+std::string PreparePage(std::string_view bytes) {
+    if (const auto nul = bytes.find('\0'); nul != std::string_view::npos) bytes = bytes.substr(0, nul);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 16 + 2);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\r' || c == '\n') {
+            out += "\r\n";
+            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+        } else {
+            out += c;
+        }
+    }
+    // Every line, the last one too, ends with a line break; an empty page has no line at all.
+    if (!out.empty() && !(out.size() >= 2 && out[out.size() - 2] == '\r' && out.back() == '\n')) out += "\r\n";
+    text::ControlCharsToSpacesInPlace(out);
+    return out;
+}
+
+PageParser::PageParser(RecordTable& articles, RecordTable& topics)
+    : m_articles(articles), m_topics(topics), m_fType(articles.field("Type")), m_fNumber(articles.field("Number")),
+      m_fTem(articles.field("Tem")), m_fStatia(articles.field("Statia")), m_fLink(articles.field("Link")),
+      m_fNpp(articles.field("Npp")), m_fKod(articles.field("Kod")), m_fIzb1(articles.field("Izb1")),
+      m_fFind(articles.field("Find")) {}
+
+void PageParser::ClearTablesForFullRun() {
+    m_articles.emptyTable();
+    m_topics.emptyTable();
+    m_issues.clear();
+    m_links.clear();
+    m_issueIndexBuilt = true;
+}
+
+void PageParser::buildIssueIndex() {
+    m_issues.clear();
+    m_articles.post();
+    const int rows = m_articles.rowCount();
+    for (int i = 0; i < rows; ++i) {
+        const RowRef r = m_articles.rowAt(i);
+        m_issues.insert(issueKey(r.asInt(m_fType), cp1251::fromUtf8(r.storedText(m_fNumber))));
+    }
+    m_issueIndexBuilt = true;
+}
+
+bool PageParser::IssueIndexed(int edition, const std::string& number) {
+    if (!m_issueIndexBuilt) buildIssueIndex();
+    return m_issues.count(issueKey(edition, number)) != 0;
+}
+
+void PageParser::ReadNextTopic(Page& page, Pos linkPos) {
+    const std::string_view t = page.rest();
+    const Pos len = Pos(t.size());
+    const Pos h = findHeading(t);
+    if (h == 0) {
+        m_bound = 0;
+        return;
+    }
+    // Scan the tags after the heading's "<" for the first text that is not a tag.
+    std::optional<std::pair<Pos, Pos>> topic; // start, end (exclusive)
+    Pos p = len + 1;
+    for (Pos g = findByte(t, '>', h + 1, len); g != 0; g = findByte(t, '>', p, len)) {
+        p = skipBlanks(t, g + 1);
+        if (p > len) break;
+        if ((p + 2 <= len && at(t, p) == '<' && at(t, p + 1) == '/' && at(t, p + 2) == 'b') ||
+            (p + 1 <= len && at(t, p) == '<' && at(t, p + 1) == 'a')) {
+            topic = {p, p};
+            break;
+        }
+        if (at(t, p) != '<') {
+            const Pos lt = findByte(t, '<', p, len);
+            topic = {p, lt ? lt : len + 1};
+            break;
+        }
+    }
+    if (!topic) p = len + 1;
+
+    if (topic && p < len && linkPos > p) {
+        m_topic.assign(t.substr(size_t(topic->first - 1), size_t(topic->second - topic->first)));
+        if (m_topic.size() > kTopicCapacity) m_topic.resize(kTopicCapacity);
+        page.cut(topic->second - 1);
+        m_bound = findHeading(page.rest());
+    } else {
+        m_topic.clear();
+        m_bound = p >= len ? 0 : text::FindFolded("<b", t, p);
+    }
+}
+
+void PageParser::updateTopic(Page& page, Pos& linkPos) {
+    // Each pass either cuts the text or ends with the bound behind the link or at 0, so this terminates;
+    // the cap is a guard only.
+    for (size_t guard = page.rest().size() + 2; guard > 0 && m_bound > 0 && linkPos > m_bound; --guard) {
+        ReadNextTopic(page, linkPos);
+        linkPos = findLink(page.rest());
+    }
+}
+
+Pos PageParser::processLink(Page& page, Pos linkPos, int edition, const std::string& number) {
+    const std::string_view t = page.rest();
+    const Pos len = Pos(t.size());
+    const Pos a = linkPos + Pos(kLinkMarker.size());
+    const Pos q = findByte(t, '"', a, len - 1);
+    if (q == 0) return len + 1; // no closing quote: the rest of the page is ignored
+
+    std::string link(t.substr(size_t(a - 1), size_t(q - a)));
+    text::DecodeEntities(link);
+    const bool dropped = link.empty() || static_cast<unsigned char>(link[0]) < 0x20 ||
+                         (link.size() >= 3 && link[1] == '>' && link[2] == 'p');
+    // The table keeps the link cut to its width; repeats are found by what it keeps.
+    std::string stored = link.substr(0, size_t(catalogue::kLinkWidth));
+    const std::string key = foldedKey(edition, number, link);
+    const auto earlier = dropped ? m_links.end() : m_links.find(key);
+    const bool repeated = earlier != m_links.end();
+
+    // Title: the first text after the closing quote that follows the end of a tag and is not a tag.
+    std::optional<std::string> title;
+    Pos cut = len + 1;
+    for (Pos g = findByte(t, '>', q, len); g != 0;) {
+        const Pos p = skipBlanks(t, g + 1);
+        if (p > len) break;
+        if (at(t, p) != '<') {
+            const Pos end = findAnchorTag(t, p);
+            title = prepareTitle(std::string(t.substr(size_t(p - 1), size_t((end ? end : len + 1) - p))));
+            cut = end ? end + 1 : len + 1;
+            break;
+        }
+        g = findByte(t, '>', p, len);
+    }
+
+    if (!dropped && !repeated) {
+        m_articles.append();
+        m_articles.setInt(m_fKod, 0);
+        m_articles.setInt(m_fIzb1, 0);
+        m_articles.setInt(m_fType, edition);
+        m_articles.setText(m_fNumber, cp1251::toUtf8(number));
+        std::string tem = m_topic;
+        text::DecodeEntities(tem);
+        m_articles.setText(m_fTem, cp1251::toUtf8(trimBlanks(std::move(tem))));
+        if (title) m_articles.setText(m_fStatia, cp1251::toUtf8(*title));
+        m_articles.setInt(m_fFind, 0);
+        m_articles.setText(m_fLink, cp1251::toUtf8(stored));
+        m_articles.setInt(m_fNpp, m_counter);
+        m_articles.post();
+        ++m_added;
+        m_issues.insert(issueKey(edition, number));
+        m_links.emplace(foldedKey(edition, number, stored), m_articles.bookmark());
+    } else if (repeated && title && m_articles.gotoBookmark(earlier->second) && m_articles.edit()) {
+        m_articles.setText(m_fStatia, m_articles.asText(m_fStatia) + " " + cp1251::toUtf8(*title));
+        m_articles.post();
+    }
+    // Dropped and repeated links use up their sequence number too; the counter wraps as a 16-bit number.
+    m_counter = static_cast<std::int16_t>(static_cast<std::uint16_t>(m_counter) + 1u);
+    return cut;
+}
+
+void PageParser::ParseIssuePage(int edition, const std::string& number, std::string_view pageBytes) {
+    if (!m_issueIndexBuilt) buildIssueIndex();
+    Page page;
+    page.text = PreparePage(pageBytes);
+    const bool headings = edition != 2;
+    if (!headings) {
+        m_topic.clear();
+        m_bound = 0;
+    } else {
+        const Pos marker = text::FindExact(kContentsMarker, page.text, 1);
+        page.cut(marker ? marker + Pos(kContentsMarker.size()) : Pos(kContentsMarker.size()));
+        ReadNextTopic(page, findLink(page.rest()));
+    }
+
+    Pos link = findLink(page.rest());
+    if (headings) updateTopic(page, link);
+    m_counter = 0;
+    while (link != 0) {
+        const Pos cut = processLink(page, link, edition, number);
+        page.cut(cut - 1);
+        m_bound -= cut - 1;
+        link = findLink(page.rest());
+        if (headings) updateTopic(page, link);
+    }
+}
+
+void PageParser::FinishRun() {
+    m_articles.post();
+    m_topics.post();
+    const int tem = m_articles.field("Tem");
+    const int topicTem = m_topics.field("Tem");
+
+    // The article topics in topic order, each once. Walking the whole table sorted by topic gives the
+    // same sequence of new topics; collecting the distinct ones first keeps this linear in the rows.
+    m_articles.setSortKeys(catalogue::kNaturalOrder);
+    std::unordered_map<std::string, size_t> firstSeen;
+    std::vector<std::string> distinct;
+    const int rows = m_articles.rowCount();
+    for (int i = 0; i < rows; ++i) {
+        std::string value = cp1251::fromUtf8(m_articles.rowAt(i).storedText(tem));
+        if (firstSeen.emplace(value, distinct.size()).second) distinct.push_back(std::move(value));
+    }
+    const Collation collation;
+    std::vector<std::pair<std::string, size_t>> ordered; // collation key, first appearance
+    for (size_t i = 0; i < distinct.size(); ++i) ordered.emplace_back(collation.keyCp1251(distinct[i]), i);
+    std::sort(ordered.begin(), ordered.end());
+
+    std::unordered_set<std::string> known; // topics already in the topic table, as its bytes
+    for (int i = 0; i < m_topics.rowCount(); ++i) known.emplace(m_topics.rowAt(i).storedText(topicTem));
+    auto addTopic = [&](const std::string& bytes) {
+        m_topics.append();
+        m_topics.setText(topicTem, cp1251::toUtf8(bytes));
+        m_topics.setBool("Key", true);
+        m_topics.post();
+        known.insert(bytes.substr(0, size_t(catalogue::kTopicWidth)));
+    };
+    // An empty topic table first gets the topic of the first article in topic order.
+    if (m_topics.rowCount() == 0) addTopic(ordered.empty() ? std::string() : distinct[ordered.front().second]);
+    for (const auto& [key, index] : ordered)
+        if (!known.count(distinct[index])) addTopic(distinct[index]);
+
+    m_topics.setSortKeys(catalogue::kTopicTableOrder);
+    m_articles.setSortKeys(catalogue::kIndexedOrder);
+    m_articles.first();
+}
+
+} // namespace marovex::indexer

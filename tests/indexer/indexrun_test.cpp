@@ -1,0 +1,288 @@
+#include "catalogue/catalogue.h"
+#include "indexer/archive.h"
+#include "indexer/cp1251.h"
+#include "indexer/indexrun.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sys/stat.h>
+
+using namespace marovex;
+using namespace marovex::indexer;
+using marovex::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::array<std::string, 3> kPrefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
+
+// A contents page with one heading and the given links, in Windows-1251.
+std::string page(const std::string& topic, const std::vector<std::string>& links) {
+    std::string html = "<html><body>Материалы<br>\r\n<b>" + topic + "</b><br>\r\n";
+    for (const auto& l : links) html += "<a href=\"../pub/" + l + "\">Статья " + l + "</a><br>\r\n";
+    return cp1251::fromUtf8(html + "</body></html>\r\n");
+}
+
+class IndexRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        catalogue::openEmptyArticleTable(articles);
+        catalogue::openEmptyTopicTable(topics);
+        settings.archiveFolder = dir.path().string();
+        settings.enabled = {true, true, true};
+        settings.prefixes = kPrefixes;
+    }
+
+    void issue(const std::string& relative, const std::string& topic, const std::vector<std::string>& links,
+               const std::string& pageName = "pages/materials.htm") {
+        test::writeFile(dir / relative / pageName, page(topic, links));
+    }
+
+    IndexResult run(bool full = false) {
+        std::atomic<bool> stop{false};
+        IndexReports reports;
+        reports.progress = [this](const std::string& name) { progress.push_back(name); };
+        return RunIndexing(articles, topics, settings, full, stop, reports);
+    }
+
+    // "type|number|link" of every row, in the table's order.
+    std::vector<std::string> rows() {
+        std::vector<std::string> out;
+        for (int i = 0; i < articles.rowCount(); ++i) {
+            const RowRef r = articles.rowAt(i);
+            out.push_back(std::to_string(r.asInt(articles.field("Type"))) + "|" + r.asText(articles.field("Number")) +
+                          "|" + r.asText(articles.field("Link")));
+        }
+        return out;
+    }
+
+    TempDir dir;
+    RecordTable articles, topics;
+    IndexSettings settings;
+    std::vector<std::string> progress;
+};
+
+TEST(EditionOrder, LongerPrefixesAreTriedFirstByPairwiseExchange) {
+    EXPECT_EQ(EditionOrder(kPrefixes), (std::array<int, 3>{2, 1, 3}));
+    EXPECT_EQ(EditionOrder({"ab", "cd", "efg"}), (std::array<int, 3>{3, 2, 1}));
+    EXPECT_EQ(EditionOrder({"a", "b", "c"}), (std::array<int, 3>{1, 2, 3}));
+    EXPECT_EQ(EditionOrder({"abc", "a", "ab"}), (std::array<int, 3>{1, 3, 2}));
+}
+
+TEST(ClassifyEntry, NamesGiveEditionNumberAndForm) {
+    const auto order = EditionOrder(kPrefixes);
+    auto number = [&](const char* name) {
+        auto e = ClassifyEntry(name, kPrefixes, order);
+        return e ? std::to_string(e->edition) + ":" + e->number + ":" + e->innerName : std::string("none");
+    };
+    EXPECT_EQ(number("Kelvra-Gold05"), "1: 05:");
+    EXPECT_EQ(number("kelvra-gold05"), "1: 05:");
+    EXPECT_EQ(number("Kelvra-Release05"), "2: 05:");
+    EXPECT_EQ(number("Kelvra05"), "3: 05:");
+    EXPECT_EQ(number("Kelvra-Gold5"), "1:  5:");
+    EXPECT_EQ(number("Kelvra-Gold1a"), "1: 1A:");
+    EXPECT_EQ(number("Kelvra-Gold1234"), "1:123:");
+    EXPECT_EQ(number("Kelvra-Gold05.zip"), "1: 05:KELVRA-GOLD05");
+    EXPECT_EQ(number("Kelvra-Gold7.Zip.old"), "1:  7:KELVRA-GOLD7");
+    EXPECT_EQ(number("Kelvra-Gold.zip"), "none");
+    EXPECT_EQ(number("Kelvra-Gold"), "none");
+    EXPECT_EQ(number("Kelvra-Gold 05"), "none");
+    EXPECT_EQ(number("Other05"), "none");
+    // The plain edition's prefix begins the others: "Kelvra-G" is an issue "-G" of it.
+    EXPECT_EQ(number("Kelvra-G"), "3: -G:");
+}
+
+TEST_F(IndexRunTest, EditionsFormsAndDecoysOfTheArchiveFolder) {
+    issue("Kelvra-Gold05", "Новости", {"a.htm"});
+    issue("Kelvra-Release05", "Новости", {"b.htm"});
+    issue("Kelvra05", "Софт", {"c.htm"});
+    issue("Kelvra-Gold06.zip/Kelvra-Gold06", "Софт", {"d.htm"});
+    issue("Kelvra-Gold07/Kelvra-Gold07", "Софт", {"e.htm"});
+    issue("Kelvra-Gold.zip", "X", {"x1.htm"});
+    issue("Kelvra-Gold", "X", {"x2.htm"});
+    issue("Kelvra-Gold 09", "X", {"x3.htm"});
+    test::writeFile(dir / "Kelvra-Gold08.zip", "PK\x03\x04 packed");
+    test::writeFile(dir / "readme.txt", "not an issue");
+    const IndexResult r = run();
+    ASSERT_TRUE(r.completed) << r.error;
+    EXPECT_FALSE(r.stopped);
+    const auto all = rows();
+    EXPECT_EQ(std::set<std::string>(all.begin(), all.end()),
+              (std::set<std::string>{"1| 05|a.htm", "2| 05|b.htm", "3| 05|c.htm", "1| 06|d.htm", "1| 07|e.htm"}));
+    EXPECT_EQ(std::set<std::string>(progress.begin(), progress.end()),
+              (std::set<std::string>{"KELVRA-GOLD05", "KELVRA-RELEASE05", "KELVRA05", "KELVRA-GOLD06.ZIP",
+                                     "KELVRA-GOLD07"}));
+    EXPECT_EQ(articles.sortKeys(), "Find;Type;Number;Npp");
+    // Release rows have no topic; the others have theirs, each once in the topic table.
+    std::set<std::string> topicNames;
+    for (int i = 0; i < topics.rowCount(); ++i) topicNames.insert(topics.rowAt(i).asText(0));
+    EXPECT_EQ(topicNames, (std::set<std::string>{"", "Новости", "Софт"}));
+}
+
+TEST_F(IndexRunTest, NamesAreResolvedIgnoringCase) {
+    test::writeFile(dir / "kelvra-gold12" / "FRAME" / "Left.HTM", page("Левая", {"l.htm"}));
+    test::writeFile(dir / "kelvra-gold12" / "Pages" / "MATERIALS.htm", page("Тема", {"m.htm"}));
+    test::writeFile(dir / "kelvra-gold12" / "pages" / "statii.htm", page("Тема", {"s.htm"}));
+    const IndexResult r = run();
+    ASSERT_TRUE(r.completed) << r.error;
+    EXPECT_EQ(articles.rowCount(), 2) << "materials and statii in two folders differing in case";
+    EXPECT_EQ(progress, (std::vector<std::string>{"KELVRA-GOLD12"}));
+}
+
+TEST_F(IndexRunTest, PagesAreReadInOrderAndTheNestedFormFillsGaps) {
+    issue("Kelvra-Gold05", "A", {"1.htm"}, "frame/left.htm");
+    issue("Kelvra-Gold05/KELVRA-GOLD05", "B", {"2.htm"}, "pages/materials.htm");
+    issue("Kelvra-Gold05", "C", {"3.htm"}, "pages/statii.htm");
+    ASSERT_TRUE(run().completed);
+    articles.setSortKeys("");
+    EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm", "1| 05|2.htm", "1| 05|3.htm"}));
+}
+
+TEST_F(IndexRunTest, ANewIssuesRunSkipsIndexedIssuesAndChangesNothingElse) {
+    issue("Kelvra-Gold05", "A", {"1.htm", "2.htm"});
+    ASSERT_TRUE(run().completed);
+    articles.first();
+    ASSERT_TRUE(articles.edit());
+    articles.setInt("Izb", -1);
+    articles.post();
+    const auto before = rows();
+    issue("Kelvra-Gold05", "A", {"1.htm", "2.htm", "new.htm"});
+    issue("Kelvra-Gold06", "B", {"x.htm"});
+    progress.clear();
+    const IndexResult r = run();
+    ASSERT_TRUE(r.completed);
+    EXPECT_EQ(progress, (std::vector<std::string>{"KELVRA-GOLD06"}));
+    EXPECT_EQ(articles.rowCount(), 3);
+    EXPECT_TRUE(articles.locate("Izb", {FieldValue{std::int32_t(-1)}}));
+
+    // Nothing new: the tables stay as they are, in the indexing order.
+    progress.clear();
+    const int topicsBefore = topics.rowCount();
+    ASSERT_TRUE(run().completed);
+    EXPECT_TRUE(progress.empty());
+    EXPECT_EQ(articles.rowCount(), 3);
+    EXPECT_EQ(topics.rowCount(), topicsBefore);
+    EXPECT_EQ(articles.sortKeys(), "Find;Type;Number;Npp");
+    (void)before;
+}
+
+TEST_F(IndexRunTest, AFullRunRebuildsBothTablesAndDropsTheMarks) {
+    issue("Kelvra-Gold05", "A", {"1.htm"});
+    ASSERT_TRUE(run().completed);
+    articles.first();
+    articles.edit();
+    articles.setInt("Izb", -1);
+    articles.post();
+    topics.first();
+    topics.edit();
+    topics.setBool("Key", false);
+    topics.post();
+    ASSERT_TRUE(run(true).completed);
+    EXPECT_EQ(articles.rowCount(), 1);
+    EXPECT_FALSE(articles.locate("Izb", {FieldValue{std::int32_t(-1)}}));
+    for (int i = 0; i < topics.rowCount(); ++i) EXPECT_TRUE(topics.rowAt(i).asBool(1));
+}
+
+TEST_F(IndexRunTest, AFullRunOverAnEmptyArchiveLeavesOneEmptyTopic) {
+    issue("Kelvra-Gold05", "A", {"1.htm"});
+    ASSERT_TRUE(run().completed);
+    fs::remove_all(dir / "Kelvra-Gold05");
+    ASSERT_TRUE(run(true).completed);
+    EXPECT_EQ(articles.rowCount(), 0);
+    ASSERT_EQ(topics.rowCount(), 1);
+    EXPECT_EQ(topics.rowAt(0).asText(0), "");
+}
+
+TEST_F(IndexRunTest, DisabledEditionsAndAMissingArchiveIndexNothing) {
+    issue("Kelvra-Gold05", "A", {"1.htm"});
+    issue("Kelvra05", "B", {"2.htm"});
+    settings.enabled = {false, true, true};
+    ASSERT_TRUE(run().completed);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"3| 05|2.htm"}));
+    settings.archiveFolder = (dir / "missing").string();
+    const IndexResult r = run(true);
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(articles.rowCount(), 0);
+}
+
+TEST_F(IndexRunTest, ASecondEntryForTheSameIssueIsPassedOverOnlyWhenTheFirstGaveRows) {
+    issue("Kelvra-Gold05", "A", {"1.htm"});
+    issue("Kelvra-Gold05.zip/Kelvra-Gold05", "A", {"2.htm"});
+    ASSERT_TRUE(run().completed);
+    EXPECT_EQ(articles.rowCount(), 1);
+    EXPECT_EQ(progress.size(), 1u);
+}
+
+TEST_F(IndexRunTest, TheStopFlagEndsTheWalkAfterTheIssueInHand) {
+    for (int i = 10; i < 20; ++i) issue("Kelvra-Gold" + std::to_string(i), "A", {"a.htm", "b.htm"});
+    std::atomic<bool> stop{false};
+    IndexReports reports;
+    int seen = 0;
+    reports.progress = [&](const std::string&) {
+        if (++seen == 3) stop = true;
+    };
+    const IndexResult r = RunIndexing(articles, topics, settings, false, stop, reports);
+    EXPECT_TRUE(r.completed);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.issues, 3);
+    EXPECT_EQ(articles.rowCount(), 6) << "the third issue is finished with all its links";
+    EXPECT_GE(topics.rowCount(), 1);
+}
+
+TEST_F(IndexRunTest, TheArchiveIsOnlyRead) {
+    issue("Kelvra-Gold05", "A", {"1.htm"});
+    issue("Kelvra-Gold06.zip/Kelvra-Gold06", "B", {"2.htm"});
+    auto snapshot = [&] {
+        std::map<std::string, std::pair<std::string, long>> files;
+        for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
+            struct stat st {};
+            ::stat(e.path().c_str(), &st);
+            files[e.path().string()] = {e.is_regular_file() ? test::readFile(e.path()) : "", long(st.st_mtime)};
+        }
+        return files;
+    };
+    const auto before = snapshot();
+    for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+        fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+    ASSERT_TRUE(run().completed);
+    EXPECT_EQ(articles.rowCount(), 2);
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(IndexRunTest, HostileFolderContentsNeitherCrashNorHang) {
+    issue("Kelvra-Gold05", "A", {"1.htm"});
+    // A link loop, a dangling link, a name of 255 bytes, a name that is not UTF-8, a folder where a page
+    // should be, and a page of binary garbage.
+    fs::create_directory_symlink(dir.path(), dir / "Kelvra-Gold40");
+    fs::create_symlink(dir / "nowhere", dir / "Kelvra-Gold41");
+    fs::create_symlink(dir / "Kelvra-Gold42", dir / "Kelvra-Gold42");
+    const std::string longName = "Kelvra-Gold43" + std::string(255 - 13, 'x');
+    issue(longName, "L", {"long.htm"});
+    issue("Kelvra-Gold44\xff\xfe", "N", {"bytes.htm"});
+    fs::create_directories(dir / "Kelvra-Gold45" / "pages" / "materials.htm");
+    std::string garbage;
+    for (int i = 0; i < 100000; ++i) garbage += char((i * 7919) % 256);
+    test::writeFile(dir / "Kelvra-Gold46" / "pages" / "materials.htm", garbage);
+    const IndexResult r = run();
+    // The folder in place of a page cannot be read: that ends the run, as any unreadable page does.
+    if (!r.completed) {
+        EXPECT_NE(r.error.find("materials.htm"), std::string::npos) << r.error;
+    }
+    std::set<std::string> links;
+    for (int i = 0; i < articles.rowCount(); ++i) links.insert(articles.rowAt(i).asText(articles.field("Link")));
+    EXPECT_TRUE(links.count("1.htm") || !r.completed);
+    fs::remove_all(dir / "Kelvra-Gold45");
+    articles.emptyTable();
+    const IndexResult again = run();
+    ASSERT_TRUE(again.completed) << again.error;
+    links.clear();
+    for (int i = 0; i < articles.rowCount(); ++i) links.insert(articles.rowAt(i).asText(articles.field("Link")));
+    EXPECT_TRUE(links.count("1.htm"));
+    EXPECT_TRUE(links.count("long.htm"));
+    EXPECT_TRUE(links.count("bytes.htm"));
+}
+
+} // namespace
