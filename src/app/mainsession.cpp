@@ -55,10 +55,12 @@ void MainSession::FormCreate(MainWindowHooks& hooks) {
     }
     try {
         hooks.preparePane();
-        hooks.loadSettings();
-        hooks.applyLanguage(1);
+        LoadSettings(m_appDir, ini, hooks.settingsHooks());
+        ApplyLanguage(language::kTargetMainWindow, m_appDir, ini.local,
+                      [&hooks](const TextAssignment& a) { hooks.setText(a); }, messages);
         hooks.restoreState();
-        hooks.readAccess();
+        ArchiveAccess access;
+        if (ReadAccess(m_appDir, access)) archiveFolder = access.folder;
 
         const auto historyFile = m_appDir / catalogue::kHistoryFile;
         std::error_code ec;
@@ -87,7 +89,7 @@ bool MainSession::FormClose(MainWindowHooks& hooks) {
         if (m_articles.isOpen()) {
             m_articles.post();
             // A retried close must not add the offset twice.
-            if (stateSave && !m_positionRemembered && m_articles.rowCount() > 0) {
+            if (ini.state_save && !m_positionRemembered && m_articles.rowCount() > 0) {
                 rememberPosition(m_articles);
                 m_positionRemembered = true;
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/language.h"
+#include "app/settings.h"
 #include "catalogue/recordtable.h"
 
 #include <filesystem>
@@ -19,10 +21,11 @@ public:
     virtual void showError(const std::string& text) = 0;
 
     virtual void preparePane() {}
-    virtual void loadSettings() {}
-    virtual void applyLanguage(int /*target*/) {}
+    // What reading the settings switches in the window (pane, grid lines, row indicator).
+    virtual SettingsHooks settingsHooks() { return {}; }
+    // Puts one interface text onto the window's component of that name.
+    virtual void setText(const TextAssignment& /*assignment*/) {}
     virtual void restoreState() {}
-    virtual void readAccess() {}
     virtual void saveState() {}
 
     // The history list of the search box; entries are Windows-1251 bytes.
@@ -48,8 +51,9 @@ public:
     int failureMark() const { return m_failureMark; }
     bool startupFailed() const { return m_failureMark == -1; }
 
-    // Whether the current row is remembered for the next run.
-    bool stateSave = false;
+    // The settings record, the message texts of the language file and the archive folder (Windows-1251).
+    TINIRec ini;
+    MessageTexts messages;
     std::string archiveFolder;
 
     void FormCreate(MainWindowHooks& hooks);

@@ -38,8 +38,13 @@ QVariant ArticleModel::data(const QModelIndex& index, int role) const {
 
 QVariant ArticleModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole) return {};
-    if (orientation == Qt::Horizontal) return fieldName(section);
+    if (orientation == Qt::Horizontal) return m_titles.value(fieldName(section), fieldName(section));
     return section + 1;
+}
+
+void ArticleModel::setColumnTitles(const QHash<QString, QString>& titles) {
+    m_titles = titles;
+    if (columnCount() > 0) emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }
 
 void ArticleModel::tableReset() {

@@ -3,6 +3,7 @@
 #include "catalogue/recordtable.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 
 namespace marovex {
 
@@ -21,6 +22,8 @@ public:
 
     // The field shown in a column.
     QString fieldName(int column) const;
+    // Column titles by field name; a field without one shows its name.
+    void setColumnTitles(const QHash<QString, QString>& titles);
 
 signals:
     void currentRowChanged(int row);
@@ -32,6 +35,7 @@ private:
 
     RecordTable& m_table;
     int m_rows = 0;
+    QHash<QString, QString> m_titles;
 };
 
 } // namespace marovex

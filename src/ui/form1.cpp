@@ -3,11 +3,14 @@
 #include "indexer/cp1251.h"
 #include "ui/articlemodel.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -60,12 +63,22 @@ void TForm1::buildWindow() {
     m_setProperties->setObjectName(QStringLiteral("SetProperties"));
     connect(m_setProperties, &QAction::triggered, this, &TForm1::SetPropertiesExecute);
 
+    // Menu items are actions of their own, named as the language files address them.
+    auto menuItem = [this](QMenu* menu, const char* name, QAction* command) {
+        auto* item = menu->addAction(command->text());
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(command->shortcut());
+        item->setShortcutContext(Qt::WidgetShortcut); // the command's own shortcut serves the window
+        connect(item, &QAction::triggered, command, &QAction::trigger);
+        return item;
+    };
     auto* fileMenu = menuBar()->addMenu(tr("&File"));
-    fileMenu->setObjectName(QStringLiteral("ElMenuItem1"));
-    fileMenu->addAction(m_setProperties);
-    fileMenu->actions().constLast()->setObjectName(QStringLiteral("ElMenuItem10"));
-    fileMenu->addSeparator();
-    fileMenu->addAction(m_exit);
+    fileMenu->menuAction()->setObjectName(QStringLiteral("ElMenuItem4"));
+    fileMenu->addSeparator()->setObjectName(QStringLiteral("ElMenuItem8"));
+    menuItem(fileMenu, "ElMenuItem9", m_exit);
+    auto* settingsMenu = menuBar()->addMenu(tr("&Settings"));
+    settingsMenu->menuAction()->setObjectName(QStringLiteral("ElMenuItem5"));
+    menuItem(settingsMenu, "ElMenuItem10", m_setProperties);
 
     auto* toolBar = addToolBar(tr("Tools"));
     toolBar->setObjectName(QStringLiteral("ToolBar1"));
@@ -103,6 +116,7 @@ void TForm1::FormCreate() {
     m_session.FormCreate(*this);
     if (m_session.startupFailed()) return;
     m_model = new ArticleModel(m_session.articles(), this);
+    m_model->setColumnTitles(m_columnTitles);
     m_grid->setModel(m_model);
     connect(m_model, &ArticleModel::currentRowChanged, this, &TForm1::showCurrentRow);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -160,6 +174,53 @@ void TForm1::present(MessageKind kind, const std::string& text) {
     QString shown = QString::fromStdString(text);
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     m_presenter(this, kind, shown);
+}
+
+SettingsHooks TForm1::settingsHooks() {
+    SettingsHooks hooks;
+    hooks.SetGridLines = [this](bool lines) { m_grid->setShowGrid(lines); };
+    hooks.SetGridIndicator = [this](bool shown) { m_grid->verticalHeader()->setVisible(shown); };
+    return hooks;
+}
+
+void TForm1::setText(const TextAssignment& a) {
+    const QString text = fromCp1251(a.text);
+    const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
+    if (a.property == TextProperty::ColumnTitle) {
+        m_columnTitles[QString::fromLatin1(a.field.data(), qsizetype(a.field.size()))] = text;
+        if (m_model) m_model->setColumnTitles(m_columnTitles);
+        return;
+    }
+    QObject* target = name == objectName() ? static_cast<QObject*>(this) : findChild<QObject*>(name);
+    if (!target) return; // a component this window does not have (yet)
+    switch (a.property) {
+    case TextProperty::Caption:
+        if (auto* action = qobject_cast<QAction*>(target))
+            action->setText(text);
+        else if (auto* window = qobject_cast<QMainWindow*>(target))
+            window->setWindowTitle(text);
+        else if (auto* button = qobject_cast<QAbstractButton*>(target))
+            button->setText(text);
+        else if (auto* label = qobject_cast<QLabel*>(target))
+            label->setText(text);
+        break;
+    case TextProperty::Hint:
+        if (auto* action = qobject_cast<QAction*>(target))
+            action->setToolTip(text);
+        else if (auto* widget = qobject_cast<QWidget*>(target))
+            widget->setToolTip(text);
+        break;
+    case TextProperty::ClearItems:
+        if (auto* box = qobject_cast<QComboBox*>(target)) box->clear();
+        break;
+    case TextProperty::AddItem:
+        if (auto* box = qobject_cast<QComboBox*>(target)) box->addItem(text);
+        break;
+    case TextProperty::TreeNode:
+    case TextProperty::FontCharset: // texts are Unicode here; the character set needs no switching
+    case TextProperty::ColumnTitle:
+        break;
+    }
 }
 
 void TForm1::showInformation(const std::string& text) { present(MessageKind::Information, text); }

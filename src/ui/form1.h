@@ -2,6 +2,7 @@
 
 #include "app/mainsession.h"
 
+#include <QHash>
 #include <QMainWindow>
 
 #include <filesystem>
@@ -45,6 +46,8 @@ private:
     void FormShow();
 
     // MainWindowHooks
+    SettingsHooks settingsHooks() override;
+    void setText(const TextAssignment& assignment) override;
     void showInformation(const std::string& text) override;
     void showError(const std::string& text) override;
     void setHistory(const std::vector<std::string>& entries) override;
@@ -64,6 +67,7 @@ private:
     QAction* m_exit = nullptr;
     QAction* m_setProperties = nullptr;
     bool m_shownOnce = false;
+    QHash<QString, QString> m_columnTitles; // by field name, from the language file
 };
 
 } // namespace marovex

@@ -4,6 +4,8 @@
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 #include <sys/stat.h>
 
 using namespace marovex;
@@ -15,6 +17,7 @@ namespace {
 class FakeWindow : public MainWindowHooks {
 public:
     std::vector<std::string> calls, information, errors, historyList;
+    std::map<std::string, std::string> texts;
     std::string failAt; // a step that raises a conversion error
     bool searchEndEnabled = false;
     int selected = -2;
@@ -26,10 +29,16 @@ public:
     void showInformation(const std::string& text) override { information.push_back(text); }
     void showError(const std::string& text) override { errors.push_back(text); }
     void preparePane() override { step("preparePane"); }
-    void loadSettings() override { step("loadSettings"); }
-    void applyLanguage(int target) override { step("applyLanguage" + std::to_string(target)); }
+    SettingsHooks settingsHooks() override {
+        SettingsHooks h;
+        h.SwitchBrowserPane = [this](bool on) { step(on ? "pane on" : "pane off"); };
+        return h;
+    }
+    void setText(const TextAssignment& a) override {
+        if (calls.empty() || calls.back() != "text") step("text");
+        texts[std::string(a.component)] = a.text;
+    }
     void restoreState() override { step("restoreState"); }
-    void readAccess() override { step("readAccess"); }
     void saveState() override { step("saveState"); }
     void setHistory(const std::vector<std::string>& entries) override {
         step("setHistory");
@@ -107,7 +116,7 @@ TEST(Startup, MissingTopicFileIsReportedAndTheArticleFileIsNotRewritten) {
     const auto before = snapshot(dir.path());
     {
         MainSession s(dir.path());
-        s.stateSave = true;
+        s.ini.state_save = true;
         FakeWindow w;
         s.FormCreate(w);
         ASSERT_EQ(w.information.size(), 1u);
@@ -141,14 +150,45 @@ TEST(Startup, StepsRunInTheirOrder) {
     TempDir dir;
     makeCatalogue(dir.path(), {{"a", std::nullopt}});
     writeSearchHistory(dir / "search.dat", {"first", "second"});
+    test::writeFile(dir / "mvx.ini", "[options]\r\ndbdir=D:\\Kelvra\\\r\n[interface]\r\nlocal=test.lng\r\n"
+                                     "select_browser=1\r\n");
+    test::writeFile(dir / "Locale" / "test.lng", "[MVX Language File]\r\nLanguageName=Test\r\n5=Quit\r\n");
     MainSession s(dir.path());
     FakeWindow w;
     s.FormCreate(w);
-    EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "loadSettings", "applyLanguage1", "restoreState",
-                                                 "readAccess", "setHistory", "select0"}));
+    EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "pane on", "text", "restoreState", "setHistory",
+                                                 "select0"}));
+    EXPECT_EQ(w.texts["ElMenuItem9"], "Quit");
+    EXPECT_EQ(s.archiveFolder, "D:\\Kelvra");
+    EXPECT_EQ(s.ini.local, "test.lng");
     EXPECT_EQ(w.historyList, (std::vector<std::string>{"first", "second"}));
     EXPECT_FALSE(w.searchEndEnabled);
     EXPECT_TRUE(w.information.empty());
+}
+
+TEST(Startup, WithoutASettingsFileEverythingKeepsItsInitialState) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", std::nullopt}});
+    MainSession s(dir.path());
+    FakeWindow w;
+    s.FormCreate(w);
+    EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "restoreState", "select0"}));
+    EXPECT_FALSE(s.ini.state_save);
+    EXPECT_EQ(s.ini.select_browser, 0);
+    EXPECT_EQ(s.archiveFolder, "");
+}
+
+TEST(Startup, ABadColourTextInTheSettingsIsReportedAndTheWindowOpens) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", 5}});
+    test::writeFile(dir / "mvx.ini", "[interface]\r\ncolor_htm_fon=Blau\r\n");
+    MainSession s(dir.path());
+    FakeWindow w;
+    s.FormCreate(w);
+    ASSERT_EQ(w.errors.size(), 1u);
+    EXPECT_NE(w.errors[0].find("Blau"), std::string::npos) << w.errors[0];
+    EXPECT_FALSE(s.startupFailed());
+    EXPECT_EQ(s.articles().asInt("Izb"), 5) << "the remaining steps were skipped";
 }
 
 TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpens) {
@@ -163,6 +203,7 @@ TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpens) {
     EXPECT_EQ(w.calls.back(), "restoreState");
     EXPECT_FALSE(s.startupFailed());
     EXPECT_EQ(s.articles().asInt("Izb"), 5) << "the remembered row is restored after the failing step";
+    EXPECT_TRUE(s.FormClose(w)) << "the window closes normally afterwards";
 }
 
 TEST(Startup, ASearchMatchBecomesCurrentAndEnablesTheEndOfResults) {
@@ -180,8 +221,8 @@ TEST(Shutdown, TheRememberedRowComesBackWithItsFavouriteMark) {
         TempDir dir;
         makeCatalogue(dir.path(), {{"a", std::nullopt}, {"b", mark}, {"c", -1}});
         {
+            test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
             MainSession s(dir.path());
-            s.stateSave = true;
             FakeWindow w;
             s.FormCreate(w);
             ASSERT_TRUE(s.articles().locate("Statia", {std::string("b")}));
@@ -195,9 +236,12 @@ TEST(Shutdown, TheRememberedRowComesBackWithItsFavouriteMark) {
             s.FormCreate(w);
             EXPECT_EQ(s.articles().asText("Statia"), "b");
             EXPECT_EQ(s.articles().asInt("Izb") == -1, mark == -1);
+            // Another row is current at this shutdown: only it carries the offset afterwards.
+            ASSERT_TRUE(s.articles().locate("Statia", {std::string("a")}));
             EXPECT_TRUE(s.FormClose(w));
         }
         EXPECT_EQ(izbOf(dir.path(), "b").value_or(0), mark.value_or(0));
+        EXPECT_EQ(izbOf(dir.path(), "a"), 5);
         EXPECT_EQ(izbOf(dir.path(), "c"), -1);
     }
 }
@@ -254,8 +298,8 @@ TEST(Shutdown, PendingEditIsStoredAndHistoryWrittenEvenWhenEmpty) {
 TEST(Shutdown, AFailedWriteOfTheArticleTableKeepsTheWindowOpenAndARetryAddsTheOffsetOnce) {
     TempDir dir;
     makeCatalogue(dir.path(), {{"a", -1}});
+    test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
     MainSession s(dir.path());
-    s.stateSave = true;
     FakeWindow w;
     s.FormCreate(w);
     // Block the replacement of the file: a non-empty folder where the file was.

@@ -86,7 +86,7 @@ private slots:
         makeCatalogue(dir.path(), 5);
         {
             TForm1 form(dir.path(), [](QWidget*, TForm1::MessageKind, const QString&) {});
-            form.session().stateSave = true;
+            form.session().ini.state_save = true;
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
@@ -103,6 +103,29 @@ private slots:
         catalogue::openArticleTable(t, dir / "mvx.dat", {});
         QVERIFY(t.locate("Izb", {FieldValue{std::int32_t(5)}}));
         QCOMPARE(t.asInt("Npp"), 3);
+    }
+
+    void languageFile_setsMenuTextsHintsAndColumnTitles() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 2);
+        std::filesystem::create_directories(dir / "Locale");
+        std::filesystem::copy_file(std::filesystem::path(MAROVEX_SOURCE_DIR) / "resources/Locale/rus.lng",
+                                   dir / "Locale" / "rus.lng");
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nCellLines=0\r\n");
+        TForm1 form(dir.path(), [](QWidget*, TForm1::MessageKind, const QString&) {});
+        auto* exitItem = form.findChild<QAction*>(QStringLiteral("ElMenuItem9"));
+        QVERIFY(exitItem);
+        QCOMPARE(exitItem->text(), QStringLiteral("Выход"));
+        auto* grid = form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX2"));
+        QVERIFY(!grid->showGrid());
+        const int statia = form.session().articles().field("Statia");
+        QCOMPARE(grid->model()->headerData(statia, Qt::Horizontal).toString(), QStringLiteral("Статья"));
+        QVERIFY(!form.findChild<QToolButton*>(QStringLiteral("ToolButton10"))->toolTip().isEmpty());
+        // Triggering the menu item runs the command it stands for.
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        exitItem->trigger();
+        QTRY_VERIFY(!form.isVisible());
     }
 
     void articleModel_passesTheModelTester() {
