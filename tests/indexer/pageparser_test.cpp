@@ -194,6 +194,28 @@ TEST_F(PageParserTest, SequenceNumbersWrapAsSixteenBitNumbers) {
     EXPECT_EQ(articles.asInt("Npp"), -32766);
 }
 
+TEST_F(PageParserTest, AFiftyMegabytePageIsParsedInOnePass) {
+    // Long stretches of text, tags and headings between the links: a parser that searched the whole
+    // remaining page for every link, or copied it, would take hours here.
+    std::string filler = cp1251::fromUtf8("<p>Текст статьи <br> без ссылок и <i>заголовков</i>. ");
+    std::string block;
+    while (block.size() < 50000) block += filler;
+    std::string page = cp1251::fromUtf8("<html>Материалы ");
+    page.reserve(51'000'000);
+    int links = 0;
+    for (int i = 0; page.size() < 50'000'000; ++i, ++links) {
+        if (i % 100 == 0) page += "<b>Topic " + std::to_string(i / 100) + "</b>";
+        page += "<a href=\"../pub/p" + std::to_string(i) + ".htm\">Title " + std::to_string(i) + "</a>";
+        page += block;
+    }
+    parser->ParseIssuePage(1, "  1", page);
+    ASSERT_EQ(articles.rowCount(), links);
+    articles.last();
+    const int last = articles.rowCount() - 1;
+    EXPECT_EQ(articles.asText("Statia"), "Title " + std::to_string(last));
+    EXPECT_EQ(articles.asText("Tem"), "Topic " + std::to_string(last / 100));
+}
+
 TEST_F(PageParserTest, GarbageNeverHangsOrCrashes) {
     unsigned seed = 1;
     const std::string pieces[] = {"<b>", "<B ", "</b>", "<a href=\"../pub/", "\"", ">", "<", "</a>", "<a",
