@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds the application and starts it from its portable application folder build/Marovex/.
+# Builds the application, prepares a demo application folder build/demo/ indexed over a generated demo
+# archive build/demo-archive/, and starts the application from it. The demo folder keeps its catalogue,
+# settings and history between runs; delete it to start afresh.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/deps.sh
@@ -7,4 +9,22 @@ marovex_ensure_packages
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
-exec build/Marovex/marovex "$@"
+
+archive=$PWD/build/demo-archive
+if [ ! -f "$archive.done" ]; then
+  rm -rf "$archive"
+  build/tools/genarchive --out "$archive" --issues 50 --seed 7
+  touch "$archive.done"
+fi
+
+app=build/demo
+mkdir -p "$app"
+cp -f build/Marovex/marovex build/Marovex/marovex-cli "$app/"
+cp -rf build/Marovex/Locale build/Marovex/Help "$app/"
+if [ ! -f "$app/mvx.ini" ]; then
+  printf '[options]\r\ndbdir=%s\r\nkelvra GOLD=1\r\nkelvra Release=1\r\nkelvra=1\r\n' "$archive" >"$app/mvx.ini"
+fi
+"$app/marovex-cli" init --if-missing
+"$app/marovex-cli" index
+
+exec "$app/marovex" "$@"
