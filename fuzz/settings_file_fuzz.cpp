@@ -1,0 +1,34 @@
+// "mvx.ini" and language files from the application folder: any bytes are read without a crash; values
+// that do not convert raise a ConversionError naming them.
+#include "app/colorfont.h"
+#include "app/language.h"
+#include "app/settings.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    namespace fs = std::filesystem;
+    static const fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / ("marovex-fuzz-app-" + std::to_string(::getpid()));
+        fs::create_directories(d / "Locale");
+        return d;
+    }();
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::ofstream(dir / "mvx.ini", std::ios::binary | std::ios::trunc) << bytes;
+    std::ofstream(dir / "Locale" / "x.lng", std::ios::binary | std::ios::trunc) << bytes;
+
+    marovex::TINIRec rec;
+    try {
+        marovex::LoadSettings(dir, rec, {});
+    } catch (const marovex::ConversionError&) {
+    }
+    marovex::ArchiveAccess access;
+    marovex::ReadAccess(dir, access);
+    marovex::MessageTexts messages;
+    marovex::ApplyLanguage(1, dir, "x.lng", [](const marovex::TextAssignment&) {}, messages);
+    (void)marovex::BuildLanguageList(dir);
+    return 0;
+}
