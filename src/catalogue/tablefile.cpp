@@ -106,7 +106,7 @@ void syncPath(const std::filesystem::path& p, bool directory) {
 namespace {
 
 // Length in bytes of the valid UTF-8 sequence at p, or 0.
-int sequenceLength(const unsigned char* p, const unsigned char* end) {
+inline int sequenceLength(const unsigned char* p, const unsigned char* end) {
     const unsigned char b = *p;
     const int len = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
     if (len == 0 || end - p < len) return 0;
@@ -129,11 +129,19 @@ std::string cutUtf8(std::string_view s, int width) {
     const auto* end = begin + s.size();
     const auto* p = begin;
     int chars = 0;
-    // Valid text within the width, the usual case, is taken whole.
+    // Valid text within the width, the usual case, is taken whole. ASCII and two-byte sequences (all of
+    // Cyrillic) are checked inline; anything else goes through the full check.
     while (p < end && chars < width) {
-        const int len = sequenceLength(p, end);
-        if (len == 0) break;
-        p += len;
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+        } else if (b >= 0xC2 && b <= 0xDF && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+            p += 2;
+        } else {
+            const int len = sequenceLength(p, end);
+            if (len == 0) break;
+            p += len;
+        }
         ++chars;
     }
     std::string out(s.substr(0, size_t(p - begin)));
@@ -190,6 +198,21 @@ std::vector<Column> readTableFile(const std::filesystem::path& file) {
         if (columns.empty()) db.fail("the table has no fields");
     }
 
+    // Reading through a memory map spares a copy of every page.
+    db.exec("PRAGMA mmap_size=1073741824");
+    size_t expectedRows = 0;
+    {
+        Statement count{db.prepare("SELECT max(rowid) FROM records")};
+        if (sqlite3_step(count.st) == SQLITE_ROW) expectedRows = size_t(std::max<sqlite3_int64>(0, sqlite3_column_int64(count.st, 0)));
+    }
+    for (Column& c : columns) {
+        const size_t n = std::min<size_t>(expectedRows, 50'000'000);
+        c.nulls.reserve(n);
+        if (c.isText())
+            c.texts.reserve(n);
+        else
+            c.ints.reserve(n);
+    }
     std::string select = "SELECT ";
     for (size_t i = 0; i < columns.size(); ++i) select += (i ? ", " : "") + sqlIdentifier(columns[i].def.name);
     select += " FROM records ORDER BY rowid";

@@ -244,6 +244,12 @@ Pos PageParser::processLink(Page& page, Pos linkPos, int edition, const std::str
 
 void PageParser::ParseIssuePage(int edition, const std::string& number, std::string_view pageBytes) {
     if (!m_issueIndexBuilt) buildIssueIndex();
+    // Repeats are looked for within one issue only, and an issue's pages come one after the other, so
+    // the link index holds one issue at a time and stays small.
+    if (std::string issue = issueKey(edition, number); issue != m_linkIssue) {
+        m_links.clear();
+        m_linkIssue = std::move(issue);
+    }
     Page page;
     page.text = PreparePage(pageBytes);
     const bool headings = edition != 2;

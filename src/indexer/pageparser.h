@@ -67,7 +67,8 @@ private:
 
     bool m_issueIndexBuilt = false;
     std::unordered_set<std::string> m_issues;                 // edition + number of every article row
-    std::unordered_map<std::string, Bookmark> m_links;        // edition + number + folded link, this run's rows
+    std::unordered_map<std::string, Bookmark> m_links;        // edition + number + folded link, of one issue
+    std::string m_linkIssue;                                  // the issue m_links holds
 };
 
 // Key of an issue in the look-ups above.
