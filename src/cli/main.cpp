@@ -115,6 +115,7 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     // Ctrl+C asks the run to stop like the Stop button: the issue in hand is finished and everything is kept.
     struct sigaction action {};
     action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESTART; // progress output goes on undisturbed
     sigemptyset(&action.sa_mask);
     struct sigaction previous {};
     sigaction(SIGINT, &action, &previous);

@@ -1,10 +1,13 @@
 #include "catalogue/catalogue.h"
+#include "indexer/archivegen.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace marovex;
 using marovex::test::TempDir;
@@ -89,6 +92,88 @@ TEST(Cli, DumpWritesJsonLinesAndCsvInNaturalOrViewOrder) {
     r = cli(dir, appDir(dir) + " dump --table topics");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
+}
+
+void writeSettings(const TempDir& dir, const std::filesystem::path& archive) {
+    test::writeFile(dir / "app" / "mvx.ini", "[options]\r\ndbdir=" + archive.string() +
+                                                 "\r\nkelvra GOLD=1\r\nkelvra Release=1\r\nkelvra=1\r\n");
+}
+
+int articleRows(const TempDir& dir) {
+    RecordTable t;
+    catalogue::openArticleTable(t, dir / "app" / "mvx.dat", {});
+    return t.rowCount();
+}
+
+TEST(Cli, IndexBuildsTheCatalogueThatDumpShows) {
+    TempDir dir;
+    gen::GenOptions options;
+    options.out = dir / "archive";
+    options.issues = 6;
+    options.articlesPerIssue = 20;
+    options.contentsOnly = true;
+    const auto summary = gen::GenerateArchive(options);
+    ASSERT_EQ(cli(dir, appDir(dir) + " init").status, 0);
+    writeSettings(dir, options.out);
+
+    CliRun r = cli(dir, appDir(dir) + " index");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("KELVRA-GOLD"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Done: 6 issues read"), std::string::npos) << r.err;
+    EXPECT_EQ(articleRows(dir), int(summary.articles));
+
+    r = cli(dir, appDir(dir) + " index");
+    EXPECT_NE(r.err.find("Done: 0 issues read, 0 articles added"), std::string::npos) << r.err;
+    r = cli(dir, appDir(dir) + " dump --table topics --format csv");
+    EXPECT_EQ(r.out.rfind("Tem,Key\r\n", 0), 0u);
+    EXPECT_NE(r.out.find(",true"), std::string::npos);
+}
+
+TEST(Cli, InterruptFinishesTheIssueInHandAndWritesTheCatalogue) {
+    TempDir dir;
+    gen::GenOptions options;
+    options.out = dir / "archive";
+    options.issues = 300;
+    options.articlesPerIssue = 30;
+    options.contentsOnly = true;
+    const auto summary = gen::GenerateArchive(options);
+    ASSERT_EQ(cli(dir, appDir(dir) + " init").status, 0);
+    writeSettings(dir, options.out);
+
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(err[1], STDERR_FILENO);
+        ::close(err[0]);
+        const std::string app = (dir / "app").string();
+        ::execl(MAROVEX_CLI_PATH, MAROVEX_CLI_PATH, "--app-dir", app.c_str(), "index", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(err[1]);
+    // Interrupt as soon as the first issue is reported.
+    std::string output;
+    char c;
+    while (::read(err[0], &c, 1) == 1) {
+        output += c;
+        if (c == '\n') break;
+    }
+    ::kill(child, SIGINT);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) > 0;) output.append(buffer, size_t(n));
+    ::close(err[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    EXPECT_NE(output.find("Stopped: "), std::string::npos) << output;
+    const int rows = articleRows(dir);
+    EXPECT_GT(rows, 0);
+    EXPECT_LT(rows, int(summary.articles));
+    // Whole issues only: a new-issues run completes the catalogue to exactly what a full run gives.
+    ASSERT_EQ(cli(dir, appDir(dir) + " index").status, 0);
+    EXPECT_EQ(articleRows(dir), int(summary.articles));
 }
 
 TEST(Cli, WrongUsageAndDamagedFilesGiveTheirExitStatus) {

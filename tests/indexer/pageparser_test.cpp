@@ -134,6 +134,12 @@ TEST_F(PageParserTest, ALinkWithoutAClosingQuoteEndsThePage) {
     EXPECT_EQ(rows().back(), (Row{"T", "no end of title", "x.htm", 0}));
 }
 
+TEST_F(PageParserTest, AHeadingWithoutAnEndLeavesTheLinksBeforeItAlone) {
+    parse(1, "  1", "Материалы <b>Софт</b> <a href=\"../pub/a.htm\">A</a> <b>Без конца");
+    parse(1, "  2", "Материалы <b>Тема</b> <a href=\"../pub/b.htm\">B</a> <b");
+    EXPECT_EQ(rows(), (std::vector<Row>{{"Софт", "A", "a.htm", 0}, {"Тема", "B", "b.htm", 0}}));
+}
+
 TEST_F(PageParserTest, BytesAfterANulAreIgnoredAndControlCharactersAreBlanks) {
     std::string page = cp1251::fromUtf8("Материалы <b>T</b> <a href=\"../pub/a.htm\">A\tB\r\nC</a>");
     page += std::string("\0<a href=\"../pub/b.htm\">hidden</a>", 34);
