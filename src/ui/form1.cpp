@@ -121,8 +121,14 @@ void TForm1::FormCreate() {
     connect(m_model, &ArticleModel::currentRowChanged, this, &TForm1::showCurrentRow);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid() && current.row() != m_session.articles().position())
+                if (!current.isValid() || current.row() == m_session.articles().position()) return;
+                // Moving stores a pending edit; a refused store has shown its message already.
+                try {
                     m_session.articles().moveTo(current.row());
+                } catch (const StoreAborted&) {
+                } catch (const std::exception& e) {
+                    showError(e.what());
+                }
             });
     showCurrentRow(m_session.articles().position());
     statusBar()->showMessage(QString::number(m_session.articles().rowCount()));
@@ -149,7 +155,6 @@ void TForm1::FormShow() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (m_model && m_session.articles().isOpen()) m_session.articles().post();
     if (!m_session.FormClose(*this)) {
         event->ignore();
         return;
