@@ -1,15 +1,12 @@
 #include "catalogue/tablefile.h"
 
+#include "app/atomicfile.h"
 #include "indexer/cp1251.h"
 
 #include <sqlite3.h>
 
-#include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <strings.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace marovex::detail {
 namespace {
@@ -94,12 +91,6 @@ struct Statement {
     ~Statement() { sqlite3_finalize(st); }
 };
 
-void syncPath(const std::filesystem::path& p, bool directory) {
-    int fd = ::open(p.c_str(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
 
 } // namespace
 
@@ -265,9 +256,7 @@ std::vector<Column> readTableFile(const std::filesystem::path& file) {
 
 void writeTableFile(const std::filesystem::path& file, const std::vector<Column>& columns,
                     const std::vector<std::uint32_t>& order) {
-    static std::atomic<unsigned> counter{0};
-    const auto temp = file.parent_path() / ("." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) +
-                                            "-" + std::to_string(counter++));
+    const auto temp = temporaryBeside(file);
     std::error_code ec;
     std::filesystem::remove(temp, ec);
     try {
@@ -322,15 +311,13 @@ void writeTableFile(const std::filesystem::path& file, const std::vector<Column>
             }
             db.exec("COMMIT");
         }
-        syncPath(temp, false);
-        std::filesystem::rename(temp, file);
-        syncPath(file.parent_path().empty() ? "." : file.parent_path(), true);
+        replaceWith(temp, file);
     } catch (const TableError&) {
         std::filesystem::remove(temp, ec);
         throw;
-    } catch (const std::filesystem::filesystem_error& e) {
+    } catch (const std::runtime_error& e) {
         std::filesystem::remove(temp, ec);
-        throw TableError(file.string() + ": cannot write: " + e.code().message());
+        throw TableError(e.what());
     }
 }
 

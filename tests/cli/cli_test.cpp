@@ -105,16 +105,22 @@ int articleRows(const TempDir& dir) {
     return t.rowCount();
 }
 
-TEST(Cli, IndexBuildsTheCatalogueThatDumpShows) {
-    TempDir dir;
+// A generated archive and an empty application folder whose settings name it.
+gen::GenSummary prepareApp(const TempDir& dir, int issues, int articlesPerIssue) {
     gen::GenOptions options;
     options.out = dir / "archive";
-    options.issues = 6;
-    options.articlesPerIssue = 20;
+    options.issues = issues;
+    options.articlesPerIssue = articlesPerIssue;
     options.contentsOnly = true;
     const auto summary = gen::GenerateArchive(options);
-    ASSERT_EQ(cli(dir, appDir(dir) + " init").status, 0);
+    EXPECT_EQ(cli(dir, appDir(dir) + " init").status, 0);
     writeSettings(dir, options.out);
+    return summary;
+}
+
+TEST(Cli, IndexBuildsTheCatalogueThatDumpShows) {
+    TempDir dir;
+    const auto summary = prepareApp(dir, 6, 20);
 
     CliRun r = cli(dir, appDir(dir) + " index");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -131,14 +137,7 @@ TEST(Cli, IndexBuildsTheCatalogueThatDumpShows) {
 
 TEST(Cli, InterruptFinishesTheIssueInHandAndWritesTheCatalogue) {
     TempDir dir;
-    gen::GenOptions options;
-    options.out = dir / "archive";
-    options.issues = 300;
-    options.articlesPerIssue = 30;
-    options.contentsOnly = true;
-    const auto summary = gen::GenerateArchive(options);
-    ASSERT_EQ(cli(dir, appDir(dir) + " init").status, 0);
-    writeSettings(dir, options.out);
+    const auto summary = prepareApp(dir, 300, 30);
 
     int err[2];
     ASSERT_EQ(::pipe(err), 0);
