@@ -2,7 +2,7 @@
 // new issues only, linear growth, memory.
 #include "benchsupport.h"
 #include "catalogue/catalogue.h"
-#include "indexer/archivegen.h"
+#include "archivegen/archivegen.h"
 #include "indexer/indexrun.h"
 
 #include <cstdio>

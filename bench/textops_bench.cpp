@@ -2,7 +2,7 @@
 // and the throughput of the full-text page test.
 #include "benchsupport.h"
 
-#include "indexer/textops.h"
+#include "base/textops.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // NextToken: every call either ends the text or takes a token free of delimiters, the text shrinks, and
 // the tokens joined give back the text without its delimiters.
 // Input: one byte with the number of delimiters (0 to 3), the delimiters, then the text.
-#include "indexer/textops.h"
+#include "base/textops.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #pragma once
 
 // Plain, literal forms of the page-text steps, to check the optimised library against.
-#include "indexer/textops.h"
+#include "base/textops.h"
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,5 @@
 // genarchive: writes a deterministic magazine archive for demos, tests and benchmarks.
-#include "indexer/archivegen.h"
+#include "archivegen/archivegen.h"
 
 #include <chrono>
 #include <cstdio>

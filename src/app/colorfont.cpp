@@ -1,8 +1,8 @@
 #include "app/colorfont.h"
 
 #include "app/inifile.h"
-#include "indexer/cp1251.h"
-#include "indexer/textops.h"
+#include "base/cp1251.h"
+#include "base/textops.h"
 
 #include <array>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "app/inifile.h"
 
-#include "app/atomicfile.h"
-#include "indexer/textops.h"
+#include "base/atomicfile.h"
+#include "base/textops.h"
 
 #include <fstream>
 #include <iterator>

@@ -1,8 +1,8 @@
 #include "app/language.h"
 
 #include "app/inifile.h"
-#include "indexer/cp1251.h"
-#include "indexer/textops.h"
+#include "base/cp1251.h"
+#include "base/textops.h"
 
 #include <algorithm>
 #include <system_error>

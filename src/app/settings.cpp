@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "indexer/textops.h"
+#include "base/textops.h"
 
 #include <stdexcept>
 #include <system_error>

@@ -1,6 +1,6 @@
 #include "catalogue/collation.h"
 
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ucol.h>

@@ -3,7 +3,7 @@
 #include "catalogue/collation.h"
 #include "catalogue/keystore.h"
 #include "catalogue/tablefile.h"
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 #include "catalogue/tablefile.h"
 
-#include "app/atomicfile.h"
-#include "indexer/cp1251.h"
+#include "base/atomicfile.h"
+#include "base/cp1251.h"
 
 #include <sqlite3.h>
 

@@ -2,7 +2,7 @@
 #include "app/settings.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/tabledump.h"
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 #include "indexer/indexrun.h"
 
 #include <atomic>

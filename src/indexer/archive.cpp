@@ -1,7 +1,7 @@
 #include "indexer/archive.h"
 
-#include "indexer/cp1251.h"
-#include "indexer/textops.h"
+#include "base/cp1251.h"
+#include "base/textops.h"
 
 #include <algorithm>
 

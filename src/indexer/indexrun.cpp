@@ -2,7 +2,7 @@
 
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 #include "indexer/pageparser.h"
 
 #include <cerrno>

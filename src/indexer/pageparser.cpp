@@ -2,8 +2,8 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/collation.h"
-#include "indexer/cp1251.h"
-#include "indexer/textops.h"
+#include "base/cp1251.h"
+#include "base/textops.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "search/history.h"
 
-#include "app/atomicfile.h"
+#include "base/atomicfile.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,6 +1,6 @@
 #include "ui/form1.h"
 
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 #include "ui/articlemodel.h"
 
 #include <QAbstractButton>

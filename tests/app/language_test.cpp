@@ -1,7 +1,7 @@
 #include "app/language.h"
 
 #include "app/inifile.h"
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "catalogue/collation.h"
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "catalogue/catalogue.h"
-#include "indexer/archivegen.h"
+#include "archivegen/archivegen.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>

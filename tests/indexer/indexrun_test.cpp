@@ -1,6 +1,6 @@
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 #include "indexer/indexrun.h"
 #include "support/testsupport.h"
 

@@ -1,5 +1,5 @@
 #include "catalogue/catalogue.h"
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 #include "indexer/pageparser.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "indexer/textops.h"
+#include "base/textops.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,6 +1,6 @@
-#include "indexer/archivegen.h"
+#include "archivegen/archivegen.h"
 
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "indexer/cp1251.h"
+#include "base/cp1251.h"
 
 #include <array>
 

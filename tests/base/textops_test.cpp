@@ -1,4 +1,4 @@
-#include "indexer/textops.h"
+#include "base/textops.h"
 
 #include "../../fuzz/textops_reference.h" // literal forms of the steps, shared with the fuzz targets
 
