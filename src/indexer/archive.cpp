@@ -89,4 +89,43 @@ std::optional<IssueEntry> ClassifyEntry(std::string_view name, const std::array<
     return entry;
 }
 
+std::string ShortIssueNumber(std::string_view number) {
+    const size_t from = std::min(number.find_first_not_of(' '), number.size());
+    return std::string(number.substr(from, 3));
+}
+
+std::array<std::vector<std::string>, 3> IssueFolderCandidates(std::string_view prefix, std::string_view shortNumber) {
+    std::string name(prefix);
+    name += shortNumber;
+    return {std::vector<std::string>{name}, std::vector<std::string>{name, name},
+            std::vector<std::string>{name + ".zip", name}};
+}
+
+std::vector<std::string> LinkComponents(std::string_view link) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= link.size(); ++i) {
+        if (i == link.size() || link[i] == '/' || link[i] == '\\') {
+            if (i > start) parts.emplace_back(link.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return parts;
+}
+
+bool LinkStaysInside(std::string_view link) {
+    if (link.empty() || link[0] == '/' || link[0] == '\\') return false;
+    if (link.find(':') != std::string_view::npos) return false; // a drive or a scheme
+    for (const std::string& part : LinkComponents(link))
+        if (part == "..") return false;
+    return true;
+}
+
+std::filesystem::path ArchiveFolderPath(std::string_view folder) {
+    std::string utf8 = cp1251::toUtf8(folder);
+    for (char& c : utf8)
+        if (c == '\\') c = '/';
+    return std::filesystem::path(utf8);
+}
+
 } // namespace marovex::indexer

@@ -54,4 +54,24 @@ inline const std::array<std::vector<std::string>, 3> kIssuePages = {
     std::vector<std::string>{"pages", "statii.htm"},
 };
 
+// --- Issue folders as opening an article and the full-text search find them -------------------------
+
+// `Number` without its leading blanks, at most its first three characters (two blanks and 7 give 7).
+std::string ShortIssueNumber(std::string_view number);
+
+// The issue folder candidates, relative to the archive folder and tried in this order: plain (E N), nested
+// (E N, E N) and archive-named (E N ".zip", E N), E being the edition prefix and N the short number.
+// Components are Windows-1251 names.
+std::array<std::vector<std::string>, 3> IssueFolderCandidates(std::string_view prefix, std::string_view shortNumber);
+
+// Whether a `Link` taken from an archive page stays inside its issue's "pub" folder: no ".." component, not
+// absolute, no drive. A link that leaves it is never read, opened or handed to another program.
+bool LinkStaysInside(std::string_view link);
+
+// A `Link` (Windows-1251, "/" or "\\" as separators) split into its path components; empty ones dropped.
+std::vector<std::string> LinkComponents(std::string_view link);
+
+// The archive folder of the settings (Windows-1251, maybe with backslashes) as a path of this system.
+std::filesystem::path ArchiveFolderPath(std::string_view folder);
+
 } // namespace marovex::indexer

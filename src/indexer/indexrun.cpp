@@ -17,14 +17,6 @@ namespace marovex::indexer {
 
 namespace {
 
-// The archive folder as a path of this system: the settings hold Windows-1251 text, maybe with backslashes.
-fs::path archivePath(const std::string& folder) {
-    std::string utf8 = cp1251::toUtf8(folder);
-    for (char& c : utf8)
-        if (c == '\\') c = '/';
-    return fs::path(utf8);
-}
-
 std::string readPage(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error(file.string() + ": cannot read: " + std::strerror(errno));
@@ -52,7 +44,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
     try {
         if (fullRun) parser.ClearTablesForFullRun();
         const std::array<int, 3> order = EditionOrder(settings.prefixes);
-        const fs::path root = archivePath(settings.archiveFolder);
+        const fs::path root = ArchiveFolderPath(settings.archiveFolder);
         CaseInsensitivePaths paths;
 
         std::error_code ec;
@@ -109,7 +101,7 @@ int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& setting
     const std::array<int, 3> order = EditionOrder(settings.prefixes);
     int count = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(archivePath(settings.archiveFolder), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(ArchiveFolderPath(settings.archiveFolder), ec), end; !ec && it != end; it.increment(ec)) {
         if (!isFolder(*it)) continue;
         const auto entry = ClassifyEntry(cp1251::fromUtf8(it->path().filename().string()), settings.prefixes, order);
         if (entry && settings.enabled[size_t(entry->edition - 1)] &&
