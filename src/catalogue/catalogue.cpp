@@ -1,5 +1,7 @@
 #include "catalogue/catalogue.h"
 
+#include "base/atomicfile.h"
+
 namespace marovex::catalogue {
 
 std::string orderByField(std::string_view field) { return "Find;" + std::string(field) + ";Type;Number;Npp"; }
@@ -80,18 +82,19 @@ void bindArticleReactions(RecordTable& table, MessageSink show) {
 
 } // namespace
 
-void openArticleTable(RecordTable& table, const std::filesystem::path& file, MessageSink show) {
+void openArticleTable(RecordTable& table, const std::filesystem::path& file, MessageSink show,
+                      const std::filesystem::path& readFrom) {
     table.setFileName(file);
-    table.open();
+    table.open(readFrom);
     checkLayout(table, articleFields(), "an article table");
     bindArticleReactions(table, std::move(show));
     ClientDataSet1AfterOpen(table);
 }
 
-void openTopicTable(RecordTable& table, const std::filesystem::path& file) {
+void openTopicTable(RecordTable& table, const std::filesystem::path& file, const std::filesystem::path& readFrom) {
     table.setFileName(file);
     table.setSortKeys(kTopicTableOrder);
-    table.open();
+    table.open(readFrom);
     checkLayout(table, topicFields(), "a topic table");
 }
 
@@ -108,20 +111,81 @@ void openEmptyTopicTable(RecordTable& table) {
     table.openEmpty();
 }
 
+namespace {
+
+std::filesystem::path folderOf(const std::filesystem::path& file) {
+    return file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
+}
+
+// Replaces the files of `replacements` as one change, naming the catalogue in a failure.
+void replaceCatalogueFiles(const std::vector<Replacement>& replacements) {
+    if (replacements.empty()) return;
+    try {
+        if (replacements.size() == 1)
+            replaceWith(replacements.front().temp, replacements.front().file);
+        else
+            replaceTogether(replacements, folderOf(replacements.front().file) / kCommitRecord);
+    } catch (const std::runtime_error& e) {
+        throw TableError(std::string(e.what()) + "; the previous catalogue was kept");
+    }
+}
+
+} // namespace
+
+void PrepareFolderForWriting(const std::filesystem::path& folder) {
+    FinishInterruptedReplace(folder / kCommitRecord);
+    RemoveLeftoverTemporaries(folder);
+}
+
+std::filesystem::path catalogueFileForReading(const std::filesystem::path& file) {
+    return PendingReplacementOf(folderOf(file) / kCommitRecord, file);
+}
+
+void closeCatalogue(RecordTable& articles, RecordTable& topics) {
+    std::vector<Replacement> replacements;
+    try {
+        for (RecordTable* t : {&articles, &topics}) {
+            if (!t->isOpen()) continue;
+            t->storePendingForClose();
+            if (t->isModified() && !t->fileName().empty()) replacements.push_back({t->writeTemporary(), t->fileName()});
+        }
+    } catch (const std::exception& e) {
+        for (const auto& r : replacements) {
+            std::error_code ec;
+            std::filesystem::remove(r.temp, ec);
+        }
+        throw TableError(std::string(e.what()) + "; the previous catalogue was kept");
+    }
+    replaceCatalogueFiles(replacements);
+    articles.discard();
+    topics.discard();
+}
+
 std::vector<std::filesystem::path> createEmptyCatalogue(const std::filesystem::path& folder, bool replace) {
     std::vector<std::filesystem::path> written;
+    std::vector<Replacement> replacements;
     const std::pair<std::string_view, std::vector<FieldDef>> files[] = {{kArticleFile, articleFields()},
                                                                         {kTopicFile, topicFields()}};
-    for (const auto& [name, layout] : files) {
-        const auto path = folder / name;
-        std::error_code ec;
-        if (!replace && std::filesystem::exists(path, ec)) continue;
-        RecordTable table;
-        table.setFields(layout);
-        table.openEmpty();
-        table.saveToFile(path);
-        written.push_back(path);
+    try {
+        for (const auto& [name, layout] : files) {
+            const auto path = folder / name;
+            std::error_code ec;
+            if (!replace && std::filesystem::exists(path, ec)) continue;
+            RecordTable table;
+            table.setFields(layout);
+            table.openEmpty();
+            table.setFileName(path);
+            replacements.push_back({table.writeTemporary(), path});
+            written.push_back(path);
+        }
+    } catch (...) {
+        for (const auto& r : replacements) {
+            std::error_code ec;
+            std::filesystem::remove(r.temp, ec);
+        }
+        throw;
     }
+    replaceCatalogueFiles(replacements);
     return written;
 }
 

@@ -63,8 +63,28 @@ RecordTable::ErrorAction ClientDataSet1PostError(const MessageSink& show);
 
 // Binds the article table to its file, opens it with its reactions, and checks its layout. A missing,
 // unreadable or foreign file raises TableError naming the file and what is wrong; the table stays closed.
-void openArticleTable(RecordTable& table, const std::filesystem::path& file, MessageSink show);
-void openTopicTable(RecordTable& table, const std::filesystem::path& file);
+// `readFrom` is a pending replacement to read in the file's place (see catalogueFileForReading).
+void openArticleTable(RecordTable& table, const std::filesystem::path& file, MessageSink show,
+                      const std::filesystem::path& readFrom = {});
+void openTopicTable(RecordTable& table, const std::filesystem::path& file, const std::filesystem::path& readFrom = {});
+
+// --- The catalogue pair: "mvx.dat" and "subjects.dat" change together -----------------------------------
+
+// The commit record of a pair replacement, beside the catalogue files.
+inline constexpr std::string_view kCommitRecord = ".mvx.commit";
+
+// For the folder's one writer, before it opens the catalogue: completes a pair replacement that a crash
+// interrupted, and removes the temporary files that killed writes left behind.
+void PrepareFolderForWriting(const std::filesystem::path& folder);
+
+// For readers, who hold no lock and change nothing: the file that holds the current content of a
+// catalogue file (the new file of a pair replacement that was decided but not finished).
+std::filesystem::path catalogueFileForReading(const std::filesystem::path& file);
+
+// Writes back whichever of the two tables changed, both as one change, and closes both. When the write
+// fails, the error names the file and says that the previous catalogue was kept; both tables stay open
+// with their rows and nothing on disk has changed.
+void closeCatalogue(RecordTable& articles, RecordTable& topics);
 
 // Empty tables of the right layouts, not bound to a file.
 void openEmptyArticleTable(RecordTable& table, MessageSink show = {});

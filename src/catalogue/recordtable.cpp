@@ -407,9 +407,10 @@ int RecordTable::field(std::string_view name) const { return d->requireField(nam
 void RecordTable::setFileName(std::filesystem::path file) { d->file = std::move(file); }
 const std::filesystem::path& RecordTable::fileName() const { return d->file; }
 
-void RecordTable::open() {
+void RecordTable::open(const std::filesystem::path& readFrom) {
     if (d->open) return;
-    std::vector<Column> loaded = detail::readTableFile(d->file);
+    std::vector<Column> loaded =
+        readFrom.empty() || readFrom == d->file ? detail::readTableFile(d->file) : detail::readTableFile(readFrom, d->file);
     d->columns = std::move(loaded);
     d->indexNames();
     const auto rows = std::uint32_t(d->columns.front().nulls.size());
@@ -448,16 +449,25 @@ void RecordTable::openEmpty() {
     d->notifyReset();
 }
 
+void RecordTable::storePendingForClose() {
+    if (!d->open || d->state == State::Browse) return;
+    try {
+        post();
+    } catch (...) {
+        // The refused change was reported when it was stored; closing must not be blocked by it.
+        cancel();
+    }
+}
+
+std::filesystem::path RecordTable::writeTemporary() const {
+    d->requireOpen();
+    if (d->file.empty()) throw TableError("the table is bound to no file");
+    return detail::writeTableTemporary(d->file, d->columns, d->natural);
+}
+
 void RecordTable::close() {
     if (!d->open) return;
-    if (d->state != State::Browse) {
-        try {
-            post();
-        } catch (...) {
-            // The refused change was reported when it was stored; closing must not be blocked by it.
-            cancel();
-        }
-    }
+    storePendingForClose();
     if (d->modified && !d->file.empty()) {
         std::vector<std::uint32_t> order(d->natural);
         detail::writeTableFile(d->file, d->columns, order);
@@ -808,6 +818,34 @@ void RecordTable::emptyTable() {
     if (d->slotCount > 0) d->modified = true;
     d->resetRows();
     d->buildSortKeys();
+    d->notifyReset();
+}
+
+void RecordTable::adoptRows(RecordTable& other) {
+    d->requireOpen();
+    other.d->requireOpen();
+    if (other.d->defs != d->defs) throw TableError("cannot take rows of another layout");
+    cancel();
+    other.post();
+    Impl& o = *other.d;
+    for (size_t i = 0; i < d->columns.size(); ++i) {
+        d->columns[i].ints.swap(o.columns[i].ints);
+        d->columns[i].texts.swap(o.columns[i].texts);
+        d->columns[i].nulls.swap(o.columns[i].nulls);
+    }
+    d->slotCount = o.slotCount;
+    d->alive.swap(o.alive);
+    d->naturalPos.swap(o.naturalPos);
+    d->natural.swap(o.natural);
+    d->keys.assign(d->columns.size(), {});
+    d->epoch = ++g_epoch;
+    d->modified = true;
+    d->sortAll();
+    d->filterAll();
+    d->cur = d->view.empty() ? -1 : 0;
+    d->bof = true;
+    d->eof = d->view.empty();
+    other.emptyTable();
     d->notifyReset();
 }
 

@@ -111,9 +111,10 @@ public:
 
     void setFileName(std::filesystem::path file);
     const std::filesystem::path& fileName() const;
-    // Loads layout and rows from the file. A file that is not a valid table raises TableError naming the
-    // file and the problem, and the table stays closed.
-    void open();
+    // Loads layout and rows from the file (or from `readFrom`, a pending replacement of it, which messages do
+    // not name). A file that is not a valid table raises TableError naming the file and the problem, and
+    // the table stays closed.
+    void open(const std::filesystem::path& readFrom = {});
     // Opens an empty table of the current layout that is bound to no file (tests, generators).
     void openEmpty();
     // Writes the table back to its file when it changed since it was opened, then closes it. When the
@@ -121,6 +122,12 @@ public:
     void close();
     // Closes without writing anything back.
     void discard();
+    // What closing does before it writes: a pending edit is stored, and one that is refused is cancelled
+    // (its refusal was reported when it happened).
+    void storePendingForClose();
+    // Writes every row to a new temporary file beside the table's file and returns its path, for a caller
+    // that replaces several files together. The table stays open and modified.
+    std::filesystem::path writeTemporary() const;
     bool isOpen() const;
     bool isModified() const;
     // Writes the whole table to another file (atomically replacing it).
@@ -174,6 +181,9 @@ public:
     void cancel();
     void deleteRow(); // its successor becomes current (the predecessor when it was the last)
     void emptyTable(); // removes every row at once
+    // Replaces every row by the rows of `other` (same layout), which is left empty. The file binding, order,
+    // filter, reactions and observers stay; the first row of the view becomes current.
+    void adoptRows(RecordTable& other);
 
     void setBeforeEdit(BeforeEditHandler handler);
     void setPostError(PostErrorHandler handler);

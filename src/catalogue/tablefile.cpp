@@ -5,7 +5,10 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <strings.h>
 
 namespace marovex::detail {
@@ -47,7 +50,9 @@ std::string sqlIdentifier(const std::string& name) {
 
 class Db {
 public:
-    Db(const std::filesystem::path& file, int flags, const std::string& what) : m_file(file), m_what(what) {
+    // `shown` is the file the user knows, named in messages (a temporary file is never named).
+    Db(const std::filesystem::path& file, int flags, const std::string& what, const std::filesystem::path& shown = {})
+        : m_file(shown.empty() ? file : shown), m_what(what) {
         if (sqlite3_open_v2(file.c_str(), &m_db, flags, nullptr) != SQLITE_OK) fail();
     }
     ~Db() { sqlite3_close(m_db); }
@@ -151,13 +156,21 @@ std::string cutUtf8(std::string_view s, int width) {
     return out;
 }
 
-std::vector<Column> readTableFile(const std::filesystem::path& file) {
+std::vector<Column> readTableFile(const std::filesystem::path& file, const std::filesystem::path& shown) {
+    const std::string name = (shown.empty() ? file : shown).string();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) {
-        throw TableError(file.string() + ": " +
-                         (std::filesystem::exists(file, ec) ? "not a regular file" : "file not found"));
+        throw TableError(name + ": " + (std::filesystem::exists(file, ec) ? "not a regular file" : "file not found"));
     }
-    Db db(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, "not a valid catalogue file");
+    // SQLite reports an unreadable file only as "unable to open"; say what the system says.
+    if (const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC); fd < 0) {
+        throw TableError(name + ": cannot read: " + std::strerror(errno));
+    } else {
+        ::close(fd);
+    }
+    if (std::filesystem::file_size(file, ec) == 0 && !ec)
+        throw TableError(name + ": not a valid catalogue file: the file is empty");
+    Db db(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, "not a valid catalogue file", shown);
     if (db.intPragma("application_id") != kApplicationId)
         db.fail("not a Marovex table (another kind of database)");
     if (int v = db.intPragma("user_version"); v != kFormatVersion)
@@ -254,14 +267,19 @@ std::vector<Column> readTableFile(const std::filesystem::path& file) {
     return columns;
 }
 
-void writeTableFile(const std::filesystem::path& file, const std::vector<Column>& columns,
-                    const std::vector<std::uint32_t>& order) {
+std::filesystem::path writeTableTemporary(const std::filesystem::path& file, const std::vector<Column>& columns,
+                                          const std::vector<std::uint32_t>& order) {
     const auto temp = temporaryBeside(file);
     std::error_code ec;
     std::filesystem::remove(temp, ec);
+    // Made here first so that a folder without write permission is reported as such.
+    if (const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); fd < 0)
+        throw TableError(file.string() + ": cannot write: " + std::strerror(errno));
+    else
+        ::close(fd);
     try {
         {
-            Db db(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, "cannot write");
+            Db db(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, "cannot write", file);
             // A brand-new private file needs no journal; durability comes from the fsync and rename below.
             db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;");
             db.exec("PRAGMA application_id=" + std::to_string(kApplicationId) +
@@ -311,12 +329,19 @@ void writeTableFile(const std::filesystem::path& file, const std::vector<Column>
             }
             db.exec("COMMIT");
         }
-        replaceWith(temp, file);
-    } catch (const TableError&) {
+    } catch (...) {
         std::filesystem::remove(temp, ec);
         throw;
+    }
+    return temp;
+}
+
+void writeTableFile(const std::filesystem::path& file, const std::vector<Column>& columns,
+                    const std::vector<std::uint32_t>& order) {
+    const auto temp = writeTableTemporary(file, columns, order);
+    try {
+        replaceWith(temp, file);
     } catch (const std::runtime_error& e) {
-        std::filesystem::remove(temp, ec);
         throw TableError(e.what());
     }
 }

@@ -1,5 +1,6 @@
 // marovex-cli: the command-line companion. It works on the same files with the same core as the application.
 #include "app/settings.h"
+#include "base/applock.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/tabledump.h"
 #include "base/cp1251.h"
@@ -49,6 +50,10 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
         else
             return usage("unknown option for init: " + a);
     }
+    std::error_code ec;
+    fs::create_directories(appDir, ec);
+    const AppFolderLock lock = AppFolderLock::acquire(appDir, "marovex-cli init");
+    catalogue::PrepareFolderForWriting(appDir);
     if (!force && !ifMissing) {
         for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
             std::error_code ec;
@@ -59,8 +64,6 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
             }
         }
     }
-    std::error_code ec;
-    fs::create_directories(appDir, ec);
     for (const auto& written : catalogue::createEmptyCatalogue(appDir, force))
         if (!ifMissing) std::cerr << "created " << written.string() << "\n";
     return kOk;
@@ -89,6 +92,13 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     settings.enabled = {access.gold, access.release, access.plain};
     settings.prefixes = rec.name_kelvra;
 
+    if (std::string refused = indexer::CheckArchiveFolder(settings.archiveFolder); !refused.empty()) {
+        std::cerr << "marovex-cli: " << refused << "\n";
+        return kError;
+    }
+
+    const AppFolderLock lock = AppFolderLock::acquire(appDir, "marovex-cli index");
+    catalogue::PrepareFolderForWriting(appDir);
     RecordTable articles, topics;
     catalogue::openArticleTable(articles, appDir / catalogue::kArticleFile, [](const std::string& m) {
         std::cerr << "marovex-cli: " << m << "\n";
@@ -125,12 +135,18 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
 
     const int rows = articles.rowCount();
     const int topicRows = topics.rowCount();
-    // The rows stored before an error stay, so the catalogue is written in every case.
-    articles.close();
-    topics.close();
-    std::cerr << (result.completed ? (result.stopped ? "Stopped: " : "Done: ") : "Ended by an error: ") << result.issues
-              << " issues read, " << result.rowsAdded << " articles added; the catalogue holds " << rows
-              << " articles and " << topicRows << " topics\n";
+    // After an error the run has left the tables as they should be kept (see RunIndexing); only what
+    // changed is written, both files as one change.
+    catalogue::closeCatalogue(articles, topics);
+    if (!result.completed && full) {
+        std::cerr << "Ended by an error: the catalogue was kept as it was (" << rows << " articles and " << topicRows
+                  << " topics)\n";
+    } else {
+        std::cerr << (result.completed ? (result.stopped ? "Stopped: " : "Done: ")
+                                       : "Ended by an error: issues read before it were kept: ")
+                  << result.issues << " issues read, " << result.rowsAdded << " articles added; the catalogue holds "
+                  << rows << " articles and " << topicRows << " topics\n";
+    }
     if (!result.completed) {
         std::cerr << "marovex-cli: " << result.error << "\n";
         return kError;
@@ -161,11 +177,15 @@ int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
     if (order != "natural" && order != "view") return usage("--order must be natural or view");
 
     RecordTable t;
+    // Reading needs no lock and changes nothing; a pair replacement that was decided but not finished is
+    // read as its new files.
     if (table == "articles") {
-        catalogue::openArticleTable(t, appDir / catalogue::kArticleFile, {});
+        const auto file = appDir / catalogue::kArticleFile;
+        catalogue::openArticleTable(t, file, {}, catalogue::catalogueFileForReading(file));
         t.setSortKeys(order == "view" ? catalogue::kStandardOrder : catalogue::kNaturalOrder);
     } else {
-        catalogue::openTopicTable(t, appDir / catalogue::kTopicFile);
+        const auto file = appDir / catalogue::kTopicFile;
+        catalogue::openTopicTable(t, file, catalogue::catalogueFileForReading(file));
         if (order == "natural") t.setSortKeys(catalogue::kNaturalOrder);
     }
     dumpTable(t, format == "csv" ? DumpFormat::Csv : DumpFormat::Jsonl, std::cout);

@@ -6,9 +6,10 @@
 #include "indexer/pageparser.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <unordered_set>
 
 namespace fs = std::filesystem;
@@ -17,13 +18,35 @@ namespace marovex::indexer {
 
 namespace {
 
+// Only a regular file (or a link to one) is read as a page: a FIFO or a device would block the run for
+// ever, a folder reads as nothing. The type is checked on the opened file, so a swap after a check cannot
+// slip through; opening does not block on a FIFO.
 std::string readPage(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error(file.string() + ": cannot read: " + std::strerror(errno));
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) throw std::runtime_error(file.string() + ": cannot read");
-    return bytes.str();
+    auto fail = [&](const std::string& what) { return std::runtime_error(file.string() + ": cannot read: " + what); };
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw fail(std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw fail("not a regular file");
+    }
+    std::string bytes(size_t(st.st_size), '\0');
+    size_t done = 0;
+    for (;;) {
+        if (done == bytes.size()) bytes.resize(bytes.size() + 65536); // the file grew while it was read
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            throw fail(std::strerror(err));
+        }
+        if (n == 0) break;
+        done += size_t(n);
+    }
+    ::close(fd);
+    bytes.resize(done);
+    return bytes;
 }
 
 bool isFolder(const fs::directory_entry& entry) {
@@ -33,14 +56,55 @@ bool isFolder(const fs::directory_entry& entry) {
 
 } // namespace
 
+namespace {
+
+// A failure while reading or storing a page's rows, named by the page.
+std::string pageError(const fs::path& page, const std::exception& e) {
+    const std::string what = dynamic_cast<const StoreAborted*>(&e) ? "a row could not be stored" : e.what();
+    const std::string name = page.string();
+    return what.rfind(name, 0) == 0 ? what : name + ": " + what;
+}
+
+} // namespace
+
+std::string CheckArchiveFolder(const std::string& folder) {
+    if (folder.empty()) return "no archive folder is set (dbdir in mvx.ini); nothing was changed";
+    const fs::path root = ArchiveFolderPath(folder);
+    const std::string name = root.string();
+    std::error_code ec;
+    const fs::file_status status = fs::status(root, ec);
+    if (!fs::exists(status)) return name + ": the archive folder does not exist; nothing was changed";
+    if (!fs::is_directory(status)) return name + ": the archive folder is not a folder; nothing was changed";
+    fs::directory_iterator probe(root, ec);
+    if (ec) return name + ": the archive folder cannot be read: " + ec.message() + "; nothing was changed";
+    return {};
+}
+
 IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings, bool fullRun,
                         const std::atomic<bool>& stop, const IndexReports& reports) {
     IndexResult result;
-    // Rows are added in natural order with every row visible; the final order is set at the end.
+    // A folder that is missing or cannot be listed would read as an empty archive and empty the catalogue.
+    if (std::string refused = CheckArchiveFolder(settings.archiveFolder); !refused.empty()) {
+        result.error = std::move(refused);
+        return result;
+    }
     articles.post();
-    articles.setFiltered(false);
-    articles.setSortKeys(catalogue::kNaturalOrder);
-    PageParser parser(articles, topics);
+
+    // A full run builds the new tables beside the old ones, which it replaces only when it completes or is
+    // stopped, so an error keeps the catalogue as it was.
+    RecordTable newArticles, newTopics;
+    if (fullRun) {
+        catalogue::openEmptyArticleTable(newArticles);
+        catalogue::openEmptyTopicTable(newTopics);
+    }
+    RecordTable& outArticles = fullRun ? newArticles : articles;
+    RecordTable& outTopics = fullRun ? newTopics : topics;
+    // Rows are added in natural order with every row visible; the final order is set at the end.
+    outArticles.setFiltered(false);
+    outArticles.setSortKeys(catalogue::kNaturalOrder);
+    PageParser parser(outArticles, outTopics);
+    fs::path page;           // the page in hand, for messages
+    int issueStart = -1;     // rows before the issue in hand; -1 between issues
     try {
         if (fullRun) parser.ClearTablesForFullRun();
         const std::array<int, 3> order = EditionOrder(settings.prefixes);
@@ -63,29 +127,59 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             if (!entry || parser.IssueIndexed(entry->edition, entry->number)) continue;
 
             if (reports.progress) reports.progress(entry->upperName);
-            ++result.issues;
+            issueStart = outArticles.rowCount();
             const fs::path entryFolder = it->path();
-            for (const auto& page : kIssuePages) {
-                std::vector<std::string> primary = page;
+            for (const auto& pageName : kIssuePages) {
+                std::vector<std::string> primary = pageName;
                 if (!entry->innerName.empty()) primary.insert(primary.begin(), entry->innerName);
                 auto file = paths.resolve(entryFolder, primary);
                 if (!file) {
-                    std::vector<std::string> nested = page;
+                    std::vector<std::string> nested = pageName;
                     nested.insert(nested.begin(), entry->upperName);
                     file = paths.resolve(entryFolder, nested);
                 }
                 if (!file) continue;
+                page = *file;
                 parser.ParseIssuePage(entry->edition, entry->number, readPage(*file));
             }
+            outArticles.post();
+            issueStart = -1;
+            ++result.issues;
         }
+        if (ec) throw std::runtime_error(root.string() + ": the archive folder cannot be read: " + ec.message());
+        page.clear();
         parser.FinishRun();
         result.completed = true;
-    } catch (const StoreAborted&) {
-        result.error = "a row could not be stored";
     } catch (const std::exception& e) {
-        result.error = e.what();
+        result.error = page.empty() ? (dynamic_cast<const StoreAborted*>(&e) ? "a row could not be stored" : e.what())
+                                    : pageError(page, e);
     }
     result.rowsAdded = parser.rowsAdded();
+
+    if (result.completed && fullRun) {
+        articles.adoptRows(newArticles);
+        topics.adoptRows(newTopics);
+        articles.setFiltered(false);
+        articles.setSortKeys(catalogue::kIndexedOrder);
+        articles.first();
+        topics.setSortKeys(catalogue::kTopicTableOrder);
+    } else if (!result.completed && !fullRun) {
+        // The issues completed before the error stay, with their topics; nothing of the issue in hand does,
+        // so the next run reads it again.
+        try {
+            articles.cancel();
+            if (issueStart >= 0) {
+                result.rowsAdded -= articles.rowCount() - issueStart;
+                while (articles.rowCount() > issueStart) {
+                    articles.last();
+                    articles.deleteRow();
+                }
+            }
+            parser.FinishRun();
+        } catch (const std::exception& e) {
+            result.error += "; then: " + std::string(e.what());
+        }
+    }
     return result;
 }
 

@@ -23,7 +23,9 @@ struct IndexReports {
 };
 
 struct IndexResult {
-    bool completed = false; // false: an error ended the run (rows stored before it stay)
+    // false: the run was refused or an error ended it. A full run then leaves both tables as they were; a
+    // run for new issues keeps the issues completed before the error, with their topics.
+    bool completed = false;
     bool stopped = false;   // the stop flag ended the walk early
     int issues = 0;         // issue entries read
     int rowsAdded = 0;
@@ -33,9 +35,14 @@ struct IndexResult {
 // The body of an indexing run: the walk of the archive folder, the parsing of each new issue's pages, and
 // the final topic list and order. The stop flag is read before each issue entry of an enabled edition; the
 // issue in hand is always finished. The article table is left in the order "Find;Type;Number;Npp" with its
-// filter off. Only this function touches the tables while it runs.
+// filter off. Only this function touches the tables while it runs. An archive folder that cannot be walked
+// is refused before anything changes (see CheckArchiveFolder).
 IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings, bool fullRun,
                         const std::atomic<bool>& stop, const IndexReports& reports);
+
+// Why a run over this archive folder (Windows-1251 text from the settings) must not start: it is not set,
+// does not exist, is not a folder or cannot be listed. Empty when the folder can be walked.
+std::string CheckArchiveFolder(const std::string& folder);
 
 // How many issue entries a run would read, without reading any page (for a progress bar).
 int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& settings, bool fullRun);

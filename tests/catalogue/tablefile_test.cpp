@@ -148,7 +148,7 @@ TEST(TableFile, DamagedOrForeignFilesAreReportedByNameAndLeftUntouched) {
         {"missing.dat", [](const auto&) {}, "file not found"},
         {"random.dat", [](const auto& f) { test::writeFile(f, std::string(5000, '\x5a') + "garbage\x01\x02"); },
          "not a valid catalogue file"},
-        {"empty.dat", [](const auto& f) { test::writeFile(f, ""); }, "not a Marovex table"},
+        {"empty.dat", [](const auto& f) { test::writeFile(f, ""); }, "the file is empty"},
         {"truncated.dat",
          [](const auto& f) {
              RecordTable t;

@@ -195,16 +195,73 @@ TEST_F(IndexRunTest, AFullRunOverAnEmptyArchiveLeavesOneEmptyTopic) {
     EXPECT_EQ(topics.rowAt(0).asText(0), "");
 }
 
-TEST_F(IndexRunTest, DisabledEditionsAndAMissingArchiveIndexNothing) {
+TEST_F(IndexRunTest, DisabledEditionsIndexNothing) {
     issue("Kelvra-Gold05", "A", {"1.htm"});
     issue("Kelvra05", "B", {"2.htm"});
     settings.enabled = {false, true, true};
     ASSERT_TRUE(run().completed);
     EXPECT_EQ(rows(), (std::vector<std::string>{"3| 05|2.htm"}));
-    settings.archiveFolder = (dir / "missing").string();
-    const IndexResult r = run(true);
-    EXPECT_TRUE(r.completed);
-    EXPECT_EQ(articles.rowCount(), 0);
+}
+
+TEST_F(IndexRunTest, AnArchiveFolderThatCannotBeWalkedIsRefusedBeforeAnythingChanges) {
+    issue("Kelvra-Gold05", "A", {"1.htm"});
+    ASSERT_TRUE(run().completed);
+    test::writeFile(dir / "plain-file", "x");
+    const std::pair<std::string, std::string> folders[] = {
+        {(dir / "missing").string(), "does not exist"},
+        {(dir / "plain-file").string(), "not a folder"},
+        {"", "no archive folder is set"},
+    };
+    for (const auto& [folder, problem] : folders) {
+        settings.archiveFolder = folder;
+        const IndexResult r = run(true);
+        EXPECT_FALSE(r.completed) << folder;
+        EXPECT_NE(r.error.find(problem), std::string::npos) << r.error;
+        EXPECT_NE(r.error.find(folder), std::string::npos) << r.error;
+        EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm"})) << folder;
+        EXPECT_EQ(topics.rowCount(), 1) << folder;
+        EXPECT_EQ(CheckArchiveFolder(folder), r.error);
+    }
+}
+
+TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {
+    issue("Kelvra-Gold05", "A", {"1.htm"});
+    ASSERT_TRUE(run().completed);
+    const std::vector<std::string> before = rows();
+    // Three new issues; one has a readable first page and a folder in place of its second page.
+    issue("Kelvra-Gold06", "B", {"2.htm"});
+    issue("Kelvra-Gold08", "D", {"4.htm"});
+    issue("Kelvra-Gold07", "C", {"3.htm"}, "frame/left.htm");
+    fs::create_directories(dir / "Kelvra-Gold07" / "pages" / "materials.htm");
+
+    // A full run keeps both tables exactly as they were, and names the page.
+    IndexResult r = run(true);
+    ASSERT_FALSE(r.completed);
+    EXPECT_NE(r.error.find((dir / "Kelvra-Gold07" / "pages" / "materials.htm").string()), std::string::npos) << r.error;
+    EXPECT_EQ(rows(), before);
+    ASSERT_EQ(topics.rowCount(), 1);
+    EXPECT_EQ(topics.rowAt(0).asText(topics.field("Tem")), "A");
+
+    // A run for new issues keeps the issues it completed, with their topics, and nothing of the issue in
+    // hand, which the next run then reads again.
+    r = run();
+    ASSERT_FALSE(r.completed);
+    std::set<std::string> links, topicNames;
+    for (int i = 0; i < articles.rowCount(); ++i) links.insert(articles.rowAt(i).asText(articles.field("Link")));
+    for (int i = 0; i < topics.rowCount(); ++i) topicNames.insert(topics.rowAt(i).asText(topics.field("Tem")));
+    EXPECT_FALSE(links.count("3.htm"));
+    for (const auto& [link, topic] : {std::pair{"2.htm", "B"}, std::pair{"4.htm", "D"}})
+        EXPECT_EQ(links.count(link), topicNames.count(topic)) << link << " kept without its topic, or the reverse";
+    EXPECT_EQ(articles.sortKeys(), catalogue::kIndexedOrder);
+    // A FIFO in a page's place is a page that cannot be read, not a run that hangs.
+    fs::remove_all(dir / "Kelvra-Gold07" / "pages" / "materials.htm");
+    ASSERT_EQ(::mkfifo((dir / "Kelvra-Gold07" / "pages" / "materials.htm").c_str(), 0644), 0);
+    r = run();
+    EXPECT_FALSE(r.completed);
+    EXPECT_NE(r.error.find("not a regular file"), std::string::npos) << r.error;
+    fs::remove_all(dir / "Kelvra-Gold07" / "pages");
+    ASSERT_TRUE(run().completed);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm", "1| 06|2.htm", "1| 07|3.htm", "1| 08|4.htm"}));
 }
 
 TEST_F(IndexRunTest, ASecondEntryForTheSameIssueIsPassedOverOnlyWhenTheFirstGaveRows) {
