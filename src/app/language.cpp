@@ -122,9 +122,12 @@ bool messageGetsBlank(int key) {
     return key == 76 || key == 78 || key == 77;
 }
 
+// "*.lng": the name ends in the extension. A file named just ".lng" counts too (its "*" is empty), though
+// the path library sees no extension in it.
 bool isLanguageFileName(const std::filesystem::path& name) {
-    const std::string ext = name.extension().string();
-    return text::SameTextFolded(ext, language::kExtension);
+    const std::string file = name.string();
+    const std::string_view ext = language::kExtension;
+    return file.size() >= ext.size() && text::SameTextFolded(std::string_view(file).substr(file.size() - ext.size()), ext);
 }
 
 // Orders language names ignoring case, byte by byte through the folding table.

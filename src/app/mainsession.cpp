@@ -47,7 +47,29 @@ bool MainSession::openCatalogueFile(MainWindowHooks& hooks, const std::filesyste
     return true;
 }
 
+bool MainSession::lockFolder(MainWindowHooks& hooks) {
+    try {
+        m_lock = AppFolderLock::acquire(m_appDir);
+    } catch (const FolderLocked& e) {
+        hooks.showInformation(e.what());
+        m_failureMark = -1;
+        return false;
+    } catch (const std::exception&) {
+        // A folder that cannot be opened is reported by the steps that read it.
+        return true;
+    }
+    try {
+        catalogue::PrepareFolderForWriting(m_appDir);
+    } catch (const std::exception& e) {
+        hooks.showInformation(e.what());
+        m_failureMark = -1;
+        return false;
+    }
+    return true;
+}
+
 void MainSession::FormCreate(MainWindowHooks& hooks) {
+    if (!lockFolder(hooks)) return;
     if (!openCatalogueFile(hooks, m_appDir / catalogue::kArticleFile, true)) return;
     if (!openCatalogueFile(hooks, m_appDir / catalogue::kTopicFile, false)) {
         m_articles.discard();
@@ -88,17 +110,28 @@ bool MainSession::FormClose(MainWindowHooks& hooks) {
     try {
         if (m_articles.isOpen()) {
             m_articles.post();
-            // A retried close must not add the offset twice.
-            if (ini.state_save && !m_positionRemembered && m_articles.rowCount() > 0) {
+            if (ini.state_save && m_articles.rowCount() > 0) {
                 rememberPosition(m_articles);
                 m_positionRemembered = true;
+                m_rememberedRow = m_articles.bookmark();
             }
         }
     } catch (...) {
+        // An edit that cannot be stored was reported when it was refused; it is dropped, not offered again.
+        if (m_articles.isOpen() && m_articles.state() != RecordTable::State::Browse) m_articles.cancel();
     }
     try {
-        m_articles.close();
+        // Both catalogue files as one change (the topic table is not left for later).
+        catalogue::closeCatalogue(m_articles, m_topics);
     } catch (const std::exception& e) {
+        // The mark goes again, so the row current at the close that succeeds is the one remembered.
+        if (m_positionRemembered) {
+            try {
+                if (m_articles.gotoBookmark(m_rememberedRow)) forgetPosition(m_articles);
+            } catch (...) {
+            }
+            m_positionRemembered = false;
+        }
         hooks.showError(e.what());
         return false;
     }
@@ -134,6 +167,12 @@ bool restoreRememberedPosition(RecordTable& articles) {
     articles.setInt("Izb", articles.asInt("Izb") - kRememberOffset);
     articles.post();
     return true;
+}
+
+void forgetPosition(RecordTable& articles) {
+    if (!articles.edit()) return;
+    articles.setInt("Izb", articles.asInt("Izb") - kRememberOffset);
+    articles.post();
 }
 
 void rememberPosition(RecordTable& articles) {

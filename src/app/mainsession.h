@@ -2,6 +2,7 @@
 
 #include "app/language.h"
 #include "app/settings.h"
+#include "base/applock.h"
 #include "catalogue/recordtable.h"
 
 #include <filesystem>
@@ -56,11 +57,13 @@ public:
     MessageTexts messages;
     std::string archiveFolder;
 
+    // Start-up. The application folder's lock is taken first and held until the session ends; a folder that
+    // another program writes is reported and ends the run like a missing catalogue file.
     void FormCreate(MainWindowHooks& hooks);
     // Returns false when the window must stay open (the article table could not be written).
     bool FormClose(MainWindowHooks& hooks);
-    // Writes the topic table back when it changed, as the main window is destroyed. Returns an error text,
-    // empty on success.
+    // Writes the topic table back when it changed and was not written with the article table at close.
+    // Returns an error text, empty on success.
     std::string closeTopicTable();
 
     // "File not found : " + CR + path, shown in an information box; sets the failure mark.
@@ -68,13 +71,15 @@ public:
 
 private:
     bool openCatalogueFile(MainWindowHooks& hooks, const std::filesystem::path& file, bool articles);
-    void restoreRememberedRow();
+    bool lockFolder(MainWindowHooks& hooks);
 
     std::filesystem::path m_appDir;
     RecordTable m_articles;
     RecordTable m_topics;
     int m_failureMark = 0;
     bool m_positionRemembered = false;
+    Bookmark m_rememberedRow; // the row marked at a close whose write then failed is unmarked again
+    AppFolderLock m_lock;
 };
 
 // Step of start-up: the first row with Izb 5, else the first with Izb 4, becomes current and gets its
@@ -82,5 +87,7 @@ private:
 bool restoreRememberedPosition(RecordTable& articles);
 // Step of shutdown: 5 is added to the current row's Izb (4 marks a favourite, 5 a row that is not one).
 void rememberPosition(RecordTable& articles);
+// Undoes rememberPosition on the current row.
+void forgetPosition(RecordTable& articles);
 
 } // namespace marovex

@@ -3,31 +3,68 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace marovex {
 
-AppFolderLock AppFolderLock::acquire(const std::filesystem::path& folder, std::string_view who) {
-    const auto file = folder / kFileName;
-    // flock() belongs to the open file, so a second open in the same process is refused too.
-    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+namespace {
+
+// Who holds the lock on the folder: the command line of the process that /proc/locks names for the
+// folder's inode. Empty when that cannot be told.
+std::string holderOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return {};
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, inode;
+        fields >> number >> kind;
+        if (kind == "->") fields >> kind; // a waiter
+        fields >> mode >> access >> pid >> inode;
+        if (kind != "FLOCK" || inode != id) continue;
+        std::ifstream cmdline("/proc/" + pid + "/cmdline", std::ios::binary);
+        std::string args((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+        std::string shown;
+        for (size_t start = 0; start < args.size();) {
+            const size_t end = std::min(args.find('\0', start), args.size());
+            std::string arg = args.substr(start, end - start);
+            if (shown.empty()) arg = arg.substr(arg.rfind('/') == std::string::npos ? 0 : arg.rfind('/') + 1);
+            if (!shown.empty()) shown += ' ';
+            shown += arg;
+            start = end + 1;
+        }
+        return shown.empty() ? "process " + pid : "\"" + shown + "\" (process " + pid + ")";
+    }
+    return {};
+}
+
+} // namespace
+
+AppFolderLock AppFolderLock::acquire(const std::filesystem::path& folder) {
+    // The lock is taken on the folder itself, so it creates no file there. flock() belongs to the open
+    // file, so a second open in the same process is refused too, and the lock dies with its process.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         throw std::runtime_error(folder.string() + ": cannot lock the application folder: " + std::strerror(errno));
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        char holder[256] = {};
-        const ssize_t n = ::pread(fd, holder, sizeof holder - 1, 0);
+        const std::string holder = err == EWOULDBLOCK ? holderOf(fd) : std::string();
         ::close(fd);
         if (err != EWOULDBLOCK)
             throw std::runtime_error(folder.string() + ": cannot lock the application folder: " + std::strerror(err));
-        std::string name = n > 0 ? std::string(holder, size_t(n)) : std::string("another program");
-        while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
-        throw FolderLocked(folder.string() + ": the application folder is in use by " + name +
+        throw FolderLocked(folder.string() + ": the application folder is in use by " +
+                           (holder.empty() ? std::string("another Marovex program") : holder) +
                            "; try again when it has finished");
     }
-    const std::string text = std::string(who) + " (process " + std::to_string(::getpid()) + ")\n";
-    if (::ftruncate(fd, 0) == 0) (void)!::pwrite(fd, text.data(), text.size(), 0);
     AppFolderLock lock;
     lock.m_fd = fd;
     return lock;
@@ -48,7 +85,6 @@ AppFolderLock& AppFolderLock::operator=(AppFolderLock&& other) noexcept {
 
 void AppFolderLock::release() {
     if (m_fd < 0) return;
-    // The holder's name stays in the file; it is only read while the lock is held.
     ::close(m_fd);
     m_fd = -1;
 }

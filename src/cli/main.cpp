@@ -52,7 +52,7 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
     }
     std::error_code ec;
     fs::create_directories(appDir, ec);
-    const AppFolderLock lock = AppFolderLock::acquire(appDir, "marovex-cli init");
+    const AppFolderLock lock = AppFolderLock::acquire(appDir);
     catalogue::PrepareFolderForWriting(appDir);
     if (!force && !ifMissing) {
         for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
@@ -97,7 +97,7 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
         return kError;
     }
 
-    const AppFolderLock lock = AppFolderLock::acquire(appDir, "marovex-cli index");
+    const AppFolderLock lock = AppFolderLock::acquire(appDir);
     catalogue::PrepareFolderForWriting(appDir);
     RecordTable articles, topics;
     catalogue::openArticleTable(articles, appDir / catalogue::kArticleFile, [](const std::string& m) {

@@ -3,27 +3,38 @@
 #include "base/atomicfile.h"
 
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace marovex {
 
-std::vector<std::string> readSearchHistory(const std::filesystem::path& file) {
+std::vector<std::string> readSearchHistory(const std::filesystem::path& file, size_t maxEntries) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error(file.string() + ": cannot read");
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    const std::string bytes = buffer.str();
     // A line ends at CR LF, LF or a lone CR; a last line without an ending still counts.
     std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '\r' && bytes[i] != '\n') continue;
-        lines.push_back(bytes.substr(start, i - start));
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-        start = i + 1;
+    std::string line;
+    bool afterCr = false; // a LF right after a CR ends nothing
+    char buffer[65536];
+    while (lines.size() < maxEntries && in) {
+        in.read(buffer, sizeof buffer);
+        const std::streamsize n = in.gcount();
+        for (std::streamsize i = 0; i < n && lines.size() < maxEntries; ++i) {
+            const char c = buffer[i];
+            if (c == '\n' && afterCr) {
+                afterCr = false;
+                continue;
+            }
+            afterCr = c == '\r';
+            if (c == '\r' || c == '\n') {
+                lines.push_back(std::move(line));
+                line.clear();
+            } else {
+                line += c;
+            }
+        }
     }
-    if (start < bytes.size()) lines.push_back(bytes.substr(start));
+    if (in.bad()) throw std::runtime_error(file.string() + ": cannot read");
+    if (!line.empty() && lines.size() < maxEntries) lines.push_back(std::move(line));
     return lines;
 }
 

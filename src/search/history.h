@@ -8,7 +8,11 @@ namespace marovex {
 
 // The search history file: Windows-1251 lines ended by CR LF, most recent first. Entries are kept as the
 // file's bytes.
-std::vector<std::string> readSearchHistory(const std::filesystem::path& file);
+// The history holds at most this many entries.
+inline constexpr size_t kHistoryCapacity = 26;
+
+// Reads the first `maxEntries` lines only, so a huge file costs no more than the history can hold.
+std::vector<std::string> readSearchHistory(const std::filesystem::path& file, size_t maxEntries = kHistoryCapacity);
 // Writes every entry, also when there are none (an empty file). Replaces the file atomically.
 void writeSearchHistory(const std::filesystem::path& file, const std::vector<std::string>& entries);
 

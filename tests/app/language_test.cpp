@@ -283,7 +283,10 @@ TEST(LanguageList, LongLanguageNamesAreCut) {
     TempDir app;
     writeFile(app / "Locale" / "a.lng",
               "[MVX Language File]\r\nLanguageName=" + std::string(300, 'n') + "\r\n");
+    // A hidden file named just ".lng" matches "*.lng" as well.
+    writeFile(app / "Locale" / ".lng", "[MVX Language File]\r\nLanguageName=Hidden\r\n");
     const auto list = BuildLanguageList(app.path());
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].name, std::string(200, 'n'));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].file, ".lng");
+    EXPECT_EQ(list[1].name, std::string(200, 'n'));
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sys/stat.h>
 
@@ -314,6 +315,100 @@ TEST(Shutdown, AFailedWriteOfTheArticleTableKeepsTheWindowOpenAndARetryAddsTheOf
     EXPECT_EQ(izbOf(dir.path(), "a"), 4);
 }
 
+TEST(Shutdown, ARetriedCloseRemembersTheRowCurrentWhenItSucceedsAndAFailedOneKeepsTheMarks) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"fav", -1}, {"plain", std::nullopt}});
+    test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
+    MainSession s(dir.path());
+    FakeWindow w;
+    s.FormCreate(w);
+    ASSERT_TRUE(s.articles().locate("Statia", {std::string("fav")}));
+    std::filesystem::remove(dir / "mvx.dat");
+    std::filesystem::create_directories(dir / "mvx.dat" / "x");
+    ASSERT_FALSE(s.FormClose(w));
+    EXPECT_NE(w.errors.at(0).find("the previous catalogue was kept"), std::string::npos) << w.errors[0];
+    EXPECT_EQ(w.errors[0].find(".tmp-"), std::string::npos) << "names a temporary file: " << w.errors[0];
+    EXPECT_EQ(s.articles().asInt("Izb"), -1) << "the favourite reads as one while the window stays open";
+    std::filesystem::remove_all(dir / "mvx.dat");
+    ASSERT_TRUE(s.articles().locate("Statia", {std::string("plain")}));
+    ASSERT_TRUE(s.FormClose(w));
+    EXPECT_EQ(izbOf(dir.path(), "fav"), -1);
+    EXPECT_EQ(izbOf(dir.path(), "plain"), 5);
+}
+
+TEST(Shutdown, AnEditThatCannotBeStoredIsReportedOnce) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", std::nullopt}});
+    {
+        MainSession s(dir.path());
+        FakeWindow w;
+        s.FormCreate(w);
+        s.articles().first();
+        ASSERT_TRUE(s.articles().edit());
+        s.articles().setInt("Npp", 70000); // a 16-bit field cannot hold it
+        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_EQ(std::count(w.information.begin(), w.information.end(), std::string(catalogue::kDuplicateRecords)), 1);
+    }
+    EXPECT_EQ(izbOf(dir.path(), "a"), std::nullopt);
+}
+
+TEST(Startup, ASecondInstanceIsRefusedAndWritesNothing) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"a", std::nullopt}});
+    MainSession first(dir.path());
+    FakeWindow w1;
+    first.FormCreate(w1);
+    ASSERT_FALSE(first.startupFailed());
+    const auto before = snapshot(dir.path());
+    {
+        MainSession second(dir.path());
+        second.ini.state_save = true;
+        FakeWindow w2;
+        second.FormCreate(w2);
+        ASSERT_EQ(w2.information.size(), 1u);
+        EXPECT_NE(w2.information[0].find(dir.path().string() + ": the application folder is in use by"), std::string::npos)
+            << w2.information[0];
+        EXPECT_TRUE(second.startupFailed());
+        EXPECT_TRUE(second.FormClose(w2));
+        EXPECT_EQ(second.closeTopicTable(), "");
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
+    EXPECT_TRUE(first.FormClose(w1));
+}
+
+TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
+    TempDir dir;
+    makeCatalogue(dir.path(), {{"old", std::nullopt}});
+    // A writer killed after deciding its change: the new pair waits in temporaries named by the record.
+    const auto newArticles = dir / ".mvx.dat.tmp-99-0", newTopics = dir / ".subjects.dat.tmp-99-1";
+    std::filesystem::create_directories(dir / "new");
+    makeCatalogue(dir / "new", {{"new", std::nullopt}});
+    std::filesystem::rename(dir / "new" / "mvx.dat", newArticles);
+    std::filesystem::rename(dir / "new" / "subjects.dat", newTopics);
+    test::writeFile(dir / ".mvx.commit", "marovex replace 1\n.mvx.dat.tmp-99-0\tmvx.dat\n.subjects.dat.tmp-99-1\tsubjects.dat\nend\n");
+    test::writeFile(dir / ".mvx.dat.tmp-98-7", "a killed write's leftover");
+    {
+        MainSession s(dir.path());
+        FakeWindow w;
+        s.FormCreate(w);
+        ASSERT_FALSE(s.startupFailed()) << w.information.at(0);
+        EXPECT_TRUE(s.articles().locate("Statia", {std::string("new")}));
+        EXPECT_TRUE(s.FormClose(w));
+    }
+    for (const char* gone : {".mvx.commit", ".mvx.dat.tmp-99-0", ".subjects.dat.tmp-99-1", ".mvx.dat.tmp-98-7"})
+        EXPECT_FALSE(std::filesystem::exists(dir / gone)) << gone;
+
+    // An incomplete record is discarded: the old pair stays.
+    test::writeFile(dir / ".mvx.commit", "marovex replace 1\n.mvx.dat.tmp-5-0\tmvx.dat\n");
+    test::writeFile(dir / ".mvx.dat.tmp-5-0", "half");
+    MainSession s(dir.path());
+    FakeWindow w;
+    s.FormCreate(w);
+    EXPECT_TRUE(s.articles().locate("Statia", {std::string("new")}));
+    EXPECT_FALSE(std::filesystem::exists(dir / ".mvx.commit"));
+    EXPECT_FALSE(std::filesystem::exists(dir / ".mvx.dat.tmp-5-0"));
+}
+
 TEST(SearchHistory, LinesAreWindows1251WithCrLfAndAnyLineEndIsRead) {
     TempDir dir;
     const auto file = dir / "search.dat";
@@ -324,6 +419,14 @@ TEST(SearchHistory, LinesAreWindows1251WithCrLfAndAnyLineEndIsRead) {
     EXPECT_EQ(readSearchHistory(file), (std::vector<std::string>{"unix", "old mac", "last"}));
     test::writeFile(file, "");
     EXPECT_TRUE(readSearchHistory(file).empty());
+    // Only what the history can hold is read: a CR LF split across reads still ends one line.
+    std::string big = std::string(65535, 'x') + "\r\n";
+    for (int i = 0; i < 100000; ++i) big += std::string(10, 'x') + "\r\n";
+    test::writeFile(file, big);
+    const auto lines = readSearchHistory(file);
+    ASSERT_EQ(lines.size(), kHistoryCapacity);
+    EXPECT_EQ(lines[0].size(), 65535u);
+    EXPECT_EQ(lines[1], std::string(10, 'x'));
 }
 
 } // namespace

@@ -1,10 +1,16 @@
+#include "base/applock.h"
 #include "catalogue/catalogue.h"
 #include "archivegen/archivegen.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <random>
+#include <set>
+#include <thread>
 #include <cstdio>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -173,6 +179,123 @@ TEST(Cli, InterruptFinishesTheIssueInHandAndWritesTheCatalogue) {
     // Whole issues only: a new-issues run completes the catalogue to exactly what a full run gives.
     ASSERT_EQ(cli(dir, appDir(dir) + " index").status, 0);
     EXPECT_EQ(articleRows(dir), int(summary.articles));
+}
+
+pid_t startCli(const TempDir& dir, const std::vector<std::string>& args, const char* extraEnv = nullptr) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (extraEnv) ::putenv(const_cast<char*>(extraEnv));
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        std::vector<std::string> all = {MAROVEX_CLI_PATH, "--app-dir", (dir / "app").string()};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(MAROVEX_CLI_PATH, argv.data());
+        ::_exit(127);
+    }
+    return child;
+}
+
+// What a reader sees of the catalogue pair: the dumps of both tables.
+std::string pairSeen(const TempDir& dir) {
+    const CliRun articles = cli(dir, appDir(dir) + " dump");
+    const CliRun topics = cli(dir, appDir(dir) + " dump --table topics");
+    if (articles.status != 0 || topics.status != 0) return "unreadable: " + articles.err + topics.err;
+    return articles.out + "\n--\n" + topics.out;
+}
+
+TEST(Cli, AKilledFullRunLeavesTheOldPairOrTheNewPairAndNoLeftovers) {
+    TempDir dir;
+    prepareApp(dir, 150, 30);
+    ASSERT_EQ(cli(dir, appDir(dir) + " index --full").status, 0);
+    const std::string oldPair = pairSeen(dir);
+    const auto app = dir / "app";
+    for (const char* f : {"mvx.dat", "subjects.dat"}) std::filesystem::copy_file(app / f, dir / f);
+    auto restoreOld = [&] {
+        for (const char* f : {"mvx.dat", "subjects.dat"})
+            std::filesystem::copy_file(dir / f, app / f, std::filesystem::copy_options::overwrite_existing);
+    };
+    // The new run indexes one edition only, so both of its tables differ from the old ones.
+    test::writeFile(app / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() + "\r\nkelvra GOLD=0\r\nkelvra Release=1\r\nkelvra=0\r\n");
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(cli(dir, appDir(dir) + " index --full").status, 0);
+    const auto runTime = std::chrono::steady_clock::now() - started;
+    const std::string newPair = pairSeen(dir);
+    ASSERT_NE(oldPair, newPair);
+
+    auto leftovers = [&] {
+        std::vector<std::string> extra;
+        for (const auto& e : std::filesystem::directory_iterator(app)) {
+            const std::string name = e.path().filename().string();
+            if (name != "mvx.dat" && name != "subjects.dat" && name != "mvx.ini") extra.push_back(name);
+        }
+        return extra;
+    };
+    std::mt19937 random(20261209);
+    int sawOld = 0, sawNew = 0;
+    for (int trial = 0; trial < 24; ++trial) {
+        restoreOld();
+        // The first trial is killed right after the first file of the pair has been replaced.
+        const pid_t child = startCli(dir, {"index", "--full"}, trial == 0 ? "MAROVEX_TEST_KILL_AFTER_FIRST_RENAME=1" : nullptr);
+        ASSERT_GT(child, 0);
+        if (trial > 0) {
+            std::this_thread::sleep_for(std::chrono::duration_cast<std::chrono::microseconds>(
+                runTime * std::uniform_real_distribution<double>(0.0, 1.3)(random)));
+            ::kill(child, SIGKILL);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const std::string seen = pairSeen(dir);
+        ASSERT_TRUE(seen == oldPair || seen == newPair) << "trial " << trial << ": " << seen.substr(0, 300);
+        (seen == oldPair ? sawOld : sawNew)++;
+        if (trial == 0) {
+            EXPECT_EQ(seen, newPair) << "the decided change is the one seen";
+        }
+        // The next writer completes or discards what the killed one left, and removes its leftovers.
+        ASSERT_EQ(cli(dir, appDir(dir) + " index").status, 0);
+        EXPECT_EQ(pairSeen(dir), seen) << "trial " << trial;
+        EXPECT_EQ(leftovers(), std::vector<std::string>{}) << "trial " << trial;
+    }
+    EXPECT_GT(sawOld, 0);
+    EXPECT_GT(sawNew, 0);
+}
+
+TEST(Cli, OneWriterAtATimeAndARefusedFolderChangesNothing) {
+    TempDir dir;
+    prepareApp(dir, 300, 30);
+    const pid_t first = startCli(dir, {"index", "--full"});
+    const pid_t second = startCli(dir, {"index", "--full"});
+    int a = 0, b = 0;
+    ::waitpid(first, &a, 0);
+    ::waitpid(second, &b, 0);
+    ASSERT_TRUE(WIFEXITED(a) && WIFEXITED(b));
+    EXPECT_EQ(std::multiset<int>({WEXITSTATUS(a), WEXITSTATUS(b)}), std::multiset<int>({0, 1}));
+    const int rows = articleRows(dir);
+    EXPECT_GT(rows, 0);
+
+    // While the folder is held, the refusal names it and the holder.
+    {
+        const AppFolderLock held = AppFolderLock::acquire(dir / "app");
+        const CliRun r = cli(dir, appDir(dir) + " index");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find((dir / "app").string() + ": the application folder is in use by"), std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("marovex_core_tests"), std::string::npos) << r.err;
+        EXPECT_EQ(cli(dir, appDir(dir) + " dump --table topics").status, 0) << "reading needs no lock";
+    }
+
+    // A missing archive folder: exit 1, the folder named, the catalogue untouched.
+    const std::string before = test::readFile(dir / "app" / "mvx.dat");
+    writeSettings(dir, dir / "no-such-archive");
+    const CliRun r = cli(dir, appDir(dir) + " index --full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find((dir / "no-such-archive").string() + ": the archive folder does not exist"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::readFile(dir / "app" / "mvx.dat"), before);
 }
 
 TEST(Cli, WrongUsageAndDamagedFilesGiveTheirExitStatus) {
