@@ -1,6 +1,8 @@
 // marovex-cli: the command-line companion. It works on the same files with the same core as the application.
+#include "app/inifile.h"
 #include "app/settings.h"
 #include "base/applock.h"
+#include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/tabledump.h"
 #include "base/cp1251.h"
@@ -154,6 +156,27 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     return kOk;
 }
 
+// The order and filter the application shows the article table in at start-up: nothing without a settings
+// file; otherwise the saved sort column and filter when "state_save" is on, the standard order when not.
+void applyStartupView(const fs::path& appDir, RecordTable& articles, RecordTable& topics) {
+    const auto iniFile = SettingsFilePath(appDir);
+    std::error_code ec;
+    if (!fs::exists(iniFile, ec)) return;
+    const IniFile ini(iniFile);
+    if (!settings::Read(ini, settings::keys::state_save)) {
+        articles.setSortKeys(catalogue::kStandardOrder);
+        return;
+    }
+    std::string column = settings::Read(ini, settings::keys::state_index);
+    if (column.size() > settings::keys::kStateIndexLength) column.resize(settings::keys::kStateIndexLength);
+    if (settings::Read(ini, settings::keys::state_filter)) {
+        const auto topicFile = appDir / catalogue::kTopicFile;
+        catalogue::openTopicTable(topics, topicFile, catalogue::catalogueFileForReading(topicFile));
+        catalogue::SwitchFilter(articles, *catalogue::BindTopicFilter(articles, topics), true);
+    }
+    catalogue::RestoreSortColumn(articles, column);
+}
+
 int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
     std::string table = "articles", format = "jsonl", order = "natural";
     for (size_t i = 0; i < args.size(); ++i) {
@@ -176,13 +199,14 @@ int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
     if (format != "jsonl" && format != "csv") return usage("--format must be jsonl or csv");
     if (order != "natural" && order != "view") return usage("--order must be natural or view");
 
-    RecordTable t;
+    RecordTable t, filterTopics;
     // Reading needs no lock and changes nothing; a pair replacement that was decided but not finished is
     // read as its new files.
     if (table == "articles") {
         const auto file = appDir / catalogue::kArticleFile;
         catalogue::openArticleTable(t, file, {}, catalogue::catalogueFileForReading(file));
-        t.setSortKeys(order == "view" ? catalogue::kStandardOrder : catalogue::kNaturalOrder);
+        t.setSortKeys(catalogue::kNaturalOrder);
+        if (order == "view") applyStartupView(appDir, t, filterTopics);
     } else {
         const auto file = appDir / catalogue::kTopicFile;
         catalogue::openTopicTable(t, file, catalogue::catalogueFileForReading(file));

@@ -1,8 +1,11 @@
 #include "app/settings.h"
+#include "app/gridstate.h"
 
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace marovex;
 using marovex::test::readFile;
@@ -273,3 +276,25 @@ TEST(Settings, SaveSettingsOnAWriteProtectedFileRaisesAndKeepsIt) {
     EXPECT_EQ(folder, "old");
     EXPECT_TRUE(log.calls.empty());
 }
+
+namespace {
+
+TEST(GridState, StoredColumnPositionsComeBackExactly) {
+    // Built-in order: Izb 0, Type 1, Number 2, Tem 3, Statia 4.
+    // Stored as Statia 0, Izb 1, Type 2, Number 3, Tem 4.
+    EXPECT_EQ(marovex::ColumnOrderFromPositions({1, 2, 3, 4, 0}), (std::array<int, 5>{4, 0, 1, 2, 3}));
+    EXPECT_EQ(marovex::ColumnOrderFromPositions({0, 1, 2, 3, 4}), (std::array<int, 5>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(marovex::ColumnOrderFromPositions({4, 3, 2, 1, 0}), (std::array<int, 5>{4, 3, 2, 1, 0}));
+    // Every permutation of positions is reproduced.
+    std::array<int, 5> positions = {0, 1, 2, 3, 4};
+    do {
+        const auto order = marovex::ColumnOrderFromPositions(positions);
+        for (int column = 0; column < 5; ++column) EXPECT_EQ(order[size_t(positions[size_t(column)])], column);
+    } while (std::next_permutation(positions.begin(), positions.end()));
+    // Ties and positions outside the grid still give every column once.
+    auto order = marovex::ColumnOrderFromPositions({9, 9, -3, 0, 0});
+    std::sort(order.begin(), order.end());
+    EXPECT_EQ(order, (std::array<int, 5>{0, 1, 2, 3, 4}));
+}
+
+} // namespace

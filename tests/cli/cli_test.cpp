@@ -89,11 +89,23 @@ TEST(Cli, DumpWritesJsonLinesAndCsvInNaturalOrViewOrder) {
               "{\"Kod\":0,\"Izb1\":null,\"Izb\":null,\"Type\":1,\"Number\":\"  7\",\"Tem\":null,"
               "\"Statia\":\"Первая\",\"Find\":0,\"Link\":null,\"Npp\":1}\n");
 
+    // The view order is what the application shows at start-up: natural before any settings file, the
+    // standard order without "state_save", the saved order and filter with it.
+    r = cli(dir, appDir(dir) + " dump --order view --format csv");
+    EXPECT_NE(r.out.find("Статья"), std::string::npos);
+    EXPECT_LT(r.out.find("Статья"), r.out.find("Первая"));
+    test::writeFile(dir / "app" / "mvx.ini", "[interface]\r\nstate_index=Statia\r\n");
     r = cli(dir, appDir(dir) + " dump --order view --format csv");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Kod,Izb1,Izb,Type,Number,Tem,Statia,Find,Link,Npp\r\n"
                      "0,,,1,\"  7\",,Первая,0,,1\r\n"
                      "0,,,2,\"  7\",,\"Статья \"\"в кавычках\"\", с запятой\",0,,2\r\n");
+    test::writeFile(dir / "app" / "mvx.ini", "[interface]\r\nstate_save=1\r\nstate_index=Statia\r\nstate_filter=1\r\n");
+    r = cli(dir, appDir(dir) + " dump --order view --format csv");
+    EXPECT_EQ(r.out, "Kod,Izb1,Izb,Type,Number,Tem,Statia,Find,Link,Npp\r\n") << "no topic row keeps a row in view";
+    test::writeFile(dir / "app" / "mvx.ini", "[interface]\r\nstate_save=1\r\nstate_index=Statia\r\n");
+    r = cli(dir, appDir(dir) + " dump --order view --format csv");
+    EXPECT_LT(r.out.find("Первая"), r.out.find("Статья")) << "А before С by title";
 
     r = cli(dir, appDir(dir) + " dump --table topics");
     EXPECT_EQ(r.status, 0);
