@@ -21,8 +21,9 @@ constexpr int kRows = 200000;
 
 void makeCatalogue(const std::filesystem::path& dir) {
     std::mt19937 rng(7);
-    static const char* const words[] = {"обзор", "новости", "программа", "железо", "игра", "сеть", "система",
-                                        "память", "процессор", "драйвер", "тест", "звук", "советы", "почта"};
+    static const char* const words[] = {"обзор", "новости", "программа", "железо",    "игра",
+                                        "сеть",  "система", "память",    "процессор", "драйвер",
+                                        "тест",  "звук",    "советы",    "почта"};
     catalogue::createEmptyCatalogue(dir, true);
     RecordTable t;
     catalogue::openArticleTable(t, dir / "mvx.dat", {});
@@ -35,7 +36,8 @@ void makeCatalogue(const std::filesystem::path& dir) {
         t.setText("Number", catalogue::padIssueNumber(std::to_string(1 + (i / 100) % 999)));
         t.setText("Tem", std::string(words[rng() % 14]) + " " + std::to_string(rng() % 300));
         std::string title;
-        for (int w = 0; w < 6; ++w) title += std::string(w ? " " : "") + words[rng() % 14];
+        for (int w = 0; w < 6; ++w)
+            title += std::string(w ? " " : "") + words[rng() % 14];
         t.setText("Statia", title);
         t.setInt("Find", i % 997 == 0 ? -1 : 0);
         t.setText("Link", "a/" + std::to_string(i) + ".htm");

@@ -20,7 +20,8 @@ int roundHalfEven(int twice) {
 }
 
 bool opensSomething(int column) {
-    return column == ArticleModel::ColType || column == ArticleModel::ColNumber || column == ArticleModel::ColStatia;
+    return column == ArticleModel::ColType || column == ArticleModel::ColNumber ||
+           column == ArticleModel::ColStatia;
 }
 
 } // namespace
@@ -37,7 +38,8 @@ QSize ArticleGridDelegate::sizeHint(const QStyleOptionViewItem& option, const QM
     return QStyledItemDelegate::sizeHint(opt, index);
 }
 
-void ArticleGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void ArticleGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
     const bool current = m_view && m_view->currentIndex() == index;

@@ -28,7 +28,8 @@ public:
     QColor linkColor() const { return m_linkColor; }
     void setFavouriteMark(const QIcon& icon) { m_mark = icon; }
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     // Where a square image of `image` pixels goes in a cell spanning [left, right) x [top, bottom): centred,

@@ -9,17 +9,21 @@ namespace {
 constexpr int kNoField = -1;
 }
 
-ArticleModel::ArticleModel(RecordTable& table, QObject* parent) : QAbstractTableModel(parent), m_table(table) {
+ArticleModel::ArticleModel(RecordTable& table, QObject* parent)
+    : QAbstractTableModel(parent), m_table(table) {
     resolveFields();
     m_rows = m_table.isOpen() ? m_table.rowCount() : 0;
     m_current = m_table.isOpen() ? m_table.position() : -1;
     m_table.addObserver(this);
 }
 
-ArticleModel::~ArticleModel() { m_table.removeObserver(this); }
+ArticleModel::~ArticleModel() {
+    m_table.removeObserver(this);
+}
 
 void ArticleModel::resolveFields() {
-    for (int c = 0; c < ColumnCount; ++c) m_fields[size_t(c)] = m_table.fieldIndex(settings::keys::kGridFields[size_t(c)]);
+    for (int c = 0; c < ColumnCount; ++c)
+        m_fields[size_t(c)] = m_table.fieldIndex(settings::keys::kGridFields[size_t(c)]);
     m_findField = m_table.fieldIndex("Find");
 }
 
@@ -35,9 +39,13 @@ int ArticleModel::columnOf(QStringView field) {
     return -1;
 }
 
-int ArticleModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+int ArticleModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rows;
+}
 
-int ArticleModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int ArticleModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 Qt::ItemFlags ArticleModel::flags(const QModelIndex& index) const {
     // Read-only: cells are selectable, never editable.
@@ -66,7 +74,8 @@ QVariant ArticleModel::data(const QModelIndex& index, int role) const {
     const RowRef row = m_table.rowAt(index.row());
     if (role == FoundRole) return m_findField != kNoField && row.asInt(m_findField) < 0;
     const int izb = m_fields[ColIzb];
-    if (role == FavouriteRole) return izb != kNoField && !row.isNull(izb) && row.asInt(izb) == catalogue::kFavourite;
+    if (role == FavouriteRole)
+        return izb != kNoField && !row.isNull(izb) && row.asInt(izb) == catalogue::kFavourite;
 
     const int field = m_fields[size_t(column)];
     if (field == kNoField) return {};

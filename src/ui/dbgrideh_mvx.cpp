@@ -66,7 +66,8 @@ TDBGridEh_MVX::TDBGridEh_MVX(QWidget* parent) : QTableView(parent) {
     // The selected cell stays highlighted while another control has the focus.
     QPalette p = palette();
     p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
-    p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Active, QPalette::HighlightedText));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(p);
 }
 
@@ -77,24 +78,28 @@ void TDBGridEh_MVX::setFitColumns(bool on) {
 
 void TDBGridEh_MVX::setColumnWidthHint(int logical, int width) {
     if (logical < 0) return;
-    while (m_hints.size() <= logical) m_hints.append(horizontalHeader()->defaultSectionSize());
+    while (m_hints.size() <= logical)
+        m_hints.append(horizontalHeader()->defaultSectionSize());
     m_hints[logical] = std::max(width, 0);
     if (m_fit) {
         fitColumnsNow();
     } else {
         m_fitting = true;
-        horizontalHeader()->resizeSection(logical, std::max(width, logical < m_minimums.size() ? m_minimums[logical] : 0));
+        horizontalHeader()->resizeSection(
+            logical, std::max(width, logical < m_minimums.size() ? m_minimums[logical] : 0));
         m_fitting = false;
     }
 }
 
 int TDBGridEh_MVX::columnWidthHint(int logical) const {
-    return logical >= 0 && logical < m_hints.size() ? m_hints[logical] : horizontalHeader()->sectionSize(logical);
+    return logical >= 0 && logical < m_hints.size() ? m_hints[logical]
+                                                    : horizontalHeader()->sectionSize(logical);
 }
 
 void TDBGridEh_MVX::setColumnMinimumWidth(int logical, int width) {
     if (logical < 0) return;
-    while (m_minimums.size() <= logical) m_minimums.append(0);
+    while (m_minimums.size() <= logical)
+        m_minimums.append(0);
     m_minimums[logical] = width;
 }
 
@@ -102,7 +107,8 @@ void TDBGridEh_MVX::fitColumnsNow() {
     QHeaderView* titles = horizontalHeader();
     const int columns = titles->count();
     if (columns == 0) return;
-    while (m_hints.size() < columns) m_hints.append(titles->sectionSize(int(m_hints.size())));
+    while (m_hints.size() < columns)
+        m_hints.append(titles->sectionSize(int(m_hints.size())));
     const int available = viewport()->width();
     long long total = 0;
     int lastVisual = -1;
@@ -139,14 +145,16 @@ void TDBGridEh_MVX::columnResizedByUser(int logical, int oldWidth, int newWidth)
         newWidth = minimum;
     }
     const int columns = titles->count();
-    while (m_hints.size() < columns) m_hints.append(titles->sectionSize(int(m_hints.size())));
+    while (m_hints.size() < columns)
+        m_hints.append(titles->sectionSize(int(m_hints.size())));
     if (!m_fit) {
         m_hints[logical] = newWidth;
         return;
     }
     // The column to the right gives or takes what the dragged one gained, so the total stays the grid's
     // width and the drag feels like moving the border between the two.
-    for (int v = 0; v < columns; ++v) m_hints[titles->logicalIndex(v)] = titles->sectionSize(titles->logicalIndex(v));
+    for (int v = 0; v < columns; ++v)
+        m_hints[titles->logicalIndex(v)] = titles->sectionSize(titles->logicalIndex(v));
     m_hints[logical] = newWidth;
     for (int v = titles->visualIndex(logical) + 1; v < columns; ++v) {
         const int next = titles->logicalIndex(v);

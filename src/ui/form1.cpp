@@ -36,8 +36,12 @@ namespace marovex {
 
 namespace {
 
-QString fromCp1251(std::string_view bytes) { return QString::fromStdString(cp1251::toUtf8(bytes)); }
-std::string toCp1251(const QString& text) { return cp1251::fromUtf8(text.toStdString()); }
+QString fromCp1251(std::string_view bytes) {
+    return QString::fromStdString(cp1251::toUtf8(bytes));
+}
+std::string toCp1251(const QString& text) {
+    return cp1251::fromUtf8(text.toStdString());
+}
 
 void defaultPresenter(QWidget* parent, TForm1::MessageKind kind, const QString& text) {
     if (kind == TForm1::MessageKind::Information)
@@ -46,7 +50,9 @@ void defaultPresenter(QWidget* parent, TForm1::MessageKind kind, const QString& 
         QMessageBox::critical(parent, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
 }
 
-void defaultShellOpener(const QString& file) { QDesktopServices::openUrl(QUrl::fromLocalFile(file)); }
+void defaultShellOpener(const QString& file) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
 
 QColor toQColor(Color c) {
     const Color rgb = ColorToRGB(c);
@@ -57,7 +63,8 @@ QColor toQColor(Color c) {
 struct ColumnLayout {
     int width, minimum;
 };
-constexpr ColumnLayout kColumns[ArticleModel::ColumnCount] = {{39, 5}, {116, 15}, {31, 15}, {97, 15}, {460, 15}};
+constexpr ColumnLayout kColumns[ArticleModel::ColumnCount] = {
+    {39, 5}, {116, 15}, {31, 15}, {97, 15}, {460, 15}};
 
 constexpr int kPanel3Width = 229;
 constexpr int kPanel3Height = 157;
@@ -103,7 +110,8 @@ TForm1::~TForm1() {
 // --- Building the window ------------------------------------------------------------------------------
 
 void TForm1::buildActions() {
-    auto command = [this](QAction*& slot, const char* name, const QString& text, int icon, void (TForm1::*run)()) {
+    auto command = [this](QAction*& slot, const char* name, const QString& text, int icon,
+                          void (TForm1::*run)()) {
         slot = new QAction(text, this);
         slot->setObjectName(QString::fromLatin1(name));
         if (icon >= 0) slot->setIcon(icons::ImageList1(icon));
@@ -115,7 +123,8 @@ void TForm1::buildActions() {
     command(GoIndex, "GoIndex", tr("Index archive..."), 7, &TForm1::GoIndexExecute);
     command(SetProperties, "SetProperties", tr("Settings..."), 2, &TForm1::SetPropertiesExecute);
     command(Clear_History, "Clear_History", tr("Clear search history"), -1, &TForm1::Clear_HistoryExecute);
-    command(view_filter_on_off, "view_filter_on_off", tr("Topic filter"), 5, &TForm1::view_filter_on_offExecute);
+    command(view_filter_on_off, "view_filter_on_off", tr("Topic filter"), 5,
+            &TForm1::view_filter_on_offExecute);
     command(help, "help", tr("Help"), 8, &TForm1::helpExecute);
     command(Exit, "Exit", tr("Exit"), 4, &TForm1::ExitExecute);
     command(Action1, "Action1", tr("What's new"), -1, &TForm1::Action1Execute);
@@ -142,7 +151,9 @@ void TForm1::buildMenus() {
         connect(command, &QAction::changed, a, [a, command] { a->setEnabled(command->isEnabled()); });
         return a;
     };
-    auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); };
+    auto separator = [](QMenu* menu, const char* name) {
+        menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+    };
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
     file->menuAction()->setObjectName(QStringLiteral("ElMenuItem4"));
@@ -332,7 +343,11 @@ void TForm1::buildClientArea() {
     panelLayout->addWidget(DBGridEh_MVX1, 1);
     Panel3->hide();
 
-    Panel2 = new QWidget(Splitter1);
+    auto* pane = new QFrame(Splitter1);
+    pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    pane->setAutoFillBackground(true);
+    pane->setPalette(white);
+    Panel2 = pane;
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setMinimumHeight(kMinimumPaneHeight);
     Panel2->hide(); // the embedded browser's pane, shown only while that viewer is chosen
@@ -369,7 +384,8 @@ void TForm1::buildStatusBar() {
         if (widths[i] > 0)
             panel->setFixedWidth(widths[i]);
         else
-            panel->setMinimumWidth(1); // the last panel takes the rest; long texts are cut, not widening the window
+            panel->setMinimumWidth(
+                1); // the last panel takes the rest; long texts are cut, not widening the window
         bar->addPermanentWidget(panel, widths[i] > 0 ? 0 : 1);
         m_panels[i] = panel;
     }
@@ -394,7 +410,8 @@ void TForm1::FormCreate() {
     connect(m_model, &ArticleModel::currentRowChanged, this, &TForm1::showCurrentRow);
     connect(DBGridEh_MVX2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                if (!current.isValid() || !m_model->isAttached() || current.row() == m_session.articles().position())
+                if (!current.isValid() || !m_model->isAttached() ||
+                    current.row() == m_session.articles().position())
                     return;
                 // Moving stores a pending edit; a refused store has shown its message already.
                 try {
@@ -413,7 +430,8 @@ void TForm1::FormCreate() {
     DBGridEh_MVX1->setFitColumns(true);
     connect(DBGridEh_MVX1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid() && m_topicModel->isAttached() && current.row() != m_session.topics().position())
+                if (current.isValid() && m_topicModel->isAttached() &&
+                    current.row() != m_session.topics().position())
                     m_session.topics().moveTo(current.row());
             });
 }
@@ -458,7 +476,8 @@ void TForm1::waitForWorker() {
     if (!m_workerRunning) return;
     m_stop = true;
     // The worker's reports run here, so keep serving them until the last one has been made.
-    while (m_workerRunning) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (m_workerRunning)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
 // --- Workers ------------------------------------------------------------------------------------------
@@ -475,7 +494,8 @@ bool TForm1::beginWorker() {
     m_session.topics().disableControls();
     if (m_model) m_model->setAttached(false);
     if (m_topicModel) m_topicModel->setAttached(false);
-    for (QAction* a : {Action_Find, Find_End, SetProperties, view_filter_on_off, Go_First, Go_Last}) a->setEnabled(false);
+    for (QAction* a : {Action_Find, Find_End, SetProperties, view_filter_on_off, Go_First, Go_Last})
+        a->setEnabled(false);
     return true;
 }
 
@@ -489,7 +509,8 @@ void TForm1::reattachGrids() {
 
 void TForm1::endWorker() {
     reattachGrids();
-    for (QAction* a : {Action_Find, Find_End, SetProperties, view_filter_on_off, Go_First, Go_Last}) a->setEnabled(true);
+    for (QAction* a : {Action_Find, Find_End, SetProperties, view_filter_on_off, Go_First, Go_Last})
+        a->setEnabled(true);
     m_workerRunning = false;
     if (m_closeAfterWorker) {
         m_closeAfterWorker = false;
@@ -541,9 +562,13 @@ void TForm1::view_filter_on_offExecute() {
     // The topic filter arrives with its own code.
 }
 
-void TForm1::helpExecute() { Open_File(QStringLiteral("Help/help.html")); }
+void TForm1::helpExecute() {
+    Open_File(QStringLiteral("Help/help.html"));
+}
 
-void TForm1::Action1Execute() { Open_File(QStringLiteral("Help/new.html")); }
+void TForm1::Action1Execute() {
+    Open_File(QStringLiteral("Help/new.html"));
+}
 
 void TForm1::Open_File(const QString& relativePath) {
     const QString file =
@@ -555,7 +580,9 @@ void TForm1::Open_File(const QString& relativePath) {
     m_shellOpener(file);
 }
 
-void TForm1::ExitExecute() { close(); }
+void TForm1::ExitExecute() {
+    close();
+}
 
 void TForm1::ReadAbutExecute() {
     // The About box arrives with its own code.
@@ -602,9 +629,15 @@ void TForm1::openWithViewer(int viewerChoice) {
     m_session.ini.select_browser = kept;
 }
 
-void TForm1::MSIE1Click() { openWithViewer(2); }
-void TForm1::Opera1Click() { openWithViewer(3); }
-void TForm1::N10Click() { openWithViewer(4); }
+void TForm1::MSIE1Click() {
+    openWithViewer(2);
+}
+void TForm1::Opera1Click() {
+    openWithViewer(3);
+}
+void TForm1::N10Click() {
+    openWithViewer(4);
+}
 
 // --- The article grid ---------------------------------------------------------------------------------
 
@@ -629,7 +662,9 @@ void TForm1::DBGridEh_MVX2DblClick() {
     if (m_model && m_model->rowCount() > 0) OpenCurrentRow();
 }
 
-void TForm1::DBGridEh_MVX2TitleClick(int /*column*/) { m_cellPress = false; }
+void TForm1::DBGridEh_MVX2TitleClick(int /*column*/) {
+    m_cellPress = false;
+}
 
 void TForm1::DBGridEh_MVX2TitleBtnClick(int column) {
     m_cellPress = false;
@@ -643,13 +678,15 @@ void TForm1::DBGridEh_MVX2MouseUp(Qt::MouseButton button, const QPoint& globalPo
     FlatComboBox1->setFocus();
     DBGridEh_MVX2->setFocus();
     const int column = DBGridEh_MVX2->currentIndex().column();
-    const bool opensSomething =
-        column == ArticleModel::ColType || column == ArticleModel::ColNumber || column == ArticleModel::ColStatia;
+    const bool opensSomething = column == ArticleModel::ColType || column == ArticleModel::ColNumber ||
+                                column == ArticleModel::ColStatia;
     if (m_session.ini.select_browser == 1 && opensSomething && button == Qt::RightButton)
         ElPopupMenu1->popup(globalPos);
 }
 
-void TForm1::DBGridEh_MVX2KeyPress(int /*key*/) { OpenCurrentRow(); }
+void TForm1::DBGridEh_MVX2KeyPress(int /*key*/) {
+    OpenCurrentRow();
+}
 
 void TForm1::DBGridEh_MVX2MouseEnter() {
     if (QGuiApplication::applicationState() != Qt::ApplicationActive) return;
@@ -666,7 +703,8 @@ void TForm1::DBGridEh_MVX1MouseEnter() {
 void TForm1::showCurrentRow(int row) {
     if (!m_model || row < 0 || row >= m_model->rowCount()) return;
     const QModelIndex current = DBGridEh_MVX2->currentIndex();
-    const QModelIndex index = m_model->index(row, current.isValid() ? current.column() : ArticleModel::ColStatia);
+    const QModelIndex index =
+        m_model->index(row, current.isValid() ? current.column() : ArticleModel::ColStatia);
     if (current.row() != row) DBGridEh_MVX2->setCurrentIndex(index);
     DBGridEh_MVX2->scrollTo(index);
 }
@@ -703,11 +741,10 @@ void TForm1::ApplyGridLook(const Font& font, Color linkColor, Color findColor, C
 void TForm1::SwitchBrowserPane(bool on) {
     if (Panel2->isVisible() == on) return;
     Panel2->setVisible(on);
-    if (on) {
-        const int total = Splitter1->height();
-        const int upper = std::clamp(kDefaultUpperPanelHeight, kMinimumPaneHeight, std::max(kMinimumPaneHeight, total - kMinimumPaneHeight));
-        Splitter1->setSizes({upper, std::max(kMinimumPaneHeight, total - upper)});
-    }
+    // The grid area keeps the upper panel height; the pane takes the rest and any later growth.
+    if (on)
+        Splitter1->setSizes(
+            {kDefaultUpperPanelHeight, std::max(Splitter1->height(), 2 * kMinimumPaneHeight)});
     if (Splitter1->count() > 1) Splitter1->handle(1)->setEnabled(on);
 }
 
@@ -721,7 +758,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::setSearchResultsEndEnabled(bool enabled) { ToolButton10->setEnabled(enabled); }
+void TForm1::setSearchResultsEndEnabled(bool enabled) {
+    ToolButton10->setEnabled(enabled);
+}
 
 // --- Status bar and messages --------------------------------------------------------------------------
 
@@ -734,7 +773,9 @@ QString TForm1::statusText(int panel) const {
     return panel >= 1 && panel <= 3 ? m_panels[panel - 1]->text() : QString();
 }
 
-QString TForm1::messageText(int key) const { return fromCp1251(m_session.messages[key]); }
+QString TForm1::messageText(int key) const {
+    return fromCp1251(m_session.messages[key]);
+}
 
 void TForm1::present(MessageKind kind, const QString& text) {
     // The messages separate their lines with a carriage return.
@@ -743,10 +784,18 @@ void TForm1::present(MessageKind kind, const QString& text) {
     m_presenter(this, kind, shown);
 }
 
-void TForm1::showErrorMessage(const QString& text) { present(MessageKind::Error, text); }
-void TForm1::showInformationMessage(const QString& text) { present(MessageKind::Information, text); }
-void TForm1::showInformation(const std::string& text) { present(MessageKind::Information, QString::fromStdString(text)); }
-void TForm1::showError(const std::string& text) { present(MessageKind::Error, QString::fromStdString(text)); }
+void TForm1::showErrorMessage(const QString& text) {
+    present(MessageKind::Error, text);
+}
+void TForm1::showInformationMessage(const QString& text) {
+    present(MessageKind::Information, text);
+}
+void TForm1::showInformation(const std::string& text) {
+    present(MessageKind::Information, QString::fromStdString(text));
+}
+void TForm1::showError(const std::string& text) {
+    present(MessageKind::Error, QString::fromStdString(text));
+}
 
 // --- Settings and language ----------------------------------------------------------------------------
 
@@ -807,12 +856,14 @@ void TForm1::setText(const TextAssignment& a) {
 
 void TForm1::setHistory(const std::vector<std::string>& entries) {
     FlatComboBox1->clear();
-    for (const std::string& e : entries) FlatComboBox1->addItem(fromCp1251(e));
+    for (const std::string& e : entries)
+        FlatComboBox1->addItem(fromCp1251(e));
 }
 
 std::vector<std::string> TForm1::history() const {
     std::vector<std::string> out;
-    for (int i = 0; i < FlatComboBox1->count(); ++i) out.push_back(toCp1251(FlatComboBox1->itemText(i)));
+    for (int i = 0; i < FlatComboBox1->count(); ++i)
+        out.push_back(toCp1251(FlatComboBox1->itemText(i)));
     return out;
 }
 

@@ -5,16 +5,30 @@
 #include <array>
 
 // The resources live in a static library; registering them here ties them to the code that uses them.
-static void initIconResources() { Q_INIT_RESOURCE(icons); }
+static void initIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace marovex::icons {
 
 namespace {
 
 constexpr std::array<const char*, kImageList1Count> kFiles = {
-    "arrow-up",   "arrow-down", "wrench",    "info-white", "door-leave",
-    "letter-f-green", "letter-f-grey", "window-pen", "book-help", "binoculars",
-    "info-blue",  "red-cross",  "favourite", "letters-abc-underlined", "favourite-outline",
+    "arrow-up",
+    "arrow-down",
+    "wrench",
+    "info-white",
+    "door-leave",
+    "letter-f-green",
+    "letter-f-grey",
+    "window-pen",
+    "book-help",
+    "binoculars",
+    "info-blue",
+    "red-cross",
+    "favourite",
+    "letters-abc-underlined",
+    "favourite-outline",
     "letters-aa",
 };
 
@@ -31,6 +45,8 @@ QIcon ImageList1(int index) {
     return load(kFiles[size_t(index)]);
 }
 
-QIcon ImageList2() { return load("favourite"); }
+QIcon ImageList2() {
+    return load("favourite");
+}
 
 } // namespace marovex::icons

@@ -15,10 +15,13 @@
 namespace marovex {
 
 namespace {
-QString fromCp1251(std::string_view bytes) { return QString::fromStdString(cp1251::toUtf8(bytes)); }
+QString fromCp1251(std::string_view bytes) {
+    return QString::fromStdString(cp1251::toUtf8(bytes));
+}
 } // namespace
 
-TForm_Process::TForm_Process(TForm1& form) : QDialog(&form), m_form(form), ui(std::make_unique<Ui::TForm_Process>()) {
+TForm_Process::TForm_Process(TForm1& form)
+    : QDialog(&form), m_form(form), ui(std::make_unique<Ui::TForm_Process>()) {
     ui->setupUi(this);
     setObjectName(QStringLiteral("Form_Process"));
     // The read-only fields: the folder on white, the status line on the dialog's colour.
@@ -109,8 +112,8 @@ void TForm_Process::Button1Click() {
     TTheread_Index::Reports reports;
     reports.progress = [this](const std::string& name) { progressReport(name); };
     reports.completion = [this](const indexer::IndexResult& result) { completionReport(result); };
-    TTheread_Index::Start(session.articles(), session.topics(), std::move(settings), fullRun, m_form.stopFlag(), this,
-                          std::move(reports));
+    TTheread_Index::Start(session.articles(), session.topics(), std::move(settings), fullRun,
+                          m_form.stopFlag(), this, std::move(reports));
 
     setState(State::Running);
     m_form.setStatusText(1, m_form.messageText(81));
@@ -123,7 +126,9 @@ void TForm_Process::Button2Click() {
     setState(State::Stopping);
 }
 
-void TForm_Process::Button3Click() { close(); }
+void TForm_Process::Button3Click() {
+    close();
+}
 
 void TForm_Process::FlatSpeedButton1Click() {
     if (auto* command = m_form.findChild<QAction*>(QStringLiteral("SetProperties"))) command->trigger();

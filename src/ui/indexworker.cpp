@@ -3,14 +3,16 @@
 namespace marovex {
 
 TTheread_Index::TTheread_Index(RecordTable& articles, RecordTable& topics, indexer::IndexSettings settings,
-                               bool fullRun, const std::atomic<bool>& stop, QObject* receiver, Reports reports)
-    : m_articles(articles), m_topics(topics), m_settings(std::move(settings)), m_fullRun(fullRun), m_stop(stop),
-      m_receiver(receiver), m_reports(std::move(reports)) {}
+                               bool fullRun, const std::atomic<bool>& stop, QObject* receiver,
+                               Reports reports)
+    : m_articles(articles), m_topics(topics), m_settings(std::move(settings)), m_fullRun(fullRun),
+      m_stop(stop), m_receiver(receiver), m_reports(std::move(reports)) {}
 
-TTheread_Index* TTheread_Index::Start(RecordTable& articles, RecordTable& topics, indexer::IndexSettings settings,
-                                      bool fullRun, const std::atomic<bool>& stop, QObject* receiver,
-                                      Reports reports) {
-    auto* worker = new TTheread_Index(articles, topics, std::move(settings), fullRun, stop, receiver, std::move(reports));
+TTheread_Index* TTheread_Index::Start(RecordTable& articles, RecordTable& topics,
+                                      indexer::IndexSettings settings, bool fullRun,
+                                      const std::atomic<bool>& stop, QObject* receiver, Reports reports) {
+    auto* worker = new TTheread_Index(articles, topics, std::move(settings), fullRun, stop, receiver,
+                                      std::move(reports));
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::LowestPriority);
     return worker;

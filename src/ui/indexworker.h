@@ -24,7 +24,8 @@ public:
     // Creates the worker running. The tables, the stop flag and the receiver must outlive the run; the
     // receiver's thread must keep processing events until the completion report has been made.
     static TTheread_Index* Start(RecordTable& articles, RecordTable& topics, indexer::IndexSettings settings,
-                                 bool fullRun, const std::atomic<bool>& stop, QObject* receiver, Reports reports);
+                                 bool fullRun, const std::atomic<bool>& stop, QObject* receiver,
+                                 Reports reports);
 
 protected:
     void run() override;

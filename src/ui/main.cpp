@@ -2,9 +2,9 @@
 #include "ui/form1.h"
 
 #include <QApplication>
-#include <QSplashScreen>
-#include <QPixmap>
 #include <QPainter>
+#include <QPixmap>
+#include <QSplashScreen>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -11,21 +11,29 @@ TopicModel::TopicModel(RecordTable& table, QObject* parent) : QAbstractTableMode
     m_table.addObserver(this);
 }
 
-TopicModel::~TopicModel() { m_table.removeObserver(this); }
+TopicModel::~TopicModel() {
+    m_table.removeObserver(this);
+}
 
-int TopicModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+int TopicModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rows;
+}
 
-int TopicModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int TopicModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 Qt::ItemFlags TopicModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == ColKey) f |= Qt::ItemIsUserCheckable; // drawn as a check box, never toggled by a click
+    if (index.column() == ColKey)
+        f |= Qt::ItemIsUserCheckable; // drawn as a check box, never toggled by a click
     return f;
 }
 
 QVariant TopicModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || !m_attached || index.row() >= m_rows || index.row() >= m_table.rowCount()) return {};
+    if (!index.isValid() || !m_attached || index.row() >= m_rows || index.row() >= m_table.rowCount())
+        return {};
     const RowRef row = m_table.rowAt(index.row());
     if (index.column() == ColTem && (role == Qt::DisplayRole || role == Qt::ToolTipRole) && m_temField >= 0)
         return QString::fromStdString(cp1251::toUtf8(row.storedText(m_temField)));

@@ -56,8 +56,9 @@ auto quiet() {
     return [](QWidget*, TForm1::MessageKind, const QString&) {};
 }
 
-
-QTableView* articleGrid(TForm1& form) { return form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX2")); }
+QTableView* articleGrid(TForm1& form) {
+    return form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX2"));
+}
 
 QPoint cellCentre(QTableView* grid, int row, int column) {
     return grid->visualRect(grid->model()->index(row, column)).center();
@@ -77,7 +78,8 @@ private slots:
         });
         QCOMPARE(int(shown.size()), 1);
         QCOMPARE(shown[0].kind, TForm1::MessageKind::Information);
-        QCOMPARE(shown[0].text, QStringLiteral("File not found : \n") + QString::fromStdString((dir / "mvx.dat").string()));
+        QCOMPARE(shown[0].text,
+                 QStringLiteral("File not found : \n") + QString::fromStdString((dir / "mvx.dat").string()));
         QCOMPARE(form->tag(), -1);
         form->show();
         QTRY_VERIFY(!form->isVisible());
@@ -91,7 +93,9 @@ private slots:
         writeSearchHistory(dir / "search.dat", {"\xcf\xf0\xe8\xe2\xe5\xf2", "old"});
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=2\r\n");
         std::vector<Shown> shown;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) { shown.push_back({k, t}); });
+        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
         QVERIFY(shown.empty());
         QCOMPARE(form.objectName(), QStringLiteral("Form1"));
         QCOMPARE(form.windowTitle(), QStringLiteral("Marovex v2.0"));
@@ -145,17 +149,21 @@ private slots:
         std::filesystem::create_directories(dir / "Help");
         test::writeFile(dir / "Help" / "help.html", "<html></html>");
         std::vector<Shown> shown;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) { shown.push_back({k, t}); });
+        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
         QStringList opened;
         form.setShellOpener([&](const QString& file) { opened << file; });
-        for (const char* name : {"Action_Find", "Find_End", "GoIndex", "SetProperties", "Clear_History",
-                                 "view_filter_on_off", "help", "Exit", "Action1", "ReadAbut", "Go_First", "Go_Last"})
+        for (const char* name :
+             {"Action_Find", "Find_End", "GoIndex", "SetProperties", "Clear_History", "view_filter_on_off",
+              "help", "Exit", "Action1", "ReadAbut", "Go_First", "Go_Last"})
             QVERIFY2(form.findChild<QAction*>(QString::fromLatin1(name)), name);
-        for (const char* name : {"ControlBar1", "ToolBar1", "ToolBar2", "Label1", "FlatComboBox1", "FlatComboBox3",
-                                 "ToolButton3", "ToolButton5", "ToolButton10", "ToolButton11", "ToolButton15",
-                                 "ToolButton16", "ToolButton17", "ToolButton19", "ToolButton21", "ToolButton22",
-                                 "Panel1", "Panel2", "Panel3", "Splitter1", "StatusBar1", "DBGridEh_MVX1",
-                                 "SpeedButton1", "Image1", "ElPopupMenu1"})
+        for (const char* name :
+             {"ControlBar1",   "ToolBar1",      "ToolBar2",     "Label1",       "FlatComboBox1",
+              "FlatComboBox3", "ToolButton3",   "ToolButton5",  "ToolButton10", "ToolButton11",
+              "ToolButton15",  "ToolButton16",  "ToolButton17", "ToolButton19", "ToolButton21",
+              "ToolButton22",  "Panel1",        "Panel2",       "Panel3",       "Splitter1",
+              "StatusBar1",    "DBGridEh_MVX1", "SpeedButton1", "Image1",       "ElPopupMenu1"})
             QVERIFY2(form.findChild<QWidget*>(QString::fromLatin1(name)), name);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -204,10 +212,13 @@ private slots:
         QVERIFY(grid->verticalHeader()->isHidden());
         const auto* model = grid->model();
         QCOMPARE(model->columnCount(), 5);
-        QCOMPARE(model->headerData(ArticleModel::ColStatia, Qt::Horizontal).toString(), QStringLiteral("Статья"));
+        QCOMPARE(model->headerData(ArticleModel::ColStatia, Qt::Horizontal).toString(),
+                 QStringLiteral("Статья"));
         // The favourites column: an icon, never a text.
         QVERIFY(model->headerData(ArticleModel::ColIzb, Qt::Horizontal).toString().isEmpty());
-        QVERIFY(!model->headerData(ArticleModel::ColIzb, Qt::Horizontal, Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(!model->headerData(ArticleModel::ColIzb, Qt::Horizontal, Qt::DecorationRole)
+                     .value<QIcon>()
+                     .isNull());
         // A hint set on a button that shows a command survives the command being disabled.
         auto* settingsButton = form.findChild<QToolButton*>(QStringLiteral("ToolButton19"));
         const QString hint = settingsButton->toolTip();
@@ -230,8 +241,8 @@ private slots:
         QFETCH(bool, onclick);
         TempDir dir;
         makeCatalogue(dir.path(), 10);
-        test::writeFile(dir / "mvx.ini",
-                        std::string("[interface]\r\nselect_browser=2\r\nonclick=") + (onclick ? "1" : "0") + "\r\n");
+        test::writeFile(dir / "mvx.ini", std::string("[interface]\r\nselect_browser=2\r\nonclick=") +
+                                             (onclick ? "1" : "0") + "\r\n");
         TForm1 form(dir.path(), quiet());
         form.resize(800, 500); // every row in full view, so a click does not scroll
         form.show();
@@ -309,7 +320,8 @@ private slots:
     }
 
     void grid_drawsHitsOnFindColourAndCentresTheFavouriteMark() {
-        // Halves go to the even neighbour: (0 + 41 - 16) / 2 = 12.5 gives 12, (0 + 43 - 16) / 2 = 13.5 gives 14.
+        // Halves go to the even neighbour: (0 + 41 - 16) / 2 = 12.5 gives 12, (0 + 43 - 16) / 2 = 13.5
+        // gives 14.
         QCOMPARE(ArticleGridDelegate::markOrigin(0, 0, 41, 16, 16), QPoint(12, -1));
         QCOMPARE(ArticleGridDelegate::markOrigin(0, 10, 43, 37, 16), QPoint(14, 15));
 
@@ -332,7 +344,8 @@ private slots:
         QCOMPARE(pixel(1, ArticleModel::ColTem, {2, 2}), QColor(Qt::white));
         // The mark sits on the hit colour; a column narrower than the mark shows none.
         const QRect izb = grid->visualRect(grid->model()->index(2, ArticleModel::ColIzb));
-        const QPoint centre = ArticleGridDelegate::markOrigin(0, 0, izb.width(), izb.height(), 16) + QPoint(8, 9);
+        const QPoint centre =
+            ArticleGridDelegate::markOrigin(0, 0, izb.width(), izb.height(), 16) + QPoint(8, 9);
         QCOMPARE(pixel(2, ArticleModel::ColIzb, {1, 1}), QColor(Qt::yellow));
         const QColor mark = pixel(2, ArticleModel::ColIzb, centre);
         QVERIFY2(mark.red() > 180 && mark.green() < 90, qPrintable(mark.name()));
@@ -374,7 +387,8 @@ private slots:
         RecordTable topics;
         catalogue::openEmptyTopicTable(topics);
         TopicModel topicModel(topics);
-        QAbstractItemModelTester topicTester(&topicModel, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester topicTester(&topicModel,
+                                             QAbstractItemModelTester::FailureReportingMode::QtTest);
         for (const char* name : {"b", "a"}) {
             topics.append();
             topics.setText("Tem", name);
@@ -383,7 +397,8 @@ private slots:
         }
         QCOMPARE(topicModel.rowCount(), 2);
         QCOMPARE(topicModel.data(topicModel.index(0, TopicModel::ColTem)).toString(), QStringLiteral("a"));
-        QCOMPARE(topicModel.data(topicModel.index(0, TopicModel::ColKey), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        QCOMPARE(topicModel.data(topicModel.index(0, TopicModel::ColKey), Qt::CheckStateRole).toInt(),
+                 int(Qt::Checked));
         QVERIFY(!(topicModel.flags(topicModel.index(0, TopicModel::ColKey)) & Qt::ItemIsEditable));
     }
 };

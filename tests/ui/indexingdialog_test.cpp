@@ -63,8 +63,7 @@ struct Setup {
     std::filesystem::path app() const { return dir / "app"; }
 };
 
-template <typename T>
-T* child(QObject* parent, const char* name) {
+template <typename T> T* child(QObject* parent, const char* name) {
     auto* w = parent->findChild<T*>(QString::fromLatin1(name));
     if (!w) qFatal("no %s", name);
     return w;
@@ -103,12 +102,13 @@ private slots:
         auto* grid = form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX2"));
         QStringList progress;
         bool gridDetached = true;
-        connect(child<QLineEdit>(dialog, "FlatEdit2"), &QLineEdit::textChanged, this, [&](const QString& text) {
-            if (text.isEmpty() || text == QStringLiteral("Indexing finished")) return;
-            progress << text;
-            gridDetached = gridDetached && grid->model()->rowCount() == 0;
-            QCOMPARE(form.statusText(1), QStringLiteral("Indexing in progress…"));
-        });
+        connect(child<QLineEdit>(dialog, "FlatEdit2"), &QLineEdit::textChanged, this,
+                [&](const QString& text) {
+                    if (text.isEmpty() || text == QStringLiteral("Indexing finished")) return;
+                    progress << text;
+                    gridDetached = gridDetached && grid->model()->rowCount() == 0;
+                    QCOMPARE(form.statusText(1), QStringLiteral("Indexing in progress…"));
+                });
         QSignalSpy done(dialog, &TForm_Process::runCompleted);
         child<QPushButton>(dialog, "FlatButton1")->click();
         QVERIFY(!child<QPushButton>(dialog, "FlatButton1")->isEnabled());
@@ -120,7 +120,8 @@ private slots:
         QVERIFY2(result.completed, result.error.c_str());
         QCOMPARE(progress.size(), result.issues);
         QVERIFY(result.issues >= 1);
-        for (const QString& name : progress) QCOMPARE(name, name.toUpper());
+        for (const QString& name : progress)
+            QCOMPARE(name, name.toUpper());
         QVERIFY(gridDetached);
         const int rows = form.session().articles().rowCount();
         QVERIFY(rows > 0);
@@ -191,7 +192,9 @@ private slots:
     void closedDialog_stopsTheRunAndNoSecondRunStartsBesideIt() {
         Setup s(6);
         std::vector<Shown> shown;
-        auto* form = new TForm1(s.app(), [&](QWidget*, TForm1::MessageKind k, const QString& t) { shown.push_back({k, t}); });
+        auto* form = new TForm1(s.app(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form));
         QPointer<TForm_Process> dialog = openDialog(*form);
@@ -237,7 +240,9 @@ private slots:
         Setup s(1);
         std::filesystem::remove_all(s.archive);
         std::vector<Shown> shown;
-        TForm1 form(s.app(), [&](QWidget*, TForm1::MessageKind k, const QString& t) { shown.push_back({k, t}); });
+        TForm1 form(s.app(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
         TForm_Process* dialog = openDialog(form);
         QSignalSpy done(dialog, &TForm_Process::runCompleted);
         child<QPushButton>(dialog, "FlatButton1")->click();
