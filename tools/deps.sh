@@ -3,7 +3,7 @@ MAROVEX_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libsqlite3-dev libicu-dev
   libgtest-dev googletest
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   clang libclang-rt-14-dev
 )
 

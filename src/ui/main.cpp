@@ -1,14 +1,16 @@
+#include "ui/appearance.h"
 #include "ui/form1.h"
 
 #include <QApplication>
-#include <QSplashScreen>
-#include <QPixmap>
 #include <QPainter>
+#include <QPixmap>
+#include <QSplashScreen>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marovex"));
     QApplication::setApplicationDisplayName(QStringLiteral("Marovex v2.0"));
+    marovex::ApplyAppearance(app);
 
     // A plain splash while the catalogue is taken in.
     QPixmap picture(360, 120);

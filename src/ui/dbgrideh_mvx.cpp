@@ -1,0 +1,222 @@
+#include "ui/dbgrideh_mvx.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include <cmath>
+#include <functional>
+
+namespace marovex {
+
+namespace {
+
+// The title row is part of the grid for the mouse handlers: its presses and releases are reported like
+// those over the cells, a release after the title has reacted to it (its click clears the cell-press flag).
+class GridTitles final : public QHeaderView {
+public:
+    GridTitles(TDBGridEh_MVX* grid, std::function<void(QMouseEvent*)> pressed,
+               std::function<void(QMouseEvent*)> released)
+        : QHeaderView(Qt::Horizontal, grid), m_pressed(std::move(pressed)), m_released(std::move(released)) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        m_pressed(event);
+        QHeaderView::mousePressEvent(event);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        m_pressed(event);
+        QHeaderView::mouseDoubleClickEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QHeaderView::mouseReleaseEvent(event);
+        m_released(event);
+    }
+
+private:
+    std::function<void(QMouseEvent*)> m_pressed, m_released;
+};
+
+} // namespace
+
+TDBGridEh_MVX::TDBGridEh_MVX(QWidget* parent) : QTableView(parent) {
+    setHorizontalHeader(new GridTitles(
+        this, [this](QMouseEvent* e) { emit MouseDown(e->button()); },
+        [this](QMouseEvent* e) { emit MouseUp(e->button(), e->globalPosition().toPoint()); }));
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setFrameShape(QFrame::NoFrame);
+    setTabKeyNavigation(true);
+    setCornerButtonEnabled(false);
+    verticalScrollBar()->setTracking(true);
+
+    QHeaderView* titles = horizontalHeader();
+    titles->setSectionsMovable(true);
+    titles->setSectionsClickable(true);
+    titles->setHighlightSections(false);
+    titles->setMinimumSectionSize(1); // each column keeps its own smallest width
+    connect(titles, &QHeaderView::sectionResized, this, &TDBGridEh_MVX::columnResizedByUser);
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
+        if (m_fit) fitColumnsNow(); // the scroll bar coming or going changes the width to fill
+    });
+
+    // The selected cell stays highlighted while another control has the focus.
+    QPalette p = palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(p);
+}
+
+void TDBGridEh_MVX::setFitColumns(bool on) {
+    m_fit = on;
+    if (on) fitColumnsNow();
+}
+
+void TDBGridEh_MVX::setColumnWidthHint(int logical, int width) {
+    if (logical < 0) return;
+    while (m_hints.size() <= logical)
+        m_hints.append(horizontalHeader()->defaultSectionSize());
+    m_hints[logical] = std::max(width, 0);
+    if (m_fit) {
+        fitColumnsNow();
+    } else {
+        m_fitting = true;
+        horizontalHeader()->resizeSection(
+            logical, std::max(width, logical < m_minimums.size() ? m_minimums[logical] : 0));
+        m_fitting = false;
+    }
+}
+
+int TDBGridEh_MVX::columnWidthHint(int logical) const {
+    return logical >= 0 && logical < m_hints.size() ? m_hints[logical]
+                                                    : horizontalHeader()->sectionSize(logical);
+}
+
+void TDBGridEh_MVX::setColumnMinimumWidth(int logical, int width) {
+    if (logical < 0) return;
+    while (m_minimums.size() <= logical)
+        m_minimums.append(0);
+    m_minimums[logical] = width;
+}
+
+void TDBGridEh_MVX::fitColumnsNow() {
+    QHeaderView* titles = horizontalHeader();
+    const int columns = titles->count();
+    if (columns == 0) return;
+    while (m_hints.size() < columns)
+        m_hints.append(titles->sectionSize(int(m_hints.size())));
+    const int available = viewport()->width();
+    long long total = 0;
+    int lastVisual = -1;
+    for (int v = 0; v < columns; ++v) {
+        const int logical = titles->logicalIndex(v);
+        if (titles->isSectionHidden(logical)) continue;
+        total += m_hints[logical];
+        lastVisual = v;
+    }
+    if (total <= 0 || available <= 0 || lastVisual < 0) return;
+    m_fitting = true;
+    int used = 0;
+    for (int v = 0; v <= lastVisual; ++v) {
+        const int logical = titles->logicalIndex(v);
+        if (titles->isSectionHidden(logical)) continue;
+        const int minimum = logical < m_minimums.size() ? m_minimums[logical] : 0;
+        int width = v == lastVisual ? available - used
+                                    : int(std::lround(double(m_hints[logical]) * available / double(total)));
+        width = std::max(width, minimum);
+        titles->resizeSection(logical, width);
+        used += width;
+    }
+    m_fitting = false;
+}
+
+void TDBGridEh_MVX::columnResizedByUser(int logical, int oldWidth, int newWidth) {
+    if (m_fitting) return;
+    QHeaderView* titles = horizontalHeader();
+    const int minimum = logical < m_minimums.size() ? m_minimums[logical] : 0;
+    if (newWidth < minimum) {
+        m_fitting = true;
+        titles->resizeSection(logical, minimum);
+        m_fitting = false;
+        newWidth = minimum;
+    }
+    const int columns = titles->count();
+    while (m_hints.size() < columns)
+        m_hints.append(titles->sectionSize(int(m_hints.size())));
+    if (!m_fit) {
+        m_hints[logical] = newWidth;
+        return;
+    }
+    // The column to the right gives or takes what the dragged one gained, so the total stays the grid's
+    // width and the drag feels like moving the border between the two.
+    for (int v = 0; v < columns; ++v)
+        m_hints[titles->logicalIndex(v)] = titles->sectionSize(titles->logicalIndex(v));
+    m_hints[logical] = newWidth;
+    for (int v = titles->visualIndex(logical) + 1; v < columns; ++v) {
+        const int next = titles->logicalIndex(v);
+        if (titles->isSectionHidden(next)) continue;
+        const int nextMinimum = next < m_minimums.size() ? m_minimums[next] : 0;
+        m_hints[next] = std::max(nextMinimum, m_hints[next] - (newWidth - oldWidth));
+        break;
+    }
+    fitColumnsNow();
+}
+
+void TDBGridEh_MVX::enterEvent(QEnterEvent* event) {
+    QTableView::enterEvent(event);
+    emit OnMouseEnter(this);
+}
+
+void TDBGridEh_MVX::leaveEvent(QEvent* event) {
+    QTableView::leaveEvent(event);
+    emit OnMouseLeave(this);
+}
+
+void TDBGridEh_MVX::mousePressEvent(QMouseEvent* event) {
+    emit MouseDown(event->button());
+    // Only the left button moves the current cell: the row menu acts on the row that was current.
+    if (event->button() == Qt::LeftButton)
+        QTableView::mousePressEvent(event);
+    else
+        event->accept();
+}
+
+void TDBGridEh_MVX::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        emit MouseDown(event->button());
+        event->accept();
+        return;
+    }
+    emit MouseDown(event->button());
+    QTableView::mouseDoubleClickEvent(event);
+}
+
+void TDBGridEh_MVX::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        QTableView::mouseReleaseEvent(event);
+    else
+        event->accept();
+    emit MouseUp(event->button(), event->globalPosition().toPoint());
+}
+
+void TDBGridEh_MVX::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        event->accept();
+        emit KeyPress(key);
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TDBGridEh_MVX::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    if (m_fit) fitColumnsNow();
+}
+
+} // namespace marovex
