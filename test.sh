@@ -14,6 +14,11 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
 
+echo "== Viewer sources (the DDE conversation among them) checked with the MinGW-w64 cross compiler"
+for src in src/viewer/*.cpp; do
+  x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I src "$src"
+done
+
 echo "== Core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMAROVEX_GUI=OFF -DMAROVEX_BENCH=OFF \
   -DMAROVEX_SANITIZE=ON >/dev/null

@@ -4,7 +4,9 @@ MAROVEX_PACKAGES=(
   libsqlite3-dev libicu-dev
   libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  qt6-webengine-dev
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64
 )
 
 marovex_ensure_packages() {

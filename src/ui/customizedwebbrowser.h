@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+#include <QWebEngineView>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+class QWebEngineProfile;
+
+namespace marovex {
+
+// What a page shown in the pane highlights: the remembered search text (Windows-1251), the search
+// options of ToolButton3 (whole words) and ToolButton5 (match case), and the colour as six hexadecimal
+// digits RRGGBB (ColorToHex of color_htm_fon).
+struct HighlightRequest {
+    std::string text;
+    bool wholeWord = false;
+    bool matchCase = false;
+    std::string colourHex = "000075";
+};
+
+// The embedded browser of the pane: a web view with mouse enter and leave signals, the status text, and
+// the treatment every document gets when it has loaded: the top document's body loses its border, and
+// each document without frames, at any depth, gets the search text highlighted. The highlighting runs
+// as a script inside every frame, in a world of its own that page scripts cannot reach, and inserts only
+// elements and text nodes, never markup.
+//
+// The view has a profile of its own that keeps nothing on disk: no cache and no cookies anywhere.
+class TCustomizedWebBrowser final : public QWebEngineView {
+    Q_OBJECT
+public:
+    // Created filling nothing yet; the host puts it into its pane. The first page is "about:blank".
+    explicit TCustomizedWebBrowser(QWidget* parent = nullptr);
+    ~TCustomizedWebBrowser() override;
+
+    // Loads a file path or an URL, with no navigation flags.
+    void Navigate(const QString& address);
+    void Navigate(const std::filesystem::path& file);
+
+    // Asked for the current highlight each time a page is opened (Navigate, and every navigation the
+    // page starts itself), so the search options in force at that moment count.
+    void setHighlightSource(std::function<HighlightRequest()> source);
+    // Sets the highlight for the documents that load from now on.
+    void setHighlight(const HighlightRequest& request);
+
+    // Call before the QApplication is made: the web engine shares its graphics contexts with the
+    // application's.
+    static void prepareApplication();
+
+signals:
+    void OnMouseEnter(TCustomizedWebBrowser* sender);
+    void OnMouseLeave(TCustomizedWebBrowser* sender);
+    // The text a status bar shows for the page (the address under the pointer, empty when it leaves).
+    void StatusTextChange(const QString& text);
+    // The page and its frames have finished loading.
+    void DocumentComplete(TCustomizedWebBrowser* sender);
+
+protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void refreshHighlight();
+
+    QWebEngineProfile* m_profile = nullptr;
+    std::function<HighlightRequest()> m_source;
+};
+
+} // namespace marovex

@@ -1,0 +1,268 @@
+#include "viewer/opening.h"
+
+#include "base/atomicfile.h"
+#include "base/cp1251.h"
+#include "base/textops.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/recordtable.h"
+#include "indexer/archive.h"
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace marovex::viewer {
+
+namespace {
+
+std::string utf8(const fs::path& path) {
+    const std::u8string s = fs::path(path).make_preferred().u8string();
+    return std::string(s.begin(), s.end());
+}
+
+// The path of a file as the archive names it: the archive folder and the components as written.
+fs::path writtenPath(const fs::path& archive, const std::vector<std::string>& components) {
+    fs::path p = archive;
+    for (const std::string& c : components)
+        p /= cp1251::toUtf8(c);
+    return p;
+}
+
+std::string editionPrefix(const OpenSettings& settings, std::int32_t type) {
+    return type >= 1 && type <= 3 ? settings.editionPrefixes[size_t(type - 1)] : std::string();
+}
+
+struct Found {
+    fs::path file;
+    fs::path issueFolder;
+};
+
+// Tries the issue folder candidates in order for the file below each of them. `tried` collects every
+// path looked at, as written, for the not-found message. A link that would leave the issue folder is
+// looked for nowhere, so it ends like a missing file.
+std::optional<Found> locate(const ArticleRow& row, const OpenSettings& settings,
+                            const std::vector<std::string>& below, bool safe,
+                            std::vector<std::string>& tried) {
+    const fs::path archive = indexer::ArchiveFolderPath(settings.archiveFolder);
+    const auto candidates = indexer::IssueFolderCandidates(editionPrefix(settings, row.type),
+                                                           indexer::ShortIssueNumber(row.number));
+    indexer::CaseInsensitivePaths paths;
+    for (const std::vector<std::string>& folder : candidates) {
+        std::vector<std::string> components = folder;
+        components.insert(components.end(), below.begin(), below.end());
+        tried.push_back(utf8(writtenPath(archive, components)));
+        if (!safe) continue;
+        const std::optional<fs::path> file = paths.resolve(archive, components);
+        std::error_code ec;
+        if (!file || !fs::is_regular_file(*file, ec)) continue;
+        const std::optional<fs::path> issueFolder = paths.resolve(archive, folder);
+        if (issueFolder) return Found{*file, *issueFolder};
+    }
+    return std::nullopt;
+}
+
+void reportNotFound(const OpenSettings& settings, const std::vector<std::string>& tried, ViewerHooks& hooks) {
+    std::string text = cp1251::toUtf8(settings.text77) + "\r";
+    for (size_t i = 0; i < tried.size(); ++i)
+        text += (i ? "\r" : "") + tried[i];
+    hooks.showMessage(MessageIcon::Error, text);
+}
+
+std::string addressOf(const fs::path& file) {
+    return cp1251::fromUtf8(utf8(file));
+}
+
+void showInPane(const fs::path& file, const ArticleRow& row, ViewerHooks& hooks) {
+    hooks.navigate(file);
+    hooks.setCaption(WindowCaption(row.number));
+}
+
+void openContentsPage(const ArticleRow& row, const OpenSettings& settings, ViewerHooks& hooks) {
+    std::vector<std::string> tried;
+    const std::optional<Found> found = locate(row, settings, {"index.htm"}, true, tried);
+    if (!found) return reportNotFound(settings, tried, hooks);
+    const auto conversation = [&hooks](const std::string& program) { return hooks.newConversation(program); };
+    switch (settings.viewerChoice) {
+    case kViewerMsie:
+        return OpenUrlInMsie(settings.msieProgram, kMsieService, addressOf(found->file), conversation);
+    case kViewerOpera:
+        return OpenUrlInOpera(settings.operaProgram, kOperaService, addressOf(found->file), conversation);
+    case kViewerDefault:
+        return hooks.shellOpen(found->file);
+    default:
+        if (hooks.embeddedBrowserPresent()) return showInPane(found->file, row, hooks);
+        return hooks.shellOpen(found->file);
+    }
+}
+
+std::string readWholeFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in.good() && !in.eof()) throw std::runtime_error("Cannot read the file " + utf8(file));
+    return bytes;
+}
+
+// Writes the frame copy for the article and returns its path.
+fs::path writeFrameCopy(const Found& found, const ArticleRow& row, const OpenSettings& settings) {
+    indexer::CaseInsensitivePaths paths;
+    const std::optional<fs::path> issueIndex = paths.resolve(found.issueFolder, {"index.htm"});
+    std::error_code ec;
+    if (!issueIndex || !fs::is_regular_file(*issueIndex, ec))
+        throw std::runtime_error("Cannot read the file " + utf8(found.issueFolder / "index.htm") +
+                                 ": it does not exist");
+    const fs::path copy = settings.appDir / kFrameCopyName;
+    writeFileAtomically(copy, FrameCopyText(readWholeFile(*issueIndex), *issueIndex, row.link));
+    return copy;
+}
+
+void openArticle(const ArticleRow& row, const OpenSettings& settings, ViewerHooks& hooks) {
+    std::vector<std::string> below{"pub"};
+    for (std::string& part : indexer::LinkComponents(row.link))
+        below.push_back(std::move(part));
+    std::vector<std::string> tried;
+    const std::optional<Found> found =
+        locate(row, settings, below, indexer::LinkStaysInside(row.link), tried);
+    if (!found) return reportNotFound(settings, tried, hooks);
+
+    const bool html = IsHtmlArticle(row.link);
+    fs::path target = found->file;
+    // Written whenever it is due, also when the pane then shows the article itself.
+    if (settings.frame && html) target = writeFrameCopy(*found, row, settings);
+
+    const auto conversation = [&hooks](const std::string& program) { return hooks.newConversation(program); };
+    if (html && settings.viewerChoice == kViewerPane && hooks.embeddedBrowserPresent())
+        return showInPane(found->file, row, hooks);
+    if (html && settings.viewerChoice == kViewerMsie)
+        return OpenUrlInMsie(settings.msieProgram, kMsieService, addressOf(target), conversation);
+    if (html && settings.viewerChoice == kViewerOpera)
+        return OpenUrlInOpera(settings.operaProgram, kOperaService, addressOf(target), conversation);
+    hooks.shellOpen(target);
+}
+
+void openWith(std::int32_t viewerChoice, std::string_view selectedField, const ArticleRow& row,
+              const OpenSettings& settings, ViewerHooks& hooks) {
+    OpenSettings changed = settings;
+    changed.viewerChoice = viewerChoice;
+    OpenCurrentRow(selectedField, row, changed, hooks);
+}
+
+std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    }
+    return lines;
+}
+
+std::string joinCrLf(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+} // namespace
+
+ArticleRow CurrentArticleRow(const RecordTable& articles) {
+    ArticleRow row;
+    row.type = articles.asInt("Type");
+    row.number = cp1251::fromUtf8(articles.asText("Number"));
+    row.link = cp1251::fromUtf8(articles.asText("Link"));
+    return row;
+}
+
+void ToggleFavourite(RecordTable& articles) {
+    if (!articles.edit()) return;
+    articles.setInt("Izb", articles.asInt("Izb") == catalogue::kFavourite ? 0 : catalogue::kFavourite);
+    articles.post();
+}
+
+void OpenCurrentRow(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+                    ViewerHooks& hooks) {
+    if (selectedField == "Type" || selectedField == "Number") return openContentsPage(row, settings, hooks);
+    if (selectedField == "Statia") return openArticle(row, settings, hooks);
+    if (selectedField == "Izb") return hooks.toggleFavourite();
+}
+
+void MSIE1Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+                ViewerHooks& hooks) {
+    openWith(kViewerMsie, selectedField, row, settings, hooks);
+}
+void Opera1Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+                 ViewerHooks& hooks) {
+    openWith(kViewerOpera, selectedField, row, settings, hooks);
+}
+void N10Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+              ViewerHooks& hooks) {
+    openWith(kViewerDefault, selectedField, row, settings, hooks);
+}
+
+void Open_File(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks) {
+    const std::vector<std::string> components = indexer::LinkComponents(relative);
+    indexer::CaseInsensitivePaths paths;
+    const std::optional<fs::path> file = paths.resolve(settings.appDir, components);
+    std::error_code ec;
+    if (file && fs::is_regular_file(*file, ec)) return hooks.shellOpen(*file);
+    hooks.showMessage(MessageIcon::Information, cp1251::toUtf8(settings.text77) + " \r" +
+                                                    utf8(writtenPath(settings.appDir, components)));
+}
+
+bool IsHtmlArticle(std::string_view link) {
+    const size_t dot = link.find_last_of(".\\/:");
+    if (dot == std::string_view::npos || link[dot] != '.') return false;
+    return text::FindFolded("htm", link.substr(dot)) > 0;
+}
+
+std::string WindowCaption(std::string_view number) {
+    return "Marovex v2.0   [ Kelvra №" + cp1251::toUtf8(number) + " ]";
+}
+
+std::string BaseAddress(const fs::path& issueIndex) {
+#ifdef _WIN32
+    return "file:\\\\" + addressOf(issueIndex);
+#else
+    // The page is read by a browser of this system: a file URL, with every byte that is not plainly safe
+    // in an attribute or a URL escaped.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const unsigned char c : utf8(fs::absolute(issueIndex))) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                           c == '/' || c == '-' || c == '.' || c == '_' || c == '~';
+        if (plain) {
+            url += char(c);
+        } else {
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 15];
+        }
+    }
+    return url;
+#endif
+}
+
+std::string FrameCopyText(std::string_view issuePage, const fs::path& issueIndex, std::string_view link) {
+    std::string text = joinCrLf(splitLines(issuePage));
+    const text::Pos head = text::FindFolded("</head>", text);
+    if (head > 0) {
+        text.insert(size_t(head - 1), "<BASE HREF=\"" + BaseAddress(issueIndex) + "\">");
+        text = text::ReplaceAllFolded(text, "frame/main.htm", "pub/" + std::string(link));
+    }
+    return joinCrLf(splitLines(text));
+}
+
+bool ShouldHighlight(std::string_view searchText) {
+    return searchText.size() > 1 ? static_cast<unsigned char>(searchText[0]) >= 0x20
+                                 : !searchText.empty() && static_cast<unsigned char>(searchText[0]) > 0x20;
+}
+
+} // namespace marovex::viewer

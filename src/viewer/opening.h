@@ -1,0 +1,123 @@
+#pragma once
+
+#include "viewer/browserlaunch.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace marovex {
+class RecordTable;
+}
+
+// Opening the current row of the article grid: locating the issue's contents page or the article in the
+// archive, the frame copy, and handing the file to the viewer the user has chosen. The main window only
+// answers the hooks; everything else is decided here.
+namespace marovex::viewer {
+
+// Viewer choice values (setting select_browser).
+inline constexpr std::int32_t kViewerPane = 1;
+inline constexpr std::int32_t kViewerMsie = 2;
+inline constexpr std::int32_t kViewerOpera = 3;
+inline constexpr std::int32_t kViewerDefault = 4;
+
+inline constexpr std::string_view kFrameCopyName = "index.htm";
+inline constexpr std::string_view kHelpPage = "Help\\help.html";
+inline constexpr std::string_view kNewsPage = "Help\\new.html";
+
+// What an opening reads from the settings, taken afresh for every call. Texts are Windows-1251.
+struct OpenSettings {
+    std::filesystem::path appDir;
+    std::string archiveFolder;                  // dbdir, without a trailing separator
+    std::array<std::string, 3> editionPrefixes; // by edition code 1 to 3
+    bool frame = false;
+    std::int32_t viewerChoice = kViewerPane;
+    std::string msieProgram;
+    std::string operaProgram;
+    // Message text 77 as the main window keeps it, one blank already appended.
+    std::string text77;
+};
+
+// The fields of the current row that an opening uses; Windows-1251. An empty view reads as type 0 and
+// empty texts.
+struct ArticleRow {
+    std::int32_t type = 0;
+    std::string number; // three characters, left-padded with blanks
+    std::string link;   // below the issue's "pub" folder
+};
+ArticleRow CurrentArticleRow(const RecordTable& articles);
+
+// Flips the current row's favourite mark between -1 and 0 and stores the row; nothing on an empty view.
+void ToggleFavourite(RecordTable& articles);
+
+enum class MessageIcon { Error, Information };
+
+// What the main window does for an opening. Texts are UTF-8; message lines are separated by CR.
+class ViewerHooks {
+public:
+    virtual ~ViewerHooks() = default;
+    virtual bool embeddedBrowserPresent() = 0;
+    virtual void navigate(const std::filesystem::path& file) = 0;
+    // The desktop's default handler for the file's kind; not waited for, failures show nothing.
+    virtual void shellOpen(const std::filesystem::path& file) = 0;
+    // A message box with the icon and one button, Yes.
+    virtual void showMessage(MessageIcon icon, const std::string& text) = 0;
+    virtual void setCaption(const std::string& caption) = 0;
+    virtual void toggleFavourite() = 0;
+    // The conversation that hands addresses to MSIE and Opera.
+    virtual std::unique_ptr<Conversation> newConversation(const std::string& program) {
+        return NewPlatformConversation(program);
+    }
+};
+
+// Acts on the current row by the field name of the grid's selected column: "Type" or "Number" open the
+// issue's contents page, "Statia" the article, "Izb" toggles the favourite, anything else does nothing.
+// A missing browser program (BrowserMissing) and an unreadable issue page (std::runtime_error naming it)
+// are raised for the main window's general error report.
+void OpenCurrentRow(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+                    ViewerHooks& hooks);
+
+// The row popup items: the row opened with another viewer choice; the settings are not changed.
+void MSIE1Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+                ViewerHooks& hooks);
+void Opera1Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+                 ViewerHooks& hooks);
+void N10Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+              ViewerHooks& hooks);
+
+// A file next to the application (relative path, "\" separators) opened with the default handler; a
+// missing one is reported with its full path.
+void Open_File(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks);
+inline void helpExecute(const OpenSettings& settings, ViewerHooks& hooks) {
+    Open_File(kHelpPage, settings, hooks);
+}
+inline void Action1Execute(const OpenSettings& settings, ViewerHooks& hooks) {
+    Open_File(kNewsPage, settings, hooks);
+}
+
+// --- The pieces, for the window and the tests ------------------------------------------------------
+
+// Whether the link names an HTML page: its extension (from the last full stop, when no separator or
+// colon follows it) contains "htm" in any letter case.
+bool IsHtmlArticle(std::string_view link);
+
+// "Marovex v2.0   [ Kelvra №" + number as stored + " ]", UTF-8.
+std::string WindowCaption(std::string_view number);
+
+// The frame copy of an issue's frame page (Windows-1251): the base tag pointing at the issue's own
+// index.htm inserted before "</head>" and every "frame/main.htm" replaced by "pub/" + link, ignoring
+// case; without "</head>" the text is unchanged. Every line ends with CR LF.
+std::string FrameCopyText(std::string_view issuePage, const std::filesystem::path& issueIndex,
+                          std::string_view link);
+
+// The address the base tag gives to the issue's index.htm: on Windows "file:\\" and the path, elsewhere
+// the file URL of the path.
+std::string BaseAddress(const std::filesystem::path& issueIndex);
+
+// Whether the remembered search text is highlighted at all: byte-wise greater than a single blank.
+bool ShouldHighlight(std::string_view searchText);
+
+} // namespace marovex::viewer

@@ -1,0 +1,274 @@
+#include "viewer/opening.h"
+
+#include "base/cp1251.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/recordtable.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace marovex;
+using namespace marovex::viewer;
+using marovex::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+class RecordingConversation final : public Conversation {
+public:
+    explicit RecordingConversation(std::vector<std::string>& log) : m_log(log) {}
+    void connect(std::string_view, std::string_view topic) override {
+        m_log.push_back("connect " + std::string(topic));
+    }
+    void request(std::string_view item) override { m_log.push_back("request " + std::string(item)); }
+    void close() override {}
+
+private:
+    std::vector<std::string>& m_log;
+};
+
+// The main window as the opening sees it; every call lands in one log.
+struct RecordingHooks final : ViewerHooks {
+    bool pane = true;
+    std::vector<std::string> log;
+
+    bool embeddedBrowserPresent() override { return pane; }
+    void navigate(const fs::path& file) override { log.push_back("navigate " + file.string()); }
+    void shellOpen(const fs::path& file) override { log.push_back("shell " + file.string()); }
+    void showMessage(MessageIcon icon, const std::string& text) override {
+        log.push_back((icon == MessageIcon::Error ? "error " : "info ") + text);
+    }
+    void setCaption(const std::string& caption) override { log.push_back("caption " + caption); }
+    void toggleFavourite() override { log.push_back("favourite"); }
+    std::unique_ptr<Conversation> newConversation(const std::string& program) override {
+        log.push_back("browser " + cp1251::toUtf8(program));
+        return std::make_unique<RecordingConversation>(log);
+    }
+};
+
+class OpeningTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(app.path());
+        settings.appDir = app.path();
+        settings.archiveFolder = cp1251::fromUtf8(archive.path().string());
+        settings.editionPrefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
+        settings.text77 = cp1251::fromUtf8("Не найден файл ");
+        test::writeFile(app / "msie.exe", "");
+        test::writeFile(app / "opera.exe", "");
+        settings.msieProgram = cp1251::fromUtf8((app / "msie.exe").string());
+        settings.operaProgram = cp1251::fromUtf8((app / "opera.exe").string());
+    }
+    std::string path(const std::string& relative) const { return (archive.path() / relative).string(); }
+
+    TempDir archive, app;
+    OpenSettings settings;
+    RecordingHooks hooks;
+    const ArticleRow gold7{1, "  7", "a/b.HTML"};
+};
+
+} // namespace
+
+TEST_F(OpeningTest, MissingContentsPageListsTheThreeCandidatesInOrder) {
+    OpenCurrentRow("Type", gold7, settings, hooks);
+    EXPECT_EQ(hooks.log,
+              (std::vector<std::string>{"error Не найден файл \r" + path("Kelvra-Gold7/index.htm") + "\r" +
+                                        path("Kelvra-Gold7/Kelvra-Gold7/index.htm") + "\r" +
+                                        path("Kelvra-Gold7.zip/Kelvra-Gold7/index.htm")}));
+}
+
+TEST_F(OpeningTest, ContentsPageGoesToTheChosenViewer) {
+    // Only the archive-named candidate holds the page, in other letter case.
+    test::writeFile(archive / "KELVRA-GOLD7.ZIP/kelvra-gold7/Index.HTM", "<html></html>");
+    const std::string page = path("KELVRA-GOLD7.ZIP/kelvra-gold7/Index.HTM");
+
+    OpenCurrentRow("Number", gold7, settings, hooks);
+    EXPECT_EQ(hooks.log,
+              (std::vector<std::string>{"navigate " + page, "caption Marovex v2.0   [ Kelvra №  7 ]"}));
+
+    for (std::int32_t choice : {kViewerPane, kViewerDefault, 9}) {
+        hooks.log.clear();
+        hooks.pane = choice == kViewerDefault; // 1 and 9 without the pane fall back
+        settings.viewerChoice = choice;
+        OpenCurrentRow("Type", gold7, settings, hooks);
+        EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + page})) << choice;
+    }
+
+    hooks.log.clear();
+    settings.frame = true; // plays no part for contents pages
+    settings.viewerChoice = kViewerOpera;
+    OpenCurrentRow("Type", gold7, settings, hooks);
+    EXPECT_EQ(hooks.log,
+              (std::vector<std::string>{"browser " + (app / "opera.exe").string(), "connect WWW_OpenURL",
+                                        "request " + page + ",,0xFFFFFFFF,0x3,,,"}));
+    EXPECT_FALSE(fs::exists(app / "index.htm"));
+}
+
+TEST_F(OpeningTest, ColumnsOtherThanThePageColumnsOpenNothing) {
+    test::writeFile(archive / "Kelvra-Gold7/index.htm", "x");
+    OpenCurrentRow("Tem", gold7, settings, hooks);
+    OpenCurrentRow("type", gold7, settings, hooks);
+    EXPECT_TRUE(hooks.log.empty());
+    OpenCurrentRow("Izb", gold7, settings, hooks);
+    EXPECT_EQ(hooks.log, (std::vector<std::string>{"favourite"}));
+}
+
+TEST_F(OpeningTest, FrameCopyOfTheNestedIssueGoesToMsie) {
+    const std::string frameset =
+        "<HTML><HEAD><TITLE>7</TITLE>\n</Head>\r<FRAMESET><FRAME SRC=\"frame/left.htm\">\r\n"
+        "<FRAME SRC=\"FRAME/MAIN.HTM\"><frame src=\"Frame/Main.htm\"></FRAMESET></HTML>";
+    test::writeFile(archive / "Kelvra-Gold7/Kelvra-Gold7/index.htm", frameset);
+    test::writeFile(archive / "Kelvra-Gold7/Kelvra-Gold7/pub/a/b.HTML", "<html></html>");
+    settings.frame = true;
+    settings.viewerChoice = kViewerMsie;
+
+    OpenCurrentRow("Statia", gold7, settings, hooks);
+    const fs::path copy = app / "index.htm";
+    EXPECT_EQ(hooks.log,
+              (std::vector<std::string>{"browser " + (app / "msie.exe").string(), "connect WWW_Activate",
+                                        "request 0xFFFFFFFF,0xFFFFFFFF", "connect WWW_OpenURL",
+                                        "request " + copy.string() + ",,0xFFFFFFFF"}));
+    EXPECT_EQ(test::readFile(copy),
+              "<HTML><HEAD><TITLE>7</TITLE>\r\n<BASE HREF=\"file://" +
+                  path("Kelvra-Gold7/Kelvra-Gold7/index.htm") +
+                  "\"></Head>\r\n<FRAMESET><FRAME SRC=\"frame/left.htm\">\r\n"
+                  "<FRAME SRC=\"pub/a/b.HTML\"><frame src=\"pub/a/b.HTML\"></FRAMESET></HTML>\r\n");
+
+    // The pane shows the article itself, but the copy is still written when due.
+    fs::remove(copy);
+    hooks.log.clear();
+    settings.viewerChoice = kViewerPane;
+    OpenCurrentRow("Statia", gold7, settings, hooks);
+    EXPECT_EQ(hooks.log,
+              (std::vector<std::string>{"navigate " + path("Kelvra-Gold7/Kelvra-Gold7/pub/a/b.HTML"),
+                                        "caption Marovex v2.0   [ Kelvra №  7 ]"}));
+    EXPECT_TRUE(fs::exists(copy));
+
+    // Without the pane an HTML article goes to the default handler as its frame copy.
+    hooks.log.clear();
+    hooks.pane = false;
+    OpenCurrentRow("Statia", gold7, settings, hooks);
+    EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + copy.string()}));
+}
+
+TEST_F(OpeningTest, FrameCopyWithoutHeadEndIsTheLinesUnchanged) {
+    test::writeFile(archive / "Kelvra-Gold7/index.htm",
+                    "<frameset>\n<frame src=\"frame/main.htm\">\r</frameset>");
+    test::writeFile(archive / "Kelvra-Gold7/pub/a/b.HTML", "");
+    settings.frame = true;
+    settings.viewerChoice = kViewerDefault;
+    OpenCurrentRow("Statia", gold7, settings, hooks);
+    EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + (app / "index.htm").string()}));
+    EXPECT_EQ(test::readFile(app / "index.htm"),
+              "<frameset>\r\n<frame src=\"frame/main.htm\">\r\n</frameset>\r\n");
+}
+
+TEST_F(OpeningTest, BaseOfTheFrameCopyIsAnEscapedFileUrl) {
+    const std::string text = FrameCopyText("<head></head>", "/k/Выпуск 7\"/index.htm", "x.htm");
+    EXPECT_EQ(text, "<head><BASE HREF=\"file:///k/%D0%92%D1%8B%D0%BF%D1%83%D1%81%D0%BA%207%22/index.htm\">"
+                    "</head>\r\n");
+}
+
+TEST_F(OpeningTest, FileThatIsNoHtmlArticleGoesToTheDefaultHandlerWithoutFrameCopy) {
+    test::writeFile(archive / "Kelvra-Gold7/index.htm", "<head></head>");
+    test::writeFile(archive / "Kelvra-Gold7/pub/doc.pdf", "%PDF");
+    settings.frame = true;
+    for (std::int32_t choice : {kViewerPane, kViewerMsie, kViewerOpera}) {
+        hooks.log.clear();
+        settings.viewerChoice = choice;
+        OpenCurrentRow("Statia", {1, "  7", "doc.pdf"}, settings, hooks);
+        EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + path("Kelvra-Gold7/pub/doc.pdf")}))
+            << choice;
+    }
+    EXPECT_FALSE(fs::exists(app / "index.htm"));
+}
+
+TEST_F(OpeningTest, LinkLeavingTheIssueFolderIsNeverOpened) {
+    test::writeFile(archive / "Kelvra-Gold7/pub/ok.htm", "");
+    test::writeFile(archive / "secret.htm", "");
+    for (const std::string& link :
+         {std::string("../../secret.htm"), path("secret.htm"), std::string("C:secret.htm")}) {
+        hooks.log.clear();
+        OpenCurrentRow("Statia", {1, "  7", cp1251::fromUtf8(link)}, settings, hooks);
+        ASSERT_EQ(hooks.log.size(), 1u) << link;
+        EXPECT_EQ(hooks.log[0].rfind("error Не найден файл \r" + path("Kelvra-Gold7/pub/"), 0), 0u)
+            << hooks.log[0];
+    }
+}
+
+TEST_F(OpeningTest, UnreadableIssuePageStopsBeforeAnyViewer) {
+    test::writeFile(archive / "Kelvra-Gold7/pub/a/b.HTML", "");
+    settings.frame = true;
+    EXPECT_THROW(OpenCurrentRow("Statia", gold7, settings, hooks), std::runtime_error);
+    EXPECT_TRUE(hooks.log.empty());
+}
+
+TEST_F(OpeningTest, PopupItemLeavesTheViewerChoiceAlsoAfterAnError) {
+    test::writeFile(archive / "Kelvra-Gold7/index.htm", "");
+    settings.operaProgram.clear();
+    try {
+        Opera1Click("Type", gold7, settings, hooks);
+        ADD_FAILURE() << "no error for a missing Opera";
+    } catch (const BrowserMissing& e) {
+        EXPECT_STREQ(e.what(), "Браузер не найден");
+    }
+    N10Click("Type", gold7, settings, hooks);
+    OpenCurrentRow("Type", gold7, settings, hooks);
+    EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + path("Kelvra-Gold7/index.htm"),
+                                                   "navigate " + path("Kelvra-Gold7/index.htm"),
+                                                   "caption Marovex v2.0   [ Kelvra №  7 ]"}));
+}
+
+TEST_F(OpeningTest, EmptyRowLooksForTheBareArchiveFolder) {
+    test::writeFile(archive / "index.htm", "");
+    OpenCurrentRow("Type", ArticleRow{}, settings, hooks);
+    EXPECT_EQ(hooks.log, (std::vector<std::string>{"navigate " + path("index.htm"),
+                                                   "caption Marovex v2.0   [ Kelvra № ]"}));
+}
+
+TEST_F(OpeningTest, HelpPagesOpenFromTheApplicationFolder) {
+    test::writeFile(app / "Help/help.html", "");
+    helpExecute(settings, hooks);
+    Action1Execute(settings, hooks);
+    EXPECT_EQ(hooks.log,
+              (std::vector<std::string>{"shell " + (app / "Help/help.html").string(),
+                                        "info Не найден файл  \r" + (app / "Help/new.html").string()}));
+}
+
+TEST(OpeningPieces, HtmlArticleTest) {
+    for (const char* link : {"a/b.HTML", "a.htm", "x.shtml", "x.xhtml", "a.b\\c.Htm"})
+        EXPECT_TRUE(IsHtmlArticle(link)) << link;
+    for (const char* link : {"doc.pdf", "a.txt", "noext", "dir.htm\\file", "dir.htm/file", "c.htm:x", ""})
+        EXPECT_FALSE(IsHtmlArticle(link)) << link;
+}
+
+TEST(OpeningPieces, OnlyTextsAboveASingleBlankAreHighlighted) {
+    for (const char* t : {"a", " a", "  ", "\xE0"})
+        EXPECT_TRUE(ShouldHighlight(t)) << t;
+    for (const char* t : {"", " ",
+                          "\x1F"
+                          "abc",
+                          "\t"})
+        EXPECT_FALSE(ShouldHighlight(t)) << t;
+}
+
+TEST(OpeningPieces, FavouriteToggleAndTheEmptyRow) {
+    RecordTable articles;
+    catalogue::openEmptyArticleTable(articles);
+    const ArticleRow empty = CurrentArticleRow(articles);
+    EXPECT_EQ(empty.type, 0);
+    EXPECT_EQ(empty.number, "");
+    ToggleFavourite(articles); // nothing to toggle, and no row made
+    EXPECT_TRUE(articles.isEmpty());
+
+    articles.append();
+    articles.setInt("Type", 2);
+    articles.setText("Number", " 12");
+    articles.setText("Link", "Статья.htm");
+    articles.post();
+    EXPECT_EQ(CurrentArticleRow(articles).link, cp1251::fromUtf8("Статья.htm"));
+    ToggleFavourite(articles);
+    EXPECT_EQ(articles.asInt("Izb"), -1);
+    ToggleFavourite(articles);
+    EXPECT_EQ(articles.asInt("Izb"), 0);
+}
