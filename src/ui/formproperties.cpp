@@ -320,11 +320,19 @@ QWidget* TForm_Properties::buildBrowserPage() {
     m_browsers[0]->setChecked(true);
     m_pathMSIE = named(new QLineEdit(page), "FlatEdit6");
     m_pathOpera = named(new QLineEdit(page), "FlatEdit10");
+    // The program fields stand indented under their browsers.
+    const int indent = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) + 6;
+    auto indented = [indent](QWidget* field) {
+        auto* row = new QHBoxLayout;
+        row->addSpacing(indent);
+        row->addWidget(field);
+        return row;
+    };
     layout->addWidget(m_browsers[0]);
     layout->addWidget(m_browsers[1]);
-    layout->addWidget(m_pathMSIE);
+    layout->addLayout(indented(m_pathMSIE));
     layout->addWidget(m_browsers[2]);
-    layout->addWidget(m_pathOpera);
+    layout->addLayout(indented(m_pathOpera));
     layout->addWidget(m_browsers[3]);
     layout->addStretch(1);
     return page;
