@@ -253,17 +253,17 @@ QWidget* TForm_Properties::buildGridColoursPage() {
 
     auto* colours = named(new QGroupBox(u("Цвет"), page), "FlatGroupBox5");
     auto* grid = new QGridLayout(colours);
-    struct Spec {
+    struct Line {
         ColorRow* row;
         const char *label, *caption, *swatch, *hex, *take;
     };
-    const Spec rows[] = {
+    const Line rows[] = {
         {&m_link, "Label2", "Шрифт ссылки :", "FlatSpeedButton5", "FlatEdit12", "FlatSpeedButton7"},
         {&m_table, "Label12", "Фон таблицы :", "FlatSpeedButton6", "FlatEdit11", "FlatSpeedButton9"},
         {&m_find, "Label6", "Результат поиска :", "FlatSpeedButton8", "FlatEdit8", "FlatSpeedButton10"},
     };
     int r = 0;
-    for (const Spec& s : rows) {
+    for (const Line& s : rows) {
         *s.row = makeColorRow(colours, s.swatch, s.hex, s.take);
         grid->addWidget(named(new QLabel(u(s.caption), colours), s.label), r, 0);
         grid->addWidget(s.row->swatch, r, 1);
