@@ -1,0 +1,42 @@
+#include "app/settingsdialog.h"
+
+#include "catalogue/catalogue.h"
+
+namespace marovex::settingsdialog {
+
+char32_t FilterHexKey(std::size_t fieldLength, char32_t key) {
+    if (key == U'\b') return key;
+    if (fieldLength >= kHexDigits) return 0;
+    if ((key >= U'0' && key <= U'9') || (key >= U'A' && key <= U'F')) return key;
+    if (key >= U'a' && key <= U'f') return key - U'a' + U'A';
+    return 0;
+}
+
+int BrowserButton(int selectBrowser) {
+    return selectBrowser >= 1 && selectBrowser <= 4 ? selectBrowser : 1;
+}
+
+void ReopenTopicTable(RecordTable& topics, const RecordTable& articles) {
+    if (!topics.isOpen()) return;
+    if (topics.isModified() && articles.isModified()) {
+        topics.setSortKeys(catalogue::kTopicTableOrder);
+        return;
+    }
+    const auto file = topics.fileName();
+    topics.close();
+    try {
+        catalogue::openTopicTable(topics, file);
+    } catch (...) {
+        // The windows keep a table to show; an empty, unchanged one never overwrites the file.
+        topics.discard();
+        catalogue::openEmptyTopicTable(topics);
+        topics.setFileName(file);
+        throw;
+    }
+}
+
+void WriteTopicCopy(const std::filesystem::path& appDir, const RecordTable& topics) {
+    topics.saveToFile(appDir / catalogue::kTopicCopyFile);
+}
+
+} // namespace marovex::settingsdialog

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/colorfont.h"
+#include "catalogue/recordtable.h"
+
+#include <cstddef>
+#include <filesystem>
+
+// What the settings dialog decides without its widgets.
+namespace marovex::settingsdialog {
+
+// The colours the "standard" buttons put into the swatches.
+inline constexpr Color kStandardLinkColor = 0x750000;
+inline constexpr Color kStandardTableColor = colors::clWhite;
+inline constexpr Color kStandardFindColor = 0xB1D6B8;
+inline constexpr Color kStandardHighlightColor = colors::clYellow;
+
+// A hex colour field holds at most this many digits.
+inline constexpr std::size_t kHexDigits = 6;
+
+// The key filter of the hex colour fields (`FlatEdit4KeyPress2`): Backspace (U+0008) always passes; a
+// hexadecimal digit passes, a lower-case letter upper-cased, while the field holds fewer than six
+// characters. Returns the character to insert, or 0 when the key is refused.
+char32_t FilterHexKey(std::size_t fieldLength, char32_t key);
+
+// The radio button (1 internal, 2 MSIE, 3 Opera, 4 default browser) a stored `select_browser` selects;
+// any other value leaves the built-in choice, the internal browser.
+int BrowserButton(int selectBrowser);
+
+// The topic table closed and opened again, as the dialog's creation does, so that a changed table is
+// written to its file; ordered by "Tem" afterwards. While the article table has changes of its own the
+// topic table is not written alone (the two files change together) and stays open as it is, to be
+// written with the article table. When the file cannot be read back, the table is left open and empty,
+// unchanged on disk, and the error is raised.
+void ReopenTopicTable(RecordTable& topics, const RecordTable& articles);
+
+// The copy "tem.dat" of the topic table in the application folder, replaced atomically.
+void WriteTopicCopy(const std::filesystem::path& appDir, const RecordTable& topics);
+
+} // namespace marovex::settingsdialog

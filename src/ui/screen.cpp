@@ -1,0 +1,58 @@
+#include "ui/screen.h"
+
+#include <QApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+
+namespace marovex {
+
+namespace {
+TScreen* g_current = nullptr;
+}
+
+QImage LoadPicture(const QString& name) {
+    QImageReader reader(QStringLiteral(":/pictures/") + name);
+    return reader.read();
+}
+
+TScreen::TScreen() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
+    setObjectName(QStringLiteral("Screen"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
+    setAutoFillBackground(true);
+
+    const QImage picture = LoadPicture(QStringLiteral("splash.jpg"));
+    auto* image = new QLabel(this);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setAlignment(Qt::AlignCenter);
+    image->setPixmap(QPixmap::fromImage(picture));
+    const QSize size = picture.isNull() ? QSize(310, 233) : picture.size();
+    image->setGeometry(QRect(QPoint(0, 0), size));
+    setFixedSize(size);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect bounds(QPoint(0, 0), size);
+        bounds.moveCenter(screen->geometry().center());
+        move(bounds.topLeft());
+    }
+    g_current = this;
+}
+
+TScreen::~TScreen() {
+    if (g_current == this) g_current = nullptr;
+}
+
+void TScreen::showNow() {
+    show();
+    repaint();
+    QApplication::processEvents();
+}
+
+QRect TScreen::currentBounds() {
+    return g_current ? g_current->geometry() : QRect();
+}
+
+} // namespace marovex

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace marovex {
+
+// The picture of the About box and of the splash window, compiled into the program.
+QImage LoadPicture(const QString& name);
+
+// The splash window: borderless, black, centred on the screen, sized to its picture.
+class TScreen final : public QWidget {
+    Q_OBJECT
+public:
+    TScreen();
+    ~TScreen() override;
+
+    // Shows the window and paints it at once, before the event loop runs.
+    void showNow();
+
+    // The bounds of the splash window while one exists, else an empty rectangle: the defaults of the main
+    // window's stored bounds.
+    static QRect currentBounds();
+};
+
+} // namespace marovex
