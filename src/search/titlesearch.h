@@ -1,0 +1,30 @@
+#pragma once
+
+#include "catalogue/recordtable.h"
+
+#include <string>
+#include <string_view>
+
+namespace marovex::search {
+
+// The two search options of the main window: `ToolButton5` (letter case must match) and `ToolButton3`
+// (whole words only).
+struct SearchOptions {
+    bool caseSensitive = false;
+    bool wholeWords = false;
+};
+
+// Whether a title (Windows-1251) matches the compacted search text. The title is searched with a blank on
+// either side, so its ends count as word separators; with whole words only the first occurrence is examined,
+// and it must be bounded by bytes below 'A'. A title that is empty, a lone blank or begins with a control
+// character never matches.
+bool TitleMatches(std::string_view title, std::string_view text, SearchOptions options);
+
+// Whether the title holds anything worth searching: compared byte by byte, it is greater than one blank.
+bool HasTitle(std::string_view title);
+
+// `MatchTitle`: tests the current row's `Statia`; on a match sets `Find` to -1 (the row must be in editing)
+// and counts the hit. Without a match `Find` is left to the caller.
+bool MatchTitle(RecordTable& articles, std::string_view text, SearchOptions options, int& hits);
+
+} // namespace marovex::search
