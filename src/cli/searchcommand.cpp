@@ -65,7 +65,8 @@ public:
 
     void show(const search::FindProgress& p, int type) {
         const size_t digits = std::min(p.number.find_first_not_of(' '), p.number.size());
-        const std::string issue = catalogue::ClientDataSet1TypeGetText(type) + " " + cp1251::toUtf8(p.number.substr(digits));
+        const std::string issue =
+            catalogue::ClientDataSet1TypeGetText(type) + " " + cp1251::toUtf8(p.number.substr(digits));
         if (!m_terminal) {
             if (issue != m_lastIssue) std::cerr << issue << "\n";
             m_lastIssue = issue;
@@ -79,8 +80,9 @@ public:
         m_shown = true;
         constexpr int width = 30;
         const int filled = p.rows > 0 ? std::min(width, (p.row + 1) * width / p.rows) : width;
-        std::cerr << "\r[" << std::string(size_t(filled), '#') << std::string(size_t(width - filled), ' ') << "] "
-                  << p.row + 1 << "/" << p.rows << " " << issue << ", found " << p.hits << "\x1b[K" << std::flush;
+        std::cerr << "\r[" << std::string(size_t(filled), '#') << std::string(size_t(width - filled), ' ')
+                  << "] " << p.row + 1 << "/" << p.rows << " " << issue << ", found " << p.hits << "\x1b[K"
+                  << std::flush;
     }
 
 private:
@@ -169,7 +171,8 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
 
     // The rows that carry the mark, in the order the window shows them.
     const int findField = articles.field("Find");
-    articles.setFilterPredicate([findField](const RowRef& row) { return row.asInt(findField) == catalogue::kFound; });
+    articles.setFilterPredicate(
+        [findField](const RowRef& row) { return row.asInt(findField) == catalogue::kFound; });
     articles.setFiltered(true);
     dumpTable(articles, DumpFormat::Jsonl, std::cout);
     std::cout.flush();

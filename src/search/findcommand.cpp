@@ -72,11 +72,15 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
             articles.setFiltered(false);
             articles.first();
             if (request.scope == FindScope::Titles) {
-                const int findField = articles.field("Find");
+                const int findField = articles.field("Find"), titleField = articles.field("Statia");
+                TitleMatcher matcher(outcome.text, request.options);
                 while (!articles.eof()) {
                     articles.edit();
-                    if (!MatchTitle(articles, outcome.text, request.options, outcome.hits))
-                        articles.setInt(findField, 0);
+                    // `MatchTitle`, reading the stored title in place rather than copying it out.
+                    const bool hit =
+                        matcher.matchesStored(articles.rowAt(articles.position()).storedText(titleField));
+                    articles.setInt(findField, hit ? catalogue::kFound : 0);
+                    outcome.hits += hit;
                     articles.next();
                 }
             } else if (request.scope == FindScope::TitlesAndTexts) {

@@ -43,7 +43,8 @@ std::string LinkExtension(std::string_view link) {
 
 bool IsSearchableKind(std::string_view link) {
     const std::string ext = LinkExtension(link);
-    return !ext.empty() && std::string_view(".txt .rtf .htm .html .shtm .shtml").find(ext) != std::string_view::npos;
+    return !ext.empty() &&
+           std::string_view(".txt .rtf .htm .html .shtm .shtml").find(ext) != std::string_view::npos;
 }
 
 namespace {
@@ -79,7 +80,8 @@ Probe readFile(const fs::path& path, std::string* bytes) {
         if (n < 0) {
             if (errno == EINTR) continue;
             const int e = errno;
-            throw ArticleReadError(path.string() + ": cannot read the article file (" + std::strerror(e) + ")");
+            throw ArticleReadError(path.string() + ": cannot read the article file (" + std::strerror(e) +
+                                   ")");
         }
         got += size_t(n);
     }
@@ -121,7 +123,8 @@ struct ArticleFiles::Impl {
     }
 
     // The first candidate that holds the article as a regular file; its bytes when asked for.
-    std::optional<fs::path> find(int type, std::string_view number, std::string_view link, std::string* bytes) {
+    std::optional<fs::path> find(int type, std::string_view number, std::string_view link,
+                                 std::string* bytes) {
         if (!indexer::LinkStaysInside(link)) return std::nullopt;
         const std::vector<std::string> components = indexer::LinkComponents(link);
         if (components.empty()) return std::nullopt;
@@ -184,8 +187,9 @@ constexpr size_t kReadAhead = 64;
 class FilePipeline {
 public:
     FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads)
-        : m_rows(rows), m_job(job), m_matcher(job.text, job.options), m_files(job.archiveFolder, job.prefixes),
-          m_outcomes(std::make_unique<Outcome[]>(rows.size())), m_limit(std::min(rows.size(), kReadAhead)) {
+        : m_rows(rows), m_matcher(job.text, job.options), m_files(job.archiveFolder, job.prefixes),
+          m_outcomes(std::make_unique<Outcome[]>(rows.size())),
+          m_limit(std::min(rows.size(), kReadAhead)), m_scratch{{}, TitleMatcher(job.text, job.options)} {
         for (int i = 1; i < threads; ++i)
             m_helpers.emplace_back([this] { helperLoop(); });
     }
@@ -209,7 +213,7 @@ public:
         while (o.done.load(std::memory_order_acquire) == 0) {
             const size_t j = claim();
             if (j != kNone)
-                examine(j, m_buffer);
+                examine(j, m_scratch);
             else
                 o.done.wait(0, std::memory_order_acquire);
         }
@@ -218,6 +222,12 @@ public:
 
 private:
     static constexpr size_t kNone = size_t(-1);
+
+    // What one thread reuses from file to file.
+    struct Scratch {
+        std::string bytes;
+        TitleMatcher titles;
+    };
 
     size_t claim() {
         size_t j = m_next.load();
@@ -228,12 +238,12 @@ private:
     }
 
     void helperLoop() {
-        std::string buffer;
+        Scratch scratch{{}, TitleMatcher(m_matcher.word(), m_matcher.options())};
         while (!m_quit.load()) {
             const size_t limit = m_limit.load();
             const size_t j = claim();
             if (j != kNone) {
-                examine(j, buffer);
+                examine(j, scratch);
                 continue;
             }
             if (m_next.load() >= m_rows.size()) return;
@@ -241,15 +251,15 @@ private:
         }
     }
 
-    void examine(size_t j, std::string& buffer) {
+    void examine(size_t j, Scratch& scratch) {
         const RowInput& row = m_rows[j];
         Outcome& o = m_outcomes[j];
         try {
             // A row whose title matches is marked by the walk without its file being read.
-            if (HasTitle(row.title) && !TitleMatches(row.title, m_job.text, m_job.options) &&
-                IsSearchableKind(row.link) && m_files.read(row.type, row.number, row.link, buffer)) {
+            if (HasTitle(row.title) && !scratch.titles.matches(row.title) && IsSearchableKind(row.link) &&
+                m_files.read(row.type, row.number, row.link, scratch.bytes)) {
                 o.read = true;
-                o.match = m_matcher.mayContain(buffer) && m_matcher.matches(buffer);
+                o.match = m_matcher.mayContain(scratch.bytes) && m_matcher.matches(scratch.bytes);
             }
         } catch (const std::exception& e) {
             o.error = e.what();
@@ -260,14 +270,13 @@ private:
     }
 
     const std::vector<RowInput>& m_rows;
-    const FullTextJob& m_job;
     PageMatcher m_matcher;
     ArticleFiles m_files;
     std::unique_ptr<Outcome[]> m_outcomes;
     std::atomic<size_t> m_next{0};
     std::atomic<size_t> m_limit;
     std::atomic<bool> m_quit{false};
-    std::string m_buffer; // the walking thread's own
+    Scratch m_scratch; // the walking thread's own
     std::vector<std::thread> m_helpers;
 };
 
@@ -291,14 +300,16 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             rows[i].title = cp1251::fromUtf8(ref.storedText(titleField));
             rows[i].link = cp1251::fromUtf8(ref.storedText(linkField));
         }
-        const int threads = job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+        const int threads =
+            job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
         FilePipeline files(rows, job, threads);
+        TitleMatcher titles(job.text, job.options);
 
         articles.first();
         for (size_t i = 0; i < rows.size() && !articles.eof() && !stop.load(); ++i) {
             if (reports.progress) reports.progress({int(i), int(rows.size()), rows[i].number, result.hits});
             articles.edit();
-            bool marked = TitleMatches(rows[i].title, job.text, job.options);
+            bool marked = titles.matches(rows[i].title);
             if (!marked) {
                 const Outcome& o = files.outcome(i);
                 if (!o.error.empty()) throw ArticleReadError(o.error);
@@ -326,7 +337,8 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
     return result;
 }
 
-// --- The progress dialog ------------------------------------------------------------------------------------
+// --- The progress dialog
+// ------------------------------------------------------------------------------------
 
 std::string FindIssueLine(std::string_view text14, std::string_view number) {
     std::string line = "\"Kelvrania\" ";

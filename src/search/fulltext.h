@@ -63,9 +63,9 @@ private:
 struct FullTextJob {
     std::string text; // the compacted search text (Windows-1251)
     SearchOptions options;
-    std::string archiveFolder;             // setting `dbdir` (Windows-1251)
-    std::array<std::string, 3> prefixes;   // edition prefixes by code 1 to 3 (Windows-1251)
-    int threads = 0;                       // threads reading files, the worker's own included; 0: one per core
+    std::string archiveFolder;           // setting `dbdir` (Windows-1251)
+    std::array<std::string, 3> prefixes; // edition prefixes by code 1 to 3 (Windows-1251)
+    int threads = 0;                     // threads reading files, the worker's own included; 0: one per core
 };
 
 // What `ShowFindProgress` needs, before each row is examined.

@@ -13,7 +13,8 @@ bool producedByNormalisation(unsigned char c) {
 
 } // namespace
 
-PageMatcher::PageMatcher(std::string word, SearchOptions options) : m_word(std::move(word)), m_options(options) {
+PageMatcher::PageMatcher(std::string word, SearchOptions options)
+    : m_word(std::move(word)), m_options(options) {
     size_t best = 0, bestLength = 0;
     for (size_t i = 0; i < m_word.size();) {
         if (producedByNormalisation(static_cast<unsigned char>(m_word[i]))) {
@@ -35,7 +36,8 @@ PageMatcher::PageMatcher(std::string word, SearchOptions options) : m_word(std::
 bool PageMatcher::mayContain(std::string_view bytes) const {
     if (m_word.empty()) return false;
     if (m_anchor.empty()) return true;
-    return (m_options.caseSensitive ? text::FindExact(m_anchor, bytes) : text::FindFolded(m_anchor, bytes)) != 0;
+    return (m_options.caseSensitive ? text::FindExact(m_anchor, bytes) : text::FindFolded(m_anchor, bytes)) !=
+           0;
 }
 
 bool PageMatcher::matches(std::string& page) const {
@@ -45,7 +47,8 @@ bool PageMatcher::matches(std::string& page) const {
     text::CollapseSpacesInPlace(page);
     text::DecodeEntities(page);
 
-    const text::Pos p = m_options.caseSensitive ? text::FindExact(m_word, page) : text::FindFolded(m_word, page);
+    const text::Pos p =
+        m_options.caseSensitive ? text::FindExact(m_word, page) : text::FindFolded(m_word, page);
     if (p == 0) return false;
     if (!m_options.wholeWords) return true;
     const size_t begin = size_t(p - 1), end = begin + m_word.size();

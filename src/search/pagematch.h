@@ -27,6 +27,8 @@ public:
     bool matches(std::string& bytes) const;
 
     const std::string& anchor() const { return m_anchor; }
+    const std::string& word() const { return m_word; }
+    SearchOptions options() const { return m_options; }
 
 private:
     std::string m_word;

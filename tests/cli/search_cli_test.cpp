@@ -21,8 +21,8 @@ struct SearchRun {
 
 SearchRun searchCli(const TempDir& dir, const std::string& args) {
     const auto outFile = dir / "cli.out", errFile = dir / "cli.err";
-    const std::string command = std::string(MAROVEX_CLI_PATH) + " --app-dir " + (dir / "app").string() + " " + args +
-                                " >" + outFile.string() + " 2>" + errFile.string() + " </dev/null";
+    const std::string command = std::string(MAROVEX_CLI_PATH) + " --app-dir " + (dir / "app").string() + " " +
+                                args + " >" + outFile.string() + " 2>" + errFile.string() + " </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::readFile(outFile), test::readFile(errFile)};
 }
@@ -75,7 +75,8 @@ TEST(CliSearch, MarksRowsPrintsThemAndKeepsTheHistory) {
     EXPECT_NE(r.out.find("\"Link\":\"a.htm\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Link\":\"c.htm\""), std::string::npos) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
-    EXPECT_EQ(readSearchHistory(dir / "app" / "search.dat"), std::vector<std::string>{cp1251::fromUtf8("мир")});
+    EXPECT_EQ(readSearchHistory(dir / "app" / "search.dat"),
+              std::vector<std::string>{cp1251::fromUtf8("мир")});
     EXPECT_NE(test::readFile(dir / "app" / "mvx.ini").find("text_search=" + cp1251::fromUtf8("мир")),
               std::string::npos);
 

@@ -71,10 +71,11 @@ FullTextJob job(const TempDir& dir, std::string_view text, SearchOptions options
 } // namespace
 
 TEST(ArticleFiles, SearchableKindsByExtension) {
-    for (const char* link : {"a.htm", "a.HTML", "dir/a.Htm", "a.txt", "a.rtf", "a.shtml", "a.htm ", "a.ht", "a.sh",
-                             "a.t", "a.b.htm"})
+    for (const char* link : {"a.htm", "a.HTML", "dir/a.Htm", "a.txt", "a.rtf", "a.shtml", "a.htm ", "a.ht",
+                             "a.sh", "a.t", "a.b.htm"})
         EXPECT_TRUE(IsSearchableKind(link)) << link;
-    for (const char* link : {"a.pdf", "a.doc", "noext", "", "a. htm", "a.htm\\b", "a.htm:b", "a.xhtml", "a.htmx"})
+    for (const char* link :
+         {"a.pdf", "a.doc", "noext", "", "a. htm", "a.htm\\b", "a.htm:b", "a.xhtml", "a.htmx"})
         EXPECT_FALSE(IsSearchableKind(link)) << link;
     EXPECT_EQ(LinkExtension("dir.v1\\file"), "");
     EXPECT_EQ(LinkExtension("a.HtM "), ".htm");
@@ -141,7 +142,8 @@ TEST(FullTextSearch, MarksTitlesAndTextsReadingOnlyWhatIsNeeded) {
     EXPECT_EQ(r.error, "");
     EXPECT_EQ(r.hits, 3);
     EXPECT_EQ(r.visited, 7);
-    EXPECT_EQ(r.filesRead, 3); // the title match, the .pdf and the untitled row read nothing; missing is missing
+    EXPECT_EQ(r.filesRead,
+              3); // the title match, the .pdf and the untitled row read nothing; missing is missing
     EXPECT_EQ(finished, 1);
     // Walk order: edition, then issue.
     EXPECT_EQ(issues, (std::vector<std::string>{"  7", "  7", "  7", "  7", " 12", " 12", " 12"}));
@@ -208,8 +210,8 @@ TEST(FullTextSearch, AnEmptyTableEndsAtOnce) {
     fill(t, {});
     std::atomic<bool> stop{false};
     int progress = 0, finished = 0;
-    const FullTextResult r =
-        RunFullTextSearch(t, job(dir, "мир"), stop, {[&](const FindProgress&) { ++progress; }, [&] { ++finished; }});
+    const FullTextResult r = RunFullTextSearch(
+        t, job(dir, "мир"), stop, {[&](const FindProgress&) { ++progress; }, [&] { ++finished; }});
     EXPECT_EQ(r.hits, 0);
     EXPECT_EQ(r.error, "");
     EXPECT_EQ(progress, 0);

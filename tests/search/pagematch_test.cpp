@@ -44,13 +44,74 @@ bool fastMatch(std::string bytes, const std::string& word, SearchOptions o) {
 // treats specially, and the separators of the whole-word rule.
 const std::vector<std::string> kPieces = [] {
     std::vector<std::string> p;
-    for (const char* s :
-         {"мир", "Мир", "МИР", "мирный", "труд", "war", "War", "peace", "ёлка", "ЁЛКА", "a", "b", " ", " ", " ", "  ",
-          "\t", "\r", "\n", "\r\n", "\n\r", "\x01", "\x1f", ",", ".", "(", ")", "«", "»", "\"", "[", "_", "7",
-          "<b>", "</b>", "<p class=\"x\">", "<", ">", "<br>", "<BR>", "<!-- c -->", "<script>", "</script>",
-          "<SCRIPT type=x>", "</Script>", "<style>", "</STYLE>", "&nbsp;", "&NBSP;", "&quot;", "&laquo;",
-          "&raquo;", "&amp;", "&lt;", "&gt;", "&brvbar;", "&uml;", "&copy;", "&", "&amp;lt;", "%20", "%2", "|",
-          "\xa0", "&n", "bsp;", "мир&nbsp;труд", "<b>мир</b>"})
+    for (const char* s : {"мир",
+                          "Мир",
+                          "МИР",
+                          "мирный",
+                          "труд",
+                          "war",
+                          "War",
+                          "peace",
+                          "ёлка",
+                          "ЁЛКА",
+                          "a",
+                          "b",
+                          " ",
+                          " ",
+                          " ",
+                          "  ",
+                          "\t",
+                          "\r",
+                          "\n",
+                          "\r\n",
+                          "\n\r",
+                          "\x01",
+                          "\x1f",
+                          ",",
+                          ".",
+                          "(",
+                          ")",
+                          "«",
+                          "»",
+                          "\"",
+                          "[",
+                          "_",
+                          "7",
+                          "<b>",
+                          "</b>",
+                          "<p class=\"x\">",
+                          "<",
+                          ">",
+                          "<br>",
+                          "<BR>",
+                          "<!-- c -->",
+                          "<script>",
+                          "</script>",
+                          "<SCRIPT type=x>",
+                          "</Script>",
+                          "<style>",
+                          "</STYLE>",
+                          "&nbsp;",
+                          "&NBSP;",
+                          "&quot;",
+                          "&laquo;",
+                          "&raquo;",
+                          "&amp;",
+                          "&lt;",
+                          "&gt;",
+                          "&brvbar;",
+                          "&uml;",
+                          "&copy;",
+                          "&",
+                          "&amp;lt;",
+                          "%20",
+                          "%2",
+                          "|",
+                          "\xa0",
+                          "&n",
+                          "bsp;",
+                          "мир&nbsp;труд",
+                          "<b>мир</b>"})
         p.push_back(cp1251::fromUtf8(s));
     p.push_back(std::string(1, '\0'));
     return p;
@@ -58,9 +119,10 @@ const std::vector<std::string> kPieces = [] {
 
 const std::vector<std::string> kWords = [] {
     std::vector<std::string> words;
-    for (const char* s : {"мир", "Мир", "МИР", "мир труд", "мир  труд", "war", "peace", "ёлка", "ЁЛКА", "a", "b",
-                          "\"мир\"", "\"", "&", "<", ">", "|", "a&b", "a<b", "мир,", "(мир)", "7", "br", "nbsp",
-                          "lt;", "%20", "a b", " мир", "\xa0", "_", "script"})
+    for (const char* s :
+         {"мир",     "Мир",  "МИР", "мир труд", "мир  труд", "war",  "peace", "ёлка", "ЁЛКА",  "a",     "b",
+          "\"мир\"", "\"",   "&",   "<",        ">",         "|",    "a&b",   "a<b",  "мир,",  "(мир)", "7",
+          "br",      "nbsp", "lt;", "%20",      "a b",       " мир", "\xa0",  "_",    "script"})
         words.push_back(cp1251::fromUtf8(s));
     return words;
 }();
@@ -111,13 +173,14 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
     std::mt19937 rng(7);
     RecordTable t;
     catalogue::openEmptyArticleTable(t);
-    const std::vector<std::string> links = {"a.htm", "b.HTML", "c.txt", "d.pdf", "e", "sub/f.htm", "missing.htm",
-                                            "../g.htm"};
+    const std::vector<std::string> links = {"a.htm", "b.HTML",    "c.txt",       "d.pdf",
+                                            "e",     "sub/f.htm", "missing.htm", "../g.htm"};
     for (int i = 0; i < 400; ++i) {
         const int type = 1 + int(rng() % 3);
         const std::string number = std::to_string(1 + rng() % 5);
         const std::string link = std::to_string(i) + links[rng() % links.size()];
-        const std::string folder = std::array<std::string, 3>{"Kelvra-Gold", "Kelvra-Release", "Kelvra"}[size_t(type - 1)] + number;
+        const std::string folder =
+            std::array<std::string, 3>{"Kelvra-Gold", "Kelvra-Release", "Kelvra"}[size_t(type - 1)] + number;
         std::string page;
         for (int k = int(rng() % 30); k > 0; --k)
             page += kPieces[rng() % kPieces.size()];
@@ -155,7 +218,8 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
                 const std::string link = cp1251::fromUtf8(t.asText("Link"));
                 bool marked = TitleMatches(title, word, job.options);
                 if (!marked && HasTitle(title) && IsSearchableKind(link)) {
-                    const fs::path path = files.locate(t.asInt("Type"), cp1251::fromUtf8(t.asText("Number")), link);
+                    const fs::path path =
+                        files.locate(t.asInt("Type"), cp1251::fromUtf8(t.asText("Number")), link);
                     if (!path.empty()) {
                         ++read;
                         std::ifstream in(path, std::ios::binary);

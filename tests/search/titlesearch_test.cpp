@@ -15,7 +15,8 @@ std::string w(std::string_view utf8) {
     return cp1251::fromUtf8(utf8);
 }
 
-bool titleMatches(std::string_view title, std::string_view text, bool caseSensitive = false, bool words = false) {
+bool titleMatches(std::string_view title, std::string_view text, bool caseSensitive = false,
+                  bool words = false) {
     return TitleMatches(w(title), w(text), {caseSensitive, words});
 }
 
@@ -140,7 +141,8 @@ TEST(RunSearch, CompactsRemembersMarksAndReports) {
     EXPECT_EQ(rec.boxTexts, std::vector<std::string>{w("мир труд")});
     EXPECT_EQ(remembered, w("мир труд"));
     EXPECT_EQ(history, (std::vector<std::string>{w("мир труд"), "old"}));
-    EXPECT_EQ(marks(t), (std::vector<int>{0, 0, 0, 0, -1})); // every visited mark rewritten, the empty title too
+    EXPECT_EQ(marks(t),
+              (std::vector<int>{0, 0, 0, 0, -1})); // every visited mark rewritten, the empty title too
     EXPECT_EQ(rec.results, std::vector<int>{1});
     EXPECT_EQ(rec.clearEnabled, 1);
     EXPECT_EQ(t.sortKeys(), catalogue::kStandardOrder);
