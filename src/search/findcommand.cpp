@@ -75,12 +75,16 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
                 const int findField = articles.field("Find"), titleField = articles.field("Statia");
                 TitleMatcher matcher(outcome.text, request.options);
                 while (!articles.eof()) {
-                    articles.edit();
-                    // `MatchTitle`, reading the stored title in place rather than copying it out.
-                    const bool hit =
-                        matcher.matchesStored(articles.rowAt(articles.position()).storedText(titleField));
-                    articles.setInt(findField, hit ? catalogue::kFound : 0);
+                    // `MatchTitle`, reading the stored row in place rather than copying it out. A mark that
+                    // already holds the new value is left alone: the same data without an edit per row.
+                    const RowRef row = articles.rowAt(articles.position());
+                    const bool hit = matcher.matchesStored(row.storedText(titleField));
                     outcome.hits += hit;
+                    const int mark = hit ? catalogue::kFound : 0;
+                    if (row.isNull(findField) || row.asInt(findField) != mark) {
+                        articles.edit();
+                        articles.setInt(findField, mark);
+                    }
                     articles.next();
                 }
             } else if (request.scope == FindScope::TitlesAndTexts) {

@@ -187,9 +187,9 @@ constexpr size_t kReadAhead = 64;
 class FilePipeline {
 public:
     FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads)
-        : m_rows(rows), m_matcher(job.text, job.options), m_files(job.archiveFolder, job.prefixes),
-          m_outcomes(std::make_unique<Outcome[]>(rows.size())),
-          m_limit(std::min(rows.size(), kReadAhead)), m_scratch{{}, TitleMatcher(job.text, job.options)} {
+        : m_rows(rows), m_job(job), m_matcher(job.text, job.options),
+          m_files(job.archiveFolder, job.prefixes), m_outcomes(std::make_unique<Outcome[]>(rows.size())),
+          m_limit(std::min(rows.size(), kReadAhead)), m_scratch{{}, {}, TitleMatcher(job.text, job.options)} {
         for (int i = 1; i < threads; ++i)
             m_helpers.emplace_back([this] { helperLoop(); });
     }
@@ -226,6 +226,7 @@ private:
     // What one thread reuses from file to file.
     struct Scratch {
         std::string bytes;
+        std::string part; // the early part of a page
         TitleMatcher titles;
     };
 
@@ -238,7 +239,7 @@ private:
     }
 
     void helperLoop() {
-        Scratch scratch{{}, TitleMatcher(m_matcher.word(), m_matcher.options())};
+        Scratch scratch{{}, {}, TitleMatcher(m_job.text, m_job.options)};
         while (!m_quit.load()) {
             const size_t limit = m_limit.load();
             const size_t j = claim();
@@ -259,7 +260,7 @@ private:
             if (HasTitle(row.title) && !scratch.titles.matches(row.title) && IsSearchableKind(row.link) &&
                 m_files.read(row.type, row.number, row.link, scratch.bytes)) {
                 o.read = true;
-                o.match = m_matcher.mayContain(scratch.bytes) && m_matcher.matches(scratch.bytes);
+                o.match = m_matcher.contains(scratch.bytes, scratch.part);
             }
         } catch (const std::exception& e) {
             o.error = e.what();
@@ -270,6 +271,7 @@ private:
     }
 
     const std::vector<RowInput>& m_rows;
+    const FullTextJob& m_job;
     PageMatcher m_matcher;
     ArticleFiles m_files;
     std::unique_ptr<Outcome[]> m_outcomes;
@@ -308,7 +310,6 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         articles.first();
         for (size_t i = 0; i < rows.size() && !articles.eof() && !stop.load(); ++i) {
             if (reports.progress) reports.progress({int(i), int(rows.size()), rows[i].number, result.hits});
-            articles.edit();
             bool marked = titles.matches(rows[i].title);
             if (!marked) {
                 const Outcome& o = files.outcome(i);
@@ -316,7 +317,13 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
                 if (o.read) ++result.filesRead;
                 marked = o.match;
             }
-            articles.setInt(findField, marked ? catalogue::kFound : 0);
+            // A mark that already holds the new value is left alone: the same data without an edit per row.
+            const int mark = marked ? catalogue::kFound : 0;
+            if (const RowRef row = articles.rowAt(articles.position());
+                row.isNull(findField) || row.asInt(findField) != mark) {
+                articles.edit();
+                articles.setInt(findField, mark);
+            }
             if (marked) ++result.hits;
             ++result.visited;
             articles.next();

@@ -2,7 +2,6 @@
 
 #include "base/cp1251.h"
 #include "base/textops.h"
-#include "catalogue/catalogue.h"
 
 namespace marovex::search {
 
@@ -66,13 +65,6 @@ bool TitleMatcher::matches(std::string_view title) {
 bool TitleMatcher::matchesStored(std::string_view utf8) {
     if (!convertShortForms(utf8, m_title)) m_title = cp1251::fromUtf8(utf8);
     return matches(m_title);
-}
-
-bool MatchTitle(RecordTable& articles, TitleMatcher& matcher, int& hits) {
-    if (!matcher.matchesStored(articles.asText(articles.field("Statia")))) return false;
-    articles.setInt("Find", catalogue::kFound);
-    ++hits;
-    return true;
 }
 
 } // namespace marovex::search

@@ -24,7 +24,7 @@ bool TitleMatches(std::string_view title, std::string_view text, SearchOptions o
 // Whether the title holds anything worth searching: compared byte by byte, it is greater than one blank.
 bool HasTitle(std::string_view title);
 
-// TitleMatches for many titles with one text, without allocating per title.
+// `MatchTitle` for many titles with one text, without allocating per title.
 class TitleMatcher {
 public:
     TitleMatcher(std::string text, SearchOptions options) : m_text(std::move(text)), m_options(options) {}
@@ -38,9 +38,5 @@ private:
     std::string m_title;  // scratch: the title in Windows-1251
     std::string m_padded; // scratch: the title between two blanks
 };
-
-// `MatchTitle`: tests the current row's `Statia`; on a match sets `Find` to -1 (the row must be in editing)
-// and counts the hit. Without a match `Find` is left to the caller.
-bool MatchTitle(RecordTable& articles, TitleMatcher& matcher, int& hits);
 
 } // namespace marovex::search
