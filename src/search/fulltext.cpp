@@ -196,7 +196,7 @@ public:
 
     ~FilePipeline() {
         m_quit.store(true);
-        m_limit.store(m_rows.size() + 1);
+        m_limit.store(m_rows.size() + 1); // a value no helper waits on, to wake them all
         m_limit.notify_all();
         for (auto& t : m_helpers)
             t.join();
@@ -230,9 +230,10 @@ private:
         TitleMatcher titles;
     };
 
+    // The next row nobody examines yet, within the read-ahead; kNone when there is none or all is over.
     size_t claim() {
         size_t j = m_next.load();
-        while (j < m_limit.load()) {
+        while (!m_quit.load() && j < std::min(m_limit.load(), m_rows.size())) {
             if (m_next.compare_exchange_weak(j, j + 1)) return j;
         }
         return kNone;
