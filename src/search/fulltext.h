@@ -46,8 +46,8 @@ public:
     ArticleFiles& operator=(const ArticleFiles&) = delete;
 
     // Reads the article file of (Type, Number, Link) into `bytes` (Windows-1251 texts) and returns true;
-    // false, leaving `bytes` unspecified, when there is no such file (a folder or a device does not count).
-    // A file that is there but cannot be read raises ArticleReadError.
+    // false (with `bytes` left in any state) when there is no such file (a folder or a device does not
+    // count). A file that is there but cannot be read raises ArticleReadError.
     bool read(int type, std::string_view number, std::string_view link, std::string& bytes);
 
     // The path read(...) would read, or an empty path (tests and diagnostics).

@@ -41,7 +41,7 @@ bool fastMatch(std::string bytes, const std::string& word, SearchOptions o, size
 }
 
 // Pieces that pages are built from: words in both cases and alphabets, every construct the normalisation
-// treats specially, and the separators of the whole-word rule.
+// handles in its own way, and the separators of the whole-word rule.
 const std::vector<std::string> kPieces = [] {
     std::vector<std::string> p;
     for (const char* s : {"мир",
