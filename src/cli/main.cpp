@@ -7,6 +7,7 @@
 #include "catalogue/tabledump.h"
 #include "base/cp1251.h"
 #include "indexer/indexrun.h"
+#include "cli/commands.h"
 
 #include <atomic>
 #include <csignal>
@@ -28,7 +29,8 @@ constexpr int kOk = 0, kError = 1, kUsage = 2;
 const char* const kUsageText =
     "usage: marovex-cli [--app-dir DIR] init [--force]\n"
     "       marovex-cli [--app-dir DIR] index [--full]\n"
-    "       marovex-cli [--app-dir DIR] dump [--table articles|topics] [--format jsonl|csv] [--order natural|view]\n";
+    "       marovex-cli [--app-dir DIR] dump [--table articles|topics] [--format jsonl|csv] [--order natural|view]\n"
+    "       marovex-cli [--app-dir DIR] search [--scope titles|texts] [--case] [--words] TEXT\n";
 
 int usage(const std::string& problem) {
     std::cerr << "marovex-cli: " << problem << "\n" << kUsageText;
@@ -240,6 +242,7 @@ int main(int argc, char** argv) {
         if (command == "init") return runInit(appDir, rest);
         if (command == "dump") return runDump(appDir, rest);
         if (command == "index") return runIndex(appDir, rest);
+        if (command == "search") return runSearch(appDir, rest);
         if (command == "--help" || command == "-h") {
             std::cout << kUsageText;
             return kOk;

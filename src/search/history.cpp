@@ -49,4 +49,10 @@ void writeSearchHistory(const std::filesystem::path& file, const std::vector<std
     writeFileAtomically(file, bytes);
 }
 
+void RememberSearch(std::vector<std::string>& history, const std::string& text) {
+    const std::string newest = history.empty() ? std::string() : history.front();
+    if (text != newest) history.insert(history.begin(), text);
+    if (history.size() > kHistoryLimit) history.resize(kHistoryLimit);
+}
+
 } // namespace marovex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,5 +16,13 @@ inline constexpr size_t kHistoryCapacity = 26;
 std::vector<std::string> readSearchHistory(const std::filesystem::path& file, size_t maxEntries = kHistoryCapacity);
 // Writes every entry, also when there are none (an empty file). Replaces the file atomically.
 void writeSearchHistory(const std::filesystem::path& file, const std::vector<std::string>& entries);
+
+// The search box keeps at most this many entries.
+inline constexpr std::size_t kHistoryLimit = 26;
+
+// A search remembered in the history, newest first: the text goes on top unless it equals the newest entry
+// byte for byte (an empty history counts as one whose newest entry is empty), then the list is cut to
+// kHistoryLimit. Older duplicates stay.
+void RememberSearch(std::vector<std::string>& history, const std::string& text);
 
 } // namespace marovex

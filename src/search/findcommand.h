@@ -1,0 +1,95 @@
+#pragma once
+
+#include "catalogue/recordtable.h"
+#include "search/fulltext.h"
+#include "search/titlesearch.h"
+
+#include <array>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// The search commands of the main window as plain core code: running a search (`Action_FindExecute`),
+// clearing its marks (`Find_EndExecute`) and emptying the history (`Clear_HistoryExecute`). The window
+// passes its state in and does the few things only it can do through hooks.
+namespace marovex::search {
+
+// The scope box `FlatComboBox3`: item 0 titles, item 1 titles and texts, no item selected: nothing.
+enum class FindScope { None, Titles, TitlesAndTexts };
+FindScope ScopeFromItem(int item);
+
+struct FindRequest {
+    std::string boxText; // the search box's text (Windows-1251)
+    FindScope scope = FindScope::Titles;
+    SearchOptions options;
+    // What the full-text search needs from the settings (Windows-1251).
+    std::string archiveFolder;
+    std::array<std::string, 3> prefixes;
+};
+
+struct FindHooks {
+    // The compacted text goes back into the search box.
+    std::function<void(const std::string& text)> setBoxText;
+    // true: disconnect the grid from the table before the walk; false: reconnect it and give it the focus.
+    // The table's display notifications are suspended by the command itself.
+    std::function<void(bool detach)> detachGrid;
+    // Runs the full-text worker on the table and returns once it has ended: the window shows the progress
+    // dialog while a thread runs RunFullTextSearch. Empty: the worker body runs right here, without reports.
+    std::function<FullTextResult(const FullTextJob& job)> runFullText;
+    // The result box: FindResultMessage with its one button Yes.
+    std::function<void(int hits)> showResult;
+    // `ToolButton10`, the end of search results.
+    std::function<void(bool enabled)> setClearEnabled;
+};
+
+struct FindOutcome {
+    bool ran = false; // false: the search box was empty and nothing happened
+    std::string text; // the compacted search text
+    int hits = 0;
+    bool stopped = false; // a full-text walk was stopped before its end
+    bool clearEnabled = false;
+};
+
+// A full-text walk ended by an unreadable file or a table error; the table and the window are restored
+// before it is raised, and the caller shows its message once.
+class SearchFailed : public std::runtime_error {
+public:
+    SearchFailed(const std::string& message, FindOutcome outcome)
+        : std::runtime_error(message), m_outcome(std::move(outcome)) {}
+    // The search as far as it went: its hits are marked.
+    const FindOutcome& outcome() const { return m_outcome; }
+
+private:
+    FindOutcome m_outcome;
+};
+
+// `Action_FindExecute`. An empty box text does nothing. Otherwise the text is compacted, put back into the
+// box and remembered in `rememberedText`, the history takes it (RememberSearch), and every row is visited
+// once in natural order with the filter off: marked -1 on a match, 0 otherwise. The sort key list and the
+// filter are restored, the result shown, and `ToolButton10` set: enabled after a hit, otherwise when the
+// row the walk ended on still carries a mark. An error of the walk raises after the same restoring.
+FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, std::string& rememberedText,
+                      const FindRequest& request, const FindHooks& hooks);
+
+// The result box's text: interface text 75, CR, interface text 76 (stored with its blank) and the count.
+std::string FindResultMessage(std::string_view text75, std::string_view text76, int hits);
+
+struct ClearHooks {
+    std::function<void(bool detach)> detachGrid; // as FindHooks::detachGrid
+    std::function<void(bool enabled)> setClearEnabled;
+};
+
+// `Find_EndExecute`: every mark -1 becomes 0 and the remembered text is emptied, with the filter switched
+// off meanwhile and the current row kept. When no row carries the mark nothing changes at all, the
+// remembered text included. Returns whether marks were cleared.
+bool ClearSearchMarks(RecordTable& articles, std::string& rememberedText, const ClearHooks& hooks);
+
+// `Clear_HistoryExecute`.
+inline void ClearHistory(std::vector<std::string>& history) {
+    history.clear();
+}
+
+} // namespace marovex::search

@@ -1,0 +1,362 @@
+#include "search/fulltext.h"
+
+#include "base/cp1251.h"
+#include "base/textops.h"
+#include "catalogue/catalogue.h"
+#include "indexer/archive.h"
+#include "search/pagematch.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace marovex::search {
+
+// --- Article files ----------------------------------------------------------------------------------------
+
+std::string LinkExtension(std::string_view link) {
+    const size_t dot = link.rfind('.');
+    if (dot == std::string_view::npos) return {};
+    std::string_view ext = link.substr(dot);
+    if (ext.find_first_of("\\:") != std::string_view::npos) return {};
+    while (!ext.empty() && text::IsBlank(static_cast<unsigned char>(ext.front())))
+        ext.remove_prefix(1);
+    while (!ext.empty() && text::IsBlank(static_cast<unsigned char>(ext.back())))
+        ext.remove_suffix(1);
+    std::string lower(ext);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return lower;
+}
+
+bool IsSearchableKind(std::string_view link) {
+    const std::string ext = LinkExtension(link);
+    return !ext.empty() &&
+           std::string_view(".txt .rtf .htm .html .shtm .shtml").find(ext) != std::string_view::npos;
+}
+
+namespace {
+
+// The edition word of the text folder, by edition code.
+constexpr std::array<std::string_view, 3> kEditionWords = {"Gold", "Release", "kelvra"};
+
+enum class Probe { Read, Missing, NotAFile };
+
+// Opens and reads one path. A path that is absent gives Missing; a folder, device or pipe gives NotAFile
+// (opened without blocking, so a pipe never hangs the walk); anything else that fails raises.
+Probe readFile(const fs::path& path, std::string* bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int e = errno;
+        if (e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG) return Probe::Missing;
+        throw ArticleReadError(path.string() + ": cannot read the article file (" + std::strerror(e) + ")");
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Probe::NotAFile;
+    if (!bytes) return Probe::Read;
+    // One byte more than the size, so that a file read whole is seen to end by the second read's zero.
+    bytes->resize(size_t(st.st_size) + 1);
+    size_t got = 0;
+    for (;;) {
+        if (got == bytes->size()) bytes->resize(bytes->size() * 2);
+        const ssize_t n = ::read(fd, bytes->data() + got, bytes->size() - got);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int e = errno;
+            throw ArticleReadError(path.string() + ": cannot read the article file (" + std::strerror(e) +
+                                   ")");
+        }
+        got += size_t(n);
+    }
+    bytes->resize(got);
+    return Probe::Read;
+}
+
+} // namespace
+
+struct ArticleFiles::Impl {
+    fs::path archive;
+    std::array<std::string, 3> prefixes;
+    std::mutex mutex; // guards the two caches below
+    indexer::CaseInsensitivePaths paths;
+    std::map<std::pair<int, std::string>, std::vector<fs::path>> pubFolders;
+
+    // The "pub" folders that exist for an issue, in the order they are tried; resolved once per run.
+    std::vector<fs::path> folders(int type, std::string_view number) {
+        const std::string shortNumber = indexer::ShortIssueNumber(number);
+        std::lock_guard lock(mutex);
+        auto [it, fresh] = pubFolders.try_emplace({type, shortNumber});
+        if (!fresh || type < 1 || type > 3) return it->second;
+        std::vector<std::vector<std::string>> candidates;
+        candidates.push_back({std::string(kEditionWords[size_t(type - 1)]) + shortNumber});
+        for (auto& c : indexer::IssueFolderCandidates(prefixes[size_t(type - 1)], shortNumber))
+            candidates.push_back(c);
+        for (auto& c : candidates) {
+            c.push_back("pub");
+            if (auto resolved = paths.resolve(archive, c);
+                resolved && std::find(it->second.begin(), it->second.end(), *resolved) == it->second.end())
+                it->second.push_back(std::move(*resolved));
+        }
+        return it->second;
+    }
+
+    std::optional<fs::path> resolve(const fs::path& base, const std::vector<std::string>& components) {
+        std::lock_guard lock(mutex);
+        return paths.resolve(base, components);
+    }
+
+    // The first candidate that holds the article as a regular file; its bytes when asked for.
+    std::optional<fs::path> find(int type, std::string_view number, std::string_view link,
+                                 std::string* bytes) {
+        if (!indexer::LinkStaysInside(link)) return std::nullopt;
+        const std::vector<std::string> components = indexer::LinkComponents(link);
+        if (components.empty()) return std::nullopt;
+        fs::path relative;
+        for (const auto& c : components)
+            relative /= cp1251::toUtf8(c);
+        for (const fs::path& folder : folders(type, number)) {
+            fs::path path = folder / relative;
+            Probe probe = readFile(path, bytes);
+            if (probe == Probe::Missing) {
+                // Not as written: the names may differ in letter case only.
+                if (auto resolved = resolve(folder, components); resolved && *resolved != path) {
+                    path = std::move(*resolved);
+                    probe = readFile(path, bytes);
+                }
+            }
+            if (probe == Probe::Read) return path;
+        }
+        return std::nullopt;
+    }
+};
+
+ArticleFiles::ArticleFiles(std::string_view archiveFolder, const std::array<std::string, 3>& prefixes)
+    : d(std::make_unique<Impl>()) {
+    d->archive = indexer::ArchiveFolderPath(archiveFolder);
+    d->prefixes = prefixes;
+}
+
+ArticleFiles::~ArticleFiles() = default;
+
+bool ArticleFiles::read(int type, std::string_view number, std::string_view link, std::string& bytes) {
+    return d->find(type, number, link, &bytes).has_value();
+}
+
+fs::path ArticleFiles::locate(int type, std::string_view number, std::string_view link) {
+    return d->find(type, number, link, nullptr).value_or(fs::path());
+}
+
+// --- The worker -----------------------------------------------------------------------------------------
+
+namespace {
+
+struct RowInput {
+    int type = 0;
+    std::string number, title, link; // Windows-1251
+};
+
+struct Outcome {
+    std::atomic<int> done{0};
+    bool match = false;
+    bool read = false;
+    std::string error;
+};
+
+// How far the file readers may run ahead of the walk. Files of rows the walk does not reach after a stop
+// are read for nothing, so the distance is kept short; it only has to cover the waits for the window.
+constexpr size_t kReadAhead = 64;
+
+// Examines rows' files on several threads, ahead of the walk, and hands the outcomes over in row order.
+class FilePipeline {
+public:
+    FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads)
+        : m_rows(rows), m_job(job), m_matcher(job.text, job.options),
+          m_files(job.archiveFolder, job.prefixes), m_outcomes(std::make_unique<Outcome[]>(rows.size())),
+          m_limit(std::min(rows.size(), kReadAhead)), m_scratch{{}, {}, TitleMatcher(job.text, job.options)} {
+        for (int i = 1; i < threads; ++i)
+            m_helpers.emplace_back([this] { helperLoop(); });
+    }
+
+    ~FilePipeline() {
+        m_quit.store(true);
+        m_limit.store(m_rows.size() + 1); // a value no helper waits on, to wake them all
+        m_limit.notify_all();
+        for (auto& t : m_helpers)
+            t.join();
+    }
+
+    FilePipeline(const FilePipeline&) = delete;
+    FilePipeline& operator=(const FilePipeline&) = delete;
+
+    // The outcome of row i, working on other rows' files while it is not ready.
+    const Outcome& outcome(size_t i) {
+        m_limit.store(std::min(m_rows.size(), i + kReadAhead));
+        m_limit.notify_all();
+        Outcome& o = m_outcomes[i];
+        while (o.done.load(std::memory_order_acquire) == 0) {
+            const size_t j = claim();
+            if (j != kNone)
+                examine(j, m_scratch);
+            else
+                o.done.wait(0, std::memory_order_acquire);
+        }
+        return o;
+    }
+
+private:
+    static constexpr size_t kNone = size_t(-1);
+
+    // What one thread reuses from file to file.
+    struct Scratch {
+        std::string bytes;
+        std::string part; // the early part of a page
+        TitleMatcher titles;
+    };
+
+    // The next row nobody examines yet, within the read-ahead; kNone when there is none or all is over.
+    size_t claim() {
+        size_t j = m_next.load();
+        while (!m_quit.load() && j < std::min(m_limit.load(), m_rows.size())) {
+            if (m_next.compare_exchange_weak(j, j + 1)) return j;
+        }
+        return kNone;
+    }
+
+    void helperLoop() {
+        Scratch scratch{{}, {}, TitleMatcher(m_job.text, m_job.options)};
+        while (!m_quit.load()) {
+            const size_t limit = m_limit.load();
+            const size_t j = claim();
+            if (j != kNone) {
+                examine(j, scratch);
+                continue;
+            }
+            if (m_next.load() >= m_rows.size()) return;
+            m_limit.wait(limit);
+        }
+    }
+
+    void examine(size_t j, Scratch& scratch) {
+        const RowInput& row = m_rows[j];
+        Outcome& o = m_outcomes[j];
+        try {
+            // A row whose title matches is marked by the walk without its file being read.
+            if (HasTitle(row.title) && !scratch.titles.matches(row.title) && IsSearchableKind(row.link) &&
+                m_files.read(row.type, row.number, row.link, scratch.bytes)) {
+                o.read = true;
+                o.match = m_matcher.contains(scratch.bytes, scratch.part);
+            }
+        } catch (const std::exception& e) {
+            o.error = e.what();
+            if (o.error.empty()) o.error = "cannot read an article file";
+        }
+        o.done.store(1, std::memory_order_release);
+        o.done.notify_all();
+    }
+
+    const std::vector<RowInput>& m_rows;
+    const FullTextJob& m_job;
+    PageMatcher m_matcher;
+    ArticleFiles m_files;
+    std::unique_ptr<Outcome[]> m_outcomes;
+    std::atomic<size_t> m_next{0};
+    std::atomic<size_t> m_limit;
+    std::atomic<bool> m_quit{false};
+    Scratch m_scratch; // the walking thread's own
+    std::vector<std::thread> m_helpers;
+};
+
+} // namespace
+
+FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
+                                 const FullTextReports& reports) {
+    FullTextResult result;
+    try {
+        articles.setSortKeys(catalogue::kWalkOrder);
+        const int typeField = articles.field("Type"), numberField = articles.field("Number"),
+                  titleField = articles.field("Statia"), findField = articles.field("Find"),
+                  linkField = articles.field("Link");
+        // The inputs of every row, taken in walk order, so that files can be read on other threads while
+        // only this one touches the table.
+        std::vector<RowInput> rows(size_t(articles.rowCount()));
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const RowRef ref = articles.rowAt(int(i));
+            rows[i].type = ref.asInt(typeField);
+            rows[i].number = cp1251::fromUtf8(ref.storedText(numberField));
+            rows[i].title = cp1251::fromUtf8(ref.storedText(titleField));
+            rows[i].link = cp1251::fromUtf8(ref.storedText(linkField));
+        }
+        const int threads =
+            job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+        FilePipeline files(rows, job, threads);
+        TitleMatcher titles(job.text, job.options);
+
+        articles.first();
+        for (size_t i = 0; i < rows.size() && !articles.eof() && !stop.load(); ++i) {
+            if (reports.progress) reports.progress({int(i), int(rows.size()), rows[i].number, result.hits});
+            bool marked = titles.matches(rows[i].title);
+            if (!marked) {
+                const Outcome& o = files.outcome(i);
+                if (!o.error.empty()) throw ArticleReadError(o.error);
+                if (o.read) ++result.filesRead;
+                marked = o.match;
+            }
+            // A mark that already holds the new value is left alone: the same data without an edit per row.
+            const int mark = marked ? catalogue::kFound : 0;
+            if (const RowRef row = articles.rowAt(articles.position());
+                row.isNull(findField) || row.asInt(findField) != mark) {
+                articles.edit();
+                articles.setInt(findField, mark);
+            }
+            if (marked) ++result.hits;
+            ++result.visited;
+            articles.next();
+        }
+        result.stopped = stop.load() && result.visited < int(rows.size());
+        if (articles.state() == RecordTable::State::Edit) articles.post();
+    } catch (const std::exception& e) {
+        result.error = e.what();
+        try {
+            if (articles.state() == RecordTable::State::Edit) articles.cancel();
+        } catch (...) {
+        }
+    }
+    if (reports.finish)
+        reports.finish();
+    else
+        stop.store(false);
+    return result;
+}
+
+// --- The progress dialog
+// ------------------------------------------------------------------------------------
+
+std::string FindIssueLine(std::string_view text14, std::string_view number) {
+    std::string line = "\"Kelvrania\" ";
+    line += text14;
+    line += number;
+    return line;
+}
+
+std::string FindHitsLine(std::string_view text74, int hits) {
+    return std::string(text74) + std::to_string(hits);
+}
+
+} // namespace marovex::search

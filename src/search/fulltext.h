@@ -1,0 +1,147 @@
+#pragma once
+
+#include "catalogue/recordtable.h"
+#include "search/titlesearch.h"
+
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// The full-text search: the worker body that walks the article table, tests titles and article files and
+// writes the marks, and what its progress dialog shows.
+namespace marovex::search {
+
+// --- Article files ------------------------------------------------------------------------------------
+
+// The extension of a `Link` (Windows-1251): the text from its last full stop on, unless a backslash or a
+// colon follows that full stop; blanks around it removed and Latin letters made lower case.
+std::string LinkExtension(std::string_view link);
+
+// Whether a row's article file is read at all: its extension is a substring of
+// ".txt .rtf .htm .html .shtm .shtml" (so ".ht", ".sh" and ".t" pass too); an empty one never is.
+bool IsSearchableKind(std::string_view link);
+
+// An article file that exists but cannot be read; the message names the file.
+class ArticleReadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Finds and reads the article file of a row. The file is looked for first in the text folder: the archive
+// folder, the edition word ("Gold", "Release", "kelvra") directly followed by the short issue number, then
+// "pub" and the link. When it is not there, in the issue folder candidates that opening an article uses
+// (plain, nested, ".zip" form), each followed by "pub" and the link. Every name is matched ignoring letter
+// case. A link that leaves the issue folder is never read. Safe to use from several threads at once.
+class ArticleFiles {
+public:
+    // `archiveFolder` as the settings hold it (Windows-1251); prefixes by edition code 1 to 3.
+    ArticleFiles(std::string_view archiveFolder, const std::array<std::string, 3>& prefixes);
+    ~ArticleFiles();
+    ArticleFiles(const ArticleFiles&) = delete;
+    ArticleFiles& operator=(const ArticleFiles&) = delete;
+
+    // Reads the article file of (Type, Number, Link) into `bytes` (Windows-1251 texts) and returns true;
+    // false (with `bytes` left in any state) when there is no such file (a folder or a device does not
+    // count). A file that is there but cannot be read raises ArticleReadError.
+    bool read(int type, std::string_view number, std::string_view link, std::string& bytes);
+
+    // The path read(...) would read, or an empty path (tests and diagnostics).
+    std::filesystem::path locate(int type, std::string_view number, std::string_view link);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// --- The worker -----------------------------------------------------------------------------------------
+
+struct FullTextJob {
+    std::string text; // the compacted search text (Windows-1251)
+    SearchOptions options;
+    std::string archiveFolder;           // setting `dbdir` (Windows-1251)
+    std::array<std::string, 3> prefixes; // edition prefixes by code 1 to 3 (Windows-1251)
+    int threads = 0;                     // threads reading files, the worker's own included; 0: one per core
+};
+
+// What `ShowFindProgress` needs, before each row is examined.
+struct FindProgress {
+    int row = 0;        // 0-based position in the walk
+    int rows = 0;       // rows the walk may visit
+    std::string number; // the row's `Number` as stored (Windows-1251, leading blanks kept)
+    int hits = 0;       // rows marked so far
+};
+
+// Both callbacks run on the worker's thread; a window carries them to its own thread and lets the worker
+// wait until they return.
+struct FullTextReports {
+    std::function<void(const FindProgress&)> progress; // `ShowFindProgress`
+    // `FinishFind`: the last step of the body, also after an error. Without it the body puts the stop
+    // flag back to false itself.
+    std::function<void()> finish;
+};
+
+struct FullTextResult {
+    int hits = 0;
+    int visited = 0;      // rows examined
+    int filesRead = 0;    // article files whose text was read by the walk
+    bool stopped = false; // the stop flag ended the walk early
+    std::string error;    // not empty: a table error or an unreadable file ended the walk
+};
+
+// The body of `TTheread_Find`. Walks the article table in the order "Type;Number" (the caller has switched
+// the filter off); the stop flag is read before every row. Each row is marked -1 when its title matches or,
+// failing that, its article file contains the text, and 0 otherwise; a stopped walk leaves the rows it did
+// not reach as they were. Files are read on several threads ahead of the walk, but marks, hits and the
+// reports follow the rows one by one on the calling thread. Never raises: an error ends the walk with
+// `error` set, the row in hand unchanged.
+FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
+                                 const FullTextReports& reports);
+
+// --- The progress dialog `Form_find` ----------------------------------------------------------------------
+
+// Its fixed texts (UTF-8); no language file replaces them.
+inline constexpr std::string_view kFindDialogCaption = "Поиск по тексту публикаций";
+inline constexpr std::string_view kFindDialogCancel = "Отмена";
+inline constexpr std::string_view kFindDialogFirstHits = "Найдено публикаций : 0";
+
+// `FlatEdit2`: the magazine's name in quotes, interface text 14 and `Number` as stored (Windows-1251).
+std::string FindIssueLine(std::string_view text14, std::string_view number);
+// `FlatEdit1`: interface text 74 directly followed by the hit count (Windows-1251).
+std::string FindHitsLine(std::string_view text74, int hits);
+
+// The stop flag as the dialog drives it; used on the user-interface thread only. The dialog closes only
+// after the worker's end step, whatever was pressed before: a cancel followed by the close box must not let
+// the window come back while the worker still writes the table.
+class FindDialogState {
+public:
+    explicit FindDialogState(std::atomic<bool>& stop) : m_stop(stop) {}
+    // "Отмена" (`FlatButton1Click`): the worker stops after the row it is on.
+    void cancel() { m_stop.store(true); }
+    // `FinishFind`'s first step, before it closes the dialog.
+    void finish() {
+        m_stop.store(true);
+        m_finished = true;
+    }
+    // `FormClose`: true lets the dialog close and puts the flag back to false; while the worker runs the
+    // close is refused and the worker asked to stop.
+    bool mayClose() {
+        if (m_finished) {
+            m_stop.store(false);
+            return true;
+        }
+        m_stop.store(true);
+        return false;
+    }
+    bool finished() const { return m_finished; }
+
+private:
+    std::atomic<bool>& m_stop;
+    bool m_finished = false;
+};
+
+} // namespace marovex::search

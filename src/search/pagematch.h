@@ -1,0 +1,50 @@
+#pragma once
+
+#include "search/titlesearch.h"
+
+#include <string>
+#include <string_view>
+
+namespace marovex::search {
+
+// The full-text test of one article file, worked on the file's bytes in place.
+//
+// The answer is that of PageContainsWord on the page text made of the file's lines joined by CR LF. The
+// line joining is skipped: every line break is whitespace, which the compaction turns into one blank
+// whatever its form, and no marker the blanking looks for contains one.
+//
+// Two shortcuts keep the answer. A file whose bytes lack the anchor (below) cannot contain the word. And
+// when the word first occurs early, only the page up to a little past it is normalised: cut where eight
+// bytes that are neither whitespace, '&' nor '%' end a stretch whose tags are all closed, the compacted and
+// decoded part before the cut is exactly the beginning of the whole page's text, since no compaction,
+// entity or "%20" reaches across such a cut.
+class PageMatcher {
+public:
+    // `lookahead`: how far past the anchor's first occurrence the early part reaches (tests make it short).
+    PageMatcher(std::string word, SearchOptions options, size_t lookahead = 512);
+
+    // False proves that the page cannot contain the word, so the page need not be normalised. Every byte
+    // the normalisation produces (blanks, '"', '&', '<', '>', '|') is left out of the anchor, and every
+    // other byte of the normalised text is a byte of the file, with the same neighbours within a run of
+    // such bytes: blanked tags, compacted whitespace, "%20" and entities all leave a produced byte
+    // between, and a "<br>" never outlives the blanking of tags, so its removal joins nothing.
+    bool mayContain(std::string_view bytes) const;
+
+    // The whole test. `bytes` (the file's content) and `scratch` are changed in the process.
+    bool contains(std::string& bytes, std::string& scratch) const;
+
+    const std::string& anchor() const { return m_anchor; }
+
+private:
+    enum class Answer { No, Yes, Unknown };
+    static constexpr size_t kNone = size_t(-1);
+    size_t anchorOffset(std::string_view bytes) const; // kNone: not there; 0 without an anchor
+    Answer decide(const std::string& text, bool whole) const;
+
+    std::string m_word;
+    SearchOptions m_options;
+    size_t m_lookahead;
+    std::string m_anchor; // the longest run of the word's bytes that the file must hold as they are
+};
+
+} // namespace marovex::search

@@ -1,0 +1,274 @@
+#include "base/cp1251.h"
+#include "catalogue/catalogue.h"
+#include "search/findcommand.h"
+#include "search/fulltext.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace marovex;
+using namespace marovex::search;
+using marovex::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string w(std::string_view utf8) {
+    return cp1251::fromUtf8(utf8);
+}
+
+struct Article {
+    int type = 1;
+    std::string number; // as typed; padded when stored
+    std::string title;  // UTF-8
+    std::string link;
+    int find = 0;
+};
+
+void fill(RecordTable& t, const std::vector<Article>& rows) {
+    catalogue::openEmptyArticleTable(t);
+    int n = 0;
+    for (const Article& a : rows) {
+        t.append();
+        t.setInt("Kod", 0);
+        t.setInt("Type", a.type);
+        t.setText("Number", catalogue::padIssueNumber(a.number));
+        t.setText("Statia", a.title);
+        t.setText("Link", a.link);
+        t.setInt("Find", a.find);
+        t.setInt("Npp", n++);
+        t.post();
+    }
+}
+
+std::vector<int> marks(RecordTable& t) {
+    t.setSortKeys("");
+    std::vector<int> out;
+    for (t.first(); !t.eof(); t.next())
+        out.push_back(t.asInt("Find"));
+    return out;
+}
+
+// A page in the archive, written as Windows-1251.
+void page(const TempDir& dir, const std::string& relative, std::string_view utf8) {
+    const fs::path file = dir / "archive" / relative;
+    fs::create_directories(file.parent_path());
+    test::writeFile(file, w(utf8));
+}
+
+FullTextJob job(const TempDir& dir, std::string_view text, SearchOptions options = {}) {
+    FullTextJob j;
+    j.text = w(text);
+    j.options = options;
+    j.archiveFolder = (dir / "archive").string();
+    j.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
+    j.threads = 2;
+    return j;
+}
+
+} // namespace
+
+TEST(ArticleFiles, SearchableKindsByExtension) {
+    for (const char* link : {"a.htm", "a.HTML", "dir/a.Htm", "a.txt", "a.rtf", "a.shtml", "a.htm ", "a.ht",
+                             "a.sh", "a.t", "a.b.htm"})
+        EXPECT_TRUE(IsSearchableKind(link)) << link;
+    for (const char* link :
+         {"a.pdf", "a.doc", "noext", "", "a. htm", "a.htm\\b", "a.htm:b", "a.xhtml", "a.htmx"})
+        EXPECT_FALSE(IsSearchableKind(link)) << link;
+    EXPECT_EQ(LinkExtension("dir.v1\\file"), "");
+    EXPECT_EQ(LinkExtension("a.HtM "), ".htm");
+}
+
+TEST(ArticleFiles, TextFolderFirstThenTheIssueFolderCandidatesIgnoringCase) {
+    TempDir dir;
+    page(dir, "Gold7/pub/a.htm", "text folder");
+    page(dir, "Kelvra-Gold7/pub/a.htm", "plain issue folder");
+    page(dir, "Kelvra-Gold7/pub/b.htm", "plain only");
+    page(dir, "kelvra-release12/kelvra-release12/PUB/Sub/C.HTM", "nested, other case");
+    page(dir, "Kelvra5.zip/Kelvra5/pub/d.htm", "archive-named");
+    page(dir, "Kelvra5/pub/e.htm/inner.htm", "e.htm is a folder here");
+    page(dir, "Kelvra5.zip/Kelvra5/pub/e.htm", "the file is in the next candidate");
+    page(dir, "Kelvra-Gold7/secret.htm", "outside pub");
+    ArticleFiles files((dir / "archive").string(), {"Kelvra-Gold", "Kelvra-Release", "Kelvra"});
+    std::string bytes;
+
+    ASSERT_TRUE(files.read(1, "  7", "a.htm", bytes));
+    EXPECT_EQ(bytes, w("text folder"));
+    ASSERT_TRUE(files.read(1, "  7", "b.htm", bytes));
+    EXPECT_EQ(bytes, w("plain only"));
+    ASSERT_TRUE(files.read(2, " 12", "sub\\c.htm", bytes));
+    EXPECT_EQ(bytes, w("nested, other case"));
+    ASSERT_TRUE(files.read(3, "  5", "d.htm", bytes));
+    ASSERT_TRUE(files.read(3, "  5", "e.htm", bytes));
+    EXPECT_EQ(bytes, w("the file is in the next candidate"));
+
+    EXPECT_FALSE(files.read(1, "  7", "../secret.htm", bytes));
+    EXPECT_FALSE(files.read(1, "  7", "/etc/passwd", bytes));
+    EXPECT_FALSE(files.read(1, "  7", "c:\\x.htm", bytes));
+    EXPECT_FALSE(files.read(1, "  8", "a.htm", bytes));
+    EXPECT_FALSE(files.read(4, "  7", "a.htm", bytes));
+}
+
+TEST(FullTextSearch, MarksTitlesAndTextsReadingOnlyWhatIsNeeded) {
+    TempDir dir;
+    page(dir, "Kelvra-Gold7/pub/title.htm", "мир");
+    page(dir, "Kelvra-Gold7/pub/text.htm", "<p>Война и <b>мир</b></p>");
+    page(dir, "Kelvra-Gold7/pub/doc.pdf", "мир");
+    page(dir, "Kelvra-Gold7/pub/untitled.htm", "мир");
+    page(dir, "Kelvra-Release12/pub/upper.HTML", "<script>мир</script>ми&nbsp;р");
+    page(dir, "Kelvra-Release12/pub/tagged.Htm", "<i>МИР</i>");
+    RecordTable t;
+    fill(t, {
+                {2, "12", "Второй", "upper.HTML", -1},
+                {1, "7", "Про мир", "title.htm", 0},
+                {1, "7", "Роман", "text.htm", 0},
+                {1, "7", "Документ", "doc.pdf", -1},
+                {1, "7", "", "untitled.htm", -1},
+                {2, "12", "Третий", "tagged.Htm", 0},
+                {2, "12", "Нет файла", "missing.htm", -1},
+            });
+    std::vector<std::string> issues;
+    int finished = 0;
+    std::atomic<bool> stop{false};
+    FullTextReports reports;
+    reports.progress = [&](const FindProgress& p) {
+        issues.push_back(p.number);
+        EXPECT_EQ(p.rows, 7);
+    };
+    reports.finish = [&] { ++finished; };
+    const FullTextResult r = RunFullTextSearch(t, job(dir, "мир"), stop, reports);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.hits, 3);
+    EXPECT_EQ(r.visited, 7);
+    EXPECT_EQ(r.filesRead,
+              3); // the title match, the .pdf and the untitled row read nothing; missing is missing
+    EXPECT_EQ(finished, 1);
+    // Walk order: edition, then issue.
+    EXPECT_EQ(issues, (std::vector<std::string>{"  7", "  7", "  7", "  7", " 12", " 12", " 12"}));
+    EXPECT_EQ(marks(t), (std::vector<int>{0, -1, -1, 0, 0, -1, 0}));
+
+    // Letter case and whole words reach the file test too.
+    stop = false;
+    EXPECT_EQ(RunFullTextSearch(t, job(dir, "мир", {true, false}), stop, {}).hits, 2);
+    EXPECT_EQ(RunFullTextSearch(t, job(dir, "Войн", {false, true}), stop, {}).hits, 0);
+    EXPECT_FALSE(stop.load());
+}
+
+TEST(FullTextSearch, CancelAndCloseStopAfterTheRowInHandAndTheNextSearchWalksAll) {
+    TempDir dir;
+    std::vector<Article> rows;
+    for (int i = 0; i < 10; ++i) {
+        page(dir, "Kelvra-Gold7/pub/" + std::to_string(i) + ".htm", i % 2 ? "мир" : "война");
+        rows.push_back({1, "7", "Статья", std::to_string(i) + ".htm", i < 5 ? 0 : -1});
+    }
+    RecordTable t;
+    fill(t, rows);
+    for (bool closeBox : {false, true}) {
+        std::atomic<bool> stop{false};
+        FindDialogState dialog(stop);
+        bool closed = false;
+        FullTextReports reports;
+        reports.progress = [&](const FindProgress& p) {
+            if (p.row != 3) return;
+            if (closeBox)
+                EXPECT_FALSE(dialog.mayClose()); // refused while the worker runs
+            else
+                dialog.cancel();
+            EXPECT_FALSE(dialog.mayClose()); // a cancel followed by the close box still waits for the end
+        };
+        reports.finish = [&] {
+            dialog.finish();
+            closed = dialog.mayClose();
+        };
+        const FullTextResult r = RunFullTextSearch(t, job(dir, "мир"), stop, reports);
+        EXPECT_TRUE(closed);
+        EXPECT_FALSE(stop.load());
+        EXPECT_TRUE(r.stopped);
+        EXPECT_EQ(r.visited, 4);
+        EXPECT_EQ(r.hits, 2);
+        EXPECT_EQ(marks(t), (std::vector<int>{0, -1, 0, -1, 0, -1, -1, -1, -1, -1}));
+
+        // The next search starts with the flag false and walks every row.
+        const FullTextResult all = RunFullTextSearch(t, job(dir, "мир"), stop, {});
+        EXPECT_EQ(all.visited, 10);
+        EXPECT_EQ(all.hits, 5);
+        EXPECT_EQ(marks(t), (std::vector<int>{0, -1, 0, -1, 0, -1, 0, -1, 0, -1}));
+        for (int i = 5; i < 10; ++i) { // back to the earlier marks for the second round
+            t.moveTo(i);
+            t.edit();
+            t.setInt("Find", -1);
+            t.post();
+        }
+    }
+}
+
+TEST(FullTextSearch, AnEmptyTableEndsAtOnce) {
+    TempDir dir;
+    RecordTable t;
+    fill(t, {});
+    std::atomic<bool> stop{false};
+    int progress = 0, finished = 0;
+    const FullTextResult r = RunFullTextSearch(
+        t, job(dir, "мир"), stop, {[&](const FindProgress&) { ++progress; }, [&] { ++finished; }});
+    EXPECT_EQ(r.hits, 0);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(progress, 0);
+    EXPECT_EQ(finished, 1);
+}
+
+TEST(FullTextSearch, AnUnreadableFileOrATableErrorEndsTheWalkCleanly) {
+    TempDir dir;
+    page(dir, "Kelvra-Gold7/pub/a.htm", "мир");
+    page(dir, "Kelvra-Gold7/pub/c.htm", "мир");
+    fs::create_symlink("loop.htm", dir / "archive/Kelvra-Gold7/pub/loop.htm"); // exists, can never be read
+    RecordTable t;
+    fill(t, {{1, "7", "A", "a.htm", 0}, {1, "7", "B", "loop.htm", -1}, {1, "7", "C", "c.htm", 0}});
+    t.setSortKeys(catalogue::kStandardOrder);
+    std::vector<std::string> history;
+    std::string remembered;
+    int finished = 0, clearEnabled = -1;
+    std::atomic<bool> stop{false};
+    FindHooks hooks;
+    hooks.runFullText = [&](const FullTextJob& j) {
+        return RunFullTextSearch(t, j, stop, {{}, [&] { ++finished; }});
+    };
+    hooks.setClearEnabled = [&](bool e) { clearEnabled = e; };
+    hooks.showResult = [](int) { ADD_FAILURE() << "no result box after an error"; };
+    FindRequest request;
+    request.boxText = w("мир");
+    request.scope = FindScope::TitlesAndTexts;
+    request.archiveFolder = (dir / "archive").string();
+    request.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
+    try {
+        RunSearch(t, history, remembered, request, hooks);
+        ADD_FAILURE() << "the error was not raised";
+    } catch (const SearchFailed& e) {
+        EXPECT_NE(std::string(e.what()).find("loop.htm"), std::string::npos) << e.what();
+        EXPECT_EQ(e.outcome().hits, 1);
+    }
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(clearEnabled, 1);
+    EXPECT_EQ(t.sortKeys(), catalogue::kStandardOrder);
+    EXPECT_EQ(t.state(), RecordTable::State::Browse);
+    EXPECT_FALSE(t.controlsDisabled());
+    EXPECT_EQ(marks(t), (std::vector<int>{-1, -1, 0})); // the row in hand and the rest untouched
+
+    // A table without the fields the walk needs.
+    RecordTable foreign;
+    foreign.setFields({{"Statia", FieldType::WideText, 200}});
+    foreign.openEmpty();
+    foreign.append();
+    foreign.setText("Statia", "мир");
+    foreign.post();
+    const FullTextResult r = RunFullTextSearch(foreign, job(dir, "мир"), stop, {});
+    EXPECT_NE(r.error, "");
+    EXPECT_FALSE(stop.load());
+}
+
+TEST(FindDialog, ProgressLines) {
+    EXPECT_EQ(FindIssueLine(w("Выпуск №"), "  7"), w("\"Kelvrania\" Выпуск №  7"));
+    EXPECT_EQ(FindHitsLine(w("Найдено публикаций : "), 12), w("Найдено публикаций : 12"));
+    EXPECT_EQ(FindHitsLine(w("Найдено публикаций : "), 0), w(kFindDialogFirstHits));
+}
