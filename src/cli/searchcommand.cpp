@@ -130,7 +130,8 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
         return kOk;
     }
 
-    AppFolderLock lock = AppFolderLock::acquire(appDir, "marovex-cli search");
+    AppFolderLock lock = AppFolderLock::acquire(appDir);
+    catalogue::PrepareFolderForWriting(appDir);
     TINIRec rec;
     LoadSettings(appDir, rec, {});
     ArchiveAccess access;

@@ -52,7 +52,7 @@ void writeSearchHistory(const std::filesystem::path& file, const std::vector<std
 void RememberSearch(std::vector<std::string>& history, const std::string& text) {
     const std::string newest = history.empty() ? std::string() : history.front();
     if (text != newest) history.insert(history.begin(), text);
-    if (history.size() > kHistoryLimit) history.resize(kHistoryLimit);
+    if (history.size() > kHistoryCapacity) history.resize(kHistoryCapacity);
 }
 
 } // namespace marovex

@@ -17,12 +17,9 @@ std::vector<std::string> readSearchHistory(const std::filesystem::path& file, si
 // Writes every entry, also when there are none (an empty file). Replaces the file atomically.
 void writeSearchHistory(const std::filesystem::path& file, const std::vector<std::string>& entries);
 
-// The search box keeps at most this many entries.
-inline constexpr std::size_t kHistoryLimit = 26;
-
 // A search remembered in the history, newest first: the text goes on top unless it equals the newest entry
 // byte for byte (an empty history counts as one whose newest entry is empty), then the list is cut to
-// kHistoryLimit. Older duplicates stay.
+// kHistoryCapacity. Older duplicates stay.
 void RememberSearch(std::vector<std::string>& history, const std::string& text);
 
 } // namespace marovex

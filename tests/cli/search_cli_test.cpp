@@ -94,7 +94,7 @@ TEST(CliSearch, WrongUsageAndASecondWriterAreRefused) {
     EXPECT_EQ(searchCli(dir, "search мир труд").status, 2);
     EXPECT_EQ(searchCli(dir, "search --fast мир").status, 2);
 
-    const AppFolderLock lock = AppFolderLock::acquire(dir / "app", "test");
+    const AppFolderLock lock = AppFolderLock::acquire(dir / "app");
     const SearchRun r = searchCli(dir, "search мир");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find((dir / "app").string()), std::string::npos) << r.err;

@@ -118,7 +118,7 @@ TEST(History, NewestFirstWithoutRepeatingTheNewestAndAtMost26) {
     h.clear();
     for (int i = 0; i < 27; ++i)
         RememberSearch(h, std::to_string(i));
-    ASSERT_EQ(h.size(), kHistoryLimit);
+    ASSERT_EQ(h.size(), kHistoryCapacity);
     EXPECT_EQ(h.front(), "26");
     EXPECT_EQ(h.back(), "1");
 }
