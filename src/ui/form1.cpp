@@ -1,9 +1,12 @@
 #include "ui/form1.h"
 
+#include "app/gridstate.h"
 #include "base/cp1251.h"
+#include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
+#include "ui/customizedwebbrowser.h"
 #include "ui/dbgrideh_mvx.h"
 #include "ui/icons.h"
 #include "ui/indexingdialog.h"
@@ -24,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -44,11 +48,43 @@ std::string toCp1251(const QString& text) {
 }
 
 void defaultPresenter(QWidget* parent, TForm1::MessageKind kind, const QString& text) {
-    if (kind == TForm1::MessageKind::Information)
-        QMessageBox::information(parent, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
-    else
-        QMessageBox::critical(parent, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
+    using Kind = TForm1::MessageKind;
+    const QMessageBox::Icon icon = kind == Kind::Information || kind == Kind::InformationYes
+                                       ? QMessageBox::Information
+                                   : kind == Kind::Plain ? QMessageBox::NoIcon
+                                                         : QMessageBox::Critical;
+    const QMessageBox::StandardButton button =
+        kind == Kind::InformationYes || kind == Kind::ErrorYes ? QMessageBox::Yes : QMessageBox::Ok;
+    QMessageBox box(icon, QApplication::applicationDisplayName(), text, button, parent);
+    box.exec();
 }
+
+// What an opening asks of the window, answered by the window's own functions.
+class FormViewerHooks final : public viewer::ViewerHooks {
+public:
+    std::function<TCustomizedWebBrowser*()> browser;
+    std::function<void(const QString&)> shellOpener;
+    std::function<void(viewer::MessageIcon, const QString&)> message;
+    std::function<void(const QString&)> caption;
+    std::function<void()> toggle;
+
+    bool embeddedBrowserPresent() override { return browser() != nullptr; }
+    void navigate(const std::filesystem::path& file) override {
+        if (TCustomizedWebBrowser* view = browser()) view->Navigate(file);
+    }
+    void shellOpen(const std::filesystem::path& file) override { shellOpener(toQString(file)); }
+    void showMessage(viewer::MessageIcon icon, const std::string& text) override {
+        message(icon, QString::fromStdString(text));
+    }
+    void setCaption(const std::string& text) override { caption(QString::fromStdString(text)); }
+    void toggleFavourite() override { toggle(); }
+
+private:
+    static QString toQString(const std::filesystem::path& file) {
+        const std::u8string name = file.u8string();
+        return QString::fromUtf8(reinterpret_cast<const char*>(name.data()), qsizetype(name.size()));
+    }
+};
 
 void defaultShellOpener(const QString& file) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(file));
@@ -68,8 +104,10 @@ constexpr ColumnLayout kColumns[ArticleModel::ColumnCount] = {
 
 constexpr int kPanel3Width = 229;
 constexpr int kPanel3Height = 157;
+constexpr int kPanel3Collapsed = 25;
 constexpr int kMinimumPaneHeight = 25;
-constexpr int kDefaultUpperPanelHeight = 125;
+
+const QString kRowCountText = QStringLiteral("Всего статей : ");
 
 } // namespace
 
@@ -80,6 +118,16 @@ TForm1::TForm1(std::filesystem::path appDir, MessagePresenter presenter, QWidget
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Marovex v2.0"));
     setWindowIcon(icons::ImageList1(9));
+    auto hooks = std::make_unique<FormViewerHooks>();
+    hooks->browser = [this] { return m_browser; };
+    hooks->shellOpener = [this](const QString& file) { m_shellOpener(file); };
+    hooks->message = [this](viewer::MessageIcon icon, const QString& text) {
+        present(icon == viewer::MessageIcon::Error ? MessageKind::ErrorYes : MessageKind::InformationYes,
+                text);
+    };
+    hooks->caption = [this](const QString& text) { setWindowTitle(text); };
+    hooks->toggle = [this] { catalogue::ToggleFavourite(m_session.articles()); };
+    m_viewerHooks = std::move(hooks);
     buildActions();
     buildMenus();
     buildCommandBar();
@@ -92,6 +140,8 @@ TForm1::TForm1(std::filesystem::path appDir, MessagePresenter presenter, QWidget
 
 TForm1::~TForm1() {
     waitForWorker();
+    delete m_browser; // its page goes before the window's other children
+    m_browser = nullptr;
     if (m_model) {
         DBGridEh_MVX2->setModel(nullptr);
         delete m_model;
@@ -312,19 +362,20 @@ void TForm1::buildClientArea() {
     panelLayout->setContentsMargins(2, 2, 2, 2);
     panelLayout->setSpacing(1);
     auto* header = new QHBoxLayout;
-    auto* image1 = new QLabel(Panel3);
-    image1->setObjectName(QStringLiteral("Image1"));
-    image1->setPixmap(icons::ImageList1(5).pixmap(QSize(20, 20), devicePixelRatioF()));
-    image1->setFixedSize(20, 20);
-    image1->setCursor(Qt::PointingHandCursor);
-    header->addWidget(image1);
+    Image1 = new QLabel(Panel3);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(icons::ImageList1(5).pixmap(QSize(20, 20), devicePixelRatioF()));
+    Image1->setFixedSize(20, 20);
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->installEventFilter(this);
+    header->addWidget(Image1);
     header->addStretch();
     SpeedButton1 = new QToolButton(Panel3);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setText(QStringLiteral("Filter On"));
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setMinimumSize(47, 16);
-    connect(SpeedButton1, &QToolButton::clicked, view_filter_on_off, &QAction::trigger);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
     header->addWidget(SpeedButton1);
     panelLayout->addLayout(header);
     auto* bevel1 = new QFrame(Panel3);
@@ -341,6 +392,7 @@ void TForm1::buildClientArea() {
     DBGridEh_MVX1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     DBGridEh_MVX1->verticalHeader()->setDefaultSectionSize(DBGridEh_MVX1->fontMetrics().height() + 2);
     panelLayout->addWidget(DBGridEh_MVX1, 1);
+    Panel3->installEventFilter(this);
     Panel3->hide();
 
     auto* pane = new QFrame(Splitter1);
@@ -351,6 +403,7 @@ void TForm1::buildClientArea() {
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setMinimumHeight(kMinimumPaneHeight);
     Panel2->hide(); // the embedded browser's pane, shown only while that viewer is chosen
+    Panel2->installEventFilter(this);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
 
@@ -367,6 +420,8 @@ void TForm1::buildClientArea() {
         DBGridEh_MVX2TitleBtnClick(column);
     });
     connect(DBGridEh_MVX1, &TDBGridEh_MVX::OnMouseEnter, this, &TForm1::DBGridEh_MVX1MouseEnter);
+    connect(DBGridEh_MVX1, &QAbstractItemView::doubleClicked, this, &TForm1::DBGridEh_MVX1DblClick);
+    connect(DBGridEh_MVX1, &TDBGridEh_MVX::KeyPress, this, &TForm1::DBGridEh_MVX1KeyPress);
 }
 
 void TForm1::buildStatusBar() {
@@ -395,8 +450,12 @@ void TForm1::buildStatusBar() {
 
 void TForm1::FormCreate() {
     m_session.FormCreate(*this);
-    if (m_session.startupFailed()) return;
+    if (m_model) showCurrentRow(m_session.articles().position());
+}
 
+// The grids take the tables as soon as they are open, so that everything start-up does to the tables
+// afterwards (order, filter, current row) shows at once.
+void TForm1::attachGrids() {
     m_model = new ArticleModel(m_session.articles(), this);
     m_model->setColumnTitles(m_columnTitles);
     m_model->setFavouritesTitleIcon(icons::ImageList1(14));
@@ -421,7 +480,6 @@ void TForm1::FormCreate() {
                     showError(e.what());
                 }
             });
-    showCurrentRow(m_session.articles().position());
 
     m_topicModel = new TopicModel(m_session.topics(), this);
     DBGridEh_MVX1->setModel(m_topicModel);
@@ -434,14 +492,144 @@ void TForm1::FormCreate() {
                     current.row() != m_session.topics().position())
                     m_session.topics().moveTo(current.row());
             });
+    topicFilter();
+}
+
+catalogue::TopicFilter& TForm1::topicFilter() {
+    if (!m_filter) m_filter = catalogue::BindTopicFilter(m_session.articles(), m_session.topics());
+    return *m_filter;
+}
+
+// --- State kept between runs --------------------------------------------------------------------------
+
+void TForm1::preparePane() {
+    attachGrids();
+    const auto file = SettingsFilePath(m_session.appDir());
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) return;
+    const IniFile ini(file);
+    m_upperPanelHeight = settings::Read(ini, settings::keys::Internal_browser_height);
+    // The pane gets the opposite of what reading the settings asks for, so that the switch then makes its
+    // whole transition.
+    Panel2->setVisible(settings::Read(ini, settings::keys::select_browser) != 1);
+    if (!Panel2->isHidden()) layOutPane();
 }
 
 void TForm1::restoreState() {
-    // The rest of the state kept between runs comes with its own code; the row count is shown once the
-    // order and filter are in place.
+    const auto file = SettingsFilePath(m_session.appDir());
     std::error_code ec;
-    if (!std::filesystem::exists(SettingsFilePath(m_session.appDir()), ec)) return;
-    setStatusText(1, QStringLiteral("Всего статей : ") + QString::number(m_session.articles().rowCount()));
+    if (!std::filesystem::exists(file, ec)) return;
+    const IniFile ini(file);
+    namespace k = settings::keys;
+
+    Font font;
+    settings::Read(ini, k::font_table, font);
+    const Color table = settings::Read(ini, k::color_table);
+    const Color find = settings::Read(ini, k::color_find);
+    const Color link = settings::Read(ini, k::color_link);
+    ApplyGridLook(font, link, find, table);
+    restoreColumns(ini);
+    restoreWindow(ini);
+
+    ToolButton5->setChecked(settings::Read(ini, k::Button_caps));
+    ToolButton3->setChecked(settings::Read(ini, k::Button_word));
+    FlatComboBox3->setCurrentIndex(settings::Read(ini, k::Button_find));
+    m_session.ini.text_search = settings::Read(ini, k::text_search);
+
+    std::string column = settings::Read(ini, k::state_index);
+    if (column.size() > k::kStateIndexLength) column.resize(k::kStateIndexLength);
+    RecordTable& articles = m_session.articles();
+    if (!m_session.ini.state_save) column = catalogue::kSortStandard;
+    if (m_session.ini.state_save && settings::Read(ini, k::state_filter)) {
+        catalogue::SwitchFilter(articles, topicFilter(), true);
+        SpeedButton1->setText(QStringLiteral("Filter Off"));
+        setStatusText(2, messageText(73));
+    }
+    setSortColumn(QString::fromStdString(catalogue::RestoreSortColumn(articles, column)));
+    showRowCount();
+}
+
+void TForm1::restoreColumns(const IniFile& ini) {
+    std::array<int, kGridColumns> positions{};
+    for (std::size_t c = 0; c < kGridColumns; ++c) {
+        const std::string_view field = settings::keys::kGridFields[c];
+        positions[c] = settings::Read(ini, settings::keys::colIndex(field));
+        // Widths act as proportions: the grid fits its columns to its width.
+        DBGridEh_MVX2->setColumnWidthHint(int(c),
+                                          std::max(0, settings::Read(ini, settings::keys::colWidth(field))));
+    }
+    QHeaderView* titles = DBGridEh_MVX2->horizontalHeader();
+    if (titles->count() != int(kGridColumns)) return;
+    const std::array<int, kGridColumns> order = ColumnOrderFromPositions(positions);
+    for (int v = 0; v < int(kGridColumns); ++v)
+        titles->moveSection(titles->visualIndex(order[std::size_t(v)]), v);
+    DBGridEh_MVX2->setFitColumns(true);
+}
+
+void TForm1::restoreWindow(const IniFile& ini) {
+    namespace k = settings::keys;
+    const int w = settings::Read(ini, k::WindowWidth, width());
+    const int h = settings::Read(ini, k::WindowHeight, height());
+    const int top = settings::Read(ini, k::WindowTop, y());
+    const int left = settings::Read(ini, k::WindowLeft, x());
+    // The normal bounds first: a maximised window keeps them as its restore size.
+    resize(std::max(w, minimumWidth()), std::max(h, minimumHeight()));
+    move(left, top);
+    switch (settings::Read(ini, k::WindowState)) {
+    case 1:
+        setWindowState(Qt::WindowMinimized);
+        break;
+    case 2:
+        setWindowState(Qt::WindowNoState);
+        break;
+    case 3:
+        setWindowState(Qt::WindowMaximized);
+        break;
+    default: // anything else leaves the window as it is
+        break;
+    }
+}
+
+void TForm1::saveState() {
+    IniFile ini = OpenSettingsFile(m_session.appDir());
+    namespace k = settings::keys;
+    QHeaderView* titles = DBGridEh_MVX2->horizontalHeader();
+    if (titles->count() == int(kGridColumns)) {
+        for (std::size_t c = 0; c < kGridColumns; ++c) {
+            const std::string_view field = k::kGridFields[c];
+            settings::Write(ini, k::colIndex(field), titles->visualIndex(int(c)));
+            settings::Write(ini, k::colWidth(field), titles->sectionSize(int(c)));
+        }
+    }
+    settings::Write(ini, k::Button_caps, ToolButton5->isChecked());
+    settings::Write(ini, k::Button_word, ToolButton3->isChecked());
+    if (FlatComboBox3->currentIndex() < 0) FlatComboBox3->setCurrentIndex(0);
+    settings::Write(ini, k::Button_find, std::max(0, FlatComboBox3->currentIndex()));
+    if (isMinimized()) {
+        settings::Write(ini, k::WindowState, 1);
+    } else if (isMaximized() || isFullScreen()) {
+        settings::Write(ini, k::WindowState, 3);
+    } else {
+        settings::Write(ini, k::WindowState, 2);
+        settings::Write(ini, k::WindowWidth, width());
+        settings::Write(ini, k::WindowHeight, height());
+        settings::Write(ini, k::WindowTop, y());
+        settings::Write(ini, k::WindowLeft, x());
+    }
+    // Only a pane on the screen has a grid area height worth keeping; before the window was ever shown its
+    // panels have no real size.
+    if (m_session.ini.select_browser == viewer::kViewerPane && m_shownOnce && !Panel2->isHidden())
+        m_upperPanelHeight = Panel1->height();
+    settings::Write(ini, k::Internal_browser_height, m_upperPanelHeight);
+    settings::Write(ini, k::text_search, m_session.ini.text_search);
+    if (m_session.ini.state_save) {
+        settings::Write(ini, k::state_index, m_sortColumn.toStdString());
+        settings::Write(ini, k::state_filter, m_filterOnAtClose);
+    }
+}
+
+void TForm1::showRowCount() {
+    setStatusText(1, kRowCountText + QString::number(m_session.articles().rowCount()));
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -465,6 +653,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The table is closed before the window state is written; its filter is part of that state.
+    m_filterOnAtClose = m_session.articles().isOpen() && m_session.articles().filtered();
     if (!m_session.FormClose(*this)) {
         event->ignore();
         return;
@@ -559,25 +749,129 @@ void TForm1::Clear_HistoryExecute() {
 }
 
 void TForm1::view_filter_on_offExecute() {
-    // The topic filter arrives with its own code.
+    try {
+        RecordTable& articles = m_session.articles();
+        catalogue::SwitchFilter(articles, topicFilter(), !articles.filtered());
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
+    showFilterState();
+}
+
+void TForm1::showFilterState() {
+    showRowCount();
+    const bool on = m_session.articles().filtered();
+    SpeedButton1->setText(on ? QStringLiteral("Filter Off") : QStringLiteral("Filter On"));
+    setStatusText(2, on ? QStringLiteral("Фильтр включён F") : QString());
+}
+
+void TForm1::filter_go(bool force) {
+    if (m_workerRunning) return;
+    try {
+        catalogue::FilterGo(m_session.articles(), topicFilter(), force);
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
+    showFilterState();
+}
+
+void TForm1::SpeedButton1Click() {
+    filter_go(false);
+}
+
+void TForm1::DBGridEh_MVX1DblClick() {
+    if (m_workerRunning) return;
+    try {
+        if (catalogue::ToggleTopic(m_session.topics(), m_session.articles(), topicFilter()))
+            setStatusText(1, messageText(78) + QStringLiteral("  ") +
+                                 QString::number(m_session.articles().rowCount()));
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
+}
+
+void TForm1::DBGridEh_MVX1KeyPress(int key) {
+    if (key == Qt::Key_Space) DBGridEh_MVX1DblClick();
+}
+
+void TForm1::Image1Click() {
+    const bool collapse = Panel3->height() >= kPanel3Collapsed + 1;
+    DBGridEh_MVX1->setVisible(!collapse);
+    Panel3->findChild<QFrame*>(QStringLiteral("Bevel1"))->setVisible(!collapse);
+    Panel3->resize(Panel3->width(), collapse ? kPanel3Collapsed : kPanel3Height);
+}
+
+// Pressing on the topic panel's own surface drags it anywhere within the grid area.
+bool TForm1::Panel3MouseEvent(QEvent* event) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (mouse->button() != Qt::LeftButton) return false;
+        m_panel3Grip = mouse->position().toPoint(); // the press grabs the mouse until its release
+        return true;
+    case QEvent::MouseMove: {
+        if (m_panel3Grip.x() < 0) return false;
+        QPoint to = Panel3->mapToParent(mouse->position().toPoint()) - m_panel3Grip;
+        to.setX(std::clamp(to.x(), 0, std::max(0, Panel1->width() - Panel3->width())));
+        to.setY(std::clamp(to.y(), 0, std::max(0, Panel1->height() - Panel3->height())));
+        Panel3->move(to);
+        m_panel3RightGap = Panel1->width() - Panel3->geometry().right() - 1;
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (m_panel3Grip.x() < 0) return false;
+        m_panel3Grip = QPoint(-1, -1);
+        return true;
+    default:
+        return false;
+    }
+}
+
+viewer::OpenSettings TForm1::openSettings() const {
+    viewer::OpenSettings s;
+    s.appDir = m_session.appDir();
+    s.archiveFolder = m_session.archiveFolder;
+    s.editionPrefixes = m_session.ini.name_kelvra;
+    s.frame = m_session.ini.frame;
+    s.viewerChoice = m_session.ini.select_browser;
+    s.msieProgram = m_session.ini.path_MSIE;
+    s.operaProgram = m_session.ini.path_Opera;
+    s.text77 = m_session.messages[77];
+    return s;
+}
+
+std::string TForm1::selectedFieldName() const {
+    return ArticleModel::fieldName(DBGridEh_MVX2->currentIndex().column()).toStdString();
+}
+
+void TForm1::runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
+                                     viewer::ViewerHooks&)) {
+    try {
+        open(selectedFieldName(), viewer::CurrentArticleRow(m_session.articles()), openSettings(),
+             *m_viewerHooks);
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
 }
 
 void TForm1::helpExecute() {
-    Open_File(QStringLiteral("Help/help.html"));
+    try {
+        viewer::helpExecute(openSettings(), *m_viewerHooks);
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
 }
 
 void TForm1::Action1Execute() {
-    Open_File(QStringLiteral("Help/new.html"));
-}
-
-void TForm1::Open_File(const QString& relativePath) {
-    const QString file =
-        QString::fromStdString((m_session.appDir() / relativePath.toStdString()).lexically_normal().string());
-    if (!QFileInfo::exists(file)) {
-        present(MessageKind::Information, messageText(77) + QStringLiteral(" \n") + file);
-        return;
+    try {
+        viewer::Action1Execute(openSettings(), *m_viewerHooks);
+    } catch (const std::exception& e) {
+        showError(e.what());
     }
-    m_shellOpener(file);
 }
 
 void TForm1::ExitExecute() {
@@ -607,36 +901,22 @@ void TForm1::Go_LastExecute() {
 }
 
 void TForm1::ToolButton17Click() {
-    Panel3->setVisible(!Panel3->isVisible());
-    ToolButton17->setChecked(Panel3->isVisible());
-    if (Panel3->isVisible()) placeTopicPanel();
+    Panel3->setVisible(Panel3->isHidden());
+    ToolButton17->setChecked(!Panel3->isHidden());
+    if (!Panel3->isHidden()) placeTopicPanel();
 }
 
 void TForm1::OpenCurrentRow() {
-    emit currentRowOpening(m_session.ini.select_browser);
-    // Opening articles arrives with the viewer code.
+    runOpening(&viewer::OpenCurrentRow);
 }
-
-void TForm1::openWithViewer(int viewerChoice) {
-    const std::int32_t kept = m_session.ini.select_browser;
-    m_session.ini.select_browser = viewerChoice;
-    try {
-        OpenCurrentRow();
-    } catch (...) {
-        m_session.ini.select_browser = kept;
-        throw;
-    }
-    m_session.ini.select_browser = kept;
-}
-
 void TForm1::MSIE1Click() {
-    openWithViewer(2);
+    runOpening(&viewer::MSIE1Click);
 }
 void TForm1::Opera1Click() {
-    openWithViewer(3);
+    runOpening(&viewer::Opera1Click);
 }
 void TForm1::N10Click() {
-    openWithViewer(4);
+    runOpening(&viewer::N10Click);
 }
 
 // --- The article grid ---------------------------------------------------------------------------------
@@ -671,7 +951,14 @@ void TForm1::DBGridEh_MVX2TitleBtnClick(int column) {
     // The header flips its marker on a click; the marker follows the sort column only.
     setSortColumn(m_sortColumn);
     if (m_workerRunning) return;
-    emit sortRequested(ArticleModel::fieldName(column));
+    try {
+        const std::string sorted =
+            catalogue::SortByTitle(m_session.articles(), ArticleModel::fieldName(column).toStdString());
+        if (!sorted.empty()) setSortColumn(QString::fromStdString(sorted));
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
 }
 
 void TForm1::DBGridEh_MVX2MouseUp(Qt::MouseButton button, const QPoint& globalPos) {
@@ -739,22 +1026,99 @@ void TForm1::ApplyGridLook(const Font& font, Color linkColor, Color findColor, C
 }
 
 void TForm1::SwitchBrowserPane(bool on) {
-    if (Panel2->isVisible() == on) return;
-    Panel2->setVisible(on);
-    // The grid area keeps the upper panel height; the pane takes the rest and any later growth.
-    if (on)
-        Splitter1->setSizes(
-            {kDefaultUpperPanelHeight, std::max(Splitter1->height(), 2 * kMinimumPaneHeight)});
-    if (Splitter1->count() > 1) Splitter1->handle(1)->setEnabled(on);
+    if (!on) {
+        delete m_browser;
+        m_browser = nullptr;
+        if (Panel2->isHidden()) return;
+        // The grid area's height is kept for the pane's return; a window never laid out has none yet.
+        if (m_shownOnce) m_upperPanelHeight = Panel1->height();
+        Panel2->hide(); // the grid area fills the client area
+        if (Splitter1->count() > 1) Splitter1->handle(1)->setEnabled(false);
+        return;
+    }
+    if (!Panel2->isHidden()) return; // also without a view: only a switch off and on tries again
+    Panel2->show();
+    if (m_upperPanelHeight < 10) m_upperPanelHeight = 55;
+    layOutPane();
+    if (Splitter1->count() > 1) Splitter1->handle(1)->setEnabled(true);
+    if (m_browser) return;
+    try {
+        m_browser = new TCustomizedWebBrowser(Panel2);
+        m_browser->setObjectName(QStringLiteral("webBrowser"));
+        m_browser->setFocusPolicy(Qt::StrongFocus);
+        QWidget::setTabOrder(FlatComboBox1, m_browser);
+        connect(m_browser, &TCustomizedWebBrowser::OnMouseEnter, this, &TForm1::webBrowser_mousEnter);
+        connect(m_browser, &TCustomizedWebBrowser::OnMouseLeave, this, &TForm1::webBrowser_mousLeav);
+        connect(m_browser, &TCustomizedWebBrowser::StatusTextChange, this,
+                &TForm1::WebBrowserStatusTextChange);
+        connect(m_browser, &TCustomizedWebBrowser::DocumentComplete, this, &TForm1::WBDocumentComplete);
+        m_browser->setHighlightSource([this] {
+            return HighlightRequest{m_session.ini.text_search, ToolButton3->isChecked(),
+                                    ToolButton5->isChecked(), ColorToHex(m_session.ini.color_htm_fon)};
+        });
+        Panel2Resize();
+        m_browser->show();
+    } catch (const std::exception&) {
+        delete m_browser;
+        m_browser = nullptr;
+        present(
+            MessageKind::Plain,
+            QStringLiteral("Ошибка создания окна Web Browser-а\rДолжен быть установлен MSIE 5.0 или выше"));
+    }
+}
+
+// The grid area takes the upper panel height and the pane the rest; when that leaves the pane almost
+// nothing, the grid area gives up the pane's minimum and a further 125 pixels.
+void TForm1::layOutPane() {
+    if (!isVisible()) {
+        layout()->activate(); // the client area's size before the window is first shown
+        centralWidget()->layout()->activate();
+    }
+    const int total = Splitter1->height() - Splitter1->handleWidth();
+    int upper = m_upperPanelHeight;
+    if (total - upper < 2) upper -= kMinimumPaneHeight + 125;
+    upper = std::max(upper, kMinimumPaneHeight);
+    Splitter1->setSizes({upper, std::max(total - upper, kMinimumPaneHeight)});
+}
+
+void TForm1::Panel2Resize() {
+    if (m_browser) m_browser->setGeometry(Panel2->contentsRect());
+}
+
+void TForm1::webBrowser_mousEnter() {
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive || !m_browser) return;
+    FlatComboBox1->setFocus();
+    m_browser->setFocus(); // into the page's own window
+}
+
+void TForm1::webBrowser_mousLeav() {}
+
+void TForm1::WebBrowserStatusTextChange(const QString& text) {
+    setStatusText(3, text);
+}
+
+void TForm1::WBDocumentComplete() {
+    // The view itself takes the border off and highlights the search text in every document as it
+    // completes, with the request its highlight source gives at the navigation.
 }
 
 void TForm1::placeTopicPanel() {
-    Panel3->move(std::max(0, Panel1->width() - Panel3->width()), 0);
+    // Anchored to the grid area's top and right edges.
+    const int x = std::max(0, Panel1->width() - m_panel3RightGap - Panel3->width());
+    const int y = std::clamp(Panel3->y(), 0, std::max(0, Panel1->height() - Panel3->height()));
+    Panel3->move(x, y);
     Panel3->raise();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Panel1 && event->type() == QEvent::Resize && Panel3->isVisible()) placeTopicPanel();
+    if (watched == Panel2 && event->type() == QEvent::Resize) Panel2Resize();
+    if (watched == Image1 && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Image1Click();
+        return true;
+    }
+    if (watched == Panel3 && Panel3MouseEvent(event)) return true;
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -806,6 +1170,9 @@ SettingsHooks TForm1::settingsHooks() {
     hooks.SetGridIndicator = [this](bool shown) {
         DBGridEh_MVX2->verticalHeader()->setVisible(shown);
         if (m_model) m_model->setIndicator(shown);
+    };
+    hooks.ReapplyTopicFilter = [this] {
+        if (m_session.articles().filtered()) filter_go(true);
     };
     return hooks;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mainsession.h"
+#include "viewer/opening.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -24,8 +26,12 @@ namespace marovex {
 class ArticleGridDelegate;
 class ArticleModel;
 class TDBGridEh_MVX;
+class TCustomizedWebBrowser;
 class TForm_Process;
 class TopicModel;
+namespace catalogue {
+class TopicFilter;
+}
 
 // The main window. Creating it takes in the catalogue and the state of the last run; closing it writes them
 // back. It owns the tables (through its session), the stop flag shared by the workers, and the guard that
@@ -33,7 +39,8 @@ class TopicModel;
 class TForm1 final : public QMainWindow, private MainWindowHooks {
     Q_OBJECT
 public:
-    enum class MessageKind { Information, Error };
+    // Information and Error boxes have an OK button, the Yes kinds a Yes button only; Plain has no icon.
+    enum class MessageKind { Information, Error, InformationYes, ErrorYes, Plain };
     // Shows a message box; tests replace it to see the messages without blocking.
     using MessagePresenter = std::function<void(QWidget* parent, MessageKind kind, const QString& text)>;
     // Opens a file with the desktop's default handler; tests replace it.
@@ -72,9 +79,18 @@ public:
     QString sortColumn() const { return m_sortColumn; }
     // Font and colours of the article grid (colours as the settings file holds them).
     void ApplyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor);
+    Color findColor() const { return m_findColor; }
+    Color linkColor() const { return m_linkColor; }
     void setSearchResultsEndEnabled(bool enabled) override;
-    // The embedded browser's pane shown or hidden (the browser itself arrives with the pane's own code).
+    // The embedded browser's pane shown with a new view, or hidden with the view destroyed.
     void SwitchBrowserPane(bool on);
+    // The embedded browser, null while the pane is off or its creation failed.
+    TCustomizedWebBrowser* webBrowser() const { return m_browser; }
+    // The height the grid area takes while the pane is shown.
+    int upperPanelHeight() const { return m_upperPanelHeight; }
+    // The topic filter: the filter button (force false) and its re-application after the settings
+    // changed (force true), the current row carried.
+    void filter_go(bool force);
     // Hands a message text (Windows-1251) over as a window text.
     QString messageText(int key) const;
 
@@ -93,6 +109,8 @@ public slots:
     void Go_FirstExecute();
     void Go_LastExecute();
     void ToolButton17Click();
+    void SpeedButton1Click();
+    void Image1Click();
     // Opens the current row of the article grid as its selected column decides.
     void OpenCurrentRow();
     void MSIE1Click();
@@ -100,10 +118,6 @@ public slots:
     void N10Click();
 
 signals:
-    // Reported as the current row is about to be opened, with the viewer choice in force.
-    void currentRowOpening(int viewerChoice);
-    // A title button of the article grid asked for the order of its column's field.
-    void sortRequested(const QString& field);
     // The indexing dialog made by the indexing command.
     void indexingDialogOpened(marovex::TForm_Process* dialog);
 
@@ -120,6 +134,7 @@ private:
     void buildStatusBar();
     void FormCreate();
     void FormShow();
+    void attachGrids();
 
     // Handlers of the article grid.
     void DBGridEh_MVX2MouseDown(Qt::MouseButton button);
@@ -131,13 +146,31 @@ private:
     void DBGridEh_MVX2KeyPress(int key);
     void DBGridEh_MVX2MouseEnter();
     void DBGridEh_MVX1MouseEnter();
-    void openWithViewer(int viewerChoice);
-    void Open_File(const QString& relativePath);
+    // Handlers of the topic grid and its panel.
+    void DBGridEh_MVX1DblClick();
+    void DBGridEh_MVX1KeyPress(int key);
+    bool Panel3MouseEvent(QEvent* event);
+
+    // The embedded browser's handlers.
+    void Panel2Resize();
+    void webBrowser_mousEnter();
+    void webBrowser_mousLeav();
+    void WebBrowserStatusTextChange(const QString& text);
+    void WBDocumentComplete();
+    void layOutPane();
+
+    // Opening rows and files next to the application.
+    viewer::OpenSettings openSettings() const;
+    std::string selectedFieldName() const;
+    void runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
+                                 viewer::ViewerHooks&));
 
     // MainWindowHooks
     SettingsHooks settingsHooks() override;
     void setText(const TextAssignment& assignment) override;
+    void preparePane() override;
     void restoreState() override;
+    void saveState() override;
     void showInformation(const std::string& text) override;
     void showError(const std::string& text) override;
     void setHistory(const std::vector<std::string>& entries) override;
@@ -147,6 +180,11 @@ private:
     void present(MessageKind kind, const QString& text);
     void showCurrentRow(int row);
     void placeTopicPanel();
+    catalogue::TopicFilter& topicFilter();
+    void showRowCount();
+    void showFilterState();
+    void restoreColumns(const IniFile& ini);
+    void restoreWindow(const IniFile& ini);
     void waitForWorker();
 
     MainSession m_session;
@@ -158,6 +196,15 @@ private:
     bool m_shownOnce = false;
     bool m_cellPress = false; // a left button went down on the grid's cells (not on a title)
     QString m_sortColumn;
+    Color m_findColor = 0;
+    Color m_linkColor = 0;
+    int m_upperPanelHeight = 0;
+    bool m_filterOnAtClose = false;
+    std::shared_ptr<catalogue::TopicFilter> m_filter;
+    QPoint m_panel3Grip{-1, -1}; // where the topic panel was taken for dragging; (-1, -1) while not dragged
+    int m_panel3RightGap = 0;    // the topic panel keeps its distance to the grid area's right edge
+    TCustomizedWebBrowser* m_browser = nullptr;
+    std::unique_ptr<viewer::ViewerHooks> m_viewerHooks;
     QHash<QString, QString> m_columnTitles; // by field name, from the language file
     QPointer<TForm_Process> m_indexingDialog;
 
@@ -186,6 +233,7 @@ private:
     QWidget* Panel2 = nullptr;
     QFrame* Panel3 = nullptr;
     QToolButton* SpeedButton1 = nullptr;
+    QLabel* Image1 = nullptr;
     QSplitter* Splitter1 = nullptr;
     TDBGridEh_MVX* DBGridEh_MVX2 = nullptr;
     TDBGridEh_MVX* DBGridEh_MVX1 = nullptr;

@@ -1,4 +1,5 @@
 #include "ui/appearance.h"
+#include "ui/customizedwebbrowser.h"
 #include "ui/form1.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QSplashScreen>
 
 int main(int argc, char** argv) {
+    marovex::TCustomizedWebBrowser::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marovex"));
     QApplication::setApplicationDisplayName(QStringLiteral("Marovex v2.0"));
@@ -33,5 +35,8 @@ int main(int argc, char** argv) {
     splash->finish(&form);
     delete splash;
     form.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // A run that refused to start (missing or damaged catalogue, a folder another program writes) has
+    // shown its message already; scripts still see it failed.
+    return form.tag() == -1 ? 1 : status;
 }

@@ -1,0 +1,145 @@
+// The main window's embedded browser pane: switching it, its heights, and rows opened into it.
+#include "app/inifile.h"
+#include "catalogue/catalogue.h"
+#include "support/testsupport.h"
+#include "ui/articlemodel.h"
+#include "ui/customizedwebbrowser.h"
+#include "ui/form1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QSplitter>
+#include <QTableView>
+#include <QTest>
+#include <QWebEnginePage>
+
+using namespace marovex;
+using marovex::test::TempDir;
+
+namespace {
+
+void makeCatalogue(const std::filesystem::path& dir) {
+    catalogue::createEmptyCatalogue(dir, true);
+    RecordTable t;
+    catalogue::openArticleTable(t, dir / "mvx.dat", {});
+    t.append();
+    t.setInt("Type", 1);
+    t.setText("Number", catalogue::padIssueNumber("7"));
+    t.setText("Tem", "Тема");
+    t.setText("Statia", "Статья");
+    t.setText("Link", "a.htm");
+    t.setInt("Npp", 0);
+    t.post();
+    t.close();
+}
+
+auto quiet() {
+    return [](QWidget*, TForm1::MessageKind, const QString&) {};
+}
+
+QWidget* widget(TForm1& form, const char* name) {
+    return form.findChild<QWidget*>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class Form1PaneTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void paneSwitch_destroysTheViewAndGivesBackTheGridAreaHeight() {
+        TempDir dir;
+        makeCatalogue(dir.path());
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=1\r\nInternal_browser_height=5\r\n"
+                                         "WindowState=2\r\nWindowWidth=700\r\nWindowHeight=500\r\n");
+        TForm1 form(dir.path(), quiet());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QWidget* area = widget(form, "Panel1");
+        QWidget* pane = widget(form, "Panel2");
+        auto* splitter = form.findChild<QSplitter*>(QStringLiteral("Splitter1"));
+        // A stored height below 10 shows a grid area of 55 pixels; the view fills the pane.
+        QTRY_COMPARE(area->height(), 55);
+        QVERIFY(pane->isVisible());
+        QVERIFY(form.webBrowser() && form.webBrowser()->parentWidget() == pane);
+        QTRY_COMPARE(form.webBrowser()->geometry(), pane->contentsRect());
+        emit form.webBrowser()->StatusTextChange(QStringLiteral("file:///x.htm"));
+        QCOMPARE(form.statusText(3), QStringLiteral("file:///x.htm"));
+
+        splitter->setSizes({140, splitter->height() - 140});
+        QTRY_COMPARE(area->height(), 140);
+        form.SwitchBrowserPane(false);
+        QVERIFY(!form.webBrowser());
+        QVERIFY(!form.findChild<TCustomizedWebBrowser*>());
+        QVERIFY(!pane->isVisible());
+        QTRY_COMPARE(area->height(), splitter->height());
+        form.SwitchBrowserPane(true);
+        QTRY_COMPARE(area->height(), 140);
+        QVERIFY(form.webBrowser());
+
+        // Another viewer at the close: the height kept by the switch is written, not the full grid area.
+        splitter->setSizes({160, splitter->height() - 160});
+        QTRY_COMPARE(area->height(), 160);
+        form.SwitchBrowserPane(false);
+        form.session().ini.select_browser = 2;
+        QVERIFY(form.close());
+        QCOMPARE(IniFile(dir / "mvx.ini").ReadInteger("interface", "Internal_browser_height", 0), 160);
+    }
+
+    void openingARow_showsTheArticleInThePaneWithCaptionAndHighlight_menuKeepsTheViewerChoice() {
+        TempDir dir;
+        makeCatalogue(dir.path());
+        const auto issue = dir / "archive" / "Kelvra-Gold7";
+        std::filesystem::create_directories(issue / "pub");
+        test::writeFile(issue / "pub" / "a.htm", "<html><body><p>one word here</p></body></html>");
+        test::writeFile(dir / "mvx.ini",
+                        "[options]\r\ndbdir=" + (dir / "archive").string() +
+                            "\r\nname kelvra GOLD=Kelvra-Gold\r\n[interface]\r\nselect_browser=1\r\n"
+                            "text_search=word\r\npath_Opera=" +
+                            (dir / "no-opera").string() + "\r\n");
+        QStringList errors;
+        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind kind, const QString& text) {
+            if (kind == TForm1::MessageKind::Error || kind == TForm1::MessageKind::ErrorYes) errors << text;
+        });
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* grid = form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX2"));
+        grid->setCurrentIndex(grid->model()->index(0, ArticleModel::ColStatia));
+        QTest::keyClick(grid, Qt::Key_Return);
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('|'))));
+        QTRY_COMPARE(form.webBrowser()->url(),
+                     QUrl::fromLocalFile(QString::fromStdString((issue / "pub" / "a.htm").string())));
+        const QString caption = QStringLiteral("Marovex v2.0   [ Kelvra №  7 ]");
+        QCOMPARE(form.windowTitle(), caption);
+
+        // The remembered search text is highlighted as the page completes.
+        int highlighted = -1;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                form.webBrowser()->page()->runJavaScript(
+                    QStringLiteral("document.querySelectorAll('span[style]').length"),
+                    [&](const QVariant& v) { highlighted = v.toInt(); });
+                return highlighted == 1;
+            }(),
+            20000);
+
+        // The Opera item: its program is missing, which is reported, and the choice stays the pane.
+        form.findChild<QAction*>(QStringLiteral("ElMenuItem2"))->trigger();
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(errors[0], QStringLiteral("Браузер не найден"));
+        QCOMPARE(form.session().ini.select_browser, 1);
+        QCOMPARE(form.windowTitle(), caption);
+    }
+};
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+    TCustomizedWebBrowser::prepareApplication();
+    QApplication app(argc, argv);
+    Form1PaneTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "form1pane_test.moc"
