@@ -9,7 +9,10 @@
 #include "ui/customizedwebbrowser.h"
 #include "ui/dbgrideh_mvx.h"
 #include "ui/icons.h"
+#include "ui/abut.h"
+#include "ui/formproperties.h"
 #include "ui/indexingdialog.h"
+#include "ui/qtconvert.h"
 #include "ui/topicmodel.h"
 
 #include <QAbstractButton>
@@ -40,12 +43,9 @@ namespace marovex {
 
 namespace {
 
-QString fromCp1251(std::string_view bytes) {
-    return QString::fromStdString(cp1251::toUtf8(bytes));
-}
-std::string toCp1251(const QString& text) {
-    return cp1251::fromUtf8(text.toStdString());
-}
+using qtconvert::fromCp1251;
+using qtconvert::toCp1251;
+using qtconvert::toQColor;
 
 void defaultPresenter(QWidget* parent, TForm1::MessageKind kind, const QString& text) {
     using Kind = TForm1::MessageKind;
@@ -90,10 +90,6 @@ void defaultShellOpener(const QString& file) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
-QColor toQColor(Color c) {
-    const Color rgb = ColorToRGB(c);
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
 
 // Grid columns: built-in width and smallest width.
 struct ColumnLayout {
@@ -738,7 +734,30 @@ void TForm1::GoIndexExecute() {
 }
 
 void TForm1::SetPropertiesExecute() {
-    // The settings dialog arrives with its own code.
+    TForm_Properties::Execute(*this, this);
+}
+
+GridLook TForm1::gridLook() {
+    GridLook look;
+    look.font = m_gridFont;
+    look.linkColor = m_linkColor;
+    look.findColor = m_findColor;
+    look.tableColor = m_tableColor;
+    look.cellLines = DBGridEh_MVX2->showGrid();
+    look.indicator = DBGridEh_MVX2->verticalHeader()->isVisible();
+    return look;
+}
+
+void TForm1::applyMainWindowLanguage() {
+    const int scope = FlatComboBox3->currentIndex();
+    ApplyLanguage(language::kTargetMainWindow, m_session.appDir(), m_session.ini.local,
+                  [this](const TextAssignment& a) { setText(a); }, m_session.messages);
+    if (scope >= 0 && scope < FlatComboBox3->count()) FlatComboBox3->setCurrentIndex(scope);
+}
+
+void TForm1::keepCurrentRow() {
+    showCurrentRow(m_session.articles().position());
+    DBGridEh_MVX2->viewport()->update();
 }
 
 void TForm1::Clear_HistoryExecute() {
@@ -879,7 +898,7 @@ void TForm1::ExitExecute() {
 }
 
 void TForm1::ReadAbutExecute() {
-    // The About box arrives with its own code.
+    TAbut::showModal(this, m_session.appDir(), m_session.ini.local);
 }
 
 void TForm1::Go_FirstExecute() {
@@ -1006,6 +1025,8 @@ void TForm1::setSortColumn(const QString& field) {
 }
 
 void TForm1::ApplyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) {
+    m_gridFont = font;
+    m_tableColor = tableColor;
     m_delegate->setFindColor(toQColor(findColor));
     QPalette p = DBGridEh_MVX2->palette();
     p.setColor(QPalette::Base, toQColor(tableColor));

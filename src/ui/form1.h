@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mainsession.h"
+#include "ui/formproperties.h"
 #include "viewer/opening.h"
 
 #include <QHash>
@@ -36,7 +37,7 @@ class TopicFilter;
 // The main window. Creating it takes in the catalogue and the state of the last run; closing it writes them
 // back. It owns the tables (through its session), the stop flag shared by the workers, and the guard that
 // lets only one worker use the tables at a time.
-class TForm1 final : public QMainWindow, private MainWindowHooks {
+class TForm1 final : public QMainWindow, private MainWindowHooks, private SettingsDialogHost {
     Q_OBJECT
 public:
     // Information and Error boxes have an OK button, the Yes kinds a Yes button only; Plain has no icon.
@@ -49,7 +50,7 @@ public:
     explicit TForm1(std::filesystem::path appDir, MessagePresenter presenter = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    MainSession& session() { return m_session; }
+    MainSession& session() override { return m_session; }
     // The start-up failure mark (the window's tag).
     int tag() const { return m_session.failureMark(); }
     void setShellOpener(ShellOpener opener) { m_shellOpener = std::move(opener); }
@@ -78,7 +79,7 @@ public:
     void setSortColumn(const QString& field);
     QString sortColumn() const { return m_sortColumn; }
     // Font and colours of the article grid (colours as the settings file holds them).
-    void ApplyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor);
+    void ApplyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) override;
     Color findColor() const { return m_findColor; }
     Color linkColor() const { return m_linkColor; }
     void setSearchResultsEndEnabled(bool enabled) override;
@@ -100,7 +101,7 @@ public slots:
     void Find_EndExecute();
     void GoIndexExecute();
     void SetPropertiesExecute();
-    void Clear_HistoryExecute();
+    void Clear_HistoryExecute() override;
     void view_filter_on_offExecute();
     void helpExecute();
     void ExitExecute();
@@ -165,6 +166,11 @@ private:
     void runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
                                  viewer::ViewerHooks&));
 
+    // SettingsDialogHost (session(), settingsHooks(), Clear_HistoryExecute() and ApplyGridLook() serve both)
+    GridLook gridLook() override;
+    void applyMainWindowLanguage() override;
+    void keepCurrentRow() override;
+
     // MainWindowHooks
     SettingsHooks settingsHooks() override;
     void setText(const TextAssignment& assignment) override;
@@ -198,6 +204,8 @@ private:
     QString m_sortColumn;
     Color m_findColor = 0;
     Color m_linkColor = 0;
+    Color m_tableColor = colors::clWindow; // as last applied, kept in the settings' form
+    Font m_gridFont;
     int m_upperPanelHeight = 0;
     bool m_filterOnAtClose = false;
     std::shared_ptr<catalogue::TopicFilter> m_filter;

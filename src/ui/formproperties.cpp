@@ -465,7 +465,7 @@ void TForm_Properties::FlatSpeedButton2Click() {
 }
 
 void TForm_Properties::showFont() {
-    m_fontText->setText(QString::fromStdString(m_font.name) + QLatin1Char(' ') +
+    m_fontText->setText(fromCp1251(m_font.name) + QLatin1Char(' ') +
                         QString::number(m_font.size()));
 }
 

@@ -1,11 +1,9 @@
 #include "ui/appearance.h"
 #include "ui/customizedwebbrowser.h"
 #include "ui/form1.h"
+#include "ui/screen.h"
 
 #include <QApplication>
-#include <QPainter>
-#include <QPixmap>
-#include <QSplashScreen>
 
 int main(int argc, char** argv) {
     marovex::TCustomizedWebBrowser::prepareApplication();
@@ -14,25 +12,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Marovex v2.0"));
     marovex::ApplyAppearance(app);
 
-    // A plain splash while the catalogue is taken in.
-    QPixmap picture(360, 120);
-    picture.fill(QColor(0x20, 0x3a, 0x5c));
-    {
-        QPainter p(&picture);
-        p.setPen(Qt::white);
-        QFont f = p.font();
-        f.setPointSize(20);
-        f.setBold(true);
-        p.setFont(f);
-        p.drawText(picture.rect(), Qt::AlignCenter, QStringLiteral("Marovex v2.0"));
-    }
-    auto* splash = new QSplashScreen(picture);
-    splash->show();
-    splash->repaint();
-    QApplication::processEvents();
+    // The splash stays on the screen while the main window takes in the catalogue and the settings.
+    auto* splash = new marovex::TScreen;
+    splash->showNow();
 
     marovex::TForm1 form(QApplication::applicationDirPath().toStdString());
-    splash->finish(&form);
     delete splash;
     form.show();
     const int status = QApplication::exec();

@@ -5,6 +5,7 @@
 #include "ui/articlemodel.h"
 #include "ui/customizedwebbrowser.h"
 #include "ui/form1.h"
+#include "ui/formproperties.h"
 #include "ui/topicmodel.h"
 
 #include <QAbstractItemModelTester>
@@ -18,6 +19,7 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace marovex;
@@ -232,6 +234,31 @@ private slots:
         grid->horizontalHeader()->moveSection(grid->horizontalHeader()->visualIndex(ArticleModel::ColIzb), 3);
         QCOMPARE(model->headerData(grid->horizontalHeader()->logicalIndex(0), Qt::Horizontal).toString(),
                  QStringLiteral("Статья"));
+    }
+
+    void settingsDialog_okAppliesTheNewLanguageToTheWindowKeepingTheScope() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 2);
+        copyLanguage(dir.path(), "rus.lng");
+        copyLanguage(dir.path(), "eng.lng");
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nselect_browser=4\r\n");
+        TForm1 form(dir.path(), quiet());
+        auto* scope = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox3"));
+        scope->setCurrentIndex(1);
+        bool dialogSeen = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<TForm_Properties*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            dialogSeen = true;
+            auto* languages = dialog->findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+            languages->setCurrentIndex(languages->findText(QStringLiteral("English")));
+            dialog->BitBtn_OKClick();
+        });
+        form.findChild<QAction*>(QStringLiteral("SetProperties"))->trigger();
+        QVERIFY(dialogSeen);
+        QCOMPARE(form.findChild<QAction*>(QStringLiteral("ElMenuItem9"))->text(), QStringLiteral("Exit"));
+        QCOMPARE(scope->currentIndex(), 1);
+        QVERIFY(test::readFile(dir / "mvx.ini").find("local=eng.lng") != std::string::npos);
     }
 
     void grid_mouseAndKeysFollowTheOnclickSetting_data() {
