@@ -22,7 +22,9 @@ mkdir -p "$app"
 cp -f build/Marovex/marovex build/Marovex/marovex-cli "$app/"
 cp -rf build/Marovex/Locale build/Marovex/Help "$app/"
 if [ ! -f "$app/mvx.ini" ]; then
-  printf '[options]\r\ndbdir=%s\r\nkelvra GOLD=1\r\nkelvra Release=1\r\nkelvra=1\r\n' "$archive" >"$app/mvx.ini"
+  # The archive, and the grid's column widths of a first start (a settings file without them would give
+  # every column the same share of the width).
+  printf '[options]\r\ndbdir=%s\r\nkelvra GOLD=1\r\nkelvra Release=1\r\nkelvra=1\r\n[interface]\r\ncol_width_Izb=39\r\ncol_width_Type=116\r\ncol_width_Number=45\r\ncol_width_Tem=150\r\ncol_width_Statia=460\r\n' "$archive" >"$app/mvx.ini"
 fi
 "$app/marovex-cli" init --if-missing
 "$app/marovex-cli" index
