@@ -4,11 +4,10 @@
 #include "indexer/archive.h"
 #include "base/cp1251.h"
 #include "indexer/pageparser.h"
+#include "indexer/pagereader.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <unordered_set>
 
 namespace fs = std::filesystem;
@@ -16,15 +15,6 @@ namespace fs = std::filesystem;
 namespace marovex::indexer {
 
 namespace {
-
-std::string readPage(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error(file.string() + ": cannot read: " + std::strerror(errno));
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) throw std::runtime_error(file.string() + ": cannot read");
-    return bytes.str();
-}
 
 bool isFolder(const fs::directory_entry& entry) {
     std::error_code ec;
@@ -46,6 +36,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
         const std::array<int, 3> order = EditionOrder(settings.prefixes);
         const fs::path root = ArchiveFolderPath(settings.archiveFolder);
         CaseInsensitivePaths paths;
+        PageReader reader;
 
         std::error_code ec;
         fs::directory_iterator it(root, ec), end;
@@ -65,6 +56,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             if (reports.progress) reports.progress(entry->upperName);
             ++result.issues;
             const fs::path entryFolder = it->path();
+            std::vector<fs::path> files;
             for (const auto& page : kIssuePages) {
                 std::vector<std::string> primary = page;
                 if (!entry->innerName.empty()) primary.insert(primary.begin(), entry->innerName);
@@ -74,9 +66,12 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
                     nested.insert(nested.begin(), entry->upperName);
                     file = paths.resolve(entryFolder, nested);
                 }
-                if (!file) continue;
-                parser.ParseIssuePage(entry->edition, entry->number, readPage(*file));
+                if (file) files.push_back(std::move(*file));
             }
+            // Each page is read and prepared on a second thread while the one before is parsed.
+            reader.start(files);
+            for (size_t i = 0; i < files.size(); ++i)
+                parser.ParsePreparedPage(entry->edition, entry->number, reader.next());
         }
         parser.FinishRun();
         result.completed = true;
