@@ -291,10 +291,19 @@ Pos PageParser::processLink(Page& page, Pos linkPos, int edition, const std::str
         m_articles.setInt(m_fKod, 0);
         m_articles.setInt(m_fIzb1, 0);
         m_articles.setInt(m_fType, edition);
-        m_articles.setText(m_fNumber, cp1251::toUtf8(number));
-        std::string tem = m_topic;
-        text::DecodeEntities(tem);
-        m_articles.setText(m_fTem, cp1251::toUtf8(trimBlanks(std::move(tem))));
+        // The issue number and the topic stay the same for many rows: converted once for all of them.
+        if (number != m_numberSource) {
+            m_numberSource = number;
+            m_numberUtf8 = cp1251::toUtf8(number);
+        }
+        if (m_topic != m_temSource) {
+            m_temSource = m_topic;
+            std::string tem = m_topic;
+            text::DecodeEntities(tem);
+            m_temUtf8 = cp1251::toUtf8(trimBlanks(std::move(tem)));
+        }
+        m_articles.setText(m_fNumber, m_numberUtf8);
+        m_articles.setText(m_fTem, m_temUtf8);
         if (title) m_articles.setText(m_fStatia, cp1251::toUtf8(*title));
         m_articles.setInt(m_fFind, 0);
         m_articles.setText(m_fLink, cp1251::toUtf8(stored));
@@ -357,12 +366,14 @@ void PageParser::FinishRun() {
     // The article topics in topic order, each once. Walking the whole table sorted by topic gives the
     // same sequence of new topics; collecting the distinct ones first keeps this linear in the rows.
     m_articles.setSortKeys(catalogue::kNaturalOrder);
-    std::unordered_map<std::string, size_t> firstSeen;
+    // Keyed by the stored text, which the table keeps in place meanwhile: only the distinct topics are
+    // converted.
+    std::unordered_map<std::string_view, size_t> firstSeen;
     std::vector<std::string> distinct;
     const int rows = m_articles.rowCount();
     for (int i = 0; i < rows; ++i) {
-        std::string value = cp1251::fromUtf8(m_articles.rowAt(i).storedText(tem));
-        if (firstSeen.emplace(value, distinct.size()).second) distinct.push_back(std::move(value));
+        const std::string_view value = m_articles.rowAt(i).storedText(tem);
+        if (firstSeen.emplace(value, distinct.size()).second) distinct.push_back(cp1251::fromUtf8(value));
     }
     const Collation collation;
     std::vector<std::pair<std::string, size_t>> ordered; // collation key, first appearance

@@ -75,6 +75,7 @@ private:
     std::unordered_map<std::string, Bookmark> m_links;        // edition + number + folded link, of one issue
     std::string m_linkIssue;                                  // the issue m_links holds
     std::string m_prepared;                                   // the page being parsed, prepared
+    std::string m_numberSource, m_numberUtf8, m_temSource, m_temUtf8; // last conversions, for reuse
 };
 
 // Key of an issue in the look-ups above.

@@ -75,7 +75,7 @@ void PageReader::prepare(Page& page) {
 
 void PageReader::start(const std::vector<std::filesystem::path>& files) {
     std::unique_lock lock(m_mutex);
-    m_ready.wait(lock, [&] { return m_inPlace || m_done == m_count; });
+    m_ready.wait(lock, [&] { return !m_busy; });
     if (!m_thread.joinable() && !m_inPlace) {
         try {
             m_thread = std::thread(&PageReader::work, this);
@@ -85,25 +85,30 @@ void PageReader::start(const std::vector<std::filesystem::path>& files) {
     }
     if (m_pages.size() < files.size()) m_pages.resize(files.size());
     for (size_t i = 0; i < files.size(); ++i) {
+        m_pages[i].state = State::Waiting;
         m_pages[i].file = files[i];
         m_pages[i].error = nullptr;
     }
     m_count = files.size();
-    m_done = m_taken = 0;
+    m_taken = 0;
+    m_next = 1; // the first page is read in place by next: the thread would only make it wait
     lock.unlock();
-    m_wake.notify_one();
+    if (m_count > 1 && !m_inPlace) m_wake.notify_one();
 }
 
 std::string_view PageReader::next() {
     std::unique_lock lock(m_mutex);
     if (m_taken >= m_count) throw std::logic_error("PageReader::next: no page left");
-    Page& page = m_pages[m_taken];
-    if (m_inPlace) {
+    Page& page = m_pages[m_taken++];
+    if (page.state == State::Waiting) {
+        page.state = State::Reading;
+        lock.unlock();
         prepare(page);
+        lock.lock();
+        page.state = State::Ready;
     } else {
-        m_ready.wait(lock, [&] { return m_done > m_taken; });
+        m_ready.wait(lock, [&] { return page.state == State::Ready; });
     }
-    ++m_taken;
     if (page.error) std::rethrow_exception(page.error);
     return page.text;
 }
@@ -111,15 +116,22 @@ std::string_view PageReader::next() {
 void PageReader::work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [&] { return m_quit || m_done < m_count; });
+        while (m_next < m_count && m_pages[m_next].state != State::Waiting)
+            ++m_next;
         if (m_quit) return;
-        // The page is this thread's alone until it is counted as done; start waits for that.
-        Page& page = m_pages[m_done];
+        if (m_next >= m_count) {
+            m_wake.wait(lock);
+            continue;
+        }
+        Page& page = m_pages[m_next++];
+        page.state = State::Reading;
+        m_busy = true;
         lock.unlock();
         prepare(page);
         lock.lock();
-        ++m_done;
-        m_ready.notify_one();
+        page.state = State::Ready;
+        m_busy = false;
+        m_ready.notify_all();
     }
 }
 

@@ -13,8 +13,10 @@
 namespace marovex::indexer {
 
 // Reads an issue's contents pages and prepares them for the parser (PreparePage) on a second thread, so
-// that the next page is ready while the one before is parsed. Pages come out in the order they were asked
-// for, and a page that cannot be read gives its error when its turn comes, as reading it in place would.
+// that the next page is ready while the one before is parsed. The first page of each call, and any page the
+// thread has not begun when its turn comes, is read in place: when the machine has no second core to give,
+// nothing waits for the thread. Pages come out in the order they were asked for, and a page that cannot be
+// read gives its error when its turn comes, as reading it in place would.
 // The memory of the pages is reused from issue to issue: a run reads thousands of pages of 100 KB and
 // more, and fresh buffers for each would cost more than the reading.
 class PageReader {
@@ -24,7 +26,7 @@ public:
     PageReader(const PageReader&) = delete;
     PageReader& operator=(const PageReader&) = delete;
 
-    // Starts reading these files, in this order; waits first until the pages of the call before are done.
+    // Starts reading these files, in this order; waits first until the thread is done with the page in hand.
     void start(const std::vector<std::filesystem::path>& files);
 
     // The next page of those, prepared; valid until the next call of next or start. Throws
@@ -36,7 +38,9 @@ public:
     static std::string_view ReadFile(const std::filesystem::path& file, std::string& buffer);
 
 private:
+    enum class State { Waiting, Reading, Ready };
     struct Page {
+        State state = State::Waiting;
         std::filesystem::path file;
         std::string bytes, prepared;
         std::string_view text;
@@ -51,8 +55,9 @@ private:
     std::condition_variable m_ready; // from the thread: a page is done
     std::vector<Page> m_pages;       // kept from call to call for their memory
     std::size_t m_count = 0;         // pages asked for by the last start
-    std::size_t m_done = 0;          // of those, read and prepared
-    std::size_t m_taken = 0;         // of those, handed out by next
+    std::size_t m_next = 0;          // where the thread looks for a page to read
+    std::size_t m_taken = 0;         // pages handed out by next
+    bool m_busy = false;             // the thread is reading a page
     bool m_quit = false;
     bool m_inPlace = false; // no second thread could be started: pages are read when they are taken
     std::thread m_thread;   // started by the first start
