@@ -58,6 +58,23 @@ inline std::string blank(std::string text, std::string_view open, std::string_vi
     return text;
 }
 
+// A contents page as the parser sees it, one step after the other: cut at the first NUL, every line break
+// made CR LF with one after the last line, then every control character blanked.
+inline std::string preparePage(std::string_view bytes) {
+    bytes = bytes.substr(0, bytes.find('\0'));
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' || bytes[i] == '\n') {
+            out += "\r\n";
+            if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+        } else {
+            out += bytes[i];
+        }
+    }
+    if (!out.empty() && out.back() != '\n') out += "\r\n";
+    return text::ControlCharsToSpaces(out);
+}
+
 inline std::string collapse(std::string_view s) {
     std::string out;
     bool gap = false;

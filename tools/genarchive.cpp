@@ -10,8 +10,9 @@
 
 namespace {
 
-const char kUsage[] = "usage: genarchive --out DIR [--seed N] [--issues N] [--articles N] [--contents-only]\n"
-                      "                  [--prefix-gold P] [--prefix-release P] [--prefix-plain P]\n";
+const char kUsage[] =
+    "usage: genarchive --out DIR [--seed N] [--issues N] [--articles N] [--contents-only]\n"
+    "                  [--full-size] [--prefix-gold P] [--prefix-release P] [--prefix-plain P]\n";
 
 [[noreturn]] void usage(const std::string& problem) {
     if (!problem.empty()) std::fprintf(stderr, "genarchive: %s\n", problem.c_str());
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") usage("");
         if (arg == "--contents-only") {
             options.contentsOnly = true;
+            continue;
+        }
+        if (arg == "--full-size") {
+            options.fullSizeContents = true;
             continue;
         }
         if (i + 1 >= argc) usage(std::string(arg) + " needs a value");

@@ -4,11 +4,9 @@
 #include "indexer/archive.h"
 #include "base/cp1251.h"
 #include "indexer/pageparser.h"
+#include "indexer/pagereader.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cstring>
 #include <unordered_set>
 
@@ -17,37 +15,6 @@ namespace fs = std::filesystem;
 namespace marovex::indexer {
 
 namespace {
-
-// Only a regular file (or a link to one) is read as a page: a FIFO or a device would block the run for
-// ever, a folder reads as nothing. The type is checked on the opened file, so a swap after a check cannot
-// slip through; opening does not block on a FIFO.
-std::string readPage(const fs::path& file) {
-    auto fail = [&](const std::string& what) { return std::runtime_error(file.string() + ": cannot read: " + what); };
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw fail(std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw fail("not a regular file");
-    }
-    std::string bytes(size_t(st.st_size), '\0');
-    size_t done = 0;
-    for (;;) {
-        if (done == bytes.size()) bytes.resize(bytes.size() + 65536); // the file grew while it was read
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int err = errno;
-            ::close(fd);
-            throw fail(std::strerror(err));
-        }
-        if (n == 0) break;
-        done += size_t(n);
-    }
-    ::close(fd);
-    bytes.resize(done);
-    return bytes;
-}
 
 bool isFolder(const fs::directory_entry& entry) {
     std::error_code ec;
@@ -110,6 +77,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
         const std::array<int, 3> order = EditionOrder(settings.prefixes);
         const fs::path root = ArchiveFolderPath(settings.archiveFolder);
         CaseInsensitivePaths paths;
+        PageReader reader;
 
         std::error_code ec;
         fs::directory_iterator it(root, ec), end;
@@ -129,6 +97,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             if (reports.progress) reports.progress(entry->upperName);
             issueStart = outArticles.rowCount();
             const fs::path entryFolder = it->path();
+            std::vector<fs::path> files;
             for (const auto& pageName : kIssuePages) {
                 std::vector<std::string> primary = pageName;
                 if (!entry->innerName.empty()) primary.insert(primary.begin(), entry->innerName);
@@ -138,9 +107,13 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
                     nested.insert(nested.begin(), entry->upperName);
                     file = paths.resolve(entryFolder, nested);
                 }
-                if (!file) continue;
-                page = *file;
-                parser.ParseIssuePage(entry->edition, entry->number, readPage(*file));
+                if (file) files.push_back(std::move(*file));
+            }
+            // Each page is read and prepared on a second thread while the one before is parsed.
+            reader.start(files);
+            for (const fs::path& file : files) {
+                page = file;
+                parser.ParsePreparedPage(entry->edition, entry->number, reader.next());
             }
             outArticles.post();
             issueStart = -1;

@@ -88,23 +88,93 @@ std::string issueKey(int edition, std::string_view number) {
     return key;
 }
 
-std::string PreparePage(std::string_view bytes) {
-    if (const auto nul = bytes.find('\0'); nul != std::string_view::npos) bytes = bytes.substr(0, nul);
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 16 + 2);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\r' || c == '\n') {
-            out += "\r\n";
-            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-        } else {
-            out += c;
-        }
+namespace {
+
+// Whether the byte at i is a line break that stands alone (a CR without an LF after it, an LF without a CR
+// before it): it becomes a whole CR LF, so it takes two bytes. A CR LF pair takes its own two.
+inline bool loneBreak(const unsigned char* s, size_t n, size_t i) {
+    if (s[i] == '\r') return i + 1 == n || s[i + 1] != '\n';
+    if (s[i] == '\n') return i == 0 || s[i - 1] != '\r';
+    return false;
+}
+
+// One byte of the page as the parser sees it, at out; returns the bytes written. A line break made CR LF
+// and control characters made spaces is two spaces; every other control character one space.
+inline size_t prepareByte(const unsigned char* s, size_t n, size_t i, char* out) {
+    if (loneBreak(s, n, i)) {
+        out[0] = out[1] = ' ';
+        return 2;
     }
-    // Every line, the last one too, ends with a line break; an empty page has no line at all.
-    if (!out.empty() && !(out.size() >= 2 && out[out.size() - 2] == '\r' && out.back() == '\n')) out += "\r\n";
-    text::ControlCharsToSpacesInPlace(out);
-    return out;
+    out[0] = s[i] < 0x1E ? ' ' : char(s[i]);
+    return 1;
+}
+
+} // namespace
+
+std::string_view PreparePage(std::string_view bytes, std::string& buffer) {
+    if (const void* nul = std::memchr(bytes.data(), 0, bytes.size()))
+        bytes = bytes.substr(0, size_t(static_cast<const char*>(nul) - bytes.data()));
+    const size_t n = bytes.size();
+    if (n == 0) return {};
+    // At most two bytes for each one, and two for the line break after the last line. The buffer only
+    // grows, so that a run prepares every page in the same memory without clearing it first.
+    if (buffer.size() < 2 * n + 2) buffer.resize(2 * n + 2);
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    char* out = buffer.data();
+    size_t w = 0, i = 0;
+#if defined(__GNUC__)
+    // Sixteen bytes at a time: copied as they are when none is a control character, with the control
+    // characters blanked when no line break among them stands alone; byte by byte only otherwise. The
+    // first block and the last ones go byte by byte, so that the bytes before and after are at hand.
+    using Bytes = unsigned char __attribute__((vector_size(16)));
+    auto splat = [](unsigned char c) {
+        Bytes v;
+        std::memset(&v, c, sizeof v);
+        return v;
+    };
+    auto any = [](auto mask) {
+        std::uint64_t halves[2];
+        std::memcpy(halves, &mask, sizeof halves);
+        return (halves[0] | halves[1]) != 0;
+    };
+    const Bytes firstKept = splat(0x1E), cr = splat('\r'), lf = splat('\n'), space = splat(' ');
+    for (; i < 16 && i < n; ++i)
+        w += prepareByte(s, n, i, out + w);
+    for (; i + 17 <= n; i += 16) {
+        Bytes v, before, after;
+        std::memcpy(&v, s + i, sizeof v);
+        const auto control = v < firstKept;
+        if (!any(control)) {
+            std::memcpy(out + w, &v, sizeof v);
+            w += 16;
+            continue;
+        }
+        std::memcpy(&before, s + i - 1, sizeof before);
+        std::memcpy(&after, s + i + 1, sizeof after);
+        const auto lone = ((v == lf) & (before != cr)) | ((v == cr) & (after != lf));
+        if (!any(lone)) {
+            const Bytes blanked = (v & ~Bytes(control)) | (space & Bytes(control));
+            std::memcpy(out + w, &blanked, sizeof blanked);
+            w += 16;
+            continue;
+        }
+        for (size_t k = i; k < i + 16; ++k)
+            w += prepareByte(s, n, k, out + w);
+    }
+#endif
+    for (; i < n; ++i)
+        w += prepareByte(s, n, i, out + w);
+    // Every line, the last one too, ends with a line break.
+    if (s[n - 1] != '\r' && s[n - 1] != '\n') {
+        out[w++] = ' ';
+        out[w++] = ' ';
+    }
+    return std::string_view(out, w);
+}
+
+std::string PreparePage(std::string_view bytes) {
+    std::string buffer;
+    return std::string(PreparePage(bytes, buffer));
 }
 
 PageParser::PageParser(RecordTable& articles, RecordTable& topics)
@@ -221,10 +291,19 @@ Pos PageParser::processLink(Page& page, Pos linkPos, int edition, const std::str
         m_articles.setInt(m_fKod, 0);
         m_articles.setInt(m_fIzb1, 0);
         m_articles.setInt(m_fType, edition);
-        m_articles.setText(m_fNumber, cp1251::toUtf8(number));
-        std::string tem = m_topic;
-        text::DecodeEntities(tem);
-        m_articles.setText(m_fTem, cp1251::toUtf8(trimBlanks(std::move(tem))));
+        // The issue number and the topic stay the same for many rows: converted once for all of them.
+        if (number != m_numberSource) {
+            m_numberSource = number;
+            m_numberUtf8 = cp1251::toUtf8(number);
+        }
+        if (m_topic != m_temSource) {
+            m_temSource = m_topic;
+            std::string tem = m_topic;
+            text::DecodeEntities(tem);
+            m_temUtf8 = cp1251::toUtf8(trimBlanks(std::move(tem)));
+        }
+        m_articles.setText(m_fNumber, m_numberUtf8);
+        m_articles.setText(m_fTem, m_temUtf8);
         if (title) m_articles.setText(m_fStatia, cp1251::toUtf8(*title));
         m_articles.setInt(m_fFind, 0);
         m_articles.setText(m_fLink, cp1251::toUtf8(stored));
@@ -243,6 +322,10 @@ Pos PageParser::processLink(Page& page, Pos linkPos, int edition, const std::str
 }
 
 void PageParser::ParseIssuePage(int edition, const std::string& number, std::string_view pageBytes) {
+    ParsePreparedPage(edition, number, PreparePage(pageBytes, m_prepared));
+}
+
+void PageParser::ParsePreparedPage(int edition, const std::string& number, std::string_view prepared) {
     if (!m_issueIndexBuilt) buildIssueIndex();
     // Repeats are looked for within one issue only, and an issue's pages come one after the other, so
     // the link index holds one issue at a time and stays small.
@@ -251,7 +334,7 @@ void PageParser::ParseIssuePage(int edition, const std::string& number, std::str
         m_linkIssue = std::move(issue);
     }
     Page page;
-    page.text = PreparePage(pageBytes);
+    page.text = prepared;
     const bool headings = edition != 2;
     if (!headings) {
         m_topic.clear();
@@ -283,12 +366,14 @@ void PageParser::FinishRun() {
     // The article topics in topic order, each once. Walking the whole table sorted by topic gives the
     // same sequence of new topics; collecting the distinct ones first keeps this linear in the rows.
     m_articles.setSortKeys(catalogue::kNaturalOrder);
-    std::unordered_map<std::string, size_t> firstSeen;
+    // Keyed by the stored text, which the table keeps in place meanwhile: only the distinct topics are
+    // converted.
+    std::unordered_map<std::string_view, size_t> firstSeen;
     std::vector<std::string> distinct;
     const int rows = m_articles.rowCount();
     for (int i = 0; i < rows; ++i) {
-        std::string value = cp1251::fromUtf8(m_articles.rowAt(i).storedText(tem));
-        if (firstSeen.emplace(value, distinct.size()).second) distinct.push_back(std::move(value));
+        const std::string_view value = m_articles.rowAt(i).storedText(tem);
+        if (firstSeen.emplace(value, distinct.size()).second) distinct.push_back(cp1251::fromUtf8(value));
     }
     const Collation collation;
     std::vector<std::pair<std::string, size_t>> ordered; // collation key, first appearance

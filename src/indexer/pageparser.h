@@ -16,7 +16,10 @@ inline constexpr std::string_view kContentsMarker = "\xcc\xe0\xf2\xe5\xf0\xe8\xe
 inline constexpr size_t kTopicCapacity = 200;
 
 // Page bytes as the parser sees them: cut at the first NUL, every line break made CR LF with one after the
-// last line, then every control character turned into a space, so the page is one line.
+// last line, then every control character turned into a space, so the page is one line. Done in one pass
+// into `buffer`, which only grows, so that the pages of a run reuse one piece of memory; the result views
+// the buffer.
+std::string_view PreparePage(std::string_view bytes, std::string& buffer);
 std::string PreparePage(std::string_view bytes);
 
 // Turns an issue's contents pages into article rows. One parser serves a whole indexing run: it carries the
@@ -35,6 +38,8 @@ public:
     // Parses one page of an issue: edition code, issue number (three characters, Windows-1251) and the
     // page's raw bytes.
     void ParseIssuePage(int edition, const std::string& number, std::string_view pageBytes);
+    // The same for a page that PreparePage has made ready already.
+    void ParsePreparedPage(int edition, const std::string& number, std::string_view prepared);
 
     // Adds the topics that have no row yet and sets the final orders of both tables.
     void FinishRun();
@@ -43,11 +48,11 @@ public:
     int rowsAdded() const { return m_added; }
 
 private:
-    // The remaining page text: the page buffer from an offset, so that cutting the front costs nothing.
+    // The remaining page text: the prepared page from an offset, so that cutting the front costs nothing.
     struct Page {
-        std::string text;
+        std::string_view text;
         size_t offset = 0;
-        std::string_view rest() const { return std::string_view(text).substr(offset); }
+        std::string_view rest() const { return text.substr(offset); }
         // Drops the first n bytes of the remaining text.
         void cut(std::ptrdiff_t n) { offset = std::min(text.size(), offset + size_t(std::max<std::ptrdiff_t>(n, 0))); }
     };
@@ -69,6 +74,8 @@ private:
     std::unordered_set<std::string> m_issues;                 // edition + number of every article row
     std::unordered_map<std::string, Bookmark> m_links;        // edition + number + folded link, of one issue
     std::string m_linkIssue;                                  // the issue m_links holds
+    std::string m_prepared;                                   // the page being parsed, prepared
+    std::string m_numberSource, m_numberUtf8, m_temSource, m_temUtf8; // last conversions, for reuse
 };
 
 // Key of an issue in the look-ups above.

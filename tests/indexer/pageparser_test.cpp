@@ -1,13 +1,18 @@
+#include "../../fuzz/textops_reference.h" // the step-by-step page preparation, shared with the fuzz targets
+#include "archivegen/archivegen.h"
 #include "catalogue/catalogue.h"
 #include "base/cp1251.h"
 #include "indexer/pageparser.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 using namespace marovex;
 using namespace marovex::indexer;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -164,6 +169,50 @@ TEST_F(PageParserTest, PreparePageNormalisesLineBreaks) {
     EXPECT_EQ(PreparePage(""), "");
     EXPECT_EQ(PreparePage("x\n"), "x  ");
     EXPECT_EQ(PreparePage(std::string("ab\0cd", 5)), "ab  ");
+
+    // The one-pass preparation against the step-by-step form: line breaks of every kind at every place of
+    // a block (pairs split across blocks among them), on pages of every length, in one buffer reused from
+    // the longest page to the shortest, and on full-size generated pages.
+    const std::string pieces[] = {"\r",
+                                  "\n",
+                                  "\r\n",
+                                  "\n\r",
+                                  "\t",
+                                  "\x1d",
+                                  "\x1e",
+                                  "\x1f",
+                                  "\x01",
+                                  "\xff",
+                                  "ab",
+                                  "<a href=\"x\">",
+                                  std::string(1, '\0'),
+                                  "0123456789abcdef"};
+    unsigned seed = 7;
+    std::vector<std::string> pages;
+    for (int round = 0; round < 400; ++round) {
+        std::string page;
+        for (int i = round % 90; i > 0; --i) {
+            seed = seed * 1103515245u + 12345u;
+            const unsigned k = (seed >> 8) % (std::size(pieces) * 4);
+            page += k < std::size(pieces) ? pieces[k] : "x";
+        }
+        pages.push_back(page);
+    }
+    test::TempDir dir;
+    gen::GenOptions options;
+    options.out = dir / "arc";
+    options.issues = 3;
+    options.articlesPerIssue = 20;
+    options.contentsOnly = options.fullSizeContents = true;
+    gen::GenerateArchive(options);
+    for (const auto& e : fs::recursive_directory_iterator(dir / "arc"))
+        if (e.is_regular_file() && e.path().filename() != "index.htm")
+            pages.push_back(test::readFile(e.path()));
+    std::sort(pages.begin(), pages.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+    ASSERT_GT(pages.front().size(), 100'000u);
+    std::string buffer;
+    for (const std::string& page : pages)
+        ASSERT_EQ(PreparePage(page, buffer), fuzzref::preparePage(page)) << page.substr(0, 200);
 }
 
 TEST_F(PageParserTest, FinishRunAddsEachNewTopicOnceAndKeepsExistingKeys) {

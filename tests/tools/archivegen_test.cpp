@@ -1,6 +1,8 @@
 #include "archivegen/archivegen.h"
 
 #include "base/cp1251.h"
+#include "catalogue/catalogue.h"
+#include "indexer/indexrun.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -407,4 +409,59 @@ TEST(ArchiveGen, RefusesAFolderThatIsNotEmpty) {
     EXPECT_EQ(readTree(dir / "arc").size(), 1u);
     test::writeFile(dir / "file", "x");
     EXPECT_THROW(gen::GenerateArchive(options(dir / "file", 3, 5)), std::invalid_argument);
+}
+
+TEST(ArchiveGen, FullSizePagesAreLargeAndNoisyButIndexLikeThePlainOnes) {
+    test::TempDir dir;
+    auto o = options(dir / "plain", 6, 20);
+    o.contentsOnly = true;
+    const auto plainSummary = gen::GenerateArchive(o);
+    o.out = dir / "full";
+    o.fullSizeContents = true;
+    const auto fullSummary = gen::GenerateArchive(o);
+    EXPECT_EQ(fullSummary.links, plainSummary.links);
+    EXPECT_EQ(fullSummary.articles, plainSummary.articles);
+
+    for (const auto& is : gen::PlanArchive(o).issues) {
+        EXPECT_EQ(page(dir / "full", is, "index.htm"), page(dir / "plain", is, "index.htm"));
+        for (const char* name : kPages) {
+            const std::string full = page(dir / "full", is, name);
+            EXPECT_GE(full.size(), 100u * 1024) << is.folder << "/" << name;
+            EXPECT_LE(full.size(), 150u * 1024) << is.folder << "/" << name;
+            for (const char* noise :
+                 {"<style", "<script", "<!--", "&nbsp;", "&laquo;", "&mdash;", "\t", "\r\n"})
+                EXPECT_NE(full.find(noise), std::string::npos) << is.folder << "/" << name << ": " << noise;
+            bool loneCr = false, loneLf = false;
+            for (std::size_t i = 1; i + 1 < full.size(); ++i) {
+                loneCr |= full[i] == '\r' && full[i + 1] != '\n';
+                loneLf |= full[i] == '\n' && full[i - 1] != '\r';
+            }
+            EXPECT_TRUE(loneCr && loneLf) << is.folder << "/" << name;
+            EXPECT_EQ(pubLinks(full), pubLinks(page(dir / "plain", is, name))) << is.folder << "/" << name;
+        }
+    }
+
+    // What an indexer makes of the pages does not change: the same rows, field by field.
+    auto index = [](const fs::path& root) {
+        RecordTable articles, topics;
+        catalogue::openEmptyArticleTable(articles);
+        catalogue::openEmptyTopicTable(topics);
+        indexer::IndexSettings settings;
+        settings.archiveFolder = root.string();
+        settings.enabled = {true, true, true};
+        settings.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
+        const std::atomic<bool> stop{false};
+        EXPECT_TRUE(indexer::RunIndexing(articles, topics, settings, true, stop, {}).completed);
+        std::vector<std::string> rows;
+        for (int i = 0; i < articles.rowCount(); ++i) {
+            std::string row;
+            for (int f = 0; f < int(articles.fields().size()); ++f)
+                row += articles.rowAt(i).asText(f) + "|";
+            rows.push_back(row);
+        }
+        return rows;
+    };
+    const auto rows = index(dir / "plain");
+    EXPECT_EQ(rows.size(), plainSummary.articles);
+    EXPECT_EQ(index(dir / "full"), rows);
 }

@@ -338,18 +338,18 @@ struct IssueContent {
 
 class IssueBuilder {
 public:
-    IssueBuilder(const PlannedIssue& issue, const std::string& number)
+    IssueBuilder(const PlannedIssue& issue, const std::string& number, bool fullSize)
         : m_issue(issue), m_r(issue.seed), m_v(Vocab::get()), m_number(number), m_topics(issue.edition != 2),
-          m_showcase(issue.showcase) {}
+          m_showcase(issue.showcase), m_full(fullSize), m_pad(mix(issue.seed, 0x66756C6C)) {}
 
     IssueContent build() {
         m_crlf = m_r.perMille(850);
         planArticles();
         const Names& n = kNames[m_issue.caseStyle];
         m_c.index = finish(indexPage(n));
-        m_c.left = finish(leftPage());
-        m_c.materials = finish(materialsPage());
-        m_c.statii = finish(statiiPage());
+        m_c.left = finishContents(leftPage());
+        m_c.materials = finishContents(materialsPage());
+        m_c.statii = finishContents(statiiPage());
         m_c.main = finish(mainPage());
         return std::move(m_c);
     }
@@ -361,8 +361,8 @@ private:
         return hit || m_showcase;
     }
 
-    std::string finish(const std::string& page) const {
-        if (!m_crlf) return page;
+    std::string finish(std::string_view page) const {
+        if (!m_crlf) return std::string(page);
         std::string out;
         out.reserve(page.size() + page.size() / 16);
         for (char c : page) {
@@ -370,6 +370,142 @@ private:
             out += c;
         }
         return out;
+    }
+
+    // Full-size pages: where filler may go without changing what an indexer reads from the page. Never
+    // right after a link whose title scan runs on to the next link.
+    void slot(const std::string& s) {
+        if (m_full) m_slots.push_back(s.size());
+    }
+
+    // A contents page as the magazine ships it, or, for full-size pages, grown to 100-150 KB with filler
+    // at the marked places: a quarter of it in the head, the rest spread evenly over the body. The filler
+    // has its own random source, so the rest of the issue is the same with or without it.
+    std::string finishContents(const std::string& page) {
+        if (!m_full || m_slots.empty()) return finish(page);
+        std::vector<std::string> parts;
+        std::size_t size = 0, from = 0;
+        for (std::size_t at : m_slots) {
+            parts.push_back(finish(std::string_view(page).substr(from, at - from)));
+            size += parts.back().size();
+            from = at;
+        }
+        std::string tail = finish(std::string_view(page).substr(from));
+        size += tail.size();
+        m_slots.clear();
+
+        const std::size_t target = 100 * 1024 + m_pad.below(46 * 1024); // filler overshoots by < 4 KB
+        std::size_t missing = target > size ? target - size : 0;
+        std::string out;
+        out.reserve(std::max(target, size) + 4096);
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            out += parts[i];
+            const std::size_t quota = i == 0 ? missing / 4 : missing / (parts.size() - i);
+            const std::size_t before = out.size();
+            if (quota > 0 && i == 0) headFiller(out, quota);
+            if (quota > 0 && i > 0) bodyFiller(out, quota);
+            missing -= std::min(missing, out.size() - before);
+        }
+        return out + tail;
+    }
+
+    // Line ends as pages edited on different systems mix them; tabs for indentation.
+    void line(std::string& out, const std::string& text) {
+        const std::uint32_t indent = m_pad.below(4);
+        out.append(indent, '\t');
+        out += text;
+        const std::uint32_t k = m_pad.below(100);
+        out += k < 60 ? "\r\n" : k < 85 ? "\n" : "\r";
+    }
+
+    std::string words(int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) {
+            if (i > 0) s += ' ';
+            s += m_pad.pick(m_v.words);
+        }
+        return s;
+    }
+
+    // Every random draw in a statement of its own: the order in which the operands of + are evaluated is
+    // unspecified, and the pages must come out the same with every compiler.
+    std::string num(int lo, int hi) { return std::to_string(m_pad.range(lo, hi)); }
+
+    // Style and script blocks and comments, as the head of a real contents page carries them.
+    void headFiller(std::string& out, std::size_t quota) {
+        static const char* const kColours[] = {"#800000", "#000080", "#336699", "#666666", "#CC0000"};
+        const std::size_t end = out.size() + quota;
+        while (out.size() < end) {
+            const std::uint32_t kind = m_pad.below(3);
+            const std::string block = num(1, 999);
+            if (kind == 0) {
+                line(out, "<style type=\"text/css\">");
+                line(out, "<!--");
+                for (int i = m_pad.range(8, 30); i > 0; --i) {
+                    const std::string colour = kColours[m_pad.below(5)];
+                    const std::string size = num(7, 12);
+                    const std::string margin = num(0, 9);
+                    line(out, ".k" + block + "x" + std::to_string(i) + " { color: " + colour +
+                                  "; font: " + size + "pt Verdana, Tahoma, sans-serif; margin: 0 0 " +
+                                  margin + "px 12px }");
+                }
+                line(out, "-->");
+                line(out, "</style>");
+            } else if (kind == 1) {
+                line(out, "<script language=\"JavaScript\" type=\"text/javascript\">");
+                line(out, "<!--");
+                for (int i = m_pad.range(3, 10); i > 0; --i) {
+                    line(out, "// " + sentence(m_pad, m_v, false));
+                    const std::string text = words(4);
+                    const std::string limit = num(1, 99);
+                    line(out, "function show" + block + "_" + std::to_string(i) + "(id) { var t = \"" + text +
+                                  "\"; if (id < " + limit +
+                                  " && document.all) { document.all[id].style.display = (t.length > 3) ? "
+                                  "\"none\" : \"block\"; } return t; }");
+                }
+                line(out, "//-->");
+                line(out, "</script>");
+            } else {
+                line(out, "<!-- " + sentence(m_pad, m_v, false) + " -->");
+                const int count = m_pad.range(5, 15);
+                line(out, "<meta name=\"keywords\" content=\"" + words(count) + "\">");
+            }
+        }
+    }
+
+    // Annotations, comments, links that lead elsewhere, inline styles and entities between the articles.
+    // Nothing here opens a bold tag, a line break tag or a link into pub.
+    void bodyFiller(std::string& out, std::size_t quota) {
+        const std::size_t end = out.size() + quota;
+        while (out.size() < end) {
+            const std::uint32_t kind = m_pad.below(5);
+            const std::string n = num(1, 9999);
+            if (kind == 0) {
+                std::string p =
+                    "<p class=\"ann\" style=\"margin: 0 0 4px 12px; color: #555555; font-size: 8pt\">";
+                for (int i = m_pad.range(2, 5); i > 0; --i)
+                    p += sentence(m_pad, m_v, false) + " ";
+                line(out, p + "</p>");
+            } else if (kind == 1) {
+                line(out, "<!-- block " + n + ": " + sentence(m_pad, m_v, false) + " -->");
+            } else if (kind == 2) {
+                const std::string forum = words(1);
+                const std::string picture = words(2);
+                line(out, "<span class=\"more\">[<a href=\"http://www.kelvra.ru/forum/topic" + n +
+                              ".html\" target=\"_blank\">" + forum + "</a>] [<a href=\"../img/pic" + n +
+                              ".gif\" onclick=\"return show(this)\">" + picture + "</a>]</span>");
+            } else if (kind == 3) {
+                const std::string quoted = words(3);
+                const std::string year = num(1999, 2006);
+                const std::string product = words(2);
+                line(out, "<div style=\"border-top: 1px dotted #999999; padding: 2px 0 2px 8px\">&laquo;" +
+                              quoted + "&raquo; &mdash; &copy; " + year + "&nbsp;&nbsp;&#8470;&nbsp;" + n +
+                              " &amp; &quot;" + product + "&quot;</div>");
+            } else {
+                line(out, "<script type=\"text/javascript\">document.write(\"<img src='../img/c" + n +
+                              ".gif' width=1 height=1>\");</script>");
+            }
+        }
     }
 
     std::string head(const std::string& title) const {
@@ -553,6 +689,7 @@ private:
             afterRunOn = runsOn(style);
             s += "<br>\n";
             if (annotated && m_r.perMille(600)) s += "<small>" + sentence(m_r, m_v, false) + "</small><br>\n";
+            if (!afterRunOn) slot(s);
         }
     }
 
@@ -569,8 +706,9 @@ private:
 
     std::string leftPage() {
         std::string s = head("menu");
-        s += "<style>a { text-decoration: none } body { font-size: 9pt }</style>\n<base target=\"main\">\n"
-             "</head>\n<body bgcolor=\"#E8E8F0\" leftmargin=\"4\">\n"
+        s += "<style>a { text-decoration: none } body { font-size: 9pt }</style>\n<base target=\"main\">\n";
+        slot(s);
+        s += "</head>\n<body bgcolor=\"#E8E8F0\" leftmargin=\"4\">\n"
              "<p align=\"center\"><img src=\"../img/logo.gif\" alt=\"Kelvrania\"></p>\n";
         s += "<a href=\"main.htm\">" + m_v.home + "</a><br>\n";
         s += "<a href=\"../pages/materials.htm\">" + m_v.materials + "</a><br>\n";
@@ -592,6 +730,7 @@ private:
                 href = asciiUpper(href.substr(0, slash)) + href.substr(slash);
             link(s, href, a.title, LinkStyle::Plain);
             s += "<br>\n";
+            slot(s);
         }
         if (rare(200)) {
             Article a;
@@ -602,6 +741,7 @@ private:
             link(s, a.href, a.title, LinkStyle::Attributes);
             s += "<br>\n";
         }
+        slot(s);
         s += "<hr>\n<small>&copy; Kelvrania</small>\n</body>\n</html>\n";
         return s;
     }
@@ -609,8 +749,9 @@ private:
     std::string contentsHead(const std::string& what) {
         std::string s = head(issueTitle() + ": " + what);
         s += "<style type=\"text/css\">\n.t { color: #800000; font-size: 11pt }\na { color: #000080 "
-             "}\n</style>\n"
-             "</head>\n<body bgcolor=\"#FFFFFF\" text=\"#000000\">\n<table width=\"100%\" "
+             "}\n</style>\n";
+        slot(s);
+        s += "</head>\n<body bgcolor=\"#FFFFFF\" text=\"#000000\">\n<table width=\"100%\" "
              "border=\"0\"><tr><td>\n";
         return s;
     }
@@ -647,6 +788,7 @@ private:
             heading(s, m_v.bestOf);
             linkList(s, best, false);
         }
+        slot(s);
         s +=
             "</td></tr></table>\n<p align=\"center\"><small>&copy; Kelvrania</small></p>\n</body>\n</html>\n";
         return s;
@@ -669,6 +811,7 @@ private:
             link(s, "", m_v.archive, LinkStyle::Plain);
             s += "<br>\n";
         }
+        slot(s);
         s += "</td></tr></table>\n</body>\n</html>\n";
         return s;
     }
@@ -689,6 +832,9 @@ private:
     std::string m_number;
     bool m_topics;
     bool m_showcase;
+    bool m_full;
+    Rng m_pad;                        // filler of full-size pages only
+    std::vector<std::size_t> m_slots; // filler places in the contents page being built
     int m_showStyle = 0;
     int m_headings = 0;
     bool m_crlf = true;
@@ -774,8 +920,10 @@ private:
 };
 
 // Writes one issue's pages under folder; returns what it holds.
-IssueContent writeIssue(Writer& w, const PlannedIssue& issue, const std::string& folder, bool withArticles) {
-    IssueContent c = IssueBuilder(issue, issue.number.substr(issue.number.find_first_not_of(' '))).build();
+IssueContent writeIssue(Writer& w, const PlannedIssue& issue, const std::string& folder, bool withArticles,
+                        bool fullSize) {
+    IssueContent c =
+        IssueBuilder(issue, issue.number.substr(issue.number.find_first_not_of(' ')), fullSize).build();
     const Names& n = kNames[issue.caseStyle];
     const std::string base = folder + "/";
     w.file(base + n.index, c.index);
@@ -920,7 +1068,7 @@ GenSummary GenerateArchive(const GenOptions& options) {
     w.dir("");
     const bool withArticles = !options.contentsOnly;
     for (const PlannedIssue& is : plan.issues) {
-        const IssueContent c = writeIssue(w, is, is.folder, withArticles);
+        const IssueContent c = writeIssue(w, is, is.folder, withArticles, options.fullSizeContents);
         ++summary.issues;
         summary.links += c.links;
         summary.articles += c.articles.size();
@@ -941,10 +1089,11 @@ GenSummary GenerateArchive(const GenOptions& options) {
                                              "<a href=\"../pub/help.htm\">Справка</a></body></html>\r\n"));
             break;
         case DecoyKind::PagesFolder:
-            writeIssue(w, fake, d.name, false);
+            writeIssue(w, fake, d.name, false, options.fullSizeContents);
             break;
         case DecoyKind::ZipPagesFolder:
-            writeIssue(w, fake, d.name + "/" + d.name.substr(0, d.name.size() - 4), false);
+            writeIssue(w, fake, d.name + "/" + d.name.substr(0, d.name.size() - 4), false,
+                       options.fullSizeContents);
             break;
         case DecoyKind::FileNamedLikeIssue: {
             Rng r(fake.seed);
@@ -956,7 +1105,7 @@ GenSummary GenerateArchive(const GenOptions& options) {
         }
         case DecoyKind::DuplicateIssue: {
             const PlannedIssue& original = plan.issues[d.original];
-            writeIssue(w, original, d.name + "/" + original.entry, withArticles);
+            writeIssue(w, original, d.name + "/" + original.entry, withArticles, options.fullSizeContents);
             break;
         }
         }

@@ -18,6 +18,10 @@ struct GenOptions {
     int issues = 50;            // issue entries, spread over the three editions
     int articlesPerIssue = 100; // average distinct articles per issue
     bool contentsOnly = false;  // only index.htm and the three contents pages: no article pages
+    // Contents pages of 100-150 KB as real issues have them: long annotations, style and script blocks,
+    // comments, entities, links that lead elsewhere, tabs and mixed line ends. The links, titles and
+    // headings, and so what an indexer makes of the pages, are the same as without it.
+    bool fullSizeContents = false;
     std::array<std::string, 3> prefixes{"Kelvra-Gold", "Kelvra-Release", "Kelvra"}; // editions 1, 2, 3
 };
 
