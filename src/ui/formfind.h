@@ -1,0 +1,71 @@
+#pragma once
+
+#include "search/fulltext.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace Ui {
+class TForm_find;
+}
+
+namespace marovex {
+
+class MessageTexts;
+
+// The progress dialog of the full-text search. It closes only after the worker's finish report: the close
+// box, Escape and "Отмена" all ask the worker to stop after the row it is on.
+class TForm_find final : public QDialog {
+    Q_OBJECT
+public:
+    // `text14` and `text74` are the message texts before the issue number and the hit count (Windows-1251).
+    TForm_find(QWidget* parent, std::atomic<bool>& stop, std::string text14, std::string text74);
+    ~TForm_find() override;
+
+    // The progress bar's range: every row of the article table.
+    void setRowCount(int rows);
+    bool finished() const { return m_state.finished(); }
+
+    // Reports of the worker, run on this dialog's thread while the worker waits.
+    void ShowFindProgress(const search::FindProgress& progress);
+    void FinishFind();
+
+public slots:
+    void FlatButton1Click();
+
+signals:
+    // Every progress report, also those whose display was put off.
+    void progressReported(const marovex::search::FindProgress& progress);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    bool FormClose();
+    void showPending();
+
+    std::unique_ptr<Ui::TForm_find> ui;
+    search::FindDialogState m_state;
+    std::string m_text14;
+    std::string m_text74;
+    // A report arrives for every row; the fields are redrawn at most once per refresh interval, and the
+    // values held back are shown by the timer or by the finish report.
+    search::FindProgress m_pending;
+    bool m_hasPending = false;
+    QElapsedTimer m_lastShown;
+    QTimer m_refresh;
+};
+
+// Runs the full-text search on `articles` behind the modal progress dialog and returns once the worker
+// has ended; the stop flag is false again afterwards. The caller has detached the grid.
+search::FullTextResult RunFullTextWithProgress(QWidget* parent, RecordTable& articles,
+                                               const search::FullTextJob& job, std::atomic<bool>& stop,
+                                               const MessageTexts& messages);
+
+} // namespace marovex
