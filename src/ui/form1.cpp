@@ -9,7 +9,9 @@
 #include "ui/customizedwebbrowser.h"
 #include "ui/dbgrideh_mvx.h"
 #include "ui/icons.h"
+#include "search/findcommand.h"
 #include "ui/abut.h"
+#include "ui/formfind.h"
 #include "ui/formproperties.h"
 #include "ui/indexingdialog.h"
 #include "ui/qtconvert.h"
@@ -25,6 +27,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -283,7 +286,9 @@ void TForm1::buildCommandBar() {
     label->setBuddy(FlatComboBox1);
     bar1->addWidget(FlatComboBox1);
     // Enter in the search box runs the search command.
-    connect(FlatComboBox1->lineEdit(), &QLineEdit::returnPressed, Action_Find, &QAction::trigger);
+    // Enter searches once: the box would hand the key its line edit ignored back to it, which would
+    // report it a second time (see eventFilter).
+    FlatComboBox1->lineEdit()->installEventFilter(this);
     ToolButton5 = button(bar1, "ToolButton5", 15, nullptr);
     ToolButton5->setCheckable(true);
     ToolButton3 = button(bar1, "ToolButton3", 13, nullptr);
@@ -706,12 +711,58 @@ void TForm1::endWorker() {
 
 // --- Commands -----------------------------------------------------------------------------------------
 
+// The search commands detach only the article grid: the tables stay the main window's (the full-text
+// dialog is modal), and the topic filter is switched off and back on by the search itself.
+void TForm1::detachArticleGrid(bool detach) {
+    if (m_model) m_model->setAttached(!detach);
+    if (!detach) DBGridEh_MVX2->setFocus();
+}
+
 void TForm1::Action_FindExecute() {
-    // The title and full-text search arrive with their own code.
+    if (m_workerRunning) return; // the tables belong to the indexing worker until it reports completion
+    search::FindRequest request;
+    request.boxText = toCp1251(FlatComboBox1->currentText());
+    request.scope = search::ScopeFromItem(FlatComboBox3->currentIndex());
+    request.options = {ToolButton5->isChecked(), ToolButton3->isChecked()};
+    request.archiveFolder = m_session.archiveFolder;
+    request.prefixes = m_session.ini.name_kelvra;
+
+    search::FindHooks hooks;
+    hooks.setBoxText = [this](const std::string& text) { FlatComboBox1->setEditText(fromCp1251(text)); };
+    hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
+    hooks.runFullText = [this](const search::FullTextJob& job) {
+        return RunFullTextWithProgress(this, m_session.articles(), job, m_stop, m_session.messages);
+    };
+    hooks.showResult = [this](int hits) {
+        present(MessageKind::InformationYes,
+                fromCp1251(search::FindResultMessage(m_session.messages[75], m_session.messages[76], hits)));
+    };
+    hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };
+
+    std::vector<std::string> entries = history();
+    try {
+        search::RunSearch(m_session.articles(), entries, m_session.ini.text_search, request, hooks);
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) { // a failed full-text walk included: its message shows once
+        showErrorMessage(QString::fromStdString(e.what()));
+    }
+    // The history goes back into the box also after a failed walk, keeping the (compacted) text shown.
+    const QString text = FlatComboBox1->currentText();
+    setHistory(entries);
+    FlatComboBox1->setEditText(text);
 }
 
 void TForm1::Find_EndExecute() {
-    // Clearing the search results arrives with the search code.
+    if (m_workerRunning) return;
+    search::ClearHooks hooks;
+    hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
+    hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };
+    try {
+        search::ClearSearchMarks(m_session.articles(), m_session.ini.text_search, hooks);
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showErrorMessage(QString::fromStdString(e.what()));
+    }
 }
 
 void TForm1::GoIndexExecute() {
@@ -1140,6 +1191,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == Panel3 && Panel3MouseEvent(event)) return true;
+    if (watched == FlatComboBox1->lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Action_Find->trigger();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

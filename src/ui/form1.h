@@ -184,6 +184,7 @@ private:
     void selectHistoryEntry(int index) override;
 
     void present(MessageKind kind, const QString& text);
+    void detachArticleGrid(bool detach);
     void showCurrentRow(int row);
     void placeTopicPanel();
     catalogue::TopicFilter& topicFilter();

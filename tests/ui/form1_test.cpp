@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -124,6 +125,33 @@ private slots:
         QVERIFY(!form.findChild<QWidget*>(QStringLiteral("Panel2"))->isVisible());
         auto* splitter = form.findChild<QSplitter*>(QStringLiteral("Splitter1"));
         QCOMPARE(form.findChild<QWidget*>(QStringLiteral("Panel1"))->height(), splitter->height());
+    }
+
+    void search_enterMarksTitlesShowsTheCountAndFindEndClearsThem() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 12);
+        copyLanguage(dir.path(), "rus.lng");
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nselect_browser=4\r\n");
+        std::vector<Shown> shown;
+        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) { shown.push_back({k, t}); });
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        auto* end = form.findChild<QToolButton*>(QStringLiteral("ToolButton10"));
+        box->setEditText(QStringLiteral("  статья   1 "));
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return); // once, however the box passes the key on
+        // "Статья 1", "Статья 10", "Статья 11": the first occurrence, not whole words.
+        QCOMPARE(box->currentText(), QStringLiteral("статья 1"));
+        QCOMPARE(box->itemText(0), QStringLiteral("статья 1"));
+        QCOMPARE(int(shown.size()), 1);
+        QCOMPARE(int(shown[0].kind), int(TForm1::MessageKind::InformationYes));
+        QVERIFY2(shown[0].text.endsWith(QStringLiteral(" 3")), qPrintable(shown[0].text));
+        QVERIFY(end->isEnabled());
+        RecordTable& articles = form.session().articles();
+        QCOMPARE(articles.rowAt(0).asInt(articles.field("Find")), -1);
+        QCOMPARE(form.session().ini.text_search, std::string("\xf1\xf2\xe0\xf2\xfc\xff 1"));
+        form.findChild<QAction*>(QStringLiteral("Find_End"))->trigger();
+        QVERIFY(!end->isEnabled());
+        for (int i = 0; i < articles.rowCount(); ++i) QCOMPARE(articles.rowAt(i).asInt(articles.field("Find")), 0);
+        QVERIFY(form.session().ini.text_search.empty());
     }
 
     void altX_closesAndWritesHistoryAndRememberedRow() {
