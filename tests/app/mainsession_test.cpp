@@ -207,7 +207,8 @@ TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpensAndClosesWithoutWriti
         EXPECT_NE(w.errors[0].find("Blau"), std::string::npos);
         EXPECT_EQ(w.calls.back(), "restoreState");
         EXPECT_FALSE(s.startupFailed());
-        EXPECT_EQ(s.articles().asInt("Izb"), 5) << "the remembered row is not restored after the failing step";
+        EXPECT_EQ(s.articles().asInt("Izb"), 5)
+            << "the remembered row is not restored after the failing step";
         // The close neither marks a second row nor writes the unread state and history over the files.
         EXPECT_TRUE(s.FormClose(w)) << "the window closes normally afterwards";
         EXPECT_EQ(s.closeTopicTable(), "");
