@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the main build (core and window tests), the core tests again
-# under AddressSanitizer + UndefinedBehaviorSanitizer, and a short run of each fuzz target.
+# Builds everything and runs every test: the main build (core and window tests), the core and window tests
+# again under AddressSanitizer + UndefinedBehaviorSanitizer, and a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/deps.sh
@@ -19,12 +19,18 @@ for src in src/viewer/*.cpp; do
   x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I src "$src"
 done
 
-echo "== Core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMAROVEX_GUI=OFF -DMAROVEX_BENCH=OFF \
+echo "== Core and window tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMAROVEX_GUI=ON -DMAROVEX_BENCH=OFF \
   -DMAROVEX_SANITIZE=ON >/dev/null
-cmake --build build-asan -j "$jobs" --target marovex_core_tests marovex-cli
+cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" -L core --timeout 900
+# The web engine runs Chromium inside the test process, uninstrumented: it frees some objects through a
+# base class of another size, and it and fontconfig keep allocations until the process ends. Those checks
+# are relaxed for the window tests only, and the leak suppressions name third-party libraries alone.
+ASAN_OPTIONS=detect_leaks=1:new_delete_type_mismatch=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS="suppressions=$PWD/tests/ui/thirdparty-leaks.supp" \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" -L ui --timeout 900
 
 if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
   echo "== Fuzz targets, ${fuzz_seconds} s each"

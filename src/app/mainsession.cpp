@@ -81,12 +81,14 @@ void MainSession::FormCreate(MainWindowHooks& hooks) {
         ApplyLanguage(language::kTargetMainWindow, m_appDir, ini.local,
                       [&hooks](const TextAssignment& a) { hooks.setText(a); }, messages);
         hooks.restoreState();
+        m_stateRestored = true;
         ArchiveAccess access;
         if (ReadAccess(m_appDir, access)) archiveFolder = access.folder;
 
         const auto historyFile = m_appDir / catalogue::kHistoryFile;
         std::error_code ec;
         if (std::filesystem::exists(historyFile, ec)) hooks.setHistory(readSearchHistory(historyFile));
+        m_historyLoaded = true;
 
         if (m_articles.isOpen() &&
             m_articles.locate("Find", {FieldValue{std::int32_t(catalogue::kFound)}})) {
@@ -94,6 +96,7 @@ void MainSession::FormCreate(MainWindowHooks& hooks) {
             hooks.selectHistoryEntry(0);
         }
         if (m_articles.rowCount() > 0) restoreRememberedPosition(m_articles);
+        m_positionRestored = true;
         hooks.selectHistoryEntry(0);
     } catch (const std::exception& e) {
         // The remaining steps are skipped; the window still opens.
@@ -110,7 +113,8 @@ bool MainSession::FormClose(MainWindowHooks& hooks) {
     try {
         if (m_articles.isOpen()) {
             m_articles.post();
-            if (ini.state_save && m_articles.rowCount() > 0) {
+            // A mark left from the last run that start-up did not take back stays the one remembered.
+            if (ini.state_save && m_positionRestored && m_articles.rowCount() > 0) {
                 rememberPosition(m_articles);
                 m_positionRemembered = true;
                 m_rememberedRow = m_articles.bookmark();
@@ -136,11 +140,11 @@ bool MainSession::FormClose(MainWindowHooks& hooks) {
         return false;
     }
     try {
-        hooks.saveState();
+        if (m_stateRestored) hooks.saveState();
     } catch (...) {
     }
     try {
-        writeSearchHistory(m_appDir / catalogue::kHistoryFile, hooks.history());
+        if (m_historyLoaded) writeSearchHistory(m_appDir / catalogue::kHistoryFile, hooks.history());
     } catch (...) {
     }
     return true;

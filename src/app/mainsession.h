@@ -77,6 +77,11 @@ private:
     RecordTable m_articles;
     RecordTable m_topics;
     int m_failureMark = 0;
+    // Start-up steps that ran to their end. A step cut short by an error leaves the user's state unread,
+    // and shutdown must not write the window's built-in state over it.
+    bool m_stateRestored = false;
+    bool m_historyLoaded = false;
+    bool m_positionRestored = false;
     bool m_positionRemembered = false;
     Bookmark m_rememberedRow; // the row marked at a close whose write then failed is unmarked again
     AppFolderLock m_lock;

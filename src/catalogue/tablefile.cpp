@@ -175,6 +175,13 @@ std::vector<Column> readTableFile(const std::filesystem::path& file, const std::
         db.fail("not a Marovex table (another kind of database)");
     if (int v = db.intPragma("user_version"); v != kFormatVersion)
         db.fail("unsupported format version " + std::to_string(v));
+    // SQLite reads the missing end of a cut file as zeros, so rows would come back empty without an error.
+    const auto size = std::filesystem::file_size(file, ec);
+    const auto needed =
+        std::uintmax_t(db.intPragma("page_count")) * std::uintmax_t(db.intPragma("page_size"));
+    if (!ec && size < needed)
+        db.fail("the file is cut short (" + std::to_string(size) + " of " + std::to_string(needed) +
+                " bytes)");
 
     std::vector<Column> columns;
     {

@@ -876,8 +876,12 @@ void TForm1::Image1Click() {
 
 // Pressing on the topic panel's own surface drags it anywhere within the grid area.
 bool TForm1::Panel3MouseEvent(QEvent* event) {
+    const QEvent::Type type = event->type();
+    // Every event of the panel passes here; only mouse events may be read as one.
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+        return false;
     auto* mouse = static_cast<QMouseEvent*>(event);
-    switch (event->type()) {
+    switch (type) {
     case QEvent::MouseButtonPress:
         if (mouse->button() != Qt::LeftButton) return false;
         m_panel3Grip = mouse->position().toPoint(); // the press grabs the mouse until its release

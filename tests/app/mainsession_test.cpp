@@ -192,19 +192,29 @@ TEST(Startup, ABadColourTextInTheSettingsIsReportedAndTheWindowOpens) {
     EXPECT_EQ(s.articles().asInt("Izb"), 5) << "the remaining steps were skipped";
 }
 
-TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpens) {
+TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpensAndClosesWithoutWritingOverWhatWasNotRead) {
     TempDir dir;
-    makeCatalogue(dir.path(), {{"a", 5}});
-    MainSession s(dir.path());
-    FakeWindow w;
-    w.failAt = "restoreState";
-    s.FormCreate(w);
-    ASSERT_EQ(w.errors.size(), 1u);
-    EXPECT_NE(w.errors[0].find("Blau"), std::string::npos);
-    EXPECT_EQ(w.calls.back(), "restoreState");
-    EXPECT_FALSE(s.startupFailed());
-    EXPECT_EQ(s.articles().asInt("Izb"), 5) << "the remembered row is restored after the failing step";
-    EXPECT_TRUE(s.FormClose(w)) << "the window closes normally afterwards";
+    makeCatalogue(dir.path(), {{"a", 5}, {"b", std::nullopt}});
+    test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
+    writeSearchHistory(dir / "search.dat", {"kept"});
+    const auto before = snapshot(dir.path());
+    {
+        MainSession s(dir.path());
+        FakeWindow w;
+        w.failAt = "restoreState";
+        s.FormCreate(w);
+        ASSERT_EQ(w.errors.size(), 1u);
+        EXPECT_NE(w.errors[0].find("Blau"), std::string::npos);
+        EXPECT_EQ(w.calls.back(), "restoreState");
+        EXPECT_FALSE(s.startupFailed());
+        EXPECT_EQ(s.articles().asInt("Izb"), 5)
+            << "the remembered row is not restored after the failing step";
+        // The close neither marks a second row nor writes the unread state and history over the files.
+        EXPECT_TRUE(s.FormClose(w)) << "the window closes normally afterwards";
+        EXPECT_EQ(s.closeTopicTable(), "");
+        EXPECT_EQ(w.calls.back(), "restoreState");
+    }
+    EXPECT_EQ(snapshot(dir.path()), before);
 }
 
 TEST(Startup, ASearchMatchBecomesCurrentAndEnablesTheEndOfResults) {

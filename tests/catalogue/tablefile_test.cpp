@@ -160,9 +160,10 @@ TEST(TableFile, DamagedOrForeignFilesAreReportedByNameAndLeftUntouched) {
                  t.post();
              }
              t.saveToFile(f);
-             std::filesystem::resize_file(f, std::filesystem::file_size(f) / 2);
+             // Only the end of the last page is gone: SQLite alone would read its rows as empty.
+             std::filesystem::resize_file(f, std::filesystem::file_size(f) - 100);
          },
-         "malformed"},
+         "the file is cut short"},
         {"foreign.dat", [](const auto& f) { sql(f, "CREATE TABLE x(a)"); }, "not a Marovex table"},
         {"version.dat",
          [](const auto& f) {
