@@ -14,6 +14,21 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
 
+echo "== Installed application folder and desktop entry"
+install_dir=$(mktemp -d)
+cmake --install build --prefix "$install_dir" >/dev/null
+for f in Marovex/marovex Marovex/marovex-cli Marovex/mvx.dat Marovex/subjects.dat Marovex/Locale/rus.lng \
+  Marovex/Help/help.html Marovex/Help/new.html share/icons/hicolor/scalable/apps/marovex.svg; do
+  [ -e "$install_dir/$f" ] || { echo "cmake --install did not lay out $f"; exit 1; }
+done
+desktop-file-validate "$install_dir/share/applications/marovex.desktop"
+# A second install keeps the catalogue it finds.
+touch -d 2001-01-01 "$install_dir/Marovex/mvx.dat"
+cmake --install build --prefix "$install_dir" >/dev/null
+[ "$(stat -c %Y "$install_dir/Marovex/mvx.dat")" = "$(date -d 2001-01-01 +%s)" ] ||
+  { echo "a second cmake --install replaced the catalogue"; exit 1; }
+rm -rf "$install_dir"
+
 echo "== Viewer sources (the DDE conversation among them) checked with the MinGW-w64 cross compiler"
 for src in src/viewer/*.cpp; do
   x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I src "$src"

@@ -7,6 +7,7 @@ MAROVEX_PACKAGES=(
   qt6-webengine-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64
+  desktop-file-utils
 )
 
 marovex_ensure_packages() {
