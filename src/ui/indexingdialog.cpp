@@ -34,6 +34,10 @@ TForm_Process::TForm_Process(TForm1& form)
     status.setColor(QPalette::Disabled, QPalette::Text, status.color(QPalette::Active, QPalette::Text));
     ui->FlatEdit2->setPalette(status);
 
+    // The two choices show their keyboard focus with a light border ($FFFBF0 as a Windows colour).
+    for (QRadioButton* choice : {ui->FlatRadioButton1, ui->FlatRadioButton2})
+        choice->setStyleSheet(QStringLiteral("QRadioButton:focus { border: 1px solid #F0FBFF; }"));
+
     connect(ui->FlatButton1, &QPushButton::clicked, this, &TForm_Process::Button1Click);
     connect(ui->FlatButton2, &QPushButton::clicked, this, &TForm_Process::Button2Click);
     connect(ui->FlatButton3, &QPushButton::clicked, this, &TForm_Process::Button3Click);
