@@ -837,10 +837,13 @@ void RecordTable::adoptRows(RecordTable& other) {
     d->alive.swap(o.alive);
     d->naturalPos.swap(o.naturalPos);
     d->natural.swap(o.natural);
-    d->keys.assign(d->columns.size(), {});
+    // The order comes along as it stands, collation keys included: a million rows are not sorted again.
+    d->sortKeys = o.sortKeys;
+    d->sortFields = o.sortFields;
+    d->sorted.swap(o.sorted);
+    d->keys.swap(o.keys);
     d->epoch = ++g_epoch;
     d->modified = true;
-    d->sortAll();
     d->filterAll();
     d->cur = d->view.empty() ? -1 : 0;
     d->bof = true;

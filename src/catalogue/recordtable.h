@@ -181,8 +181,9 @@ public:
     void cancel();
     void deleteRow(); // its successor becomes current (the predecessor when it was the last)
     void emptyTable(); // removes every row at once
-    // Replaces every row by the rows of `other` (same layout), which is left empty. The file binding, order,
-    // filter, reactions and observers stay; the first row of the view becomes current.
+    // Replaces every row, and the sort key list with the order it gives, by those of `other` (same layout),
+    // which is left empty. The file binding, filter, reactions and observers stay; the first row of the view
+    // becomes current.
     void adoptRows(RecordTable& other);
 
     void setBeforeEdit(BeforeEditHandler handler);

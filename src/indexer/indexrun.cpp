@@ -130,12 +130,11 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
     result.rowsAdded = parser.rowsAdded();
 
     if (result.completed && fullRun) {
+        // The new tables come with the final orders FinishRun gave them.
         articles.adoptRows(newArticles);
         topics.adoptRows(newTopics);
         articles.setFiltered(false);
-        articles.setSortKeys(catalogue::kIndexedOrder);
         articles.first();
-        topics.setSortKeys(catalogue::kTopicTableOrder);
     } else if (!result.completed && !fullRun) {
         // The issues completed before the error stay, with their topics; nothing of the issue in hand does,
         // so the next run reads it again.

@@ -179,10 +179,23 @@ TEST_F(IndexRunTest, AFullRunRebuildsBothTablesAndDropsTheMarks) {
     topics.edit();
     topics.setBool("Key", false);
     topics.post();
+    issue("Kelvra05", "B", {"3.htm", "2.htm"});
+    issue("Kelvra-Gold04", "C", {"4.htm"});
+    articles.setSortKeys(catalogue::kTitleOrder); // the order the window had does not survive the run
     ASSERT_TRUE(run(true).completed);
-    EXPECT_EQ(articles.rowCount(), 1);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"1| 04|4.htm", "1| 05|1.htm", "3| 05|3.htm", "3| 05|2.htm"}));
+    EXPECT_EQ(articles.sortKeys(), catalogue::kIndexedOrder);
+    EXPECT_EQ(articles.position(), 0);
     EXPECT_FALSE(articles.locate("Izb", {FieldValue{std::int32_t(-1)}}));
     for (int i = 0; i < topics.rowCount(); ++i) EXPECT_TRUE(topics.rowAt(i).asBool(1));
+    EXPECT_EQ(topics.sortKeys(), catalogue::kTopicTableOrder);
+    // The rows taken over keep their order through later changes.
+    articles.append();
+    articles.setInt("Type", 1);
+    articles.setText("Number", " 01");
+    articles.setInt("Find", 0);
+    articles.post();
+    EXPECT_EQ(rows().front(), "1| 01|");
 }
 
 TEST_F(IndexRunTest, AFullRunOverAnEmptyArchiveLeavesOneEmptyTopic) {
