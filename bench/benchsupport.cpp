@@ -1,8 +1,12 @@
 #include "benchsupport.h"
 
+#include "catalogue/catalogue.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
+#include <set>
 
 namespace marovex::bench {
 
@@ -18,6 +22,53 @@ double residentMegabytes() {
     long pages = 0, resident = 0;
     in >> pages >> resident;
     return double(resident) * 4096.0 / (1024.0 * 1024.0);
+}
+
+double statusMegabytes(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::string(field).size())) / 1024.0;
+    return 0;
+}
+
+void makeArticleCatalogue(const std::filesystem::path& dir, int rows, unsigned seed, bool rememberedRow) {
+    std::mt19937 rng(seed);
+    static const char* const words[] = {"обзор", "новости", "программа", "железо",    "игра",
+                                        "сеть",  "система", "память",    "процессор", "драйвер",
+                                        "тест",  "звук",    "советы",    "почта"};
+    catalogue::createEmptyCatalogue(dir, true);
+    RecordTable t;
+    catalogue::openArticleTable(t, dir / "mvx.dat", {});
+    std::set<std::string> topics;
+    for (int i = 0; i < rows; ++i) {
+        const std::string topic = std::string(words[rng() % 14]) + " " + std::to_string(rng() % 300);
+        topics.insert(topic);
+        std::string title;
+        for (int w = 0; w < 6; ++w)
+            title += std::string(w ? " " : "") + words[rng() % 14];
+        t.append();
+        t.setInt("Kod", 0);
+        t.setInt("Izb1", 0);
+        t.setInt("Izb", rememberedRow && i == rows / 2 ? 5 : i % 50 == 0 ? -1 : 0);
+        t.setInt("Type", 1 + i % 3);
+        t.setText("Number", catalogue::padIssueNumber(std::to_string(1 + (i / 100) % 999)));
+        t.setText("Tem", topic);
+        t.setText("Statia", title);
+        t.setInt("Find", i % 997 == 0 ? -1 : 0);
+        t.setText("Link", "pub/" + std::to_string(i) + ".htm");
+        t.setInt("Npp", i % 120);
+        t.post();
+    }
+    t.close();
+    RecordTable topicTable;
+    catalogue::openTopicTable(topicTable, dir / "subjects.dat");
+    for (const std::string& topic : topics) {
+        topicTable.append();
+        topicTable.setText("Tem", topic);
+        topicTable.post();
+    }
+    topicTable.close();
 }
 
 std::filesystem::path dataDir() {

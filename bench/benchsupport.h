@@ -13,6 +13,14 @@ void report(const std::string& name, double value, double target, const std::str
 // Resident memory of this process in megabytes (from /proc).
 double residentMegabytes();
 
+// A line of /proc/self/status ("VmRSS:", "VmHWM:") in megabytes; 0 when absent.
+double statusMegabytes(const char* field);
+
+// Writes an application folder's catalogue of `rows` articles (Russian titles and topics, some favourites
+// and search hits) and a topic table with every topic used. With `rememberedRow`, the middle row carries
+// the position mark of the last shutdown.
+void makeArticleCatalogue(const std::filesystem::path& dir, int rows, unsigned seed, bool rememberedRow);
+
 // A folder for generated benchmark data, outside the repository; MAROVEX_BENCH_DATA overrides it.
 std::filesystem::path dataDir();
 

@@ -10,7 +10,6 @@
 #include <QTableView>
 
 #include <cstdio>
-#include <random>
 
 using namespace marovex;
 using marovex::bench::Stopwatch;
@@ -19,33 +18,6 @@ namespace {
 
 constexpr int kRows = 200000;
 
-void makeCatalogue(const std::filesystem::path& dir) {
-    std::mt19937 rng(7);
-    static const char* const words[] = {"обзор", "новости", "программа", "железо",    "игра",
-                                        "сеть",  "система", "память",    "процессор", "драйвер",
-                                        "тест",  "звук",    "советы",    "почта"};
-    catalogue::createEmptyCatalogue(dir, true);
-    RecordTable t;
-    catalogue::openArticleTable(t, dir / "mvx.dat", {});
-    for (int i = 0; i < kRows; ++i) {
-        t.append();
-        t.setInt("Kod", 0);
-        t.setInt("Izb1", 0);
-        if (i % 50 == 0) t.setInt("Izb", -1);
-        t.setInt("Type", 1 + i % 3);
-        t.setText("Number", catalogue::padIssueNumber(std::to_string(1 + (i / 100) % 999)));
-        t.setText("Tem", std::string(words[rng() % 14]) + " " + std::to_string(rng() % 300));
-        std::string title;
-        for (int w = 0; w < 6; ++w)
-            title += std::string(w ? " " : "") + words[rng() % 14];
-        t.setText("Statia", title);
-        t.setInt("Find", i % 997 == 0 ? -1 : 0);
-        t.setText("Link", "a/" + std::to_string(i) + ".htm");
-        t.setInt("Npp", i % 120);
-        t.post();
-    }
-    t.close();
-}
 
 void paintNow(QWidget* w) {
     w->repaint();
@@ -61,7 +33,7 @@ int main(int argc, char** argv) {
     if (!std::filesystem::exists(dir / "mvx.dat")) {
         std::printf("generating %s ...\n", dir.c_str());
         std::filesystem::create_directories(dir);
-        makeCatalogue(dir);
+        bench::makeArticleCatalogue(dir, kRows, 7, false);
     }
     auto quiet = [](QWidget*, TForm1::MessageKind, const QString& text) {
         std::fprintf(stderr, "%s\n", qPrintable(text));

@@ -14,8 +14,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <random>
-#include <set>
 #include <unistd.h>
 
 using namespace marovex;
@@ -25,54 +23,7 @@ namespace {
 
 constexpr int kRows = 200000;
 
-void makeCatalogue(const std::filesystem::path& dir) {
-    std::mt19937 rng(11);
-    static const char* const words[] = {"обзор", "новости", "программа", "железо",    "игра",
-                                        "сеть",  "система", "память",    "процессор", "драйвер",
-                                        "тест",  "звук",    "советы",    "почта"};
-    catalogue::createEmptyCatalogue(dir, true);
-    RecordTable t;
-    catalogue::openArticleTable(t, dir / "mvx.dat", {});
-    std::set<std::string> topics;
-    for (int i = 0; i < kRows; ++i) {
-        const std::string topic = std::string(words[rng() % 14]) + " " + std::to_string(rng() % 300);
-        topics.insert(topic);
-        std::string title;
-        for (int w = 0; w < 6; ++w)
-            title += std::string(w ? " " : "") + words[rng() % 14];
-        t.append();
-        t.setInt("Kod", 0);
-        t.setInt("Izb1", 0);
-        // Some favourites, and the row that was current at the last shutdown.
-        t.setInt("Izb", i == kRows / 2 ? 5 : i % 50 == 0 ? -1 : 0);
-        t.setInt("Type", 1 + i % 3);
-        t.setText("Number", catalogue::padIssueNumber(std::to_string(1 + (i / 100) % 999)));
-        t.setText("Tem", topic);
-        t.setText("Statia", title);
-        t.setInt("Find", i % 997 == 0 ? -1 : 0);
-        t.setText("Link", "pub/" + std::to_string(i) + ".htm");
-        t.setInt("Npp", i % 120);
-        t.post();
-    }
-    t.close();
-    RecordTable topicTable;
-    catalogue::openTopicTable(topicTable, dir / "subjects.dat");
-    for (const std::string& topic : topics) {
-        topicTable.append();
-        topicTable.setText("Tem", topic);
-        topicTable.post();
-    }
-    topicTable.close();
-}
 
-// Resident and peak resident memory in megabytes, from /proc/self/status.
-double statusMegabytes(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::string(field).size())) / 1024.0;
-    return 0;
-}
 
 // Resident memory of this process's children (the web engine's helper processes), in megabytes.
 double childrenMegabytes() {
@@ -115,7 +66,7 @@ int main(int argc, char** argv) {
     if (!std::filesystem::exists(cache / "subjects.dat")) {
         std::printf("generating %s ...\n", cache.c_str());
         std::filesystem::create_directories(cache);
-        makeCatalogue(cache);
+        bench::makeArticleCatalogue(cache, kRows, 11, true);
     }
     // Closing writes the catalogue back, so every run works on a copy.
     const auto dir =
@@ -140,7 +91,7 @@ int main(int argc, char** argv) {
     auto report = [](QWidget*, TForm1::MessageKind, const QString& text) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     };
-    const double before = statusMegabytes("VmRSS:");
+    const double before = bench::statusMegabytes("VmRSS:");
 
     Stopwatch start;
     auto* form = new TForm1(dir, report);
@@ -158,8 +109,8 @@ int main(int argc, char** argv) {
     // Let the pane and the grid settle before memory is read.
     for (int i = 0; i < 20; ++i)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
-    bench::report("resident memory after start-up (VmRSS)", statusMegabytes("VmRSS:"), 300, "MB");
-    bench::report("peak resident memory up to then (VmHWM)", statusMegabytes("VmHWM:"), 300, "MB");
+    bench::report("resident memory after start-up (VmRSS)", bench::statusMegabytes("VmRSS:"), 300, "MB");
+    bench::report("peak resident memory up to then (VmHWM)", bench::statusMegabytes("VmHWM:"), 300, "MB");
     std::printf("(the web engine's helper processes hold another %.0f MB)\n", childrenMegabytes());
 
     // A change the close must write back: a favourite mark on the current row.
