@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <unordered_set>
 
 namespace fs = std::filesystem;
@@ -76,42 +77,62 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
         if (fullRun) parser.ClearTablesForFullRun();
         const std::array<int, 3> order = EditionOrder(settings.prefixes);
         const fs::path root = ArchiveFolderPath(settings.archiveFolder);
-        CaseInsensitivePaths paths;
-        PageReader reader;
 
+        // The folders of enabled editions, in listing order, and the issues among them to read. A listing
+        // that fails half-way ends the run with an error after the folders listed before it.
+        struct Folder {
+            fs::path path;
+            std::optional<IssueEntry> entry;
+            std::size_t toRead = SIZE_MAX; // its place among the issues the reader reads
+        };
+        std::vector<Folder> folders;
+        std::vector<const Folder*> toRead;
         std::error_code ec;
-        fs::directory_iterator it(root, ec), end;
-        for (; !ec && it != end; it.increment(ec)) {
+        for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
             if (!isFolder(*it)) continue;
-            const std::string realName = it->path().filename().string();
-            const std::string name = cp1251::fromUtf8(realName);
+            const std::string name = cp1251::fromUtf8(it->path().filename().string());
             const int edition = EditionOf(name, settings.prefixes, order);
             if (edition == 0 || !settings.enabled[size_t(edition - 1)]) continue;
+            folders.push_back({it->path(), ClassifyEntry(name, settings.prefixes, order)});
+        }
+        for (Folder& folder : folders)
+            if (folder.entry && !parser.IssueIndexed(folder.entry->edition, folder.entry->number)) {
+                folder.toRead = toRead.size();
+                toRead.push_back(&folder);
+            }
+
+        // The pages of the coming issues are found, read and prepared on a second thread while the issue
+        // before is parsed.
+        PageReader reader(toRead.size(), [&toRead](std::size_t i) {
+            const Folder& folder = *toRead[i];
+            CaseInsensitivePaths paths; // the look-ups of one issue share its folders' listings
+            std::vector<fs::path> files;
+            for (const auto& pageName : kIssuePages) {
+                std::vector<std::string> primary = pageName;
+                if (!folder.entry->innerName.empty()) primary.insert(primary.begin(), folder.entry->innerName);
+                auto file = paths.resolve(folder.path, primary);
+                if (!file) {
+                    std::vector<std::string> nested = pageName;
+                    nested.insert(nested.begin(), folder.entry->upperName);
+                    file = paths.resolve(folder.path, nested);
+                }
+                if (file) files.push_back(std::move(*file));
+            }
+            return files;
+        });
+
+        for (const Folder& folder : folders) {
             if (stop.load()) {
                 result.stopped = true;
                 break;
             }
-            const auto entry = ClassifyEntry(name, settings.prefixes, order);
-            if (!entry || parser.IssueIndexed(entry->edition, entry->number)) continue;
+            // An issue read earlier in this run under another folder name is not read again.
+            const auto& entry = folder.entry;
+            if (!entry || folder.toRead == SIZE_MAX || parser.IssueIndexed(entry->edition, entry->number)) continue;
 
             if (reports.progress) reports.progress(entry->upperName);
             issueStart = outArticles.rowCount();
-            const fs::path entryFolder = it->path();
-            std::vector<fs::path> files;
-            for (const auto& pageName : kIssuePages) {
-                std::vector<std::string> primary = pageName;
-                if (!entry->innerName.empty()) primary.insert(primary.begin(), entry->innerName);
-                auto file = paths.resolve(entryFolder, primary);
-                if (!file) {
-                    std::vector<std::string> nested = pageName;
-                    nested.insert(nested.begin(), entry->upperName);
-                    file = paths.resolve(entryFolder, nested);
-                }
-                if (file) files.push_back(std::move(*file));
-            }
-            // Each page is read and prepared on a second thread while the one before is parsed.
-            reader.start(files);
-            for (const fs::path& file : files) {
+            for (const fs::path& file : reader.openIssue(folder.toRead)) {
                 page = file;
                 parser.ParsePreparedPage(entry->edition, entry->number, reader.next());
             }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
 
 using namespace marovex;
@@ -27,22 +28,35 @@ TEST(PageReader, PagesComeOutPreparedInOrderAndAnUnreadableOneFailsAtItsTurn) {
     }
     fs::create_directory(dir / "folder.htm");
 
-    PageReader reader;
-    // Many calls one after the other, as a run makes them: the pages and their memory are reused.
+    // Issues of one to three pages, as a run has them, some of them skipped: the pages come out in order
+    // whichever thread found and prepared them, and their memory is reused from issue to issue.
+    std::vector<std::vector<size_t>> issues;
     for (int round = 0; round < 300; ++round) {
-        std::vector<fs::path> batch;
-        std::vector<std::string> expected;
-        for (int k = 0; k < 1 + round % 3; ++k) {
-            const size_t i = size_t(round * 7 + k * 5) % files.size();
-            batch.push_back(files[i]);
-            expected.push_back(PreparePage(pages[i]));
-        }
-        reader.start(batch);
-        for (size_t k = 0; k < batch.size(); ++k)
-            ASSERT_EQ(reader.next(), expected[k]) << round << " " << k;
+        issues.emplace_back();
+        for (int k = 0; k < 1 + round % 3; ++k) issues.back().push_back(size_t(round * 7 + k * 5) % files.size());
     }
+    std::atomic<int> asked{0};
+    {
+        PageReader reader(issues.size(), [&](size_t i) {
+            ++asked;
+            std::vector<fs::path> batch;
+            for (size_t f : issues[i]) batch.push_back(files[f]);
+            return batch;
+        });
+        for (size_t i = 0; i < issues.size(); i += 1 + i % 4 / 3) {
+            const auto& batch = reader.openIssue(i);
+            ASSERT_EQ(batch.size(), issues[i].size()) << i;
+            for (size_t k = 0; k < batch.size(); ++k)
+                ASSERT_EQ(reader.next(), PreparePage(pages[issues[i][k]])) << i << " " << k;
+        }
+        EXPECT_THROW(reader.openIssue(2), std::logic_error);
+    }
+    EXPECT_LE(asked.load(), int(issues.size()));
 
-    reader.start({files[0], dir / "folder.htm", dir / "missing.htm", files[1]});
+    // A page that cannot be read fails at its turn, naming itself; the pages before it are intact.
+    const std::vector<fs::path> broken = {files[0], dir / "folder.htm", dir / "missing.htm", files[1]};
+    PageReader reader(2, [&](size_t i) { return i == 0 ? broken : std::vector<fs::path>{files[2], files[5]}; });
+    reader.openIssue(0);
     EXPECT_EQ(reader.next(), PreparePage(pages[0]));
     for (const char* name : {"folder.htm", "missing.htm"}) {
         try {
@@ -52,8 +66,8 @@ TEST(PageReader, PagesComeOutPreparedInOrderAndAnUnreadableOneFailsAtItsTurn) {
             EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
         }
     }
-    // A run that ends at an error leaves pages untaken; the next call starts afresh all the same.
-    reader.start({files[2], files[5]});
+    // An issue left with pages untaken: the next one comes all the same.
+    reader.openIssue(1);
     EXPECT_EQ(reader.next(), PreparePage(pages[2]));
     EXPECT_EQ(reader.next(), PreparePage(pages[5]));
 }
