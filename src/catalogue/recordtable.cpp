@@ -10,6 +10,8 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace marovex {
 
@@ -224,6 +226,8 @@ struct RecordTable::Impl {
         return e;
     }
 
+    static constexpr size_t kParallelSortRows = 50000;
+
     void sortAll() {
         sorted = natural;
         if (sortFields.empty()) return;
@@ -231,14 +235,35 @@ struct RecordTable::Impl {
         std::vector<SortEntry> entries;
         entries.reserve(natural.size());
         for (std::uint32_t slot : natural) entries.push_back(sortEntry(slot));
-        std::sort(entries.begin(), entries.end(), [this](const SortEntry& a, const SortEntry& b) {
+        const auto before = [this](const SortEntry& a, const SortEntry& b) {
             if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
             if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
             if (a.prefix[2] != b.prefix[2]) return a.prefix[2] < b.prefix[2];
             if (a.prefix[3] != b.prefix[3]) return a.prefix[3] < b.prefix[3];
             return less(a.slot, b.slot);
-        });
-        for (size_t i = 0; i < entries.size(); ++i) sorted[i] = entries[i].slot;
+        };
+        // Large tables are sorted in two halves on two threads, then merged. No two rows compare equal
+        // (natural order breaks every tie), so the order is the same however it is reached.
+        const auto middle = entries.begin() + std::ptrdiff_t(entries.size() / 2);
+        std::thread helper;
+        if (entries.size() >= kParallelSortRows) {
+            try {
+                helper = std::thread([&] { std::sort(entries.begin(), middle, before); });
+            } catch (const std::system_error&) {
+            }
+        }
+        if (!helper.joinable()) {
+            std::sort(entries.begin(), entries.end(), before);
+            for (size_t i = 0; i < entries.size(); ++i) sorted[i] = entries[i].slot;
+            return;
+        }
+        std::sort(middle, entries.end(), before);
+        helper.join();
+        auto a = entries.begin(), b = middle;
+        size_t i = 0;
+        while (a != middle && b != entries.end()) sorted[i++] = (before(*b, *a) ? b++ : a++)->slot;
+        for (; a != middle; ++a) sorted[i++] = a->slot;
+        for (; b != entries.end(); ++b) sorted[i++] = b->slot;
     }
 
     void filterAll() {
@@ -819,6 +844,19 @@ void RecordTable::emptyTable() {
     d->resetRows();
     d->buildSortKeys();
     d->notifyReset();
+}
+
+void RecordTable::reserve(int rows) {
+    const size_t n = size_t(std::max(rows, 0));
+    for (auto* v : {&d->naturalPos, &d->natural, &d->sorted, &d->view}) v->reserve(n);
+    d->alive.reserve(n);
+    for (Column& c : d->columns) {
+        c.nulls.reserve(n);
+        if (c.isText())
+            c.texts.reserve(n);
+        else
+            c.ints.reserve(n);
+    }
 }
 
 void RecordTable::adoptRows(RecordTable& other) {

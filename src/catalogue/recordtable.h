@@ -181,6 +181,9 @@ public:
     void cancel();
     void deleteRow(); // its successor becomes current (the predecessor when it was the last)
     void emptyTable(); // removes every row at once
+    // Makes room for this many rows in all, so that adding them does not move the table in memory again
+    // and again: at a million rows each move copies hundreds of megabytes into fresh memory.
+    void reserve(int rows);
     // Replaces every row, and the sort key list with the order it gives, by those of `other` (same layout),
     // which is left empty. The file binding, filter, reactions and observers stay; the first row of the view
     // becomes current.

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <unordered_set>
 
@@ -121,6 +122,8 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             return files;
         });
 
+        constexpr size_t kSampleIssues = 20;
+        const int rowsBefore = outArticles.rowCount();
         for (const Folder& folder : folders) {
             if (stop.load()) {
                 result.stopped = true;
@@ -139,6 +142,13 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             outArticles.post();
             issueStart = -1;
             ++result.issues;
+            // Once some issues show how many rows an issue gives, room is made for the rest of the run at
+            // once, not by doubling as rows come.
+            if (result.issues == kSampleIssues && toRead.size() > kSampleIssues) {
+                const double perIssue = double(outArticles.rowCount() - rowsBefore) / kSampleIssues;
+                const double expected = outArticles.rowCount() + perIssue * double(toRead.size() - kSampleIssues) * 1.05;
+                outArticles.reserve(int(std::min(expected, double(std::numeric_limits<int>::max() / 2))));
+            }
         }
         if (ec) throw std::runtime_error(root.string() + ": the archive folder cannot be read: " + ec.message());
         page.clear();

@@ -371,8 +371,12 @@ void PageParser::FinishRun() {
     std::unordered_map<std::string_view, size_t> firstSeen;
     std::vector<std::string> distinct;
     const int rows = m_articles.rowCount();
+    std::string_view previous;
     for (int i = 0; i < rows; ++i) {
+        // Rows of one topic come in runs: only a change of topic needs a look-up.
         const std::string_view value = m_articles.rowAt(i).storedText(tem);
+        if (i > 0 && value == previous) continue;
+        previous = value;
         if (firstSeen.emplace(value, distinct.size()).second) distinct.push_back(cp1251::fromUtf8(value));
     }
     const Collation collation;

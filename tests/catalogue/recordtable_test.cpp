@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -107,6 +108,31 @@ TEST_F(RecordTableTest, SortIsStableAscendingLeftToRightWithEmptyValuesFirst) {
     EXPECT_EQ(names(), (std::vector<std::string>{"b", "a", "b", "", "b"}));
     t.setSortKeys("");
     EXPECT_EQ(ids(), (std::vector<int>{3, 1, -999, 2, 1}));
+}
+
+TEST_F(RecordTableTest, ALargeTableSortsByTheSameRuleAsASmallOne) {
+    // Large enough to be sorted in parts on two threads; few distinct keys, so ties decide most places.
+    const char* const words[] = {"", "c", "a", "b"};
+    struct Row {
+        int id, word, small;
+    };
+    std::vector<Row> rows;
+    for (int id = 0; id < 70000; ++id) {
+        const Row r{id, int((id * 7919u) % 4), int((id * 104729u) % 5) - 1}; // small -1: no value
+        t.append();
+        t.setInt("Id", id);
+        t.setText("Name", words[r.word]);
+        if (r.small >= 0) t.setInt("Small", r.small);
+        t.post();
+        rows.push_back(r);
+    }
+    t.setSortKeys("Name;Small");
+    std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
+        const std::string_view wa = words[a.word], wb = words[b.word];
+        return wa != wb ? wa < wb : a.small < b.small;
+    });
+    ASSERT_EQ(t.rowCount(), int(rows.size()));
+    for (int i = 0; i < t.rowCount(); ++i) ASSERT_EQ(t.rowAt(i).asInt(0), rows[size_t(i)].id) << "at " << i;
 }
 
 TEST_F(RecordTableTest, TextOrderIsRussianAndIgnoresCaseAndDiaeresis) {
