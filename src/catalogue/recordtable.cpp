@@ -232,9 +232,9 @@ struct RecordTable::Impl {
         sorted = natural;
         if (sortFields.empty()) return;
         buildSortKeys();
-        std::vector<SortEntry> entries;
-        entries.reserve(natural.size());
-        for (std::uint32_t slot : natural) entries.push_back(sortEntry(slot));
+        const size_t n = natural.size();
+        // Left uninitialised: each half is first written by the thread that sorts it.
+        const std::unique_ptr<SortEntry[]> entries(new SortEntry[n]);
         const auto before = [this](const SortEntry& a, const SortEntry& b) {
             if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
             if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
@@ -242,28 +242,32 @@ struct RecordTable::Impl {
             if (a.prefix[3] != b.prefix[3]) return a.prefix[3] < b.prefix[3];
             return less(a.slot, b.slot);
         };
+        auto sortPart = [&](size_t from, size_t to) {
+            for (size_t i = from; i < to; ++i) entries[i] = sortEntry(natural[i]);
+            std::sort(entries.get() + from, entries.get() + to, before);
+        };
         // Large tables are sorted in two halves on two threads, then merged. No two rows compare equal
         // (natural order breaks every tie), so the order is the same however it is reached.
-        const auto middle = entries.begin() + std::ptrdiff_t(entries.size() / 2);
+        const size_t half = n / 2;
         std::thread helper;
-        if (entries.size() >= kParallelSortRows) {
+        if (n >= kParallelSortRows) {
             try {
-                helper = std::thread([&] { std::sort(entries.begin(), middle, before); });
+                helper = std::thread(sortPart, 0, half);
             } catch (const std::system_error&) {
             }
         }
         if (!helper.joinable()) {
-            std::sort(entries.begin(), entries.end(), before);
-            for (size_t i = 0; i < entries.size(); ++i) sorted[i] = entries[i].slot;
+            sortPart(0, n);
+            for (size_t i = 0; i < n; ++i) sorted[i] = entries[i].slot;
             return;
         }
-        std::sort(middle, entries.end(), before);
+        sortPart(half, n);
         helper.join();
-        auto a = entries.begin(), b = middle;
+        const SortEntry *a = entries.get(), *b = a + half, *const middle = b, *const end = a + n;
         size_t i = 0;
-        while (a != middle && b != entries.end()) sorted[i++] = (before(*b, *a) ? b++ : a++)->slot;
+        while (a != middle && b != end) sorted[i++] = (before(*b, *a) ? b++ : a++)->slot;
         for (; a != middle; ++a) sorted[i++] = a->slot;
-        for (; b != entries.end(); ++b) sorted[i++] = b->slot;
+        for (; b != end; ++b) sorted[i++] = b->slot;
     }
 
     void filterAll() {
