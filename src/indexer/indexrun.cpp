@@ -135,6 +135,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
 
             if (reports.progress) reports.progress(entry->upperName);
             issueStart = outArticles.rowCount();
+            page = folder.path;
             for (const fs::path& file : reader.openIssue(folder.toRead)) {
                 page = file;
                 parser.ParsePreparedPage(entry->edition, entry->number, reader.next());
@@ -146,7 +147,8 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             // once, not by doubling as rows come.
             if (result.issues == kSampleIssues && toRead.size() > kSampleIssues) {
                 const double perIssue = double(outArticles.rowCount() - rowsBefore) / kSampleIssues;
-                const double expected = outArticles.rowCount() + perIssue * double(toRead.size() - kSampleIssues) * 1.05;
+                const double rest = perIssue * double(toRead.size() - kSampleIssues) * 1.05;
+                const double expected = outArticles.rowCount() + rest;
                 outArticles.reserve(int(std::min(expected, double(std::numeric_limits<int>::max() / 2))));
             }
         }

@@ -145,7 +145,8 @@ bool PageReader::claimWork(Slot*& slot, Page*& page) {
 }
 
 const std::vector<std::filesystem::path>& PageReader::openIssue(std::size_t issue) {
-    if (issue >= m_issues || (m_opened && issue <= m_open)) throw std::logic_error("PageReader::openIssue: out of order");
+    if (issue >= m_issues || (m_opened && issue <= m_open))
+        throw std::logic_error("PageReader::openIssue: out of order");
     std::unique_lock lock(m_mutex);
     m_open = issue;
     m_opened = true;
