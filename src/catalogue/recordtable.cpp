@@ -346,12 +346,14 @@ struct RecordTable::Impl {
         return s;
     }
 
-    void store(std::uint32_t slot, int f, const Cell& cell) {
+    // Stores a value of the pending edit, whose text is taken over: the edit ends with the store.
+    void store(std::uint32_t slot, int f, Cell& cell) {
         Column& c = columns[size_t(f)];
         c.nulls[slot] = cell.null ? 1 : 0;
         if (c.isText()) {
-            c.texts[slot] = cell.null ? std::string() : cell.s;
-            if (keys[size_t(f)].built()) keys[size_t(f)].set(slot, cell.null ? std::string() : keyOf(c, cell.s));
+            c.texts[slot] = cell.null ? std::string() : std::move(cell.s);
+            if (keys[size_t(f)].built())
+                keys[size_t(f)].set(slot, cell.null ? std::string() : keyOf(c, c.texts[slot]));
         } else {
             c.ints[slot] = cell.null ? 0 : cell.i;
         }

@@ -188,6 +188,8 @@ void PageParser::ClearTablesForFullRun() {
     m_topics.emptyTable();
     m_issues.clear();
     m_links.clear();
+    m_linkIssue.clear();
+    m_linkIssueListed = false;
     m_issueIndexBuilt = true;
 }
 
@@ -267,7 +269,7 @@ Pos PageParser::processLink(Page& page, Pos linkPos, int edition, const std::str
                          (link.size() >= 3 && link[1] == '>' && link[2] == 'p');
     // The table keeps the link cut to its width; repeats are found by what it keeps.
     std::string stored = link.substr(0, size_t(catalogue::kLinkWidth));
-    const std::string key = foldedKey(edition, number, link);
+    std::string key = foldedKey(edition, number, link);
     const auto earlier = dropped ? m_links.end() : m_links.find(key);
     const bool repeated = earlier != m_links.end();
 
@@ -310,8 +312,13 @@ Pos PageParser::processLink(Page& page, Pos linkPos, int edition, const std::str
         m_articles.setInt(m_fNpp, m_counter);
         m_articles.post();
         ++m_added;
-        m_issues.insert(issueKey(edition, number));
-        m_links.emplace(foldedKey(edition, number, stored), m_articles.bookmark());
+        if (!m_linkIssueListed) {
+            m_issues.insert(m_linkIssue);
+            m_linkIssueListed = true;
+        }
+        // The key of what the table keeps: the link itself unless it was cut.
+        m_links.emplace(stored.size() == link.size() ? std::move(key) : foldedKey(edition, number, stored),
+                        m_articles.bookmark());
     } else if (repeated && title && m_articles.gotoBookmark(earlier->second) && m_articles.edit()) {
         m_articles.setText(m_fStatia, m_articles.asText(m_fStatia) + " " + cp1251::toUtf8(*title));
         m_articles.post();
@@ -332,6 +339,7 @@ void PageParser::ParsePreparedPage(int edition, const std::string& number, std::
     if (std::string issue = issueKey(edition, number); issue != m_linkIssue) {
         m_links.clear();
         m_linkIssue = std::move(issue);
+        m_linkIssueListed = false;
     }
     Page page;
     page.text = prepared;

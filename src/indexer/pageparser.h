@@ -74,6 +74,7 @@ private:
     std::unordered_set<std::string> m_issues;                 // edition + number of every article row
     std::unordered_map<std::string, Bookmark> m_links;        // edition + number + folded link, of one issue
     std::string m_linkIssue;                                  // the issue m_links holds
+    bool m_linkIssueListed = false;                           // m_issues holds it
     std::string m_prepared;                                   // the page being parsed, prepared
     std::string m_numberSource, m_numberUtf8, m_temSource, m_temUtf8; // last conversions, for reuse
 };
