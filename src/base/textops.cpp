@@ -50,9 +50,12 @@ std::size_t findByte(std::string_view text, std::size_t from, unsigned char c, b
 
 // Search ignoring case for patterns of two bytes or more. Candidate starts are those where the first and
 // the last pattern byte match (each in either case); thirty-two starts are tested at once with vector
-// compares, and only the rare candidates have their inner bytes compared. Nothing is allocated. Where the
-// processor has AVX2 the vectors are native; elsewhere the compiler splits them into halves.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__)
+// compares, and only the rare candidates have their inner bytes compared. Nothing is allocated.
+// It is built twice, with AVX2 for processors that have it and plain (each vector split into halves) for
+// the rest, the build chosen when the program loads. ThreadSanitizer cannot run the code that chooses,
+// which runs before it is set up, so its builds take the plain one.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__) && \
+    !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 std::size_t findFoldedBlock(std::string_view sub, std::string_view text, std::size_t from) noexcept {

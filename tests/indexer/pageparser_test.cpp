@@ -191,9 +191,11 @@ TEST_F(PageParserTest, PreparePageNormalisesLineBreaks) {
     std::vector<std::string> pages;
     for (int round = 0; round < 400; ++round) {
         std::string page;
-        for (int i = round % 90; i > 0; --i) {
+        // Dense pages and sparse ones, where a block holds one break at most and takes a quick path.
+        const unsigned sparseness = round % 2 ? 4 : 40;
+        for (int i = round % 90 * 3; i > 0; --i) {
             seed = seed * 1103515245u + 12345u;
-            const unsigned k = (seed >> 8) % (std::size(pieces) * 4);
+            const unsigned k = (seed >> 8) % (std::size(pieces) * sparseness);
             page += k < std::size(pieces) ? pieces[k] : "x";
         }
         pages.push_back(page);
