@@ -1,5 +1,6 @@
 #include "base/cp1251.h"
 #include "support/testsupport.h"
+#include "support/uisupport.h"
 #include "ui/customizedwebbrowser.h"
 
 #include <QApplication>
@@ -138,13 +139,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    TCustomizedWebBrowser::prepareApplication();
-    QApplication app(argc, argv);
-    CustomizedWebBrowserTest test;
-    return QTest::qExec(&test, argc, argv);
+    return marovex::test::runWebEngineTest<CustomizedWebBrowserTest>(argc, argv);
 }
 
 #include "customizedwebbrowser_test.moc"

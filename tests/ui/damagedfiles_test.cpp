@@ -4,6 +4,7 @@
 #include "catalogue/catalogue.h"
 #include "search/history.h"
 #include "support/testsupport.h"
+#include "support/uisupport.h"
 #include "ui/customizedwebbrowser.h"
 #include "ui/form1.h"
 
@@ -260,12 +261,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    TCustomizedWebBrowser::prepareApplication();
-    QApplication app(argc, argv);
-    DamagedFilesTest test;
-    return QTest::qExec(&test, argc, argv);
+    return marovex::test::runWebEngineTest<DamagedFilesTest>(argc, argv);
 }
+
 #include "damagedfiles_test.moc"

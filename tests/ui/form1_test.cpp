@@ -1,6 +1,7 @@
 #include "catalogue/catalogue.h"
 #include "search/history.h"
 #include "support/testsupport.h"
+#include "support/uisupport.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/customizedwebbrowser.h"
@@ -273,17 +274,7 @@ private slots:
         TForm1 form(dir.path(), quiet());
         auto* scope = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox3"));
         scope->setCurrentIndex(1);
-        bool dialogSeen = false;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<TForm_Properties*>(QApplication::activeModalWidget());
-            if (!dialog) return;
-            dialogSeen = true;
-            auto* languages = dialog->findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
-            languages->setCurrentIndex(languages->findText(QStringLiteral("English")));
-            dialog->BitBtn_OKClick();
-        });
-        form.findChild<QAction*>(QStringLiteral("SetProperties"))->trigger();
-        QVERIFY(dialogSeen);
+        QVERIFY(test::chooseEnglishInSettings(form));
         QCOMPARE(form.findChild<QAction*>(QStringLiteral("ElMenuItem9"))->text(), QStringLiteral("Exit"));
         QCOMPARE(scope->currentIndex(), 1);
         QVERIFY(test::readFile(dir / "mvx.ini").find("local=eng.lng") != std::string::npos);
@@ -454,13 +445,9 @@ private slots:
     }
 };
 
+// The embedded pane is on by default.
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    TCustomizedWebBrowser::prepareApplication(); // the embedded pane is on by default
-    QApplication app(argc, argv);
-    Form1Test test;
-    return QTest::qExec(&test, argc, argv);
+    return marovex::test::runWebEngineTest<Form1Test>(argc, argv);
 }
+
 #include "form1_test.moc"

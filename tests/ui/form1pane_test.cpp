@@ -2,6 +2,7 @@
 #include "app/inifile.h"
 #include "catalogue/catalogue.h"
 #include "support/testsupport.h"
+#include "support/uisupport.h"
 #include "ui/articlemodel.h"
 #include "ui/customizedwebbrowser.h"
 #include "ui/form1.h"
@@ -133,13 +134,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    TCustomizedWebBrowser::prepareApplication();
-    QApplication app(argc, argv);
-    Form1PaneTest test;
-    return QTest::qExec(&test, argc, argv);
+    return marovex::test::runWebEngineTest<Form1PaneTest>(argc, argv);
 }
 
 #include "form1pane_test.moc"

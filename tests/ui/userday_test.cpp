@@ -8,6 +8,7 @@
 #include "search/fulltext.h"
 #include "search/history.h"
 #include "support/testsupport.h"
+#include "support/uisupport.h"
 #include "ui/articlemodel.h"
 #include "ui/customizedwebbrowser.h"
 #include "ui/form1.h"
@@ -174,17 +175,7 @@ private slots:
             QVERIFY(form.windowTitle().startsWith(QStringLiteral("Marovex v2.0   [ Kelvra №")));
 
             // Switch the language in the settings dialog.
-            bool dialogSeen = false;
-            QTimer::singleShot(0, [&] {
-                auto* dialog = qobject_cast<TForm_Properties*>(QApplication::activeModalWidget());
-                if (!dialog) return;
-                dialogSeen = true;
-                auto* languages = dialog->findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
-                languages->setCurrentIndex(languages->findText(QStringLiteral("English")));
-                dialog->BitBtn_OKClick();
-            });
-            form.findChild<QAction*>(QStringLiteral("SetProperties"))->trigger();
-            QVERIFY(dialogSeen);
+            QVERIFY(test::chooseEnglishInSettings(form));
             QCOMPARE(form.findChild<QAction*>(QStringLiteral("ElMenuItem9"))->text(), QStringLiteral("Exit"));
             QVERIFY(articles.filtered());
 
@@ -231,10 +222,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    TCustomizedWebBrowser::prepareApplication();
-    QApplication app(argc, argv);
-    UserDayTest test;
-    return QTest::qExec(&test, argc, argv);
+    return marovex::test::runWebEngineTest<UserDayTest>(argc, argv);
 }
 
 #include "userday_test.moc"
