@@ -8,6 +8,7 @@ MAROVEX_PACKAGES=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64
   desktop-file-utils
+  qt6-translations-l10n
 )
 
 marovex_ensure_packages() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the two pictures of the application with ImageMagick: the splash picture (310 x 233) and the
-# About box picture (100 x 75), both JPEG, into resources/pictures. Run it again after changing the
+# About box picture (100 x 75), both JPEG, into resources/pictures. The pictures hold no words of any
+# language: the splash window writes its loading line over the picture in the interface language. Run it again after changing the
 # drawing; the pictures are committed, so the build itself does not need ImageMagick.
 set -euo pipefail
 command -v convert >/dev/null || { echo "ImageMagick is needed: apt-get install imagemagick" >&2; exit 1; }
@@ -35,10 +36,8 @@ convert -size 310x233 gradient:'#13315c-#0b2545' \
   -draw "circle 250,60 330,60" -draw "circle 250,60 300,60" \
   -draw "$(pages 28 70 20)" \
   -font "$bold" -pointsize 30 -fill white -stroke none -annotate +140+116 'Marovex' \
-  -font "$font" -pointsize 12 -fill '#cfe0f3' -annotate +142+140 'Kelvrania archive reader' \
-  -fill '#8da9c4' -draw 'rectangle 142,150 290,151' \
-  -font "$font" -pointsize 10 -fill '#8da9c4' -annotate +142+168 'version 2.0' \
-  -pointsize 9 -annotate +18+220 'Loading the catalogue...' \
+  -fill '#8da9c4' -draw 'rectangle 142,128 290,129' \
+  -font "$font" -pointsize 12 -fill '#cfe0f3' -annotate +142+148 'Kelvrania  v2.0' \
   -quality 90 -strip "$out/splash.jpg"
 
 convert -size 100x75 gradient:'#13315c-#0b2545' \

@@ -1,6 +1,7 @@
 #include "app/language.h"
 
 #include "app/inifile.h"
+#include "app/settings.h"
 #include "base/cp1251.h"
 #include "base/textops.h"
 
@@ -118,6 +119,17 @@ constexpr LanguageBinding kBindings[] = {
 
 const std::string kEmpty;
 
+struct OwnTextDefault {
+    int key;
+    std::string_view russian, english;
+};
+constexpr OwnTextDefault kOwnTexts[] = {
+    {language::kLoadingCatalogue, "Загрузка каталога…", "Loading the catalogue…"},
+    {language::kIndexingFailed, "Индексация прервана ошибкой", "Indexing stopped by an error"},
+    {language::kWaitForSearch, "Дождитесь окончания поиска.", "Wait until the search has finished."},
+};
+static_assert(std::size(kOwnTexts) == language::kLastOwnText - language::kFirstOwnText + 1);
+
 bool messageGetsBlank(int key) {
     return key == 76 || key == 78 || key == 77;
 }
@@ -127,7 +139,8 @@ bool messageGetsBlank(int key) {
 bool isLanguageFileName(const std::filesystem::path& name) {
     const std::string file = name.string();
     const std::string_view ext = language::kExtension;
-    return file.size() >= ext.size() && text::SameTextFolded(std::string_view(file).substr(file.size() - ext.size()), ext);
+    return file.size() >= ext.size() &&
+           text::SameTextFolded(std::string_view(file).substr(file.size() - ext.size()), ext);
 }
 
 // Orders language names ignoring case, byte by byte through the folding table.
@@ -154,6 +167,10 @@ LanguageFile ReadLanguageFile(const std::filesystem::path& file) {
     lf.languageName = ini.ReadString(language::kSection, "LanguageName", language::kNoName);
     for (int key = 1; key <= language::kLastText; ++key)
         lf.texts[std::size_t(key)] = ini.ReadString(language::kSection, std::to_string(key), "");
+    for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
+        if (ini.ValueExists(language::kSection, std::to_string(key)))
+            lf.ownTexts[std::size_t(key - language::kFirstOwnText)] =
+                ini.ReadString(language::kSection, std::to_string(key), "");
     return lf;
 }
 
@@ -176,13 +193,60 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
     return std::nullopt;
 }
 
+std::string_view BuiltInOwnText(int key, bool english) {
+    for (const OwnTextDefault& t : kOwnTexts)
+        if (t.key == key) return english ? t.english : t.russian;
+    return {};
+}
+
+MessageTexts::MessageTexts() {
+    for (const OwnTextDefault& t : kOwnTexts)
+        m_texts[std::size_t(t.key)] = cp1251::fromUtf8(t.russian);
+}
+
 const std::string& MessageTexts::operator[](int key) const {
-    return key >= 1 && key <= language::kLastText ? m_texts[std::size_t(key)] : kEmpty;
+    return key >= 1 && key <= language::kLastOwnText ? m_texts[std::size_t(key)] : kEmpty;
+}
+
+std::string MessageTexts::format(int key, std::span<const std::string> args) const {
+    const std::string pattern = cp1251::toUtf8((*this)[key]);
+    std::string out;
+    out.reserve(pattern.size());
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (pattern[i] == '%' && next >= '1' && next <= '9' && std::size_t(next - '1') < args.size()) {
+            out += args[std::size_t(next - '1')];
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
 }
 
 void MessageTexts::store(const LanguageFile& file) {
     for (int key : language::kMessageKeys)
         m_texts[std::size_t(key)] = file.text(key) + (messageGetsBlank(key) ? " " : "");
+    const bool english = file.charsetCode != language::kCyrillicCharset;
+    for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key) {
+        const auto& own = file.ownTexts[std::size_t(key - language::kFirstOwnText)];
+        m_texts[std::size_t(key)] = own ? *own : cp1251::fromUtf8(BuiltInOwnText(key, english));
+    }
+}
+
+MessageTexts ReadMessageTexts(const std::filesystem::path& appDir) {
+    MessageTexts texts;
+    try {
+        const auto settingsFile = SettingsFilePath(appDir);
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(settingsFile, ec)) return texts;
+        const IniFile ini(settingsFile);
+        const auto path = FindLanguageFile(appDir, settings::Read(ini, settings::keys::local));
+        if (path) texts.store(ReadLanguageFile(*path));
+    } catch (const std::exception&) {
+        // The texts are only what a window shows before start-up proper; its errors surface there.
+    }
+    return texts;
 }
 
 std::span<const LanguageBinding> LanguageBindings() {

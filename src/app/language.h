@@ -37,6 +37,18 @@ inline constexpr std::string_view kSettingsTree = "TreeView1";
 
 // The thirteen message texts stored by target 1; 76, 78 and 77 get one blank appended.
 inline constexpr std::array<int, 13> kMessageKeys = {73, 81, 74, 14, 75, 76, 78, 82, 79, 80, 83, 84, 77};
+
+// Texts of this application's own, numbered after the interface texts. Unlike those, a key that a language
+// file lacks keeps a built-in text, Russian or English as the file's character set suggests, so a file
+// written before a text existed never shows an empty message. "%1", "%2"… stand for the values put in.
+enum OwnText : int {
+    kLoadingCatalogue = 85, // the splash window's line
+    kIndexingFailed,        // the indexing dialog's status line when an error ended the run
+    kWaitForSearch,         // indexing asked for while a search runs
+    kLastOwnText = kWaitForSearch,
+};
+inline constexpr int kFirstOwnText = kLoadingCatalogue;
+inline constexpr int kCyrillicCharset = 204;
 } // namespace language
 
 // One language file as read. Texts are Windows-1251.
@@ -44,6 +56,8 @@ struct LanguageFile {
     int charsetCode = 1; // Windows character set of the main window's font; 1 is the system default
     std::string languageName{language::kNoName};
     std::array<std::string, language::kLastText + 1> texts; // [1] to [84]; an absent key is empty
+    // [kFirstOwnText] to [kLastOwnText]; nothing where the file lacks the key.
+    std::array<std::optional<std::string>, language::kLastOwnText - language::kFirstOwnText + 1> ownTexts;
 
     const std::string& text(int key) const;
 };
@@ -56,16 +70,31 @@ LanguageFile ReadLanguageFile(const std::filesystem::path& file);
 std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::path& appDir,
                                                       std::string_view fileName);
 
-// The message texts the other windows show later; empty until a language file applies.
+// The message texts the other windows show later; empty until a language file applies. The own texts are
+// the Russian built-in ones until then.
 class MessageTexts {
 public:
-    // Empty for keys that are not message texts.
+    MessageTexts();
+    // Empty for keys that are neither message texts nor own texts (Windows-1251).
     const std::string& operator[](int key) const;
+    // Own text `key` (UTF-8) with "%1"… replaced by the UTF-8 values in `args`.
+    std::string format(int key, std::span<const std::string> args = {}) const;
+    std::string format(int key, std::initializer_list<std::string> args) const {
+        return format(key, std::span<const std::string>(args.begin(), args.size()));
+    }
     void store(const LanguageFile& file);
 
 private:
-    std::array<std::string, language::kLastText + 1> m_texts;
+    std::array<std::string, language::kLastOwnText + 1> m_texts;
 };
+
+// The built-in form of own text `key` (UTF-8): Russian, or English.
+std::string_view BuiltInOwnText(int key, bool english);
+
+// The message texts as the language file named in the settings of `appDir` gives them, without applying
+// anything to a window (the splash window speaks before the main window exists). Any trouble reading the
+// files leaves the built-in texts.
+MessageTexts ReadMessageTexts(const std::filesystem::path& appDir);
 
 enum class TextProperty {
     Caption,     // caption of a window, menu item, label, button, group box, check or radio box

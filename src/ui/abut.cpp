@@ -2,6 +2,7 @@
 
 #include "app/language.h"
 #include "ui/distributor.h"
+#include "ui/placement.h"
 #include "ui/qtconvert.h"
 #include "ui/screen.h"
 
@@ -123,6 +124,7 @@ TAbut::TAbut(const std::filesystem::path& appDir, std::string_view languageFile,
 void TAbut::showModal(QWidget* parent, const std::filesystem::path& appDir, std::string_view languageFile) {
     auto* box = new TAbut(appDir, languageFile, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    CentreOnScreen(*box);
     box->exec();
 }
 

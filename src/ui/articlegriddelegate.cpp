@@ -49,12 +49,16 @@ void ArticleGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     if (opensSomething(index.column())) {
         if (m_hasLinkFont) opt.font = m_linkFont;
         opt.palette.setColor(QPalette::Text, m_linkColor);
+    } else if (m_textColor.isValid()) {
+        opt.palette.setColor(QPalette::Text, m_textColor);
     }
     if (found && !current) {
         opt.backgroundBrush = m_findColor;
         // The default find and link colours are both navy: text that would vanish on the find colour is
         // drawn in black or white, whichever stands out.
-        const auto luma = [](const QColor& c) { return (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000; };
+        const auto luma = [](const QColor& c) {
+            return (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
+        };
         const int background = luma(m_findColor);
         if (std::abs(luma(opt.palette.color(QPalette::Text)) - background) < 96)
             opt.palette.setColor(QPalette::Text, background < 128 ? Qt::white : Qt::black);

@@ -26,6 +26,8 @@ public:
         m_hasLinkFont = true;
     }
     QColor linkColor() const { return m_linkColor; }
+    // Text colour of the other columns (the grid font's colour).
+    void setTextColor(const QColor& color) { m_textColor = color; }
     void setFavouriteMark(const QIcon& icon) { m_mark = icon; }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -40,6 +42,7 @@ private:
     QAbstractItemView* m_view;
     QColor m_findColor;
     QColor m_linkColor;
+    QColor m_textColor;
     QFont m_linkFont;
     bool m_hasLinkFont = false;
     QIcon m_mark;

@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionHeader>
 
 #include <cmath>
 #include <functional>
@@ -32,6 +34,18 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
         QHeaderView::mouseReleaseEvent(event);
         m_released(event);
+    }
+
+    // A title too narrow for both its picture and the sort marker shows the picture alone: the marker
+    // would be drawn over it.
+    void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override {
+        QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        if (option->sortIndicator == QStyleOptionHeader::None || option->icon.isNull()) return;
+        const int picture = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+        const int marker = style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, this);
+        const int margins = 4 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+        if (sectionSize(logicalIndex) < picture + marker + margins)
+            option->sortIndicator = QStyleOptionHeader::None;
     }
 
 private:
@@ -118,15 +132,19 @@ void TDBGridEh_MVX::fitColumnsNow() {
         total += m_hints[logical];
         lastVisual = v;
     }
-    if (total <= 0 || available <= 0 || lastVisual < 0) return;
+    if (available <= 0 || lastVisual < 0) return;
+    // Widths that are all zero (a settings file that says so) share the width equally.
+    const bool equalShares = total <= 0;
+    if (equalShares) total = lastVisual + 1;
     m_fitting = true;
     int used = 0;
     for (int v = 0; v <= lastVisual; ++v) {
         const int logical = titles->logicalIndex(v);
         if (titles->isSectionHidden(logical)) continue;
         const int minimum = logical < m_minimums.size() ? m_minimums[logical] : 0;
-        int width = v == lastVisual ? available - used
-                                    : int(std::lround(double(m_hints[logical]) * available / double(total)));
+        const long long hint = equalShares ? 1 : m_hints[logical];
+        int width =
+            v == lastVisual ? available - used : int(std::lround(double(hint) * available / double(total)));
         width = std::max(width, minimum);
         titles->resizeSection(logical, width);
         used += width;

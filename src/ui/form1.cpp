@@ -4,17 +4,20 @@
 #include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
+#include "search/findcommand.h"
+#include "ui/abut.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/customizedwebbrowser.h"
 #include "ui/dbgrideh_mvx.h"
-#include "ui/icons.h"
-#include "search/findcommand.h"
-#include "ui/abut.h"
 #include "ui/formfind.h"
 #include "ui/formproperties.h"
+#include "ui/icons.h"
 #include "ui/indexingdialog.h"
+#include "ui/placement.h"
 #include "ui/qtconvert.h"
+#include "ui/qttranslations.h"
+#include "ui/screen.h"
 #include "ui/topicmodel.h"
 
 #include <QAbstractButton>
@@ -51,15 +54,7 @@ using qtconvert::toCp1251;
 using qtconvert::toQColor;
 
 void defaultPresenter(QWidget* parent, TForm1::MessageKind kind, const QString& text) {
-    using Kind = TForm1::MessageKind;
-    const QMessageBox::Icon icon = kind == Kind::Information || kind == Kind::InformationYes
-                                       ? QMessageBox::Information
-                                   : kind == Kind::Plain ? QMessageBox::NoIcon
-                                                         : QMessageBox::Critical;
-    const QMessageBox::StandardButton button =
-        kind == Kind::InformationYes || kind == Kind::ErrorYes ? QMessageBox::Yes : QMessageBox::Ok;
-    QMessageBox box(icon, QApplication::applicationDisplayName(), text, button, parent);
-    box.exec();
+    ShowMessageBox(parent, kind, text);
 }
 
 // What an opening asks of the window, answered by the window's own functions.
@@ -93,7 +88,6 @@ void defaultShellOpener(const QString& file) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
-
 // Grid columns: built-in width and smallest width.
 struct ColumnLayout {
     int width, minimum;
@@ -101,6 +95,7 @@ struct ColumnLayout {
 constexpr ColumnLayout kColumns[ArticleModel::ColumnCount] = {
     {39, 5}, {116, 15}, {31, 15}, {97, 15}, {460, 15}};
 
+constexpr int kStatusPanelWidths[2] = {140, 150};
 constexpr int kPanel3Width = 229;
 constexpr int kPanel3Height = 157;
 constexpr int kPanel3Collapsed = 25;
@@ -115,7 +110,8 @@ TForm1::TForm1(std::filesystem::path appDir, MessagePresenter presenter, QWidget
       m_presenter(presenter ? std::move(presenter) : MessagePresenter(defaultPresenter)),
       m_shellOpener(defaultShellOpener) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Marovex v2.0"));
+    setWindowTitle(kApplicationTitle);
+    UseQtTranslations(true); // as the built-in texts, until a language file says otherwise
     setWindowIcon(icons::ImageList1(9));
     auto hooks = std::make_unique<FormViewerHooks>();
     hooks->browser = [this] { return m_browser; };
@@ -285,10 +281,10 @@ void TForm1::buildCommandBar() {
     FlatComboBox1->setToolTip(QStringLiteral("Строка поиска"));
     label->setBuddy(FlatComboBox1);
     bar1->addWidget(FlatComboBox1);
-    // Enter in the search box runs the search command.
-    // Enter searches once: the box would hand the key its line edit ignored back to it, which would
-    // report it a second time (see eventFilter).
-    FlatComboBox1->lineEdit()->installEventFilter(this);
+    // Enter in the search box runs the search command. A key typed into the box reaches its line edit
+    // through the box itself (not through event filters), and the line edit reports Return and keypad
+    // Enter once as returnPressed.
+    connect(FlatComboBox1->lineEdit(), &QLineEdit::returnPressed, Action_Find, &QAction::trigger);
     ToolButton5 = button(bar1, "ToolButton5", 15, nullptr);
     ToolButton5->setCheckable(true);
     ToolButton3 = button(bar1, "ToolButton3", 13, nullptr);
@@ -346,6 +342,8 @@ void TForm1::buildClientArea() {
     DBGridEh_MVX2->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_delegate = new ArticleGridDelegate(DBGridEh_MVX2);
     m_delegate->setFavouriteMark(icons::ImageList2());
+    m_delegate->setFindColor(toQColor(m_findColor));
+    m_delegate->setLinkFont(DBGridEh_MVX2->font(), toQColor(m_linkColor));
     DBGridEh_MVX2->setItemDelegate(m_delegate);
     Panel1->installEventFilter(this);
 
@@ -430,7 +428,7 @@ void TForm1::buildStatusBar() {
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
     bar->setMinimumHeight(19);
-    const int widths[3] = {140, 150, 0};
+    const int widths[3] = {kStatusPanelWidths[0], kStatusPanelWidths[1], 0};
     for (int i = 0; i < 3; ++i) {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i + 1));
@@ -468,6 +466,10 @@ void TForm1::attachGrids() {
     }
     DBGridEh_MVX2->setFitColumns(true);
     connect(m_model, &ArticleModel::currentRowChanged, this, &TForm1::showCurrentRow);
+    connect(DBGridEh_MVX2->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) m_selectedColumn = current.column();
+            });
     connect(DBGridEh_MVX2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (!current.isValid() || !m_model->isAttached() ||
@@ -569,10 +571,13 @@ void TForm1::restoreColumns(const IniFile& ini) {
 
 void TForm1::restoreWindow(const IniFile& ini) {
     namespace k = settings::keys;
-    const int w = settings::Read(ini, k::WindowWidth, width());
-    const int h = settings::Read(ini, k::WindowHeight, height());
-    const int top = settings::Read(ini, k::WindowTop, y());
-    const int left = settings::Read(ini, k::WindowLeft, x());
+    // Absent keys take the splash window's bounds while it is on the screen, else the window's own.
+    const QRect splash = TScreen::currentBounds();
+    const QRect bounds = splash.isEmpty() ? geometry() : splash;
+    const int w = settings::Read(ini, k::WindowWidth, bounds.width());
+    const int h = settings::Read(ini, k::WindowHeight, bounds.height());
+    const int top = settings::Read(ini, k::WindowTop, bounds.y());
+    const int left = settings::Read(ini, k::WindowLeft, bounds.x());
     // The normal bounds first: a maximised window keeps them as its restore size.
     resize(std::max(w, minimumWidth()), std::max(h, minimumHeight()));
     move(left, top);
@@ -774,12 +779,13 @@ void TForm1::GoIndexExecute() {
         return;
     }
     if (m_workerRunning) {
-        showInformationMessage(QStringLiteral("Дождитесь окончания поиска."));
+        showInformationMessage(messageText(language::kWaitForSearch));
         return;
     }
     auto* dialog = new TForm_Process(*this);
     m_indexingDialog = dialog;
     dialog->setWindowModality(Qt::ApplicationModal);
+    CentreOnScreen(*dialog);
     dialog->show();
     emit indexingDialogOpened(dialog);
 }
@@ -801,8 +807,9 @@ GridLook TForm1::gridLook() {
 
 void TForm1::applyMainWindowLanguage() {
     const int scope = FlatComboBox3->currentIndex();
-    ApplyLanguage(language::kTargetMainWindow, m_session.appDir(), m_session.ini.local,
-                  [this](const TextAssignment& a) { setText(a); }, m_session.messages);
+    ApplyLanguage(
+        language::kTargetMainWindow, m_session.appDir(), m_session.ini.local,
+        [this](const TextAssignment& a) { setText(a); }, m_session.messages);
     if (scope >= 0 && scope < FlatComboBox3->count()) FlatComboBox3->setCurrentIndex(scope);
 }
 
@@ -872,6 +879,8 @@ void TForm1::Image1Click() {
     DBGridEh_MVX1->setVisible(!collapse);
     Panel3->findChild<QFrame*>(QStringLiteral("Bevel1"))->setVisible(!collapse);
     Panel3->resize(Panel3->width(), collapse ? kPanel3Collapsed : kPanel3Height);
+    // Expanded where it was dragged while collapsed, the panel moves up as far as it needs to stay inside.
+    Panel3->move(Panel3->x(), std::clamp(Panel3->y(), 0, std::max(0, Panel1->height() - Panel3->height())));
 }
 
 // Pressing on the topic panel's own surface drags it anywhere within the grid area.
@@ -918,7 +927,12 @@ viewer::OpenSettings TForm1::openSettings() const {
 }
 
 std::string TForm1::selectedFieldName() const {
-    return ArticleModel::fieldName(DBGridEh_MVX2->currentIndex().column()).toStdString();
+    // An empty view has no current cell, but the grid keeps its selected column.
+    const QModelIndex current = DBGridEh_MVX2->currentIndex();
+    const int column = current.isValid()       ? current.column()
+                       : m_selectedColumn >= 0 ? m_selectedColumn
+                                               : int(ArticleModel::ColStatia);
+    return ArticleModel::fieldName(column).toStdString();
 }
 
 void TForm1::runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
@@ -1028,7 +1042,10 @@ void TForm1::DBGridEh_MVX2TitleBtnClick(int column) {
     try {
         const std::string sorted =
             catalogue::SortByTitle(m_session.articles(), ArticleModel::fieldName(column).toStdString());
-        if (!sorted.empty()) setSortColumn(QString::fromStdString(sorted));
+        if (!sorted.empty()) {
+            setSortColumn(QString::fromStdString(sorted));
+            showCurrentRowInContext();
+        }
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
         showError(e.what());
@@ -1070,6 +1087,19 @@ void TForm1::showCurrentRow(int row) {
     DBGridEh_MVX2->scrollTo(index);
 }
 
+// After a new order the rows that now stand above the current one matter (the favourites, the hits):
+// the grid shows as many of them as it can, from the first row when the current one is on the first page.
+void TForm1::showCurrentRowInContext() {
+    const QModelIndex current = DBGridEh_MVX2->currentIndex();
+    if (!current.isValid()) return;
+    const int rowHeight = std::max(1, DBGridEh_MVX2->verticalHeader()->defaultSectionSize());
+    const int visibleRows = DBGridEh_MVX2->viewport()->height() / rowHeight;
+    if (current.row() < visibleRows)
+        DBGridEh_MVX2->scrollToTop();
+    else
+        DBGridEh_MVX2->scrollTo(current, QAbstractItemView::PositionAtCenter);
+}
+
 // --- Look ---------------------------------------------------------------------------------------------
 
 void TForm1::setSortColumn(const QString& field) {
@@ -1081,12 +1111,15 @@ void TForm1::setSortColumn(const QString& field) {
 
 void TForm1::ApplyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) {
     m_gridFont = font;
+    m_linkColor = linkColor;
+    m_findColor = findColor;
     m_tableColor = tableColor;
     m_delegate->setFindColor(toQColor(findColor));
-    QPalette p = DBGridEh_MVX2->palette();
-    p.setColor(QPalette::Base, toQColor(tableColor));
-    p.setColor(QPalette::Text, toQColor(font.color));
-    DBGridEh_MVX2->setPalette(p);
+    // The application's style sheet decides the colours of every widget it polishes, so the grid's own
+    // colours go into a style sheet of its own: a palette alone would be ignored.
+    DBGridEh_MVX2->setStyleSheet(
+        QStringLiteral("QTableView { background-color: %1; }").arg(toQColor(tableColor).name()));
+    m_delegate->setTextColor(toQColor(font.color));
     QFont f = DBGridEh_MVX2->font();
     f.setFamily(fromCp1251(font.name));
     if (font.size() > 0) f.setPointSize(font.size());
@@ -1195,13 +1228,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == Panel3 && Panel3MouseEvent(event)) return true;
-    if (watched == FlatComboBox1->lineEdit() && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            Action_Find->trigger();
-            return true;
-        }
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -1213,7 +1239,15 @@ void TForm1::setSearchResultsEndEnabled(bool enabled) {
 
 void TForm1::setStatusText(int panel, const QString& text) {
     if (panel < 1 || panel > 3) return;
-    m_panels[panel - 1]->setText(text);
+    QLabel* label = m_panels[panel - 1];
+    label->setText(text);
+    // The first two panels keep their widths, but grow for a text that needs more (a long count, a
+    // language with longer words); they never shrink below them.
+    if (panel < 3) {
+        const int needed = label->fontMetrics().horizontalAdvance(text) + label->contentsMargins().left() +
+                           label->contentsMargins().right() + 2 * label->frameWidth() + 4;
+        label->setFixedWidth(std::max(kStatusPanelWidths[panel - 1], needed));
+    }
 }
 
 QString TForm1::statusText(int panel) const {
@@ -1297,8 +1331,12 @@ void TForm1::setText(const TextAssignment& a) {
     case TextProperty::AddItem:
         if (auto* box = qobject_cast<QComboBox*>(target)) box->addItem(text);
         break;
+    case TextProperty::FontCharset:
+        // Texts are Unicode here, so the font needs no character set; the set tells the language of Qt's
+        // own texts.
+        if (target == this) UseQtTranslations(a.index == language::kCyrillicCharset);
+        break;
     case TextProperty::TreeNode:
-    case TextProperty::FontCharset: // texts are Unicode here; the character set needs no switching
     case TextProperty::ColumnTitle:
         break;
     }

@@ -2,6 +2,7 @@
 
 #include "app/mainsession.h"
 #include "ui/formproperties.h"
+#include "ui/messagebox.h"
 #include "viewer/opening.h"
 
 #include <QHash>
@@ -40,8 +41,7 @@ class TopicFilter;
 class TForm1 final : public QMainWindow, private MainWindowHooks, private SettingsDialogHost {
     Q_OBJECT
 public:
-    // Information and Error boxes have an OK button, the Yes kinds a Yes button only; Plain has no icon.
-    enum class MessageKind { Information, Error, InformationYes, ErrorYes, Plain };
+    using MessageKind = marovex::MessageKind;
     // Shows a message box; tests replace it to see the messages without blocking.
     using MessagePresenter = std::function<void(QWidget* parent, MessageKind kind, const QString& text)>;
     // Opens a file with the desktop's default handler; tests replace it.
@@ -186,6 +186,7 @@ private:
     void present(MessageKind kind, const QString& text);
     void detachArticleGrid(bool detach);
     void showCurrentRow(int row);
+    void showCurrentRowInContext();
     void placeTopicPanel();
     catalogue::TopicFilter& topicFilter();
     void showRowCount();
@@ -201,10 +202,12 @@ private:
     bool m_workerRunning = false;
     bool m_closeAfterWorker = false;
     bool m_shownOnce = false;
-    bool m_cellPress = false; // a left button went down on the grid's cells (not on a title)
+    bool m_cellPress = false;  // a left button went down on the grid's cells (not on a title)
+    int m_selectedColumn = -1; // the article grid's last selected column (-1: none yet, the title column)
     QString m_sortColumn;
-    Color m_findColor = 0;
-    Color m_linkColor = 0;
+    // The grid's colours as last applied, in the settings' form; the settings' defaults until then.
+    Color m_findColor = TextToColor(settings::keys::color_find.def);
+    Color m_linkColor = TextToColor(settings::keys::color_link.def);
     Color m_tableColor = colors::clWindow; // as last applied, kept in the settings' form
     Font m_gridFont;
     int m_upperPanelHeight = 0;

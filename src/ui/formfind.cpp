@@ -2,6 +2,7 @@
 
 #include "app/language.h"
 #include "ui/findworker.h"
+#include "ui/placement.h"
 #include "ui/qtconvert.h"
 #include "ui_formfind.h"
 
@@ -109,6 +110,7 @@ search::FullTextResult RunFullTextWithProgress(QWidget* parent, RecordTable& art
                          {[&dialog](const search::FindProgress& p) { dialog.ShowFindProgress(p); },
                           [&dialog] { dialog.FinishFind(); }});
     worker.Start();
+    CentreOnScreen(dialog);
     dialog.exec();
     // Normally the finish report has ended the dialog and the worker is leaving. Should the dialog's loop
     // have been ended by anything else, the worker is stopped and its reports served until it has gone:

@@ -3,6 +3,8 @@
 #include "app/mainsession.h"
 #include "app/settingsdialog.h"
 #include "ui/colorswatch.h"
+#include "ui/messagebox.h"
+#include "ui/placement.h"
 #include "ui/qtconvert.h"
 
 #include <QApplication>
@@ -73,7 +75,7 @@ PropertiesDialogServices standardServices() {
         return QDir::toNativeSeparators(folder);
     };
     s.showError = [](QWidget* parent, const QString& text) {
-        QMessageBox::critical(parent, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
+        ShowMessageBox(parent, MessageKind::Error, text);
     };
     return s;
 }
@@ -106,6 +108,7 @@ TForm_Properties::TForm_Properties(SettingsDialogHost& host, QWidget* parent,
 int TForm_Properties::Execute(SettingsDialogHost& host, QWidget* parent) {
     auto* dialog = new TForm_Properties(host, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    CentreOnScreen(*dialog);
     return dialog->exec();
 }
 
@@ -128,7 +131,7 @@ void TForm_Properties::buildWindow() {
         node->setData(0, Qt::UserRole, n);
         m_nodes[std::size_t(n)] = node;
     }
-    m_tree->setFixedWidth(m_tree->fontMetrics().horizontalAdvance(u(kNodes[3].text)) + 48);
+    fitTreeWidth();
 
     m_frame = named(new QGroupBox(u(kNodes[0].text), this), "FlatGroupBox1");
     m_pages = named(new QStackedWidget(m_frame), "Notebook1");
@@ -347,6 +350,18 @@ QWidget* TForm_Properties::buildLanguagePage() {
     return page;
 }
 
+// The tree is as wide as its longest node needs, indentation, a margin on either side and a vertical
+// scroll bar's room included, so that no text touches its edge.
+void TForm_Properties::fitTreeWidth() {
+    const QFontMetrics metrics = m_tree->fontMetrics();
+    int widest = 0;
+    for (const QTreeWidgetItem* node : m_nodes) {
+        const int depth = node->parent() ? 2 : 1;
+        widest = std::max(widest, metrics.horizontalAdvance(node->text(0)) + depth * m_tree->indentation());
+    }
+    m_tree->setFixedWidth(widest + 2 * m_tree->frameWidth() + 2 * metrics.averageCharWidth() + 8);
+}
+
 // --- Creation ----------------------------------------------------------------------------------------------
 
 void TForm_Properties::FormCreate() {
@@ -398,6 +413,10 @@ void TForm_Properties::FormCreate() {
         // The remaining steps are skipped and the dialog still opens.
         showError(QString::fromStdString(e.what()));
     }
+    // Paths show their beginning (the drive or the root), not their last characters.
+    for (QLineEdit* path : {m_folder, m_pathMSIE, m_pathOpera})
+        path->setCursorPosition(0);
+    fitTreeWidth(); // the language may have given the nodes longer texts
     // A dialog whose fields were not all filled would write blanks over the user's settings.
     m_ok->setEnabled(m_created);
     setFixedSize(kClientArea.expandedTo(sizeHint()));
@@ -465,8 +484,7 @@ void TForm_Properties::FlatSpeedButton2Click() {
 }
 
 void TForm_Properties::showFont() {
-    m_fontText->setText(fromCp1251(m_font.name) + QLatin1Char(' ') +
-                        QString::number(m_font.size()));
+    m_fontText->setText(fromCp1251(m_font.name) + QLatin1Char(' ') + QString::number(m_font.size()));
 }
 
 void TForm_Properties::setSwatch(const ColorRow& row, Color color) {

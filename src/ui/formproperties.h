@@ -101,6 +101,7 @@ private:
     };
 
     void buildWindow();
+    void fitTreeWidth();
     QWidget* buildAccessPage();
     QWidget* buildBehaviourPage();
     QWidget* buildGridColoursPage();

@@ -95,7 +95,7 @@ void TForm_Process::Button1Click() {
     ui->FlatEdit2->clear();
 
     if (!m_form.beginWorker()) {
-        m_form.showInformationMessage(QStringLiteral("Дождитесь окончания поиска."));
+        m_form.showInformationMessage(m_form.messageText(language::kWaitForSearch));
         return;
     }
     indexer::IndexSettings settings;
@@ -163,9 +163,15 @@ void TForm_Process::progressReport(const std::string& entryName) {
 void TForm_Process::completionReport(const indexer::IndexResult& result) {
     m_form.reattachGrids();
     m_form.setSortColumn(QStringLiteral("Type"));
-    m_form.setStatusText(1, m_form.messageText(78) + QString::number(m_form.session().articles().rowCount()));
+    // Text 78 carries its own blank; one more stands before the count.
+    m_form.setStatusText(1, m_form.messageText(78) + QLatin1Char(' ') +
+                                QString::number(m_form.session().articles().rowCount()));
     m_form.setStatusText(2, QString());
-    if (m_form.stopFlag()) {
+    if (!result.completed) {
+        // A refused run or one an error ended has not completed, stopped or not.
+        ui->FlatEdit2->setText(m_form.messageText(language::kIndexingFailed));
+        m_form.stopFlag() = false;
+    } else if (m_form.stopFlag()) {
         ui->FlatEdit2->setText(m_form.messageText(79));
         m_form.stopFlag() = false;
     } else {

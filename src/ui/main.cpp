@@ -1,3 +1,4 @@
+#include "app/language.h"
 #include "ui/appearance.h"
 #include "ui/customizedwebbrowser.h"
 #include "ui/form1.h"
@@ -9,14 +10,16 @@ int main(int argc, char** argv) {
     marovex::TCustomizedWebBrowser::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marovex"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Marovex v2.0"));
     marovex::ApplyAppearance(app);
 
     // The splash stays on the screen while the main window takes in the catalogue and the settings.
-    auto* splash = new marovex::TScreen;
+    const std::filesystem::path appDir = QApplication::applicationDirPath().toStdString();
+    const marovex::MessageTexts texts = marovex::ReadMessageTexts(appDir);
+    auto* splash =
+        new marovex::TScreen(QString::fromStdString(texts.format(marovex::language::kLoadingCatalogue)));
     splash->showNow();
 
-    marovex::TForm1 form(QApplication::applicationDirPath().toStdString());
+    marovex::TForm1 form(appDir);
     delete splash;
     form.show();
     const int status = QApplication::exec();

@@ -17,7 +17,7 @@ QImage LoadPicture(const QString& name) {
     return reader.read();
 }
 
-TScreen::TScreen() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
+TScreen::TScreen(const QString& loadingText) : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("Screen"));
     setAttribute(Qt::WA_DeleteOnClose);
     QPalette p = palette();
@@ -33,6 +33,18 @@ TScreen::TScreen() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint
     const QSize size = picture.isNull() ? QSize(310, 233) : picture.size();
     image->setGeometry(QRect(QPoint(0, 0), size));
     setFixedSize(size);
+    if (!loadingText.isEmpty()) {
+        auto* line = new QLabel(loadingText, this);
+        line->setObjectName(QStringLiteral("Label1"));
+        QPalette text = line->palette();
+        text.setColor(QPalette::WindowText, QColor(0x8d, 0xa9, 0xc4));
+        line->setPalette(text);
+        QFont small = line->font();
+        small.setPointSizeF(std::max(6.0, small.pointSizeF() - 1));
+        line->setFont(small);
+        line->adjustSize();
+        line->move(18, size.height() - line->height() - 8);
+    }
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect bounds(QPoint(0, 0), size);
         bounds.moveCenter(screen->geometry().center());

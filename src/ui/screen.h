@@ -12,7 +12,8 @@ QImage LoadPicture(const QString& name);
 class TScreen final : public QWidget {
     Q_OBJECT
 public:
-    TScreen();
+    // `loadingText` is the line written over the bottom of the picture.
+    explicit TScreen(const QString& loadingText = {});
     ~TScreen() override;
 
     // Shows the window and paints it at once, before the event loop runs.

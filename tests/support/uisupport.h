@@ -16,8 +16,7 @@ namespace marovex::test {
 
 // Runs a test object in an application that can host the web engine: offscreen and without a GPU sandbox
 // unless the environment says otherwise.
-template <class Test>
-int runWebEngineTest(int argc, char** argv) {
+template <class Test> int runWebEngineTest(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
@@ -25,6 +24,30 @@ int runWebEngineTest(int argc, char** argv) {
     QApplication app(argc, argv);
     Test test;
     return QTest::qExec(&test, argc, argv);
+}
+
+// Shows the window and makes it the active one, as the user's first click on it would.
+inline bool showActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+// Keys as the keyboard sends them: to the window, which Qt hands to its focused widget (event filters and
+// focus proxies included). Never to an inner widget directly.
+inline void typeKey(QWidget& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window.windowHandle(), key, modifiers);
+}
+
+// A mouse click at `pos` of `widget`, delivered to its window at the matching place, so Qt finds the widget
+// under the pointer as it does for a real click.
+inline void clickAt(QWidget* widget, QPoint pos, Qt::MouseButton button = Qt::LeftButton) {
+    QWidget* window = widget->window();
+    QTest::mouseClick(window->windowHandle(), button, Qt::NoModifier, widget->mapTo(window, pos));
+}
+inline void doubleClickAt(QWidget* widget, QPoint pos) {
+    QWidget* window = widget->window();
+    QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier, widget->mapTo(window, pos));
 }
 
 // Opens the settings dialog through the window's command, picks English and confirms; whether the dialog

@@ -2,6 +2,7 @@
 #include "search/history.h"
 #include "support/testsupport.h"
 #include "support/uisupport.h"
+#include "ui/appearance.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/customizedwebbrowser.h"
@@ -134,11 +135,15 @@ private slots:
         copyLanguage(dir.path(), "rus.lng");
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nselect_browser=4\r\n");
         std::vector<Shown> shown;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) { shown.push_back({k, t}); });
+        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
         auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
         auto* end = form.findChild<QToolButton*>(QStringLiteral("ToolButton10"));
+        QVERIFY(test::showActive(form));
+        test::clickAt(box, box->rect().center()); // the click that puts the caret into the box
         box->setEditText(QStringLiteral("  статья   1 "));
-        QTest::keyClick(box->lineEdit(), Qt::Key_Return); // once, however the box passes the key on
+        test::typeKey(form, Qt::Key_Return); // reaches the box as a real key does, and searches once
         // "Статья 1", "Статья 10", "Статья 11": the first occurrence, not whole words.
         QCOMPARE(box->currentText(), QStringLiteral("статья 1"));
         QCOMPARE(box->itemText(0), QStringLiteral("статья 1"));
@@ -151,8 +156,39 @@ private slots:
         QCOMPARE(form.session().ini.text_search, std::string("\xf1\xf2\xe0\xf2\xfc\xff 1"));
         form.findChild<QAction*>(QStringLiteral("Find_End"))->trigger();
         QVERIFY(!end->isEnabled());
-        for (int i = 0; i < articles.rowCount(); ++i) QCOMPARE(articles.rowAt(i).asInt(articles.field("Find")), 0);
+        for (int i = 0; i < articles.rowCount(); ++i)
+            QCOMPARE(articles.rowAt(i).asInt(articles.field("Find")), 0);
         QVERIFY(form.session().ini.text_search.empty());
+
+        // The keypad's Enter searches too.
+        test::clickAt(box, box->rect().center());
+        test::typeKey(form, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(int(shown.size()), 2);
+        QVERIFY(end->isEnabled());
+    }
+
+    // With no row in the view the grid still has its selected column: Enter and Space open "the row" with
+    // empty values, and the candidates built from them are reported as not found.
+    void emptyGrid_enterAndSpaceReportTheCandidatesOfAnEmptyRow() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 0);
+        test::writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() +
+                                             "\r\n[interface]\r\nselect_browser=4\r\n");
+        std::vector<Shown> shown;
+        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
+        QVERIFY(test::showActive(form));
+        auto* grid = articleGrid(form);
+        test::clickAt(grid->viewport(), grid->viewport()->rect().center());
+        QCOMPARE(QApplication::focusWidget(), grid);
+        test::typeKey(form, Qt::Key_Return);
+        test::typeKey(form, Qt::Key_Space);
+        QCOMPARE(int(shown.size()), 2);
+        QCOMPARE(int(shown[0].kind), int(TForm1::MessageKind::ErrorYes));
+        // The plain candidate of an empty prefix and number is the archive folder itself.
+        QVERIFY2(shown[0].text.contains(QString::fromStdString((dir / "archive").string())),
+                 qPrintable(shown[0].text));
     }
 
     void altX_closesAndWritesHistoryAndRememberedRow() {
@@ -328,9 +364,16 @@ private slots:
         QCOMPARE(opened, 0);
         QCOMPARE(form.sortColumn(), QStringLiteral("Tem"));
 
-        // Enter and Space open the current row whatever the setting.
-        QTest::keyClick(grid, Qt::Key_Return);
-        QTest::keyClick(grid, Qt::Key_Space);
+        // Enter and Space open the current row whatever the setting, typed where the focus is after a click.
+        QVERIFY(test::showActive(form));
+        test::clickAt(grid->viewport(), cellCentre(grid, 3, ArticleModel::ColTem));
+        opened = 0;
+        test::typeKey(form, Qt::Key_Return);
+        test::typeKey(form, Qt::Key_Space);
+        QCOMPARE(opened, 0);                                 // the topic column opens nothing
+        QTest::keyClick(form.windowHandle(), Qt::Key_Right); // to the title column
+        test::typeKey(form, Qt::Key_Return);
+        test::typeKey(form, Qt::Key_Space);
         QCOMPARE(opened, 2);
     }
 
@@ -396,6 +439,48 @@ private slots:
         const QRect narrow = grid->visualRect(grid->model()->index(2, ArticleModel::ColIzb));
         for (int x = 0; x < narrow.width(); ++x)
             QCOMPARE(pixel(2, ArticleModel::ColIzb, {x, narrow.height() / 2}), QColor(Qt::yellow));
+    }
+
+    // The settings dialog run from the real window hands back the colours it was shown: OK without changes
+    // keeps the user's colours in the window and in the file, and a second OK writes the very same file.
+    // The table colour shows in the grid, whatever the application's style sheet says.
+    void settingsDialog_okWithoutChangesKeepsColoursAndFile() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 3);
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\ncolor_link=clRed\r\n"
+                                         "color_find=clLime\r\ncolor_table=clYellow\r\n");
+        ApplyAppearance(*qApp);
+        TForm1 form(dir.path(), quiet());
+        form.resize(700, 400);
+        QVERIFY(test::showActive(form));
+        auto pressOk = [&] {
+            bool seen = false;
+            QTimer::singleShot(0, [&] {
+                QWidget* dialog = QApplication::activeModalWidget();
+                if (!qobject_cast<TForm_Properties*>(dialog)) return;
+                seen = true;
+                test::typeKey(*dialog, Qt::Key_Return); // the default button
+            });
+            auto* button = form.findChild<QToolButton*>(QStringLiteral("ToolButton19"));
+            test::clickAt(button, button->rect().center());
+            return seen;
+        };
+        QVERIFY(pressOk());
+        const std::string once = test::readFile(dir / "mvx.ini");
+        for (const char* kept : {"color_link=clRed\r\n", "color_find=clLime\r\n", "color_table=clYellow\r\n"})
+            QVERIFY2(once.find(kept) != std::string::npos, kept);
+        QCOMPARE(form.linkColor(), colors::clRed);
+        QVERIFY(pressOk());
+        QCOMPARE(test::readFile(dir / "mvx.ini"), once);
+
+        auto* grid = articleGrid(form);
+        const QImage cells = grid->viewport()->grab().toImage();
+        QCOMPARE(cells.pixelColor(cells.width() / 2, cells.height() - 3),
+                 QColor(Qt::yellow)); // below the rows
+        QCOMPARE(cells.pixelColor(grid->visualRect(grid->model()->index(1, ArticleModel::ColTem)).topLeft() +
+                                  QPoint(2, 2)),
+                 QColor(Qt::yellow));
+        qApp->setStyleSheet(QString());
     }
 
     void models_passTheModelTester() {
