@@ -14,6 +14,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
 
+echo "== The application used as a user uses it: real keys and clicks under Xvfb"
+timeout 300 tests/e2e/userday.sh build
+
 echo "== Installed application folder and desktop entry"
 install_dir=$(mktemp -d)
 cmake --install build --prefix "$install_dir" >/dev/null

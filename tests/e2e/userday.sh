@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# A user's first day with the built application, on a virtual X display: real key presses and mouse clicks
+# (xdotool), judged only by what the application writes (mvx.ini, search.dat, the catalogue as
+# marovex-cli dumps it) and by screenshots. Usage: tests/e2e/userday.sh BUILD_DIR [SHOT_DIR]
+set -euo pipefail
+build=$(cd "${1:?usage: userday.sh BUILD_DIR [SHOT_DIR]}" && pwd)
+shots=${2:-}
+
+# Under a display of its own: Xvfb is started here unless one is given.
+if [ -z "${MAROVEX_E2E_DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x900x24 -nolisten tcp" env MAROVEX_E2E_DISPLAY=1 "$0" "$@"
+fi
+
+work=$(mktemp -d)
+app=$work/app
+cleanup() {
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "userday: $*" >&2
+  [ -n "$shots" ] && shot "failure"
+  exit 1
+}
+step() { echo "-- $*"; }
+shot() {
+  if [ -n "$shots" ]; then mkdir -p "$shots" && import -window root "$shots/$1.png"; fi
+}
+
+# --- An archive and an application folder, indexed by the companion ------------------------------------
+"$build/tools/genarchive" --out "$work/archive" --issues 12 --seed 5 >/dev/null
+mkdir -p "$app"
+cp "$build/Marovex/marovex" "$build/Marovex/marovex-cli" "$app/"
+cp -r "$build/Marovex/Locale" "$build/Marovex/Help" "$app/"
+# A normal window at a known place, the pane on, state kept between runs, and the user's own colours.
+printf '%s\r\n' '[options]' "dbdir=$work/archive" 'kelvra GOLD=1' 'kelvra Release=1' 'kelvra=1' \
+  '[interface]' 'local=rus.lng' 'select_browser=1' 'state_save=1' 'color_link=clRed' 'color_find=clLime' \
+  'color_table=clYellow' 'WindowState=2' 'WindowLeft=40' 'WindowTop=30' 'WindowWidth=900' \
+  'WindowHeight=600' 'Internal_browser_height=200' 'col_width_Izb=40' 'col_width_Type=110' \
+  'col_width_Number=60' 'col_width_Tem=170' 'col_width_Statia=480' >"$app/mvx.ini"
+"$app/marovex-cli" --app-dir "$app" init >/dev/null
+"$app/marovex-cli" --app-dir "$app" index 2>/dev/null
+cli() { "$app/marovex-cli" --app-dir "$app" "$@"; }
+
+# --- The window ----------------------------------------------------------------------------------------
+export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
+"$app/marovex" >"$work/marovex.log" 2>&1 &
+pid=$!
+win=$(timeout 30 xdotool search --sync --name '^Marovex v2\.0$' | head -n 1) || fail "no main window"
+sleep 1
+
+# Keyboard focus goes to the main window as a window manager gives it back after a dialog closes.
+focus() { xdotool windowfocus --sync "$win"; }
+click() { xdotool mousemove --window "$win" "$1" "$2" click --repeat "${3:-1}" --delay 120 1; sleep 0.4; }
+key() { xdotool key --delay 80 "$@"; sleep 0.4; }
+# The window that holds the keyboard now (a dialog or a message box) gets the key.
+wait_for_other_window() {
+  local i
+  for i in $(seq 50); do
+    [ "$(xdotool getactivewindow 2>/dev/null || xdotool getwindowfocus)" != "$win" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Where things are in this window (client coordinates), read off its screenshots.
+search_box=(170 33)
+topics_button=(656 33)
+settings_button=(690 33)
+tem_title=(310 59)
+first_row_y=78
+izb_x=30
+statia_x=560
+first_topic=(710 105)
+filter_button=(863 63)
+
+step "search by Enter"
+focus
+click "${search_box[@]}"
+xdotool type --delay 60 'Quake'
+key Return
+wait_for_other_window || fail "Enter in the search box showed no result"
+shot 01-search-result
+key Return # the result message's Yes
+focus
+
+step "settings dialog: OK without changes, twice"
+ok_settings() {
+  click "${settings_button[@]}"
+  wait_for_other_window || fail "the settings dialog did not open"
+  [ -n "${1:-}" ] && shot "$1"
+  key Return # OK, the default button
+  focus
+}
+ok_settings 02-settings
+first_ok=$(cat "$app/mvx.ini")
+for kept in color_link=clRed color_find=clLime color_table=clYellow; do
+  grep -q "^$kept"$'\r'"\$" "$app/mvx.ini" || fail "OK lost $kept"
+done
+ok_settings
+[ "$(cat "$app/mvx.ini")" = "$first_ok" ] || fail "a second OK without changes changed mvx.ini"
+
+step "sort by a title click"
+click "${tem_title[@]}"
+shot 03-sorted
+
+step "a favourite, by a double click on the heart column"
+click "$izb_x" "$first_row_y" 2
+
+step "topic filter"
+click "${topics_button[@]}"
+click "${first_topic[@]}"
+key space
+click "${filter_button[@]}"
+shot 04-filter
+
+step "open an article into the pane"
+click "$statia_x" "$first_row_y" 2
+sleep 4
+shot 05-article
+title=$(xdotool getwindowname "$win")
+case "$title" in "Marovex v2.0   [ Kelvra №"*) ;; *) fail "the caption after opening is '$title'" ;; esac
+
+step "Alt+X"
+focus
+key alt+x
+for i in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "Alt+X did not close the window"
+wait "$pid" || fail "the application ended with status $?"
+pid=
+
+# --- What it wrote -------------------------------------------------------------------------------------
+step "judging the files"
+head -n 1 "$app/search.dat" | grep -qx $'Quake\r' || fail "search.dat does not begin with the search"
+grep -q $'^text_search=Quake\r$' "$app/mvx.ini" || fail "the search text was not remembered"
+found=$(cli dump | grep -c '"Find":-1,') || true
+titles=$(cli dump | grep -Eci '"Statia":"([^"\\]|\\.)*quake') || true
+[ "$found" -gt 0 ] && [ "$found" = "$titles" ] || fail "$found rows marked found, $titles titles hold the word"
+grep -q $'^state_index=Tem\r$' "$app/mvx.ini" || fail "the sort column was not kept"
+# The favourite was also the row opened last, current when the window closed: it is stored as 4, the
+# remembered position of a favourite.
+[ "$(cli dump | grep -Ec '"Izb":(-1|4),')" = 1 ] || fail "not exactly one favourite"
+[ "$(cli dump | grep -c '"Izb":4,')" = 1 ] || fail "the favourite is not the remembered row"
+grep -q $'^state_filter=1\r$' "$app/mvx.ini" || fail "the topic filter was not kept on"
+[ "$(cli dump --table topics | grep -c '"Key":false')" = 1 ] || fail "not exactly one topic switched off"
+echo "userday: every step passed"
