@@ -127,6 +127,9 @@ constexpr OwnTextDefault kOwnTexts[] = {
     {language::kLoadingCatalogue, "Загрузка каталога…", "Loading the catalogue…"},
     {language::kIndexingFailed, "Индексация прервана ошибкой", "Indexing stopped by an error"},
     {language::kWaitForSearch, "Дождитесь окончания поиска.", "Wait until the search has finished."},
+    {language::kAboutNameLine, "Читатель архива «Kelvrania»", "Kelvrania archive reader"},
+    {language::kAboutSupportLine,
+     "Сайт Marovex: поддержка, новости, обновления:", "Marovex support site, news and updates:"},
 };
 static_assert(std::size(kOwnTexts) == language::kLastOwnText - language::kFirstOwnText + 1);
 
@@ -234,6 +237,12 @@ void MessageTexts::store(const LanguageFile& file) {
     }
 }
 
+MessageTexts MessageTextsOf(const std::filesystem::path& appDir, std::string_view fileName) {
+    MessageTexts texts;
+    if (const auto path = FindLanguageFile(appDir, fileName)) texts.store(ReadLanguageFile(*path));
+    return texts;
+}
+
 MessageTexts ReadMessageTexts(const std::filesystem::path& appDir) {
     MessageTexts texts;
     try {
@@ -241,8 +250,7 @@ MessageTexts ReadMessageTexts(const std::filesystem::path& appDir) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(settingsFile, ec)) return texts;
         const IniFile ini(settingsFile);
-        const auto path = FindLanguageFile(appDir, settings::Read(ini, settings::keys::local));
-        if (path) texts.store(ReadLanguageFile(*path));
+        texts = MessageTextsOf(appDir, settings::Read(ini, settings::keys::local));
     } catch (const std::exception&) {
         // The texts are only what a window shows before start-up proper; its errors surface there.
     }

@@ -45,7 +45,9 @@ enum OwnText : int {
     kLoadingCatalogue = 85, // the splash window's line
     kIndexingFailed,        // the indexing dialog's status line when an error ended the run
     kWaitForSearch,         // indexing asked for while a search runs
-    kLastOwnText = kWaitForSearch,
+    kAboutNameLine,         // the About box's second name line
+    kAboutSupportLine,      // the About box's line before the support address
+    kLastOwnText = kAboutSupportLine,
 };
 inline constexpr int kFirstOwnText = kLoadingCatalogue;
 inline constexpr int kCyrillicCharset = 204;
@@ -90,6 +92,10 @@ private:
 
 // The built-in form of own text `key` (UTF-8): Russian, or English.
 std::string_view BuiltInOwnText(int key, bool english);
+
+// The message texts of language file `fileName` in the "Locale" folder; the built-in ones when there is no
+// such file.
+MessageTexts MessageTextsOf(const std::filesystem::path& appDir, std::string_view fileName);
 
 // The message texts as the language file named in the settings of `appDir` gives them, without applying
 // anything to a window (the splash window speaks before the main window exists). Any trouble reading the
