@@ -87,6 +87,29 @@ TEST(LanguageFiles, ShippedFilesHoldEveryText) {
     EXPECT_EQ(cp1251::toUtf8(rus.text(81)), "Идёт индексация…");
     const LanguageFile eng = ReadLanguageFile(kShippedLocale / "eng.lng");
     EXPECT_EQ(eng.text(5), "Exit");
+    // Our own texts are in both files, each as the built-in text of its language.
+    for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key) {
+        const auto& r = rus.ownTexts[std::size_t(key - language::kFirstOwnText)];
+        const auto& e = eng.ownTexts[std::size_t(key - language::kFirstOwnText)];
+        ASSERT_TRUE(r && e) << "key " << key;
+        EXPECT_EQ(cp1251::toUtf8(*r), BuiltInOwnText(key, false)) << "key " << key;
+        EXPECT_EQ(cp1251::toUtf8(*e), BuiltInOwnText(key, true)) << "key " << key;
+    }
+}
+
+// A file written before a text of our own existed keeps the built-in text of its language instead of
+// an empty message; a text the file holds wins, and values replace their places.
+TEST(LanguageFiles, OwnTextsMissingFromAFileFallBackToItsLanguage) {
+    TempDir dir;
+    writeFile(dir / "Locale" / "old_ru.lng", numberedFile());
+    writeFile(dir / "Locale" / "old_en.lng",
+              "[MVX Language File]\r\nCharsetCode=1\r\n86=Stopped: %2 (%1) %3%\r\n");
+    const auto key = language::kWaitForSearch;
+    EXPECT_EQ(MessageTexts().format(key), BuiltInOwnText(key, false)); // before any file applies
+    EXPECT_EQ(MessageTextsOf(dir.path(), "old_ru.lng").format(key), BuiltInOwnText(key, false));
+    const MessageTexts english = MessageTextsOf(dir.path(), "old_en.lng");
+    EXPECT_EQ(english.format(key), BuiltInOwnText(key, true));
+    EXPECT_EQ(english.format(language::kIndexingFailed, {"a", "b"}), "Stopped: b (a) %3%");
 }
 
 TEST(LanguageFiles, BindingsCoverEveryTextNumber) {
