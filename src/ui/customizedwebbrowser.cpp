@@ -1,18 +1,31 @@
 #include "ui/customizedwebbrowser.h"
 
 #include "base/cp1251.h"
+#include "viewer/archiveaddress.h"
 #include "viewer/opening.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
 #include <QEnterEvent>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
+#include <QMimeDatabase>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 
 namespace marovex {
 
@@ -126,17 +139,104 @@ QString scriptFor(const HighlightRequest& request) {
         QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact)));
 }
 
+const QByteArray kScheme =
+    QByteArray(viewer::kArchiveScheme.data(), qsizetype(viewer::kArchiveScheme.size()));
+const QString kHost =
+    QString::fromLatin1(viewer::kArchiveHost.data(), qsizetype(viewer::kArchiveHost.size()));
+
+QString fromPath(const std::filesystem::path& path) {
+    const std::u8string name = path.u8string();
+    return QString::fromUtf8(reinterpret_cast<const char*>(name.data()), qsizetype(name.size()));
+}
+
+bool isOwnAddress(const QUrl& url) {
+    const QString scheme = url.scheme();
+    return scheme == QLatin1String(kScheme) || scheme == QLatin1String("about") ||
+           scheme == QLatin1String("data") || scheme == QLatin1String("blob");
+}
+
+// Every request the engine makes for a page passes here: anything but the archive's own addresses (and the
+// engine's inner ones) is refused, local files and the network alike.
+class RequestGuard final : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        if (!isOwnAddress(info.requestUrl())) info.block(true);
+    }
+};
+
+// The page of the view: it follows the archive's links itself and hands a link to a remote address to the
+// desktop's browser.
+class ArchivePage final : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (isOwnAddress(url)) return true;
+        const QString scheme = url.scheme();
+        const bool remote = scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+                            scheme == QLatin1String("mailto") || scheme == QLatin1String("ftp");
+        if (remote && type == NavigationTypeLinkClicked && isMainFrame) QDesktopServices::openUrl(url);
+        return false;
+    }
+};
+
 } // namespace
+
+// Answers the archive's addresses with the files they resolve to; anything else fails like a missing file.
+class ArchiveSchemeHandler final : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    std::filesystem::path root;
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override {
+        const QUrl url = job->requestUrl();
+        if (job->requestMethod() != "GET" || url.host() != kHost || root.empty()) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        const std::optional<std::filesystem::path> file =
+            viewer::ResolveArchiveAddress(root, url.path(QUrl::FullyDecoded).toStdString());
+        auto* content = file ? new QFile(fromPath(*file), job) : nullptr;
+        if (!content || !content->open(QIODevice::ReadOnly)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        const QString type =
+            QMimeDatabase().mimeTypeForFile(content->fileName(), QMimeDatabase::MatchExtension).name();
+        job->reply(type.toLatin1(), content);
+    }
+};
 
 TCustomizedWebBrowser::TCustomizedWebBrowser(QWidget* parent)
     : QWebEngineView(parent), m_profile(new QWebEngineProfile(this)) {
-    // A profile without a storage name is off the record: cache and cookies live in memory only.
+    // A profile without a storage name is off the record: cache and cookies live in memory only. What the
+    // engine keeps on disk all the same goes into the view's own temporary folder.
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-    setPage(new QWebEnginePage(m_profile, this));
+    if (m_engineFiles.isValid()) {
+        m_profile->setPersistentStoragePath(m_engineFiles.filePath(QStringLiteral("storage")));
+        m_profile->setCachePath(m_engineFiles.filePath(QStringLiteral("cache")));
+        m_profile->setDownloadPath(m_engineFiles.path());
+    }
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this,
+            [](QWebEngineDownloadRequest* download) { download->cancel(); });
+    m_profile->setUrlRequestInterceptor(new RequestGuard(m_profile));
+    m_archive = new ArchiveSchemeHandler(m_profile);
+    m_profile->installUrlSchemeHandler(kScheme, m_archive);
+
+    setPage(new ArchivePage(m_profile, this));
+    QWebEngineSettings* settings = page()->settings();
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    // The archive's pages are Windows-1251; one that does not say so is read as such.
+    settings->setDefaultTextEncoding(QStringLiteral("windows-1251"));
     setFocusPolicy(Qt::StrongFocus);
     setHighlight({});
-    connect(page(), &QWebEnginePage::linkHovered, this, &TCustomizedWebBrowser::StatusTextChange);
+    connect(page(), &QWebEnginePage::linkHovered, this, [this](const QString& address) {
+        emit StatusTextChange(address.isEmpty() ? address : displayAddress(QUrl(address)));
+    });
     connect(page(), &QWebEnginePage::loadStarted, this, &TCustomizedWebBrowser::refreshHighlight);
     connect(page(), &QWebEnginePage::loadFinished, this, [this] { emit DocumentComplete(this); });
     Navigate(QStringLiteral("about:blank"));
@@ -149,19 +249,57 @@ TCustomizedWebBrowser::~TCustomizedWebBrowser() {
 
 void TCustomizedWebBrowser::prepareApplication() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The engine's graphics would otherwise keep a shader cache in the user's home folder.
+    QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
+    static const bool registered = [] {
+        QWebEngineUrlScheme scheme(kScheme);
+        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+        scheme.setDefaultPort(QWebEngineUrlScheme::PortUnspecified);
+        scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
+        QWebEngineUrlScheme::registerScheme(scheme);
+        return true;
+    }();
+    (void)registered;
+}
+
+void TCustomizedWebBrowser::setArchiveRoot(const std::filesystem::path& root) {
+    m_archive->root = root.lexically_normal();
 }
 
 void TCustomizedWebBrowser::Navigate(const QString& address) {
     refreshHighlight();
     const QUrl url = QUrl::fromUserInput(address);
+    if (url.isLocalFile()) return Navigate(std::filesystem::path(url.toLocalFile().toStdString()));
     load(url.isValid() ? url : QUrl(address));
 }
 
 void TCustomizedWebBrowser::Navigate(const std::filesystem::path& file) {
-    const std::u8string name = file.u8string();
+    if (m_archive->root.empty()) setArchiveRoot(std::filesystem::absolute(file).parent_path());
     refreshHighlight();
-    load(QUrl::fromLocalFile(
-        QString::fromUtf8(reinterpret_cast<const char*>(name.data()), qsizetype(name.size()))));
+    const std::optional<std::string> path =
+        viewer::ArchiveAddressPath(m_archive->root, std::filesystem::absolute(file));
+    if (!path) return; // only the archive is shown here
+    QUrl url;
+    url.setScheme(QString::fromLatin1(kScheme));
+    url.setHost(kHost);
+    url.setPath(QString::fromStdString(*path), QUrl::DecodedMode);
+    load(url);
+}
+
+QString TCustomizedWebBrowser::displayAddress(const QUrl& url) const {
+    if (url.scheme() != QLatin1String(kScheme) || url.host() != kHost) return url.toString();
+    return QDir::toNativeSeparators(fromPath(m_archive->root) + url.path(QUrl::FullyDecoded));
+}
+
+void TCustomizedWebBrowser::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    for (QWebEnginePage::WebAction action :
+         {QWebEnginePage::Back, QWebEnginePage::Forward, QWebEnginePage::Reload, QWebEnginePage::Copy,
+          QWebEnginePage::SelectAll}) {
+        if (action == QWebEnginePage::Copy) menu.addSeparator();
+        menu.addAction(pageAction(action));
+    }
+    menu.exec(event->globalPos());
 }
 
 void TCustomizedWebBrowser::setHighlightSource(std::function<HighlightRequest()> source) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTemporaryDir>
 #include <QWebEngineView>
 
 #include <filesystem>
@@ -27,7 +28,13 @@ struct HighlightRequest {
 // as a script inside every frame, in a world of its own that page scripts cannot reach, and inserts only
 // elements and text nodes, never markup.
 //
-// The view has a profile of its own that keeps nothing on disk: no cache and no cookies anywhere.
+// The view has a profile of its own that keeps nothing on disk: no cache and no cookies anywhere; what the
+// engine must put somewhere goes into a temporary folder removed with the view, and downloads are refused.
+//
+// Pages come from the archive through an address space of its own (viewer/archiveaddress.h), never from
+// file addresses: the archive's letter case is resolved as its authors' system did, and a page can reach
+// nothing outside the archive. Pages cannot read local files, and remote addresses are not loaded: a link
+// to one opens in the desktop's browser.
 class TCustomizedWebBrowser final : public QWebEngineView {
     Q_OBJECT
 public:
@@ -35,9 +42,16 @@ public:
     explicit TCustomizedWebBrowser(QWidget* parent = nullptr);
     ~TCustomizedWebBrowser() override;
 
-    // Loads a file path or an URL, with no navigation flags.
+    // The folder whose files the view may show: the archive folder. Until it is set, a file navigated to
+    // stands for its own folder.
+    void setArchiveRoot(const std::filesystem::path& root);
+    // Loads a file path or an URL, with no navigation flags. A file is shown through the archive's
+    // addresses; one outside the archive is not shown.
     void Navigate(const QString& address);
     void Navigate(const std::filesystem::path& file);
+    // What the status bar and the user see for an address of the view: the file path for the archive's
+    // addresses, the address itself for any other.
+    QString displayAddress(const QUrl& url) const;
 
     // Asked for the current highlight each time a page is opened (Navigate, and every navigation the
     // page starts itself), so the search options in force at that moment count.
@@ -60,11 +74,15 @@ signals:
 protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    // Back, forward, reload, copy and select all: nothing that saves a page or opens it elsewhere.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void refreshHighlight();
 
+    QTemporaryDir m_engineFiles; // before the profile, which uses it until it is gone
     QWebEngineProfile* m_profile = nullptr;
+    class ArchiveSchemeHandler* m_archive = nullptr;
     std::function<HighlightRequest()> m_source;
 };
 

@@ -4,6 +4,7 @@
 #include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
+#include "indexer/archive.h"
 #include "search/findcommand.h"
 #include "ui/abut.h"
 #include "ui/articlegriddelegate.h"
@@ -61,6 +62,7 @@ void defaultPresenter(QWidget* parent, TForm1::MessageKind kind, const QString& 
 class FormViewerHooks final : public viewer::ViewerHooks {
 public:
     std::function<TCustomizedWebBrowser*()> browser;
+    std::function<std::filesystem::path()> archiveRoot;
     std::function<void(const QString&)> shellOpener;
     std::function<void(viewer::MessageIcon, const QString&)> message;
     std::function<void(const QString&)> caption;
@@ -68,7 +70,11 @@ public:
 
     bool embeddedBrowserPresent() override { return browser() != nullptr; }
     void navigate(const std::filesystem::path& file) override {
-        if (TCustomizedWebBrowser* view = browser()) view->Navigate(file);
+        if (TCustomizedWebBrowser* view = browser()) {
+            // The pane shows the archive alone; the settings may have named another one since.
+            view->setArchiveRoot(archiveRoot());
+            view->Navigate(file);
+        }
     }
     void shellOpen(const std::filesystem::path& file) override { shellOpener(toQString(file)); }
     void showMessage(viewer::MessageIcon icon, const std::string& text) override {
@@ -115,6 +121,7 @@ TForm1::TForm1(std::filesystem::path appDir, MessagePresenter presenter, QWidget
     setWindowIcon(icons::ImageList1(9));
     auto hooks = std::make_unique<FormViewerHooks>();
     hooks->browser = [this] { return m_browser; };
+    hooks->archiveRoot = [this] { return indexer::ArchiveFolderPath(m_session.archiveFolder); };
     hooks->shellOpener = [this](const QString& file) { m_shellOpener(file); };
     hooks->message = [this](viewer::MessageIcon icon, const QString& text) {
         present(icon == viewer::MessageIcon::Error ? MessageKind::ErrorYes : MessageKind::InformationYes,

@@ -59,7 +59,8 @@ std::optional<Found> locate(const ArticleRow& row, const OpenSettings& settings,
         std::error_code ec;
         if (!file || !fs::is_regular_file(*file, ec)) continue;
         const std::optional<fs::path> issueFolder = paths.resolve(archive, folder);
-        if (issueFolder) return Found{*file, *issueFolder};
+        // A file whose real path leaves its issue folder (a symbolic link out of it) counts as missing.
+        if (issueFolder && indexer::RealPathInside(*issueFolder, *file)) return Found{*file, *issueFolder};
     }
     return std::nullopt;
 }
@@ -113,8 +114,17 @@ fs::path writeFrameCopy(const Found& found, const ArticleRow& row, const OpenSet
     if (!issueIndex || !fs::is_regular_file(*issueIndex, ec))
         throw std::runtime_error("Cannot read the file " + utf8(found.issueFolder / "index.htm") +
                                  ": it does not exist");
+    if (!indexer::RealPathInside(found.issueFolder, *issueIndex))
+        throw std::runtime_error("Cannot read the file " + utf8(*issueIndex) +
+                                 ": it leads out of its issue folder");
+    // The main frame takes the article as it was found on disk, in the letter case of its folders and name.
+    std::string article;
+    for (const fs::path& part : found.file.lexically_relative(found.issueFolder)) {
+        if (!article.empty()) article += '/';
+        article += cp1251::fromUtf8(utf8(part));
+    }
     const fs::path copy = settings.appDir / kFrameCopyName;
-    writeFileAtomically(copy, FrameCopyText(readWholeFile(*issueIndex), *issueIndex, row.link));
+    writeFileAtomically(copy, FrameCopyText(readWholeFile(*issueIndex), *issueIndex, article));
     return copy;
 }
 
@@ -250,12 +260,45 @@ std::string BaseAddress(const fs::path& issueIndex) {
 #endif
 }
 
-std::string FrameCopyText(std::string_view issuePage, const fs::path& issueIndex, std::string_view link) {
+std::string AttributeAddress(std::string_view path) {
+    std::string out;
+    for (const char c : path) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        // Within an address these would end the path: a query and a fragment.
+        case '?':
+            out += "%3F";
+            break;
+        case '#':
+            out += "%23";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string FrameCopyText(std::string_view issuePage, const fs::path& issueIndex, std::string_view article) {
     std::string text = joinCrLf(splitLines(issuePage));
     const text::Pos head = text::FindFolded("</head>", text);
     if (head > 0) {
         text.insert(size_t(head - 1), "<BASE HREF=\"" + BaseAddress(issueIndex) + "\">");
-        text = text::ReplaceAllFolded(text, "frame/main.htm", "pub/" + std::string(link));
+        text = text::ReplaceAllFolded(text, "frame/main.htm", AttributeAddress(article));
     }
     return joinCrLf(splitLines(text));
 }

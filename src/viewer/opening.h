@@ -108,10 +108,15 @@ bool IsHtmlArticle(std::string_view link);
 std::string WindowCaption(std::string_view number);
 
 // The frame copy of an issue's frame page (Windows-1251): the base tag pointing at the issue's own
-// index.htm inserted before "</head>" and every "frame/main.htm" replaced by "pub/" + link, ignoring
-// case; without "</head>" the text is unchanged. Every line ends with CR LF.
+// index.htm inserted before "</head>" and every "frame/main.htm", ignoring case, replaced by the article's
+// path below the issue folder ("pub/" and the link, in the letter case found on disk), escaped for an
+// attribute; without "</head>" the text is unchanged. Every line ends with CR LF.
 std::string FrameCopyText(std::string_view issuePage, const std::filesystem::path& issueIndex,
-                          std::string_view link);
+                          std::string_view article);
+
+// A relative path (Windows-1251, "/"-separated) as it stands in an attribute value: the characters that
+// would end the attribute or start markup as character references, "?" and "#" percent-encoded.
+std::string AttributeAddress(std::string_view path);
 
 // The address the base tag gives to the issue's index.htm: on Windows "file:\\" and the path, elsewhere
 // the file URL of the path.

@@ -45,6 +45,11 @@ cli() { "$app/marovex-cli" --app-dir "$app" "$@"; }
 
 # --- The window ----------------------------------------------------------------------------------------
 export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
+# A home folder of its own, to see that the application, its pane included, writes nothing there.
+export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
+unset XDG_CACHE_HOME XDG_DATA_HOME XDG_CONFIG_HOME
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
 "$app/marovex" >"$work/marovex.log" 2>&1 &
 pid=$!
 win=$(timeout 30 xdotool search --sync --name '^Marovex v2\.0$' | head -n 1) || fail "no main window"
@@ -144,4 +149,6 @@ grep -q $'^state_index=Tem\r$' "$app/mvx.ini" || fail "the sort column was not k
 [ "$(cli dump | grep -c '"Izb":4,')" = 1 ] || fail "the favourite is not the remembered row"
 grep -q $'^state_filter=1\r$' "$app/mvx.ini" || fail "the topic filter was not kept on"
 [ "$(cli dump --table topics | grep -c '"Key":false')" = 1 ] || fail "not exactly one topic switched off"
+written=$(find "$HOME" -mindepth 1 | head -n 20)
+[ -z "$written" ] || fail "files written outside the application folder: $written"
 echo "userday: every step passed"

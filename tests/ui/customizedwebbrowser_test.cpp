@@ -1,4 +1,6 @@
+#include "archivegen/archivegen.h"
 #include "base/cp1251.h"
+#include "indexer/archive.h"
 #include "support/testsupport.h"
 #include "support/uisupport.h"
 #include "ui/customizedwebbrowser.h"
@@ -56,6 +58,13 @@ class CustomizedWebBrowserTest : public QObject {
     }
     QString dump() { return evaluate(QString::fromUtf8(kDump)); }
 
+    // Loads an address of the view and tells whether it loaded (a file the archive lacks does not).
+    bool load(const QUrl& url) {
+        QSignalSpy finished(m_browser->page(), &QWebEnginePage::loadFinished);
+        m_browser->load(url);
+        return finished.wait(20000) && finished.last().first().toBool();
+    }
+
     bool open(const std::string& file, const std::string& searchUtf8, bool wholeWord = false,
               bool matchCase = false) {
         m_browser->setHighlight({cp1251::fromUtf8(searchUtf8), wholeWord, matchCase, "000075"});
@@ -71,6 +80,102 @@ private slots:
         m_browser->show();
     }
     void cleanup() { delete m_browser; }
+
+    // The generated archive spells folders and files in other letter cases than its pages name them, as
+    // the originals written on Windows do: every frame, picture and article link still loads.
+    void archivePages_everyFramePictureAndLinkLoadsWhateverItsLetterCase() {
+        gen::GenOptions options;
+        options.out = m_dir / "archive";
+        options.seed = 11;
+        options.issues = 6;
+        options.articlesPerIssue = 5;
+        gen::GenerateArchive(options);
+        m_browser->setArchiveRoot(options.out);
+        int links = 0;
+        for (const gen::PlannedIssue& issue : gen::PlanArchive(options).issues) {
+            indexer::CaseInsensitivePaths paths;
+            const auto index = paths.resolve(options.out / issue.folder, {"index.htm"});
+            QVERIFY(index);
+            QSignalSpy complete(m_browser, &TCustomizedWebBrowser::DocumentComplete);
+            m_browser->Navigate(*index);
+            QVERIFY(complete.wait(20000));
+            // Both frames hold their pages (a failed one would be an error page of another origin), with
+            // their pictures; the left frame's links are what the user clicks.
+            const QString state = evaluate(QStringLiteral(R"JS(
+                (function () {
+                    var out = [];
+                    for (var i = 0; i < window.frames.length; i++) {
+                        try {
+                            var d = window.frames[i].document;
+                            if (d.readyState !== 'complete' || !d.body || !d.body.textContent.trim()) return 'empty frame ' + i;
+                            var bad = [].filter.call(d.images, function (m) { return !(m.complete && m.naturalWidth > 0); });
+                            if (bad.length) return 'picture ' + bad[0].getAttribute('src');
+                            if (i === 0) out = [].map.call(d.querySelectorAll('a[href]'), function (a) { return a.href; });
+                        } catch (e) { return 'frame ' + i + ' failed'; }
+                    }
+                    return window.frames.length === 2 ? out.join('\n') : 'frames: ' + window.frames.length;
+                })()
+            )JS"));
+            QVERIFY2(!state.startsWith(QStringLiteral("frame")) &&
+                         !state.startsWith(QStringLiteral("empty")) &&
+                         !state.startsWith(QStringLiteral("picture")),
+                     qPrintable(QString::fromStdString(issue.folder) + QStringLiteral(": ") + state));
+            for (const QString& href : state.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+                const QUrl url(href);
+                if (url.path().endsWith(QLatin1Char('/'))) continue; // the empty address "../pub/"
+                QVERIFY2(load(url), qPrintable(href));
+                ++links;
+            }
+        }
+        QVERIFY(links > 20);
+    }
+
+    // A page cannot read what lies outside the archive: not by a script, not by frames with file
+    // addresses or paths climbing out, not through a symbolic link inside the archive.
+    void hostilePage_showsNothingFromOutsideTheArchive() {
+        test::writeFile(m_dir / "secret.htm", "<html><body>SECRET-OUTSIDE</body></html>");
+        const auto archive = m_dir / "archive";
+        std::filesystem::create_directories(archive / "issue" / "pub");
+        std::filesystem::create_symlink(m_dir / "secret.htm", archive / "issue" / "pub" / "link.htm");
+        const QString secretUrl =
+            QUrl::fromLocalFile(QString::fromStdString((m_dir / "secret.htm").string())).toString();
+        test::writeFile(
+            archive / "issue" / "hostile.htm",
+            "<html><body><p>page</p>"
+            "<iframe src=\"" +
+                secretUrl.toStdString() +
+                "\"></iframe>"
+                "<iframe src=\"../../../../secret.htm\"></iframe>"
+                "<iframe src=\"pub/link.htm\"></iframe>"
+                "<script>var seen = [];"
+                "function get(u) { try { var x = new XMLHttpRequest(); x.open('GET', u, false); x.send();"
+                " seen.push(x.responseText); } catch (e) {} }"
+                "get('" +
+                secretUrl.toStdString() +
+                "'); get('file:///etc/hostname'); get('pub/link.htm');"
+                "</script></body></html>");
+        m_browser->setArchiveRoot(archive);
+        QSignalSpy complete(m_browser, &TCustomizedWebBrowser::DocumentComplete);
+        m_browser->Navigate(archive / "issue" / "hostile.htm");
+        QVERIFY(complete.wait(20000));
+        QTest::qWait(500); // the frames have had their chance
+        const QString seen = evaluate(QStringLiteral(R"JS(
+            (function () {
+                var out = seen.slice();
+                for (var i = 0; i < window.frames.length; i++) {
+                    try { out.push(window.frames[i].document.documentElement.outerHTML); } catch (e) {}
+                }
+                return out.join('|');
+            })()
+        )JS"));
+        QVERIFY2(!seen.contains(QStringLiteral("SECRET-OUTSIDE")), qPrintable(seen));
+        std::string hostname = test::readFile("/etc/hostname");
+        while (!hostname.empty() && std::isspace(static_cast<unsigned char>(hostname.back())))
+            hostname.pop_back();
+        if (!hostname.empty()) QVERIFY2(!seen.contains(QString::fromStdString(hostname)), qPrintable(seen));
+        QVERIFY(!load(QUrl(QStringLiteral("marovex-archive://archive/issue/pub/link.htm"))));
+        QVERIFY(!load(QUrl(QStringLiteral("marovex-archive://archive/../secret.htm"))));
+    }
 
     void highlightSkipsTextAreasAndKeepsThePageCase() {
         QVERIFY(m_browser->page()->profile()->isOffTheRecord());

@@ -151,6 +151,35 @@ TEST_F(OpeningTest, FrameCopyOfTheNestedIssueGoesToMsie) {
     EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + copy.string()}));
 }
 
+// The archive was written where letter case does not matter: the copy's main frame names the article as it
+// lies on disk, escaped so that no name can add markup. A symbolic link out of the issue folder is missing.
+TEST_F(OpeningTest, FrameCopyNamesTheArticleAsOnDiskAndNothingLeavesTheIssueFolder) {
+    test::writeFile(archive / "Kelvra-Gold7/index.htm", "<head></head><frame src=\"frame/main.htm\">");
+    test::writeFile(archive / "Kelvra-Gold7/PUB/A/B.html", "");
+    test::writeFile(archive / "Kelvra-Gold7/PUB/q\" onload=\"x&y#z.htm", "");
+    settings.frame = true;
+    settings.viewerChoice = kViewerDefault;
+    auto mainFrame = [&] {
+        const std::string copy = test::readFile(app / "index.htm");
+        return copy.substr(copy.rfind("<frame src="));
+    };
+    OpenCurrentRow("Statia", gold7, settings, hooks); // the link "a/b.HTML"
+    EXPECT_EQ(mainFrame(), "<frame src=\"PUB/A/B.html\">\r\n");
+    OpenCurrentRow("Statia", {1, "  7", "q\" onload=\"x&y#z.htm"}, settings, hooks);
+    EXPECT_EQ(mainFrame(), "<frame src=\"PUB/q&quot; onload=&quot;x&amp;y%23z.htm\">\r\n");
+
+    fs::remove_all(archive / "Kelvra-Gold7/PUB/A");
+    test::writeFile(archive / "outside.htm", "secret");
+    fs::create_directory_symlink(archive.path(), archive / "Kelvra-Gold7/PUB/A");
+    fs::create_symlink(archive / "outside.htm", archive / "Kelvra-Gold7/PUB/link.htm");
+    for (const char* link : {"a/outside.htm", "link.htm"}) {
+        hooks.log.clear();
+        OpenCurrentRow("Statia", {1, "  7", link}, settings, hooks);
+        ASSERT_EQ(hooks.log.size(), 1u) << link;
+        EXPECT_EQ(hooks.log[0].rfind("error ", 0), 0u) << hooks.log[0];
+    }
+}
+
 TEST_F(OpeningTest, FrameCopyWithoutHeadEndIsTheLinesUnchanged) {
     test::writeFile(archive / "Kelvra-Gold7/index.htm",
                     "<frameset>\n<frame src=\"frame/main.htm\">\r</frameset>");

@@ -302,14 +302,17 @@ struct Names {
     const char* pub;
     const char* srcLeft;
     const char* srcMain;
+    const char* imgDir; // the pictures the pages show, written "../img/..." in every issue
+    const char* logo;
+    const char* newMark;
 };
 constexpr Names kNames[3] = {
     {"index.htm", "frame", "left.htm", "main.htm", "pages", "materials.htm", "statii.htm", "pub",
-     "frame/left.htm", "frame/main.htm"},
+     "frame/left.htm", "frame/main.htm", "img", "logo.gif", "new.gif"},
     {"Index.htm", "FRAME", "Left.HTM", "Main.htm", "Pages", "Materials.htm", "Statii.htm", "Pub",
-     "FRAME/Left.HTM", "FRAME/MAIN.HTM"},
+     "FRAME/Left.HTM", "FRAME/MAIN.HTM", "IMG", "Logo.GIF", "NEW.GIF"},
     {"INDEX.HTM", "Frame", "LEFT.HTM", "MAIN.HTM", "PAGES", "MATERIALS.HTM", "STATII.HTM", "PUB",
-     "Frame/LEFT.HTM", "frame/main.htm"},
+     "Frame/LEFT.HTM", "frame/main.htm", "Img", "LOGO.gif", "New.gif"},
 };
 
 const char* const kEditionTitles[3] = {"Kelvrania Gold", "Kelvrania Release", "Kelvrania"};
@@ -931,6 +934,13 @@ IssueContent writeIssue(Writer& w, const PlannedIssue& issue, const std::string&
     w.file(base + n.pagesDir + "/" + n.materials, c.materials);
     w.file(base + n.pagesDir + "/" + n.statii, c.statii);
     if (withArticles) {
+        // A one-pixel GIF for each picture the pages name, in this issue's letter case.
+        static constexpr unsigned char kPixel[] = {
+            'G', 'I', 'F', '8', '9', 'a',  1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xff, 0xff, 0xff, 0x21, 0xf9, 4,
+            1,   0,   0,   0,   0,   0x2c, 0, 0, 0, 0, 1,    0, 1, 0, 0, 2, 2,    0x44, 1,    0,    0x3b};
+        const std::string_view pixel(reinterpret_cast<const char*>(kPixel), sizeof kPixel);
+        w.file(base + n.imgDir + "/" + n.logo, pixel);
+        w.file(base + n.imgDir + "/" + n.newMark, pixel);
         w.file(base + n.frameDir + "/" + n.main, c.main);
         for (std::size_t i = 0; i < c.articles.size(); ++i)
             w.file(base + n.pub + "/" + c.articles[i].disk,
