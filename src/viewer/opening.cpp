@@ -107,7 +107,7 @@ std::string readWholeFile(const fs::path& file) {
 }
 
 // Writes the frame copy for the article and returns its path.
-fs::path writeFrameCopy(const Found& found, const ArticleRow& row, const OpenSettings& settings) {
+fs::path writeFrameCopy(const Found& found, const OpenSettings& settings) {
     indexer::CaseInsensitivePaths paths;
     const std::optional<fs::path> issueIndex = paths.resolve(found.issueFolder, {"index.htm"});
     std::error_code ec;
@@ -140,7 +140,7 @@ void openArticle(const ArticleRow& row, const OpenSettings& settings, ViewerHook
     const bool html = IsHtmlArticle(row.link);
     fs::path target = found->file;
     // Written whenever it is due, also when the pane then shows the article itself.
-    if (settings.frame && html) target = writeFrameCopy(*found, row, settings);
+    if (settings.frame && html) target = writeFrameCopy(*found, settings);
 
     const auto conversation = [&hooks](const std::string& program) { return hooks.newConversation(program); };
     if (html && settings.viewerChoice == kViewerPane && hooks.embeddedBrowserPresent())
