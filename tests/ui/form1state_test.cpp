@@ -6,6 +6,7 @@
 #include "support/testsupport.h"
 #include "ui/articlemodel.h"
 #include "ui/form1.h"
+#include "ui/screen.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -360,6 +361,23 @@ private slots:
         QVERIFY(form.isMaximized());
         form.showNormal();
         QTRY_COMPARE(form.size(), QSize(600, 400));
+    }
+
+    // Bounds the settings do not give are the splash window's, which stands on the screen while the main
+    // window is made.
+    void missingBounds_takeTheSplashWindowsBounds() {
+        TempDir dir;
+        makeCatalogue(dir.path());
+        test::writeFile(dir / "mvx.ini",
+                        "[interface]\r\nselect_browser=2\r\nWindowState=2\r\nWindowWidth=640\r\n");
+        auto* splash = new TScreen;
+        splash->showNow();
+        const QRect bounds = splash->geometry();
+        TForm1 form(dir.path(), quiet());
+        delete splash;
+        QCOMPARE(form.width(), 640);
+        QCOMPARE(form.height(), bounds.height());
+        QCOMPARE(form.pos(), bounds.topLeft());
     }
 
     void unreadableColourAtStartup_isShownAndSkipsTheRestButTheWindowOpens() {
