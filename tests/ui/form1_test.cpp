@@ -2,13 +2,17 @@
 #include "search/history.h"
 #include "support/testsupport.h"
 #include "support/uisupport.h"
+#include "ui/abut.h"
 #include "ui/appearance.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/customizedwebbrowser.h"
 #include "ui/form1.h"
 #include "ui/formproperties.h"
+#include "ui/indexingdialog.h"
 #include "ui/topicmodel.h"
+
+#include <map>
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -18,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
@@ -483,6 +488,42 @@ private slots:
                                   QPoint(2, 2)),
                  QColor(Qt::yellow));
         qApp->setStyleSheet(QString());
+    }
+
+    // Every text of the language files lands on a control of its window: a control renamed without its
+    // entry would silently keep its built-in text in every language.
+    void languageBindings_everyEntryNamesAControlOfTheRealWindow() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 1);
+        copyLanguage(dir.path(), "eng.lng");
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=eng.lng\r\nselect_browser=4\r\n");
+        TForm1 form(dir.path(), quiet());
+        TAbut about(dir.path(), "eng.lng");
+        TForm_Process indexing(form);
+        auto check = [](int target, QWidget* window) {
+            for (const LanguageBinding& b : LanguageBindings()) {
+                if (b.target != target) continue;
+                const QString name = QString::fromLatin1(b.component.data(), qsizetype(b.component.size()));
+                if (window->objectName() != name && !window->findChild<QObject*>(name))
+                    return QStringLiteral("target %1: no %2").arg(target).arg(name);
+            }
+            // The language applied to the window shows: no built-in Russian caption is left.
+            if (window->windowTitle().contains(QRegularExpression(QStringLiteral("[А-Яа-я]"))))
+                return window->windowTitle();
+            return QString();
+        };
+        QCOMPARE(check(1, &form), QString());
+        QCOMPARE(check(2, &about), QString());
+        QCOMPARE(check(3, &indexing), QString());
+        QString settings = QStringLiteral("no dialog");
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (!qobject_cast<TForm_Properties*>(dialog)) return;
+            settings = check(4, dialog);
+            qobject_cast<QDialog*>(dialog)->reject();
+        });
+        form.findChild<QAction*>(QStringLiteral("SetProperties"))->trigger();
+        QCOMPARE(settings, QString());
     }
 
     void models_passTheModelTester() {
