@@ -24,10 +24,12 @@ namespace {
 constexpr auto kDeadline = std::chrono::seconds(5);
 constexpr long kGrowthKb = 256 * 1024;
 
+// Runs the companion on the test's application folder; `program` replaces the plain call (to run it as
+// another user).
 test::BoundedRun cli(const TempDir& dir, const std::vector<std::string>& args,
-                     const std::vector<std::string>& prefix = {}) {
-    std::vector<std::string> all = prefix;
-    all.insert(all.end(), {MAROVEX_CLI_PATH, "--app-dir", (dir / "app").string()});
+                     const std::vector<std::string>& program = {MAROVEX_CLI_PATH}) {
+    std::vector<std::string> all = program;
+    all.insert(all.end(), {"--app-dir", (dir / "app").string()});
     all.insert(all.end(), args.begin(), args.end());
     return test::RunBounded(all, kDeadline, kGrowthKb);
 }
@@ -262,16 +264,19 @@ TEST(CliAppFolder, AnInterruptDuringTheFinalWriteStillWritesTheCatalogue) {
 TEST(CliAppFolder, AnIssueFolderThatCannotBeReadEndsAFullRunAndKeepsTheCatalogue) {
     TempDir dir;
     prepare(dir);
-    // Permissions do not bind the superuser: the runs go as an unprivileged user over files it owns.
-    std::vector<std::string> asUser;
+    // Permissions do not bind the superuser: the runs go as an unprivileged user over files it owns, with
+    // a copy of the program it can reach wherever the build lies.
+    std::vector<std::string> asUser = {MAROVEX_CLI_PATH};
     if (::geteuid() == 0) {
         const char* setpriv = ::access("/usr/bin/setpriv", X_OK) == 0 ? "/usr/bin/setpriv"
                               : ::access("/bin/setpriv", X_OK) == 0   ? "/bin/setpriv"
                                                                       : nullptr;
         const passwd* nobody = ::getpwnam("nobody");
         if (!setpriv || !nobody) GTEST_SKIP() << "no setpriv or no user nobody to run as";
+        fs::copy_file(MAROVEX_CLI_PATH, dir / "marovex-cli");
         asUser = {setpriv, "--reuid=" + std::to_string(nobody->pw_uid),
-                  "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"};
+                  "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups",
+                  (dir / "marovex-cli").string()};
         fs::permissions(dir.path(), fs::perms::others_exec, fs::perm_options::add);
         for (const auto& e : fs::recursive_directory_iterator(dir.path()))
             ASSERT_EQ(::lchown(e.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0) << e.path();
