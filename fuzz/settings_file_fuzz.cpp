@@ -1,8 +1,9 @@
-// "mvx.ini" and language files from the application folder: any bytes are read without a crash; values
-// that do not convert raise a ConversionError naming them.
+// "mvx.ini", language files and "search.dat" from the application folder: any bytes are read without a
+// crash; values that do not convert raise a ConversionError naming them.
 #include "app/colorfont.h"
 #include "app/language.h"
 #include "app/settings.h"
+#include "search/history.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     std::ofstream(dir / "mvx.ini", std::ios::binary | std::ios::trunc) << bytes;
     std::ofstream(dir / "Locale" / "x.lng", std::ios::binary | std::ios::trunc) << bytes;
+    std::ofstream(dir / "search.dat", std::ios::binary | std::ios::trunc) << bytes;
 
     marovex::TINIRec rec;
     try {
@@ -30,5 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     marovex::MessageTexts messages;
     marovex::ApplyLanguage(1, dir, "x.lng", [](const marovex::TextAssignment&) {}, messages);
     (void)marovex::BuildLanguageList(dir);
+    for (const std::string& entry : marovex::readSearchHistory(dir / "search.dat"))
+        if (entry.size() > marovex::kSearchTextCapacity || entry.find_first_of("\r\n") != std::string::npos)
+            __builtin_trap();
     return 0;
 }

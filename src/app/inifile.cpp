@@ -1,10 +1,9 @@
 #include "app/inifile.h"
 
 #include "base/atomicfile.h"
+#include "base/regularfile.h"
 #include "base/textops.h"
 
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <system_error>
 
@@ -92,8 +91,10 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
 }
 
 IniFile::IniFile(std::filesystem::path path) : m_path(std::move(path)) {
-    std::string bytes;
-    if (std::ifstream in{m_path, std::ios::binary}) bytes.assign(std::istreambuf_iterator<char>(in), {});
+    // A file that cannot be read raises rather than reading as empty: a later write would put the few keys
+    // it sets in place of everything the file holds.
+    const std::string bytes =
+        ReadRegularFile(m_path, kSettingsFileLimit, Links::Follow).value_or(std::string());
     std::size_t start = 0;
     while (true) {
         const std::size_t nl = bytes.find('\n', start);

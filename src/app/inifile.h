@@ -34,7 +34,9 @@ class IniFile {
 public:
     static constexpr std::size_t kMaxValueLength = 2047;
 
-    // Takes in the file; an absent file reads as empty and is created by the first write.
+    // Takes in the file; an absent file reads as empty and is created by the first write. A file that is
+    // no regular file (a FIFO, a link to a device), cannot be read or is larger than kSettingsFileLimit
+    // raises FileError naming it.
     explicit IniFile(std::filesystem::path path);
 
     const std::filesystem::path& path() const { return m_path; }

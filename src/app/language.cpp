@@ -184,14 +184,20 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
         return std::nullopt;
     const auto folder = appDir / language::kFolder;
     const std::string native = cp1251::toUtf8(fileName);
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(folder / native, ec)) return folder / native;
+    // Anything of that name but a folder is the file: one that is no regular file is reported when it is
+    // read, not passed over as if absent.
+    auto isFile = [](const std::filesystem::path& path) {
+        std::error_code ec;
+        const auto status = std::filesystem::status(path, ec);
+        return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+    };
+    if (isFile(folder / native)) return folder / native;
     // Letter case does not tell language files apart, as on the system the files come from.
+    std::error_code ec;
     for (auto it = std::filesystem::directory_iterator(folder, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (text::SameTextFolded(cp1251::fromUtf8(name), fileName) && it->is_regular_file(ec))
-            return it->path();
+        if (text::SameTextFolded(cp1251::fromUtf8(name), fileName) && isFile(it->path())) return it->path();
     }
     return std::nullopt;
 }
@@ -262,10 +268,16 @@ std::span<const LanguageBinding> LanguageBindings() {
 }
 
 bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,
-                   const TextSetter& set, MessageTexts& messages) {
+                   const TextSetter& set, MessageTexts& messages, std::string* problem) {
     const auto path = FindLanguageFile(appDir, fileName);
     if (!path) return false;
-    const LanguageFile lf = ReadLanguageFile(*path);
+    LanguageFile lf;
+    try {
+        lf = ReadLanguageFile(*path);
+    } catch (const std::exception& e) {
+        if (problem) *problem = e.what();
+        return false;
+    }
 
     if (target == language::kTargetMainWindow) {
         set({language::kMainWindow, P::FontCharset, {}, lf.charsetCode, {}});
@@ -296,8 +308,12 @@ std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir
         if (it->is_directory(dirEc)) continue;
         std::string file = cp1251::fromUtf8(path.filename().string());
         if (file.size() > language::kMaxListText) continue;
-        const IniFile ini(path);
-        std::string name = ini.ReadString(language::kSection, "LanguageName", language::kNoName);
+        // A file that cannot be read is listed without a name; choosing it reports what is wrong with it.
+        std::string name(language::kNoName);
+        try {
+            name = IniFile(path).ReadString(language::kSection, "LanguageName", language::kNoName);
+        } catch (const std::exception&) {
+        }
         if (name.size() > language::kMaxListText) name.resize(language::kMaxListText);
         list.push_back({std::move(file), std::move(name)});
     }

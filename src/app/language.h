@@ -64,7 +64,8 @@ struct LanguageFile {
     const std::string& text(int key) const;
 };
 
-// Reads the file's section; an absent file or section gives empty texts.
+// Reads the file's section; an absent file or section gives empty texts. A file that cannot be read raises
+// FileError naming it.
 LanguageFile ReadLanguageFile(const std::filesystem::path& file);
 
 // The language file of that name (Windows-1251) in the "Locale" folder, the name matched ignoring case
@@ -140,9 +141,10 @@ std::span<const LanguageBinding> LanguageBindings();
 // Applies language file `fileName` of the "Locale" folder to the window of `target` (1 to 4): target 1
 // first sets the character set of the main window's font and of Label1, then its texts, replaces the
 // items of FlatComboBox3 (whose selection the caller restores) and, last, stores the message texts.
-// Returns false, changing nothing, when the file does not exist.
+// Returns false, changing nothing, when the file does not exist or cannot be read; `problem`, when given,
+// then receives the message naming the file and what is wrong with it (empty for a missing file).
 bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,
-                   const TextSetter& set, MessageTexts& messages);
+                   const TextSetter& set, MessageTexts& messages, std::string* problem = nullptr);
 
 // An entry of the settings dialog's language list.
 struct LanguageEntry {
@@ -151,7 +153,8 @@ struct LanguageEntry {
 };
 
 // Every "*.lng" file of the "Locale" folder (folders and names over 200 characters skipped), sorted by
-// language name ignoring case (ties by file name). An absent folder gives an empty list.
+// language name ignoring case (ties by file name); a file that cannot be read is named "***". An absent
+// folder gives an empty list.
 std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir);
 
 // The entry whose file is fileName, ignoring case; 0 when there is none; -1 for an empty list.

@@ -59,7 +59,11 @@ bool MainSession::lockFolder(MainWindowHooks& hooks) {
         return true;
     }
     try {
-        catalogue::PrepareFolderForWriting(m_appDir);
+        if (const std::string note = catalogue::PrepareFolderForWriting(m_appDir); !note.empty())
+            hooks.showInformation(note);
+        // Files the user protected are not replaced at the close, and a window that could not be closed
+        // without replacing them would be stuck: such a folder is refused now, with nothing written.
+        catalogue::CheckCatalogueReplaceable(m_appDir);
     } catch (const std::exception& e) {
         hooks.showInformation(e.what());
         m_failureMark = -1;
@@ -78,8 +82,12 @@ void MainSession::FormCreate(MainWindowHooks& hooks) {
     try {
         hooks.preparePane();
         LoadSettings(m_appDir, ini, hooks.settingsHooks());
-        ApplyLanguage(language::kTargetMainWindow, m_appDir, ini.local,
-                      [&hooks](const TextAssignment& a) { hooks.setText(a); }, messages);
+        // A language file that cannot be read leaves the built-in texts; the rest of start-up goes on.
+        std::string languageProblem;
+        ApplyLanguage(
+            language::kTargetMainWindow, m_appDir, ini.local,
+            [&hooks](const TextAssignment& a) { hooks.setText(a); }, messages, &languageProblem);
+        if (!languageProblem.empty()) hooks.showError(languageProblem);
         hooks.restoreState();
         m_stateRestored = true;
         ArchiveAccess access;

@@ -99,9 +99,11 @@ void Write(IniFile& ini, const FontKey& key, const Font& font) {
 } // namespace settings
 
 namespace {
+// Something in the file's place that is no regular file, or that cannot be looked at, counts as there:
+// reading it reports it, where taking it for absent would read defaults and later write over it.
 bool settingsFileExists(const std::filesystem::path& appDir) {
     std::error_code ec;
-    return std::filesystem::is_regular_file(SettingsFilePath(appDir), ec);
+    return std::filesystem::exists(SettingsFilePath(appDir), ec) || ec;
 }
 } // namespace
 

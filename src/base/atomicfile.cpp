@@ -1,15 +1,17 @@
 #include "base/atomicfile.h"
 
+#include "base/regularfile.h"
+
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <optional>
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace marovex {
@@ -25,6 +27,13 @@ std::filesystem::path folderOf(const std::filesystem::path& file) {
     throw std::runtime_error(file.string() + ": " + what + ": " + std::strerror(err));
 }
 
+void syncFolder(const std::filesystem::path& folder) {
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
 } // namespace
 
 std::filesystem::path temporaryBeside(const std::filesystem::path& file) {
@@ -33,8 +42,36 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& file) {
            ("." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
 }
 
+NewTemporary createTemporaryBeside(const std::filesystem::path& file) {
+    // Names are predictable, so anyone who may write the folder can plant a link under the next one:
+    // O_EXCL refuses any existing name, a dangling link included, and O_NOFOLLOW makes sure of it.
+    constexpr int kTries = 100;
+    int err = EEXIST;
+    for (int i = 0; i < kTries && err == EEXIST; ++i) {
+        std::filesystem::path temp = temporaryBeside(file);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) return {std::move(temp), fd};
+        err = errno;
+    }
+    throw std::runtime_error(CannotWriteMessage(file, err));
+}
+
+void CheckReplaceable(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return;
+        throw FileError(CannotReplaceMessage(file, errno));
+    }
+    if (!S_ISREG(info.st_mode)) throw FileError(NotRegularFileMessage(file, info.st_mode, true));
+    // The owner's write bit counts even for the superuser, who may write anything: it is how a user
+    // protects a file.
+    if ((info.st_mode & S_IWUSR) == 0 ||
+        (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES))
+        throw FileError(WriteProtectedMessage(file));
+}
+
 void replaceWith(const std::filesystem::path& temp, const std::filesystem::path& file) {
-    const int fd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) fail(temp, file, "cannot write", errno);
     if (::fsync(fd) != 0) {
         const int err = errno;
@@ -43,46 +80,31 @@ void replaceWith(const std::filesystem::path& temp, const std::filesystem::path&
     }
     ::close(fd);
     if (::rename(temp.c_str(), file.c_str()) != 0) fail(temp, file, "cannot replace", errno);
-    if (const int dir = ::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    syncFolder(folderOf(file));
 }
 
 void writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
-    const auto temp = temporaryBeside(file);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) fail(temp, file, "cannot write", errno);
+    CheckReplaceable(file);
+    const NewTemporary temp = createTemporaryBeside(file);
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(temp.fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             const int err = errno;
-            ::close(fd);
-            fail(temp, file, "cannot write", err);
+            ::close(temp.fd);
+            fail(temp.path, file, "cannot write", err);
         }
         done += size_t(n);
     }
-    if (::close(fd) != 0) fail(temp, file, "cannot write", errno);
-    replaceWith(temp, file);
+    if (::close(temp.fd) != 0) fail(temp.path, file, "cannot write", errno);
+    replaceWith(temp.path, file);
 }
-
-} // namespace marovex
-
-namespace marovex {
 
 namespace {
 
 constexpr std::string_view kRecordHeader = "marovex replace 1";
 constexpr std::string_view kRecordEnd = "end";
-
-void syncFolder(const std::filesystem::path& folder) {
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-}
 
 // A temporaryBeside name: "." + file name + ".tmp-" + process + "-" + counter.
 bool isTemporaryName(const std::string& name) {
@@ -96,24 +118,68 @@ bool isTemporaryName(const std::string& name) {
     return true;
 }
 
-// The (temporary, file) name pairs of a complete record; nothing when the record is missing or damaged.
-std::optional<std::vector<std::pair<std::string, std::string>>> readRecord(const std::filesystem::path& record) {
-    std::ifstream in(record, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string line;
-    if (!std::getline(in, line) || line != kRecordHeader) return std::vector<std::pair<std::string, std::string>>{};
-    std::vector<std::pair<std::string, std::string>> pairs;
-    while (std::getline(in, line)) {
-        if (line == kRecordEnd) return pairs;
-        const size_t tab = line.find('\t');
-        if (tab == std::string::npos || tab == 0 || tab + 1 == line.size() || line.find('/') != std::string::npos)
+// Whether `temp` is a name temporaryBeside gives for `file`.
+bool isTemporaryOf(const std::string& temp, const std::string& file) {
+    const std::string stem = "." + file + ".tmp-";
+    return temp.size() > stem.size() && temp.compare(0, stem.size(), stem) == 0 &&
+           temp.find('.', stem.size()) == std::string::npos && isTemporaryName(temp);
+}
+
+// The record's sound pairs, with each temporary that is still there being a regular file of our own (a
+// link never is), or the record read as damaged. Nothing when there is no record.
+std::optional<CommitRecord> readRecord(const std::filesystem::path& record,
+                                       const std::vector<std::string>& files) {
+    const std::optional<std::string> bytes = ReadRegularFile(record, kRecordFileLimit, Links::Refuse);
+    if (!bytes) return std::nullopt;
+    CommitRecord parsed = ParseCommitRecord(*bytes, files);
+    for (const auto& pair : parsed.pairs) {
+        struct stat info {};
+        if (::lstat((folderOf(record) / pair.first).c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            parsed.damage = pair.first + " is not a regular file";
+            parsed.pairs.clear();
             break;
-        pairs.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+        }
     }
-    return std::vector<std::pair<std::string, std::string>>{}; // incomplete: discarded
+    return parsed;
 }
 
 } // namespace
+
+CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::string>& files) {
+    CommitRecord out;
+    auto damaged = [&](std::string why) {
+        out.pairs.clear();
+        out.damage = std::move(why);
+        return out;
+    };
+    std::vector<std::string_view> lines;
+    for (size_t start = 0; start < bytes.size();) {
+        const size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos) return damaged("it is incomplete");
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 1;
+    }
+    if (lines.empty() || lines.front() != kRecordHeader)
+        return damaged("it is no commit record of this program");
+    if (lines.back() != kRecordEnd) return damaged("it is incomplete");
+    if (lines.size() < 3) return damaged("it names no file");
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        const size_t tab = line.find('\t');
+        if (tab == std::string_view::npos) return damaged("a line is no pair of names");
+        std::string temp(line.substr(0, tab)), file(line.substr(tab + 1));
+        bool known = false;
+        for (const std::string& f : files)
+            known = known || f == file;
+        if (!known) return damaged("it names " + file + ", which it may not replace");
+        if (!isTemporaryOf(temp, file))
+            return damaged("it names " + temp + ", which is no temporary of " + file);
+        for (const auto& pair : out.pairs)
+            if (pair.second == file) return damaged("it names " + file + " twice");
+        out.pairs.emplace_back(std::move(temp), std::move(file));
+    }
+    return out;
+}
 
 void replaceTogether(const std::vector<Replacement>& replacements, const std::filesystem::path& record) {
     auto removeTemps = [&] {
@@ -121,23 +187,20 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
     };
     std::string text(kRecordHeader);
     text += '\n';
-    for (const auto& r : replacements) {
-        if (folderOf(r.temp) != folderOf(record) || folderOf(r.file) != folderOf(record)) {
-            removeTemps();
-            throw std::runtime_error(r.file.string() + ": cannot replace: not in the folder of " + record.string());
-        }
-        const int fd = ::open(r.temp.c_str(), O_RDONLY | O_CLOEXEC);
-        const int err = fd < 0 ? errno : (::fsync(fd) == 0 ? 0 : errno);
-        if (fd >= 0) ::close(fd);
-        if (err != 0) {
-            removeTemps();
-            throw std::runtime_error(r.file.string() + ": cannot write: " + std::strerror(err));
-        }
-        text += r.temp.filename().string() + '\t' + r.file.filename().string() + '\n';
-    }
-    text += kRecordEnd;
-    text += '\n';
     try {
+        for (const auto& r : replacements) {
+            if (folderOf(r.temp) != folderOf(record) || folderOf(r.file) != folderOf(record))
+                throw std::runtime_error(r.file.string() + ": cannot replace: not in the folder of " +
+                                         record.string());
+            CheckReplaceable(r.file);
+            const int fd = ::open(r.temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            const int err = fd < 0 ? errno : (::fsync(fd) == 0 ? 0 : errno);
+            if (fd >= 0) ::close(fd);
+            if (err != 0) throw std::runtime_error(CannotWriteMessage(r.file, err));
+            text += r.temp.filename().string() + '\t' + r.file.filename().string() + '\n';
+        }
+        text += kRecordEnd;
+        text += '\n';
         writeFileAtomically(record, text);
     } catch (...) {
         removeTemps();
@@ -156,32 +219,41 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
     syncFolder(folderOf(record));
 }
 
-bool FinishInterruptedReplace(const std::filesystem::path& record) {
-    std::error_code ec;
-    if (!std::filesystem::exists(record, ec)) return false;
-    const auto pairs = readRecord(record);
+InterruptedReplace FinishInterruptedReplace(const std::filesystem::path& record,
+                                            const std::vector<std::string>& files) {
+    InterruptedReplace result;
+    const std::optional<CommitRecord> parsed = readRecord(record, files);
+    if (!parsed) return result;
+    result.found = true;
     const auto folder = folderOf(record);
-    if (pairs) {
-        for (const auto& [temp, file] : *pairs) {
-            if (std::filesystem::exists(folder / temp, ec) &&
+    if (parsed->damage.empty()) {
+        for (const auto& [temp, file] : parsed->pairs) {
+            std::error_code ec;
+            if (std::filesystem::exists(std::filesystem::symlink_status(folder / temp, ec)) &&
                 ::rename((folder / temp).c_str(), (folder / file).c_str()) != 0)
                 throw std::runtime_error((folder / file).string() + ": cannot complete an interrupted write: " +
                                          std::strerror(errno));
         }
         syncFolder(folder);
+    } else {
+        result.discarded = DamagedRecordMessage(record, parsed->damage);
     }
     if (::unlink(record.c_str()) != 0 && errno != ENOENT)
         throw std::runtime_error(record.string() + ": cannot remove: " + std::strerror(errno));
     syncFolder(folder);
-    return true;
+    return result;
 }
 
-std::filesystem::path PendingReplacementOf(const std::filesystem::path& record, const std::filesystem::path& file) {
-    if (const auto pairs = readRecord(record)) {
-        for (const auto& [temp, target] : *pairs) {
+std::filesystem::path PendingReplacementOf(const std::filesystem::path& record,
+                                           const std::filesystem::path& file,
+                                           const std::vector<std::string>& files) {
+    if (const std::optional<CommitRecord> parsed = readRecord(record, files)) {
+        for (const auto& [temp, target] : parsed->pairs) {
             std::error_code ec;
             const auto candidate = folderOf(record) / temp;
-            if (target == file.filename().string() && std::filesystem::exists(candidate, ec)) return candidate;
+            if (target == file.filename().string() &&
+                std::filesystem::is_regular_file(std::filesystem::symlink_status(candidate, ec)))
+                return candidate;
         }
     }
     return file;
@@ -190,8 +262,11 @@ std::filesystem::path PendingReplacementOf(const std::filesystem::path& record, 
 void RemoveLeftoverTemporaries(const std::filesystem::path& folder) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        // What a killed writer leaves is a regular file; a link under such a name was planted.
         std::error_code typeEc;
-        if (isTemporaryName(it->path().filename().string()) && it->is_regular_file(typeEc))
+        const auto type = it->symlink_status(typeEc).type();
+        if (isTemporaryName(it->path().filename().string()) &&
+            (type == std::filesystem::file_type::regular || type == std::filesystem::file_type::symlink))
             std::filesystem::remove(it->path(), typeEc);
     }
 }

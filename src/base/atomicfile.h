@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -8,11 +9,26 @@ namespace marovex {
 
 // Replaces a file's content so that a crash or a full disk leaves either the old or the new content:
 // the bytes go to a new file beside it, are flushed to disk, and the new file is renamed over the old.
-// Raises std::runtime_error naming the file and the reason.
+// Raises std::runtime_error naming the file and the reason; a file CheckReplaceable refuses is left as
+// it is.
 void writeFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+
+// Raises FileError naming `file` when a write must not replace it: it is there but is no regular file (a
+// link to one counts as one), or it is write-protected (its owner may not write it, or this process may
+// not). A file that is not there may be made.
+void CheckReplaceable(const std::filesystem::path& file);
 
 // A fresh name for a temporary file beside `file`, in the same folder so that a rename can replace it.
 std::filesystem::path temporaryBeside(const std::filesystem::path& file);
+
+// A temporary file beside `file` made by this call, open for writing. It is created exclusively and never
+// through a link: whatever already has the name (a leftover, or a link planted to make us write elsewhere)
+// makes it take the next name. Raises std::runtime_error naming `file`.
+struct NewTemporary {
+    std::filesystem::path path;
+    int fd = -1;
+};
+NewTemporary createTemporaryBeside(const std::filesystem::path& file);
 
 // Flushes the finished temporary file to disk and renames it over `file`, then flushes the folder.
 // Raises std::runtime_error naming `file` and the reason; the temporary file is removed then.
@@ -31,14 +47,34 @@ struct Replacement {
 // temporary is removed and every old file is untouched.
 void replaceTogether(const std::vector<Replacement>& replacements, const std::filesystem::path& record);
 
-// Completes a replacement that a crash interrupted: a complete commit record has its remaining renames
-// done; an unreadable or incomplete one is discarded (its temporaries then count as leftovers). Returns
-// whether a record was found.
-bool FinishInterruptedReplace(const std::filesystem::path& record);
+// A commit record's (temporary, file) pairs, or why it is damaged. Only pairs that replace one of `files`
+// with a temporary name of that very file (as temporaryBeside makes them) count; anything else makes the
+// whole record damaged, since a record naming other files would rename them over each other.
+struct CommitRecord {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::string damage; // empty for a sound record
+};
+CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::string>& files);
+
+// What FinishInterruptedReplace found.
+struct InterruptedReplace {
+    bool found = false;    // a record was there
+    std::string discarded; // the message for a damaged record that was discarded, nothing renamed
+};
+
+// Completes a replacement of some of `files` (names in the record's folder) that a crash interrupted: a
+// sound record has its remaining renames done; a damaged one is discarded without renaming anything (its
+// temporaries then count as leftovers). A record that is no regular file or cannot be read raises
+// FileError naming it and is left as it is.
+InterruptedReplace FinishInterruptedReplace(const std::filesystem::path& record,
+                                            const std::vector<std::string>& files);
 
 // The file to read for `file` while a commit record may be pending, without changing anything on disk
-// (for readers that hold no lock): the record's new temporary when one is named and still there.
-std::filesystem::path PendingReplacementOf(const std::filesystem::path& record, const std::filesystem::path& file);
+// (for readers that hold no lock): the record's new temporary when a sound record names one that is still
+// there. A record that is no regular file or cannot be read raises FileError naming it.
+std::filesystem::path PendingReplacementOf(const std::filesystem::path& record,
+                                           const std::filesystem::path& file,
+                                           const std::vector<std::string>& files);
 
 // Removes the temporaries that killed writes left in a folder (names made by temporaryBeside). Only for
 // the folder's one writer, after FinishInterruptedReplace.

@@ -130,15 +130,27 @@ void replaceCatalogueFiles(const std::vector<Replacement>& replacements) {
     }
 }
 
+// The files a commit record may replace.
+const std::vector<std::string>& pairFiles() {
+    static const std::vector<std::string> files = {std::string(kArticleFile), std::string(kTopicFile)};
+    return files;
+}
+
 } // namespace
 
-void PrepareFolderForWriting(const std::filesystem::path& folder) {
-    FinishInterruptedReplace(folder / kCommitRecord);
+std::string PrepareFolderForWriting(const std::filesystem::path& folder) {
+    const InterruptedReplace finished = FinishInterruptedReplace(folder / kCommitRecord, pairFiles());
     RemoveLeftoverTemporaries(folder);
+    return finished.discarded;
+}
+
+void CheckCatalogueReplaceable(const std::filesystem::path& folder) {
+    for (const std::string& file : pairFiles())
+        CheckReplaceable(folder / file);
 }
 
 std::filesystem::path catalogueFileForReading(const std::filesystem::path& file) {
-    return PendingReplacementOf(folderOf(file) / kCommitRecord, file);
+    return PendingReplacementOf(folderOf(file) / kCommitRecord, file, pairFiles());
 }
 
 void closeCatalogue(RecordTable& articles, RecordTable& topics) {

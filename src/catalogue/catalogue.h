@@ -74,8 +74,14 @@ void openTopicTable(RecordTable& table, const std::filesystem::path& file, const
 inline constexpr std::string_view kCommitRecord = ".mvx.commit";
 
 // For the folder's one writer, before it opens the catalogue: completes a pair replacement that a crash
-// interrupted, and removes the temporary files that killed writes left behind.
-void PrepareFolderForWriting(const std::filesystem::path& folder);
+// interrupted, and removes the temporary files that killed writes left behind. Returns a message for the
+// user when a damaged commit record was discarded (nothing renamed), empty otherwise. A commit record that
+// is no regular file or cannot be read raises FileError naming it.
+std::string PrepareFolderForWriting(const std::filesystem::path& folder);
+
+// Raises FileError naming the first of the catalogue files of `folder` that a write must not replace
+// (see CheckReplaceable): for a command that checks before its first write what it will write.
+void CheckCatalogueReplaceable(const std::filesystem::path& folder);
 
 // For readers, who hold no lock and change nothing: the file that holds the current content of a
 // catalogue file (the new file of a pair replacement that was decided but not finished).

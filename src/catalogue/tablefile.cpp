@@ -2,12 +2,10 @@
 
 #include "base/atomicfile.h"
 #include "base/cp1251.h"
+#include "base/regularfile.h"
 
 #include <sqlite3.h>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 #include <strings.h>
 
@@ -158,28 +156,26 @@ std::string cutUtf8(std::string_view s, int width) {
 
 std::vector<Column> readTableFile(const std::filesystem::path& file, const std::filesystem::path& shown) {
     const std::string name = (shown.empty() ? file : shown).string();
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
-        throw TableError(name + ": " + (std::filesystem::exists(file, ec) ? "not a regular file" : "file not found"));
+    // Checked and opened here first: SQLite would wait on a FIFO, and reports an unreadable file only as
+    // "unable to open".
+    std::uintmax_t size = 0;
+    try {
+        const std::optional<RegularFile> opened = RegularFile::open(file, Links::Follow, shown);
+        if (!opened) throw TableError(name + ": file not found");
+        size = opened->size();
+    } catch (const FileError& e) {
+        throw TableError(e.what());
     }
-    // SQLite reports an unreadable file only as "unable to open"; say what the system says.
-    if (const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC); fd < 0) {
-        throw TableError(name + ": cannot read: " + std::strerror(errno));
-    } else {
-        ::close(fd);
-    }
-    if (std::filesystem::file_size(file, ec) == 0 && !ec)
-        throw TableError(name + ": not a valid catalogue file: the file is empty");
+    if (size == 0) throw TableError(name + ": not a valid catalogue file: the file is empty");
     Db db(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, "not a valid catalogue file", shown);
     if (db.intPragma("application_id") != kApplicationId)
         db.fail("not a Marovex table (another kind of database)");
     if (int v = db.intPragma("user_version"); v != kFormatVersion)
         db.fail("unsupported format version " + std::to_string(v));
     // SQLite reads the missing end of a cut file as zeros, so rows would come back empty without an error.
-    const auto size = std::filesystem::file_size(file, ec);
     const auto needed =
         std::uintmax_t(db.intPragma("page_count")) * std::uintmax_t(db.intPragma("page_size"));
-    if (!ec && size < needed)
+    if (size < needed)
         db.fail("the file is cut short (" + std::to_string(size) + " of " + std::to_string(needed) +
                 " bytes)");
 
@@ -276,17 +272,22 @@ std::vector<Column> readTableFile(const std::filesystem::path& file, const std::
 
 std::filesystem::path writeTableTemporary(const std::filesystem::path& file, const std::vector<Column>& columns,
                                           const std::vector<std::uint32_t>& order) {
-    const auto temp = temporaryBeside(file);
+    // Refused before a possibly long write; made here first so that a folder without write permission
+    // is reported as such, and so that SQLite opens a file of our own, never one a link points to.
+    std::filesystem::path temp;
+    try {
+        CheckReplaceable(file);
+        NewTemporary made = createTemporaryBeside(file);
+        ::close(made.fd);
+        temp = std::move(made.path);
+    } catch (const std::runtime_error& e) {
+        throw TableError(e.what());
+    }
     std::error_code ec;
-    std::filesystem::remove(temp, ec);
-    // Made here first so that a folder without write permission is reported as such.
-    if (const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644); fd < 0)
-        throw TableError(file.string() + ": cannot write: " + std::strerror(errno));
-    else
-        ::close(fd);
     try {
         {
-            Db db(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, "cannot write", file);
+            Db db(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, "cannot write",
+                  file);
             // A brand-new private file needs no journal; durability comes from the fsync and rename below.
             db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;");
             db.exec("PRAGMA application_id=" + std::to_string(kApplicationId) +

@@ -2,16 +2,15 @@
 #include "app/inifile.h"
 #include "app/settings.h"
 #include "base/applock.h"
+#include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/tabledump.h"
-#include "base/cp1251.h"
-#include "indexer/indexrun.h"
 #include "cli/commands.h"
+#include "cli/interrupts.h"
+#include "indexer/indexrun.h"
 
 #include <atomic>
-#include <csignal>
-
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -57,7 +56,8 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
     std::error_code ec;
     fs::create_directories(appDir, ec);
     const AppFolderLock lock = AppFolderLock::acquire(appDir);
-    catalogue::PrepareFolderForWriting(appDir);
+    PrepareFolder(appDir);
+    if (force) catalogue::CheckCatalogueReplaceable(appDir);
     if (!force && !ifMissing) {
         for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
             std::error_code ec;
@@ -72,10 +72,6 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
         if (!ifMissing) std::cerr << "created " << written.string() << "\n";
     return kOk;
 }
-
-std::atomic<bool> g_stop{false};
-
-extern "C" void onInterrupt(int) { g_stop.store(true); }
 
 int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     bool full = false;
@@ -102,7 +98,9 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     }
 
     const AppFolderLock lock = AppFolderLock::acquire(appDir);
-    catalogue::PrepareFolderForWriting(appDir);
+    PrepareFolder(appDir);
+    // Refused now rather than after the whole run.
+    catalogue::CheckCatalogueReplaceable(appDir);
     RecordTable articles, topics;
     catalogue::openArticleTable(articles, appDir / catalogue::kArticleFile, [](const std::string& m) {
         std::cerr << "marovex-cli: " << m << "\n";
@@ -126,15 +124,11 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
                   << done << "/" << total << " " << shown << "\x1b[K" << std::flush;
     };
 
-    // Ctrl+C asks the run to stop like the Stop button: the issue in hand is finished and everything is kept.
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESTART; // progress output goes on undisturbed
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    sigaction(SIGINT, &action, &previous);
-    const indexer::IndexResult result = indexer::RunIndexing(articles, topics, settings, full, g_stop, reports);
-    sigaction(SIGINT, &previous, nullptr);
+    // Ctrl+C asks the run to stop like the Stop button: the issue in hand is finished and everything is
+    // kept, so the interrupt stays deferred until the catalogue is written.
+    std::atomic<bool> stop{false};
+    const cli::InterruptDeferral interrupts(stop);
+    const indexer::IndexResult result = indexer::RunIndexing(articles, topics, settings, full, stop, reports);
     if (terminal && done > 0) std::cerr << "\n";
 
     const int rows = articles.rowCount();
@@ -221,6 +215,11 @@ int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
 }
 
 } // namespace
+
+void PrepareFolder(const fs::path& appDir) {
+    if (const std::string note = catalogue::PrepareFolderForWriting(appDir); !note.empty())
+        std::cerr << "marovex-cli: " << note << "\n";
+}
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);

@@ -3,9 +3,11 @@
 
 #include "app/settings.h"
 #include "base/applock.h"
+#include "base/atomicfile.h"
 #include "base/cp1251.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/tabledump.h"
+#include "cli/interrupts.h"
 #include "search/findcommand.h"
 #include "search/history.h"
 
@@ -131,7 +133,12 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     }
 
     AppFolderLock lock = AppFolderLock::acquire(appDir);
-    catalogue::PrepareFolderForWriting(appDir);
+    PrepareFolder(appDir);
+    // Everything the search writes is checked first, so that a refusal comes before the first write.
+    std::error_code ec;
+    CheckReplaceable(appDir / catalogue::kArticleFile);
+    CheckReplaceable(appDir / catalogue::kHistoryFile);
+    if (fs::exists(SettingsFilePath(appDir), ec)) CheckReplaceable(SettingsFilePath(appDir));
     TINIRec rec;
     LoadSettings(appDir, rec, {});
     ArchiveAccess access;
@@ -145,7 +152,6 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     articles.setSortKeys(catalogue::kStandardOrder);
 
     const fs::path historyFile = appDir / catalogue::kHistoryFile;
-    std::error_code ec;
     std::vector<std::string> history;
     if (fs::exists(historyFile, ec)) history = readSearchHistory(historyFile);
 
@@ -178,6 +184,8 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     dumpTable(articles, DumpFormat::Jsonl, std::cout);
     std::cout.flush();
     articles.setFiltered(false);
+    std::atomic<bool> lateStop{false}; // the marks are all made: a first Ctrl+C lets them be written
+    const cli::InterruptDeferral writing(lateStop);
     articles.close();
     writeSearchHistory(historyFile, history);
     // The remembered text drives the window's highlighting; a missing settings file is not made here, as

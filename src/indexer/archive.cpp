@@ -1,6 +1,7 @@
 #include "indexer/archive.h"
 
 #include "base/cp1251.h"
+#include "base/regularfile.h"
 #include "base/textops.h"
 
 #include <algorithm>
@@ -17,30 +18,42 @@ std::string folded(std::string_view cp1251Name) {
 }
 } // namespace
 
+bool CaseInsensitivePaths::present(const fs::path& path, const fs::path& folder) const {
+    std::error_code ec;
+    if (fs::exists(path, ec)) return true;
+    // Not there, or a link to nothing; anything else means the folder could not be looked into.
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory &&
+        m_unreadable == Unreadable::Error)
+        throw FileError(UnreadableFolderMessage(folder, ec.value()));
+    return false;
+}
+
 const std::vector<std::pair<std::string, std::string>>& CaseInsensitivePaths::listing(const fs::path& folder) {
-    auto [it, fresh] = m_listings.try_emplace(folder.string());
-    if (fresh) {
-        std::error_code ec;
-        for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
-            const std::string real = d->path().filename().string();
-            it->second.emplace_back(folded(cp1251::fromUtf8(real)), real);
-        }
+    const auto found = m_listings.find(folder.string());
+    if (found != m_listings.end()) return found->second;
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::error_code ec;
+    for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
+        const std::string real = d->path().filename().string();
+        entries.emplace_back(folded(cp1251::fromUtf8(real)), real);
     }
-    return it->second;
+    if (ec && m_unreadable == Unreadable::Error) throw FileError(UnreadableFolderMessage(folder, ec.value()));
+    return m_listings.emplace(folder.string(), std::move(entries)).first->second;
 }
 
 std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base, const std::vector<std::string>& components) {
     fs::path current = base;
     for (const std::string& component : components) {
-        std::error_code ec;
         fs::path direct = current / cp1251::toUtf8(component);
-        if (fs::exists(direct, ec)) {
+        if (present(direct, current)) {
             current = std::move(direct);
             continue;
         }
         const std::string wanted = folded(component);
         const auto& entries = listing(current);
-        const auto match = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.first == wanted; });
+        const auto match = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
+            return e.first == wanted && present(current / e.second, current);
+        });
         if (match == entries.end()) return std::nullopt;
         current /= match->second;
     }

@@ -12,16 +12,28 @@ namespace marovex::indexer {
 
 // Where an archive path lies on disk. Names in the archive are compared ignoring case (it may come from a
 // file system that does not distinguish case), so each component that is not found as written is looked
-// up in its folder's listing. Listings are kept for the lifetime of the object, which is one run.
+// up in its folder's listing. Listings are kept for the lifetime of the object, which is one run. A link
+// to nothing is no component.
 class CaseInsensitivePaths {
 public:
+    // What a folder on the way that cannot be read or listed means.
+    enum class Unreadable {
+        Missing, // the path is not there
+        Error,   // FileError naming the folder: an indexing run must not take it for an absent page
+    };
+    explicit CaseInsensitivePaths(Unreadable unreadable = Unreadable::Missing) : m_unreadable(unreadable) {}
+
     // `components` are Windows-1251 names; the result is the real path, or nothing when a component is
-    // missing or a folder cannot be read.
+    // missing or (with Unreadable::Missing) a folder cannot be read.
     std::optional<std::filesystem::path> resolve(const std::filesystem::path& base,
                                                  const std::vector<std::string>& components);
 
 private:
+    // Whether `path` is there; a folder on the way that cannot be read raises with Unreadable::Error.
+    bool present(const std::filesystem::path& path, const std::filesystem::path& folder) const;
     const std::vector<std::pair<std::string, std::string>>& listing(const std::filesystem::path& folder);
+
+    Unreadable m_unreadable;
     std::map<std::string, std::vector<std::pair<std::string, std::string>>> m_listings; // folder -> (folded, real)
 };
 

@@ -106,7 +106,9 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
         // before is parsed.
         PageReader reader(toRead.size(), [&toRead](std::size_t i) {
             const Folder& folder = *toRead[i];
-            CaseInsensitivePaths paths; // the look-ups of one issue share its folders' listings
+            // The look-ups of one issue share its folders' listings. A folder of the issue that cannot be
+            // read is an error, not a missing page: the run would drop or change the issue's rows.
+            CaseInsensitivePaths paths(CaseInsensitivePaths::Unreadable::Error);
             std::vector<fs::path> files;
             for (const auto& pageName : kIssuePages) {
                 std::vector<std::string> primary = pageName;

@@ -2,65 +2,25 @@
 
 #include "indexer/pageparser.h"
 
+#include "base/regularfile.h"
+
 #include <cerrno>
-#include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
-#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace marovex::indexer {
 
-namespace {
-
-class File {
-public:
-    // Opening does not wait on a FIFO; what is opened is then checked to be a regular file.
-    explicit File(const std::filesystem::path& path) : m_fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {}
-    ~File() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-[[noreturn]] void cannotRead(const std::filesystem::path& file) {
-    throw std::runtime_error(file.string() + ": cannot read: " + std::strerror(errno));
-}
-
-} // namespace
-
 std::string_view PageReader::ReadFile(const std::filesystem::path& file, std::string& buffer) {
-    const File f(file);
-    if (f.fd() < 0) cannotRead(file);
-    struct stat info {};
-    // Only a regular file (or a link to one) is a page: a FIFO or a device could block the run for ever,
-    // a folder reads as nothing. The type of the opened file counts, so a swap after a check cannot slip by.
-    if (::fstat(f.fd(), &info) != 0) cannotRead(file);
-    if (!S_ISREG(info.st_mode)) throw std::runtime_error(file.string() + ": cannot read: not a regular file");
-    // The size is a hint only: the file is read to its end, whatever it has grown or shrunk to.
-    const size_t expected = info.st_size > 0 ? size_t(info.st_size) : 0;
-    if (buffer.size() < expected + 1) buffer.resize(expected + 1);
-    size_t size = 0;
-    for (;;) {
-        if (size == buffer.size()) buffer.resize(buffer.size() * 2 + 4096);
-        const ssize_t n = ::read(f.fd(), buffer.data() + size, buffer.size() - size);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            cannotRead(file); // a folder in place of a page ends up here
-        }
-        size += size_t(n);
-    }
-    return std::string_view(buffer.data(), size);
+    // Only a regular file (or a link to one) is a page: a FIFO or a device could block the run for ever or
+    // feed it without end, a folder reads as nothing.
+    const std::optional<std::string_view> bytes =
+        ReadRegularFile(file, buffer, kPageFileLimit, Links::Follow);
+    if (!bytes) throw FileError(CannotReadMessage(file, ENOENT)); // gone since it was found
+    return *bytes;
 }
 
 PageReader::PageReader(std::size_t issues, FindPages find) : m_issues(issues), m_find(std::move(find)) {

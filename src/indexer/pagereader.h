@@ -41,8 +41,8 @@ public:
     // std::runtime_error naming the file when it could not be read. Called once for each file.
     std::string_view next();
 
-    // The whole file, in buffer (which only grows). Throws std::runtime_error naming the file when it
-    // cannot be opened or read.
+    // The whole file, in buffer (which only grows). Throws FileError naming the file when it is no regular
+    // file, is larger than kPageFileLimit, or cannot be opened or read.
     static std::string_view ReadFile(const std::filesystem::path& file, std::string& buffer);
 
 private:

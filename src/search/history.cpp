@@ -1,39 +1,48 @@
 #include "search/history.h"
 
 #include "base/atomicfile.h"
+#include "base/regularfile.h"
 
-#include <fstream>
-#include <stdexcept>
+#include <algorithm>
+#include <cstring>
+#include <optional>
 
 namespace marovex {
 
 std::vector<std::string> readSearchHistory(const std::filesystem::path& file, size_t maxEntries) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error(file.string() + ": cannot read");
+    std::optional<RegularFile> in = RegularFile::open(file, Links::Follow);
+    if (!in) return {};
     // A line ends at CR LF, LF or a lone CR; a last line without an ending still counts.
     std::vector<std::string> lines;
     std::string line;
     bool afterCr = false; // a LF right after a CR ends nothing
     char buffer[65536];
-    while (lines.size() < maxEntries && in) {
-        in.read(buffer, sizeof buffer);
-        const std::streamsize n = in.gcount();
-        for (std::streamsize i = 0; i < n && lines.size() < maxEntries; ++i) {
-            const char c = buffer[i];
-            if (c == '\n' && afterCr) {
+    for (size_t total = 0; lines.size() < maxEntries && total < kHistoryReadLimit;) {
+        const size_t n = in->read(buffer, std::min(sizeof buffer, kHistoryReadLimit - total));
+        if (n == 0) break;
+        total += n;
+        for (size_t i = 0; i < n && lines.size() < maxEntries;) {
+            if (afterCr && buffer[i] == '\n') {
                 afterCr = false;
+                ++i;
                 continue;
             }
-            afterCr = c == '\r';
-            if (c == '\r' || c == '\n') {
-                lines.push_back(std::move(line));
-                line.clear();
-            } else {
-                line += c;
-            }
+            afterCr = false;
+            const char* end = static_cast<const char*>(std::memchr(buffer + i, '\n', n - i));
+            const char* cr = static_cast<const char*>(
+                std::memchr(buffer + i, '\r', size_t((end ? end : buffer + n) - (buffer + i))));
+            if (cr) end = cr;
+            const size_t stop = end ? size_t(end - buffer) : n;
+            // What the search box cannot hold is passed over.
+            if (line.size() < kSearchTextCapacity)
+                line.append(buffer + i, std::min(stop - i, kSearchTextCapacity - line.size()));
+            if (!end) break;
+            lines.push_back(std::move(line));
+            line.clear();
+            afterCr = *end == '\r';
+            i = stop + 1;
         }
     }
-    if (in.bad()) throw std::runtime_error(file.string() + ": cannot read");
     if (!line.empty() && lines.size() < maxEntries) lines.push_back(std::move(line));
     return lines;
 }

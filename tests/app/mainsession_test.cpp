@@ -429,14 +429,23 @@ TEST(SearchHistory, LinesAreWindows1251WithCrLfAndAnyLineEndIsRead) {
     EXPECT_EQ(readSearchHistory(file), (std::vector<std::string>{"unix", "old mac", "last"}));
     test::writeFile(file, "");
     EXPECT_TRUE(readSearchHistory(file).empty());
-    // Only what the history can hold is read: a CR LF split across reads still ends one line.
+    // Only what the history and the search box can hold is read: an entry longer than the box is cut, and
+    // a CR LF split across reads still ends one line.
     std::string big = std::string(65535, 'x') + "\r\n";
     for (int i = 0; i < 100000; ++i) big += std::string(10, 'x') + "\r\n";
     test::writeFile(file, big);
-    const auto lines = readSearchHistory(file);
+    auto lines = readSearchHistory(file);
     ASSERT_EQ(lines.size(), kHistoryCapacity);
-    EXPECT_EQ(lines[0].size(), 65535u);
+    EXPECT_EQ(lines[0].size(), kSearchTextCapacity);
     EXPECT_EQ(lines[1], std::string(10, 'x'));
+    big.clear();
+    for (char c = 'a'; c < 'a' + 30; ++c)
+        big += std::string(kSearchTextCapacity + 1 + size_t(c), c) + "\r\n";
+    test::writeFile(file, big);
+    lines = readSearchHistory(file);
+    ASSERT_EQ(lines.size(), kHistoryCapacity);
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i] == std::string(kSearchTextCapacity, char('a' + i))) << "entry " << i;
 }
 
 } // namespace

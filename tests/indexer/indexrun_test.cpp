@@ -277,6 +277,17 @@ TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {
     EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm", "1| 06|2.htm", "1| 07|3.htm", "1| 08|4.htm"}));
 }
 
+TEST_F(IndexRunTest, APageThatIsADanglingLinkIsAMissingPage) {
+    issue("Kelvra-Gold05", "A", {"1.htm"});
+    fs::create_directories(dir / "Kelvra-Gold05" / "frame");
+    fs::create_symlink(dir / "nowhere.htm", dir / "Kelvra-Gold05" / "frame" / "left.htm");
+    fs::create_symlink(dir / "nowhere.htm",
+                       dir / "Kelvra-Gold05" / "pages" / "STATII.HTM"); // found ignoring case
+    const IndexResult r = run(true);
+    ASSERT_TRUE(r.completed) << r.error;
+    EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm"}));
+}
+
 TEST_F(IndexRunTest, ASecondEntryForTheSameIssueIsPassedOverOnlyWhenTheFirstGaveRows) {
     issue("Kelvra-Gold05", "A", {"1.htm"});
     issue("Kelvra-Gold05.zip/Kelvra-Gold05", "A", {"2.htm"});

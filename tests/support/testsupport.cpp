@@ -1,9 +1,14 @@
 #include "support/testsupport.h"
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace marovex::test {
 
@@ -36,6 +41,111 @@ void writeFile(const std::filesystem::path& file, std::string_view bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+namespace {
+
+// The resident size of a process in KiB, 0 when it cannot be told (it has ended).
+long residentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+BoundedRun watch(pid_t child, int output, std::chrono::milliseconds deadline, long growthKb) {
+    BoundedRun run;
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    long lowest = 0;
+    bool open = true;
+    int status = 0;
+    for (;;) {
+        if (open) {
+            pollfd p{output, POLLIN, 0};
+            if (::poll(&p, 1, 10) > 0) {
+                char buffer[4096];
+                const ssize_t n = ::read(output, buffer, sizeof buffer);
+                if (n > 0)
+                    run.output.append(buffer, size_t(n));
+                else
+                    open = false;
+            }
+        } else {
+            ::usleep(10000);
+        }
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            run.finished = true;
+            break;
+        }
+        if (const long kb = residentKb(child); kb > 0) {
+            lowest = lowest == 0 ? kb : std::min(lowest, kb);
+            run.peakKb = std::max(run.peakKb, kb - lowest);
+        }
+        if (run.peakKb > growthKb || std::chrono::steady_clock::now() > end) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            break;
+        }
+    }
+    for (char buffer[4096]; open;) {
+        const ssize_t n = ::read(output, buffer, sizeof buffer);
+        if (n <= 0) break;
+        run.output.append(buffer, size_t(n));
+    }
+    ::close(output);
+    if (run.finished && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    return run;
+}
+
+} // namespace
+
+BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::milliseconds deadline,
+                      long growthKb) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) throw std::runtime_error("cannot make a pipe");
+    const pid_t child = ::fork();
+    if (child < 0) throw std::runtime_error("cannot start a child process");
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
+        ::dup2(pipeEnds[1], STDERR_FILENO);
+        ::close(pipeEnds[0]);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    return watch(child, pipeEnds[0], deadline, growthKb);
+}
+
+BoundedRun RunBounded(const std::function<std::string()>& body, std::chrono::milliseconds deadline,
+                      long growthKb) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) throw std::runtime_error("cannot make a pipe");
+    const pid_t child = ::fork();
+    if (child < 0) throw std::runtime_error("cannot start a child process");
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        std::string text;
+        try {
+            text = body();
+        } catch (const std::exception& e) {
+            text = std::string("exception: ") + e.what();
+        }
+        for (size_t done = 0; done < text.size();) {
+            const ssize_t n = ::write(pipeEnds[1], text.data() + done, text.size() - done);
+            if (n <= 0) break;
+            done += size_t(n);
+        }
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    return watch(child, pipeEnds[0], deadline, growthKb);
 }
 
 } // namespace marovex::test

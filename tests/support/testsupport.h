@@ -1,8 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace marovex::test {
 
@@ -23,5 +26,22 @@ private:
 
 std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, std::string_view bytes);
+
+// How a child process ended under RunBounded.
+struct BoundedRun {
+    bool finished = false; // it ended by itself, before the deadline and within the memory bound
+    int status = -1;       // its exit status; -1 when a signal ended it
+    std::string output;    // what it wrote on standard output and standard error, or the body's text
+    long peakKb = 0;       // the largest resident size seen, in KiB
+};
+
+// Runs a program (`argv`, standard input from /dev/null) or `body` (its text as the output) in a child
+// process and watches it: a child still running after `deadline`, or growing by more than `growthKb` of
+// resident memory beyond what it started with, is killed and reported as not finished. For files that
+// could hang a reader (a FIFO) or feed it without end (/dev/zero).
+BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::milliseconds deadline,
+                      long growthKb);
+BoundedRun RunBounded(const std::function<std::string()>& body, std::chrono::milliseconds deadline,
+                      long growthKb);
 
 } // namespace marovex::test

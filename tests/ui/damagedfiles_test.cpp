@@ -192,9 +192,10 @@ private slots:
         QTest::newRow("language file random")
             << language << bytes(randomBytes(100000)) << opens << QString() << shutdown;
 
+        // Entries longer than the search box holds are cut when read, so the history is written back cut.
         QTest::newRow("history with very long lines")
             << history << bytes(longLine(4'000'000) + "\r\nshort\r\n" + longLine(1'000'000) + "\r\n") << opens
-            << QString() << shutdown;
+            << QString() << (shutdown + QStringList{history});
     }
 
     void damagedFile_isReportedAndNothingIsOverwritten() {

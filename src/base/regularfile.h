@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// The one way files of the application folder and contents pages of the archive are taken in: only regular
+// files, never waiting on one, never more than their kind can sensibly hold.
+namespace marovex {
+
+// A file that cannot be taken in or written; the message names the file and what is wrong.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Whether the last component of a path may be a symbolic link. The program's own files (the commit
+// record, temporaries) are never links, so a link in their place is refused; what a user may link
+// (settings, history, language files, archive pages) is followed.
+enum class Links { Follow, Refuse };
+
+// Limits by kind of file: far above anything real, low enough that a wrong file cannot eat the memory.
+inline constexpr std::size_t kSettingsFileLimit = std::size_t(64) << 20; // mvx.ini and language files
+inline constexpr std::size_t kRecordFileLimit = std::size_t(64) << 10;   // the commit record
+inline constexpr std::size_t kPageFileLimit = std::size_t(256) << 20;    // a contents page of the archive
+
+// One file opened for reading, and only when it is a regular file. Opening never waits (a FIFO would wait
+// for a writer for ever), and the kind is taken from what was opened, so nothing swapped in after a check
+// slips by.
+class RegularFile {
+public:
+    // Nothing when there is no such file (with Links::Follow, a link to nothing counts as none). FileError
+    // naming the file when it is something else than a regular file or cannot be opened. `shown` names the
+    // file in messages when another one (a pending replacement) is read in its place.
+    static std::optional<RegularFile> open(const std::filesystem::path& file, Links links,
+                                           const std::filesystem::path& shown = {});
+    ~RegularFile();
+    RegularFile(RegularFile&& other) noexcept;
+    RegularFile& operator=(RegularFile&& other) noexcept;
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    // The size when it was opened; a file may still grow or shrink while it is read.
+    std::uint64_t size() const { return m_size; }
+    // Up to `size` bytes into `buffer`; 0 at the end. FileError naming the file when reading fails.
+    std::size_t read(char* buffer, std::size_t size);
+
+private:
+    RegularFile(std::filesystem::path path, int fd, std::uint64_t size);
+
+    std::filesystem::path m_path;
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+};
+
+// The whole file in `buffer` (which only grows, so that many files can share one piece of memory), as a
+// view of it; nothing when there is no such file. FileError when it is no regular file, cannot be read, or
+// holds more than `limit` bytes (also when it grows past them while it is read).
+std::optional<std::string_view> ReadRegularFile(const std::filesystem::path& file, std::string& buffer,
+                                                std::size_t limit, Links links);
+std::optional<std::string> ReadRegularFile(const std::filesystem::path& file, std::size_t limit, Links links);
+
+// --- Messages about files ------------------------------------------------------------------------------
+// Each is one sentence made here, the file first, so that the texts can be given keys in the language
+// files later.
+
+// "<file>: cannot read: not a regular file (a FIFO)"; `writing` says "cannot replace" instead.
+std::string NotRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing);
+// "<file>: cannot read: the file is larger than 64 MiB"
+std::string TooLargeMessage(const std::filesystem::path& file, std::size_t limit);
+// "<file>: cannot read: <the system's reason>"
+std::string CannotReadMessage(const std::filesystem::path& file, int error);
+// "<folder>: cannot read the folder: <the system's reason>"
+std::string UnreadableFolderMessage(const std::filesystem::path& folder, int error);
+// "<file>: cannot write: <the system's reason>"
+std::string CannotWriteMessage(const std::filesystem::path& file, int error);
+// "<file>: cannot replace: <the system's reason>"
+std::string CannotReplaceMessage(const std::filesystem::path& file, int error);
+// "<file>: cannot replace: the file is write-protected"
+std::string WriteProtectedMessage(const std::filesystem::path& file);
+// "<record>: a damaged commit record was discarded and nothing was renamed (<why>)"
+std::string DamagedRecordMessage(const std::filesystem::path& record, std::string_view why);
+
+} // namespace marovex
