@@ -125,7 +125,7 @@ Run indexRun(RecordTable& articles, RecordTable& topics, const fs::path& root, b
     Stopwatch sw;
     const auto result = indexer::RunIndexing(articles, topics, settings, full, stop, {});
     const double seconds = sw.seconds();
-    if (!result.completed) std::printf("  run failed: %s\n", result.error.c_str());
+    if (!result.completed) std::printf("  run failed: %s\n", result.error.english().c_str());
     return {seconds, articles.rowCount()};
 }
 

@@ -99,10 +99,11 @@ std::int64_t mulDiv(std::int64_t a, std::int64_t b, std::int64_t c) {
 
 std::int32_t fontNumber(std::string_view description, const std::string& token, const char* field) {
     if (auto v = ParseInteger(token)) return *v;
-    throw ConversionError(
-        "Font description " + quotedText(description) + ": " +
-        (token.empty() ? std::string("the field is missing") : quotedText(token) + " is not a number") +
-        " (" + field + ")");
+    throw ConversionError(Message(
+        msg::InvalidFont,
+        {Text(quotedText(description)),
+         Nested(token.empty() ? Message(msg::FontFieldMissing, {Text(field)})
+                              : Message(msg::FontFieldNotANumber, {Text(quotedText(token)), Text(field)}))}));
 }
 
 } // namespace
@@ -124,7 +125,7 @@ Color TextToColor(std::string_view text) {
         if (text::SameTextFolded(n.name, text)) return n.value;
     // "$" hexadecimal or decimal; the integer reader's "0x" form is taken as well.
     if (auto v = ParseInteger(text)) return *v;
-    throw ConversionError(quotedText(text) + " is not a valid colour");
+    throw ConversionError(Message(msg::InvalidColour, {Text(quotedText(text))}));
 }
 
 Color StandardSystemColor(int n) {
@@ -147,13 +148,12 @@ std::string ColorToHex(Color c, const SystemColorLookup& lookup) {
 }
 
 Color HexToColor(std::string_view hex) {
-    if (hex.size() < 6)
-        throw ConversionError(quotedText(hex) + " is not a valid hex colour: six digits RRGGBB are needed");
-    for (std::size_t i = 0; i < 6; ++i) {
+    bool valid = hex.size() >= 6;
+    for (std::size_t i = 0; valid && i < 6; ++i) {
         const char c = hex[i];
-        const bool digit = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!digit) throw ConversionError(quotedText(hex) + " is not a valid hex colour");
+        valid = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
     }
+    if (!valid) throw ConversionError(Message(msg::InvalidHexColour, {Text(quotedText(hex))}));
     const std::string text =
         "$00" + std::string(hex.substr(4, 2)) + std::string(hex.substr(2, 2)) + std::string(hex.substr(0, 2));
     return TextToColor(text);
@@ -167,8 +167,8 @@ std::int32_t Font::size() const {
 void Font::setSize(std::int32_t points) {
     const std::int64_t h = -mulDiv(points, pixelsPerInch, 72);
     if (h < std::numeric_limits<std::int32_t>::min() || h > std::numeric_limits<std::int32_t>::max())
-        throw ConversionError("Font size " + std::to_string(points) + " at " + std::to_string(pixelsPerInch) +
-                              " pixels per inch is out of range");
+        throw ConversionError(
+            Message(msg::InvalidFontSize, {Text(std::to_string(points)), Text(std::to_string(pixelsPerInch))}));
     height = static_cast<std::int32_t>(h);
 }
 
@@ -191,15 +191,16 @@ void TextToFont(std::string_view description, Font& font) {
     font.name = next();
     const std::int32_t pitch = fontNumber(description, next(), "Pitch");
     if (pitch < 0 || pitch > 2)
-        throw ConversionError("Font description " + quotedText(description) + ": " + quotedText(token) +
-                              " is not a valid pitch (0, 1 or 2)");
+        throw ConversionError(
+            Message(msg::InvalidFont, {Text(quotedText(description)),
+                                       Nested(Message(msg::FontPitchInvalid, {Text(quotedText(token))}))}));
     font.pitch = pitch;
     font.pixelsPerInch = fontNumber(description, next(), "PixelsPerInch");
     const std::int32_t size = fontNumber(description, next(), "Size");
     try {
         font.setSize(size);
     } catch (const ConversionError& e) {
-        throw ConversionError("Font description " + quotedText(description) + ": " + e.what());
+        throw ConversionError(Message(msg::InvalidFont, {Text(quotedText(description)), Nested(e.message())}));
     }
     font.style = fontNumber(description, next(), "Style") & 0x0F;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/message.h"
+
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -12,9 +14,9 @@
 namespace marovex {
 
 // A setting that does not convert. The message (UTF-8) names the text that failed.
-class ConversionError : public std::runtime_error {
+class ConversionError : public MessageError {
 public:
-    using std::runtime_error::runtime_error;
+    using MessageError::MessageError;
 };
 
 // $00BBGGRR for a plain colour (red in the low byte); $FF000000 + n for Windows system colour n.

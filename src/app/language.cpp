@@ -119,20 +119,6 @@ constexpr LanguageBinding kBindings[] = {
 
 const std::string kEmpty;
 
-struct OwnTextDefault {
-    int key;
-    std::string_view russian, english;
-};
-constexpr OwnTextDefault kOwnTexts[] = {
-    {language::kLoadingCatalogue, "Загрузка каталога…", "Loading the catalogue…"},
-    {language::kIndexingFailed, "Индексация прервана ошибкой", "Indexing stopped by an error"},
-    {language::kWaitForSearch, "Дождитесь окончания поиска.", "Wait until the search has finished."},
-    {language::kAboutNameLine, "Читатель архива «Kelvrania»", "Kelvrania archive reader"},
-    {language::kAboutSupportLine,
-     "Сайт Marovex: поддержка, новости, обновления:", "Marovex support site, news and updates:"},
-};
-static_assert(std::size(kOwnTexts) == language::kLastOwnText - language::kFirstOwnText + 1);
-
 bool messageGetsBlank(int key) {
     return key == 76 || key == 78 || key == 77;
 }
@@ -156,6 +142,7 @@ bool lessFolded(std::string_view a, std::string_view b) {
     }
     return a.size() < b.size();
 }
+
 
 } // namespace
 
@@ -202,50 +189,44 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
     return std::nullopt;
 }
 
-std::string_view BuiltInOwnText(int key, bool english) {
-    for (const OwnTextDefault& t : kOwnTexts)
-        if (t.key == key) return english ? t.english : t.russian;
-    return {};
-}
-
 MessageTexts::MessageTexts() {
-    for (const OwnTextDefault& t : kOwnTexts)
-        m_texts[std::size_t(t.key)] = cp1251::fromUtf8(t.russian);
+    for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
+        m_texts[std::size_t(key)] = cp1251::fromUtf8(BuiltInText(key, false));
 }
 
 const std::string& MessageTexts::operator[](int key) const {
     return key >= 1 && key <= language::kLastOwnText ? m_texts[std::size_t(key)] : kEmpty;
 }
 
-std::string MessageTexts::format(int key, std::span<const std::string> args) const {
-    const std::string pattern = cp1251::toUtf8((*this)[key]);
-    std::string out;
-    out.reserve(pattern.size());
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
-        if (pattern[i] == '%' && next >= '1' && next <= '9' && std::size_t(next - '1') < args.size()) {
-            out += args[std::size_t(next - '1')];
-            ++i;
-        } else {
-            out += pattern[i];
-        }
-    }
-    return out;
+std::string MessageTexts::format(int key, std::initializer_list<std::string> args) const {
+    return FillPattern(cp1251::toUtf8((*this)[key]), std::vector<std::string>(args));
+}
+
+std::string MessageTexts::render(const Message& message) const {
+    return message.render([this](int key) { return cp1251::toUtf8((*this)[key]); });
 }
 
 void MessageTexts::store(const LanguageFile& file) {
     for (int key : language::kMessageKeys)
         m_texts[std::size_t(key)] = file.text(key) + (messageGetsBlank(key) ? " " : "");
+    storeOwnTexts(file);
+}
+
+void MessageTexts::storeOwnTexts(const LanguageFile& file) {
     const bool english = file.charsetCode != language::kCyrillicCharset;
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key) {
         const auto& own = file.ownTexts[std::size_t(key - language::kFirstOwnText)];
-        m_texts[std::size_t(key)] = own ? *own : cp1251::fromUtf8(BuiltInOwnText(key, english));
+        m_texts[std::size_t(key)] = own ? *own : cp1251::fromUtf8(BuiltInText(key, english));
     }
 }
 
 MessageTexts MessageTextsOf(const std::filesystem::path& appDir, std::string_view fileName) {
     MessageTexts texts;
-    if (const auto path = FindLanguageFile(appDir, fileName)) texts.store(ReadLanguageFile(*path));
+    try {
+        if (const auto path = FindLanguageFile(appDir, fileName)) texts.storeOwnTexts(ReadLanguageFile(*path));
+    } catch (const std::exception&) {
+        // Reported where the file is applied to a window.
+    }
     return texts;
 }
 
@@ -268,14 +249,14 @@ std::span<const LanguageBinding> LanguageBindings() {
 }
 
 bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,
-                   const TextSetter& set, MessageTexts& messages, std::string* problem) {
+                   const TextSetter& set, MessageTexts& messages, Message* problem) {
     const auto path = FindLanguageFile(appDir, fileName);
     if (!path) return false;
     LanguageFile lf;
     try {
         lf = ReadLanguageFile(*path);
     } catch (const std::exception& e) {
-        if (problem) *problem = e.what();
+        if (problem) *problem = MessageOf(e);
         return false;
     }
 

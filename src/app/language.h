@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/message.h"
+
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -38,18 +40,11 @@ inline constexpr std::string_view kSettingsTree = "TreeView1";
 // The thirteen message texts stored by target 1; 76, 78 and 77 get one blank appended.
 inline constexpr std::array<int, 13> kMessageKeys = {73, 81, 74, 14, 75, 76, 78, 82, 79, 80, 83, 84, 77};
 
-// Texts of this application's own, numbered after the interface texts. Unlike those, a key that a language
-// file lacks keeps a built-in text, Russian or English as the file's character set suggests, so a file
-// written before a text existed never shows an empty message. "%1", "%2"… stand for the values put in.
-enum OwnText : int {
-    kLoadingCatalogue = 85, // the splash window's line
-    kIndexingFailed,        // the indexing dialog's status line when an error ended the run
-    kWaitForSearch,         // indexing asked for while a search runs
-    kAboutNameLine,         // the About box's second name line
-    kAboutSupportLine,      // the About box's line before the support address
-    kLastOwnText = kAboutSupportLine,
-};
-inline constexpr int kFirstOwnText = kLoadingCatalogue;
+// Texts and messages of this application's own (base/message.h) follow the interface texts. Unlike those,
+// a key that a language file lacks keeps a built-in wording, Russian or English as the file's character set
+// suggests, so a file written before a message existed never shows an empty one.
+inline constexpr int kFirstOwnText = msg::LoadingCatalogue;
+inline constexpr int kLastOwnText = msg::Last;
 inline constexpr int kCyrillicCharset = 204;
 } // namespace language
 
@@ -81,26 +76,25 @@ public:
     // Empty for keys that are neither message texts nor own texts (Windows-1251).
     const std::string& operator[](int key) const;
     // Own text `key` (UTF-8) with "%1"… replaced by the UTF-8 values in `args`.
-    std::string format(int key, std::span<const std::string> args = {}) const;
-    std::string format(int key, std::initializer_list<std::string> args) const {
-        return format(key, std::span<const std::string>(args.begin(), args.size()));
-    }
+    std::string format(int key, std::initializer_list<std::string> args = {}) const;
+    // A message in these words (UTF-8).
+    std::string render(const Message& message) const;
+    // The message texts and the own texts of the file.
     void store(const LanguageFile& file);
+    // Only the own texts: what may be shown before the file is applied to the main window.
+    void storeOwnTexts(const LanguageFile& file);
 
 private:
     std::array<std::string, language::kLastOwnText + 1> m_texts;
 };
 
-// The built-in form of own text `key` (UTF-8): Russian, or English.
-std::string_view BuiltInOwnText(int key, bool english);
-
-// The message texts of language file `fileName` in the "Locale" folder; the built-in ones when there is no
-// such file.
+// The own texts of language file `fileName` in the "Locale" folder; the built-in ones when there is no such
+// file or it cannot be read.
 MessageTexts MessageTextsOf(const std::filesystem::path& appDir, std::string_view fileName);
 
-// The message texts as the language file named in the settings of `appDir` gives them, without applying
-// anything to a window (the splash window speaks before the main window exists). Any trouble reading the
-// files leaves the built-in texts.
+// The own texts as the language file named in the settings of `appDir` gives them, without applying
+// anything to a window: what the splash window and start-up's first messages speak before the main window
+// takes its language. Any trouble reading the files leaves the built-in texts.
 MessageTexts ReadMessageTexts(const std::filesystem::path& appDir);
 
 enum class TextProperty {
@@ -144,7 +138,7 @@ std::span<const LanguageBinding> LanguageBindings();
 // Returns false, changing nothing, when the file does not exist or cannot be read; `problem`, when given,
 // then receives the message naming the file and what is wrong with it (empty for a missing file).
 bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,
-                   const TextSetter& set, MessageTexts& messages, std::string* problem = nullptr);
+                   const TextSetter& set, MessageTexts& messages, Message* problem = nullptr);
 
 // An entry of the settings dialog's language list.
 struct LanguageEntry {

@@ -23,7 +23,7 @@ MainSession::~MainSession() {
 
 void MainSession::ReportMissingFile(MainWindowHooks& hooks, const std::string& message,
                                     const std::filesystem::path& file) {
-    hooks.showInformation(message + "\r" + file.string());
+    hooks.showInformation(Message::plain(message + "\r" + file.string()));
     m_failureMark = -1;
 }
 
@@ -35,12 +35,12 @@ bool MainSession::openCatalogueFile(MainWindowHooks& hooks, const std::filesyste
     }
     try {
         if (articles)
-            catalogue::openArticleTable(m_articles, file, [&hooks](const std::string& m) { hooks.showInformation(m); });
+            catalogue::openArticleTable(m_articles, file, [&hooks](const std::string& m) { hooks.showInformation(Message::plain(m)); });
         else
             catalogue::openTopicTable(m_topics, file);
     } catch (const std::exception& e) {
         // A damaged or foreign file ends the run like a missing one, and nothing is written over it.
-        hooks.showInformation(e.what());
+        hooks.showInformation(MessageOf(e));
         m_failureMark = -1;
         return false;
     }
@@ -51,7 +51,7 @@ bool MainSession::lockFolder(MainWindowHooks& hooks) {
     try {
         m_lock = AppFolderLock::acquire(m_appDir);
     } catch (const FolderLocked& e) {
-        hooks.showInformation(e.what());
+        hooks.showInformation(MessageOf(e));
         m_failureMark = -1;
         return false;
     } catch (const std::exception&) {
@@ -59,13 +59,13 @@ bool MainSession::lockFolder(MainWindowHooks& hooks) {
         return true;
     }
     try {
-        if (const std::string note = catalogue::PrepareFolderForWriting(m_appDir); !note.empty())
+        if (const Message note = catalogue::PrepareFolderForWriting(m_appDir); !note.empty())
             hooks.showInformation(note);
         // Files the user protected are not replaced at the close, and a window that could not be closed
         // without replacing them would be stuck: such a folder is refused now, with nothing written.
         catalogue::CheckCatalogueReplaceable(m_appDir);
     } catch (const std::exception& e) {
-        hooks.showInformation(e.what());
+        hooks.showInformation(MessageOf(e));
         m_failureMark = -1;
         return false;
     }
@@ -73,6 +73,8 @@ bool MainSession::lockFolder(MainWindowHooks& hooks) {
 }
 
 void MainSession::FormCreate(MainWindowHooks& hooks) {
+    // Start-up's first messages come before the language file is applied, in its words all the same.
+    messages = ReadMessageTexts(m_appDir);
     if (!lockFolder(hooks)) return;
     if (!openCatalogueFile(hooks, m_appDir / catalogue::kArticleFile, true)) return;
     if (!openCatalogueFile(hooks, m_appDir / catalogue::kTopicFile, false)) {
@@ -83,7 +85,7 @@ void MainSession::FormCreate(MainWindowHooks& hooks) {
         hooks.preparePane();
         LoadSettings(m_appDir, ini, hooks.settingsHooks());
         // A language file that cannot be read leaves the built-in texts; the rest of start-up goes on.
-        std::string languageProblem;
+        Message languageProblem;
         ApplyLanguage(
             language::kTargetMainWindow, m_appDir, ini.local,
             [&hooks](const TextAssignment& a) { hooks.setText(a); }, messages, &languageProblem);
@@ -108,7 +110,7 @@ void MainSession::FormCreate(MainWindowHooks& hooks) {
         hooks.selectHistoryEntry(0);
     } catch (const std::exception& e) {
         // The remaining steps are skipped; the window still opens.
-        hooks.showError(e.what());
+        hooks.showError(MessageOf(e));
     }
 }
 
@@ -144,7 +146,7 @@ bool MainSession::FormClose(MainWindowHooks& hooks) {
             }
             m_positionRemembered = false;
         }
-        hooks.showError(e.what());
+        hooks.showError(MessageOf(e));
         return false;
     }
     try {
@@ -158,7 +160,7 @@ bool MainSession::FormClose(MainWindowHooks& hooks) {
     return true;
 }
 
-std::string MainSession::closeTopicTable() {
+Message MainSession::closeTopicTable() {
     if (m_failureMark == -1) {
         m_topics.discard();
         return {};
@@ -166,7 +168,7 @@ std::string MainSession::closeTopicTable() {
     try {
         m_topics.close();
     } catch (const std::exception& e) {
-        return e.what();
+        return MessageOf(e);
     }
     return {};
 }

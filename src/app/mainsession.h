@@ -16,10 +16,10 @@ namespace marovex {
 class MainWindowHooks {
 public:
     virtual ~MainWindowHooks() = default;
-    // Information box with one OK button showing the text.
-    virtual void showInformation(const std::string& text) = 0;
-    // The general error report: a message box with the error's text.
-    virtual void showError(const std::string& text) = 0;
+    // Information box with one OK button showing the message.
+    virtual void showInformation(const Message& message) = 0;
+    // The general error report: a message box with the error's message.
+    virtual void showError(const Message& message) = 0;
 
     virtual void preparePane() {}
     // What reading the settings switches in the window (pane, grid lines, row indicator).
@@ -64,7 +64,7 @@ public:
     bool FormClose(MainWindowHooks& hooks);
     // Writes the topic table back when it changed and was not written with the article table at close.
     // Returns an error text, empty on success.
-    std::string closeTopicTable();
+    Message closeTopicTable();
 
     // "File not found : " + CR + path, shown in an information box; sets the failure mark.
     void ReportMissingFile(MainWindowHooks& hooks, const std::string& message, const std::filesystem::path& file);

@@ -36,8 +36,10 @@ std::size_t columnPosition(std::string_view field) {
     throw std::invalid_argument("not a column of the article grid: " + std::string(field));
 }
 
-std::string where(const IniFile& ini, std::string_view section, std::string_view name) {
-    return ini.path().string() + ", [" + std::string(section) + "] " + std::string(name) + ": ";
+// The error of a key's value, named by the file, the section and the key.
+ConversionError where(const IniFile& ini, std::string_view section, std::string_view name, const ConversionError& e) {
+    return ConversionError(Message(msg::SettingError, {PathValue(ini.path()), Text(std::string(section)),
+                                                         Text(std::string(name)), Nested(e.message())}));
 }
 
 } // namespace
@@ -67,7 +69,7 @@ Color Read(const IniFile& ini, const ColorKey& key) {
     try {
         return TextToColor(value);
     } catch (const ConversionError& e) {
-        throw ConversionError(where(ini, key.section, key.name) + e.what());
+        throw where(ini, key.section, key.name, e);
     }
 }
 
@@ -76,7 +78,7 @@ void Read(const IniFile& ini, const FontKey& key, Font& font) {
     try {
         TextToFont(value, font);
     } catch (const ConversionError& e) {
-        throw ConversionError(where(ini, key.section, key.name) + e.what());
+        throw where(ini, key.section, key.name, e);
     }
 }
 

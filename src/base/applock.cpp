@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -16,9 +17,9 @@ namespace {
 
 // Who holds the lock on the folder: the command line of the process that /proc/locks names for the
 // folder's inode. Empty when that cannot be told.
-std::string holderOf(int fd) {
+std::optional<Message> holderOf(int fd) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) return {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
     char id[64];
     std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
                   static_cast<unsigned long long>(st.st_ino));
@@ -42,9 +43,10 @@ std::string holderOf(int fd) {
             shown += arg;
             start = end + 1;
         }
-        return shown.empty() ? "process " + pid : "\"" + shown + "\" (process " + pid + ")";
+        return shown.empty() ? Message(msg::HolderProcess, {Text(pid)})
+                             : Message(msg::HolderNamed, {Text(shown), Text(pid)});
     }
-    return {};
+    return std::nullopt;
 }
 
 } // namespace
@@ -53,17 +55,15 @@ AppFolderLock AppFolderLock::acquire(const std::filesystem::path& folder) {
     // The lock is taken on the folder itself, so it creates no file there. flock() belongs to the open
     // file, so a second open in the same process is refused too, and the lock dies with its process.
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        throw std::runtime_error(folder.string() + ": cannot lock the application folder: " + std::strerror(errno));
+    if (fd < 0) throw MessageError(Message(msg::CannotLockFolder, {PathValue(folder), Reason(errno)}));
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        const std::string holder = err == EWOULDBLOCK ? holderOf(fd) : std::string();
+        const std::optional<Message> holder = err == EWOULDBLOCK ? holderOf(fd) : std::nullopt;
         ::close(fd);
         if (err != EWOULDBLOCK)
-            throw std::runtime_error(folder.string() + ": cannot lock the application folder: " + std::strerror(err));
-        throw FolderLocked(folder.string() + ": the application folder is in use by " +
-                           (holder.empty() ? std::string("another Marovex program") : holder) +
-                           "; try again when it has finished");
+            throw MessageError(Message(msg::CannotLockFolder, {PathValue(folder), Reason(err)}));
+        throw FolderLocked(Message(msg::FolderLocked,
+                                   {PathValue(folder), Nested(holder ? *holder : Message(msg::AnotherProgram, {}))}));
     }
     AppFolderLock lock;
     lock.m_fd = fd;

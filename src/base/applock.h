@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/message.h"
+
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -8,9 +10,9 @@
 namespace marovex {
 
 // Raised when another process writes the application folder.
-class FolderLocked : public std::runtime_error {
+class FolderLocked : public MessageError {
 public:
-    using std::runtime_error::runtime_error;
+    using MessageError::MessageError;
 };
 
 // The one-writer lock of an application folder: an operating-system lock on the folder itself, which dies

@@ -22,9 +22,9 @@ std::filesystem::path folderOf(const std::filesystem::path& file) {
     return file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
 }
 
-[[noreturn]] void fail(const std::filesystem::path& temp, const std::filesystem::path& file, const char* what, int err) {
+[[noreturn]] void fail(const std::filesystem::path& temp, const std::filesystem::path& file, msg::Key what, int err) {
     ::unlink(temp.c_str());
-    throw std::runtime_error(file.string() + ": " + what + ": " + std::strerror(err));
+    throw FileError(Message(what, {PathValue(file), Reason(err)}));
 }
 
 void syncFolder(const std::filesystem::path& folder) {
@@ -53,7 +53,7 @@ NewTemporary createTemporaryBeside(const std::filesystem::path& file) {
         if (fd >= 0) return {std::move(temp), fd};
         err = errno;
     }
-    throw std::runtime_error(CannotWriteMessage(file, err));
+    throw FileError(CannotWriteMessage(file, err));
 }
 
 void CheckReplaceable(const std::filesystem::path& file) {
@@ -72,14 +72,14 @@ void CheckReplaceable(const std::filesystem::path& file) {
 
 void replaceWith(const std::filesystem::path& temp, const std::filesystem::path& file) {
     const int fd = ::open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) fail(temp, file, "cannot write", errno);
+    if (fd < 0) fail(temp, file, msg::CannotWrite, errno);
     if (::fsync(fd) != 0) {
         const int err = errno;
         ::close(fd);
-        fail(temp, file, "cannot write", err);
+        fail(temp, file, msg::CannotWrite, err);
     }
     ::close(fd);
-    if (::rename(temp.c_str(), file.c_str()) != 0) fail(temp, file, "cannot replace", errno);
+    if (::rename(temp.c_str(), file.c_str()) != 0) fail(temp, file, msg::CannotReplace, errno);
     syncFolder(folderOf(file));
 }
 
@@ -93,11 +93,11 @@ void writeFileAtomically(const std::filesystem::path& file, std::string_view byt
             if (errno == EINTR) continue;
             const int err = errno;
             ::close(temp.fd);
-            fail(temp.path, file, "cannot write", err);
+            fail(temp.path, file, msg::CannotWrite, err);
         }
         done += size_t(n);
     }
-    if (::close(temp.fd) != 0) fail(temp.path, file, "cannot write", errno);
+    if (::close(temp.fd) != 0) fail(temp.path, file, msg::CannotWrite, errno);
     replaceWith(temp.path, file);
 }
 
@@ -135,7 +135,7 @@ std::optional<CommitRecord> readRecord(const std::filesystem::path& record,
     for (const auto& pair : parsed.pairs) {
         struct stat info {};
         if (::lstat((folderOf(record) / pair.first).c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-            parsed.damage = pair.first + " is not a regular file";
+            parsed.damage = Message(msg::RecordTemporaryNotRegular, {Text(pair.first)});
             parsed.pairs.clear();
             break;
         }
@@ -147,7 +147,7 @@ std::optional<CommitRecord> readRecord(const std::filesystem::path& record,
 
 CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::string>& files) {
     CommitRecord out;
-    auto damaged = [&](std::string why) {
+    auto damaged = [&](Message why) {
         out.pairs.clear();
         out.damage = std::move(why);
         return out;
@@ -155,27 +155,27 @@ CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::st
     std::vector<std::string_view> lines;
     for (size_t start = 0; start < bytes.size();) {
         const size_t end = bytes.find('\n', start);
-        if (end == std::string_view::npos) return damaged("it is incomplete");
+        if (end == std::string_view::npos) return damaged(Message(msg::RecordIncomplete, {}));
         lines.push_back(bytes.substr(start, end - start));
         start = end + 1;
     }
     if (lines.empty() || lines.front() != kRecordHeader)
-        return damaged("it is no commit record of this program");
-    if (lines.back() != kRecordEnd) return damaged("it is incomplete");
-    if (lines.size() < 3) return damaged("it names no file");
+        return damaged(Message(msg::RecordForeign, {}));
+    if (lines.back() != kRecordEnd) return damaged(Message(msg::RecordIncomplete, {}));
+    if (lines.size() < 3) return damaged(Message(msg::RecordNamesNothing, {}));
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::string_view line = lines[i];
         const size_t tab = line.find('\t');
-        if (tab == std::string_view::npos) return damaged("a line is no pair of names");
+        if (tab == std::string_view::npos) return damaged(Message(msg::RecordBadLine, {}));
         std::string temp(line.substr(0, tab)), file(line.substr(tab + 1));
         bool known = false;
         for (const std::string& f : files)
             known = known || f == file;
-        if (!known) return damaged("it names " + file + ", which it may not replace");
+        if (!known) return damaged(Message(msg::RecordNamesOther, {Text(file)}));
         if (!isTemporaryOf(temp, file))
-            return damaged("it names " + temp + ", which is no temporary of " + file);
+            return damaged(Message(msg::RecordNotTemporaryOf, {Text(temp), Text(file)}));
         for (const auto& pair : out.pairs)
-            if (pair.second == file) return damaged("it names " + file + " twice");
+            if (pair.second == file) return damaged(Message(msg::RecordNamesTwice, {Text(file)}));
         out.pairs.emplace_back(std::move(temp), std::move(file));
     }
     return out;
@@ -190,13 +190,12 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
     try {
         for (const auto& r : replacements) {
             if (folderOf(r.temp) != folderOf(record) || folderOf(r.file) != folderOf(record))
-                throw std::runtime_error(r.file.string() + ": cannot replace: not in the folder of " +
-                                         record.string());
+                throw FileError(Message(msg::NotInRecordFolder, {PathValue(r.file), PathValue(record)}));
             CheckReplaceable(r.file);
             const int fd = ::open(r.temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
             const int err = fd < 0 ? errno : (::fsync(fd) == 0 ? 0 : errno);
             if (fd >= 0) ::close(fd);
-            if (err != 0) throw std::runtime_error(CannotWriteMessage(r.file, err));
+            if (err != 0) throw FileError(CannotWriteMessage(r.file, err));
             text += r.temp.filename().string() + '\t' + r.file.filename().string() + '\n';
         }
         text += kRecordEnd;
@@ -210,8 +209,7 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
     for (size_t i = 0; i < replacements.size(); ++i) {
         const auto& r = replacements[i];
         if (::rename(r.temp.c_str(), r.file.c_str()) != 0)
-            throw std::runtime_error(r.file.string() + ": cannot replace: " + std::strerror(errno) +
-                                     " (the change is completed when the folder is next opened for writing)");
+            throw FileError(Message(msg::ReplaceLeftForNextWriter, {PathValue(r.file), Reason(errno)}));
         if (i == 0 && std::getenv("MAROVEX_TEST_KILL_AFTER_FIRST_RENAME")) ::raise(SIGKILL);
     }
     syncFolder(folderOf(record));
@@ -231,15 +229,14 @@ InterruptedReplace FinishInterruptedReplace(const std::filesystem::path& record,
             std::error_code ec;
             if (std::filesystem::exists(std::filesystem::symlink_status(folder / temp, ec)) &&
                 ::rename((folder / temp).c_str(), (folder / file).c_str()) != 0)
-                throw std::runtime_error((folder / file).string() + ": cannot complete an interrupted write: " +
-                                         std::strerror(errno));
+                throw FileError(Message(msg::CannotCompleteWrite, {PathValue(folder / file), Reason(errno)}));
         }
         syncFolder(folder);
     } else {
         result.discarded = DamagedRecordMessage(record, parsed->damage);
     }
     if (::unlink(record.c_str()) != 0 && errno != ENOENT)
-        throw std::runtime_error(record.string() + ": cannot remove: " + std::strerror(errno));
+        throw FileError(Message(msg::CannotRemove, {PathValue(record), Reason(errno)}));
     syncFolder(folder);
     return result;
 }

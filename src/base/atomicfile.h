@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/message.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -52,14 +54,14 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
 // whole record damaged, since a record naming other files would rename them over each other.
 struct CommitRecord {
     std::vector<std::pair<std::string, std::string>> pairs;
-    std::string damage; // empty for a sound record
+    Message damage; // empty for a sound record
 };
 CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::string>& files);
 
 // What FinishInterruptedReplace found.
 struct InterruptedReplace {
     bool found = false;    // a record was there
-    std::string discarded; // the message for a damaged record that was discarded, nothing renamed
+    Message discarded; // the message for a damaged record that was discarded, nothing renamed
 };
 
 // Completes a replacement of some of `files` (names in the record's folder) that a crash interrupted: a

@@ -10,25 +10,6 @@ namespace marovex {
 
 namespace {
 
-std::string_view kindOf(unsigned mode) {
-    switch (mode & S_IFMT) {
-    case S_IFDIR:
-        return "a folder";
-    case S_IFIFO:
-        return "a FIFO";
-    case S_IFCHR:
-        return "a character device";
-    case S_IFBLK:
-        return "a block device";
-    case S_IFSOCK:
-        return "a socket";
-    case S_IFLNK:
-        return "a symbolic link";
-    default:
-        return "an unknown kind of file";
-    }
-}
-
 std::string sizeText(std::size_t bytes) {
     if (bytes % (std::size_t(1) << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
     if (bytes % (std::size_t(1) << 10) == 0) return std::to_string(bytes >> 10) + " KiB";
@@ -37,38 +18,36 @@ std::string sizeText(std::size_t bytes) {
 
 } // namespace
 
-std::string NotRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing) {
-    return file.string() + (writing ? ": cannot replace" : ": cannot read") + ": not a regular file (" +
-           std::string(kindOf(mode)) + ")";
+Message NotRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing) {
+    return Message(writing ? msg::NotRegularFileToReplace : msg::NotRegularFile, {PathValue(file), FileKind(mode)});
 }
 
-std::string TooLargeMessage(const std::filesystem::path& file, std::size_t limit) {
-    return file.string() + ": cannot read: the file is larger than " + sizeText(limit);
+Message TooLargeMessage(const std::filesystem::path& file, std::size_t limit) {
+    return Message(msg::FileTooLarge, {PathValue(file), Text(sizeText(limit))});
 }
 
-std::string CannotReadMessage(const std::filesystem::path& file, int error) {
-    return file.string() + ": cannot read: " + std::strerror(error);
+Message CannotReadMessage(const std::filesystem::path& file, int error) {
+    return Message(msg::CannotRead, {PathValue(file), Reason(error)});
 }
 
-std::string UnreadableFolderMessage(const std::filesystem::path& folder, int error) {
-    return folder.string() + ": cannot read the folder: " + std::strerror(error);
+Message UnreadableFolderMessage(const std::filesystem::path& folder, int error) {
+    return Message(msg::CannotReadFolder, {PathValue(folder), Reason(error)});
 }
 
-std::string CannotWriteMessage(const std::filesystem::path& file, int error) {
-    return file.string() + ": cannot write: " + std::strerror(error);
+Message CannotWriteMessage(const std::filesystem::path& file, int error) {
+    return Message(msg::CannotWrite, {PathValue(file), Reason(error)});
 }
 
-std::string CannotReplaceMessage(const std::filesystem::path& file, int error) {
-    return file.string() + ": cannot replace: " + std::strerror(error);
+Message CannotReplaceMessage(const std::filesystem::path& file, int error) {
+    return Message(msg::CannotReplace, {PathValue(file), Reason(error)});
 }
 
-std::string WriteProtectedMessage(const std::filesystem::path& file) {
-    return file.string() + ": cannot replace: the file is write-protected";
+Message WriteProtectedMessage(const std::filesystem::path& file) {
+    return Message(msg::WriteProtected, {PathValue(file)});
 }
 
-std::string DamagedRecordMessage(const std::filesystem::path& record, std::string_view why) {
-    return record.string() + ": a damaged commit record was discarded and nothing was renamed (" +
-           std::string(why) + ")";
+Message DamagedRecordMessage(const std::filesystem::path& record, const Message& why) {
+    return Message(msg::DamagedCommitRecord, {PathValue(record), Nested(why)});
 }
 
 RegularFile::RegularFile(std::filesystem::path path, int fd, std::uint64_t size)

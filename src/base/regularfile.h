@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/message.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -13,9 +15,9 @@
 namespace marovex {
 
 // A file that cannot be taken in or written; the message names the file and what is wrong.
-class FileError : public std::runtime_error {
+class FileError : public MessageError {
 public:
-    using std::runtime_error::runtime_error;
+    using MessageError::MessageError;
 };
 
 // Whether the last component of a path may be a symbolic link. The program's own files (the commit
@@ -66,24 +68,22 @@ std::optional<std::string_view> ReadRegularFile(const std::filesystem::path& fil
 std::optional<std::string> ReadRegularFile(const std::filesystem::path& file, std::size_t limit, Links links);
 
 // --- Messages about files ------------------------------------------------------------------------------
-// Each is one sentence made here, the file first, so that the texts can be given keys in the language
-// files later.
 
 // "<file>: cannot read: not a regular file (a FIFO)"; `writing` says "cannot replace" instead.
-std::string NotRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing);
+Message NotRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing);
 // "<file>: cannot read: the file is larger than 64 MiB"
-std::string TooLargeMessage(const std::filesystem::path& file, std::size_t limit);
+Message TooLargeMessage(const std::filesystem::path& file, std::size_t limit);
 // "<file>: cannot read: <the system's reason>"
-std::string CannotReadMessage(const std::filesystem::path& file, int error);
+Message CannotReadMessage(const std::filesystem::path& file, int error);
 // "<folder>: cannot read the folder: <the system's reason>"
-std::string UnreadableFolderMessage(const std::filesystem::path& folder, int error);
+Message UnreadableFolderMessage(const std::filesystem::path& folder, int error);
 // "<file>: cannot write: <the system's reason>"
-std::string CannotWriteMessage(const std::filesystem::path& file, int error);
+Message CannotWriteMessage(const std::filesystem::path& file, int error);
 // "<file>: cannot replace: <the system's reason>"
-std::string CannotReplaceMessage(const std::filesystem::path& file, int error);
+Message CannotReplaceMessage(const std::filesystem::path& file, int error);
 // "<file>: cannot replace: the file is write-protected"
-std::string WriteProtectedMessage(const std::filesystem::path& file);
+Message WriteProtectedMessage(const std::filesystem::path& file);
 // "<record>: a damaged commit record was discarded and nothing was renamed (<why>)"
-std::string DamagedRecordMessage(const std::filesystem::path& record, std::string_view why);
+Message DamagedRecordMessage(const std::filesystem::path& record, const Message& why);
 
 } // namespace marovex

@@ -65,12 +65,13 @@ std::string describe(const std::vector<FieldDef>& fields) {
     return out;
 }
 
-void checkLayout(RecordTable& table, const std::vector<FieldDef>& expected, const char* what) {
+void checkLayout(RecordTable& table, const std::vector<FieldDef>& expected, msg::Key what) {
     if (table.fields() == expected) return;
     const std::string found = describe(table.fields());
-    const std::string file = table.fileName().string();
+    const std::filesystem::path file = table.fileName();
     table.discard();
-    throw TableError(file + ": not " + what + " (fields " + found + "; expected " + describe(expected) + ")");
+    throw TableError(Message(msg::WrongLayout, {PathValue(file), Nested(Message(what, {})), Text(found),
+                                                Text(describe(expected))}));
 }
 
 void bindArticleReactions(RecordTable& table, MessageSink show) {
@@ -86,7 +87,7 @@ void openArticleTable(RecordTable& table, const std::filesystem::path& file, Mes
                       const std::filesystem::path& readFrom) {
     table.setFileName(file);
     table.open(readFrom);
-    checkLayout(table, articleFields(), "an article table");
+    checkLayout(table, articleFields(), msg::ArticleTableName);
     bindArticleReactions(table, std::move(show));
     ClientDataSet1AfterOpen(table);
 }
@@ -95,7 +96,7 @@ void openTopicTable(RecordTable& table, const std::filesystem::path& file, const
     table.setFileName(file);
     table.setSortKeys(kTopicTableOrder);
     table.open(readFrom);
-    checkLayout(table, topicFields(), "a topic table");
+    checkLayout(table, topicFields(), msg::TopicTableName);
 }
 
 void openEmptyArticleTable(RecordTable& table, MessageSink show) {
@@ -126,7 +127,7 @@ void replaceCatalogueFiles(const std::vector<Replacement>& replacements) {
         else
             replaceTogether(replacements, folderOf(replacements.front().file) / kCommitRecord);
     } catch (const std::runtime_error& e) {
-        throw TableError(std::string(e.what()) + "; the previous catalogue was kept");
+        throw TableError(Message(msg::PreviousCatalogueKept, {Nested(MessageOf(e))}));
     }
 }
 
@@ -138,7 +139,7 @@ const std::vector<std::string>& pairFiles() {
 
 } // namespace
 
-std::string PrepareFolderForWriting(const std::filesystem::path& folder) {
+Message PrepareFolderForWriting(const std::filesystem::path& folder) {
     const InterruptedReplace finished = FinishInterruptedReplace(folder / kCommitRecord, pairFiles());
     RemoveLeftoverTemporaries(folder);
     return finished.discarded;
@@ -166,7 +167,7 @@ void closeCatalogue(RecordTable& articles, RecordTable& topics) {
             std::error_code ec;
             std::filesystem::remove(r.temp, ec);
         }
-        throw TableError(std::string(e.what()) + "; the previous catalogue was kept");
+        throw TableError(Message(msg::PreviousCatalogueKept, {Nested(MessageOf(e))}));
     }
     replaceCatalogueFiles(replacements);
     articles.discard();

@@ -77,7 +77,7 @@ inline constexpr std::string_view kCommitRecord = ".mvx.commit";
 // interrupted, and removes the temporary files that killed writes left behind. Returns a message for the
 // user when a damaged commit record was discarded (nothing renamed), empty otherwise. A commit record that
 // is no regular file or cannot be read raises FileError naming it.
-std::string PrepareFolderForWriting(const std::filesystem::path& folder);
+Message PrepareFolderForWriting(const std::filesystem::path& folder);
 
 // Raises FileError naming the first of the catalogue files of `folder` that a write must not replace
 // (see CheckReplaceable): for a command that checks before its first write what it will write.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/message.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -32,9 +34,9 @@ struct FieldDef {
 // A field value as callers pass it to locate and lookup. Texts are UTF-8 whatever the field type.
 using FieldValue = std::variant<std::monostate, std::int32_t, std::string, bool>;
 
-class TableError : public std::runtime_error {
+class TableError : public MessageError {
 public:
-    using std::runtime_error::runtime_error;
+    using MessageError::MessageError;
 };
 
 // Raised when a store was refused and the table's error reaction asked to stop the command quietly.

@@ -4,6 +4,7 @@
 #include "base/cp1251.h"
 #include "base/regularfile.h"
 
+#include <cerrno>
 #include <sqlite3.h>
 
 #include <unistd.h>
@@ -49,22 +50,28 @@ std::string sqlIdentifier(const std::string& name) {
 class Db {
 public:
     // `shown` is the file the user knows, named in messages (a temporary file is never named).
-    Db(const std::filesystem::path& file, int flags, const std::string& what, const std::filesystem::path& shown = {})
+    // `what` is the message: "<file>: not a valid catalogue file: <detail>" and the like.
+    Db(const std::filesystem::path& file, int flags, msg::Key what, const std::filesystem::path& shown = {})
         : m_file(shown.empty() ? file : shown), m_what(what) {
         if (sqlite3_open_v2(file.c_str(), &m_db, flags, nullptr) != SQLITE_OK) fail();
     }
     ~Db() { sqlite3_close(m_db); }
-    [[noreturn]] void fail(const std::string& detail = {}) const {
-        std::string msg = m_file.string() + ": " + m_what + ": ";
-        msg += detail.empty() ? (m_db ? sqlite3_errmsg(m_db) : "out of memory") : detail;
-        throw TableError(msg);
+    [[noreturn]] void fail(Message::Value detail) const { throw TableError(Message(m_what, {PathValue(m_file), std::move(detail)})); }
+    [[noreturn]] void fail(const std::string& detail) const { fail(Text(detail)); }
+    // SQLite's own reason; the ones a damaged or foreign file gives in our words.
+    [[noreturn]] void fail() const {
+        switch (m_db ? sqlite3_errcode(m_db) : SQLITE_NOMEM) {
+        case SQLITE_NOTADB: fail(Nested(Message(msg::NotADatabase, {})));
+        case SQLITE_CORRUPT: fail(Nested(Message(msg::DatabaseDamaged, {})));
+        case SQLITE_FULL: fail(Reason(ENOSPC));
+        default: fail(Text(m_db ? sqlite3_errmsg(m_db) : "out of memory"));
+        }
     }
     void exec(const std::string& sql) {
         char* err = nullptr;
         if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-            std::string detail = err ? err : sqlite3_errmsg(m_db);
             sqlite3_free(err);
-            fail(detail);
+            fail();
         }
     }
     int intPragma(const char* name) {
@@ -85,7 +92,7 @@ public:
 
 private:
     std::filesystem::path m_file;
-    std::string m_what;
+    msg::Key m_what;
     sqlite3* m_db = nullptr;
 };
 
@@ -161,23 +168,21 @@ std::vector<Column> readTableFile(const std::filesystem::path& file, const std::
     std::uintmax_t size = 0;
     try {
         const std::optional<RegularFile> opened = RegularFile::open(file, Links::Follow, shown);
-        if (!opened) throw TableError(name + ": file not found");
+        if (!opened) throw TableError(Message(msg::FileNotFound, {Text(name)}));
         size = opened->size();
     } catch (const FileError& e) {
-        throw TableError(e.what());
+        throw TableError(e.message());
     }
-    if (size == 0) throw TableError(name + ": not a valid catalogue file: the file is empty");
-    Db db(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, "not a valid catalogue file", shown);
-    if (db.intPragma("application_id") != kApplicationId)
-        db.fail("not a Marovex table (another kind of database)");
+    if (size == 0) throw TableError(Message(msg::CatalogueEmpty, {Text(name)}));
+    Db db(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, msg::NotACatalogueFile, shown);
+    if (db.intPragma("application_id") != kApplicationId) db.fail(Nested(Message(msg::NotAMarovexTable, {})));
     if (int v = db.intPragma("user_version"); v != kFormatVersion)
-        db.fail("unsupported format version " + std::to_string(v));
+        db.fail(Nested(Message(msg::UnsupportedFormatVersion, {Text(std::to_string(v))})));
     // SQLite reads the missing end of a cut file as zeros, so rows would come back empty without an error.
     const auto needed =
         std::uintmax_t(db.intPragma("page_count")) * std::uintmax_t(db.intPragma("page_size"));
     if (size < needed)
-        db.fail("the file is cut short (" + std::to_string(size) + " of " + std::to_string(needed) +
-                " bytes)");
+        db.fail(Nested(Message(msg::CutShort, {Text(std::to_string(size)), Text(std::to_string(needed))})));
 
     std::vector<Column> columns;
     {
@@ -281,12 +286,12 @@ std::filesystem::path writeTableTemporary(const std::filesystem::path& file, con
         ::close(made.fd);
         temp = std::move(made.path);
     } catch (const std::runtime_error& e) {
-        throw TableError(e.what());
+        throw TableError(MessageOf(e));
     }
     std::error_code ec;
     try {
         {
-            Db db(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, "cannot write",
+            Db db(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, msg::CannotWrite,
                   file);
             // A brand-new private file needs no journal; durability comes from the fsync and rename below.
             db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;");
@@ -350,7 +355,7 @@ void writeTableFile(const std::filesystem::path& file, const std::vector<Column>
     try {
         replaceWith(temp, file);
     } catch (const std::runtime_error& e) {
-        throw TableError(e.what());
+        throw TableError(MessageOf(e));
     }
 }
 

@@ -92,8 +92,8 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     settings.enabled = {access.gold, access.release, access.plain};
     settings.prefixes = rec.name_kelvra;
 
-    if (std::string refused = indexer::CheckArchiveFolder(settings.archiveFolder); !refused.empty()) {
-        std::cerr << "marovex-cli: " << refused << "\n";
+    if (const Message refused = indexer::CheckArchiveFolder(settings.archiveFolder); !refused.empty()) {
+        std::cerr << "marovex-cli: " << refused.english() << "\n";
         return kError;
     }
 
@@ -146,7 +146,7 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
                   << rows << " articles and " << topicRows << " topics\n";
     }
     if (!result.completed) {
-        std::cerr << "marovex-cli: " << result.error << "\n";
+        std::cerr << "marovex-cli: " << result.error.english() << "\n";
         return kError;
     }
     return kOk;
@@ -217,8 +217,8 @@ int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
 } // namespace
 
 void PrepareFolder(const fs::path& appDir) {
-    if (const std::string note = catalogue::PrepareFolderForWriting(appDir); !note.empty())
-        std::cerr << "marovex-cli: " << note << "\n";
+    if (const Message note = catalogue::PrepareFolderForWriting(appDir); !note.empty())
+        std::cerr << "marovex-cli: " << note.english() << "\n";
 }
 
 int main(int argc, char** argv) {

@@ -27,25 +27,24 @@ bool isFolder(const fs::directory_entry& entry) {
 
 namespace {
 
-// A failure while reading or storing a page's rows, named by the page.
-std::string pageError(const fs::path& page, const std::exception& e) {
-    const std::string what = dynamic_cast<const StoreAborted*>(&e) ? "a row could not be stored" : e.what();
-    const std::string name = page.string();
-    return what.rfind(name, 0) == 0 ? what : name + ": " + what;
+// A failure while reading or storing rows, named by the page in hand when the failure does not name it.
+Message runError(const fs::path& page, const std::exception& e) {
+    const Message what = dynamic_cast<const StoreAborted*>(&e) ? Message(msg::RowNotStored, {}) : MessageOf(e);
+    if (page.empty() || what.english().rfind(page.string(), 0) == 0) return what;
+    return Message(msg::PageError, {PathValue(page), Nested(what)});
 }
 
 } // namespace
 
-std::string CheckArchiveFolder(const std::string& folder) {
-    if (folder.empty()) return "no archive folder is set (dbdir in mvx.ini); nothing was changed";
+Message CheckArchiveFolder(const std::string& folder) {
+    if (folder.empty()) return Message(msg::NoArchiveFolder, {});
     const fs::path root = ArchiveFolderPath(folder);
-    const std::string name = root.string();
     std::error_code ec;
     const fs::file_status status = fs::status(root, ec);
-    if (!fs::exists(status)) return name + ": the archive folder does not exist; nothing was changed";
-    if (!fs::is_directory(status)) return name + ": the archive folder is not a folder; nothing was changed";
+    if (!fs::exists(status)) return Message(msg::ArchiveFolderMissing, {PathValue(root)});
+    if (!fs::is_directory(status)) return Message(msg::ArchiveFolderNotAFolder, {PathValue(root)});
     fs::directory_iterator probe(root, ec);
-    if (ec) return name + ": the archive folder cannot be read: " + ec.message() + "; nothing was changed";
+    if (ec) return Message(msg::ArchiveFolderUnreadable, {PathValue(root), Reason(ec.value())});
     return {};
 }
 
@@ -53,7 +52,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
                         const std::atomic<bool>& stop, const IndexReports& reports) {
     IndexResult result;
     // A folder that is missing or cannot be listed would read as an empty archive and empty the catalogue.
-    if (std::string refused = CheckArchiveFolder(settings.archiveFolder); !refused.empty()) {
+    if (Message refused = CheckArchiveFolder(settings.archiveFolder); !refused.empty()) {
         result.error = std::move(refused);
         return result;
     }
@@ -154,13 +153,12 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
                 outArticles.reserve(int(std::min(expected, double(std::numeric_limits<int>::max() / 2))));
             }
         }
-        if (ec) throw std::runtime_error(root.string() + ": the archive folder cannot be read: " + ec.message());
+        if (ec) throw MessageError(Message(msg::ArchiveFolderUnreadable, {PathValue(root), Reason(ec.value())}));
         page.clear();
         parser.FinishRun();
         result.completed = true;
     } catch (const std::exception& e) {
-        result.error = page.empty() ? (dynamic_cast<const StoreAborted*>(&e) ? "a row could not be stored" : e.what())
-                                    : pageError(page, e);
+        result.error = runError(page, e);
     }
     result.rowsAdded = parser.rowsAdded();
 
@@ -184,7 +182,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             }
             parser.FinishRun();
         } catch (const std::exception& e) {
-            result.error += "; then: " + std::string(e.what());
+            result.error = Message(msg::ErrorThenError, {Nested(result.error), Nested(MessageOf(e))});
         }
     }
     return result;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/message.h"
+
 #include "catalogue/recordtable.h"
 
 #include <array>
@@ -29,7 +31,7 @@ struct IndexResult {
     bool stopped = false;   // the stop flag ended the walk early
     int issues = 0;         // issue entries read
     int rowsAdded = 0;
-    std::string error;
+    Message error;
 };
 
 // The body of an indexing run: the walk of the archive folder, the parsing of each new issue's pages, and
@@ -42,7 +44,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
 
 // Why a run over this archive folder (Windows-1251 text from the settings) must not start: it is not set,
 // does not exist, is not a folder or cannot be listed. Empty when the folder can be walked.
-std::string CheckArchiveFolder(const std::string& folder);
+Message CheckArchiveFolder(const std::string& folder);
 
 // How many issue entries a run would read, without reading any page (for a progress bar).
 int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& settings, bool fullRun);

@@ -66,7 +66,7 @@ TAbut::TAbut(const std::filesystem::path& appDir, std::string_view languageFile,
     // The two lines of our own wording speak the interface language; the rest is fixed or the distributor's.
     const MessageTexts texts = MessageTextsOf(appDir, languageFile);
     QLabel* name1 = label("Label7", u(d::kNameLine1));
-    QLabel* name2 = label("Label8", QString::fromStdString(texts.format(language::kAboutNameLine)));
+    QLabel* name2 = label("Label8", QString::fromStdString(texts.format(msg::AboutNameLine)));
     for (QLabel* l : {name1, name2}) {
         QFont f = l->font();
         f.setBold(true);
@@ -79,7 +79,7 @@ TAbut::TAbut(const std::filesystem::path& appDir, std::string_view languageFile,
     LinkLabel* mail = link("Label5", u(d::kEmail), QStringLiteral("mailto:") + u(d::kEmail));
     QLabel* magazine = label("Label1", u("\"Kelvrania\" electronic journal :"));
     LinkLabel* magazineLink = link("Label6", u(d::kMagazineAddress), u(d::kMagazineAddress));
-    QLabel* support = label("Label2", QString::fromStdString(texts.format(language::kAboutSupportLine)));
+    QLabel* support = label("Label2", QString::fromStdString(texts.format(msg::AboutSupportLine)));
     LinkLabel* supportLink = link("Label10", u(d::kSupportAddress), u(d::kSupportAddress));
 
     m_ok = new QPushButton(QStringLiteral("OK"), this);

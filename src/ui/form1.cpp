@@ -155,8 +155,8 @@ TForm1::~TForm1() {
         m_topicModel = nullptr;
     }
     // The topic table goes with the main window; it is written back here when it changed.
-    const std::string error = m_session.closeTopicTable();
-    if (!error.empty()) present(MessageKind::Error, QString::fromStdString(error));
+    const Message error = m_session.closeTopicTable();
+    if (!error.empty()) present(MessageKind::Error, messageFor(error));
 }
 
 // --- Building the window ------------------------------------------------------------------------------
@@ -487,7 +487,7 @@ void TForm1::attachGrids() {
                     m_session.articles().moveTo(current.row());
                 } catch (const StoreAborted&) {
                 } catch (const std::exception& e) {
-                    showError(e.what());
+                    showError(MessageOf(e));
                 }
             });
 
@@ -756,7 +756,7 @@ void TForm1::Action_FindExecute() {
         search::RunSearch(m_session.articles(), entries, m_session.ini.text_search, request, hooks);
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) { // a failed full-text walk included: its message shows once
-        showErrorMessage(QString::fromStdString(e.what()));
+        showError(MessageOf(e));
     }
     // The history goes back into the box also after a failed walk, keeping the (compacted) text shown.
     const QString text = FlatComboBox1->currentText();
@@ -773,7 +773,7 @@ void TForm1::Find_EndExecute() {
         search::ClearSearchMarks(m_session.articles(), m_session.ini.text_search, hooks);
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showErrorMessage(QString::fromStdString(e.what()));
+        showError(MessageOf(e));
     }
 }
 
@@ -786,7 +786,7 @@ void TForm1::GoIndexExecute() {
         return;
     }
     if (m_workerRunning) {
-        showInformationMessage(messageText(language::kWaitForSearch));
+        showInformationMessage(messageText(msg::WaitForSearch));
         return;
     }
     auto* dialog = new TForm_Process(*this);
@@ -838,7 +838,7 @@ void TForm1::view_filter_on_offExecute() {
         catalogue::SwitchFilter(articles, topicFilter(), !articles.filtered());
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(MessageOf(e));
     }
     showFilterState();
 }
@@ -856,7 +856,7 @@ void TForm1::filter_go(bool force) {
         catalogue::FilterGo(m_session.articles(), topicFilter(), force);
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(MessageOf(e));
     }
     showFilterState();
 }
@@ -873,7 +873,7 @@ void TForm1::DBGridEh_MVX1DblClick() {
                                  QString::number(m_session.articles().rowCount()));
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(MessageOf(e));
     }
 }
 
@@ -949,7 +949,7 @@ void TForm1::runOpening(void (*open)(std::string_view, const viewer::ArticleRow&
              *m_viewerHooks);
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(MessageOf(e));
     }
 }
 
@@ -957,7 +957,7 @@ void TForm1::helpExecute() {
     try {
         viewer::helpExecute(openSettings(), *m_viewerHooks);
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(MessageOf(e));
     }
 }
 
@@ -965,7 +965,7 @@ void TForm1::Action1Execute() {
     try {
         viewer::Action1Execute(openSettings(), *m_viewerHooks);
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(MessageOf(e));
     }
 }
 
@@ -982,7 +982,7 @@ void TForm1::Go_FirstExecute() {
         m_session.articles().first();
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(MessageOf(e));
     }
 }
 
@@ -991,7 +991,7 @@ void TForm1::Go_LastExecute() {
         m_session.articles().last();
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(MessageOf(e));
     }
 }
 
@@ -1055,7 +1055,7 @@ void TForm1::DBGridEh_MVX2TitleBtnClick(int column) {
         }
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(e.what());
+        showError(MessageOf(e));
     }
 }
 
@@ -1278,11 +1278,14 @@ void TForm1::showErrorMessage(const QString& text) {
 void TForm1::showInformationMessage(const QString& text) {
     present(MessageKind::Information, text);
 }
-void TForm1::showInformation(const std::string& text) {
-    present(MessageKind::Information, QString::fromStdString(text));
+void TForm1::showInformation(const Message& message) {
+    present(MessageKind::Information, messageFor(message));
 }
-void TForm1::showError(const std::string& text) {
-    present(MessageKind::Error, QString::fromStdString(text));
+void TForm1::showError(const Message& message) {
+    present(MessageKind::Error, messageFor(message));
+}
+QString TForm1::messageFor(const Message& message) const {
+    return QString::fromStdString(m_session.messages.render(message));
 }
 
 // --- Settings and language ----------------------------------------------------------------------------

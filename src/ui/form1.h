@@ -72,6 +72,8 @@ public:
     void endWorker();
     // A message in the general error report's box.
     void showErrorMessage(const QString& text);
+    // A message of the program's own in the interface language.
+    QString messageFor(const Message& message) const;
     void showInformationMessage(const QString& text);
 
     // --- Values kept beside the settings ------------------------------------------------------------------
@@ -177,8 +179,8 @@ private:
     void preparePane() override;
     void restoreState() override;
     void saveState() override;
-    void showInformation(const std::string& text) override;
-    void showError(const std::string& text) override;
+    void showInformation(const Message& message) override;
+    void showError(const Message& message) override;
     void setHistory(const std::vector<std::string>& entries) override;
     std::vector<std::string> history() const override;
     void selectHistoryEntry(int index) override;

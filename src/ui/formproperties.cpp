@@ -411,7 +411,7 @@ void TForm_Properties::FormCreate() {
             [this](const TextAssignment& a) { setText(a); }, session.messages);
     } catch (const std::exception& e) {
         // The remaining steps are skipped and the dialog still opens.
-        showError(QString::fromStdString(e.what()));
+        showError(QString::fromStdString(m_host.session().messages.render(MessageOf(e))));
     }
     // Paths show their beginning (the drive or the root), not their last characters.
     for (QLineEdit* path : {m_folder, m_pathMSIE, m_pathOpera})
@@ -477,7 +477,7 @@ void TForm_Properties::FlatSpeedButton2Click() {
         try {
             m_font = qtconvert::fromQFont(*chosen, m_font);
         } catch (const std::exception& e) {
-            showError(QString::fromStdString(e.what()));
+            showError(QString::fromStdString(m_host.session().messages.render(MessageOf(e))));
         }
     }
     showFont();
@@ -590,7 +590,7 @@ void TForm_Properties::BitBtn_OKClick() {
         sd::WriteTopicCopy(session.appDir(), session.topics());
     } catch (const std::exception& e) {
         // The dialog stays open; keys written before the failure stay written.
-        showError(QString::fromStdString(e.what()));
+        showError(QString::fromStdString(m_host.session().messages.render(MessageOf(e))));
         return;
     }
     accept();

@@ -95,7 +95,7 @@ void TForm_Process::Button1Click() {
     ui->FlatEdit2->clear();
 
     if (!m_form.beginWorker()) {
-        m_form.showInformationMessage(m_form.messageText(language::kWaitForSearch));
+        m_form.showInformationMessage(m_form.messageText(msg::WaitForSearch));
         return;
     }
     indexer::IndexSettings settings;
@@ -108,7 +108,7 @@ void TForm_Process::Button1Click() {
         settings.prefixes = session.ini.name_kelvra;
     } catch (const std::exception& e) {
         m_form.endWorker();
-        m_form.showErrorMessage(QString::fromStdString(e.what()));
+        m_form.showErrorMessage(m_form.messageFor(MessageOf(e)));
         return;
     }
     m_form.stopFlag() = false;
@@ -169,7 +169,7 @@ void TForm_Process::completionReport(const indexer::IndexResult& result) {
     m_form.setStatusText(2, QString());
     if (!result.completed) {
         // A refused run or one an error ended has not completed, stopped or not.
-        ui->FlatEdit2->setText(m_form.messageText(language::kIndexingFailed));
+        ui->FlatEdit2->setText(m_form.messageText(msg::IndexingFailed));
         m_form.stopFlag() = false;
     } else if (m_form.stopFlag()) {
         ui->FlatEdit2->setText(m_form.messageText(79));
@@ -179,7 +179,7 @@ void TForm_Process::completionReport(const indexer::IndexResult& result) {
     }
     setState(State::Idle);
     m_form.endWorker();
-    if (!result.completed) m_form.showErrorMessage(QString::fromStdString(result.error));
+    if (!result.completed) m_form.showErrorMessage(m_form.messageFor(result.error));
     emit runCompleted(result);
     if (!isVisible()) deleteLater();
 }

@@ -33,7 +33,7 @@ void TTheread_Index::run() {
         result = indexer::RunIndexing(m_articles, m_topics, m_settings, m_fullRun, m_stop, reports);
     } catch (const std::exception& e) {
         result.completed = false;
-        result.error = e.what();
+        result.error = MessageOf(e);
     }
     // Made in every case, also after an error: it hands the tables back to the window.
     if (m_reports.completion) onReceiverThread([this, &result] { m_reports.completion(result); });

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path appDir = QApplication::applicationDirPath().toStdString();
     const marovex::MessageTexts texts = marovex::ReadMessageTexts(appDir);
     auto* splash =
-        new marovex::TScreen(QString::fromStdString(texts.format(marovex::language::kLoadingCatalogue)));
+        new marovex::TScreen(QString::fromStdString(texts.format(marovex::msg::LoadingCatalogue)));
     splash->showNow();
 
     marovex::TForm1 form(appDir);

@@ -2,11 +2,13 @@
 
 #include "base/atomicfile.h"
 #include "base/cp1251.h"
+#include "base/regularfile.h"
 #include "base/textops.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/recordtable.h"
 #include "indexer/archive.h"
 
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -99,24 +101,19 @@ void openContentsPage(const ArticleRow& row, const OpenSettings& settings, Viewe
     }
 }
 
-std::string readWholeFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in.good() && !in.eof()) throw std::runtime_error("Cannot read the file " + utf8(file));
-    return bytes;
-}
-
 // Writes the frame copy for the article and returns its path.
 fs::path writeFrameCopy(const Found& found, const OpenSettings& settings) {
     indexer::CaseInsensitivePaths paths;
     const std::optional<fs::path> issueIndex = paths.resolve(found.issueFolder, {"index.htm"});
     std::error_code ec;
     if (!issueIndex || !fs::is_regular_file(*issueIndex, ec))
-        throw std::runtime_error("Cannot read the file " + utf8(found.issueFolder / "index.htm") +
-                                 ": it does not exist");
+        throw MessageError(Message(msg::CannotReadPage, {PathValue(found.issueFolder / "index.htm"), Reason(ENOENT)}));
     if (!indexer::RealPathInside(found.issueFolder, *issueIndex))
-        throw std::runtime_error("Cannot read the file " + utf8(*issueIndex) +
-                                 ": it leads out of its issue folder");
+        throw MessageError(
+            Message(msg::CannotReadPage, {PathValue(*issueIndex), Nested(Message(msg::PageLeavesIssue, {}))}));
+    const std::optional<std::string> page = ReadRegularFile(*issueIndex, kPageFileLimit, Links::Follow);
+    if (!page)
+        throw MessageError(Message(msg::CannotReadPage, {PathValue(*issueIndex), Reason(ENOENT)}));
     // The main frame takes the article as it was found on disk, in the letter case of its folders and name.
     std::string article;
     for (const fs::path& part : found.file.lexically_relative(found.issueFolder)) {
@@ -124,7 +121,7 @@ fs::path writeFrameCopy(const Found& found, const OpenSettings& settings) {
         article += cp1251::fromUtf8(utf8(part));
     }
     const fs::path copy = settings.appDir / kFrameCopyName;
-    writeFileAtomically(copy, FrameCopyText(readWholeFile(*issueIndex), *issueIndex, article));
+    writeFileAtomically(copy, FrameCopyText(*page, *issueIndex, article));
     return copy;
 }
 

@@ -28,8 +28,8 @@ class Window : public MainWindowHooks {
 public:
     std::string shown; // every message, one a line
     std::vector<std::string> entries;
-    void showInformation(const std::string& text) override { shown += text + "\n"; }
-    void showError(const std::string& text) override { shown += text + "\n"; }
+    void showInformation(const Message& m) override { shown += m.english() + "\n"; }
+    void showError(const Message& m) override { shown += m.english() + "\n"; }
     void setHistory(const std::vector<std::string>& e) override { entries = e; }
     std::vector<std::string> history() const override { return entries; }
     void selectHistoryEntry(int) override {}
@@ -211,13 +211,13 @@ TEST(AppFolder, ALanguageFileThatCannotBeReadIsListedAndReportedWhenChosen) {
     EXPECT_EQ(run.output, "fifo.lng=***;zero.lng=***;eng.lng=English;");
     for (const char* name : {"fifo.lng", "zero.lng"}) {
         MessageTexts messages;
-        std::string problem;
+        Message problem;
         int set = 0;
         EXPECT_FALSE(ApplyLanguage(
             language::kTargetMainWindow, dir.path(), name, [&set](const TextAssignment&) { ++set; }, messages,
             &problem));
         EXPECT_EQ(set, 0);
-        EXPECT_NE(problem.find((dir / "Locale" / name).string()), std::string::npos) << problem;
+        EXPECT_NE(problem.english().find((dir / "Locale" / name).string()), std::string::npos) << problem.english();
     }
 }
 

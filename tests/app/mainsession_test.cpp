@@ -27,8 +27,8 @@ public:
         calls.push_back(name);
         if (name == failAt) throw std::runtime_error("'Blau' is not a valid colour");
     }
-    void showInformation(const std::string& text) override { information.push_back(text); }
-    void showError(const std::string& text) override { errors.push_back(text); }
+    void showInformation(const Message& m) override { information.push_back(m.english()); }
+    void showError(const Message& m) override { errors.push_back(m.english()); }
     void preparePane() override { step("preparePane"); }
     SettingsHooks settingsHooks() override {
         SettingsHooks h;
@@ -105,7 +105,7 @@ TEST(Startup, MissingArticleFileIsReportedAloneAndNothingIsWritten) {
         EXPECT_TRUE(s.startupFailed());
         EXPECT_TRUE(w.calls.empty()) << "later steps ran";
         EXPECT_TRUE(s.FormClose(w));
-        EXPECT_EQ(s.closeTopicTable(), "");
+        EXPECT_TRUE(s.closeTopicTable().empty());
     }
     EXPECT_EQ(snapshot(dir.path()), before);
 }
@@ -211,7 +211,7 @@ TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpensAndClosesWithoutWriti
             << "the remembered row is not restored after the failing step";
         // The close neither marks a second row nor writes the unread state and history over the files.
         EXPECT_TRUE(s.FormClose(w)) << "the window closes normally afterwards";
-        EXPECT_EQ(s.closeTopicTable(), "");
+        EXPECT_TRUE(s.closeTopicTable().empty());
         EXPECT_EQ(w.calls.back(), "restoreState");
     }
     EXPECT_EQ(snapshot(dir.path()), before);
@@ -238,7 +238,7 @@ TEST(Shutdown, TheRememberedRowComesBackWithItsFavouriteMark) {
             s.FormCreate(w);
             ASSERT_TRUE(s.articles().locate("Statia", {std::string("b")}));
             ASSERT_TRUE(s.FormClose(w));
-            ASSERT_EQ(s.closeTopicTable(), "");
+            ASSERT_TRUE(s.closeTopicTable().empty());
         }
         EXPECT_EQ(izbOf(dir.path(), "b"), mark.value_or(0) + 5);
         {
@@ -380,7 +380,7 @@ TEST(Startup, ASecondInstanceIsRefusedAndWritesNothing) {
             << w2.information[0];
         EXPECT_TRUE(second.startupFailed());
         EXPECT_TRUE(second.FormClose(w2));
-        EXPECT_EQ(second.closeTopicTable(), "");
+        EXPECT_TRUE(second.closeTopicTable().empty());
     }
     EXPECT_EQ(snapshot(dir.path()), before);
     EXPECT_TRUE(first.FormClose(w1));

@@ -106,7 +106,7 @@ TEST_F(IndexRunTest, EditionsFormsAndDecoysOfTheArchiveFolder) {
     test::writeFile(dir / "Kelvra-Gold08.zip", "PK\x03\x04 packed");
     test::writeFile(dir / "readme.txt", "not an issue");
     const IndexResult r = run();
-    ASSERT_TRUE(r.completed) << r.error;
+    ASSERT_TRUE(r.completed) << r.error.english();
     EXPECT_FALSE(r.stopped);
     const auto all = rows();
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()),
@@ -126,7 +126,7 @@ TEST_F(IndexRunTest, NamesAreResolvedIgnoringCase) {
     test::writeFile(dir / "kelvra-gold12" / "Pages" / "MATERIALS.htm", page("Тема", {"m.htm"}));
     test::writeFile(dir / "kelvra-gold12" / "pages" / "statii.htm", page("Тема", {"s.htm"}));
     const IndexResult r = run();
-    ASSERT_TRUE(r.completed) << r.error;
+    ASSERT_TRUE(r.completed) << r.error.english();
     EXPECT_EQ(articles.rowCount(), 2) << "materials and statii in two folders differing in case";
     EXPECT_EQ(progress, (std::vector<std::string>{"KELVRA-GOLD12"}));
 }
@@ -229,11 +229,11 @@ TEST_F(IndexRunTest, AnArchiveFolderThatCannotBeWalkedIsRefusedBeforeAnythingCha
         settings.archiveFolder = folder;
         const IndexResult r = run(true);
         EXPECT_FALSE(r.completed) << folder;
-        EXPECT_NE(r.error.find(problem), std::string::npos) << r.error;
-        EXPECT_NE(r.error.find(folder), std::string::npos) << r.error;
+        EXPECT_NE(r.error.english().find(problem), std::string::npos) << r.error.english();
+        EXPECT_NE(r.error.english().find(folder), std::string::npos) << r.error.english();
         EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm"})) << folder;
         EXPECT_EQ(topics.rowCount(), 1) << folder;
-        EXPECT_EQ(CheckArchiveFolder(folder), r.error);
+        EXPECT_EQ(CheckArchiveFolder(folder).english(), r.error.english());
     }
 }
 
@@ -250,7 +250,7 @@ TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {
     // A full run keeps both tables exactly as they were, and names the page.
     IndexResult r = run(true);
     ASSERT_FALSE(r.completed);
-    EXPECT_NE(r.error.find((dir / "Kelvra-Gold07" / "pages" / "materials.htm").string()), std::string::npos) << r.error;
+    EXPECT_NE(r.error.english().find((dir / "Kelvra-Gold07" / "pages" / "materials.htm").string()), std::string::npos) << r.error.english();
     EXPECT_EQ(rows(), before);
     ASSERT_EQ(topics.rowCount(), 1);
     EXPECT_EQ(topics.rowAt(0).asText(topics.field("Tem")), "A");
@@ -271,7 +271,7 @@ TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {
     ASSERT_EQ(::mkfifo((dir / "Kelvra-Gold07" / "pages" / "materials.htm").c_str(), 0644), 0);
     r = run();
     EXPECT_FALSE(r.completed);
-    EXPECT_NE(r.error.find("not a regular file"), std::string::npos) << r.error;
+    EXPECT_NE(r.error.english().find("not a regular file"), std::string::npos) << r.error.english();
     fs::remove_all(dir / "Kelvra-Gold07" / "pages");
     ASSERT_TRUE(run().completed);
     EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm", "1| 06|2.htm", "1| 07|3.htm", "1| 08|4.htm"}));
@@ -284,7 +284,7 @@ TEST_F(IndexRunTest, APageThatIsADanglingLinkIsAMissingPage) {
     fs::create_symlink(dir / "nowhere.htm",
                        dir / "Kelvra-Gold05" / "pages" / "STATII.HTM"); // found ignoring case
     const IndexResult r = run(true);
-    ASSERT_TRUE(r.completed) << r.error;
+    ASSERT_TRUE(r.completed) << r.error.english();
     EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm"}));
 }
 
@@ -350,7 +350,7 @@ TEST_F(IndexRunTest, HostileFolderContentsNeitherCrashNorHang) {
     const IndexResult r = run();
     // The folder in place of a page cannot be read: that ends the run, as any unreadable page does.
     if (!r.completed) {
-        EXPECT_NE(r.error.find("materials.htm"), std::string::npos) << r.error;
+        EXPECT_NE(r.error.english().find("materials.htm"), std::string::npos) << r.error.english();
     }
     std::set<std::string> links;
     for (int i = 0; i < articles.rowCount(); ++i) links.insert(articles.rowAt(i).asText(articles.field("Link")));

@@ -27,8 +27,8 @@ namespace {
 // The start-up's window side, reduced to what the session needs.
 class QuietWindow final : public MainWindowHooks {
 public:
-    void showInformation(const std::string& text) override { messages.push_back(text); }
-    void showError(const std::string& text) override { messages.push_back(text); }
+    void showInformation(const Message& m) override { messages.push_back(m.english()); }
+    void showError(const Message& m) override { messages.push_back(m.english()); }
     void setHistory(const std::vector<std::string>&) override {}
     std::vector<std::string> history() const override { return {}; }
     void selectHistoryEntry(int) override {}

@@ -117,7 +117,7 @@ private slots:
         QVERIFY(child<QPushButton>(dialog, "FlatButton2")->isEnabled());
         const indexer::IndexResult result = waitForCompletion(done);
 
-        QVERIFY2(result.completed, result.error.c_str());
+        QVERIFY2(result.completed, result.error.english().c_str());
         QCOMPARE(progress.size(), result.issues);
         QVERIFY(result.issues >= 1);
         for (const QString& name : progress)
@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(form.findChild<QAction*>(QStringLiteral("Go_Last"))->isEnabled(), true);
         QCOMPARE(int(shown.size()), 1);
         QCOMPARE(shown[0].kind, TForm1::MessageKind::Error);
-        QCOMPARE(shown[0].text, QString::fromStdString(result.error));
+        QCOMPARE(shown[0].text, QString::fromStdString(result.error.english()));
     }
 };
 

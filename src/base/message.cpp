@@ -1,0 +1,222 @@
+#include "base/message.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ostream>
+#include <sys/stat.h>
+
+namespace marovex {
+
+namespace {
+
+struct BuiltIn {
+    int key;
+    std::string_view russian, english;
+};
+
+using namespace msg;
+
+constexpr BuiltIn kBuiltIn[] = {
+    {LoadingCatalogue, "Загрузка каталога…", "Loading the catalogue…"},
+    {IndexingFailed, "Индексация прервана ошибкой", "Indexing stopped by an error"},
+    {WaitForSearch, "Дождитесь окончания поиска.", "Wait until the search has finished."},
+    {AboutNameLine, "Читатель архива «Kelvrania»", "Kelvrania archive reader"},
+    {AboutSupportLine, "Сайт Marovex: поддержка, новости, обновления:", "Marovex support site, news and updates:"},
+
+    {NotRegularFile, "%1: файл не прочитан: это не обычный файл (%2)", "%1: cannot read: not a regular file (%2)"},
+    {NotRegularFileToReplace, "%1: файл не заменён: это не обычный файл (%2)",
+     "%1: cannot replace: not a regular file (%2)"},
+    {FileTooLarge, "%1: файл не прочитан: он больше %2", "%1: cannot read: the file is larger than %2"},
+    {CannotRead, "%1: файл не прочитан: %2", "%1: cannot read: %2"},
+    {CannotReadFolder, "%1: папка не прочитана: %2", "%1: cannot read the folder: %2"},
+    {CannotWrite, "%1: файл не записан: %2", "%1: cannot write: %2"},
+    {CannotReplace, "%1: файл не заменён: %2", "%1: cannot replace: %2"},
+    {WriteProtected, "%1: файл не заменён: он защищён от записи", "%1: cannot replace: the file is write-protected"},
+    {DamagedCommitRecord, "%1: повреждённая запись о замене файлов отброшена, ничего не переименовано (%2)",
+     "%1: a damaged commit record was discarded and nothing was renamed (%2)"},
+    {CannotCompleteWrite, "%1: прерванная запись не завершена: %2", "%1: cannot complete an interrupted write: %2"},
+    {CannotRemove, "%1: файл не удалён: %2", "%1: cannot remove: %2"},
+    {FileNotFound, "%1: файл не найден", "%1: file not found"},
+    {FolderLocked, "%1: папкой программы сейчас пользуется %2; повторите, когда она закончит",
+     "%1: the application folder is in use by %2; try again when it has finished"},
+    {AnotherProgram, "другая программа Marovex", "another Marovex program"},
+    {CannotLockFolder, "%1: папку программы не удалось занять: %2", "%1: cannot lock the application folder: %2"},
+    {HolderNamed, "«%1» (процесс %2)", "\"%1\" (process %2)"},
+    {HolderProcess, "процесс %1", "process %1"},
+
+    {NotACatalogueFile, "%1: это не файл каталога: %2", "%1: not a valid catalogue file: %2"},
+    {CatalogueEmpty, "%1: это не файл каталога: файл пуст", "%1: not a valid catalogue file: the file is empty"},
+    {WrongLayout, "%1: это не %2 (поля %3; нужны %4)", "%1: not %2 (fields %3; expected %4)"},
+    {ArticleTableName, "таблица статей", "an article table"},
+    {TopicTableName, "таблица рубрик", "a topic table"},
+    {PreviousCatalogueKept, "%1; прежний каталог сохранён", "%1; the previous catalogue was kept"},
+    {CatalogueDatabaseError, "%1: %2: %3", "%1: %2: %3"},
+
+    {NoArchiveFolder, "Папка архива не задана (dbdir в mvx.ini); ничего не изменено",
+     "no archive folder is set (dbdir in mvx.ini); nothing was changed"},
+    {ArchiveFolderMissing, "%1: папки архива нет; ничего не изменено",
+     "%1: the archive folder does not exist; nothing was changed"},
+    {ArchiveFolderNotAFolder, "%1: это не папка; ничего не изменено",
+     "%1: the archive folder is not a folder; nothing was changed"},
+    {ArchiveFolderUnreadable, "%1: папка архива не прочитана: %2; ничего не изменено",
+     "%1: the archive folder cannot be read: %2; nothing was changed"},
+    {RowNotStored, "строка не сохранена", "a row could not be stored"},
+    {PageError, "%1: %2", "%1: %2"},
+    {ErrorThenError, "%1; затем: %2", "%1; then: %2"},
+
+    {SettingError, "%1, [%2] %3: %4", "%1, [%2] %3: %4"},
+    {InvalidColour, "%1 — это не цвет", "%1 is not a valid colour"},
+    {InvalidHexColour, "%1 — это не шестнадцатеричный цвет: нужны шесть цифр RRGGBB",
+     "%1 is not a valid hex colour: six digits RRGGBB are needed"},
+    {InvalidFontSize, "Размер шрифта %1 при %2 точках на дюйм вне допустимых пределов",
+     "Font size %1 at %2 pixels per inch is out of range"},
+    {InvalidFont, "Описание шрифта %1: %2", "Font description %1: %2"},
+    {FontFieldMissing, "нет поля (%1)", "the field is missing (%1)"},
+    {FontFieldNotANumber, "%1 — не число (%2)", "%1 is not a number (%2)"},
+    {FontPitchInvalid, "%1 — неверный шаг шрифта (0, 1 или 2)", "%1 is not a valid pitch (0, 1 or 2)"},
+    {CannotReadPage, "Файл %1 не прочитан: %2", "Cannot read the file %1: %2"},
+    {PageLeavesIssue, "ссылка ведёт за пределы папки выпуска", "it leads out of its issue folder"},
+
+    {NoSuchFile, "нет такого файла или папки", "no such file or folder"},
+    {AccessDenied, "доступ запрещён", "permission denied"},
+    {NoSpace, "на диске нет места", "no space left on the disk"},
+    {ReadOnlyFileSystem, "диск доступен только для чтения", "the file system is read-only"},
+    {InputOutputError, "ошибка ввода-вывода", "input/output error"},
+    {IsAFolder, "это папка", "it is a folder"},
+    {NotAFolder, "часть пути — не папка", "a part of the path is not a folder"},
+    {TooManyLinks, "слишком много символических ссылок", "too many symbolic links"},
+    {FileExists, "файл уже есть", "the file exists"},
+    {NameTooLong, "слишком длинное имя", "the name is too long"},
+    {TooManyOpenFiles, "открыто слишком много файлов", "too many open files"},
+    {QuotaExceeded, "превышена дисковая квота", "the disk quota is exceeded"},
+    {Busy, "файл занят", "the file is busy"},
+
+    {KindFolder, "папка", "a folder"},
+    {KindFifo, "канал FIFO", "a FIFO"},
+    {KindCharacterDevice, "символьное устройство", "a character device"},
+    {KindBlockDevice, "блочное устройство", "a block device"},
+    {KindSocket, "сокет", "a socket"},
+    {KindLink, "символическая ссылка", "a symbolic link"},
+    {KindUnknown, "файл неизвестного вида", "an unknown kind of file"},
+
+    {RecordIncomplete, "она не закончена", "it is incomplete"},
+    {RecordForeign, "это запись не этой программы", "it is no commit record of this program"},
+    {RecordNamesNothing, "в ней нет ни одного файла", "it names no file"},
+    {RecordBadLine, "строка в ней — не пара имён", "a line is no pair of names"},
+    {RecordNamesOther, "в ней есть %1, который ей заменять нельзя", "it names %1, which it may not replace"},
+    {RecordNotTemporaryOf, "в ней есть %1, не временный файл для %2", "it names %1, which is no temporary of %2"},
+    {RecordNamesTwice, "%1 назван в ней дважды", "it names %1 twice"},
+    {RecordTemporaryNotRegular, "%1 — не обычный файл", "%1 is not a regular file"},
+    {NotInRecordFolder, "%1: файл не заменён: он не в папке %2", "%1: cannot replace: not in the folder of %2"},
+    {NotAMarovexTable, "это не таблица Marovex (другая база данных)", "not a Marovex table (another kind of database)"},
+    {UnsupportedFormatVersion, "неизвестная версия формата %1", "unsupported format version %1"},
+    {CutShort, "файл обрезан (%1 байт из %2)", "the file is cut short (%1 of %2 bytes)"},
+    {NotADatabase, "это не база данных", "the file is not a database"},
+    {DatabaseDamaged, "база данных повреждена", "the database is damaged"},
+    {ReplaceLeftForNextWriter, "%1: файл не заменён: %2 (замена завершится, когда папку снова откроют для записи)",
+     "%1: cannot replace: %2 (the change is completed when the folder is next opened for writing)"},
+};
+
+} // namespace
+
+Message Message::plain(std::string text) {
+    Message m;
+    m.text = std::move(text);
+    return m;
+}
+
+std::string Message::english() const {
+    return render([](int) { return std::string(); });
+}
+
+Message::Value Text(std::string text) {
+    return {std::move(text), nullptr};
+}
+
+Message::Value PathValue(const std::filesystem::path& path) {
+    const std::u8string name = path.u8string();
+    return {std::string(name.begin(), name.end()), nullptr};
+}
+
+Message::Value Nested(Message message) {
+    return {{}, std::make_shared<const Message>(std::move(message))};
+}
+
+Message::Value Reason(int error) {
+    int key = 0;
+    switch (error) {
+    case ENOENT: key = NoSuchFile; break;
+    case EACCES:
+    case EPERM: key = AccessDenied; break;
+    case ENOSPC: key = NoSpace; break;
+    case EROFS: key = ReadOnlyFileSystem; break;
+    case EIO: key = InputOutputError; break;
+    case EISDIR: key = IsAFolder; break;
+    case ENOTDIR: key = NotAFolder; break;
+    case ELOOP: key = TooManyLinks; break;
+    case EEXIST: key = FileExists; break;
+    case ENAMETOOLONG: key = NameTooLong; break;
+    case EMFILE:
+    case ENFILE: key = TooManyOpenFiles; break;
+    case EDQUOT: key = QuotaExceeded; break;
+    case EBUSY:
+    case ETXTBSY: key = Busy; break;
+    default: return Text(std::strerror(error));
+    }
+    return Nested(Message(key, {}));
+}
+
+Message::Value FileKind(unsigned mode) {
+    switch (mode & S_IFMT) {
+    case S_IFDIR: return Nested(Message(KindFolder, {}));
+    case S_IFIFO: return Nested(Message(KindFifo, {}));
+    case S_IFCHR: return Nested(Message(KindCharacterDevice, {}));
+#ifdef S_IFBLK
+    case S_IFBLK: return Nested(Message(KindBlockDevice, {}));
+#endif
+#ifdef S_IFSOCK
+    case S_IFSOCK: return Nested(Message(KindSocket, {}));
+#endif
+#ifdef S_IFLNK
+    case S_IFLNK: return Nested(Message(KindLink, {}));
+#endif
+    default: return Nested(Message(KindUnknown, {}));
+    }
+}
+
+std::string_view BuiltInText(int key, bool english) {
+    for (const BuiltIn& b : kBuiltIn)
+        if (b.key == key) return english ? b.english : b.russian;
+    return {};
+}
+
+std::string FillPattern(std::string_view pattern, const std::vector<std::string>& values) {
+    std::string out;
+    out.reserve(pattern.size());
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (pattern[i] == '%' && next == '%') {
+            out += '%';
+            ++i;
+        } else if (pattern[i] == '%' && next >= '1' && next <= '9' && std::size_t(next - '1') < values.size()) {
+            out += values[std::size_t(next - '1')];
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+MessageError::MessageError(Message message) : std::runtime_error(message.english()), m_message(std::move(message)) {}
+
+std::ostream& operator<<(std::ostream& out, const Message& message) {
+    return out << message.english();
+}
+
+Message MessageOf(const std::exception& error) {
+    if (const auto* own = dynamic_cast<const MessageError*>(&error)) return own->message();
+    return Message::plain(error.what());
+}
+
+} // namespace marovex
