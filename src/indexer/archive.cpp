@@ -128,4 +128,25 @@ std::filesystem::path ArchiveFolderPath(std::string_view folder) {
     return std::filesystem::path(utf8);
 }
 
+namespace {
+// The resolved path's components, without the empty one a trailing separator leaves.
+std::vector<fs::path> realComponents(const fs::path& path, bool& ok) {
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    ok = !ec;
+    std::vector<fs::path> out;
+    for (const fs::path& c : real)
+        if (!c.empty()) out.push_back(c);
+    return out;
+}
+} // namespace
+
+bool RealPathInside(const fs::path& folder, const fs::path& file) {
+    bool folderOk = false, fileOk = false;
+    const std::vector<fs::path> root = realComponents(folder, folderOk);
+    const std::vector<fs::path> real = realComponents(file, fileOk);
+    if (!folderOk || !fileOk || root.empty() || real.size() < root.size()) return false;
+    return std::equal(root.begin(), root.end(), real.begin());
+}
+
 } // namespace marovex::indexer

@@ -74,4 +74,10 @@ std::vector<std::string> LinkComponents(std::string_view link);
 // The archive folder of the settings (Windows-1251, maybe with backslashes) as a path of this system.
 std::filesystem::path ArchiveFolderPath(std::string_view folder);
 
+// The guard for every read of an article file: whether `file`, with every symbolic link on its way followed,
+// still lies in `folder` (itself resolved the same way) or is that folder. Compared component by component,
+// so "/a/issue2" does not lie in "/a/issue". A path that cannot be resolved (a link loop, a folder that
+// cannot be searched) counts as outside.
+bool RealPathInside(const std::filesystem::path& folder, const std::filesystem::path& file);
+
 } // namespace marovex::indexer
