@@ -120,7 +120,7 @@ struct ArticleFiles::Impl {
     std::map<std::pair<int, std::string>, std::vector<Folder>> pubFolders;
 
     // The "pub" folders that exist for an issue, in the order they are tried; resolved once per run.
-    std::vector<Folder> folders(int type, std::string_view number) {
+    const std::vector<Folder>& folders(int type, std::string_view number) {
         const std::string shortNumber = indexer::ShortIssueNumber(number);
         std::lock_guard lock(mutex);
         auto [it, fresh] = pubFolders.try_emplace({type, shortNumber});
@@ -242,10 +242,12 @@ fs::path ArticleFiles::locate(int type, std::string_view number, std::string_vie
 }
 
 bool ArticleFiles::examine(int type, std::string_view number, std::string_view link, fs::path& path,
-                           struct stat& st, std::string& bytes, bool& read) {
+                           struct stat& st, std::string& bytes, bool lookFirst, bool& read) {
     read = false;
-    const Probe probe = d->find(type, number, link, nullptr, st, path, true);
-    if (probe != Probe::Failed) return probe == Probe::Read;
+    if (lookFirst) {
+        const Probe probe = d->find(type, number, link, nullptr, st, path, true);
+        if (probe != Probe::Failed) return probe == Probe::Read;
+    }
     read = true;
     return d->find(type, number, link, &bytes, st, path, false) == Probe::Read;
 }
@@ -268,13 +270,19 @@ struct Outcome {
     bool match = false;
     bool read = false;
     bool fromStore = false;
-    std::string unreadable, unreadableFile; // "file (reason)" and the file, of an ArticleReadError
-    std::string error;
+    // Rare, so kept apart: the outcomes of all rows are made at once.
+    struct Problem {
+        std::string unreadable, unreadableFile; // "file (reason)" and the file, of an ArticleReadError
+        std::string error;
+    };
+    std::unique_ptr<Problem> problem;
 };
 
 // How far the file readers may run ahead of the walk. Files of rows the walk does not reach after a stop
-// are read for nothing, so the distance is kept short; it only has to cover the waits for the window.
-constexpr size_t kReadAhead = 64;
+// are read for nothing, so the distance is kept short; it only has to cover the waits for the window. Texts
+// answered by the store cost so little that waking the readers for each row would cost more: the limit
+// moves on in steps then, over a longer distance.
+constexpr size_t kReadAhead = 64, kStoreReadAhead = 512, kStoreStep = 64;
 
 // Examines rows' files on several threads, ahead of the walk, and hands the outcomes over in row order.
 class FilePipeline {
@@ -282,7 +290,8 @@ public:
     FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads, TextStore* store)
         : m_rows(rows), m_job(job), m_matcher(job.text, job.options), m_store(store), m_query(job.text),
           m_files(job.archiveFolder, job.prefixes), m_outcomes(std::make_unique<Outcome[]>(rows.size())),
-          m_limit(std::min(rows.size(), kReadAhead)), m_scratch{{}, {}, TitleMatcher(job.text, job.options)} {
+          m_ahead(store ? kStoreReadAhead : kReadAhead), m_step(store ? kStoreStep : 1),
+          m_limit(std::min(rows.size(), m_ahead)), m_scratch{{}, {}, TitleMatcher(job.text, job.options)} {
         for (int i = 1; i < threads; ++i)
             m_helpers.emplace_back([this] { helperLoop(); });
     }
@@ -300,8 +309,12 @@ public:
 
     // The outcome of row i, working on other rows' files while it is not ready.
     const Outcome& outcome(size_t i) {
-        m_limit.store(std::min(m_rows.size(), i + kReadAhead));
-        m_limit.notify_all();
+        if (const size_t limit = std::min(m_rows.size(), i + m_ahead);
+            limit >= m_published + m_step || (limit == m_rows.size() && limit != m_published)) {
+            m_published = limit;
+            m_limit.store(limit);
+            m_limit.notify_all();
+        }
         Outcome& o = m_outcomes[i];
         while (o.done.load(std::memory_order_acquire) == 0) {
             const size_t j = claim();
@@ -362,11 +375,13 @@ private:
         } catch (const ArticleReadError& e) {
             o.read = false;
             o.match = false;
-            o.unreadable = e.file() + " (" + e.reason() + ")";
-            o.unreadableFile = e.file();
+            o.problem = std::make_unique<Outcome::Problem>();
+            o.problem->unreadable = e.file() + " (" + e.reason() + ")";
+            o.problem->unreadableFile = e.file();
         } catch (const std::exception& e) {
-            o.error = e.what();
-            if (o.error.empty()) o.error = "cannot read an article file";
+            o.problem = std::make_unique<Outcome::Problem>();
+            o.problem->error = e.what();
+            if (o.problem->error.empty()) o.problem->error = "cannot read an article file";
         }
         o.done.store(1, std::memory_order_release);
         o.done.notify_all();
@@ -378,7 +393,10 @@ private:
         fs::path path;
         struct stat st {};
         bool read = false;
-        if (!m_files.examine(row.type, row.number, row.link, path, st, scratch.bytes, read)) return;
+        // An empty store answers nothing: then every file is read at once.
+        if (!m_files.examine(row.type, row.number, row.link, path, st, scratch.bytes, m_store->size() > 0,
+                             read))
+            return;
         if (!read) {
             const std::size_t entry = m_store->find(path.native(), IdentityOf(st));
             if (entry != TextStore::kNone) {
@@ -407,6 +425,8 @@ private:
     TextQuery m_query;
     ArticleFiles m_files;
     std::unique_ptr<Outcome[]> m_outcomes;
+    const size_t m_ahead, m_step;
+    size_t m_published = 0; // the limit last given to the readers; the walking thread's own
     std::atomic<size_t> m_next{0};
     std::atomic<size_t> m_limit;
     std::atomic<bool> m_quit{false};
@@ -454,10 +474,12 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             bool marked = titles.matches(rows[i].title);
             if (!marked) {
                 const Outcome& o = files.outcome(i);
-                if (!o.error.empty()) throw std::runtime_error(o.error);
-                if (!o.unreadable.empty() && unreadable.insert(o.unreadableFile).second &&
-                    result.unreadable.size() < kUnreadableNamed)
-                    result.unreadable.push_back(o.unreadable);
+                if (const Outcome::Problem* p = o.problem.get()) {
+                    if (!p->error.empty()) throw std::runtime_error(p->error);
+                    if (unreadable.insert(p->unreadableFile).second &&
+                        result.unreadable.size() < kUnreadableNamed)
+                        result.unreadable.push_back(p->unreadable);
+                }
                 if (o.read) ++result.filesRead;
                 if (o.fromStore) ++result.filesFromStore;
                 marked = o.match;

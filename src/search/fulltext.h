@@ -66,11 +66,11 @@ public:
     // The path read(...) would read, or an empty path (tests and diagnostics).
     std::filesystem::path locate(int type, std::string_view number, std::string_view link);
 
-    // For the text store: finds the file as read(...) does, but only looks at it where that decides: returns
-    // the path with the file's status in `st`, and sets `read` (with `bytes` filled) only when the file had
-    // to be opened. Raises ArticleReadError as read(...) does.
+    // For the text store: finds the file as read(...) does and returns its path with the file's status in
+    // `st`. With `lookFirst` the file is only looked at where that decides; `read` tells whether it was read
+    // (`bytes` filled). Raises ArticleReadError as read(...) does.
     bool examine(int type, std::string_view number, std::string_view link, std::filesystem::path& path,
-                 struct stat& st, std::string& bytes, bool& read);
+                 struct stat& st, std::string& bytes, bool lookFirst, bool& read);
     // Reads a file examine(...) found, with its status when opened; false when it is no longer a file.
     bool readFound(const std::filesystem::path& path, std::string& bytes, struct stat& st);
 

@@ -11,9 +11,10 @@
 #include <random>
 
 #include <fcntl.h>
+#include <lz4.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zstd.h>
 
 namespace fs = std::filesystem;
 
@@ -29,9 +30,9 @@ constexpr std::uint32_t kVersion = 1;
 constexpr std::uint32_t kWhole = 0, kAdditions = 1;
 constexpr std::uint8_t kFromBase = 0, kFromAdditions = 1, kFromFresh = 2;
 constexpr std::size_t kHeaderSize = 64;
-constexpr std::size_t kEntryFixed = 64; // an entry's bytes before its path
+constexpr std::size_t kEntryFixed = 72; // an entry's bytes before its path
 constexpr std::uint32_t kMaxSignatureWords = (1u << 24) / 64;
-constexpr std::uint8_t kSeen = 1, kStale = 2;
+constexpr std::uint8_t kSeen = 1, kStale = 2, kSuperseded = 4;
 
 struct Header {
     char magic[8];
@@ -64,12 +65,10 @@ std::uint64_t headerHash(const Header& h) {
     return hashBytes(&h, offsetof(Header, headerHash));
 }
 
+// Spreads a triple over 32 bits; the signatures use its low bits.
 std::uint32_t mix32(std::uint32_t h) {
-    h ^= h >> 16;
-    h *= 0x85EBCA6Bu;
-    h ^= h >> 13;
-    h *= 0xC2B2AE35u;
-    return h ^ (h >> 16);
+    h *= 0x9E3779B1u;
+    return h ^ (h >> 15);
 }
 
 // Calls f with the hash of every folded letter triple of the text.
@@ -122,20 +121,10 @@ bool copyRange(int from, std::uint64_t fromOffset, int to, std::uint64_t toOffse
     return readAt(from, buffer.data(), n, fromOffset) && writeAt(to, buffer.data(), n, toOffset);
 }
 
-// One compression and one decompression context per thread, kept for the thread's life.
-struct Codec {
-    ZSTD_CCtx* compressor = ZSTD_createCCtx();
-    ZSTD_DCtx* decompressor = ZSTD_createDCtx();
-    int level = -1000;
-    std::string buffer;
-    ~Codec() {
-        ZSTD_freeCCtx(compressor);
-        ZSTD_freeDCtx(decompressor);
-    }
-};
-Codec& codec() {
-    thread_local Codec c;
-    return c;
+// A buffer per thread for compressed texts, kept for the thread's life.
+std::string& compressedBuffer() {
+    thread_local std::string buffer;
+    return buffer;
 }
 
 } // namespace
@@ -156,27 +145,29 @@ TextQuery::TextQuery(std::string_view word) {
 
 std::vector<std::uint64_t> TextSignature(std::string_view text) {
     if (text.size() < 3) return {};
-    // Two bits per triple to start with, then halved (each half folded onto the other, which keeps every
-    // bit's place modulo the smaller size) while at most four bits in ten stay set.
-    const std::size_t bits = std::min<std::size_t>(std::bit_ceil(std::max<std::size_t>(64, 2 * text.size())),
-                                                   kMaxSignatureWords * 64);
-    std::vector<std::uint64_t> words(bits / 64);
+    // A bit per byte to start with, then halved (each half folded onto the other, which keeps every bit's
+    // place modulo the smaller size) while at most four bits in ten stay set.
+    const std::size_t bits =
+        std::min<std::size_t>(std::bit_ceil(std::max<std::size_t>(64, text.size())), kMaxSignatureWords * 64);
+    thread_local std::vector<std::uint64_t> words;
+    words.assign(bits / 64, 0);
     const std::uint32_t mask = std::uint32_t(bits - 1);
     forEachTriple(text, [&](std::uint32_t h) {
         const std::uint32_t bit = h & mask;
         words[bit >> 6] |= std::uint64_t(1) << (bit & 63);
     });
-    while (words.size() > 1) {
-        const std::size_t half = words.size() / 2;
+    std::size_t size = words.size();
+    while (size > 1) {
+        const std::size_t half = size / 2;
         std::size_t set = 0;
         for (std::size_t i = 0; i < half; ++i)
             set += size_t(std::popcount(words[i] | words[i + half]));
         if (set * 10 > half * 64 * 4) break;
         for (std::size_t i = 0; i < half; ++i)
             words[i] |= words[i + half];
-        words.resize(half);
+        size = half;
     }
-    return words;
+    return std::vector<std::uint64_t>(words.begin(), words.begin() + std::ptrdiff_t(size));
 }
 
 bool SignatureMayContain(const std::uint64_t* words, std::size_t count, const TextQuery& query) {
@@ -192,8 +183,14 @@ bool SignatureMayContain(const std::uint64_t* words, std::size_t count, const Te
 // --- The store
 // ------------------------------------------------------------------------------------------------
 
+// The directory of a store file, mapped rather than read: it is looked at once per search.
 struct TextStore::Loaded {
-    std::unique_ptr<std::uint64_t[]> directory;
+    void* map = MAP_FAILED;
+    std::size_t mapSize = 0;
+    const std::uint64_t* directory = nullptr;
+    ~Loaded() {
+        if (map != MAP_FAILED) ::munmap(map, mapSize);
+    }
 };
 
 TextStore::TextStore(fs::path file, Options options) : m_file(std::move(file)), m_options(options) {
@@ -203,10 +200,21 @@ TextStore::TextStore(fs::path file, Options options) : m_file(std::move(file)), 
         m_baseEntries = m_entries.size();
         load(m_additionsFile, kAdditions, m_generation, kFromAdditions);
     }
-    m_byPath.reserve(m_entries.size());
-    for (std::size_t i = 0; i < m_entries.size(); ++i)
-        m_byPath.insert_or_assign(m_entries[i].path, i);
+    // An open-addressed table of the paths; a later entry of the same path (an addition) replaces the
+    // earlier one.
     m_state = std::make_unique<std::atomic<std::uint8_t>[]>(m_entries.size());
+    m_slots.assign(std::bit_ceil(std::max<std::size_t>(16, m_entries.size() * 2)), 0);
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        std::uint32_t& slot = m_slots[slotOf(m_entries[i].path)];
+        if (slot != 0) m_state[slot - 1].store(kSuperseded);
+        slot = std::uint32_t(i + 1);
+    }
+}
+
+std::size_t TextStore::slotOf(std::string_view path) const {
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t s = std::size_t(hashBytes(path.data(), path.size())) & mask;; s = (s + 1) & mask)
+        if (m_slots[s] == 0 || m_entries[m_slots[s] - 1].path == path) return s;
 }
 
 TextStore::~TextStore() {
@@ -224,18 +232,25 @@ bool TextStore::load(const fs::path& file, int kind, std::uint64_t generation, s
               readAt(fd, &h, sizeof h, 0) && std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 &&
               h.version == kVersion && h.kind == std::uint32_t(kind) && h.headerHash == headerHash(h) &&
               h.generation != 0 && (kind == int(kWhole) || h.generation == generation) &&
-              h.directoryOffset >= kHeaderSize && h.directorySize % 8 == 0 &&
+              h.directoryOffset >= kHeaderSize && h.directoryOffset % 8 == 0 && h.directorySize % 8 == 0 &&
               h.directoryOffset + h.directorySize == std::uint64_t(st.st_size) &&
               h.entries <= h.directorySize / kEntryFixed;
     auto loaded = std::make_unique<Loaded>();
     if (ok) {
-        loaded->directory = std::make_unique<std::uint64_t[]>(h.directorySize / 8);
-        ok = readAt(fd, loaded->directory.get(), h.directorySize, h.directoryOffset) &&
-             hashBytes(loaded->directory.get(), h.directorySize) == h.directoryHash;
+        const std::uint64_t page = std::uint64_t(::sysconf(_SC_PAGESIZE));
+        const std::uint64_t start = h.directoryOffset / page * page;
+        loaded->mapSize = std::size_t(h.directoryOffset + h.directorySize - start);
+        loaded->map = ::mmap(nullptr, loaded->mapSize, PROT_READ, MAP_PRIVATE, fd, off_t(start));
+        ok = loaded->map != MAP_FAILED;
+        if (ok) {
+            loaded->directory = reinterpret_cast<const std::uint64_t*>(static_cast<const char*>(loaded->map) +
+                                                                       (h.directoryOffset - start));
+            ok = hashBytes(loaded->directory, h.directorySize) == h.directoryHash;
+        }
     }
     std::vector<Entry> entries;
     if (ok) {
-        const auto* bytes = reinterpret_cast<const char*>(loaded->directory.get());
+        const auto* bytes = reinterpret_cast<const char*>(loaded->directory);
         std::size_t pos = 0;
         entries.reserve(h.entries);
         for (std::uint64_t i = 0; ok && i < h.entries; ++i) {
@@ -244,7 +259,7 @@ bool TextStore::load(const fs::path& file, int kind, std::uint64_t generation, s
                 break;
             }
             Entry e;
-            std::uint64_t fixed[8];
+            std::uint64_t fixed[9];
             std::memcpy(fixed, bytes + pos, sizeof fixed);
             e.identity = {fixed[0], fixed[1], std::int64_t(fixed[2]), std::int64_t(fixed[3]),
                           std::int64_t(fixed[4])};
@@ -253,6 +268,7 @@ bool TextStore::load(const fs::path& file, int kind, std::uint64_t generation, s
             e.textSize = std::uint32_t(fixed[6] >> 32);
             e.signatureWords = std::uint32_t(fixed[7]);
             const std::uint32_t pathSize = std::uint32_t(fixed[7] >> 32);
+            e.blobHash = fixed[8];
             const std::size_t padded = (std::size_t(pathSize) + 7) & ~std::size_t(7);
             const std::size_t need = kEntryFixed + padded + std::size_t(e.signatureWords) * 8;
             ok = need <= h.directorySize - pos && e.signatureWords <= kMaxSignatureWords &&
@@ -260,7 +276,7 @@ bool TextStore::load(const fs::path& file, int kind, std::uint64_t generation, s
                  e.offset >= kHeaderSize && e.offset + e.blobSize <= h.directoryOffset;
             if (!ok) break;
             e.path = std::string_view(bytes + pos + kEntryFixed, pathSize);
-            e.signature = loaded->directory.get() + (pos + kEntryFixed + padded) / 8;
+            e.signature = loaded->directory + (pos + kEntryFixed + padded) / 8;
             e.source = source;
             entries.push_back(e);
             pos += need;
@@ -283,9 +299,9 @@ int TextStore::fdOf(std::uint8_t source) const {
 }
 
 std::size_t TextStore::find(std::string_view path, const FileIdentity& identity) {
-    const auto it = m_byPath.find(path);
-    if (it == m_byPath.end()) return kNone;
-    const std::size_t e = it->second;
+    const std::uint32_t slot = m_slots[slotOf(path)];
+    if (slot == 0) return kNone;
+    const std::size_t e = slot - 1;
     if (m_entries[e].identity == identity) {
         m_state[e].fetch_or(kSeen, std::memory_order_relaxed);
         return e;
@@ -301,69 +317,72 @@ bool TextStore::mayContain(std::size_t entry, const TextQuery& query) const {
 
 bool TextStore::text(std::size_t entry, std::string& out) const {
     const Entry& e = m_entries[entry];
-    Codec& c = codec();
-    c.buffer.resize(e.blobSize);
-    if (!readAt(fdOf(e.source), c.buffer.data(), e.blobSize, e.offset)) return false;
+    std::string& buffer = compressedBuffer();
+    buffer.resize(e.blobSize);
+    if (!readAt(fdOf(e.source), buffer.data(), e.blobSize, e.offset) ||
+        hashBytes(buffer.data(), buffer.size()) != e.blobHash)
+        return false;
     out.resize(e.textSize);
-    const size_t got =
-        ZSTD_decompressDCtx(c.decompressor, out.data(), out.size(), c.buffer.data(), e.blobSize);
-    return !ZSTD_isError(got) && got == e.textSize;
+    return LZ4_decompress_safe(buffer.data(), out.data(), int(e.blobSize), int(e.textSize)) ==
+           int(e.textSize);
 }
 
 void TextStore::add(std::string_view path, const FileIdentity& identity, std::string_view text) {
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
     if (identity.changedNs + m_options.settle.count() > nanoseconds(now)) return;
-    if (path.size() > 0xFFFFFFFFu || text.size() > 0xFFFFFFFFu) return;
+    if (path.size() > 0xFFFFFFFFu || text.size() > std::size_t(LZ4_MAX_INPUT_SIZE)) return;
 
-    Codec& c = codec();
-    if (c.level != m_options.compressionLevel) {
-        ZSTD_CCtx_setParameter(c.compressor, ZSTD_c_compressionLevel, m_options.compressionLevel);
-        ZSTD_CCtx_setParameter(c.compressor, ZSTD_c_checksumFlag, 1);
-        c.level = m_options.compressionLevel;
-    }
-    c.buffer.resize(ZSTD_compressBound(text.size()));
-    const size_t size =
-        ZSTD_compress2(c.compressor, c.buffer.data(), c.buffer.size(), text.data(), text.size());
-    if (ZSTD_isError(size)) return;
+    std::string& buffer = compressedBuffer();
+    buffer.resize(std::size_t(LZ4_compressBound(int(text.size()))));
+    const int compressed = LZ4_compress_fast(text.data(), buffer.data(), int(text.size()), int(buffer.size()),
+                                             m_options.acceleration);
+    if (compressed <= 0 && !text.empty()) return;
+    const std::size_t size = std::size_t(std::max(compressed, 0));
     std::vector<std::uint64_t> signature = TextSignature(text);
 
-    std::uint64_t offset = 0;
-    int fd = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_freshFailed) return;
-        if (m_freshFd < 0) {
-            m_freshPath = temporaryBeside(m_file);
-            m_freshFd = ::open(m_freshPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (m_freshFd < 0) {
-                m_freshPath.clear();
-                m_freshFailed = true;
-                return;
-            }
-            m_freshEnd = kHeaderSize;
-        }
-        offset = m_freshEnd;
-        m_freshEnd += size;
-        fd = m_freshFd;
-        Entry e;
-        e.path = m_freshPaths.emplace_back(path);
-        e.identity = identity;
-        e.offset = offset;
-        e.blobSize = std::uint32_t(size);
-        e.textSize = std::uint32_t(text.size());
-        e.signature = m_freshSignatures.emplace_back(std::move(signature)).data();
-        e.signatureWords = std::uint32_t(m_freshSignatures.back().size());
-        e.source = kFromFresh;
-        m_fresh.push_back(e);
-    }
-    if (!writeAt(fd, c.buffer.data(), size, offset)) {
-        std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_mutex);
+    if (m_freshFailed || !openFresh()) {
         m_freshFailed = true;
+        return;
     }
+    Entry e;
+    e.path = m_freshPaths.emplace_back(path);
+    e.identity = identity;
+    e.offset = m_freshEnd;
+    e.blobSize = std::uint32_t(size);
+    e.blobHash = hashBytes(buffer.data(), size);
+    e.textSize = std::uint32_t(text.size());
+    e.signature = m_freshSignatures.emplace_back(std::move(signature)).data();
+    e.signatureWords = std::uint32_t(m_freshSignatures.back().size());
+    e.source = kFromFresh;
+    m_fresh.push_back(e);
+    m_freshEnd += size;
+    // Written in large pieces: one write per text would cost more than compressing it.
+    m_pending.append(buffer.data(), size);
+    if (m_pending.size() >= (4u << 20) && !flushPending()) m_freshFailed = true;
+}
+
+bool TextStore::openFresh() {
+    if (m_freshFd >= 0) return true;
+    m_freshPath = temporaryBeside(m_file);
+    m_freshFd = ::open(m_freshPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (m_freshFd < 0) {
+        m_freshPath.clear();
+        return false;
+    }
+    m_freshEnd = kHeaderSize;
+    return true;
+}
+
+bool TextStore::flushPending() {
+    const bool ok = writeAt(m_freshFd, m_pending.data(), m_pending.size(), m_freshEnd - m_pending.size());
+    m_pending.clear();
+    return ok;
 }
 
 void TextStore::save(bool walkComplete) {
+    if (!m_pending.empty() && !flushPending()) m_freshFailed = true;
     if (m_freshFailed) m_fresh.clear();
     // The last text read for a path wins; an older one of the same path is dropped.
     std::unordered_map<std::string_view, std::size_t> freshByPath;
@@ -375,7 +394,7 @@ void TextStore::save(bool walkComplete) {
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         const Entry& e = m_entries[i];
         const std::uint8_t state = m_state[i].load();
-        bool k = m_byPath.at(e.path) == i && !(state & kStale) && !freshByPath.count(e.path);
+        bool k = !(state & (kStale | kSuperseded)) && !freshByPath.count(e.path);
         if (k && walkComplete && !(state & kSeen)) {
             // No row reached it: kept while its file is there (a row whose title matched reads no file).
             struct stat st {};
@@ -411,15 +430,7 @@ void TextStore::save(bool walkComplete) {
 
 void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t generation,
                           const std::vector<const Entry*>& entries) {
-    if (m_freshFd < 0) {
-        m_freshPath = temporaryBeside(m_file);
-        m_freshFd = ::open(m_freshPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (m_freshFd < 0) {
-            m_freshPath.clear();
-            return;
-        }
-        m_freshEnd = kHeaderSize;
-    }
+    if (!openFresh()) return;
     std::string directory;
     directory.reserve(entries.size() * (kEntryFixed + 64));
     bool ok = !m_freshFailed;
@@ -432,14 +443,15 @@ void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t genera
             ok = copyRange(fdOf(e->source), e->offset, m_freshFd, offset, e->blobSize);
             m_freshEnd += e->blobSize;
         }
-        const std::uint64_t fixed[8] = {e->identity.device,
+        const std::uint64_t fixed[9] = {e->identity.device,
                                         e->identity.inode,
                                         std::uint64_t(e->identity.size),
                                         std::uint64_t(e->identity.modifiedNs),
                                         std::uint64_t(e->identity.changedNs),
                                         offset,
                                         e->blobSize | (std::uint64_t(e->textSize) << 32),
-                                        e->signatureWords | (std::uint64_t(e->path.size()) << 32)};
+                                        e->signatureWords | (std::uint64_t(e->path.size()) << 32),
+                                        e->blobHash};
         directory.append(reinterpret_cast<const char*>(fixed), sizeof fixed);
         directory.append(e->path);
         directory.append((8 - e->path.size() % 8) % 8, '\0');
@@ -451,6 +463,7 @@ void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t genera
     h.kind = std::uint32_t(kind);
     h.generation = generation;
     h.entries = entries.size();
+    m_freshEnd = (m_freshEnd + 7) & ~std::uint64_t(7); // the signatures are read in place as words
     h.directoryOffset = m_freshEnd;
     h.directorySize = directory.size();
     h.directoryHash = hashBytes(directory.data(), directory.size());

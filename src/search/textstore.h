@@ -64,7 +64,7 @@ public:
         // How old a file's last change must be when it is read for its text to be kept: a change within the
         // file system's clock tick after the read would otherwise leave the identity as it was.
         std::chrono::nanoseconds settle = std::chrono::seconds(2);
-        int compressionLevel = 1;
+        int acceleration = 1; // of the LZ4 compression of the texts
     };
 
     static constexpr std::size_t kNone = std::size_t(-1);
@@ -98,6 +98,7 @@ private:
         FileIdentity identity;
         std::uint64_t offset = 0;
         std::uint32_t blobSize = 0, textSize = 0;
+        std::uint64_t blobHash = 0; // of the compressed text
         const std::uint64_t* signature = nullptr;
         std::uint32_t signatureWords = 0;
         std::uint8_t source = 0; // which file holds the text: kBase, kAdditions or kFresh
@@ -106,6 +107,9 @@ private:
 
     bool load(const std::filesystem::path& file, int kind, std::uint64_t generation, std::uint8_t source);
     int fdOf(std::uint8_t source) const;
+    std::size_t slotOf(std::string_view path) const;
+    bool openFresh();
+    bool flushPending();
     void writeFile(const std::filesystem::path& target, int kind, std::uint64_t generation,
                    const std::vector<const Entry*>& entries);
 
@@ -114,9 +118,9 @@ private:
     std::uint64_t m_generation = 0; // of the store whole; 0: there is none
     std::vector<std::unique_ptr<Loaded>> m_loaded;
     int m_baseFd = -1, m_additionsFd = -1;
-    std::vector<Entry> m_entries; // from the files, additions after the store's own
-    std::unordered_map<std::string_view, std::size_t> m_byPath;
-    std::unique_ptr<std::atomic<std::uint8_t>[]> m_state; // per entry: seen, stale
+    std::vector<Entry> m_entries;                         // from the files, additions after the store's own
+    std::vector<std::uint32_t> m_slots;                   // the entries by path: index + 1, 0 for none
+    std::unique_ptr<std::atomic<std::uint8_t>[]> m_state; // per entry: seen, stale, superseded
     std::size_t m_baseEntries = 0;                        // entries of the store whole
 
     // Entries read in this search, their texts already in the fresh file.
@@ -125,6 +129,7 @@ private:
     int m_freshFd = -1;
     bool m_freshFailed = false;
     std::uint64_t m_freshEnd = 0;
+    std::string m_pending; // texts not yet written, the last ones before m_freshEnd
     std::deque<std::string> m_freshPaths;
     std::deque<std::vector<std::uint64_t>> m_freshSignatures;
     std::vector<Entry> m_fresh;
