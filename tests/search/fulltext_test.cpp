@@ -3,6 +3,7 @@
 #include "indexer/archive.h"
 #include "search/findcommand.h"
 #include "search/fulltext.h"
+#include "search/textstore.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -231,7 +232,7 @@ TEST(ArticleFiles, AFileWhoseRealPathLeavesItsIssueFolderIsRefused) {
     fs::create_symlink("../../outside/secret.htm", pub / "secret.htm");
     fs::create_symlink("../../Kelvra-Gold77/pub/sibling.htm", pub / "sibling.htm");
     fs::create_directories(pub / "sub");
-    fs::create_symlink("../../../outside", pub / "sub/out");                  // a folder on the way leads out
+    fs::create_symlink("../../../outside", pub / "sub/out");               // a folder on the way leads out
     fs::create_symlink("../outside", dir / "archive/Kelvra-Release3/pub"); // the "pub" folder itself
     ArticleFiles files((dir / "archive").string(), {"Kelvra-Gold", "Kelvra-Release", "Kelvra"});
     std::string bytes;
@@ -318,6 +319,39 @@ TEST(FullTextSearch, UnreadableFilesArePassedByAndNamedAfterTheResultATableError
     const FullTextResult r = RunFullTextSearch(foreign, job(dir, "мир"), stop, {});
     EXPECT_NE(r.error, "");
     EXPECT_FALSE(stop.load());
+}
+
+TEST(FullTextSearch, TheStoreLiesBesideTheCatalogueAndKeepsOnlyTextsOfFilesThatHaveSettled) {
+    TempDir dir;
+    page(dir, "Kelvra-Gold7/pub/a.htm", "<p>мир</p>");
+    RecordTable t;
+    fill(t, {});
+    t.setFileName(dir / "mvx.dat"); // the catalogue of an application folder
+    t.append();
+    t.setInt("Kod", 0);
+    t.setInt("Type", 1);
+    t.setText("Number", "  7");
+    t.setText("Statia", "A");
+    t.setText("Link", "a.htm");
+    t.setInt("Find", 0);
+    t.setInt("Npp", 0);
+    t.post();
+    std::atomic<bool> stop{false};
+    // Just written: a change within the clock's tick could leave its identity as it is, so it is read
+    // again next time.
+    FullTextJob j = job(dir, "мир");
+    EXPECT_EQ(RunFullTextSearch(t, j, stop, {}).hits, 1);
+    FullTextResult r = RunFullTextSearch(t, j, stop, {});
+    EXPECT_EQ(r.hits, 1);
+    EXPECT_EQ(r.filesFromStore, 0);
+    j.storeSettle = std::chrono::seconds(0);
+    RunFullTextSearch(t, j, stop, {});
+    r = RunFullTextSearch(t, j, stop, {});
+    EXPECT_EQ(r.hits, 1);
+    EXPECT_EQ(r.filesFromStore, 1);
+    EXPECT_TRUE(fs::is_regular_file(dir / std::string(kTextStoreFile)));
+    j.useStore = false;
+    EXPECT_EQ(RunFullTextSearch(t, j, stop, {}).filesFromStore, 0);
 }
 
 TEST(FindDialog, ProgressLines) {
