@@ -115,6 +115,7 @@ private:
 
     std::filesystem::path m_file, m_additionsFile;
     Options m_options;
+    std::uint64_t m_id;             // tells this store's pieces in a thread's read-ahead from another's
     std::uint64_t m_generation = 0; // of the store whole; 0: there is none
     std::vector<std::unique_ptr<Loaded>> m_loaded;
     int m_baseFd = -1, m_additionsFd = -1;
