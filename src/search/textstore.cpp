@@ -41,21 +41,29 @@ struct Header {
 };
 static_assert(sizeof(Header) == kHeaderSize);
 
+// A checksum of bytes: four independent lanes of eight bytes, so that a large directory is checked at
+// memory speed.
 std::uint64_t hashBytes(const void* data, std::size_t n) {
     const auto* p = static_cast<const unsigned char*>(data);
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
-    auto mix = [&h](std::uint64_t w) {
-        h = std::rotl(h ^ (w * 0xC2B2AE3D27D4EB4Full), 31) * 0x9E3779B185EBCA87ull;
-    };
+    constexpr std::uint64_t k1 = 0xC2B2AE3D27D4EB4Full, k2 = 0x9E3779B185EBCA87ull;
+    auto round = [](std::uint64_t h, std::uint64_t w) { return std::rotl(h ^ (w * k1), 31) * k2; };
+    std::uint64_t lanes[4] = {0x9E3779B97F4A7C15ull ^ n, k1, k2, 0x165667B19E3779F9ull};
     std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        std::uint64_t w[4];
+        std::memcpy(w, p + i, sizeof w);
+        for (int l = 0; l < 4; ++l)
+            lanes[l] = round(lanes[l], w[l]);
+    }
+    std::uint64_t h = lanes[0] ^ std::rotl(lanes[1], 17) ^ std::rotl(lanes[2], 29) ^ std::rotl(lanes[3], 43);
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w;
         std::memcpy(&w, p + i, 8);
-        mix(w);
+        h = round(h, w);
     }
     std::uint64_t tail = 0;
     if (i < n) std::memcpy(&tail, p + i, n - i);
-    mix(tail);
+    h = round(h, tail);
     h ^= h >> 33;
     h *= 0xFF51AFD7ED558CCDull;
     return h ^ (h >> 33);
@@ -261,11 +269,12 @@ bool TextStore::load(const fs::path& file, int kind, std::uint64_t generation, s
             ok = hashBytes(loaded->directory, h.directorySize) == h.directoryHash;
         }
     }
-    std::vector<Entry> entries;
+    // Parsed straight into the entries, and taken back when the file turns out damaged.
+    const std::size_t before = m_entries.size();
     if (ok) {
         const auto* bytes = reinterpret_cast<const char*>(loaded->directory);
         std::size_t pos = 0;
-        entries.reserve(h.entries);
+        m_entries.reserve(before + h.entries);
         for (std::uint64_t i = 0; ok && i < h.entries; ++i) {
             if (h.directorySize - pos < kEntryFixed) {
                 ok = false;
@@ -291,18 +300,18 @@ bool TextStore::load(const fs::path& file, int kind, std::uint64_t generation, s
             e.path = std::string_view(bytes + pos + kEntryFixed, pathSize);
             e.signature = loaded->directory + (pos + kEntryFixed + padded) / 8;
             e.source = source;
-            entries.push_back(e);
+            m_entries.push_back(e);
             pos += need;
         }
         ok = ok && pos == h.directorySize;
     }
     if (!ok) {
+        m_entries.resize(before);
         ::close(fd);
         return false;
     }
     (source == kFromBase ? m_baseFd : m_additionsFd) = fd;
     if (kind == int(kWhole)) m_generation = h.generation;
-    m_entries.insert(m_entries.end(), entries.begin(), entries.end());
     m_loaded.push_back(std::move(loaded));
     return true;
 }
