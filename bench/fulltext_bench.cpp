@@ -1,15 +1,20 @@
-// Full-text search over generated article files, against grep over the same files (warm cache), and the
-// title search over 200,000 rows.
+// Full-text search over generated article files, against grep over the same files (warm cache): the plain
+// walk, then the walk with the text store (the first search that fills it, later searches, a search after
+// 1% of the files changed, the store's size and the memory a search takes), and the title search and the
+// title-and-text search answered from the store over 200,000 rows.
 #include "base/cp1251.h"
 #include "benchsupport.h"
 #include "catalogue/catalogue.h"
 #include "search/findcommand.h"
 #include "search/fulltext.h"
+#include "search/textstore.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
+
+#include <sys/stat.h>
 
 using namespace marovex;
 using marovex::bench::Stopwatch;
@@ -30,8 +35,9 @@ const std::vector<std::string> kVocabulary = [] {
         v.push_back(cp1251::fromUtf8(s));
     return v;
 }();
-const std::string kRareWord = cp1251::fromUtf8("квазистатика"); // in 1% of the files
-const std::string kCommonWord = cp1251::fromUtf8("Келврания");  // in every file
+const std::string kRareWord = cp1251::fromUtf8("квазистатика");   // in 1% of the files
+const std::string kCommonWord = cp1251::fromUtf8("Келврания");    // in every file
+const std::string kOtherRareWord = cp1251::fromUtf8("азистатик"); // a part of the rare word
 
 std::string makePage(std::mt19937& rng, size_t size, bool rare) {
     std::string page = "<html><head><title>" + kVocabulary[rng() % kVocabulary.size()] +
@@ -82,9 +88,11 @@ fs::path generate(const Shape& shape) {
     return dir;
 }
 
-void fillTable(RecordTable& t, int files) {
+// `rows` rows over the first `files` files (a file may serve several rows).
+void fillTable(RecordTable& t, int files, int rows = 0) {
     catalogue::openEmptyArticleTable(t);
-    for (int i = 0; i < files; ++i) {
+    for (int r = 0; r < std::max(files, rows); ++r) {
+        const int i = r % files;
         const int issue = i / kArticlesPerIssue;
         t.append();
         t.setInt("Kod", 0);
@@ -105,26 +113,173 @@ double grepSeconds(const fs::path& dir, const std::string& word) {
     return sw.seconds();
 }
 
-double searchSeconds(RecordTable& t, const fs::path& dir, const std::string& word, int& hits) {
+// One full-text search; with `store`, through the text store in that file. `peakMegabytes` takes the largest
+// resident size seen during the walk.
+double searchSeconds(RecordTable& t, const fs::path& dir, const std::string& word, int& hits,
+                     const fs::path& store = {}, double* peakMegabytes = nullptr, int* fromStore = nullptr) {
     search::FullTextJob job;
     job.text = word;
     job.archiveFolder = dir.string();
     job.prefixes = kPrefixes;
+    job.useStore = !store.empty();
+    job.storeFile = store;
     std::atomic<bool> stop{false};
     int shown = 0;
     Stopwatch sw;
-    const auto r =
-        search::RunFullTextSearch(t, job, stop, {[&](const search::FindProgress&) { ++shown; }, {}});
+    const auto r = search::RunFullTextSearch(t, job, stop,
+                                             {[&](const search::FindProgress&) {
+                                                  if (peakMegabytes && ++shown % 4096 == 0)
+                                                      *peakMegabytes = std::max(*peakMegabytes,
+                                                                                bench::residentMegabytes());
+                                              },
+                                              {}});
     const double s = sw.seconds();
     if (!r.error.empty()) std::printf("  error: %s\n", r.error.c_str());
     hits = r.hits;
+    if (fromStore) *fromStore = r.filesFromStore;
     return s;
+}
+
+void removeStore(const fs::path& store) {
+    fs::remove(store);
+    fs::remove(fs::path(store).replace_extension(".add"));
+}
+
+// Bytes of the files under a folder: as they take space on disk (whole blocks) and as they are long.
+std::pair<double, double> treeBytes(const fs::path& dir) {
+    double disk = 0, apparent = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        struct stat st {};
+        if (e.is_regular_file() && ::stat(e.path().c_str(), &st) == 0) {
+            disk += double(st.st_blocks) * 512;
+            apparent += double(st.st_size);
+        }
+    }
+    return {disk, apparent};
+}
+
+// Rewrites 1% of the files (every hundredth, starting at `round`) with a different ending: a comment
+// appended, or taken away again, so that the tree keeps its size from run to run.
+void changeOnePercent(const fs::path& dir, int files, int round) {
+    const std::string mark = "<!-- changed -->\r\n";
+    for (int i = round % 100; i < files; i += 100) {
+        const int issue = i / kArticlesPerIssue;
+        const fs::path file = dir / (kPrefixes[size_t(issue % 3)] + std::to_string(issue / 3 + 1)) / "pub" /
+                              (std::to_string(i % kArticlesPerIssue) + ".htm");
+        std::ifstream in(file, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        if (bytes.size() >= mark.size() && bytes.compare(bytes.size() - mark.size(), mark.size(), mark) == 0)
+            bytes.resize(bytes.size() - mark.size());
+        else
+            bytes += mark;
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    }
+}
+
+// The text store over the 100,000 small files, beside grep.
+void storeFigures(const fs::path& dir, int files) {
+    const fs::path store = bench::dataDir() / "fulltext-store" / std::string(search::kTextStoreFile);
+    fs::create_directories(store.parent_path());
+    RecordTable t;
+    fillTable(t, files);
+    int hits = 0, fromStore = 0;
+    double peak = 0;
+
+    auto grepBest = [&](const std::string& word) {
+        grepSeconds(dir, word); // warm the cache
+        double best = 1e9;
+        for (int k = 0; k < 3; ++k)
+            best = std::min(best, grepSeconds(dir, word));
+        return best;
+    };
+
+    // The first search fills the store: each try starts without one.
+    const double grepRare = grepBest(kRareWord);
+    double first = 1e9;
+    for (int k = 0; k < 3; ++k) {
+        removeStore(store);
+        first = std::min(first, searchSeconds(t, dir, kRareWord, hits, store, &peak));
+    }
+    std::printf("store, first search (fills it), word in 1%% of files: %d hits, %.3f s, grep %.3f s\n", hits,
+                first, grepRare);
+    bench::report("text store: first search / grep, rare word", first / grepRare, 1.5, "x");
+
+    const auto [diskBytes, apparentBytes] = treeBytes(dir);
+    double storeBytes = 0;
+    for (const fs::path& file : {store, fs::path(store).replace_extension(".add")}) {
+        std::error_code ec;
+        if (const auto size = fs::file_size(file, ec); !ec) storeBytes += double(size);
+    }
+    std::printf("store %.1f MB; article files %.1f MB on disk, %.1f MB long\n", storeBytes / 1e6,
+                diskBytes / 1e6, apparentBytes / 1e6);
+    bench::report("text store size / article files on disk", storeBytes / diskBytes, 0.6, "x");
+    bench::report("text store size / article files' length", storeBytes / apparentBytes, 0.6, "x");
+
+    for (const auto& [word, label, target] : {std::tuple{kOtherRareWord, "another rare word", 0.05},
+                                              std::tuple{kCommonWord, "word in every file", 0.5}}) {
+        const double grep = grepBest(word);
+        double ours = 1e9;
+        for (int k = 0; k < 3; ++k)
+            ours = std::min(ours, searchSeconds(t, dir, word, hits, store, &peak, &fromStore));
+        std::printf("store, later search, %s: %d hits (%d from the store), %.3f s, grep %.3f s\n", label,
+                    hits, fromStore, ours, grep);
+        bench::report(std::string("text store: later search / grep, ") + label, ours / grep, target, "x");
+    }
+
+    double changed = 1e9;
+    for (int k = 0; k < 3; ++k) {
+        changeOnePercent(dir, files, 50 + k);
+        changed = std::min(changed, searchSeconds(t, dir, kRareWord, hits, store, &peak, &fromStore));
+    }
+    const double grepChanged = grepBest(kRareWord);
+    std::printf(
+        "store, search after 1%% of the files changed: %d hits (%d from the store), %.3f s, grep %.3f s\n",
+        hits, fromStore, changed, grepChanged);
+    bench::report("text store: search after 1% changed / grep", changed / grepChanged, 0.2, "x");
+    bench::report("text store: resident memory during a search", peak, 200, "MB");
+}
+
+// The main window's title-and-text search over 200,000 rows (two rows for each of the 100,000 files),
+// answered from the store.
+void titleAndTextFigure(const fs::path& dir, int files) {
+    const fs::path store = bench::dataDir() / "fulltext-store" / std::string(search::kTextStoreFile);
+    RecordTable t;
+    fillTable(t, files, 200000);
+    int hits = 0;
+    searchSeconds(t, dir, kRareWord, hits, store); // brings the store up to date
+    t.setSortKeys(catalogue::kStandardOrder);
+    std::vector<std::string> history;
+    std::string remembered;
+    search::FindRequest request;
+    request.boxText = kOtherRareWord;
+    request.scope = search::FindScope::TitlesAndTexts;
+    request.archiveFolder = dir.string();
+    request.prefixes = kPrefixes;
+    search::FindHooks hooks;
+    hooks.runFullText = [&](const search::FullTextJob& j) {
+        search::FullTextJob job = j;
+        job.storeFile = store;
+        std::atomic<bool> stop{false};
+        return search::RunFullTextSearch(t, job, stop, {});
+    };
+    double best = 1e9;
+    for (int k = 0; k < 3; ++k) {
+        Stopwatch sw;
+        hits = search::RunSearch(t, history, remembered, request, hooks).hits;
+        best = std::min(best, sw.seconds());
+    }
+    std::printf("title-and-text search over 200000 rows from the store: %d hits\n", hits);
+    bench::report("title-and-text search, 200000 rows, from the store", best, 0.15, "s");
 }
 
 } // namespace
 
 int main() {
     const std::vector<Shape> shapes = {{"small", 100000, 2000, 6000}, {"large", 20000, 28000, 32000}};
+    // The store first, while this process is small, so that its resident memory is the search's.
+    storeFigures(generate(shapes[0]), shapes[0].files);
+    titleAndTextFigure(generate(shapes[0]), shapes[0].files);
     for (const Shape& shape : shapes) {
         const fs::path dir = generate(shape);
         RecordTable t;

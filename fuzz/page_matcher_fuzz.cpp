@@ -1,12 +1,15 @@
 // The full-text file test (early skip, in-place normalisation, no line joining) against PageContainsWord on
-// the file's lines joined by CR LF, for all four option pairs.
+// the file's lines joined by CR LF, for all four option pairs; and the text store's way to the same answer:
+// the text normalised once and tested as stored, never skipped by its signature when it matches.
 // Input: one byte with the word length (0 to 31), the word, then the file's bytes.
 #include "base/textops.h"
 #include "search/pagematch.h"
+#include "search/textstore.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -33,13 +36,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string word(p, wordLen);
     const std::string file(p + wordLen, size - 1 - wordLen);
     const std::string joined = joinedLines(file);
+    std::string stored = file;
+    marovex::search::NormalisePageText(stored);
+    const std::vector<std::uint64_t> signature = marovex::search::TextSignature(stored);
+    const marovex::search::TextQuery query(word);
     for (int flags = 0; flags < 4; ++flags) {
         const marovex::search::SearchOptions options{(flags & 1) != 0, (flags & 2) != 0};
         // A look-ahead taken from the input, so that the early part ends anywhere in the page.
         const marovex::search::PageMatcher matcher(word, options, data[0] >> 5);
         std::string bytes = file, scratch;
         const bool fast = matcher.contains(bytes, scratch);
-        if (fast != marovex::text::PageContainsWord(joined, word, options.caseSensitive, options.wholeWords))
+        const bool plain =
+            marovex::text::PageContainsWord(joined, word, options.caseSensitive, options.wholeWords);
+        if (fast != plain || matcher.matchesText(stored) != plain) std::abort();
+        if (plain && !marovex::search::SignatureMayContain(signature.data(), signature.size(), query))
             std::abort();
     }
     return 0;

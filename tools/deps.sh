@@ -1,7 +1,7 @@
 # Sourced by run.sh, test.sh and bench.sh: makes sure the Debian packages the build needs are present.
 MAROVEX_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  libsqlite3-dev libicu-dev
+  libsqlite3-dev libicu-dev liblz4-dev
   libgtest-dev googletest
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   qt6-webengine-dev

@@ -102,6 +102,7 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
                 }
                 outcome.hits = result.hits;
                 outcome.stopped = result.stopped;
+                outcome.unreadableMessage = UnreadableFilesMessage(result);
                 workerError = result.error;
             }
             if (articles.state() == RecordTable::State::Edit) articles.post();
@@ -126,6 +127,8 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
     if (failure) std::rethrow_exception(failure);
     if (!workerError.empty()) throw SearchFailed(workerError, outcome);
     if (hooks.showResult) hooks.showResult(outcome.hits);
+    if (hooks.showUnreadable && !outcome.unreadableMessage.empty())
+        hooks.showUnreadable(outcome.unreadableMessage);
     return outcome;
 }
 

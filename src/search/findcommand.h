@@ -41,6 +41,8 @@ struct FindHooks {
     std::function<FullTextResult(const FullTextJob& job)> runFullText;
     // The result box: FindResultMessage with its one button Yes.
     std::function<void(int hits)> showResult;
+    // After the result box, when article files could not be read: UnreadableFilesMessage (UTF-8).
+    std::function<void(const std::string& message)> showUnreadable;
     // `ToolButton10`, the end of search results.
     std::function<void(bool enabled)> setClearEnabled;
 };
@@ -51,9 +53,10 @@ struct FindOutcome {
     int hits = 0;
     bool stopped = false; // a full-text walk was stopped before its end
     bool clearEnabled = false;
+    std::string unreadableMessage; // UnreadableFilesMessage of the full-text walk; empty when none
 };
 
-// A full-text walk ended by an unreadable file or a table error; the table and the window are restored
+// A full-text walk ended by a table error; the table and the window are restored
 // before it is raised, and the caller shows its message once.
 class SearchFailed : public std::runtime_error {
 public:
@@ -70,7 +73,8 @@ private:
 // box and remembered in `rememberedText`, the history takes it (RememberSearch), and every row is visited
 // once in natural order with the filter off: marked -1 on a match, 0 otherwise. The sort key list and the
 // filter are restored, the result shown, and `ToolButton10` set: enabled after a hit, otherwise when the
-// row the walk ended on still carries a mark. An error of the walk raises after the same restoring.
+// row the walk ended on still carries a mark. An error of the walk raises after the same restoring. Files
+// that could not be read end nothing: their message follows the result.
 FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, std::string& rememberedText,
                       const FindRequest& request, const FindHooks& hooks);
 

@@ -5,6 +5,7 @@
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
 #include "search/pagematch.h"
+#include "search/textstore.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -52,22 +54,24 @@ namespace {
 // The edition word of the text folder, by edition code.
 constexpr std::array<std::string_view, 3> kEditionWords = {"Gold", "Release", "kelvra"};
 
-enum class Probe { Read, Missing, NotAFile };
+enum class Probe { Read, Missing, NotAFile, Link, Failed };
 
-// Opens and reads one path. A path that is absent gives Missing; a folder, device or pipe gives NotAFile
-// (opened without blocking, so a pipe never hangs the walk); anything else that fails raises.
-Probe readFile(const fs::path& path, std::string* bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+// Opens and reads one path, its status in `st`. A path that is absent gives Missing; a folder, device or
+// pipe gives NotAFile (opened without blocking, so a pipe never hangs the walk); anything else that fails
+// raises. With `noFollow`, a symbolic link in the last place gives Link instead of being opened.
+Probe readFile(const fs::path& path, std::string* bytes, struct stat& st, bool noFollow) {
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (noFollow ? O_NOFOLLOW : 0));
     if (fd < 0) {
         const int e = errno;
         if (e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG) return Probe::Missing;
-        throw ArticleReadError(path.string() + ": cannot read the article file (" + std::strerror(e) + ")");
+        if (noFollow && e == ELOOP) return Probe::Link;
+        throw ArticleReadError(path, std::strerror(e));
     }
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Probe::NotAFile;
     if (!bytes) return Probe::Read;
     // One byte more than the size, so that a file read whole is seen to end by the second read's zero.
@@ -79,9 +83,7 @@ Probe readFile(const fs::path& path, std::string* bytes) {
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int e = errno;
-            throw ArticleReadError(path.string() + ": cannot read the article file (" + std::strerror(e) +
-                                   ")");
+            throw ArticleReadError(path, std::strerror(errno));
         }
         got += size_t(n);
     }
@@ -89,17 +91,36 @@ Probe readFile(const fs::path& path, std::string* bytes) {
     return Probe::Read;
 }
 
+// What opening would say of a path, from its status alone where that is certain; Failed where only
+// opening can tell (the caller then reads the file the plain way). Symbolic links are not followed.
+Probe statFile(const fs::path& path, struct stat& st) {
+    if (::lstat(path.c_str(), &st) != 0) {
+        const int e = errno;
+        return e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG ? Probe::Missing : Probe::Failed;
+    }
+    if (S_ISLNK(st.st_mode)) return Probe::Link;
+    return S_ISREG(st.st_mode) ? Probe::Read : S_ISDIR(st.st_mode) ? Probe::NotAFile : Probe::Failed;
+}
+
+const char* const kOutsideIssueFolder = "its real path leaves the issue folder";
+
 } // namespace
 
 struct ArticleFiles::Impl {
+    // A "pub" folder an article may lie in, and the issue folder (the archive's entry) it belongs to.
+    struct Folder {
+        fs::path pub, issue;
+        bool inside = false; // the real path of `pub` lies in `issue`
+    };
+
     fs::path archive;
     std::array<std::string, 3> prefixes;
     std::mutex mutex; // guards the two caches below
     indexer::CaseInsensitivePaths paths;
-    std::map<std::pair<int, std::string>, std::vector<fs::path>> pubFolders;
+    std::map<std::pair<int, std::string>, std::vector<Folder>> pubFolders;
 
     // The "pub" folders that exist for an issue, in the order they are tried; resolved once per run.
-    std::vector<fs::path> folders(int type, std::string_view number) {
+    const std::vector<Folder>& folders(int type, std::string_view number) {
         const std::string shortNumber = indexer::ShortIssueNumber(number);
         std::lock_guard lock(mutex);
         auto [it, fresh] = pubFolders.try_emplace({type, shortNumber});
@@ -110,9 +131,16 @@ struct ArticleFiles::Impl {
             candidates.push_back(c);
         for (auto& c : candidates) {
             c.push_back("pub");
-            if (auto resolved = paths.resolve(archive, c);
-                resolved && std::find(it->second.begin(), it->second.end(), *resolved) == it->second.end())
-                it->second.push_back(std::move(*resolved));
+            auto resolved = paths.resolve(archive, c);
+            if (!resolved || std::find_if(it->second.begin(), it->second.end(), [&](const Folder& f) {
+                                 return f.pub == *resolved;
+                             }) != it->second.end())
+                continue;
+            Folder folder{*resolved, *resolved, false};
+            for (size_t up = 1; up < c.size(); ++up)
+                folder.issue = folder.issue.parent_path();
+            folder.inside = indexer::RealPathInside(folder.issue, folder.pub);
+            it->second.push_back(std::move(folder));
         }
         return it->second;
     }
@@ -122,28 +150,74 @@ struct ArticleFiles::Impl {
         return paths.resolve(base, components);
     }
 
-    // The first candidate that holds the article as a regular file; its bytes when asked for.
-    std::optional<fs::path> find(int type, std::string_view number, std::string_view link,
-                                 std::string* bytes) {
-        if (!indexer::LinkStaysInside(link)) return std::nullopt;
+    // The guard: a file whose real path leaves the issue folder is refused. A plain name in a folder that
+    // lies inside needs no resolving.
+    static void guard(const Folder& folder, const fs::path& path, bool plainName) {
+        if (!folder.inside || (!plainName && !indexer::RealPathInside(folder.issue, path)))
+            throw ArticleReadError(path, kOutsideIssueFolder);
+    }
+
+    // Opens the path in a folder: a symbolic link is followed only to be guarded.
+    Probe open(const Folder& folder, const fs::path& path, bool single, std::string* bytes, struct stat& st) {
+        Probe probe = readFile(path, bytes, st, true);
+        if (probe == Probe::Link) {
+            probe = readFile(path, nullptr, st, false);
+            if (probe == Probe::Read) {
+                guard(folder, path, false);
+                if (bytes) probe = readFile(path, bytes, st, false);
+            }
+            return probe;
+        }
+        if (probe == Probe::Read) guard(folder, path, single);
+        return probe;
+    }
+
+    // Looks at the path in a folder without opening it where its status decides.
+    Probe look(const Folder& folder, const fs::path& path, bool single, struct stat& st) {
+        Probe probe = statFile(path, st);
+        if (probe == Probe::Link) {
+            if (::stat(path.c_str(), &st) != 0) {
+                const int e = errno;
+                return e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG ? Probe::Missing : Probe::Failed;
+            }
+            if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? Probe::NotAFile : Probe::Failed;
+            guard(folder, path, false);
+            return Probe::Read;
+        }
+        if (probe == Probe::Read) guard(folder, path, single);
+        return probe;
+    }
+
+    // The first candidate that holds the article as a regular file, with its bytes when asked for. With
+    // `lookOnly`, files are only looked at; Failed then means: read the row the plain way.
+    Probe find(int type, std::string_view number, std::string_view link, std::string* bytes, struct stat& st,
+               fs::path& found, bool lookOnly) {
+        if (!indexer::LinkStaysInside(link)) return Probe::Missing;
         const std::vector<std::string> components = indexer::LinkComponents(link);
-        if (components.empty()) return std::nullopt;
+        if (components.empty()) return Probe::Missing;
+        const bool single = components.size() == 1;
         fs::path relative;
         for (const auto& c : components)
             relative /= cp1251::toUtf8(c);
-        for (const fs::path& folder : folders(type, number)) {
-            fs::path path = folder / relative;
-            Probe probe = readFile(path, bytes);
+        for (const Folder& folder : folders(type, number)) {
+            fs::path path = folder.pub / relative;
+            auto probeAt = [&](const fs::path& p) {
+                return lookOnly ? look(folder, p, single, st) : open(folder, p, single, bytes, st);
+            };
+            Probe probe = probeAt(path);
             if (probe == Probe::Missing) {
                 // Not as written: the names may differ in letter case only.
-                if (auto resolved = resolve(folder, components); resolved && *resolved != path) {
+                if (auto resolved = resolve(folder.pub, components); resolved && *resolved != path) {
                     path = std::move(*resolved);
-                    probe = readFile(path, bytes);
+                    probe = probeAt(path);
                 }
             }
-            if (probe == Probe::Read) return path;
+            if (probe == Probe::Read || probe == Probe::Failed) {
+                found = std::move(path);
+                return probe;
+            }
         }
-        return std::nullopt;
+        return Probe::Missing;
     }
 };
 
@@ -156,11 +230,30 @@ ArticleFiles::ArticleFiles(std::string_view archiveFolder, const std::array<std:
 ArticleFiles::~ArticleFiles() = default;
 
 bool ArticleFiles::read(int type, std::string_view number, std::string_view link, std::string& bytes) {
-    return d->find(type, number, link, &bytes).has_value();
+    struct stat st {};
+    fs::path path;
+    return d->find(type, number, link, &bytes, st, path, false) == Probe::Read;
 }
 
 fs::path ArticleFiles::locate(int type, std::string_view number, std::string_view link) {
-    return d->find(type, number, link, nullptr).value_or(fs::path());
+    struct stat st {};
+    fs::path path;
+    return d->find(type, number, link, nullptr, st, path, false) == Probe::Read ? path : fs::path();
+}
+
+bool ArticleFiles::examine(int type, std::string_view number, std::string_view link, fs::path& path,
+                           struct stat& st, std::string& bytes, bool lookFirst, bool& read) {
+    read = false;
+    if (lookFirst) {
+        const Probe probe = d->find(type, number, link, nullptr, st, path, true);
+        if (probe != Probe::Failed) return probe == Probe::Read;
+    }
+    read = true;
+    return d->find(type, number, link, &bytes, st, path, false) == Probe::Read;
+}
+
+bool ArticleFiles::readFound(const fs::path& path, std::string& bytes, struct stat& st) {
+    return readFile(path, &bytes, st, false) == Probe::Read;
 }
 
 // --- The worker -----------------------------------------------------------------------------------------
@@ -176,20 +269,29 @@ struct Outcome {
     std::atomic<int> done{0};
     bool match = false;
     bool read = false;
-    std::string error;
+    bool fromStore = false;
+    // Rare, so kept apart: the outcomes of all rows are made at once.
+    struct Problem {
+        std::string unreadable, unreadableFile; // "file (reason)" and the file, of an ArticleReadError
+        std::string error;
+    };
+    std::unique_ptr<Problem> problem;
 };
 
 // How far the file readers may run ahead of the walk. Files of rows the walk does not reach after a stop
-// are read for nothing, so the distance is kept short; it only has to cover the waits for the window.
-constexpr size_t kReadAhead = 64;
+// are read for nothing, so the distance is kept short; it only has to cover the waits for the window. Texts
+// answered by the store cost so little that waking the readers for each row would cost more: the limit
+// moves on in steps then, over a longer distance.
+constexpr size_t kReadAhead = 64, kStoreReadAhead = 512, kStoreStep = 64;
 
 // Examines rows' files on several threads, ahead of the walk, and hands the outcomes over in row order.
 class FilePipeline {
 public:
-    FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads)
-        : m_rows(rows), m_job(job), m_matcher(job.text, job.options),
+    FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads, TextStore* store)
+        : m_rows(rows), m_job(job), m_matcher(job.text, job.options), m_store(store), m_query(job.text),
           m_files(job.archiveFolder, job.prefixes), m_outcomes(std::make_unique<Outcome[]>(rows.size())),
-          m_limit(std::min(rows.size(), kReadAhead)), m_scratch{{}, {}, TitleMatcher(job.text, job.options)} {
+          m_ahead(store ? kStoreReadAhead : kReadAhead), m_step(store ? kStoreStep : 1),
+          m_limit(std::min(rows.size(), m_ahead)), m_scratch{{}, {}, TitleMatcher(job.text, job.options)} {
         for (int i = 1; i < threads; ++i)
             m_helpers.emplace_back([this] { helperLoop(); });
     }
@@ -207,8 +309,12 @@ public:
 
     // The outcome of row i, working on other rows' files while it is not ready.
     const Outcome& outcome(size_t i) {
-        m_limit.store(std::min(m_rows.size(), i + kReadAhead));
-        m_limit.notify_all();
+        if (const size_t limit = std::min(m_rows.size(), i + m_ahead);
+            limit >= m_published + m_step || (limit == m_rows.size() && limit != m_published)) {
+            m_published = limit;
+            m_limit.store(limit);
+            m_limit.notify_all();
+        }
         Outcome& o = m_outcomes[i];
         while (o.done.load(std::memory_order_acquire) == 0) {
             const size_t j = claim();
@@ -258,24 +364,69 @@ private:
         Outcome& o = m_outcomes[j];
         try {
             // A row whose title matches is marked by the walk without its file being read.
-            if (HasTitle(row.title) && !scratch.titles.matches(row.title) && IsSearchableKind(row.link) &&
-                m_files.read(row.type, row.number, row.link, scratch.bytes)) {
-                o.read = true;
-                o.match = m_matcher.contains(scratch.bytes, scratch.part);
+            if (HasTitle(row.title) && !scratch.titles.matches(row.title) && IsSearchableKind(row.link)) {
+                if (m_store) {
+                    examineWithStore(row, o, scratch);
+                } else if (m_files.read(row.type, row.number, row.link, scratch.bytes)) {
+                    o.read = true;
+                    o.match = m_matcher.contains(scratch.bytes, scratch.part);
+                }
             }
+        } catch (const ArticleReadError& e) {
+            o.read = false;
+            o.match = false;
+            o.problem = std::make_unique<Outcome::Problem>();
+            o.problem->unreadable = e.file() + " (" + e.reason() + ")";
+            o.problem->unreadableFile = e.file();
         } catch (const std::exception& e) {
-            o.error = e.what();
-            if (o.error.empty()) o.error = "cannot read an article file";
+            o.problem = std::make_unique<Outcome::Problem>();
+            o.problem->error = e.what();
+            if (o.problem->error.empty()) o.problem->error = "cannot read an article file";
         }
         o.done.store(1, std::memory_order_release);
         o.done.notify_all();
     }
 
+    // The file's text from the store while the file is unchanged; otherwise read, normalised, tested on
+    // the same text the store keeps, and added to it.
+    void examineWithStore(const RowInput& row, Outcome& o, Scratch& scratch) {
+        fs::path path;
+        struct stat st {};
+        bool read = false;
+        // An empty store answers nothing: then every file is read at once.
+        if (!m_files.examine(row.type, row.number, row.link, path, st, scratch.bytes, m_store->size() > 0,
+                             read))
+            return;
+        if (!read) {
+            const std::size_t entry = m_store->find(path.native(), IdentityOf(st));
+            if (entry != TextStore::kNone) {
+                if (!m_store->mayContain(entry, m_query)) {
+                    o.read = o.fromStore = true;
+                    return;
+                }
+                if (m_store->text(entry, scratch.bytes)) {
+                    o.read = o.fromStore = true;
+                    o.match = m_matcher.matchesText(scratch.bytes);
+                    return;
+                }
+            }
+            if (!m_files.readFound(path, scratch.bytes, st)) return;
+        }
+        o.read = true;
+        NormalisePageText(scratch.bytes);
+        o.match = m_matcher.matchesText(scratch.bytes);
+        m_store->add(path.native(), IdentityOf(st), scratch.bytes);
+    }
+
     const std::vector<RowInput>& m_rows;
     const FullTextJob& m_job;
     PageMatcher m_matcher;
+    TextStore* m_store;
+    TextQuery m_query;
     ArticleFiles m_files;
     std::unique_ptr<Outcome[]> m_outcomes;
+    const size_t m_ahead, m_step;
+    size_t m_published = 0; // the limit last given to the readers; the walking thread's own
     std::atomic<size_t> m_next{0};
     std::atomic<size_t> m_limit;
     std::atomic<bool> m_quit{false};
@@ -288,6 +439,8 @@ private:
 FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
                                  const FullTextReports& reports) {
     FullTextResult result;
+    std::unique_ptr<TextStore> store;
+    bool complete = false;
     try {
         articles.setSortKeys(catalogue::kWalkOrder);
         const int typeField = articles.field("Type"), numberField = articles.field("Number"),
@@ -305,8 +458,15 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         }
         const int threads =
             job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
-        FilePipeline files(rows, job, threads);
+        if (job.useStore) {
+            fs::path file = job.storeFile;
+            if (file.empty() && !articles.fileName().empty())
+                file = articles.fileName().parent_path() / kTextStoreFile;
+            if (!file.empty()) store = std::make_unique<TextStore>(file, TextStore::Options{job.storeSettle});
+        }
+        FilePipeline files(rows, job, threads, store.get());
         TitleMatcher titles(job.text, job.options);
+        std::set<std::string> unreadable;
 
         articles.first();
         for (size_t i = 0; i < rows.size() && !articles.eof() && !stop.load(); ++i) {
@@ -314,8 +474,14 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             bool marked = titles.matches(rows[i].title);
             if (!marked) {
                 const Outcome& o = files.outcome(i);
-                if (!o.error.empty()) throw ArticleReadError(o.error);
+                if (const Outcome::Problem* p = o.problem.get()) {
+                    if (!p->error.empty()) throw std::runtime_error(p->error);
+                    if (unreadable.insert(p->unreadableFile).second &&
+                        result.unreadable.size() < kUnreadableNamed)
+                        result.unreadable.push_back(p->unreadable);
+                }
                 if (o.read) ++result.filesRead;
+                if (o.fromStore) ++result.filesFromStore;
                 marked = o.match;
             }
             // A mark that already holds the new value is left alone: the same data without an edit per row.
@@ -330,6 +496,8 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             articles.next();
         }
         result.stopped = stop.load() && result.visited < int(rows.size());
+        result.unreadableCount = int(unreadable.size());
+        complete = result.visited == int(rows.size());
         if (articles.state() == RecordTable::State::Edit) articles.post();
     } catch (const std::exception& e) {
         result.error = e.what();
@@ -337,6 +505,11 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             if (articles.state() == RecordTable::State::Edit) articles.cancel();
         } catch (...) {
         }
+    }
+    // After the readers have ended; a store that cannot be written is only not kept.
+    try {
+        if (store) store->save(complete);
+    } catch (...) {
     }
     if (reports.finish)
         reports.finish();
@@ -347,6 +520,24 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
 
 // --- The progress dialog
 // ------------------------------------------------------------------------------------
+
+std::string UnreadableFilesMessage(const FullTextResult& result) {
+    if (result.unreadableCount == 0) return {};
+    std::string message =
+        result.unreadableCount == 1
+            ? std::string("1 article file could not be read and was searched as not containing "
+                          "the text: ")
+            : std::to_string(result.unreadableCount) +
+                  " article files could not be read and were searched as not containing the "
+                  "text: ";
+    for (size_t i = 0; i < result.unreadable.size(); ++i) {
+        if (i > 0) message += "; ";
+        message += result.unreadable[i];
+    }
+    const int more = result.unreadableCount - int(result.unreadable.size());
+    if (more > 0) message += "; and " + std::to_string(more) + " more";
+    return message + ".";
+}
 
 std::string FindIssueLine(std::string_view text14, std::string_view number) {
     std::string line = "\"Kelvrania\" ";

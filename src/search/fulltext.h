@@ -5,12 +5,16 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
+
+struct stat;
 
 // The full-text search: the worker body that walks the article table, tests titles and article files and
 // writes the marks, and what its progress dialog shows.
@@ -26,17 +30,26 @@ std::string LinkExtension(std::string_view link);
 // ".txt .rtf .htm .html .shtm .shtml" (so ".ht", ".sh" and ".t" pass too); an empty one never is.
 bool IsSearchableKind(std::string_view link);
 
-// An article file that exists but cannot be read; the message names the file.
+// An article file that exists but cannot be read, or whose real path leaves its issue folder; the message
+// names the file and the reason.
 class ArticleReadError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    ArticleReadError(const std::filesystem::path& file, const std::string& reason)
+        : std::runtime_error(file.string() + ": cannot read the article file (" + reason + ")"),
+          m_file(file.string()), m_reason(reason) {}
+    const std::string& file() const { return m_file; }
+    const std::string& reason() const { return m_reason; }
+
+private:
+    std::string m_file, m_reason;
 };
 
 // Finds and reads the article file of a row. The file is looked for first in the text folder: the archive
 // folder, the edition word ("Gold", "Release", "kelvra") directly followed by the short issue number, then
 // "pub" and the link. When it is not there, in the issue folder candidates that opening an article uses
 // (plain, nested, ".zip" form), each followed by "pub" and the link. Every name is matched ignoring letter
-// case. A link that leaves the issue folder is never read. Safe to use from several threads at once.
+// case. A link that leaves the issue folder is never read, and a file found whose real path (symbolic links
+// followed) leaves it is refused as unreadable. Safe to use from several threads at once.
 class ArticleFiles {
 public:
     // `archiveFolder` as the settings hold it (Windows-1251); prefixes by edition code 1 to 3.
@@ -53,6 +66,14 @@ public:
     // The path read(...) would read, or an empty path (tests and diagnostics).
     std::filesystem::path locate(int type, std::string_view number, std::string_view link);
 
+    // For the text store: finds the file as read(...) does and returns its path with the file's status in
+    // `st`. With `lookFirst` the file is only looked at where that decides; `read` tells whether it was read
+    // (`bytes` filled). Raises ArticleReadError as read(...) does.
+    bool examine(int type, std::string_view number, std::string_view link, std::filesystem::path& path,
+                 struct stat& st, std::string& bytes, bool lookFirst, bool& read);
+    // Reads a file examine(...) found, with its status when opened; false when it is no longer a file.
+    bool readFound(const std::filesystem::path& path, std::string& bytes, struct stat& st);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
@@ -66,6 +87,11 @@ struct FullTextJob {
     std::string archiveFolder;           // setting `dbdir` (Windows-1251)
     std::array<std::string, 3> prefixes; // edition prefixes by code 1 to 3 (Windows-1251)
     int threads = 0;                     // threads reading files, the worker's own included; 0: one per core
+    // The text store (search/textstore.h). Empty: the one beside the article table's file (the application
+    // folder) when the table has a file, none otherwise. The caller holds the application folder's lock.
+    std::filesystem::path storeFile;
+    bool useStore = true;
+    std::chrono::nanoseconds storeSettle = std::chrono::seconds(2); // TextStore::Options::settle
 };
 
 // What `ShowFindProgress` needs, before each row is examined.
@@ -87,18 +113,32 @@ struct FullTextReports {
 
 struct FullTextResult {
     int hits = 0;
-    int visited = 0;      // rows examined
-    int filesRead = 0;    // article files whose text was read by the walk
-    bool stopped = false; // the stop flag ended the walk early
-    std::string error;    // not empty: a table error or an unreadable file ended the walk
+    int visited = 0;        // rows examined
+    int filesRead = 0;      // article files whose text the walk tested, from the file or from the text store
+    int filesFromStore = 0; // of those, the ones answered by the store without reading the file
+    bool stopped = false;   // the stop flag ended the walk early
+    std::string error;      // not empty: a table error ended the walk
+    // Article files that could not be read: their rows count as not matching their texts and the walk
+    // goes on. How many (each file once) and the first few, each as "file (reason)".
+    int unreadableCount = 0;
+    std::vector<std::string> unreadable;
 };
+
+// How many unreadable files FullTextResult names.
+inline constexpr std::size_t kUnreadableNamed = 5;
+
+// The message shown after the result when files could not be read (UTF-8; empty when none): one sentence
+// naming the first few and how many in all.
+std::string UnreadableFilesMessage(const FullTextResult& result);
 
 // The body of `TTheread_Find`. Walks the article table in the order "Type;Number" (the caller has switched
 // the filter off); the stop flag is read before every row. Each row is marked -1 when its title matches or,
 // failing that, its article file contains the text, and 0 otherwise; a stopped walk leaves the rows it did
 // not reach as they were. Files are read on several threads ahead of the walk, but marks, hits and the
-// reports follow the rows one by one on the calling thread. Never raises: an error ends the walk with
-// `error` set, the row in hand unchanged.
+// reports follow the rows one by one on the calling thread. An unreadable file is counted and passed by.
+// With a text store, texts of unchanged files are taken from it and the store is brought up to date
+// before the finish report. Never raises: an error ends the walk with `error` set, the row in hand
+// unchanged.
 FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
                                  const FullTextReports& reports);
 

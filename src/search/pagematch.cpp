@@ -47,7 +47,7 @@ bool PageMatcher::mayContain(std::string_view bytes) const {
     return anchorOffset(bytes) != kNone;
 }
 
-PageMatcher::Answer PageMatcher::decide(const std::string& text, bool whole) const {
+PageMatcher::Answer PageMatcher::decide(std::string_view text, bool whole) const {
     const text::Pos p =
         m_options.caseSensitive ? text::FindExact(m_word, text) : text::FindFolded(m_word, text);
     if (p == 0) return whole ? Answer::No : Answer::Unknown;
@@ -104,6 +104,18 @@ bool plainByte(unsigned char c) {
 constexpr size_t kPlainRun = 8;
 
 } // namespace
+
+void NormalisePageText(std::string& bytes) {
+    text::BlankMarkedRanges(bytes, "<script", "</script>");
+    text::BlankMarkedRanges(bytes, "<style", "</style>");
+    text::BlankMarkedRanges(bytes, "<", ">");
+    text::CollapseSpacesInPlace(bytes);
+    text::DecodeEntities(bytes);
+}
+
+bool PageMatcher::matchesText(std::string_view normalised) const {
+    return decide(normalised, true) == Answer::Yes;
+}
 
 bool PageMatcher::contains(std::string& page, std::string& scratch) const {
     const size_t anchor = anchorOffset(page);

@@ -18,6 +18,12 @@ namespace marovex::search {
 // bytes that are neither whitespace, '&' nor '%' end a stretch whose tags are all closed, the compacted and
 // decoded part before the cut is exactly the beginning of the whole page's text, since no compaction,
 // entity or "%20" reaches across such a cut.
+// The text the full-text test looks for the word in, made from a file's bytes in place: scripts, styles
+// and tags blanked, whitespace compacted, entities decoded, as PageContainsWord does before it searches.
+// Not idempotent (an entity can be spelled by decoding another), so a stored text is matched as it is with
+// PageMatcher::matchesText and never normalised again.
+void NormalisePageText(std::string& bytes);
+
 class PageMatcher {
 public:
     // `lookahead`: how far past the anchor's first occurrence the early part reaches (tests make it short).
@@ -33,13 +39,16 @@ public:
     // The whole test. `bytes` (the file's content) and `scratch` are changed in the process.
     bool contains(std::string& bytes, std::string& scratch) const;
 
+    // The test on a text NormalisePageText made: PageContainsWord's search and its whole-word rule.
+    bool matchesText(std::string_view normalised) const;
+
     const std::string& anchor() const { return m_anchor; }
 
 private:
     enum class Answer { No, Yes, Unknown };
     static constexpr size_t kNone = size_t(-1);
     size_t anchorOffset(std::string_view bytes) const; // kNone: not there; 0 without an anchor
-    Answer decide(const std::string& text, bool whole) const;
+    Answer decide(std::string_view text, bool whole) const;
 
     std::string m_word;
     SearchOptions m_options;

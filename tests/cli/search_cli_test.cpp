@@ -1,12 +1,21 @@
 #include "base/applock.h"
 #include "base/cp1251.h"
 #include "catalogue/catalogue.h"
+#include "search/fulltext.h"
 #include "search/history.h"
+#include "search/textstore.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 
 using namespace marovex;
@@ -99,4 +108,130 @@ TEST(CliSearch, WrongUsageAndASecondWriterAreRefused) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find((dir / "app").string()), std::string::npos) << r.err;
     EXPECT_EQ(marks(dir), (std::vector<int>{0, 0, 0}));
+}
+
+TEST(CliSearch, UnreadableFilesAreNamedAfterTheResultAndTheSearchSucceeds) {
+    TempDir dir;
+    prepare(dir);
+    const auto pub = dir / "archive" / "Kelvra-Gold7" / "pub";
+    std::filesystem::remove(pub / "b.htm");
+    std::filesystem::create_symlink("b.htm", pub / "b.htm"); // can never be read
+
+    const SearchRun r = searchCli(dir, "search --scope texts мир");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(marks(dir), (std::vector<int>{-1, 0, -1}));
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+    const size_t found = r.err.find("Found: 2\n"), named = r.err.find("1 article file could not be read");
+    ASSERT_NE(found, std::string::npos) << r.err;
+    ASSERT_NE(named, std::string::npos) << r.err;
+    EXPECT_LT(found, named);
+    EXPECT_NE(r.err.find((pub / "b.htm").string(), named), std::string::npos) << r.err;
+}
+
+// Searches killed at random moments, while the store is filled, brought up to date, or made anew after
+// damage, never leave a store whose answer differs from the plain walk's.
+TEST(CliSearch, AKilledSearchNeverLeavesAStoreThatAnswersWrongly) {
+    TempDir dir;
+    ASSERT_EQ(searchCli(dir, "init").status, 0);
+    test::writeFile(dir / "app" / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() + "\r\n");
+    std::mt19937 rng(21);
+    const std::vector<std::string> pieces = {"мир ", "война ", "<b>",   "</b>", "&nbsp;", "мирный ",
+                                             "<p>",  "труд ",  "&amp;", "МИР,", "w",      "a "};
+    auto randomPage = [&] {
+        std::string page;
+        for (int k = 30 + int(rng() % 400); k > 0; --k)
+            page += pieces[rng() % pieces.size()];
+        return cp1251::fromUtf8(page);
+    };
+    std::vector<std::filesystem::path> files;
+    {
+        RecordTable t;
+        catalogue::openArticleTable(t, dir / "app" / "mvx.dat", {});
+        for (int i = 0; i < 400; ++i) {
+            const std::string number = std::to_string(1 + i % 8), link = std::to_string(i) + ".htm";
+            files.push_back(dir / "archive" / ("Kelvra-Gold" + number) / "pub" / link);
+            std::filesystem::create_directories(files.back().parent_path());
+            test::writeFile(files.back(), randomPage());
+            t.append();
+            t.setInt("Kod", 0);
+            t.setInt("Type", 1);
+            t.setText("Number", catalogue::padIssueNumber(number));
+            t.setText("Statia", "Статья");
+            t.setText("Link", link);
+            t.setInt("Find", 0);
+            t.setInt("Npp", i);
+            t.post();
+        }
+        t.close();
+    }
+    // The store keeps only texts of files that have not changed for a while.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+
+    const std::vector<std::string> words = {"мир", "мирный", "мир война", "а", "труд"};
+    // The plain walk's marks, on a copy of the catalogue.
+    auto expected = [&](const std::string& word) {
+        std::filesystem::create_directories(dir / "ref");
+        std::filesystem::copy_file(dir / "app" / "mvx.dat", dir / "ref" / "mvx.dat",
+                                   std::filesystem::copy_options::overwrite_existing);
+        RecordTable t;
+        catalogue::openArticleTable(t, dir / "ref" / "mvx.dat", {});
+        search::FullTextJob job;
+        job.text = cp1251::fromUtf8(word);
+        job.archiveFolder = (dir / "archive").string();
+        job.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
+        job.useStore = false;
+        std::atomic<bool> stop{false};
+        EXPECT_EQ(search::RunFullTextSearch(t, job, stop, {}).error, "");
+        t.setSortKeys("");
+        std::vector<int> out;
+        for (t.first(); !t.eof(); t.next())
+            out.push_back(t.asInt("Find"));
+        return out;
+    };
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(searchCli(dir, "search --scope texts мир").status, 0);
+    const auto clean = std::chrono::steady_clock::now() - started;
+
+    const std::filesystem::path store = dir / "app" / std::string(search::kTextStoreFile);
+    int killed = 0;
+    for (int round = 0; round < 16; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        if (round % 4 == 0) std::filesystem::remove(store); // filled anew
+        if (round % 4 == 1 && std::filesystem::exists(store)) {
+            std::string bytes = test::readFile(store);
+            bytes[rng() % bytes.size()] ^= 0x5A;
+            test::writeFile(store, bytes);
+        }
+        if (round % 4 == 2) // changed texts are read again
+            for (int k = 0; k < 20; ++k)
+                test::writeFile(files[rng() % files.size()], randomPage());
+        const std::string word = words[rng() % words.size()];
+        const std::string cli(MAROVEX_CLI_PATH), appDir = (dir / "app").string();
+        std::vector<char*> argv = {const_cast<char*>(cli.c_str()),    const_cast<char*>("--app-dir"),
+                                   const_cast<char*>(appDir.c_str()), const_cast<char*>("search"),
+                                   const_cast<char*>("--scope"),      const_cast<char*>("texts"),
+                                   const_cast<char*>(word.c_str()),   nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        std::this_thread::sleep_for(clean * (rng() % 1000) / 1000);
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        killed += WIFSIGNALED(status);
+
+        const std::string check = words[rng() % words.size()];
+        const SearchRun r = searchCli(dir, "search --scope texts '" + check + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(marks(dir), expected(check)) << check;
+    }
+    EXPECT_GT(killed, 4); // most searches were killed before they ended
+    // The last search left a whole store and no temporary file.
+    EXPECT_EQ(test::readFile(store).substr(0, 8), "MVXTEXTS");
+    for (const auto& e : std::filesystem::directory_iterator(dir / "app"))
+        EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
 }

@@ -1,15 +1,22 @@
 #include "base/cp1251.h"
 #include "base/textops.h"
 #include "catalogue/catalogue.h"
+#include "indexer/archive.h"
 #include "search/fulltext.h"
 #include "search/pagematch.h"
+#include "search/textstore.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace marovex;
 using namespace marovex::search;
@@ -150,6 +157,17 @@ TEST(PageMatcher, AgreesWithThePlainRulesOnGeneratedPages) {
                     << lookahead;
                 const PageMatcher m(word, options);
                 if (!m.mayContain(page)) ++skipped;
+                // The text store's way: the page normalised once and kept, tested as it is, and skipped
+                // when its signature lacks a letter triple of the word.
+                std::string stored = page;
+                NormalisePageText(stored);
+                ASSERT_EQ(m.matchesText(stored), expected)
+                    << "stored [" << cp1251::toUtf8(stored) << "] word [" << cp1251::toUtf8(word) << "]";
+                const std::vector<std::uint64_t> signature = TextSignature(stored);
+                if (expected) {
+                    ASSERT_TRUE(SignatureMayContain(signature.data(), signature.size(), TextQuery(word)))
+                        << "stored [" << cp1251::toUtf8(stored) << "] word [" << cp1251::toUtf8(word) << "]";
+                }
                 found += expected;
                 ++agreed;
             }
@@ -170,7 +188,9 @@ TEST(PageMatcher, AnchorLeavesOutWhatNormalisationProduces) {
     EXPECT_TRUE(PageMatcher("\"", {}).contains(page, scratch));
 }
 
-// The whole walk, threads and read-ahead included, against a plain walk of the same rules.
+// The whole walk, threads and read-ahead included, against a plain walk of the same rules: without the text
+// store, and with it while it fills, answers, and follows files that change, appear, go, or become
+// unreadable, and after it has been damaged.
 TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
     test::TempDir dir;
     std::mt19937 rng(7);
@@ -178,19 +198,25 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
     catalogue::openEmptyArticleTable(t);
     const std::vector<std::string> links = {"a.htm", "b.HTML",    "c.txt",       "d.pdf",
                                             "e",     "sub/f.htm", "missing.htm", "../g.htm"};
+    const std::array<std::string, 3> prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
+    auto randomPage = [&] {
+        std::string page;
+        for (int k = int(rng() % 30); k > 0; --k)
+            page += kPieces[rng() % kPieces.size()];
+        return page;
+    };
+    std::vector<fs::path> written; // the article files, for the changes below
     for (int i = 0; i < 400; ++i) {
         const int type = 1 + int(rng() % 3);
         const std::string number = std::to_string(1 + rng() % 5);
         const std::string link = std::to_string(i) + links[rng() % links.size()];
-        const std::string folder =
-            std::array<std::string, 3>{"Kelvra-Gold", "Kelvra-Release", "Kelvra"}[size_t(type - 1)] + number;
-        std::string page;
-        for (int k = int(rng() % 30); k > 0; --k)
-            page += kPieces[rng() % kPieces.size()];
+        const fs::path pub = dir / "archive" / (prefixes[size_t(type - 1)] + number) / "pub";
+        const std::string page = randomPage();
         if (link.find("missing") == std::string::npos) {
-            const fs::path file = dir / "archive" / folder / "pub" / link;
+            const fs::path file = pub / link;
             fs::create_directories(file.parent_path());
             test::writeFile(file, page);
+            written.push_back(file);
         }
         t.append();
         t.setInt("Kod", 0);
@@ -202,47 +228,144 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         t.setInt("Npp", i);
         t.post();
     }
-    for (const std::string& word : {cp1251::fromUtf8("мир"), std::string("a"), std::string("war")}) {
-        for (int o = 0; o < 4; ++o) {
-            FullTextJob job;
-            job.text = word;
-            job.options = {(o & 1) != 0, (o & 2) != 0};
-            job.archiveFolder = (dir / "archive").string();
-            job.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
-            job.threads = 3;
+    fs::create_directories(dir / "outside");
+    test::writeFile(dir / "outside" / "g.htm", cp1251::fromUtf8("мир war a"));
+    const fs::path store = dir / "app" / std::string(kTextStoreFile);
+    fs::create_directories(store.parent_path());
 
-            // The plain walk: every row in turn, the title first, then the file read whole.
-            ArticleFiles files(job.archiveFolder, job.prefixes);
-            std::vector<int> expected;
-            int hits = 0, read = 0;
-            t.setSortKeys(catalogue::kWalkOrder);
-            for (t.first(); !t.eof(); t.next()) {
-                const std::string title = cp1251::fromUtf8(t.asText("Statia"));
-                const std::string link = cp1251::fromUtf8(t.asText("Link"));
-                bool marked = TitleMatches(title, word, job.options);
-                if (!marked && HasTitle(title) && IsSearchableKind(link)) {
+    struct Walk {
+        std::vector<int> marks;
+        int hits = 0, read = 0, unreadable = 0, fromStore = 0;
+    };
+    // The plain walk: every row in turn, the title first, then the file read whole; a file that cannot be
+    // read counts as not matching.
+    auto plainWalk = [&](const std::string& word, SearchOptions options) {
+        ArticleFiles files((dir / "archive").string(), prefixes);
+        std::set<std::string> unreadable;
+        Walk walk;
+        t.setSortKeys(catalogue::kWalkOrder);
+        for (t.first(); !t.eof(); t.next()) {
+            const std::string title = cp1251::fromUtf8(t.asText("Statia"));
+            const std::string link = cp1251::fromUtf8(t.asText("Link"));
+            bool marked = TitleMatches(title, word, options);
+            if (!marked && HasTitle(title) && IsSearchableKind(link)) {
+                try {
                     const fs::path path =
                         files.locate(t.asInt("Type"), cp1251::fromUtf8(t.asText("Number")), link);
                     if (!path.empty()) {
-                        ++read;
-                        std::ifstream in(path, std::ios::binary);
-                        std::ostringstream bytes;
-                        bytes << in.rdbuf();
-                        marked = plainMatch(bytes.str(), word, job.options);
+                        ++walk.read;
+                        marked = plainMatch(test::readFile(path), word, options);
                     }
+                } catch (const ArticleReadError& e) {
+                    unreadable.insert(e.file());
                 }
-                expected.push_back(marked ? -1 : 0);
-                hits += marked;
             }
+            walk.marks.push_back(marked ? -1 : 0);
+            walk.hits += marked;
+        }
+        walk.unreadable = int(unreadable.size());
+        return walk;
+    };
+    auto searchWalk = [&](const std::string& word, SearchOptions options, bool withStore) {
+        FullTextJob job;
+        job.text = word;
+        job.options = options;
+        job.archiveFolder = (dir / "archive").string();
+        job.prefixes = prefixes;
+        job.threads = 3;
+        job.useStore = withStore;
+        job.storeFile = store;
+        job.storeSettle = std::chrono::seconds(0);
+        std::atomic<bool> stop{false};
+        const FullTextResult r = RunFullTextSearch(t, job, stop, {});
+        EXPECT_EQ(r.error, "");
+        Walk walk{{}, r.hits, r.filesRead, r.unreadableCount, r.filesFromStore};
+        for (t.first(); !t.eof(); t.next())
+            walk.marks.push_back(t.asInt("Find"));
+        return walk;
+    };
+    int fromStore = 0;
+    auto compare = [&](const std::string& phase, int words) {
+        for (int k = 0; k < words; ++k) {
+            const std::string word = k == 0 ? cp1251::fromUtf8("мир") : kWords[rng() % kWords.size()];
+            for (int o = 0; o < 4; ++o) {
+                const SearchOptions options{(o & 1) != 0, (o & 2) != 0};
+                const Walk expected = plainWalk(word, options);
+                for (bool withStore : {false, true}) {
+                    const Walk got = searchWalk(word, options, withStore);
+                    SCOPED_TRACE(phase + (withStore ? ", with the store" : ", without") + ", word [" +
+                                 cp1251::toUtf8(word) + "] case " + std::to_string(options.caseSensitive) +
+                                 " words " + std::to_string(options.wholeWords));
+                    EXPECT_EQ(got.marks, expected.marks);
+                    EXPECT_EQ(got.hits, expected.hits);
+                    EXPECT_EQ(got.read, expected.read);
+                    EXPECT_EQ(got.unreadable, expected.unreadable);
+                    fromStore += got.fromStore;
+                }
+            }
+        }
+    };
 
-            std::atomic<bool> stop{false};
-            const FullTextResult r = RunFullTextSearch(t, job, stop, {});
-            EXPECT_EQ(r.hits, hits);
-            EXPECT_EQ(r.filesRead, read);
-            std::vector<int> got;
-            for (t.first(); !t.eof(); t.next())
-                got.push_back(t.asInt("Find"));
-            EXPECT_EQ(got, expected);
+    compare("the store filling", 1);
+    fromStore = 0;
+    compare("the store answering", 6);
+    EXPECT_GT(fromStore, 1000); // the texts did come from the store
+
+    // Changes: new texts (one of the same length with its old modification time put back), files that
+    // appear for rows that had none, files that go, and files that can no longer be read.
+    std::shuffle(written.begin(), written.end(), rng);
+    for (size_t i = 0; i < written.size() / 3; ++i) {
+        const fs::path& file = written[i];
+        if (!fs::is_regular_file(file)) continue;
+        switch (i % 6) {
+        case 0: {
+            struct stat st {};
+            ::stat(file.c_str(), &st);
+            std::string bytes = test::readFile(file);
+            for (char& c : bytes)
+                c = c == 'a' ? 'b' : c == 'b' ? 'a' : c;
+            test::writeFile(file, bytes);
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+            break;
+        }
+        case 1:
+            test::writeFile(file, randomPage() + kPieces[rng() % kPieces.size()]);
+            break;
+        case 2:
+            fs::remove(file);
+            break;
+        case 3:
+            fs::remove(file);
+            fs::create_symlink(file.filename(), file); // a link to itself: a loop
+            break;
+        case 4:
+            fs::remove(file);
+            fs::create_symlink(fs::relative(dir / "outside" / "g.htm", file.parent_path()), file);
+            break;
+        case 5:
+            fs::remove(file);
+            fs::create_directory(file);
+            break;
         }
     }
+    t.setSortKeys(catalogue::kWalkOrder);
+    for (t.first(); !t.eof(); t.next()) {
+        const std::string link = cp1251::fromUtf8(t.asText("Link"));
+        if (link.find("missing") == std::string::npos || rng() % 2) continue;
+        const int type = t.asInt("Type");
+        const std::string number = cp1251::fromUtf8(t.asText("Number"));
+        test::writeFile(dir / "archive" / (prefixes[size_t(type - 1)] + indexer::ShortIssueNumber(number)) /
+                            "pub" / link,
+                        randomPage());
+    }
+    compare("after the files changed", 6);
+
+    // A damaged store: every fourth byte after the header turned over.
+    std::string bytes = test::readFile(store);
+    for (size_t i = 64; i < bytes.size(); i += 4)
+        bytes[i] = char(~bytes[i]);
+    test::writeFile(store, bytes);
+    compare("after the store was damaged", 2);
+    compare("after the store was made anew", 2);
 }

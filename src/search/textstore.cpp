@@ -1,0 +1,518 @@
+#include "search/textstore.h"
+
+#include "base/atomicfile.h"
+#include "base/textops.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <random>
+
+#include <fcntl.h>
+#include <lz4.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace marovex::search {
+
+namespace {
+
+// The file: a header, the compressed texts, then the directory of entries, which the header locates and
+// checksums. Numbers are stored in this machine's byte order; a store from another machine fails its
+// checks and is made anew.
+constexpr char kMagic[8] = {'M', 'V', 'X', 'T', 'E', 'X', 'T', 'S'};
+constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kWhole = 0, kAdditions = 1;
+constexpr std::uint8_t kFromBase = 0, kFromAdditions = 1, kFromFresh = 2;
+constexpr std::size_t kHeaderSize = 64;
+constexpr std::size_t kEntryFixed = 72; // an entry's bytes before its path
+constexpr std::uint32_t kMaxSignatureWords = (1u << 24) / 64;
+constexpr std::uint8_t kSeen = 1, kStale = 2, kSuperseded = 4;
+
+struct Header {
+    char magic[8];
+    std::uint32_t version, kind;
+    std::uint64_t generation, entries, directoryOffset, directorySize, directoryHash, headerHash;
+};
+static_assert(sizeof(Header) == kHeaderSize);
+
+// A checksum of bytes: four independent lanes of eight bytes, so that a large directory is checked at
+// memory speed.
+std::uint64_t hashBytes(const void* data, std::size_t n) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    constexpr std::uint64_t k1 = 0xC2B2AE3D27D4EB4Full, k2 = 0x9E3779B185EBCA87ull;
+    auto round = [](std::uint64_t h, std::uint64_t w) { return std::rotl(h ^ (w * k1), 31) * k2; };
+    std::uint64_t lanes[4] = {0x9E3779B97F4A7C15ull ^ n, k1, k2, 0x165667B19E3779F9ull};
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        std::uint64_t w[4];
+        std::memcpy(w, p + i, sizeof w);
+        for (int l = 0; l < 4; ++l)
+            lanes[l] = round(lanes[l], w[l]);
+    }
+    std::uint64_t h = lanes[0] ^ std::rotl(lanes[1], 17) ^ std::rotl(lanes[2], 29) ^ std::rotl(lanes[3], 43);
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        h = round(h, w);
+    }
+    std::uint64_t tail = 0;
+    if (i < n) std::memcpy(&tail, p + i, n - i);
+    h = round(h, tail);
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 33);
+}
+
+std::uint64_t headerHash(const Header& h) {
+    return hashBytes(&h, offsetof(Header, headerHash));
+}
+
+// Spreads a triple over 32 bits; the signatures use its low bits.
+std::uint32_t mix32(std::uint32_t h) {
+    h *= 0x9E3779B1u;
+    return h ^ (h >> 15);
+}
+
+// Calls f with the hash of every folded letter triple of the text.
+template <typename F> void forEachTriple(std::string_view text, F&& f) {
+    if (text.size() < 3) return;
+    std::uint32_t t = (std::uint32_t(text::Fold(text[0])) << 8) | text::Fold(text[1]);
+    for (std::size_t i = 2; i < text.size(); ++i) {
+        t = ((t << 8) | text::Fold(text[i])) & 0xFFFFFFu;
+        f(mix32(t));
+    }
+}
+
+std::int64_t nanoseconds(const struct timespec& t) {
+    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+bool readAt(int fd, void* data, std::size_t n, std::uint64_t offset) {
+    auto* p = static_cast<char*>(data);
+    while (n > 0) {
+        const ssize_t got = ::pread(fd, p, n, off_t(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        p += got, n -= size_t(got), offset += std::uint64_t(got);
+    }
+    return true;
+}
+
+bool writeAt(int fd, const void* data, std::size_t n, std::uint64_t offset) {
+    const auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t put = ::pwrite(fd, p, n, off_t(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        p += put, n -= size_t(put), offset += std::uint64_t(put);
+    }
+    return true;
+}
+
+// Copies a stored text from one file into another, in the kernel where it can.
+bool copyRange(int from, std::uint64_t fromOffset, int to, std::uint64_t toOffset, std::size_t n) {
+    while (n > 0) {
+        loff_t in = loff_t(fromOffset), out = loff_t(toOffset);
+        const ssize_t done = ::copy_file_range(from, &in, to, &out, n, 0);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) break;
+        fromOffset += std::uint64_t(done), toOffset += std::uint64_t(done), n -= size_t(done);
+    }
+    if (n == 0) return true;
+    std::string buffer(n, '\0');
+    return readAt(from, buffer.data(), n, fromOffset) && writeAt(to, buffer.data(), n, toOffset);
+}
+
+// A buffer per thread for compressed texts, kept for the thread's life.
+std::string& compressedBuffer() {
+    thread_local std::string buffer;
+    return buffer;
+}
+
+// The piece of a store file a thread read last. The walk asks for texts in about the order they were
+// stored, so reading ahead in pieces saves a system call per text when many texts are candidates.
+struct ReadAhead {
+    std::uint64_t store = 0; // TextStore::m_id; 0: nothing held
+    int source = -1;
+    std::uint64_t start = 0;
+    std::string bytes;
+};
+constexpr std::size_t kReadAheadBytes = 64 * 1024;
+
+std::atomic<std::uint64_t> g_storeIds{0};
+
+} // namespace
+
+FileIdentity IdentityOf(const struct stat& st) {
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size),
+            nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+// --- Signatures
+// ---------------------------------------------------------------------------------------------
+
+TextQuery::TextQuery(std::string_view word) {
+    forEachTriple(word, [this](std::uint32_t h) { m_hashes.push_back(h); });
+    std::sort(m_hashes.begin(), m_hashes.end());
+    m_hashes.erase(std::unique(m_hashes.begin(), m_hashes.end()), m_hashes.end());
+}
+
+std::vector<std::uint64_t> TextSignature(std::string_view text) {
+    if (text.size() < 3) return {};
+    // A bit per byte to start with, then halved (each half folded onto the other, which keeps every bit's
+    // place modulo the smaller size) while at most four bits in ten stay set.
+    const std::size_t bits =
+        std::min<std::size_t>(std::bit_ceil(std::max<std::size_t>(64, text.size())), kMaxSignatureWords * 64);
+    thread_local std::vector<std::uint64_t> words;
+    words.assign(bits / 64, 0);
+    const std::uint32_t mask = std::uint32_t(bits - 1);
+    forEachTriple(text, [&](std::uint32_t h) {
+        const std::uint32_t bit = h & mask;
+        words[bit >> 6] |= std::uint64_t(1) << (bit & 63);
+    });
+    std::size_t size = words.size();
+    while (size > 1) {
+        const std::size_t half = size / 2;
+        std::size_t set = 0;
+        for (std::size_t i = 0; i < half; ++i)
+            set += size_t(std::popcount(words[i] | words[i + half]));
+        if (set * 10 > half * 64 * 4) break;
+        for (std::size_t i = 0; i < half; ++i)
+            words[i] |= words[i + half];
+        size = half;
+    }
+    return std::vector<std::uint64_t>(words.begin(), words.begin() + std::ptrdiff_t(size));
+}
+
+bool SignatureMayContain(const std::uint64_t* words, std::size_t count, const TextQuery& query) {
+    if (count == 0) return !query.filters(); // no triple at all
+    const std::uint32_t mask = std::uint32_t(count * 64 - 1);
+    for (const std::uint32_t h : query.hashes()) {
+        const std::uint32_t bit = h & mask;
+        if (!((words[bit >> 6] >> (bit & 63)) & 1)) return false;
+    }
+    return true;
+}
+
+// --- The store
+// ------------------------------------------------------------------------------------------------
+
+// The directory of a store file, mapped rather than read: it is looked at once per search.
+struct TextStore::Loaded {
+    void* map = MAP_FAILED;
+    std::size_t mapSize = 0;
+    const std::uint64_t* directory = nullptr;
+    ~Loaded() {
+        if (map != MAP_FAILED) ::munmap(map, mapSize);
+    }
+};
+
+TextStore::TextStore(fs::path file, Options options)
+    : m_file(std::move(file)), m_options(options), m_id(++g_storeIds) {
+    m_additionsFile = m_file;
+    m_additionsFile.replace_extension(".add");
+    if (load(m_file, kWhole, 0, kFromBase)) {
+        m_baseEntries = m_entries.size();
+        load(m_additionsFile, kAdditions, m_generation, kFromAdditions);
+    }
+    // An open-addressed table of the paths; a later entry of the same path (an addition) replaces the
+    // earlier one.
+    m_state = std::make_unique<std::atomic<std::uint8_t>[]>(m_entries.size());
+    m_slots.assign(std::bit_ceil(std::max<std::size_t>(16, m_entries.size() * 2)), 0);
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        std::uint32_t& slot = m_slots[slotOf(m_entries[i].path)];
+        if (slot != 0) m_state[slot - 1].store(kSuperseded);
+        slot = std::uint32_t(i + 1);
+    }
+}
+
+std::size_t TextStore::slotOf(std::string_view path) const {
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t s = std::size_t(hashBytes(path.data(), path.size())) & mask;; s = (s + 1) & mask)
+        if (m_slots[s] == 0 || m_entries[m_slots[s] - 1].path == path) return s;
+}
+
+TextStore::~TextStore() {
+    for (int fd : {m_baseFd, m_additionsFd, m_freshFd})
+        if (fd >= 0) ::close(fd);
+    if (!m_freshPath.empty()) ::unlink(m_freshPath.c_str());
+}
+
+bool TextStore::load(const fs::path& file, int kind, std::uint64_t generation, std::uint8_t source) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    Header h{};
+    bool ok = ::fstat(fd, &st) == 0 && std::uint64_t(st.st_size) >= kHeaderSize &&
+              readAt(fd, &h, sizeof h, 0) && std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 &&
+              h.version == kVersion && h.kind == std::uint32_t(kind) && h.headerHash == headerHash(h) &&
+              h.generation != 0 && (kind == int(kWhole) || h.generation == generation) &&
+              h.directoryOffset >= kHeaderSize && h.directoryOffset % 8 == 0 && h.directorySize % 8 == 0 &&
+              h.directoryOffset + h.directorySize == std::uint64_t(st.st_size) &&
+              h.entries <= h.directorySize / kEntryFixed;
+    auto loaded = std::make_unique<Loaded>();
+    if (ok) {
+        const std::uint64_t page = std::uint64_t(::sysconf(_SC_PAGESIZE));
+        const std::uint64_t start = h.directoryOffset / page * page;
+        loaded->mapSize = std::size_t(h.directoryOffset + h.directorySize - start);
+        loaded->map = ::mmap(nullptr, loaded->mapSize, PROT_READ, MAP_PRIVATE, fd, off_t(start));
+        ok = loaded->map != MAP_FAILED;
+        if (ok) {
+            loaded->directory = reinterpret_cast<const std::uint64_t*>(static_cast<const char*>(loaded->map) +
+                                                                       (h.directoryOffset - start));
+            ok = hashBytes(loaded->directory, h.directorySize) == h.directoryHash;
+        }
+    }
+    // Parsed straight into the entries, and taken back when the file turns out damaged.
+    const std::size_t before = m_entries.size();
+    if (ok) {
+        const auto* bytes = reinterpret_cast<const char*>(loaded->directory);
+        std::size_t pos = 0;
+        m_entries.reserve(before + h.entries);
+        for (std::uint64_t i = 0; ok && i < h.entries; ++i) {
+            if (h.directorySize - pos < kEntryFixed) {
+                ok = false;
+                break;
+            }
+            Entry e;
+            std::uint64_t fixed[9];
+            std::memcpy(fixed, bytes + pos, sizeof fixed);
+            e.identity = {fixed[0], fixed[1], std::int64_t(fixed[2]), std::int64_t(fixed[3]),
+                          std::int64_t(fixed[4])};
+            e.offset = fixed[5];
+            e.blobSize = std::uint32_t(fixed[6]);
+            e.textSize = std::uint32_t(fixed[6] >> 32);
+            e.signatureWords = std::uint32_t(fixed[7]);
+            const std::uint32_t pathSize = std::uint32_t(fixed[7] >> 32);
+            e.blobHash = fixed[8];
+            const std::size_t padded = (std::size_t(pathSize) + 7) & ~std::size_t(7);
+            const std::size_t need = kEntryFixed + padded + std::size_t(e.signatureWords) * 8;
+            ok = need <= h.directorySize - pos && e.signatureWords <= kMaxSignatureWords &&
+                 (e.signatureWords == 0 || std::has_single_bit(e.signatureWords)) &&
+                 e.offset >= kHeaderSize && e.offset + e.blobSize <= h.directoryOffset;
+            if (!ok) break;
+            e.path = std::string_view(bytes + pos + kEntryFixed, pathSize);
+            e.signature = loaded->directory + (pos + kEntryFixed + padded) / 8;
+            e.source = source;
+            m_entries.push_back(e);
+            pos += need;
+        }
+        ok = ok && pos == h.directorySize;
+    }
+    if (!ok) {
+        m_entries.resize(before);
+        ::close(fd);
+        return false;
+    }
+    (source == kFromBase ? m_baseFd : m_additionsFd) = fd;
+    if (kind == int(kWhole)) m_generation = h.generation;
+    m_loaded.push_back(std::move(loaded));
+    return true;
+}
+
+int TextStore::fdOf(std::uint8_t source) const {
+    return source == kFromBase ? m_baseFd : source == kFromAdditions ? m_additionsFd : m_freshFd;
+}
+
+std::size_t TextStore::find(std::string_view path, const FileIdentity& identity) {
+    const std::uint32_t slot = m_slots[slotOf(path)];
+    if (slot == 0) return kNone;
+    const std::size_t e = slot - 1;
+    if (m_entries[e].identity == identity) {
+        m_state[e].fetch_or(kSeen, std::memory_order_relaxed);
+        return e;
+    }
+    m_state[e].fetch_or(kStale, std::memory_order_relaxed);
+    return kNone;
+}
+
+bool TextStore::mayContain(std::size_t entry, const TextQuery& query) const {
+    const Entry& e = m_entries[entry];
+    return SignatureMayContain(e.signature, e.signatureWords, query);
+}
+
+bool TextStore::text(std::size_t entry, std::string& out) const {
+    const Entry& e = m_entries[entry];
+    const char* blob = nullptr;
+    thread_local ReadAhead ahead;
+    if (ahead.store == m_id && ahead.source == e.source && e.offset >= ahead.start &&
+        e.offset + e.blobSize <= ahead.start + ahead.bytes.size()) {
+        blob = ahead.bytes.data() + (e.offset - ahead.start);
+    } else if (e.blobSize <= kReadAheadBytes / 2) {
+        ahead.store = 0;
+        ahead.bytes.resize(kReadAheadBytes);
+        const ssize_t got = ::pread(fdOf(e.source), ahead.bytes.data(), kReadAheadBytes, off_t(e.offset));
+        if (got < ssize_t(e.blobSize)) return false;
+        ahead.bytes.resize(size_t(got));
+        ahead.store = m_id;
+        ahead.source = e.source;
+        ahead.start = e.offset;
+        blob = ahead.bytes.data();
+    } else {
+        std::string& buffer = compressedBuffer();
+        buffer.resize(e.blobSize);
+        if (!readAt(fdOf(e.source), buffer.data(), e.blobSize, e.offset)) return false;
+        blob = buffer.data();
+    }
+    if (hashBytes(blob, e.blobSize) != e.blobHash) return false;
+    out.resize(e.textSize);
+    return LZ4_decompress_safe(blob, out.data(), int(e.blobSize), int(e.textSize)) == int(e.textSize);
+}
+
+void TextStore::add(std::string_view path, const FileIdentity& identity, std::string_view text) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    if (identity.changedNs + m_options.settle.count() > nanoseconds(now)) return;
+    if (path.size() > 0xFFFFFFFFu || text.size() > std::size_t(LZ4_MAX_INPUT_SIZE)) return;
+
+    std::string& buffer = compressedBuffer();
+    buffer.resize(std::size_t(LZ4_compressBound(int(text.size()))));
+    const int compressed = LZ4_compress_fast(text.data(), buffer.data(), int(text.size()), int(buffer.size()),
+                                             m_options.acceleration);
+    if (compressed <= 0 && !text.empty()) return;
+    const std::size_t size = std::size_t(std::max(compressed, 0));
+    std::vector<std::uint64_t> signature = TextSignature(text);
+
+    std::lock_guard lock(m_mutex);
+    if (m_freshFailed || !openFresh()) {
+        m_freshFailed = true;
+        return;
+    }
+    Entry e;
+    e.path = m_freshPaths.emplace_back(path);
+    e.identity = identity;
+    e.offset = m_freshEnd;
+    e.blobSize = std::uint32_t(size);
+    e.blobHash = hashBytes(buffer.data(), size);
+    e.textSize = std::uint32_t(text.size());
+    e.signature = m_freshSignatures.emplace_back(std::move(signature)).data();
+    e.signatureWords = std::uint32_t(m_freshSignatures.back().size());
+    e.source = kFromFresh;
+    m_fresh.push_back(e);
+    m_freshEnd += size;
+    // Written in large pieces: one write per text would cost more than compressing it.
+    m_pending.append(buffer.data(), size);
+    if (m_pending.size() >= (4u << 20) && !flushPending()) m_freshFailed = true;
+}
+
+bool TextStore::openFresh() {
+    if (m_freshFd >= 0) return true;
+    m_freshPath = temporaryBeside(m_file);
+    m_freshFd = ::open(m_freshPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (m_freshFd < 0) {
+        m_freshPath.clear();
+        return false;
+    }
+    m_freshEnd = kHeaderSize;
+    return true;
+}
+
+bool TextStore::flushPending() {
+    const bool ok = writeAt(m_freshFd, m_pending.data(), m_pending.size(), m_freshEnd - m_pending.size());
+    m_pending.clear();
+    return ok;
+}
+
+void TextStore::save(bool walkComplete) {
+    if (!m_pending.empty() && !flushPending()) m_freshFailed = true;
+    if (m_freshFailed) m_fresh.clear();
+    // The last text read for a path wins; an older one of the same path is dropped.
+    std::unordered_map<std::string_view, std::size_t> freshByPath;
+    for (std::size_t i = 0; i < m_fresh.size(); ++i)
+        freshByPath.insert_or_assign(m_fresh[i].path, i);
+
+    std::vector<bool> keep(m_entries.size());
+    std::size_t baseKept = 0, baseDropped = 0, additionsKept = 0, additionsDropped = 0;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const Entry& e = m_entries[i];
+        const std::uint8_t state = m_state[i].load();
+        bool k = !(state & (kStale | kSuperseded)) && !freshByPath.count(e.path);
+        if (k && walkComplete && !(state & kSeen)) {
+            // No row reached it: kept while its file is there (a row whose title matched reads no file).
+            struct stat st {};
+            k = !(::stat(std::string(e.path).c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR));
+        }
+        keep[i] = k;
+        if (e.source == kFromBase)
+            ++(k ? baseKept : baseDropped);
+        else
+            ++(k ? additionsKept : additionsDropped);
+    }
+    const bool whole = m_generation == 0 || 4 * (freshByPath.size() + additionsKept + baseDropped) > baseKept;
+    if (!whole && freshByPath.empty() && additionsDropped == 0) return;
+
+    std::vector<const Entry*> entries;
+    for (std::size_t i = 0; i < m_entries.size(); ++i)
+        if (keep[i] && (whole || m_entries[i].source == kFromAdditions)) entries.push_back(&m_entries[i]);
+    for (std::size_t i = 0; i < m_fresh.size(); ++i)
+        if (freshByPath.at(m_fresh[i].path) == i) entries.push_back(&m_fresh[i]);
+    if (whole && entries.empty() && m_generation == 0) return;
+
+    std::uint64_t generation = m_generation;
+    if (whole) {
+        std::random_device random;
+        do
+            generation = (std::uint64_t(random()) << 32) ^ random();
+        while (generation == 0 || generation == m_generation);
+    }
+    writeFile(whole ? m_file : m_additionsFile, whole ? kWhole : kAdditions, generation, entries);
+    // The old additions belong to the old store and would be ignored; removing them only frees the space.
+    if (whole) ::unlink(m_additionsFile.c_str());
+}
+
+void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t generation,
+                          const std::vector<const Entry*>& entries) {
+    if (!openFresh()) return;
+    std::string directory;
+    directory.reserve(entries.size() * (kEntryFixed + 64));
+    bool ok = !m_freshFailed;
+    for (const Entry* e : entries) {
+        if (!ok) break;
+        std::uint64_t offset = e->offset;
+        if (e->source != kFromFresh) {
+            // Texts of the old files are copied behind the ones read now.
+            offset = m_freshEnd;
+            ok = copyRange(fdOf(e->source), e->offset, m_freshFd, offset, e->blobSize);
+            m_freshEnd += e->blobSize;
+        }
+        const std::uint64_t fixed[9] = {e->identity.device,
+                                        e->identity.inode,
+                                        std::uint64_t(e->identity.size),
+                                        std::uint64_t(e->identity.modifiedNs),
+                                        std::uint64_t(e->identity.changedNs),
+                                        offset,
+                                        e->blobSize | (std::uint64_t(e->textSize) << 32),
+                                        e->signatureWords | (std::uint64_t(e->path.size()) << 32),
+                                        e->blobHash};
+        directory.append(reinterpret_cast<const char*>(fixed), sizeof fixed);
+        directory.append(e->path);
+        directory.append((8 - e->path.size() % 8) % 8, '\0');
+        directory.append(reinterpret_cast<const char*>(e->signature), std::size_t(e->signatureWords) * 8);
+    }
+    Header h{};
+    std::memcpy(h.magic, kMagic, sizeof kMagic);
+    h.version = kVersion;
+    h.kind = std::uint32_t(kind);
+    h.generation = generation;
+    h.entries = entries.size();
+    m_freshEnd = (m_freshEnd + 7) & ~std::uint64_t(7); // the signatures are read in place as words
+    h.directoryOffset = m_freshEnd;
+    h.directorySize = directory.size();
+    h.directoryHash = hashBytes(directory.data(), directory.size());
+    h.headerHash = headerHash(h);
+    ok = ok && writeAt(m_freshFd, directory.data(), directory.size(), m_freshEnd) &&
+         ::ftruncate(m_freshFd, off_t(m_freshEnd + directory.size())) == 0 &&
+         writeAt(m_freshFd, &h, sizeof h, 0);
+    // Not flushed to disk: after a power loss the checksums find whatever did not reach it, and the texts
+    // are read again. A kill cannot tear a rename.
+    ok = ok && ::rename(m_freshPath.c_str(), target.c_str()) == 0;
+    if (ok) m_freshPath.clear();
+}
+
+} // namespace marovex::search

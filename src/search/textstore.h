@@ -1,0 +1,139 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+struct stat;
+
+// The text store: for every article file the full-text search has read, the text its test looks at (the
+// normalised page, see NormalisePageText), under the file's path and identity, with a signature of the
+// text's letter triples that tells files which cannot hold a word. A later search answers from it for the
+// files whose identity is unchanged and reads only the others, so it gives the plain walk's answer exactly.
+//
+// It is a cache: the catalogue never depends on it, and a store that is missing, damaged or written by
+// something else is taken as empty and made anew. It lies in the application folder as two files, each
+// replaced whole (a new file renamed over the old one) by the folder's one writer: the store itself and its
+// additions, the entries added since the store was last written whole. The additions name the store they
+// belong to and are dropped with any other. Every entry carries the identity of the file it was made from,
+// and every text and the directory of entries carry checksums, so whatever a kill or a crash leaves behind
+// can only cost re-reading, never a wrong answer.
+namespace marovex::search {
+
+inline constexpr std::string_view kTextStoreFile = "texts.dat";
+inline constexpr std::string_view kTextStoreAdditions = "texts.add";
+
+// What says that a file is still the one a stored text was made from.
+struct FileIdentity {
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0, changedNs = 0; // since the epoch
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentityOf(const struct stat& st);
+
+// The letter triples of a search word, folded as the search folds letters.
+class TextQuery {
+public:
+    explicit TextQuery(std::string_view word);
+    // False for a word shorter than three bytes: then every stored text is a candidate.
+    bool filters() const { return !m_hashes.empty(); }
+    const std::vector<std::uint32_t>& hashes() const { return m_hashes; }
+
+private:
+    std::vector<std::uint32_t> m_hashes;
+};
+
+// The signature of a text: one bit per folded letter triple, in a power-of-two number of 64-bit words made
+// as small as keeps it useful. Empty for a text shorter than three bytes.
+std::vector<std::uint64_t> TextSignature(std::string_view text);
+// False proves that no text with this signature contains the query's word, in either letter case.
+bool SignatureMayContain(const std::uint64_t* words, std::size_t count, const TextQuery& query);
+
+class TextStore {
+public:
+    struct Options {
+        // How old a file's last change must be when it is read for its text to be kept: a change within the
+        // file system's clock tick after the read would otherwise leave the identity as it was.
+        std::chrono::nanoseconds settle = std::chrono::seconds(2);
+        int acceleration = 1; // of the LZ4 compression of the texts
+    };
+
+    static constexpr std::size_t kNone = std::size_t(-1);
+
+    // Opens the store at `file` and its additions beside it. Never raises.
+    TextStore(std::filesystem::path file, Options options);
+    ~TextStore();
+    TextStore(const TextStore&) = delete;
+    TextStore& operator=(const TextStore&) = delete;
+
+    std::size_t size() const { return m_entries.size(); }
+
+    // The entry for a path whose file still has this identity, or kNone. Safe from several threads.
+    std::size_t find(std::string_view path, const FileIdentity& identity);
+    bool mayContain(std::size_t entry, const TextQuery& query) const;
+    // The stored text; false when it is damaged (the caller reads the file instead and adds it again).
+    bool text(std::size_t entry, std::string& out) const;
+
+    // Keeps the text of a file just read, unless the file changed too recently to be trusted. Safe from
+    // several threads. A failure to write makes the store forget the additions, never raises.
+    void add(std::string_view path, const FileIdentity& identity, std::string_view text);
+
+    // Writes what changed: whole when the additions have grown large, otherwise only the additions. With
+    // `walkComplete`, entries no row reached whose files are gone are dropped. Needs the folder lock; never
+    // raises (a store that cannot be written is simply not kept).
+    void save(bool walkComplete);
+
+private:
+    struct Entry {
+        std::string_view path;
+        FileIdentity identity;
+        std::uint64_t offset = 0;
+        std::uint32_t blobSize = 0, textSize = 0;
+        std::uint64_t blobHash = 0; // of the compressed text
+        const std::uint64_t* signature = nullptr;
+        std::uint32_t signatureWords = 0;
+        std::uint8_t source = 0; // which file holds the text: kBase, kAdditions or kFresh
+    };
+    struct Loaded;
+
+    bool load(const std::filesystem::path& file, int kind, std::uint64_t generation, std::uint8_t source);
+    int fdOf(std::uint8_t source) const;
+    std::size_t slotOf(std::string_view path) const;
+    bool openFresh();
+    bool flushPending();
+    void writeFile(const std::filesystem::path& target, int kind, std::uint64_t generation,
+                   const std::vector<const Entry*>& entries);
+
+    std::filesystem::path m_file, m_additionsFile;
+    Options m_options;
+    std::uint64_t m_id;             // tells this store's pieces in a thread's read-ahead from another's
+    std::uint64_t m_generation = 0; // of the store whole; 0: there is none
+    std::vector<std::unique_ptr<Loaded>> m_loaded;
+    int m_baseFd = -1, m_additionsFd = -1;
+    std::vector<Entry> m_entries;                         // from the files, additions after the store's own
+    std::vector<std::uint32_t> m_slots;                   // the entries by path: index + 1, 0 for none
+    std::unique_ptr<std::atomic<std::uint8_t>[]> m_state; // per entry: seen, stale, superseded
+    std::size_t m_baseEntries = 0;                        // entries of the store whole
+
+    // Entries read in this search, their texts already in the fresh file.
+    std::mutex m_mutex;
+    std::filesystem::path m_freshPath;
+    int m_freshFd = -1;
+    bool m_freshFailed = false;
+    std::uint64_t m_freshEnd = 0;
+    std::string m_pending; // texts not yet written, the last ones before m_freshEnd
+    std::deque<std::string> m_freshPaths;
+    std::deque<std::vector<std::uint64_t>> m_freshSignatures;
+    std::vector<Entry> m_fresh;
+};
+
+} // namespace marovex::search
