@@ -134,7 +134,7 @@ double searchSeconds(RecordTable& t, const fs::path& dir, const std::string& wor
                                               },
                                               {}});
     const double s = sw.seconds();
-    if (!r.error.empty()) std::printf("  error: %s\n", r.error.c_str());
+    if (!r.error.empty()) std::printf("  error: %s\n", r.error.english().c_str());
     hits = r.hits;
     if (fromStore) *fromStore = r.filesFromStore;
     return s;

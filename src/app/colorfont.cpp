@@ -167,8 +167,8 @@ std::int32_t Font::size() const {
 void Font::setSize(std::int32_t points) {
     const std::int64_t h = -mulDiv(points, pixelsPerInch, 72);
     if (h < std::numeric_limits<std::int32_t>::min() || h > std::numeric_limits<std::int32_t>::max())
-        throw ConversionError(
-            Message(msg::InvalidFontSize, {Text(std::to_string(points)), Text(std::to_string(pixelsPerInch))}));
+        throw ConversionError(Message(msg::InvalidFontSize,
+                                      {Text(std::to_string(points)), Text(std::to_string(pixelsPerInch))}));
     height = static_cast<std::int32_t>(h);
 }
 
@@ -200,7 +200,8 @@ void TextToFont(std::string_view description, Font& font) {
     try {
         font.setSize(size);
     } catch (const ConversionError& e) {
-        throw ConversionError(Message(msg::InvalidFont, {Text(quotedText(description)), Nested(e.message())}));
+        throw ConversionError(
+            Message(msg::InvalidFont, {Text(quotedText(description)), Nested(e.message())}));
     }
     font.style = fontNumber(description, next(), "Style") & 0x0F;
 }

@@ -143,7 +143,6 @@ bool lessFolded(std::string_view a, std::string_view b) {
     return a.size() < b.size();
 }
 
-
 } // namespace
 
 const std::string& LanguageFile::text(int key) const {
@@ -223,7 +222,8 @@ void MessageTexts::storeOwnTexts(const LanguageFile& file) {
 MessageTexts MessageTextsOf(const std::filesystem::path& appDir, std::string_view fileName) {
     MessageTexts texts;
     try {
-        if (const auto path = FindLanguageFile(appDir, fileName)) texts.storeOwnTexts(ReadLanguageFile(*path));
+        if (const auto path = FindLanguageFile(appDir, fileName))
+            texts.storeOwnTexts(ReadLanguageFile(*path));
     } catch (const std::exception&) {
         // Reported where the file is applied to a window.
     }

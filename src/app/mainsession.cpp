@@ -27,7 +27,8 @@ void MainSession::ReportMissingFile(MainWindowHooks& hooks, const std::string& m
     m_failureMark = -1;
 }
 
-bool MainSession::openCatalogueFile(MainWindowHooks& hooks, const std::filesystem::path& file, bool articles) {
+bool MainSession::openCatalogueFile(MainWindowHooks& hooks, const std::filesystem::path& file,
+                                    bool articles) {
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
         ReportMissingFile(hooks, "File not found : ", file);
@@ -35,7 +36,9 @@ bool MainSession::openCatalogueFile(MainWindowHooks& hooks, const std::filesyste
     }
     try {
         if (articles)
-            catalogue::openArticleTable(m_articles, file, [&hooks](const std::string& m) { hooks.showInformation(Message::plain(m)); });
+            catalogue::openArticleTable(m_articles, file, [&hooks](const std::string& m) {
+                hooks.showInformation(Message::plain(m));
+            });
         else
             catalogue::openTopicTable(m_topics, file);
     } catch (const std::exception& e) {
@@ -100,8 +103,7 @@ void MainSession::FormCreate(MainWindowHooks& hooks) {
         if (std::filesystem::exists(historyFile, ec)) hooks.setHistory(readSearchHistory(historyFile));
         m_historyLoaded = true;
 
-        if (m_articles.isOpen() &&
-            m_articles.locate("Find", {FieldValue{std::int32_t(catalogue::kFound)}})) {
+        if (m_articles.isOpen() && m_articles.locate("Find", {FieldValue{std::int32_t(catalogue::kFound)}})) {
             hooks.setSearchResultsEndEnabled(true);
             hooks.selectHistoryEntry(0);
         }

@@ -67,7 +67,8 @@ public:
     Message closeTopicTable();
 
     // "File not found : " + CR + path, shown in an information box; sets the failure mark.
-    void ReportMissingFile(MainWindowHooks& hooks, const std::string& message, const std::filesystem::path& file);
+    void ReportMissingFile(MainWindowHooks& hooks, const std::string& message,
+                           const std::filesystem::path& file);
 
 private:
     bool openCatalogueFile(MainWindowHooks& hooks, const std::filesystem::path& file, bool articles);

@@ -37,9 +37,10 @@ std::size_t columnPosition(std::string_view field) {
 }
 
 // The error of a key's value, named by the file, the section and the key.
-ConversionError where(const IniFile& ini, std::string_view section, std::string_view name, const ConversionError& e) {
+ConversionError where(const IniFile& ini, std::string_view section, std::string_view name,
+                      const ConversionError& e) {
     return ConversionError(Message(msg::SettingError, {PathValue(ini.path()), Text(std::string(section)),
-                                                         Text(std::string(name)), Nested(e.message())}));
+                                                       Text(std::string(name)), Nested(e.message())}));
 }
 
 } // namespace

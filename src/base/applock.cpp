@@ -62,17 +62,22 @@ AppFolderLock AppFolderLock::acquire(const std::filesystem::path& folder) {
         ::close(fd);
         if (err != EWOULDBLOCK)
             throw MessageError(Message(msg::CannotLockFolder, {PathValue(folder), Reason(err)}));
-        throw FolderLocked(Message(msg::FolderLocked,
-                                   {PathValue(folder), Nested(holder ? *holder : Message(msg::AnotherProgram, {}))}));
+        throw FolderLocked(
+            Message(msg::FolderLocked,
+                    {PathValue(folder), Nested(holder ? *holder : Message(msg::AnotherProgram, {}))}));
     }
     AppFolderLock lock;
     lock.m_fd = fd;
     return lock;
 }
 
-AppFolderLock::~AppFolderLock() { release(); }
+AppFolderLock::~AppFolderLock() {
+    release();
+}
 
-AppFolderLock::AppFolderLock(AppFolderLock&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+AppFolderLock::AppFolderLock(AppFolderLock&& other) noexcept : m_fd(other.m_fd) {
+    other.m_fd = -1;
+}
 
 AppFolderLock& AppFolderLock::operator=(AppFolderLock&& other) noexcept {
     if (this != &other) {

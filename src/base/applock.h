@@ -16,8 +16,8 @@ public:
 };
 
 // The one-writer lock of an application folder: an operating-system lock on the folder itself, which dies
-// with its process, so a killed writer never leaves the folder locked, and which adds no file to it. The application holds it
-// for its whole run, the companion's writing commands for theirs; reading needs none.
+// with its process, so a killed writer never leaves the folder locked, and which adds no file to it. The
+// application holds it for its whole run, the companion's writing commands for theirs; reading needs none.
 class AppFolderLock {
 public:
     AppFolderLock() = default;

@@ -22,7 +22,8 @@ std::filesystem::path folderOf(const std::filesystem::path& file) {
     return file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
 }
 
-[[noreturn]] void fail(const std::filesystem::path& temp, const std::filesystem::path& file, msg::Key what, int err) {
+[[noreturn]] void fail(const std::filesystem::path& temp, const std::filesystem::path& file, msg::Key what,
+                       int err) {
     ::unlink(temp.c_str());
     throw FileError(Message(what, {PathValue(file), Reason(err)}));
 }
@@ -38,8 +39,8 @@ void syncFolder(const std::filesystem::path& folder) {
 
 std::filesystem::path temporaryBeside(const std::filesystem::path& file) {
     static std::atomic<unsigned> counter{0};
-    return folderOf(file) /
-           ("." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    return folderOf(file) / ("." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter++));
 }
 
 NewTemporary createTemporaryBeside(const std::filesystem::path& file) {
@@ -159,8 +160,7 @@ CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::st
         lines.push_back(bytes.substr(start, end - start));
         start = end + 1;
     }
-    if (lines.empty() || lines.front() != kRecordHeader)
-        return damaged(Message(msg::RecordForeign, {}));
+    if (lines.empty() || lines.front() != kRecordHeader) return damaged(Message(msg::RecordForeign, {}));
     if (lines.back() != kRecordEnd) return damaged(Message(msg::RecordIncomplete, {}));
     if (lines.size() < 3) return damaged(Message(msg::RecordNamesNothing, {}));
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
@@ -183,7 +183,8 @@ CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::st
 
 void replaceTogether(const std::vector<Replacement>& replacements, const std::filesystem::path& record) {
     auto removeTemps = [&] {
-        for (const auto& r : replacements) ::unlink(r.temp.c_str());
+        for (const auto& r : replacements)
+            ::unlink(r.temp.c_str());
     };
     std::string text(kRecordHeader);
     text += '\n';

@@ -60,8 +60,8 @@ CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::st
 
 // What FinishInterruptedReplace found.
 struct InterruptedReplace {
-    bool found = false;    // a record was there
-    Message discarded; // the message for a damaged record that was discarded, nothing renamed
+    bool found = false; // a record was there
+    Message discarded;  // the message for a damaged record that was discarded, nothing renamed
 };
 
 // Completes a replacement of some of `files` (names in the record's folder) that a crash interrupted: a

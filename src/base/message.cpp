@@ -21,9 +21,11 @@ constexpr BuiltIn kBuiltIn[] = {
     {IndexingFailed, "Индексация прервана ошибкой", "Indexing stopped by an error"},
     {WaitForSearch, "Дождитесь окончания поиска.", "Wait until the search has finished."},
     {AboutNameLine, "Читатель архива «Kelvrania»", "Kelvrania archive reader"},
-    {AboutSupportLine, "Сайт Marovex: поддержка, новости, обновления:", "Marovex support site, news and updates:"},
+    {AboutSupportLine,
+     "Сайт Marovex: поддержка, новости, обновления:", "Marovex support site, news and updates:"},
 
-    {NotRegularFile, "%1: файл не прочитан: это не обычный файл (%2)", "%1: cannot read: not a regular file (%2)"},
+    {NotRegularFile, "%1: файл не прочитан: это не обычный файл (%2)",
+     "%1: cannot read: not a regular file (%2)"},
     {NotRegularFileToReplace, "%1: файл не заменён: это не обычный файл (%2)",
      "%1: cannot replace: not a regular file (%2)"},
     {FileTooLarge, "%1: файл не прочитан: он больше %2", "%1: cannot read: the file is larger than %2"},
@@ -31,21 +33,25 @@ constexpr BuiltIn kBuiltIn[] = {
     {CannotReadFolder, "%1: папка не прочитана: %2", "%1: cannot read the folder: %2"},
     {CannotWrite, "%1: файл не записан: %2", "%1: cannot write: %2"},
     {CannotReplace, "%1: файл не заменён: %2", "%1: cannot replace: %2"},
-    {WriteProtected, "%1: файл не заменён: он защищён от записи", "%1: cannot replace: the file is write-protected"},
+    {WriteProtected, "%1: файл не заменён: он защищён от записи",
+     "%1: cannot replace: the file is write-protected"},
     {DamagedCommitRecord, "%1: повреждённая запись о замене файлов отброшена, ничего не переименовано (%2)",
      "%1: a damaged commit record was discarded and nothing was renamed (%2)"},
-    {CannotCompleteWrite, "%1: прерванная запись не завершена: %2", "%1: cannot complete an interrupted write: %2"},
+    {CannotCompleteWrite, "%1: прерванная запись не завершена: %2",
+     "%1: cannot complete an interrupted write: %2"},
     {CannotRemove, "%1: файл не удалён: %2", "%1: cannot remove: %2"},
     {FileNotFound, "%1: файл не найден", "%1: file not found"},
     {FolderLocked, "%1: папкой программы сейчас пользуется %2; повторите, когда она закончит",
      "%1: the application folder is in use by %2; try again when it has finished"},
     {AnotherProgram, "другая программа Marovex", "another Marovex program"},
-    {CannotLockFolder, "%1: папку программы не удалось занять: %2", "%1: cannot lock the application folder: %2"},
+    {CannotLockFolder, "%1: папку программы не удалось занять: %2",
+     "%1: cannot lock the application folder: %2"},
     {HolderNamed, "«%1» (процесс %2)", "\"%1\" (process %2)"},
     {HolderProcess, "процесс %1", "process %1"},
 
     {NotACatalogueFile, "%1: это не файл каталога: %2", "%1: not a valid catalogue file: %2"},
-    {CatalogueEmpty, "%1: это не файл каталога: файл пуст", "%1: not a valid catalogue file: the file is empty"},
+    {CatalogueEmpty, "%1: это не файл каталога: файл пуст",
+     "%1: not a valid catalogue file: the file is empty"},
     {WrongLayout, "%1: это не %2 (поля %3; нужны %4)", "%1: not %2 (fields %3; expected %4)"},
     {ArticleTableName, "таблица статей", "an article table"},
     {TopicTableName, "таблица рубрик", "a topic table"},
@@ -74,8 +80,18 @@ constexpr BuiltIn kBuiltIn[] = {
     {FontFieldMissing, "нет поля (%1)", "the field is missing (%1)"},
     {FontFieldNotANumber, "%1 — не число (%2)", "%1 is not a number (%2)"},
     {FontPitchInvalid, "%1 — неверный шаг шрифта (0, 1 или 2)", "%1 is not a valid pitch (0, 1 or 2)"},
+
+    {UnreadableOne, "Файл статьи не прочитан, текст в нём считается ненайденным: %1.",
+     "1 article file could not be read and was searched as not containing the text: %1."},
+    {UnreadableMany, "Не прочитано файлов статей: %1, текст в них считается ненайденным: %2.",
+     "%1 article files could not be read and were searched as not containing the text: %2."},
+    {UnreadableMore, "%1; и ещё %2", "%1; and %2 more"},
+    {UnreadableEntry, "%1 (%2)", "%1 (%2)"},
+    {ListJoin, "%1; %2", "%1; %2"},
+    {ArticleUnreadable, "%1: файл статьи не прочитан (%2)", "%1: cannot read the article file (%2)"},
     {CannotReadPage, "Файл %1 не прочитан: %2", "Cannot read the file %1: %2"},
-    {PageLeavesIssue, "ссылка ведёт за пределы папки выпуска", "it leads out of its issue folder"},
+    {PageLeavesIssue, "его настоящий путь ведёт за пределы папки выпуска",
+     "its real path leaves the issue folder"},
 
     {NoSuchFile, "нет такого файла или папки", "no such file or folder"},
     {AccessDenied, "доступ запрещён", "permission denied"},
@@ -104,16 +120,20 @@ constexpr BuiltIn kBuiltIn[] = {
     {RecordNamesNothing, "в ней нет ни одного файла", "it names no file"},
     {RecordBadLine, "строка в ней — не пара имён", "a line is no pair of names"},
     {RecordNamesOther, "в ней есть %1, который ей заменять нельзя", "it names %1, which it may not replace"},
-    {RecordNotTemporaryOf, "в ней есть %1, не временный файл для %2", "it names %1, which is no temporary of %2"},
+    {RecordNotTemporaryOf, "в ней есть %1, не временный файл для %2",
+     "it names %1, which is no temporary of %2"},
     {RecordNamesTwice, "%1 назван в ней дважды", "it names %1 twice"},
     {RecordTemporaryNotRegular, "%1 — не обычный файл", "%1 is not a regular file"},
-    {NotInRecordFolder, "%1: файл не заменён: он не в папке %2", "%1: cannot replace: not in the folder of %2"},
-    {NotAMarovexTable, "это не таблица Marovex (другая база данных)", "not a Marovex table (another kind of database)"},
+    {NotInRecordFolder, "%1: файл не заменён: он не в папке %2",
+     "%1: cannot replace: not in the folder of %2"},
+    {NotAMarovexTable, "это не таблица Marovex (другая база данных)",
+     "not a Marovex table (another kind of database)"},
     {UnsupportedFormatVersion, "неизвестная версия формата %1", "unsupported format version %1"},
     {CutShort, "файл обрезан (%1 байт из %2)", "the file is cut short (%1 of %2 bytes)"},
     {NotADatabase, "это не база данных", "the file is not a database"},
     {DatabaseDamaged, "база данных повреждена", "the database is damaged"},
-    {ReplaceLeftForNextWriter, "%1: файл не заменён: %2 (замена завершится, когда папку снова откроют для записи)",
+    {ReplaceLeftForNextWriter,
+     "%1: файл не заменён: %2 (замена завершится, когда папку снова откроют для записи)",
      "%1: cannot replace: %2 (the change is completed when the folder is next opened for writing)"},
 };
 
@@ -145,42 +165,76 @@ Message::Value Nested(Message message) {
 Message::Value Reason(int error) {
     int key = 0;
     switch (error) {
-    case ENOENT: key = NoSuchFile; break;
+    case ENOENT:
+        key = NoSuchFile;
+        break;
     case EACCES:
-    case EPERM: key = AccessDenied; break;
-    case ENOSPC: key = NoSpace; break;
-    case EROFS: key = ReadOnlyFileSystem; break;
-    case EIO: key = InputOutputError; break;
-    case EISDIR: key = IsAFolder; break;
-    case ENOTDIR: key = NotAFolder; break;
-    case ELOOP: key = TooManyLinks; break;
-    case EEXIST: key = FileExists; break;
-    case ENAMETOOLONG: key = NameTooLong; break;
+    case EPERM:
+        key = AccessDenied;
+        break;
+    case ENOSPC:
+        key = NoSpace;
+        break;
+    case EROFS:
+        key = ReadOnlyFileSystem;
+        break;
+    case EIO:
+        key = InputOutputError;
+        break;
+    case EISDIR:
+        key = IsAFolder;
+        break;
+    case ENOTDIR:
+        key = NotAFolder;
+        break;
+    case ELOOP:
+        key = TooManyLinks;
+        break;
+    case EEXIST:
+        key = FileExists;
+        break;
+    case ENAMETOOLONG:
+        key = NameTooLong;
+        break;
     case EMFILE:
-    case ENFILE: key = TooManyOpenFiles; break;
-    case EDQUOT: key = QuotaExceeded; break;
+    case ENFILE:
+        key = TooManyOpenFiles;
+        break;
+    case EDQUOT:
+        key = QuotaExceeded;
+        break;
     case EBUSY:
-    case ETXTBSY: key = Busy; break;
-    default: return Text(std::strerror(error));
+    case ETXTBSY:
+        key = Busy;
+        break;
+    default:
+        return Text(std::strerror(error));
     }
     return Nested(Message(key, {}));
 }
 
 Message::Value FileKind(unsigned mode) {
     switch (mode & S_IFMT) {
-    case S_IFDIR: return Nested(Message(KindFolder, {}));
-    case S_IFIFO: return Nested(Message(KindFifo, {}));
-    case S_IFCHR: return Nested(Message(KindCharacterDevice, {}));
+    case S_IFDIR:
+        return Nested(Message(KindFolder, {}));
+    case S_IFIFO:
+        return Nested(Message(KindFifo, {}));
+    case S_IFCHR:
+        return Nested(Message(KindCharacterDevice, {}));
 #ifdef S_IFBLK
-    case S_IFBLK: return Nested(Message(KindBlockDevice, {}));
+    case S_IFBLK:
+        return Nested(Message(KindBlockDevice, {}));
 #endif
 #ifdef S_IFSOCK
-    case S_IFSOCK: return Nested(Message(KindSocket, {}));
+    case S_IFSOCK:
+        return Nested(Message(KindSocket, {}));
 #endif
 #ifdef S_IFLNK
-    case S_IFLNK: return Nested(Message(KindLink, {}));
+    case S_IFLNK:
+        return Nested(Message(KindLink, {}));
 #endif
-    default: return Nested(Message(KindUnknown, {}));
+    default:
+        return Nested(Message(KindUnknown, {}));
     }
 }
 
@@ -198,7 +252,8 @@ std::string FillPattern(std::string_view pattern, const std::vector<std::string>
         if (pattern[i] == '%' && next == '%') {
             out += '%';
             ++i;
-        } else if (pattern[i] == '%' && next >= '1' && next <= '9' && std::size_t(next - '1') < values.size()) {
+        } else if (pattern[i] == '%' && next >= '1' && next <= '9' &&
+                   std::size_t(next - '1') < values.size()) {
             out += values[std::size_t(next - '1')];
             ++i;
         } else {
@@ -208,7 +263,8 @@ std::string FillPattern(std::string_view pattern, const std::vector<std::string>
     return out;
 }
 
-MessageError::MessageError(Message message) : std::runtime_error(message.english()), m_message(std::move(message)) {}
+MessageError::MessageError(Message message)
+    : std::runtime_error(message.english()), m_message(std::move(message)) {}
 
 std::ostream& operator<<(std::ostream& out, const Message& message) {
     return out << message.english();

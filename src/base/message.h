@@ -49,7 +49,7 @@ enum Key : int {
     WrongLayout,             // %1 file, %2 the table it should hold, %3 fields found, %4 fields expected
     ArticleTableName,
     TopicTableName,
-    PreviousCatalogueKept, // %1 the error
+    PreviousCatalogueKept,  // %1 the error
     CatalogueDatabaseError, // %1 file, %2 what was done, %3 the database's words
     // Indexing.
     NoArchiveFolder = 118,
@@ -57,16 +57,16 @@ enum Key : int {
     ArchiveFolderNotAFolder,
     ArchiveFolderUnreadable, // %1 folder, %2 reason
     RowNotStored,
-    PageError,     // %1 page, %2 the error
+    PageError,      // %1 page, %2 the error
     ErrorThenError, // %1 the error, %2 the one that followed while cleaning up
     // Settings and opening.
     SettingError = 125, // %1 where, %2 the error
     InvalidColour,      // %1 the text
     InvalidHexColour,
-    InvalidFontSize,     // %1 points, %2 pixels per inch
-    InvalidFont,         // %1 description, %2 what is wrong with it
-    CannotReadPage,      // %1 file, %2 reason
-    PageLeavesIssue,     // %1 file
+    InvalidFontSize, // %1 points, %2 pixels per inch
+    InvalidFont,     // %1 description, %2 what is wrong with it
+    CannotReadPage,  // %1 file, %2 reason
+    PageLeavesIssue, // %1 file
     // The system's reasons.
     NoSuchFile = 135,
     AccessDenied,
@@ -94,12 +94,12 @@ enum Key : int {
     RecordForeign,
     RecordNamesNothing,
     RecordBadLine,
-    RecordNamesOther,      // %1 the file
-    RecordNotTemporaryOf,  // %1 the name, %2 the file
-    RecordNamesTwice,      // %1 the file
+    RecordNamesOther,          // %1 the file
+    RecordNotTemporaryOf,      // %1 the name, %2 the file
+    RecordNamesTwice,          // %1 the file
     RecordTemporaryNotRegular, // %1 the name
-    NotInRecordFolder,     // %1 file, %2 record
-    ReplaceLeftForNextWriter, // %1 file, %2 reason
+    NotInRecordFolder,         // %1 file, %2 record
+    ReplaceLeftForNextWriter,  // %1 file, %2 reason
     // What is wrong with a catalogue file.
     NotAMarovexTable = 175,
     UnsupportedFormatVersion, // %1 the version
@@ -110,7 +110,14 @@ enum Key : int {
     FontFieldMissing = 185, // %1 the field
     FontFieldNotANumber,    // %1 the text, %2 the field
     FontPitchInvalid,       // %1 the text
-    Last = FontPitchInvalid,
+    // The full-text search.
+    UnreadableOne = 190, // %1 the file and its reason
+    UnreadableMany,      // %1 how many, %2 the first of them
+    UnreadableMore,      // %1 the files named, %2 how many more
+    UnreadableEntry,     // %1 file, %2 reason
+    ListJoin,            // %1 a list, %2 its next item
+    ArticleUnreadable,   // %1 file, %2 reason
+    Last = ArticleUnreadable,
 };
 } // namespace msg
 

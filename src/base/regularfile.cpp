@@ -19,7 +19,8 @@ std::string sizeText(std::size_t bytes) {
 } // namespace
 
 Message NotRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing) {
-    return Message(writing ? msg::NotRegularFileToReplace : msg::NotRegularFile, {PathValue(file), FileKind(mode)});
+    return Message(writing ? msg::NotRegularFileToReplace : msg::NotRegularFile,
+                   {PathValue(file), FileKind(mode)});
 }
 
 Message TooLargeMessage(const std::filesystem::path& file, std::size_t limit) {

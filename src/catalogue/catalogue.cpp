@@ -4,7 +4,9 @@
 
 namespace marovex::catalogue {
 
-std::string orderByField(std::string_view field) { return "Find;" + std::string(field) + ";Type;Number;Npp"; }
+std::string orderByField(std::string_view field) {
+    return "Find;" + std::string(field) + ";Type;Number;Npp";
+}
 
 std::vector<FieldDef> articleFields() {
     return {
@@ -30,10 +32,14 @@ std::vector<FieldDef> topicFields() {
 
 std::string ClientDataSet1TypeGetText(int type) {
     switch (type) {
-    case 1: return "Kelvra-Gold";
-    case 2: return "Kelvra-Release";
-    case 3: return "Kelvra";
-    default: return {};
+    case 1:
+        return "Kelvra-Gold";
+    case 2:
+        return "Kelvra-Release";
+    case 3:
+        return "Kelvra";
+    default:
+        return {};
     }
 }
 
@@ -43,9 +49,13 @@ std::string padIssueNumber(std::string_view number) {
     return out;
 }
 
-void ClientDataSet1AfterOpen(RecordTable& table) { table.setLogChanges(false); }
+void ClientDataSet1AfterOpen(RecordTable& table) {
+    table.setLogChanges(false);
+}
 
-bool ClientDataSet1BeforeEdit(RecordTable& table) { return table.rowCount() > 0; }
+bool ClientDataSet1BeforeEdit(RecordTable& table) {
+    return table.rowCount() > 0;
+}
 
 RecordTable::ErrorAction ClientDataSet1PostError(const MessageSink& show) {
     if (show) show(std::string(kDuplicateRecords));
@@ -76,9 +86,8 @@ void checkLayout(RecordTable& table, const std::vector<FieldDef>& expected, msg:
 
 void bindArticleReactions(RecordTable& table, MessageSink show) {
     table.setBeforeEdit(ClientDataSet1BeforeEdit);
-    table.setPostError([show = std::move(show)](RecordTable&, const std::string&) {
-        return ClientDataSet1PostError(show);
-    });
+    table.setPostError(
+        [show = std::move(show)](RecordTable&, const std::string&) { return ClientDataSet1PostError(show); });
 }
 
 } // namespace
@@ -92,7 +101,8 @@ void openArticleTable(RecordTable& table, const std::filesystem::path& file, Mes
     ClientDataSet1AfterOpen(table);
 }
 
-void openTopicTable(RecordTable& table, const std::filesystem::path& file, const std::filesystem::path& readFrom) {
+void openTopicTable(RecordTable& table, const std::filesystem::path& file,
+                    const std::filesystem::path& readFrom) {
     table.setFileName(file);
     table.setSortKeys(kTopicTableOrder);
     table.open(readFrom);
@@ -160,7 +170,8 @@ void closeCatalogue(RecordTable& articles, RecordTable& topics) {
         for (RecordTable* t : {&articles, &topics}) {
             if (!t->isOpen()) continue;
             t->storePendingForClose();
-            if (t->isModified() && !t->fileName().empty()) replacements.push_back({t->writeTemporary(), t->fileName()});
+            if (t->isModified() && !t->fileName().empty())
+                replacements.push_back({t->writeTemporary(), t->fileName()});
         }
     } catch (const std::exception& e) {
         for (const auto& r : replacements) {

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <sqlite3.h>
 
-#include <unistd.h>
 #include <strings.h>
+#include <unistd.h>
 
 namespace marovex::detail {
 namespace {
@@ -20,17 +20,23 @@ constexpr int kMaxWidth = 65535;
 
 const char* typeName(FieldType t) {
     switch (t) {
-    case FieldType::Int32: return "int32";
-    case FieldType::Int16: return "int16";
-    case FieldType::WideText: return "wtext";
-    case FieldType::Text: return "text";
-    case FieldType::Boolean: return "bool";
+    case FieldType::Int32:
+        return "int32";
+    case FieldType::Int16:
+        return "int16";
+    case FieldType::WideText:
+        return "wtext";
+    case FieldType::Text:
+        return "text";
+    case FieldType::Boolean:
+        return "bool";
     }
     return "?";
 }
 
 bool typeFromName(std::string_view name, FieldType& out) {
-    for (FieldType t : {FieldType::Int32, FieldType::Int16, FieldType::WideText, FieldType::Text, FieldType::Boolean})
+    for (FieldType t :
+         {FieldType::Int32, FieldType::Int16, FieldType::WideText, FieldType::Text, FieldType::Boolean})
         if (name == typeName(t)) {
             out = t;
             return true;
@@ -56,15 +62,21 @@ public:
         if (sqlite3_open_v2(file.c_str(), &m_db, flags, nullptr) != SQLITE_OK) fail();
     }
     ~Db() { sqlite3_close(m_db); }
-    [[noreturn]] void fail(Message::Value detail) const { throw TableError(Message(m_what, {PathValue(m_file), std::move(detail)})); }
+    [[noreturn]] void fail(Message::Value detail) const {
+        throw TableError(Message(m_what, {PathValue(m_file), std::move(detail)}));
+    }
     [[noreturn]] void fail(const std::string& detail) const { fail(Text(detail)); }
     // SQLite's own reason; the ones a damaged or foreign file gives in our words.
     [[noreturn]] void fail() const {
         switch (m_db ? sqlite3_errcode(m_db) : SQLITE_NOMEM) {
-        case SQLITE_NOTADB: fail(Nested(Message(msg::NotADatabase, {})));
-        case SQLITE_CORRUPT: fail(Nested(Message(msg::DatabaseDamaged, {})));
-        case SQLITE_FULL: fail(Reason(ENOSPC));
-        default: fail(Text(m_db ? sqlite3_errmsg(m_db) : "out of memory"));
+        case SQLITE_NOTADB:
+            fail(Nested(Message(msg::NotADatabase, {})));
+        case SQLITE_CORRUPT:
+            fail(Nested(Message(msg::DatabaseDamaged, {})));
+        case SQLITE_FULL:
+            fail(Reason(ENOSPC));
+        default:
+            fail(Text(m_db ? sqlite3_errmsg(m_db) : "out of memory"));
         }
     }
     void exec(const std::string& sql) {
@@ -101,7 +113,6 @@ struct Statement {
     ~Statement() { sqlite3_finalize(st); }
 };
 
-
 } // namespace
 
 namespace {
@@ -109,7 +120,11 @@ namespace {
 // Length in bytes of the valid UTF-8 sequence at p, or 0.
 inline int sequenceLength(const unsigned char* p, const unsigned char* end) {
     const unsigned char b = *p;
-    const int len = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    const int len = b < 0x80                 ? 1
+                    : b >= 0xC2 && b <= 0xDF ? 2
+                    : b >= 0xE0 && b <= 0xEF ? 3
+                    : b >= 0xF0 && b <= 0xF4 ? 4
+                                             : 0;
     if (len == 0 || end - p < len) return 0;
     for (int i = 1; i < len; ++i)
         if ((p[i] & 0xC0) != 0x80) return 0;
@@ -154,7 +169,8 @@ std::string cutUtf8(std::string_view s, int width) {
         } else {
             out.push_back('?');
             ++p;
-            while (p < end && (*p & 0xC0) == 0x80) ++p;
+            while (p < end && (*p & 0xC0) == 0x80)
+                ++p;
         }
         ++chars;
     }
@@ -203,7 +219,8 @@ std::vector<Column> readTableFile(const std::filesystem::path& file, const std::
                 db.fail("field " + c.def.name + " has an invalid width " + std::to_string(width));
             c.def.width = c.isText() ? width : 0;
             for (const auto& other : columns)
-                if (strcasecmp(other.def.name.c_str(), name) == 0) db.fail("field " + c.def.name + " appears twice");
+                if (strcasecmp(other.def.name.c_str(), name) == 0)
+                    db.fail("field " + c.def.name + " appears twice");
             columns.push_back(std::move(c));
         }
         if (rc != SQLITE_DONE) db.fail();
@@ -215,7 +232,8 @@ std::vector<Column> readTableFile(const std::filesystem::path& file, const std::
     size_t expectedRows = 0;
     {
         Statement count{db.prepare("SELECT max(rowid) FROM records")};
-        if (sqlite3_step(count.st) == SQLITE_ROW) expectedRows = size_t(std::max<sqlite3_int64>(0, sqlite3_column_int64(count.st, 0)));
+        if (sqlite3_step(count.st) == SQLITE_ROW)
+            expectedRows = size_t(std::max<sqlite3_int64>(0, sqlite3_column_int64(count.st, 0)));
     }
     for (Column& c : columns) {
         const size_t n = std::min<size_t>(expectedRows, 50'000'000);
@@ -226,7 +244,8 @@ std::vector<Column> readTableFile(const std::filesystem::path& file, const std::
             c.ints.reserve(n);
     }
     std::string select = "SELECT ";
-    for (size_t i = 0; i < columns.size(); ++i) select += (i ? ", " : "") + sqlIdentifier(columns[i].def.name);
+    for (size_t i = 0; i < columns.size(); ++i)
+        select += (i ? ", " : "") + sqlIdentifier(columns[i].def.name);
     select += " FROM records ORDER BY rowid";
     Statement st{db.prepare(select)};
     int rc;
@@ -275,7 +294,8 @@ std::vector<Column> readTableFile(const std::filesystem::path& file, const std::
     return columns;
 }
 
-std::filesystem::path writeTableTemporary(const std::filesystem::path& file, const std::vector<Column>& columns,
+std::filesystem::path writeTableTemporary(const std::filesystem::path& file,
+                                          const std::vector<Column>& columns,
                                           const std::vector<std::uint32_t>& order) {
     // Refused before a possibly long write; made here first so that a folder without write permission
     // is reported as such, and so that SQLite opens a file of our own, never one a link points to.
@@ -298,12 +318,14 @@ std::filesystem::path writeTableTemporary(const std::filesystem::path& file, con
             db.exec("PRAGMA application_id=" + std::to_string(kApplicationId) +
                     "; PRAGMA user_version=" + std::to_string(kFormatVersion) + ";");
             db.exec("BEGIN");
-            db.exec("CREATE TABLE fields(position INTEGER PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL, "
-                    "width INTEGER NOT NULL)");
+            db.exec(
+                "CREATE TABLE fields(position INTEGER PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL, "
+                "width INTEGER NOT NULL)");
             std::string create = "CREATE TABLE records(";
             std::string insert = "INSERT INTO records VALUES(";
             for (size_t i = 0; i < columns.size(); ++i) {
-                create += (i ? ", " : "") + sqlIdentifier(columns[i].def.name) + (columns[i].isText() ? " TEXT" : " INTEGER");
+                create += (i ? ", " : "") + sqlIdentifier(columns[i].def.name) +
+                          (columns[i].isText() ? " TEXT" : " INTEGER");
                 insert += i ? ",?" : "?";
             }
             db.exec(create + ")");
@@ -332,7 +354,8 @@ std::filesystem::path writeTableTemporary(const std::filesystem::path& file, con
                         sqlite3_bind_text(st.st, param, t.data(), int(t.size()), SQLITE_STATIC);
                     } else if (c.def.type == FieldType::Text) {
                         converted = cp1251::toUtf8(c.texts[slot]);
-                        sqlite3_bind_text(st.st, param, converted.data(), int(converted.size()), SQLITE_TRANSIENT);
+                        sqlite3_bind_text(st.st, param, converted.data(), int(converted.size()),
+                                          SQLITE_TRANSIENT);
                     } else {
                         sqlite3_bind_int(st.st, param, c.ints[slot]);
                     }

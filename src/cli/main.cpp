@@ -28,7 +28,8 @@ constexpr int kOk = 0, kError = 1, kUsage = 2;
 const char* const kUsageText =
     "usage: marovex-cli [--app-dir DIR] init [--force]\n"
     "       marovex-cli [--app-dir DIR] index [--full]\n"
-    "       marovex-cli [--app-dir DIR] dump [--table articles|topics] [--format jsonl|csv] [--order natural|view]\n"
+    "       marovex-cli [--app-dir DIR] dump [--table articles|topics] [--format jsonl|csv] [--order "
+    "natural|view]\n"
     "       marovex-cli [--app-dir DIR] search [--scope titles|texts] [--case] [--words] TEXT\n";
 
 int usage(const std::string& problem) {
@@ -102,9 +103,8 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     // Refused now rather than after the whole run.
     catalogue::CheckCatalogueReplaceable(appDir);
     RecordTable articles, topics;
-    catalogue::openArticleTable(articles, appDir / catalogue::kArticleFile, [](const std::string& m) {
-        std::cerr << "marovex-cli: " << m << "\n";
-    });
+    catalogue::openArticleTable(articles, appDir / catalogue::kArticleFile,
+                                [](const std::string& m) { std::cerr << "marovex-cli: " << m << "\n"; });
     catalogue::openTopicTable(topics, appDir / catalogue::kTopicFile);
 
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
@@ -120,8 +120,8 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
         }
         constexpr int width = 30;
         const int filled = total > 0 ? std::min(width, done * width / total) : 0;
-        std::cerr << "\r[" << std::string(size_t(filled), '#') << std::string(size_t(width - filled), ' ') << "] "
-                  << done << "/" << total << " " << shown << "\x1b[K" << std::flush;
+        std::cerr << "\r[" << std::string(size_t(filled), '#') << std::string(size_t(width - filled), ' ')
+                  << "] " << done << "/" << total << " " << shown << "\x1b[K" << std::flush;
     };
 
     // Ctrl+C asks the run to stop like the Stop button: the issue in hand is finished and everything is
@@ -137,13 +137,14 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     // changed is written, both files as one change.
     catalogue::closeCatalogue(articles, topics);
     if (!result.completed && full) {
-        std::cerr << "Ended by an error: the catalogue was kept as it was (" << rows << " articles and " << topicRows
-                  << " topics)\n";
+        std::cerr << "Ended by an error: the catalogue was kept as it was (" << rows << " articles and "
+                  << topicRows << " topics)\n";
     } else {
         std::cerr << (result.completed ? (result.stopped ? "Stopped: " : "Done: ")
                                        : "Ended by an error: issues read before it were kept: ")
-                  << result.issues << " issues read, " << result.rowsAdded << " articles added; the catalogue holds "
-                  << rows << " articles and " << topicRows << " topics\n";
+                  << result.issues << " issues read, " << result.rowsAdded
+                  << " articles added; the catalogue holds " << rows << " articles and " << topicRows
+                  << " topics\n";
     }
     if (!result.completed) {
         std::cerr << "marovex-cli: " << result.error.english() << "\n";

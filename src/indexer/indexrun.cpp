@@ -1,8 +1,8 @@
 #include "indexer/indexrun.h"
 
+#include "base/cp1251.h"
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
-#include "base/cp1251.h"
 #include "indexer/pageparser.h"
 #include "indexer/pagereader.h"
 
@@ -29,7 +29,8 @@ namespace {
 
 // A failure while reading or storing rows, named by the page in hand when the failure does not name it.
 Message runError(const fs::path& page, const std::exception& e) {
-    const Message what = dynamic_cast<const StoreAborted*>(&e) ? Message(msg::RowNotStored, {}) : MessageOf(e);
+    const Message what =
+        dynamic_cast<const StoreAborted*>(&e) ? Message(msg::RowNotStored, {}) : MessageOf(e);
     if (page.empty() || what.english().rfind(page.string(), 0) == 0) return what;
     return Message(msg::PageError, {PathValue(page), Nested(what)});
 }
@@ -48,8 +49,8 @@ Message CheckArchiveFolder(const std::string& folder) {
     return {};
 }
 
-IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings, bool fullRun,
-                        const std::atomic<bool>& stop, const IndexReports& reports) {
+IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings,
+                        bool fullRun, const std::atomic<bool>& stop, const IndexReports& reports) {
     IndexResult result;
     // A folder that is missing or cannot be listed would read as an empty archive and empty the catalogue.
     if (Message refused = CheckArchiveFolder(settings.archiveFolder); !refused.empty()) {
@@ -71,8 +72,8 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
     outArticles.setFiltered(false);
     outArticles.setSortKeys(catalogue::kNaturalOrder);
     PageParser parser(outArticles, outTopics);
-    fs::path page;           // the page in hand, for messages
-    int issueStart = -1;     // rows before the issue in hand; -1 between issues
+    fs::path page;       // the page in hand, for messages
+    int issueStart = -1; // rows before the issue in hand; -1 between issues
     try {
         if (fullRun) parser.ClearTablesForFullRun();
         const std::array<int, 3> order = EditionOrder(settings.prefixes);
@@ -111,7 +112,8 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             std::vector<fs::path> files;
             for (const auto& pageName : kIssuePages) {
                 std::vector<std::string> primary = pageName;
-                if (!folder.entry->innerName.empty()) primary.insert(primary.begin(), folder.entry->innerName);
+                if (!folder.entry->innerName.empty())
+                    primary.insert(primary.begin(), folder.entry->innerName);
                 auto file = paths.resolve(folder.path, primary);
                 if (!file) {
                     std::vector<std::string> nested = pageName;
@@ -132,7 +134,8 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             }
             // An issue read earlier in this run under another folder name is not read again.
             const auto& entry = folder.entry;
-            if (!entry || folder.toRead == SIZE_MAX || parser.IssueIndexed(entry->edition, entry->number)) continue;
+            if (!entry || folder.toRead == SIZE_MAX || parser.IssueIndexed(entry->edition, entry->number))
+                continue;
 
             if (reports.progress) reports.progress(entry->upperName);
             issueStart = outArticles.rowCount();
@@ -153,7 +156,8 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
                 outArticles.reserve(int(std::min(expected, double(std::numeric_limits<int>::max() / 2))));
             }
         }
-        if (ec) throw MessageError(Message(msg::ArchiveFolderUnreadable, {PathValue(root), Reason(ec.value())}));
+        if (ec)
+            throw MessageError(Message(msg::ArchiveFolderUnreadable, {PathValue(root), Reason(ec.value())}));
         page.clear();
         parser.FinishRun();
         result.completed = true;
@@ -200,9 +204,11 @@ int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& setting
     const std::array<int, 3> order = EditionOrder(settings.prefixes);
     int count = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(ArchiveFolderPath(settings.archiveFolder), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(ArchiveFolderPath(settings.archiveFolder), ec), end; !ec && it != end;
+         it.increment(ec)) {
         if (!isFolder(*it)) continue;
-        const auto entry = ClassifyEntry(cp1251::fromUtf8(it->path().filename().string()), settings.prefixes, order);
+        const auto entry =
+            ClassifyEntry(cp1251::fromUtf8(it->path().filename().string()), settings.prefixes, order);
         if (entry && settings.enabled[size_t(entry->edition - 1)] &&
             seen.insert(issueKey(entry->edition, entry->number)).second)
             ++count;

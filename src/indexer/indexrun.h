@@ -28,8 +28,8 @@ struct IndexResult {
     // false: the run was refused or an error ended it. A full run then leaves both tables as they were; a
     // run for new issues keeps the issues completed before the error, with their topics.
     bool completed = false;
-    bool stopped = false;   // the stop flag ended the walk early
-    int issues = 0;         // issue entries read
+    bool stopped = false; // the stop flag ended the walk early
+    int issues = 0;       // issue entries read
     int rowsAdded = 0;
     Message error;
 };
@@ -39,8 +39,8 @@ struct IndexResult {
 // issue in hand is always finished. The article table is left in the order "Find;Type;Number;Npp" with its
 // filter off. Only this function touches the tables while it runs. An archive folder that cannot be walked
 // is refused before anything changes (see CheckArchiveFolder).
-IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings, bool fullRun,
-                        const std::atomic<bool>& stop, const IndexReports& reports);
+IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings,
+                        bool fullRun, const std::atomic<bool>& stop, const IndexReports& reports);
 
 // Why a run over this archive folder (Windows-1251 text from the settings) must not start: it is not set,
 // does not exist, is not a folder or cannot be listed. Empty when the folder can be walked.

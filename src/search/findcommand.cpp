@@ -61,7 +61,7 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
     RememberSearch(history, outcome.text);
 
     std::exception_ptr failure;
-    std::string workerError;
+    Message workerError;
     bool endedOnMark = false;
     {
         DetachedGrid detached(articles, hooks.detachGrid);

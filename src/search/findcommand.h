@@ -41,8 +41,8 @@ struct FindHooks {
     std::function<FullTextResult(const FullTextJob& job)> runFullText;
     // The result box: FindResultMessage with its one button Yes.
     std::function<void(int hits)> showResult;
-    // After the result box, when article files could not be read: UnreadableFilesMessage (UTF-8).
-    std::function<void(const std::string& message)> showUnreadable;
+    // After the result box, when article files could not be read: UnreadableFilesMessage.
+    std::function<void(const Message& message)> showUnreadable;
     // `ToolButton10`, the end of search results.
     std::function<void(bool enabled)> setClearEnabled;
 };
@@ -53,15 +53,15 @@ struct FindOutcome {
     int hits = 0;
     bool stopped = false; // a full-text walk was stopped before its end
     bool clearEnabled = false;
-    std::string unreadableMessage; // UnreadableFilesMessage of the full-text walk; empty when none
+    Message unreadableMessage; // UnreadableFilesMessage of the full-text walk; empty when none
 };
 
 // A full-text walk ended by a table error; the table and the window are restored
 // before it is raised, and the caller shows its message once.
-class SearchFailed : public std::runtime_error {
+class SearchFailed : public MessageError {
 public:
-    SearchFailed(const std::string& message, FindOutcome outcome)
-        : std::runtime_error(message), m_outcome(std::move(outcome)) {}
+    SearchFailed(Message message, FindOutcome outcome)
+        : MessageError(std::move(message)), m_outcome(std::move(outcome)) {}
     // The search as far as it went: its hits are marked.
     const FindOutcome& outcome() const { return m_outcome; }
 

@@ -66,7 +66,7 @@ Probe readFile(const fs::path& path, std::string* bytes, struct stat& st, bool n
         const int e = errno;
         if (e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG) return Probe::Missing;
         if (noFollow && e == ELOOP) return Probe::Link;
-        throw ArticleReadError(path, std::strerror(e));
+        throw ArticleReadError(path, Reason(e));
     }
     struct Closer {
         int fd;
@@ -83,7 +83,7 @@ Probe readFile(const fs::path& path, std::string* bytes, struct stat& st, bool n
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw ArticleReadError(path, std::strerror(errno));
+            throw ArticleReadError(path, Reason(errno));
         }
         got += size_t(n);
     }
@@ -101,8 +101,6 @@ Probe statFile(const fs::path& path, struct stat& st) {
     if (S_ISLNK(st.st_mode)) return Probe::Link;
     return S_ISREG(st.st_mode) ? Probe::Read : S_ISDIR(st.st_mode) ? Probe::NotAFile : Probe::Failed;
 }
-
-const char* const kOutsideIssueFolder = "its real path leaves the issue folder";
 
 } // namespace
 
@@ -154,7 +152,7 @@ struct ArticleFiles::Impl {
     // lies inside needs no resolving.
     static void guard(const Folder& folder, const fs::path& path, bool plainName) {
         if (!folder.inside || (!plainName && !indexer::RealPathInside(folder.issue, path)))
-            throw ArticleReadError(path, kOutsideIssueFolder);
+            throw ArticleReadError(path, Nested(Message(msg::PageLeavesIssue, {})));
     }
 
     // Opens the path in a folder: a symbolic link is followed only to be guarded.
@@ -272,8 +270,9 @@ struct Outcome {
     bool fromStore = false;
     // Rare, so kept apart: the outcomes of all rows are made at once.
     struct Problem {
-        std::string unreadable, unreadableFile; // "file (reason)" and the file, of an ArticleReadError
-        std::string error;
+        Message unreadable;         // "file (reason)" of an ArticleReadError
+        std::string unreadableFile; // the file
+        Message error;
     };
     std::unique_ptr<Problem> problem;
 };
@@ -376,12 +375,11 @@ private:
             o.read = false;
             o.match = false;
             o.problem = std::make_unique<Outcome::Problem>();
-            o.problem->unreadable = e.file() + " (" + e.reason() + ")";
+            o.problem->unreadable = Message(msg::UnreadableEntry, {Text(e.file()), e.reason()});
             o.problem->unreadableFile = e.file();
         } catch (const std::exception& e) {
             o.problem = std::make_unique<Outcome::Problem>();
-            o.problem->error = e.what();
-            if (o.problem->error.empty()) o.problem->error = "cannot read an article file";
+            o.problem->error = MessageOf(e);
         }
         o.done.store(1, std::memory_order_release);
         o.done.notify_all();
@@ -475,7 +473,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             if (!marked) {
                 const Outcome& o = files.outcome(i);
                 if (const Outcome::Problem* p = o.problem.get()) {
-                    if (!p->error.empty()) throw std::runtime_error(p->error);
+                    if (!p->error.empty()) throw MessageError(p->error);
                     if (unreadable.insert(p->unreadableFile).second &&
                         result.unreadable.size() < kUnreadableNamed)
                         result.unreadable.push_back(p->unreadable);
@@ -500,7 +498,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         complete = result.visited == int(rows.size());
         if (articles.state() == RecordTable::State::Edit) articles.post();
     } catch (const std::exception& e) {
-        result.error = e.what();
+        result.error = MessageOf(e);
         try {
             if (articles.state() == RecordTable::State::Edit) articles.cancel();
         } catch (...) {
@@ -521,22 +519,16 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
 // --- The progress dialog
 // ------------------------------------------------------------------------------------
 
-std::string UnreadableFilesMessage(const FullTextResult& result) {
-    if (result.unreadableCount == 0) return {};
-    std::string message =
-        result.unreadableCount == 1
-            ? std::string("1 article file could not be read and was searched as not containing "
-                          "the text: ")
-            : std::to_string(result.unreadableCount) +
-                  " article files could not be read and were searched as not containing the "
-                  "text: ";
-    for (size_t i = 0; i < result.unreadable.size(); ++i) {
-        if (i > 0) message += "; ";
-        message += result.unreadable[i];
-    }
+Message UnreadableFilesMessage(const FullTextResult& result) {
+    if (result.unreadableCount == 0 || result.unreadable.empty()) return {};
+    Message list = result.unreadable.front();
+    for (size_t i = 1; i < result.unreadable.size(); ++i)
+        list = Message(msg::ListJoin, {Nested(std::move(list)), Nested(result.unreadable[i])});
     const int more = result.unreadableCount - int(result.unreadable.size());
-    if (more > 0) message += "; and " + std::to_string(more) + " more";
-    return message + ".";
+    if (more > 0) list = Message(msg::UnreadableMore, {Nested(std::move(list)), Text(std::to_string(more))});
+    if (result.unreadableCount == 1) return Message(msg::UnreadableOne, {Nested(std::move(list))});
+    return Message(msg::UnreadableMany,
+                   {Text(std::to_string(result.unreadableCount)), Nested(std::move(list))});
 }
 
 std::string FindIssueLine(std::string_view text14, std::string_view number) {

@@ -32,16 +32,17 @@ bool IsSearchableKind(std::string_view link);
 
 // An article file that exists but cannot be read, or whose real path leaves its issue folder; the message
 // names the file and the reason.
-class ArticleReadError : public std::runtime_error {
+class ArticleReadError : public MessageError {
 public:
-    ArticleReadError(const std::filesystem::path& file, const std::string& reason)
-        : std::runtime_error(file.string() + ": cannot read the article file (" + reason + ")"),
-          m_file(file.string()), m_reason(reason) {}
+    ArticleReadError(const std::filesystem::path& file, Message::Value reason)
+        : MessageError(Message(msg::ArticleUnreadable, {PathValue(file), reason})), m_file(file.string()),
+          m_reason(std::move(reason)) {}
     const std::string& file() const { return m_file; }
-    const std::string& reason() const { return m_reason; }
+    const Message::Value& reason() const { return m_reason; }
 
 private:
-    std::string m_file, m_reason;
+    std::string m_file;
+    Message::Value m_reason;
 };
 
 // Finds and reads the article file of a row. The file is looked for first in the text folder: the archive
@@ -117,19 +118,19 @@ struct FullTextResult {
     int filesRead = 0;      // article files whose text the walk tested, from the file or from the text store
     int filesFromStore = 0; // of those, the ones answered by the store without reading the file
     bool stopped = false;   // the stop flag ended the walk early
-    std::string error;      // not empty: a table error ended the walk
+    Message error;          // not empty: a table error ended the walk
     // Article files that could not be read: their rows count as not matching their texts and the walk
     // goes on. How many (each file once) and the first few, each as "file (reason)".
     int unreadableCount = 0;
-    std::vector<std::string> unreadable;
+    std::vector<Message> unreadable;
 };
 
 // How many unreadable files FullTextResult names.
 inline constexpr std::size_t kUnreadableNamed = 5;
 
-// The message shown after the result when files could not be read (UTF-8; empty when none): one sentence
-// naming the first few and how many in all.
-std::string UnreadableFilesMessage(const FullTextResult& result);
+// The message shown after the result when files could not be read (empty when none): one sentence naming
+// the first few and how many in all.
+Message UnreadableFilesMessage(const FullTextResult& result);
 
 // The body of `TTheread_Find`. Walks the article table in the order "Type;Number" (the caller has switched
 // the filter off); the stop flag is read before every row. Each row is marked -1 when its title matches or,

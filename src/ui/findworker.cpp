@@ -33,7 +33,7 @@ void TTheread_Find::run() {
         m_result = search::RunFullTextSearch(m_articles, m_job, m_stop, reports);
     } catch (const std::exception& e) {
         // The walk itself never raises; a report that did must still not leave the dialog waiting forever.
-        m_result.error = e.what();
+        m_result.error = MessageOf(e);
     }
     if (!finished) reports.finish();
 }

@@ -749,8 +749,8 @@ void TForm1::Action_FindExecute() {
         present(MessageKind::InformationYes,
                 fromCp1251(search::FindResultMessage(m_session.messages[75], m_session.messages[76], hits)));
     };
-    hooks.showUnreadable = [this](const std::string& message) {
-        present(MessageKind::Error, QString::fromStdString(message));
+    hooks.showUnreadable = [this](const Message& message) {
+        present(MessageKind::Error, messageFor(message));
     };
     hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };
 

@@ -107,13 +107,13 @@ fs::path writeFrameCopy(const Found& found, const OpenSettings& settings) {
     const std::optional<fs::path> issueIndex = paths.resolve(found.issueFolder, {"index.htm"});
     std::error_code ec;
     if (!issueIndex || !fs::is_regular_file(*issueIndex, ec))
-        throw MessageError(Message(msg::CannotReadPage, {PathValue(found.issueFolder / "index.htm"), Reason(ENOENT)}));
-    if (!indexer::RealPathInside(found.issueFolder, *issueIndex))
         throw MessageError(
-            Message(msg::CannotReadPage, {PathValue(*issueIndex), Nested(Message(msg::PageLeavesIssue, {}))}));
+            Message(msg::CannotReadPage, {PathValue(found.issueFolder / "index.htm"), Reason(ENOENT)}));
+    if (!indexer::RealPathInside(found.issueFolder, *issueIndex))
+        throw MessageError(Message(msg::CannotReadPage,
+                                   {PathValue(*issueIndex), Nested(Message(msg::PageLeavesIssue, {}))}));
     const std::optional<std::string> page = ReadRegularFile(*issueIndex, kPageFileLimit, Links::Follow);
-    if (!page)
-        throw MessageError(Message(msg::CannotReadPage, {PathValue(*issueIndex), Reason(ENOENT)}));
+    if (!page) throw MessageError(Message(msg::CannotReadPage, {PathValue(*issueIndex), Reason(ENOENT)}));
     // The main frame takes the article as it was found on disk, in the letter case of its folders and name.
     std::string article;
     for (const fs::path& part : found.file.lexically_relative(found.issueFolder)) {

@@ -217,7 +217,8 @@ TEST(AppFolder, ALanguageFileThatCannotBeReadIsListedAndReportedWhenChosen) {
             language::kTargetMainWindow, dir.path(), name, [&set](const TextAssignment&) { ++set; }, messages,
             &problem));
         EXPECT_EQ(set, 0);
-        EXPECT_NE(problem.english().find((dir / "Locale" / name).string()), std::string::npos) << problem.english();
+        EXPECT_NE(problem.english().find((dir / "Locale" / name).string()), std::string::npos)
+            << problem.english();
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <map>
 #include <set>
 
@@ -13,6 +14,7 @@ using namespace marovex;
 using marovex::test::readFile;
 using marovex::test::TempDir;
 using marovex::test::writeFile;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -96,6 +98,20 @@ TEST(LanguageFiles, ShippedFilesHoldEveryText) {
         EXPECT_EQ(cp1251::toUtf8(*r), BuiltInText(key, false)) << "key " << key;
         EXPECT_EQ(cp1251::toUtf8(*e), BuiltInText(key, true)) << "key " << key;
     }
+}
+
+// A message of the program is worded by the language applied: values and nested reasons included.
+TEST(LanguageFiles, MessagesSpeakTheLanguageOfTheFile) {
+    TempDir app;
+    fs::create_directories(app / "Locale");
+    for (const char* name : {"rus.lng", "eng.lng"})
+        fs::copy_file(kShippedLocale / name, app / "Locale" / name);
+    const Message refusal(msg::ArchiveFolderUnreadable, {Text("/k"), Reason(EACCES)});
+    EXPECT_EQ(MessageTextsOf(app.path(), "rus.lng").render(refusal),
+              "/k: папка архива не прочитана: доступ запрещён; ничего не изменено");
+    EXPECT_EQ(MessageTextsOf(app.path(), "eng.lng").render(refusal),
+              "/k: the archive folder cannot be read: permission denied; nothing was changed");
+    EXPECT_EQ(refusal.english(), MessageTextsOf(app.path(), "eng.lng").render(refusal));
 }
 
 // A file written before a text of our own existed keeps the built-in text of its language instead of

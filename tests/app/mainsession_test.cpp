@@ -157,8 +157,8 @@ TEST(Startup, StepsRunInTheirOrder) {
     MainSession s(dir.path());
     FakeWindow w;
     s.FormCreate(w);
-    EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "pane on", "text", "restoreState", "setHistory",
-                                                 "select0"}));
+    EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "pane on", "text", "restoreState",
+                                                 "setHistory", "select0"}));
     EXPECT_EQ(w.texts["ElMenuItem9"], "Quit");
     EXPECT_EQ(s.archiveFolder, "D:\\Kelvra");
     EXPECT_EQ(s.ini.local, "test.lng");
@@ -357,7 +357,9 @@ TEST(Shutdown, AnEditThatCannotBeStoredIsReportedOnce) {
         ASSERT_TRUE(s.articles().edit());
         s.articles().setInt("Npp", 70000); // a 16-bit field cannot hold it
         EXPECT_TRUE(s.FormClose(w));
-        EXPECT_EQ(std::count(w.information.begin(), w.information.end(), std::string(catalogue::kDuplicateRecords)), 1);
+        EXPECT_EQ(
+            std::count(w.information.begin(), w.information.end(), std::string(catalogue::kDuplicateRecords)),
+            1);
     }
     EXPECT_EQ(izbOf(dir.path(), "a"), std::nullopt);
 }
@@ -376,7 +378,8 @@ TEST(Startup, ASecondInstanceIsRefusedAndWritesNothing) {
         FakeWindow w2;
         second.FormCreate(w2);
         ASSERT_EQ(w2.information.size(), 1u);
-        EXPECT_NE(w2.information[0].find(dir.path().string() + ": the application folder is in use by"), std::string::npos)
+        EXPECT_NE(w2.information[0].find(dir.path().string() + ": the application folder is in use by"),
+                  std::string::npos)
             << w2.information[0];
         EXPECT_TRUE(second.startupFailed());
         EXPECT_TRUE(second.FormClose(w2));
@@ -395,7 +398,9 @@ TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
     makeCatalogue(dir / "new", {{"new", std::nullopt}});
     std::filesystem::rename(dir / "new" / "mvx.dat", newArticles);
     std::filesystem::rename(dir / "new" / "subjects.dat", newTopics);
-    test::writeFile(dir / ".mvx.commit", "marovex replace 1\n.mvx.dat.tmp-99-0\tmvx.dat\n.subjects.dat.tmp-99-1\tsubjects.dat\nend\n");
+    test::writeFile(
+        dir / ".mvx.commit",
+        "marovex replace 1\n.mvx.dat.tmp-99-0\tmvx.dat\n.subjects.dat.tmp-99-1\tsubjects.dat\nend\n");
     test::writeFile(dir / ".mvx.dat.tmp-98-7", "a killed write's leftover");
     {
         MainSession s(dir.path());
@@ -405,7 +410,8 @@ TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
         EXPECT_TRUE(s.articles().locate("Statia", {std::string("new")}));
         EXPECT_TRUE(s.FormClose(w));
     }
-    for (const char* gone : {".mvx.commit", ".mvx.dat.tmp-99-0", ".subjects.dat.tmp-99-1", ".mvx.dat.tmp-98-7"})
+    for (const char* gone :
+         {".mvx.commit", ".mvx.dat.tmp-99-0", ".subjects.dat.tmp-99-1", ".mvx.dat.tmp-98-7"})
         EXPECT_FALSE(std::filesystem::exists(dir / gone)) << gone;
 
     // An incomplete record is discarded: the old pair stays.
@@ -424,7 +430,8 @@ TEST(SearchHistory, LinesAreWindows1251WithCrLfAndAnyLineEndIsRead) {
     const auto file = dir / "search.dat";
     writeSearchHistory(file, {"\xcf\xf0\xe8\xe2\xe5\xf2", "two words", "", "a\r\nb"});
     EXPECT_EQ(test::readFile(file), "\xcf\xf0\xe8\xe2\xe5\xf2\r\ntwo words\r\n\r\na  b\r\n");
-    EXPECT_EQ(readSearchHistory(file), (std::vector<std::string>{"\xcf\xf0\xe8\xe2\xe5\xf2", "two words", "", "a  b"}));
+    EXPECT_EQ(readSearchHistory(file),
+              (std::vector<std::string>{"\xcf\xf0\xe8\xe2\xe5\xf2", "two words", "", "a  b"}));
     test::writeFile(file, "unix\nold mac\rlast");
     EXPECT_EQ(readSearchHistory(file), (std::vector<std::string>{"unix", "old mac", "last"}));
     test::writeFile(file, "");
@@ -432,7 +439,8 @@ TEST(SearchHistory, LinesAreWindows1251WithCrLfAndAnyLineEndIsRead) {
     // Only what the history and the search box can hold is read: an entry longer than the box is cut, and
     // a CR LF split across reads still ends one line.
     std::string big = std::string(65535, 'x') + "\r\n";
-    for (int i = 0; i < 100000; ++i) big += std::string(10, 'x') + "\r\n";
+    for (int i = 0; i < 100000; ++i)
+        big += std::string(10, 'x') + "\r\n";
     test::writeFile(file, big);
     auto lines = readSearchHistory(file);
     ASSERT_EQ(lines.size(), kHistoryCapacity);

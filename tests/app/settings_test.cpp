@@ -1,5 +1,5 @@
-#include "app/settings.h"
 #include "app/gridstate.h"
+#include "app/settings.h"
 
 #include "support/testsupport.h"
 
@@ -289,7 +289,8 @@ TEST(GridState, StoredColumnPositionsComeBackExactly) {
     std::array<int, 5> positions = {0, 1, 2, 3, 4};
     do {
         const auto order = marovex::ColumnOrderFromPositions(positions);
-        for (int column = 0; column < 5; ++column) EXPECT_EQ(order[size_t(positions[size_t(column)])], column);
+        for (int column = 0; column < 5; ++column)
+            EXPECT_EQ(order[size_t(positions[size_t(column)])], column);
     } while (std::next_permutation(positions.begin(), positions.end()));
     // Ties and positions outside the grid still give every column once.
     auto order = marovex::ColumnOrderFromPositions({9, 9, -3, 0, 0});

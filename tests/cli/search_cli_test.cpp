@@ -181,7 +181,7 @@ TEST(CliSearch, AKilledSearchNeverLeavesAStoreThatAnswersWrongly) {
         job.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
         job.useStore = false;
         std::atomic<bool> stop{false};
-        EXPECT_EQ(search::RunFullTextSearch(t, job, stop, {}).error, "");
+        EXPECT_TRUE(search::RunFullTextSearch(t, job, stop, {}).error.empty());
         t.setSortKeys("");
         std::vector<int> out;
         for (t.first(); !t.eof(); t.next())

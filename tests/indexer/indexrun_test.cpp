@@ -1,6 +1,6 @@
+#include "base/cp1251.h"
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
-#include "base/cp1251.h"
 #include "indexer/indexrun.h"
 #include "support/testsupport.h"
 
@@ -21,7 +21,8 @@ const std::array<std::string, 3> kPrefixes = {"Kelvra-Gold", "Kelvra-Release", "
 // A contents page with one heading and the given links, in Windows-1251.
 std::string page(const std::string& topic, const std::vector<std::string>& links) {
     std::string html = "<html><body>Материалы<br>\r\n<b>" + topic + "</b><br>\r\n";
-    for (const auto& l : links) html += "<a href=\"../pub/" + l + "\">Статья " + l + "</a><br>\r\n";
+    for (const auto& l : links)
+        html += "<a href=\"../pub/" + l + "\">Статья " + l + "</a><br>\r\n";
     return cp1251::fromUtf8(html + "</body></html>\r\n");
 }
 
@@ -52,8 +53,8 @@ protected:
         std::vector<std::string> out;
         for (int i = 0; i < articles.rowCount(); ++i) {
             const RowRef r = articles.rowAt(i);
-            out.push_back(std::to_string(r.asInt(articles.field("Type"))) + "|" + r.asText(articles.field("Number")) +
-                          "|" + r.asText(articles.field("Link")));
+            out.push_back(std::to_string(r.asInt(articles.field("Type"))) + "|" +
+                          r.asText(articles.field("Number")) + "|" + r.asText(articles.field("Link")));
         }
         return out;
     }
@@ -109,15 +110,17 @@ TEST_F(IndexRunTest, EditionsFormsAndDecoysOfTheArchiveFolder) {
     ASSERT_TRUE(r.completed) << r.error.english();
     EXPECT_FALSE(r.stopped);
     const auto all = rows();
-    EXPECT_EQ(std::set<std::string>(all.begin(), all.end()),
-              (std::set<std::string>{"1| 05|a.htm", "2| 05|b.htm", "3| 05|c.htm", "1| 06|d.htm", "1| 07|e.htm"}));
+    EXPECT_EQ(
+        std::set<std::string>(all.begin(), all.end()),
+        (std::set<std::string>{"1| 05|a.htm", "2| 05|b.htm", "3| 05|c.htm", "1| 06|d.htm", "1| 07|e.htm"}));
     EXPECT_EQ(std::set<std::string>(progress.begin(), progress.end()),
               (std::set<std::string>{"KELVRA-GOLD05", "KELVRA-RELEASE05", "KELVRA05", "KELVRA-GOLD06.ZIP",
                                      "KELVRA-GOLD07"}));
     EXPECT_EQ(articles.sortKeys(), "Find;Type;Number;Npp");
     // Release rows have no topic; the others have theirs, each once in the topic table.
     std::set<std::string> topicNames;
-    for (int i = 0; i < topics.rowCount(); ++i) topicNames.insert(topics.rowAt(i).asText(0));
+    for (int i = 0; i < topics.rowCount(); ++i)
+        topicNames.insert(topics.rowAt(i).asText(0));
     EXPECT_EQ(topicNames, (std::set<std::string>{"", "Новости", "Софт"}));
 }
 
@@ -187,7 +190,8 @@ TEST_F(IndexRunTest, AFullRunRebuildsBothTablesAndDropsTheMarks) {
     EXPECT_EQ(articles.sortKeys(), catalogue::kIndexedOrder);
     EXPECT_EQ(articles.position(), 0);
     EXPECT_FALSE(articles.locate("Izb", {FieldValue{std::int32_t(-1)}}));
-    for (int i = 0; i < topics.rowCount(); ++i) EXPECT_TRUE(topics.rowAt(i).asBool(1));
+    for (int i = 0; i < topics.rowCount(); ++i)
+        EXPECT_TRUE(topics.rowAt(i).asBool(1));
     EXPECT_EQ(topics.sortKeys(), catalogue::kTopicTableOrder);
     // The rows taken over keep their order through later changes.
     articles.append();
@@ -250,7 +254,9 @@ TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {
     // A full run keeps both tables exactly as they were, and names the page.
     IndexResult r = run(true);
     ASSERT_FALSE(r.completed);
-    EXPECT_NE(r.error.english().find((dir / "Kelvra-Gold07" / "pages" / "materials.htm").string()), std::string::npos) << r.error.english();
+    EXPECT_NE(r.error.english().find((dir / "Kelvra-Gold07" / "pages" / "materials.htm").string()),
+              std::string::npos)
+        << r.error.english();
     EXPECT_EQ(rows(), before);
     ASSERT_EQ(topics.rowCount(), 1);
     EXPECT_EQ(topics.rowAt(0).asText(topics.field("Tem")), "A");
@@ -260,11 +266,14 @@ TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {
     r = run();
     ASSERT_FALSE(r.completed);
     std::set<std::string> links, topicNames;
-    for (int i = 0; i < articles.rowCount(); ++i) links.insert(articles.rowAt(i).asText(articles.field("Link")));
-    for (int i = 0; i < topics.rowCount(); ++i) topicNames.insert(topics.rowAt(i).asText(topics.field("Tem")));
+    for (int i = 0; i < articles.rowCount(); ++i)
+        links.insert(articles.rowAt(i).asText(articles.field("Link")));
+    for (int i = 0; i < topics.rowCount(); ++i)
+        topicNames.insert(topics.rowAt(i).asText(topics.field("Tem")));
     EXPECT_FALSE(links.count("3.htm"));
     for (const auto& [link, topic] : {std::pair{"2.htm", "B"}, std::pair{"4.htm", "D"}})
-        EXPECT_EQ(links.count(link), topicNames.count(topic)) << link << " kept without its topic, or the reverse";
+        EXPECT_EQ(links.count(link), topicNames.count(topic))
+            << link << " kept without its topic, or the reverse";
     EXPECT_EQ(articles.sortKeys(), catalogue::kIndexedOrder);
     // A FIFO in a page's place is a page that cannot be read, not a run that hangs.
     fs::remove_all(dir / "Kelvra-Gold07" / "pages" / "materials.htm");
@@ -297,7 +306,8 @@ TEST_F(IndexRunTest, ASecondEntryForTheSameIssueIsPassedOverOnlyWhenTheFirstGave
 }
 
 TEST_F(IndexRunTest, TheStopFlagEndsTheWalkAfterTheIssueInHand) {
-    for (int i = 10; i < 20; ++i) issue("Kelvra-Gold" + std::to_string(i), "A", {"a.htm", "b.htm"});
+    for (int i = 10; i < 20; ++i)
+        issue("Kelvra-Gold" + std::to_string(i), "A", {"a.htm", "b.htm"});
     std::atomic<bool> stop{false};
     IndexReports reports;
     int seen = 0;
@@ -320,7 +330,8 @@ TEST_F(IndexRunTest, TheArchiveIsOnlyRead) {
         for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
             struct stat st {};
             ::stat(e.path().c_str(), &st);
-            files[e.path().string()] = {e.is_regular_file() ? test::readFile(e.path()) : "", long(st.st_mtime)};
+            files[e.path().string()] = {e.is_regular_file() ? test::readFile(e.path()) : "",
+                                        long(st.st_mtime)};
         }
         return files;
     };
@@ -345,7 +356,8 @@ TEST_F(IndexRunTest, HostileFolderContentsNeitherCrashNorHang) {
     issue("Kelvra-Gold44\xff\xfe", "N", {"bytes.htm"});
     fs::create_directories(dir / "Kelvra-Gold45" / "pages" / "materials.htm");
     std::string garbage;
-    for (int i = 0; i < 100000; ++i) garbage += char((i * 7919) % 256);
+    for (int i = 0; i < 100000; ++i)
+        garbage += char((i * 7919) % 256);
     test::writeFile(dir / "Kelvra-Gold46" / "pages" / "materials.htm", garbage);
     const IndexResult r = run();
     // The folder in place of a page cannot be read: that ends the run, as any unreadable page does.
@@ -353,14 +365,16 @@ TEST_F(IndexRunTest, HostileFolderContentsNeitherCrashNorHang) {
         EXPECT_NE(r.error.english().find("materials.htm"), std::string::npos) << r.error.english();
     }
     std::set<std::string> links;
-    for (int i = 0; i < articles.rowCount(); ++i) links.insert(articles.rowAt(i).asText(articles.field("Link")));
+    for (int i = 0; i < articles.rowCount(); ++i)
+        links.insert(articles.rowAt(i).asText(articles.field("Link")));
     EXPECT_TRUE(links.count("1.htm") || !r.completed);
     fs::remove_all(dir / "Kelvra-Gold45");
     articles.emptyTable();
     const IndexResult again = run();
     ASSERT_TRUE(again.completed) << again.error;
     links.clear();
-    for (int i = 0; i < articles.rowCount(); ++i) links.insert(articles.rowAt(i).asText(articles.field("Link")));
+    for (int i = 0; i < articles.rowCount(); ++i)
+        links.insert(articles.rowAt(i).asText(articles.field("Link")));
     EXPECT_TRUE(links.count("1.htm"));
     EXPECT_TRUE(links.count("long.htm"));
     EXPECT_TRUE(links.count("bytes.htm"));

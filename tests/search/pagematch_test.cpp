@@ -278,7 +278,7 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         job.storeSettle = std::chrono::seconds(0);
         std::atomic<bool> stop{false};
         const FullTextResult r = RunFullTextSearch(t, job, stop, {});
-        EXPECT_EQ(r.error, "");
+        EXPECT_TRUE(r.error.empty()) << r.error;
         Walk walk{{}, r.hits, r.filesRead, r.unreadableCount, r.filesFromStore};
         for (t.first(); !t.eof(); t.next())
             walk.marks.push_back(t.asInt("Find"));

@@ -162,7 +162,7 @@ private slots:
         const search::FullTextResult r =
             RunFullTextWithProgress(&window, a.articles, a.job("мир"), stop, a.messages);
         QVERIFY(checked);
-        QCOMPARE(r.error, std::string());
+        QVERIFY(r.error.empty());
         QCOMPARE(r.hits, 1);
         QVERIFY(!r.stopped);
         QCOMPARE(rows, (std::vector<int>{0, 1, 2, 3}));
@@ -251,7 +251,7 @@ private slots:
             return RunFullTextWithProgress(&window, a.articles, job, stop, a.messages);
         };
         hooks.showResult = [&](int) { shown.push_back("result"); };
-        hooks.showUnreadable = [&](const std::string& message) { shown.push_back(message); };
+        hooks.showUnreadable = [&](const Message& message) { shown.push_back(message.english()); };
         search::FindRequest request;
         request.boxText = w("тишина");
         request.scope = search::FindScope::TitlesAndTexts;
