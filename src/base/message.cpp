@@ -18,7 +18,7 @@ using namespace msg;
 
 constexpr BuiltIn kBuiltIn[] = {
     {LoadingCatalogue, "Загрузка каталога…", "Loading the catalogue…"},
-    {IndexingFailed, "Индексация прервана ошибкой", "Indexing stopped by an error"},
+    {IndexingFailed, "Прервано ошибкой", "Stopped by an error"},
     {WaitForSearch, "Дождитесь окончания поиска.", "Wait until the search has finished."},
     {AboutNameLine, "Читатель архива «Kelvrania»", "Kelvrania archive reader"},
     {AboutSupportLine,

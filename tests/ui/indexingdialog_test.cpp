@@ -251,7 +251,7 @@ private slots:
         // status line does not claim the run finished, and the refusal is shown with its message.
         QVERIFY(!result.completed);
         QCOMPARE(child<QLineEdit>(dialog, "FlatEdit2")->text(),
-                 QStringLiteral("Indexing stopped by an error"));
+                 QStringLiteral("Stopped by an error"));
         QVERIFY(!form.workerRunning());
         QVERIFY(child<QPushButton>(dialog, "FlatButton1")->isEnabled());
         QVERIFY(!child<QPushButton>(dialog, "FlatButton2")->isEnabled());
