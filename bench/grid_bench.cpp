@@ -2,7 +2,7 @@
 // scrolling to the end, re-sorting and repainting.
 #include "benchsupport.h"
 #include "catalogue/catalogue.h"
-#include "ui/form1.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -17,7 +17,6 @@ using marovex::bench::Stopwatch;
 namespace {
 
 constexpr int kRows = 200000;
-
 
 void paintNow(QWidget* w) {
     w->repaint();
@@ -35,12 +34,12 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(dir);
         bench::makeArticleCatalogue(dir, kRows, 7, false);
     }
-    auto quiet = [](QWidget*, TForm1::MessageKind, const QString& text) {
+    auto quiet = [](QWidget*, MainWindow::MessageKind, const QString& text) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
     };
 
     Stopwatch open;
-    TForm1 form(dir, quiet);
+    MainWindow form(dir, quiet);
     const double created = open.seconds();
     auto* grid = form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX2"));
     // The catalogue is open once the window exists; what counts is how soon the grid shows it.

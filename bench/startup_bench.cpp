@@ -5,8 +5,8 @@
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "search/history.h"
-#include "ui/customizedwebbrowser.h"
-#include "ui/form1.h"
+#include "ui/archiveview.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -22,8 +22,6 @@ using marovex::bench::Stopwatch;
 namespace {
 
 constexpr int kRows = 200000;
-
-
 
 // Resident memory of this process's children (the web engine's helper processes), in megabytes.
 double childrenMegabytes() {
@@ -59,7 +57,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    TCustomizedWebBrowser::prepareApplication();
+    ArchiveView::prepareApplication();
     QApplication app(argc, argv);
 
     const auto cache = bench::dataDir() / "startup-200k";
@@ -88,13 +86,13 @@ int main(int argc, char** argv) {
         history.push_back("search " + std::to_string(i));
     writeSearchHistory(dir / "search.dat", history);
 
-    auto report = [](QWidget*, TForm1::MessageKind, const QString& text) {
+    auto report = [](QWidget*, MainWindow::MessageKind, const QString& text) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     };
     const double before = bench::statusMegabytes("VmRSS:");
 
     Stopwatch start;
-    auto* form = new TForm1(dir, report);
+    auto* form = new MainWindow(dir, report);
     const double created = start.seconds();
     FirstPaint paint;
     form->installEventFilter(&paint);

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream(dir / "Locale" / "x.lng", std::ios::binary | std::ios::trunc) << bytes;
     std::ofstream(dir / "search.dat", std::ios::binary | std::ios::trunc) << bytes;
 
-    marovex::TINIRec rec;
+    marovex::SettingsRecord rec;
     try {
         marovex::LoadSettings(dir, rec, {});
     } catch (const marovex::ConversionError&) {
@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     marovex::ArchiveAccess access;
     marovex::ReadAccess(dir, access);
     marovex::MessageTexts messages;
-    marovex::ApplyLanguage(1, dir, "x.lng", [](const marovex::TextAssignment&) {}, messages);
+    marovex::ApplyLanguage(
+        1, dir, "x.lng", [](const marovex::TextAssignment&) {}, messages);
     (void)marovex::BuildLanguageList(dir);
     for (const std::string& entry : marovex::readSearchHistory(dir / "search.dat"))
         if (entry.size() > marovex::kSearchTextCapacity || entry.find_first_of("\r\n") != std::string::npos)

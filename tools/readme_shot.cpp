@@ -3,9 +3,9 @@
 // starts one with Xvfb); the whole screen is saved as a PNG.
 #include "base/cp1251.h"
 #include "ui/appearance.h"
+#include "ui/archiveview.h"
 #include "ui/articlemodel.h"
-#include "ui/customizedwebbrowser.h"
-#include "ui/form1.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,14 +24,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: readme_shot APP_DIR SEARCH_TEXT OUT.png\n");
         return 2;
     }
-    marovex::TCustomizedWebBrowser::prepareApplication();
+    marovex::ArchiveView::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Marovex v2.0"));
     marovex::ApplyAppearance(app);
     const QString word = QString::fromUtf8(argv[2]);
     const QString out = QString::fromLocal8Bit(argv[3]);
 
-    marovex::TForm1 form(argv[1], [](QWidget*, marovex::TForm1::MessageKind, const QString& text) {
+    marovex::MainWindow form(argv[1], [](QWidget*, marovex::MainWindow::MessageKind, const QString& text) {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     });
     form.setGeometry(20, 20, 1180, 760);
@@ -46,14 +46,14 @@ int main(int argc, char** argv) {
         form.findChild<QAction*>(QStringLiteral("Action_Find"))->trigger();
         form.session().articles().first();
         grid->setCurrentIndex(grid->model()->index(0, marovex::ArticleModel::ColStatia));
-        form.OpenCurrentRow();
+        form.openCurrentRow();
     });
     // Saved once the pane shows the highlight (or after 20 s, so the script never hangs).
     QElapsedTimer waited;
     waited.start();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        marovex::TCustomizedWebBrowser* browser = form.webBrowser();
+        marovex::ArchiveView* browser = form.webBrowser();
         if (!browser) return;
         browser->page()->runJavaScript(QStringLiteral("document.querySelectorAll('span[style]').length"),
                                        [&](const QVariant& v) {

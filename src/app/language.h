@@ -37,8 +37,29 @@ inline constexpr std::string_view kSettingsDialog = "Form_Properties";
 inline constexpr std::string_view kArticleGrid = "DBGridEh_MVX2";
 inline constexpr std::string_view kSettingsTree = "TreeView1";
 
+// The message texts by what they say, under their numbers in the language files.
+enum MessageText : int {
+    kIssueText = 14,           // before an issue number
+    kFilterRestoredText = 73,  // a topic filter restored at start-up is on
+    kHitsSoFarText = 74,       // before the count of articles found so far
+    kSearchFinishedText = 75,  // first line of the result of a search
+    kArticlesFoundText = 76,   // before the count of articles found
+    kFileNotFoundText = 77,    // before a file that is not there
+    kArticleCountText = 78,    // before the count of articles
+    kIndexingStoppedText = 79, // an indexing run ended after a stop
+    kIndexingFinishedText = 80,
+    kIndexingRunningText = 81,
+    kIndexingStoppingText = 82,
+    kChooseArchiveText = 83, // the folder browser's text
+    kBadHexColourText = 84,
+};
+
 // The thirteen message texts stored by target 1; 76, 78 and 77 get one blank appended.
-inline constexpr std::array<int, 13> kMessageKeys = {73, 81, 74, 14, 75, 76, 78, 82, 79, 80, 83, 84, 77};
+inline constexpr std::array<int, 13> kMessageKeys = {
+    kFilterRestoredText,  kIndexingRunningText,  kHitsSoFarText,     kIssueText,
+    kSearchFinishedText,  kArticlesFoundText,    kArticleCountText,  kIndexingStoppingText,
+    kIndexingStoppedText, kIndexingFinishedText, kChooseArchiveText, kBadHexColourText,
+    kFileNotFoundText};
 
 // Texts and messages of this application's own (base/message.h) follow the interface texts. Unlike those,
 // a key that a language file lacks keeps a built-in wording, Russian or English as the file's character set
@@ -134,7 +155,7 @@ std::span<const LanguageBinding> LanguageBindings();
 
 // Applies language file `fileName` of the "Locale" folder to the window of `target` (1 to 4): target 1
 // first sets the character set of the main window's font and of Label1, then its texts, replaces the
-// items of FlatComboBox3 (whose selection the caller restores) and, last, stores the message texts.
+// items of m_scopeBox (whose selection the caller restores) and, last, stores the message texts.
 // Returns false, changing nothing, when the file does not exist or cannot be read; `problem`, when given,
 // then receives the message naming the file and what is wrong with it (empty for a missing file).
 bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,

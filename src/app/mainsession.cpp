@@ -21,7 +21,7 @@ MainSession::~MainSession() {
     m_topics.discard();
 }
 
-void MainSession::ReportMissingFile(MainWindowHooks& hooks, const std::string& message,
+void MainSession::reportMissingFile(MainWindowHooks& hooks, const std::string& message,
                                     const std::filesystem::path& file) {
     hooks.showInformation(Message::plain(message + "\r" + file.string()));
     m_failureMark = -1;
@@ -31,7 +31,7 @@ bool MainSession::openCatalogueFile(MainWindowHooks& hooks, const std::filesyste
                                     bool articles) {
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
-        ReportMissingFile(hooks, "File not found : ", file);
+        reportMissingFile(hooks, "File not found : ", file);
         return false;
     }
     try {
@@ -75,7 +75,7 @@ bool MainSession::lockFolder(MainWindowHooks& hooks) {
     return true;
 }
 
-void MainSession::FormCreate(MainWindowHooks& hooks) {
+void MainSession::startUp(MainWindowHooks& hooks) {
     // Start-up's first messages come before the language file is applied, in its words all the same.
     messages = ReadMessageTexts(m_appDir);
     if (!lockFolder(hooks)) return;
@@ -116,7 +116,7 @@ void MainSession::FormCreate(MainWindowHooks& hooks) {
     }
 }
 
-bool MainSession::FormClose(MainWindowHooks& hooks) {
+bool MainSession::shutDown(MainWindowHooks& hooks) {
     if (m_failureMark == -1) {
         m_articles.discard();
         m_topics.discard();

@@ -37,7 +37,7 @@ public:
     virtual void setSearchResultsEndEnabled(bool enabled) = 0;
 };
 
-// The main window's data and the two ends of a run: start-up (`FormCreate`) and shutdown (`FormClose`).
+// The main window's data and the two ends of a run: start-up (`startUp`) and shutdown (`shutDown`).
 // Owns the article and topic tables for as long as the main window lives.
 class MainSession {
 public:
@@ -53,21 +53,21 @@ public:
     bool startupFailed() const { return m_failureMark == -1; }
 
     // The settings record, the message texts of the language file and the archive folder (Windows-1251).
-    TINIRec ini;
+    SettingsRecord ini;
     MessageTexts messages;
     std::string archiveFolder;
 
     // Start-up. The application folder's lock is taken first and held until the session ends; a folder that
     // another program writes is reported and ends the run like a missing catalogue file.
-    void FormCreate(MainWindowHooks& hooks);
+    void startUp(MainWindowHooks& hooks);
     // Returns false when the window must stay open (the article table could not be written).
-    bool FormClose(MainWindowHooks& hooks);
+    bool shutDown(MainWindowHooks& hooks);
     // Writes the topic table back when it changed and was not written with the article table at close.
     // Returns an error text, empty on success.
     Message closeTopicTable();
 
     // "File not found : " + CR + path, shown in an information box; sets the failure mark.
-    void ReportMissingFile(MainWindowHooks& hooks, const std::string& message,
+    void reportMissingFile(MainWindowHooks& hooks, const std::string& message,
                            const std::filesystem::path& file);
 
 private:

@@ -114,7 +114,7 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& appDir) {
     return appDir / settings::kFileName;
 }
 
-bool LoadSettings(const std::filesystem::path& appDir, TINIRec& rec, const SettingsHooks& hooks) {
+bool LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec, const SettingsHooks& hooks) {
     namespace k = settings::keys;
     using settings::Read;
     if (!settingsFileExists(appDir)) return false;
@@ -131,7 +131,7 @@ bool LoadSettings(const std::filesystem::path& appDir, TINIRec& rec, const Setti
     rec.path_MSIE = Read(ini, k::path_MSIE);
     rec.path_Opera = Read(ini, k::path_Opera);
 
-    if (hooks.SwitchBrowserPane) hooks.SwitchBrowserPane(rec.select_browser == 1);
+    if (hooks.switchViewPane) hooks.switchViewPane(rec.select_browser == 1);
     if (hooks.SetGridLines) hooks.SetGridLines(Read(ini, k::CellLines));
     if (hooks.SetGridIndicator) hooks.SetGridIndicator(Read(ini, k::Indicator));
     return true;
@@ -162,7 +162,7 @@ std::int32_t BrowserChoice(const SettingsDialogValues& values) {
     return 1;
 }
 
-void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValues& v, TINIRec& rec,
+void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValues& v, SettingsRecord& rec,
                   std::string& archiveFolder, const SettingsHooks& hooks) {
     namespace k = settings::keys;
     using settings::Write;

@@ -108,7 +108,7 @@ void Write(IniFile& ini, const FontKey& key, const Font& font);
 
 // The settings record, held once for the whole run. Its initial state is empty: empty texts, false
 // switches, zero numbers. Fields are named after their keys.
-struct TINIRec {
+struct SettingsRecord {
     // Edition prefixes by edition code 1 to 3 ("name kelvra GOLD", "name kelvra Release", "name kelvra");
     // use editionPrefix(code).
     std::array<std::string, 3> name_kelvra;
@@ -130,7 +130,7 @@ struct TINIRec {
 // skipped.
 struct SettingsHooks {
     // The embedded browser pane on or off.
-    std::function<void(bool on)> SwitchBrowserPane;
+    std::function<void(bool on)> switchViewPane;
     // true: the article grid draws row and column lines with its flat look; false: no lines, raised look.
     std::function<void(bool cellLines)> SetGridLines;
     // The article grid's row indicator column shown or hidden.
@@ -153,7 +153,7 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& appDir);
 // Reads the record and applies the pane and grid options. Does nothing and returns false when the file
 // is absent. A colour text that does not convert raises ConversionError, the fields read before it
 // keeping their new values.
-bool LoadSettings(const std::filesystem::path& appDir, TINIRec& rec, const SettingsHooks& hooks);
+bool LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec, const SettingsHooks& hooks);
 
 // The archive folder (trailing "\" run, then trailing "/" run removed) and the edition switches. Leaves
 // access untouched and returns false when the file is absent.
@@ -183,7 +183,7 @@ struct SettingsDialogValues {
     bool defaultBrowserSelected = false;        // FlatRadioButton6
     std::string pathMSIE;                       // FlatEdit6
     std::string pathOpera;                      // FlatEdit10
-    std::string local;    // file of the language list entry selected in FlatComboBox1; empty when none
+    std::string local;    // file of the language list entry selected in m_searchBox; empty when none
     bool onclick = false; // FlatRadioButton1
 };
 
@@ -193,7 +193,7 @@ std::int32_t BrowserChoice(const SettingsDialogValues& values);
 // Writes the dialog's values, then takes the archive folder and the record in again (pane and grid
 // options included) and re-applies the topic filter. IniWriteError when a key cannot be written; the
 // keys written before it stay written.
-void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValues& values, TINIRec& rec,
-                  std::string& archiveFolder, const SettingsHooks& hooks);
+void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValues& values,
+                  SettingsRecord& rec, std::string& archiveFolder, const SettingsHooks& hooks);
 
 } // namespace marovex

@@ -30,7 +30,7 @@ std::vector<FieldDef> topicFields() {
     };
 }
 
-std::string ClientDataSet1TypeGetText(int type) {
+std::string EditionDisplayText(int type) {
     switch (type) {
     case 1:
         return "Kelvra-Gold";
@@ -49,15 +49,15 @@ std::string padIssueNumber(std::string_view number) {
     return out;
 }
 
-void ClientDataSet1AfterOpen(RecordTable& table) {
+void ArticleTableOpened(RecordTable& table) {
     table.setLogChanges(false);
 }
 
-bool ClientDataSet1BeforeEdit(RecordTable& table) {
+bool ArticleEditAllowed(RecordTable& table) {
     return table.rowCount() > 0;
 }
 
-RecordTable::ErrorAction ClientDataSet1PostError(const MessageSink& show) {
+RecordTable::ErrorAction RefuseDuplicateRow(const MessageSink& show) {
     if (show) show(std::string(kDuplicateRecords));
     return RecordTable::ErrorAction::Abort;
 }
@@ -85,9 +85,9 @@ void checkLayout(RecordTable& table, const std::vector<FieldDef>& expected, msg:
 }
 
 void bindArticleReactions(RecordTable& table, MessageSink show) {
-    table.setBeforeEdit(ClientDataSet1BeforeEdit);
+    table.setBeforeEdit(ArticleEditAllowed);
     table.setPostError(
-        [show = std::move(show)](RecordTable&, const std::string&) { return ClientDataSet1PostError(show); });
+        [show = std::move(show)](RecordTable&, const std::string&) { return RefuseDuplicateRow(show); });
 }
 
 } // namespace
@@ -98,7 +98,7 @@ void openArticleTable(RecordTable& table, const std::filesystem::path& file, Mes
     table.open(readFrom);
     checkLayout(table, articleFields(), msg::ArticleTableName);
     bindArticleReactions(table, std::move(show));
-    ClientDataSet1AfterOpen(table);
+    ArticleTableOpened(table);
 }
 
 void openTopicTable(RecordTable& table, const std::filesystem::path& file,
@@ -113,7 +113,7 @@ void openEmptyArticleTable(RecordTable& table, MessageSink show) {
     table.setFields(articleFields());
     table.openEmpty();
     bindArticleReactions(table, std::move(show));
-    ClientDataSet1AfterOpen(table);
+    ArticleTableOpened(table);
 }
 
 void openEmptyTopicTable(RecordTable& table) {

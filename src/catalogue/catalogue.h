@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-// The article table (`ClientDataSet1`) and the topic table (`ClientDataSet_Tems`): layouts, sort key lists,
+// The article table and the topic table: layouts, sort key lists,
 // display texts and the table-level reactions.
 namespace marovex::catalogue {
 
@@ -46,7 +46,7 @@ std::vector<FieldDef> articleFields();
 std::vector<FieldDef> topicFields();
 
 // Display text of the edition code: "Kelvra-Gold", "Kelvra-Release", "Kelvra", empty otherwise.
-std::string ClientDataSet1TypeGetText(int type);
+std::string EditionDisplayText(int type);
 
 // Issue number as stored: left-padded with blanks to three characters.
 std::string padIssueNumber(std::string_view number);
@@ -55,18 +55,19 @@ std::string padIssueNumber(std::string_view number);
 using MessageSink = std::function<void(const std::string& message)>;
 
 // The change log is switched off right after the article table opens.
-void ClientDataSet1AfterOpen(RecordTable& table);
+void ArticleTableOpened(RecordTable& table);
 // An edit is refused while the view holds no rows.
-bool ClientDataSet1BeforeEdit(RecordTable& table);
+bool ArticleEditAllowed(RecordTable& table);
 // A refused store shows "Повторяющиеся записи" and stops the storing command without a further message.
-RecordTable::ErrorAction ClientDataSet1PostError(const MessageSink& show);
+RecordTable::ErrorAction RefuseDuplicateRow(const MessageSink& show);
 
 // Binds the article table to its file, opens it with its reactions, and checks its layout. A missing,
 // unreadable or foreign file raises TableError naming the file and what is wrong; the table stays closed.
 // `readFrom` is a pending replacement to read in the file's place (see catalogueFileForReading).
 void openArticleTable(RecordTable& table, const std::filesystem::path& file, MessageSink show,
                       const std::filesystem::path& readFrom = {});
-void openTopicTable(RecordTable& table, const std::filesystem::path& file, const std::filesystem::path& readFrom = {});
+void openTopicTable(RecordTable& table, const std::filesystem::path& file,
+                    const std::filesystem::path& readFrom = {});
 
 // --- The catalogue pair: "mvx.dat" and "subjects.dat" change together -----------------------------------
 

@@ -68,7 +68,7 @@ public:
     void show(const search::FindProgress& p, int type) {
         const size_t digits = std::min(p.number.find_first_not_of(' '), p.number.size());
         const std::string issue =
-            catalogue::ClientDataSet1TypeGetText(type) + " " + cp1251::toUtf8(p.number.substr(digits));
+            catalogue::EditionDisplayText(type) + " " + cp1251::toUtf8(p.number.substr(digits));
         if (!m_terminal) {
             if (issue != m_lastIssue) std::cerr << issue << "\n";
             m_lastIssue = issue;
@@ -139,7 +139,7 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     CheckReplaceable(appDir / catalogue::kArticleFile);
     CheckReplaceable(appDir / catalogue::kHistoryFile);
     if (fs::exists(SettingsFilePath(appDir), ec)) CheckReplaceable(SettingsFilePath(appDir));
-    TINIRec rec;
+    SettingsRecord rec;
     LoadSettings(appDir, rec, {});
     ArchiveAccess access;
     ReadAccess(appDir, access);

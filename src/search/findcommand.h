@@ -12,12 +12,12 @@
 #include <utility>
 #include <vector>
 
-// The search commands of the main window as plain core code: running a search (`Action_FindExecute`),
-// clearing its marks (`Find_EndExecute`) and emptying the history (`Clear_HistoryExecute`). The window
+// The search commands of the main window as plain core code: running a search (`runSearch`),
+// clearing its marks (`clearSearchResults`) and emptying the history (`clearSearchHistory`). The window
 // passes its state in and does the few things only it can do through hooks.
 namespace marovex::search {
 
-// The scope box `FlatComboBox3`: item 0 titles, item 1 titles and texts, no item selected: nothing.
+// The scope box `m_scopeBox`: item 0 titles, item 1 titles and texts, no item selected: nothing.
 enum class FindScope { None, Titles, TitlesAndTexts };
 FindScope ScopeFromItem(int item);
 
@@ -43,7 +43,7 @@ struct FindHooks {
     std::function<void(int hits)> showResult;
     // After the result box, when article files could not be read: UnreadableFilesMessage.
     std::function<void(const Message& message)> showUnreadable;
-    // `ToolButton10`, the end of search results.
+    // `m_clearResultsButton`, the end of search results.
     std::function<void(bool enabled)> setClearEnabled;
 };
 
@@ -69,11 +69,11 @@ private:
     FindOutcome m_outcome;
 };
 
-// `Action_FindExecute`. An empty box text does nothing. Otherwise the text is compacted, put back into the
+// `runSearch`. An empty box text does nothing. Otherwise the text is compacted, put back into the
 // box and remembered in `rememberedText`, the history takes it (RememberSearch), and every row is visited
 // once in natural order with the filter off: marked -1 on a match, 0 otherwise. The sort key list and the
-// filter are restored, the result shown, and `ToolButton10` set: enabled after a hit, otherwise when the
-// row the walk ended on still carries a mark. An error of the walk raises after the same restoring. Files
+// filter are restored, the result shown, and `m_clearResultsButton` set: enabled after a hit, otherwise when
+// the row the walk ended on still carries a mark. An error of the walk raises after the same restoring. Files
 // that could not be read end nothing: their message follows the result.
 FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, std::string& rememberedText,
                       const FindRequest& request, const FindHooks& hooks);
@@ -86,12 +86,12 @@ struct ClearHooks {
     std::function<void(bool enabled)> setClearEnabled;
 };
 
-// `Find_EndExecute`: every mark -1 becomes 0 and the remembered text is emptied, with the filter switched
+// `clearSearchResults`: every mark -1 becomes 0 and the remembered text is emptied, with the filter switched
 // off meanwhile and the current row kept. When no row carries the mark nothing changes at all, the
 // remembered text included. Returns whether marks were cleared.
 bool ClearSearchMarks(RecordTable& articles, std::string& rememberedText, const ClearHooks& hooks);
 
-// `Clear_HistoryExecute`.
+// `clearSearchHistory`.
 inline void ClearHistory(std::vector<std::string>& history) {
     history.clear();
 }

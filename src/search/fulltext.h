@@ -95,7 +95,7 @@ struct FullTextJob {
     std::chrono::nanoseconds storeSettle = std::chrono::seconds(2); // TextStore::Options::settle
 };
 
-// What `ShowFindProgress` needs, before each row is examined.
+// What `showProgress` needs, before each row is examined.
 struct FindProgress {
     int row = 0;        // 0-based position in the walk
     int rows = 0;       // rows the walk may visit
@@ -106,8 +106,8 @@ struct FindProgress {
 // Both callbacks run on the worker's thread; a window carries them to its own thread and lets the worker
 // wait until they return.
 struct FullTextReports {
-    std::function<void(const FindProgress&)> progress; // `ShowFindProgress`
-    // `FinishFind`: the last step of the body, also after an error. Without it the body puts the stop
+    std::function<void(const FindProgress&)> progress; // `showProgress`
+    // `finishSearch`: the last step of the body, also after an error. Without it the body puts the stop
     // flag back to false itself.
     std::function<void()> finish;
 };
@@ -132,7 +132,7 @@ inline constexpr std::size_t kUnreadableNamed = 5;
 // the first few and how many in all.
 Message UnreadableFilesMessage(const FullTextResult& result);
 
-// The body of `TTheread_Find`. Walks the article table in the order "Type;Number" (the caller has switched
+// The body of `SearchWorker`. Walks the article table in the order "Type;Number" (the caller has switched
 // the filter off); the stop flag is read before every row. Each row is marked -1 when its title matches or,
 // failing that, its article file contains the text, and 0 otherwise; a stopped walk leaves the rows it did
 // not reach as they were. Files are read on several threads ahead of the walk, but marks, hits and the
@@ -161,14 +161,14 @@ std::string FindHitsLine(std::string_view text74, int hits);
 class FindDialogState {
 public:
     explicit FindDialogState(std::atomic<bool>& stop) : m_stop(stop) {}
-    // "Отмена" (`FlatButton1Click`): the worker stops after the row it is on.
+    // "Отмена", the Cancel button: the worker stops after the row it is on.
     void cancel() { m_stop.store(true); }
-    // `FinishFind`'s first step, before it closes the dialog.
+    // `finishSearch`'s first step, before it closes the dialog.
     void finish() {
         m_stop.store(true);
         m_finished = true;
     }
-    // `FormClose`: true lets the dialog close and puts the flag back to false; while the worker runs the
+    // `shutDown`: true lets the dialog close and puts the flag back to false; while the worker runs the
     // close is refused and the worker asked to stop.
     bool mayClose() {
         if (m_finished) {

@@ -8,8 +8,8 @@
 
 namespace marovex::search {
 
-// The two search options of the main window: `ToolButton5` (letter case must match) and `ToolButton3`
-// (whole words only).
+// The two search options of the main window: `m_matchCaseButton` (letter case must match) and
+// `m_wholeWordsButton` (whole words only).
 struct SearchOptions {
     bool caseSensitive = false;
     bool wholeWords = false;

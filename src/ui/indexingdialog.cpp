@@ -2,8 +2,8 @@
 
 #include "app/language.h"
 #include "base/cp1251.h"
-#include "ui/form1.h"
-#include "ui/indexworker.h"
+#include "ui/indexingworker.h"
+#include "ui/mainwindow.h"
 #include "ui_indexingdialog.h"
 
 #include <QAbstractButton>
@@ -20,35 +20,45 @@ QString fromCp1251(std::string_view bytes) {
 }
 } // namespace
 
-TForm_Process::TForm_Process(TForm1& form)
-    : QDialog(&form), m_form(form), ui(std::make_unique<Ui::TForm_Process>()) {
+IndexingDialog::IndexingDialog(MainWindow& form)
+    : QDialog(&form), m_form(form), ui(std::make_unique<Ui::IndexingDialog>()) {
     ui->setupUi(this);
+    // The form's controls by their roles (the form names them as the language files do).
+    m_archiveField = ui->FlatEdit1;
+    m_statusLine = ui->FlatEdit2;
+    m_startButton = ui->FlatButton1;
+    m_stopButton = ui->FlatButton2;
+    m_closeButton = ui->FlatButton3;
+    m_runChoice = ui->FlatGroupBox1;
+    m_fullRun = ui->FlatRadioButton1;
+    m_newIssuesOnly = ui->FlatRadioButton2;
+    m_settingsButton = ui->FlatSpeedButton1;
     setObjectName(QStringLiteral("Form_Process"));
     // The read-only fields: the folder on white, the status line on the dialog's colour.
-    QPalette folder = ui->FlatEdit1->palette();
+    QPalette folder = m_archiveField->palette();
     folder.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
     folder.setColor(QPalette::Disabled, QPalette::Text, folder.color(QPalette::Active, QPalette::Text));
-    ui->FlatEdit1->setPalette(folder);
-    QPalette status = ui->FlatEdit2->palette();
+    m_archiveField->setPalette(folder);
+    QPalette status = m_statusLine->palette();
     status.setColor(QPalette::Disabled, QPalette::Base, status.color(QPalette::Active, QPalette::Window));
     status.setColor(QPalette::Disabled, QPalette::Text, status.color(QPalette::Active, QPalette::Text));
-    ui->FlatEdit2->setPalette(status);
+    m_statusLine->setPalette(status);
 
     // The two choices show their keyboard focus with a light border ($FFFBF0 as a Windows colour).
-    for (QRadioButton* choice : {ui->FlatRadioButton1, ui->FlatRadioButton2})
+    for (QRadioButton* choice : {m_fullRun, m_newIssuesOnly})
         choice->setStyleSheet(QStringLiteral("QRadioButton:focus { border: 1px solid #F0FBFF; }"));
 
-    connect(ui->FlatButton1, &QPushButton::clicked, this, &TForm_Process::Button1Click);
-    connect(ui->FlatButton2, &QPushButton::clicked, this, &TForm_Process::Button2Click);
-    connect(ui->FlatButton3, &QPushButton::clicked, this, &TForm_Process::Button3Click);
-    connect(ui->FlatSpeedButton1, &QToolButton::clicked, this, &TForm_Process::FlatSpeedButton1Click);
-    FormCreate();
+    connect(m_startButton, &QPushButton::clicked, this, &IndexingDialog::startRun);
+    connect(m_stopButton, &QPushButton::clicked, this, &IndexingDialog::stopRun);
+    connect(m_closeButton, &QPushButton::clicked, this, &IndexingDialog::closeDialog);
+    connect(m_settingsButton, &QToolButton::clicked, this, &IndexingDialog::openSettings);
+    applyTexts();
     setFixedSize(sizeHint().expandedTo(QSize(316, 173)));
 }
 
-TForm_Process::~TForm_Process() = default;
+IndexingDialog::~IndexingDialog() = default;
 
-void TForm_Process::FormCreate() {
+void IndexingDialog::applyTexts() {
     MainSession& session = m_form.session();
     MessageTexts unused; // the dialog's texts carry no message texts
     ApplyLanguage(
@@ -71,28 +81,28 @@ void TForm_Process::FormCreate() {
     showArchiveFolder();
 }
 
-void TForm_Process::showArchiveFolder() {
-    ui->FlatEdit1->setText(fromCp1251(m_form.session().archiveFolder));
-    ui->FlatEdit1->setCursorPosition(0);
+void IndexingDialog::showArchiveFolder() {
+    m_archiveField->setText(fromCp1251(m_form.session().archiveFolder));
+    m_archiveField->setCursorPosition(0);
 }
 
-void TForm_Process::setState(State state) {
+void IndexingDialog::setState(State state) {
     m_state = state;
     const bool idle = state == State::Idle;
-    ui->FlatGroupBox1->setEnabled(idle);
-    ui->FlatButton1->setEnabled(idle);
-    ui->FlatButton3->setEnabled(idle);
-    ui->FlatSpeedButton1->setEnabled(idle);
-    ui->FlatButton2->setEnabled(!idle);
+    m_runChoice->setEnabled(idle);
+    m_startButton->setEnabled(idle);
+    m_closeButton->setEnabled(idle);
+    m_settingsButton->setEnabled(idle);
+    m_stopButton->setEnabled(!idle);
 }
 
-void TForm_Process::Button1Click() {
+void IndexingDialog::startRun() {
     if (isRunning()) return;
     MainSession& session = m_form.session();
-    const bool fullRun = ui->FlatRadioButton1->isChecked();
+    const bool fullRun = m_fullRun->isChecked();
     // A full run discards the search marks, so there are no results left to clear.
     if (fullRun) m_form.setSearchResultsEndEnabled(false);
-    ui->FlatEdit2->clear();
+    m_statusLine->clear();
 
     if (!m_form.beginWorker()) {
         m_form.showInformationMessage(m_form.messageText(msg::WaitForSearch));
@@ -113,69 +123,69 @@ void TForm_Process::Button1Click() {
     }
     m_form.stopFlag() = false;
 
-    TTheread_Index::Reports reports;
+    IndexingWorker::Reports reports;
     reports.progress = [this](const std::string& name) { progressReport(name); };
     reports.completion = [this](const indexer::IndexResult& result) { completionReport(result); };
-    TTheread_Index::Start(session.articles(), session.topics(), std::move(settings), fullRun,
+    IndexingWorker::Start(session.articles(), session.topics(), std::move(settings), fullRun,
                           m_form.stopFlag(), this, std::move(reports));
 
     setState(State::Running);
-    m_form.setStatusText(1, m_form.messageText(81));
+    m_form.setStatusText(1, m_form.messageText(language::kIndexingRunningText));
 }
 
-void TForm_Process::Button2Click() {
+void IndexingDialog::stopRun() {
     if (!isRunning()) return;
     m_form.stopFlag() = true;
-    ui->FlatEdit2->setText(m_form.messageText(82));
+    m_statusLine->setText(m_form.messageText(language::kIndexingStoppingText));
     setState(State::Stopping);
 }
 
-void TForm_Process::Button3Click() {
+void IndexingDialog::closeDialog() {
     close();
 }
 
-void TForm_Process::FlatSpeedButton1Click() {
+void IndexingDialog::openSettings() {
     if (auto* command = m_form.findChild<QAction*>(QStringLiteral("SetProperties"))) command->trigger();
     // The settings may have named another archive folder.
     showArchiveFolder();
 }
 
-void TForm_Process::reject() {
+void IndexingDialog::reject() {
     // The close box, Escape and Close all end here.
     if (isRunning()) {
         // The run ends at the next issue; its completion report still reaches the window.
         m_form.stopFlag() = true;
-        ui->FlatEdit2->setText(m_form.messageText(82));
+        m_statusLine->setText(m_form.messageText(language::kIndexingStoppingText));
         setState(State::Stopping);
     }
     QDialog::reject();
     if (!isRunning()) deleteLater();
 }
 
-void TForm_Process::progressReport(const std::string& entryName) {
+void IndexingDialog::progressReport(const std::string& entryName) {
     const QString name = fromCp1251(entryName);
-    ui->FlatEdit2->setText(name);
-    ui->FlatEdit2->repaint();
+    m_statusLine->setText(name);
+    m_statusLine->repaint();
     m_form.setStatusText(2, name);
     if (QStatusBar* bar = m_form.statusBar()) bar->repaint();
 }
 
-void TForm_Process::completionReport(const indexer::IndexResult& result) {
+void IndexingDialog::completionReport(const indexer::IndexResult& result) {
     m_form.reattachGrids();
     m_form.setSortColumn(QStringLiteral("Type"));
     // Text 78 carries its own blank; one more stands before the count.
-    m_form.setStatusText(1, m_form.messageText(78) + QLatin1Char(' ') +
+    m_form.setStatusText(1, m_form.messageText(language::kArticleCountText) + QLatin1Char(' ') +
                                 QString::number(m_form.session().articles().rowCount()));
     m_form.setStatusText(2, QString());
     if (!result.completed) {
         // A refused run or one an error ended has not completed, stopped or not.
-        ui->FlatEdit2->setText(m_form.messageText(msg::IndexingFailed));
+        m_statusLine->setText(m_form.messageText(msg::IndexingFailed));
         m_form.stopFlag() = false;
     } else if (m_form.stopFlag()) {
-        ui->FlatEdit2->setText(m_form.messageText(79));
+        m_statusLine->setText(m_form.messageText(language::kIndexingStoppedText));
         m_form.stopFlag() = false;
     } else {
-        ui->FlatEdit2->setText(m_form.messageText(80));
+        m_statusLine->setText(m_form.messageText(language::kIndexingFinishedText));
     }
     setState(State::Idle);
     m_form.endWorker();

@@ -6,33 +6,39 @@
 
 #include <memory>
 
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
 namespace Ui {
-class TForm_Process;
+class IndexingDialog;
 }
 
 namespace marovex {
 
-class TForm1;
+class MainWindow;
 
 // The indexing dialog: starts a run for new issues or a full run on the indexing worker, shows its
 // progress and stops it. Closing the dialog during a run stops the run; the dialog then stays alive,
 // hidden, until the run's completion report has been made, and goes away afterwards.
-class TForm_Process final : public QDialog {
+class IndexingDialog final : public QDialog {
     Q_OBJECT
 public:
     enum class State { Idle, Running, Stopping };
 
-    explicit TForm_Process(TForm1& form);
-    ~TForm_Process() override;
+    explicit IndexingDialog(MainWindow& form);
+    ~IndexingDialog() override;
 
     State state() const { return m_state; }
     bool isRunning() const { return m_state != State::Idle; }
 
 public slots:
-    void Button1Click(); // Run
-    void Button2Click(); // Stop
-    void Button3Click(); // Close
-    void FlatSpeedButton1Click();
+    void startRun();    // Run
+    void stopRun();     // Stop
+    void closeDialog(); // Close
+    void openSettings();
 
 signals:
     // The completion report has been carried out.
@@ -42,14 +48,23 @@ protected:
     void reject() override;
 
 private:
-    void FormCreate();
+    void applyTexts();
     void progressReport(const std::string& entryName);
     void completionReport(const indexer::IndexResult& result);
     void setState(State state);
     void showArchiveFolder();
 
-    TForm1& m_form;
-    std::unique_ptr<Ui::TForm_Process> ui;
+    MainWindow& m_form;
+    std::unique_ptr<Ui::IndexingDialog> ui;
+    QLineEdit* m_archiveField = nullptr;
+    QLineEdit* m_statusLine = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
+    QGroupBox* m_runChoice = nullptr;
+    QRadioButton* m_fullRun = nullptr;
+    QRadioButton* m_newIssuesOnly = nullptr;
+    QToolButton* m_settingsButton = nullptr;
     State m_state = State::Idle;
 };
 

@@ -1,13 +1,13 @@
 #include "app/language.h"
 #include "ui/appearance.h"
-#include "ui/customizedwebbrowser.h"
-#include "ui/form1.h"
-#include "ui/screen.h"
+#include "ui/archiveview.h"
+#include "ui/mainwindow.h"
+#include "ui/splashscreen.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    marovex::TCustomizedWebBrowser::prepareApplication();
+    marovex::ArchiveView::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marovex"));
     marovex::ApplyAppearance(app);
@@ -16,10 +16,10 @@ int main(int argc, char** argv) {
     const std::filesystem::path appDir = QApplication::applicationDirPath().toStdString();
     const marovex::MessageTexts texts = marovex::ReadMessageTexts(appDir);
     auto* splash =
-        new marovex::TScreen(QString::fromStdString(texts.format(marovex::msg::LoadingCatalogue)));
+        new marovex::SplashScreen(QString::fromStdString(texts.format(marovex::msg::LoadingCatalogue)));
     splash->showNow();
 
-    marovex::TForm1 form(appDir);
+    marovex::MainWindow form(appDir);
     delete splash;
     form.show();
     const int status = QApplication::exec();

@@ -68,7 +68,7 @@ std::optional<Found> locate(const ArticleRow& row, const OpenSettings& settings,
 }
 
 void reportNotFound(const OpenSettings& settings, const std::vector<std::string>& tried, ViewerHooks& hooks) {
-    std::string text = cp1251::toUtf8(settings.text77) + "\r";
+    std::string text = cp1251::toUtf8(settings.fileNotFoundText) + "\r";
     for (size_t i = 0; i < tried.size(); ++i)
         text += (i ? "\r" : "") + tried[i];
     hooks.showMessage(MessageIcon::Error, text);
@@ -201,26 +201,26 @@ void OpenCurrentRow(std::string_view selectedField, const ArticleRow& row, const
     if (selectedField == "Izb") return hooks.toggleFavourite();
 }
 
-void MSIE1Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
-                ViewerHooks& hooks) {
+void OpenCurrentRowInMsie(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+                          ViewerHooks& hooks) {
     openWith(kViewerMsie, selectedField, row, settings, hooks);
 }
-void Opera1Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
-                 ViewerHooks& hooks) {
+void OpenCurrentRowInOpera(std::string_view selectedField, const ArticleRow& row,
+                           const OpenSettings& settings, ViewerHooks& hooks) {
     openWith(kViewerOpera, selectedField, row, settings, hooks);
 }
-void N10Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
-              ViewerHooks& hooks) {
+void OpenCurrentRowInDefaultBrowser(std::string_view selectedField, const ArticleRow& row,
+                                    const OpenSettings& settings, ViewerHooks& hooks) {
     openWith(kViewerDefault, selectedField, row, settings, hooks);
 }
 
-void Open_File(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks) {
+void OpenApplicationFile(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks) {
     const std::vector<std::string> components = indexer::LinkComponents(relative);
     indexer::CaseInsensitivePaths paths;
     const std::optional<fs::path> file = paths.resolve(settings.appDir, components);
     std::error_code ec;
     if (file && fs::is_regular_file(*file, ec)) return hooks.shellOpen(*file);
-    hooks.showMessage(MessageIcon::Information, cp1251::toUtf8(settings.text77) + " \r" +
+    hooks.showMessage(MessageIcon::Information, cp1251::toUtf8(settings.fileNotFoundText) + " \r" +
                                                     utf8(writtenPath(settings.appDir, components)));
 }
 

@@ -38,7 +38,7 @@ struct OpenSettings {
     std::string msieProgram;
     std::string operaProgram;
     // Message text 77 as the main window keeps it, one blank already appended.
-    std::string text77;
+    std::string fileNotFoundText;
 };
 
 // The fields of the current row that an opening uses; Windows-1251. An empty view reads as type 0 and
@@ -81,21 +81,21 @@ void OpenCurrentRow(std::string_view selectedField, const ArticleRow& row, const
                     ViewerHooks& hooks);
 
 // The row popup items: the row opened with another viewer choice; the settings are not changed.
-void MSIE1Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
-                ViewerHooks& hooks);
-void Opera1Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
-                 ViewerHooks& hooks);
-void N10Click(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
-              ViewerHooks& hooks);
+void OpenCurrentRowInMsie(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+                          ViewerHooks& hooks);
+void OpenCurrentRowInOpera(std::string_view selectedField, const ArticleRow& row,
+                           const OpenSettings& settings, ViewerHooks& hooks);
+void OpenCurrentRowInDefaultBrowser(std::string_view selectedField, const ArticleRow& row,
+                                    const OpenSettings& settings, ViewerHooks& hooks);
 
 // A file next to the application (relative path, "\" separators) opened with the default handler; a
 // missing one is reported with its full path.
-void Open_File(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks);
-inline void helpExecute(const OpenSettings& settings, ViewerHooks& hooks) {
-    Open_File(kHelpPage, settings, hooks);
+void OpenApplicationFile(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks);
+inline void OpenHelp(const OpenSettings& settings, ViewerHooks& hooks) {
+    OpenApplicationFile(kHelpPage, settings, hooks);
 }
-inline void Action1Execute(const OpenSettings& settings, ViewerHooks& hooks) {
-    Open_File(kNewsPage, settings, hooks);
+inline void OpenWhatsNew(const OpenSettings& settings, ViewerHooks& hooks) {
+    OpenApplicationFile(kNewsPage, settings, hooks);
 }
 
 // --- The pieces, for the window and the tests ------------------------------------------------------

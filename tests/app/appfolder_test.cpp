@@ -4,7 +4,7 @@
 #include "app/inifile.h"
 #include "app/language.h"
 #include "app/mainsession.h"
-#include "app/settingsdialog.h"
+#include "app/settingsactions.h"
 #include "base/atomicfile.h"
 #include "catalogue/catalogue.h"
 #include "search/history.h"
@@ -124,7 +124,7 @@ TEST(AppFolder, WritesNeverFollowLinksPlantedUnderTheirTemporaryNames) {
 
     catalogue::openTopicTable(topics, dir / "subjects.dat");
     planted({"tem.dat"});
-    settingsdialog::WriteTopicCopy(dir, topics);
+    settingsactions::WriteTopicCopy(dir, topics);
 
     for (const fs::path& t : targets)
         EXPECT_EQ(test::readFile(t), "untouched") << t;
@@ -161,8 +161,8 @@ TEST(AppFolder, SpecialFilesInPlaceOfWhatTheWindowReadsAreReportedByName) {
                 [&] {
                     MainSession session(dir.path());
                     Window window;
-                    session.FormCreate(window);
-                    session.FormClose(window);
+                    session.startUp(window);
+                    session.shutDown(window);
                     session.closeTopicTable();
                     const auto list = BuildLanguageList(dir.path());
                     return window.shown;
@@ -184,7 +184,7 @@ TEST(AppFolder, SpecialFilesInPlaceOfWhatTheWindowReadsAreReportedByName) {
     for (const bool fifo : {true, false}) {
         makeSpecial(dir / "tem.dat", fifo);
         try {
-            settingsdialog::WriteTopicCopy(dir.path(), topics);
+            settingsactions::WriteTopicCopy(dir.path(), topics);
             ADD_FAILURE() << "tem.dat written over a special file";
         } catch (const std::exception& e) {
             EXPECT_NE(std::string(e.what()).find((dir / "tem.dat").string()), std::string::npos) << e.what();
@@ -233,12 +233,12 @@ TEST(AppFolder, WriteProtectedCatalogueFilesEndTheStartUpAndTheTopicCopyIsKept) 
         {
             MainSession session(dir.path());
             Window window;
-            session.FormCreate(window);
+            session.startUp(window);
             EXPECT_TRUE(session.startupFailed());
             EXPECT_NE(window.shown.find(file.string()), std::string::npos) << window.shown;
             // A change made anyway is not written.
             if (session.articles().isOpen()) addArticle(session.articles(), "new");
-            EXPECT_TRUE(session.FormClose(window));
+            EXPECT_TRUE(session.shutDown(window));
         }
         EXPECT_TRUE(test::readFile(file) == before) << "replaced";
         EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
@@ -249,12 +249,12 @@ TEST(AppFolder, WriteProtectedCatalogueFilesEndTheStartUpAndTheTopicCopyIsKept) 
     RecordTable topics;
     catalogue::openTopicTable(topics, dir / "subjects.dat");
     addTopic(topics, "A");
-    settingsdialog::WriteTopicCopy(dir.path(), topics);
+    settingsactions::WriteTopicCopy(dir.path(), topics);
     fs::permissions(dir / "tem.dat", fs::perms::owner_read);
     addTopic(topics, "B");
     const std::string before = test::readFile(dir / "tem.dat");
     try {
-        settingsdialog::WriteTopicCopy(dir.path(), topics);
+        settingsactions::WriteTopicCopy(dir.path(), topics);
         ADD_FAILURE() << "a write-protected tem.dat was replaced";
     } catch (const std::exception& e) {
         EXPECT_NE(std::string(e.what()).find((dir / "tem.dat").string()), std::string::npos) << e.what();

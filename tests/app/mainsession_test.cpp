@@ -32,7 +32,7 @@ public:
     void preparePane() override { step("preparePane"); }
     SettingsHooks settingsHooks() override {
         SettingsHooks h;
-        h.SwitchBrowserPane = [this](bool on) { step(on ? "pane on" : "pane off"); };
+        h.switchViewPane = [this](bool on) { step(on ? "pane on" : "pane off"); };
         return h;
     }
     void setText(const TextAssignment& a) override {
@@ -99,12 +99,12 @@ TEST(Startup, MissingArticleFileIsReportedAloneAndNothingIsWritten) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.FormCreate(w);
+        s.startUp(w);
         ASSERT_EQ(w.information.size(), 1u);
         EXPECT_EQ(w.information[0], "File not found : \r" + (dir / "mvx.dat").string());
         EXPECT_TRUE(s.startupFailed());
         EXPECT_TRUE(w.calls.empty()) << "later steps ran";
-        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_TRUE(s.shutDown(w));
         EXPECT_TRUE(s.closeTopicTable().empty());
     }
     EXPECT_EQ(snapshot(dir.path()), before);
@@ -119,10 +119,10 @@ TEST(Startup, MissingTopicFileIsReportedAndTheArticleFileIsNotRewritten) {
         MainSession s(dir.path());
         s.ini.state_save = true;
         FakeWindow w;
-        s.FormCreate(w);
+        s.startUp(w);
         ASSERT_EQ(w.information.size(), 1u);
         EXPECT_EQ(w.information[0], "File not found : \r" + (dir / "subjects.dat").string());
-        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_TRUE(s.shutDown(w));
         s.closeTopicTable();
     }
     EXPECT_EQ(snapshot(dir.path()), before);
@@ -137,11 +137,11 @@ TEST(Startup, DamagedCatalogueFileEndsTheRunLikeAMissingOne) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.FormCreate(w);
+        s.startUp(w);
         ASSERT_EQ(w.information.size(), 1u);
         EXPECT_NE(w.information[0].find((dir / "mvx.dat").string()), std::string::npos);
         EXPECT_TRUE(s.startupFailed());
-        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_TRUE(s.shutDown(w));
         s.closeTopicTable();
     }
     EXPECT_EQ(snapshot(dir.path()), before);
@@ -156,7 +156,7 @@ TEST(Startup, StepsRunInTheirOrder) {
     test::writeFile(dir / "Locale" / "test.lng", "[MVX Language File]\r\nLanguageName=Test\r\n5=Quit\r\n");
     MainSession s(dir.path());
     FakeWindow w;
-    s.FormCreate(w);
+    s.startUp(w);
     EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "pane on", "text", "restoreState",
                                                  "setHistory", "select0"}));
     EXPECT_EQ(w.texts["ElMenuItem9"], "Quit");
@@ -172,7 +172,7 @@ TEST(Startup, WithoutASettingsFileEverythingKeepsItsInitialState) {
     makeCatalogue(dir.path(), {{"a", std::nullopt}});
     MainSession s(dir.path());
     FakeWindow w;
-    s.FormCreate(w);
+    s.startUp(w);
     EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "restoreState", "select0"}));
     EXPECT_FALSE(s.ini.state_save);
     EXPECT_EQ(s.ini.select_browser, 0);
@@ -185,7 +185,7 @@ TEST(Startup, ABadColourTextInTheSettingsIsReportedAndTheWindowOpens) {
     test::writeFile(dir / "mvx.ini", "[interface]\r\ncolor_htm_fon=Blau\r\n");
     MainSession s(dir.path());
     FakeWindow w;
-    s.FormCreate(w);
+    s.startUp(w);
     ASSERT_EQ(w.errors.size(), 1u);
     EXPECT_NE(w.errors[0].find("Blau"), std::string::npos) << w.errors[0];
     EXPECT_FALSE(s.startupFailed());
@@ -202,7 +202,7 @@ TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpensAndClosesWithoutWriti
         MainSession s(dir.path());
         FakeWindow w;
         w.failAt = "restoreState";
-        s.FormCreate(w);
+        s.startUp(w);
         ASSERT_EQ(w.errors.size(), 1u);
         EXPECT_NE(w.errors[0].find("Blau"), std::string::npos);
         EXPECT_EQ(w.calls.back(), "restoreState");
@@ -210,7 +210,7 @@ TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpensAndClosesWithoutWriti
         EXPECT_EQ(s.articles().asInt("Izb"), 5)
             << "the remembered row is not restored after the failing step";
         // The close neither marks a second row nor writes the unread state and history over the files.
-        EXPECT_TRUE(s.FormClose(w)) << "the window closes normally afterwards";
+        EXPECT_TRUE(s.shutDown(w)) << "the window closes normally afterwards";
         EXPECT_TRUE(s.closeTopicTable().empty());
         EXPECT_EQ(w.calls.back(), "restoreState");
     }
@@ -222,7 +222,7 @@ TEST(Startup, ASearchMatchBecomesCurrentAndEnablesTheEndOfResults) {
     makeCatalogue(dir.path(), {{"a", std::nullopt}, {"b", std::nullopt, -1}, {"c", std::nullopt, -1}});
     MainSession s(dir.path());
     FakeWindow w;
-    s.FormCreate(w);
+    s.startUp(w);
     EXPECT_TRUE(w.searchEndEnabled);
     EXPECT_EQ(s.articles().asText("Statia"), "b");
 }
@@ -235,21 +235,21 @@ TEST(Shutdown, TheRememberedRowComesBackWithItsFavouriteMark) {
             test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
             MainSession s(dir.path());
             FakeWindow w;
-            s.FormCreate(w);
+            s.startUp(w);
             ASSERT_TRUE(s.articles().locate("Statia", {std::string("b")}));
-            ASSERT_TRUE(s.FormClose(w));
+            ASSERT_TRUE(s.shutDown(w));
             ASSERT_TRUE(s.closeTopicTable().empty());
         }
         EXPECT_EQ(izbOf(dir.path(), "b"), mark.value_or(0) + 5);
         {
             MainSession s(dir.path());
             FakeWindow w;
-            s.FormCreate(w);
+            s.startUp(w);
             EXPECT_EQ(s.articles().asText("Statia"), "b");
             EXPECT_EQ(s.articles().asInt("Izb") == -1, mark == -1);
             // Another row is current at this shutdown: only it carries the offset afterwards.
             ASSERT_TRUE(s.articles().locate("Statia", {std::string("a")}));
-            EXPECT_TRUE(s.FormClose(w));
+            EXPECT_TRUE(s.shutDown(w));
         }
         EXPECT_EQ(izbOf(dir.path(), "b").value_or(0), mark.value_or(0));
         EXPECT_EQ(izbOf(dir.path(), "a"), 5);
@@ -265,9 +265,9 @@ TEST(Shutdown, WithoutStateSaveNoMarkChangesAndTheFileIsNotRewritten) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.FormCreate(w);
+        s.startUp(w);
         s.articles().last();
-        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_TRUE(s.shutDown(w));
     }
     struct stat after {};
     ::stat((dir / "mvx.dat").c_str(), &after);
@@ -281,7 +281,7 @@ TEST(Startup, Izb5WinsOverIzb4) {
     makeCatalogue(dir.path(), {{"four", 4}, {"five", 5}});
     MainSession s(dir.path());
     FakeWindow w;
-    s.FormCreate(w);
+    s.startUp(w);
     EXPECT_EQ(s.articles().asText("Statia"), "five");
     EXPECT_EQ(s.articles().asInt("Izb"), 0);
     ASSERT_TRUE(s.articles().locate("Statia", {std::string("four")}));
@@ -294,11 +294,11 @@ TEST(Shutdown, PendingEditIsStoredAndHistoryWrittenEvenWhenEmpty) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.FormCreate(w);
+        s.startUp(w);
         s.articles().first();
         ASSERT_TRUE(s.articles().edit());
         s.articles().setInt("Izb", -1);
-        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_TRUE(s.shutDown(w));
         EXPECT_EQ(w.calls.back(), "saveState");
     }
     EXPECT_EQ(izbOf(dir.path(), "a"), -1);
@@ -312,16 +312,16 @@ TEST(Shutdown, AFailedWriteOfTheArticleTableKeepsTheWindowOpenAndARetryAddsTheOf
     test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
     MainSession s(dir.path());
     FakeWindow w;
-    s.FormCreate(w);
+    s.startUp(w);
     // Block the replacement of the file: a non-empty folder where the file was.
     std::filesystem::remove(dir / "mvx.dat");
     std::filesystem::create_directories(dir / "mvx.dat" / "x");
-    EXPECT_FALSE(s.FormClose(w));
+    EXPECT_FALSE(s.shutDown(w));
     ASSERT_EQ(w.errors.size(), 1u);
     EXPECT_NE(w.errors[0].find("mvx.dat"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "search.dat")) << "later steps ran";
     std::filesystem::remove_all(dir / "mvx.dat");
-    EXPECT_TRUE(s.FormClose(w));
+    EXPECT_TRUE(s.shutDown(w));
     EXPECT_EQ(izbOf(dir.path(), "a"), 4);
 }
 
@@ -331,17 +331,17 @@ TEST(Shutdown, ARetriedCloseRemembersTheRowCurrentWhenItSucceedsAndAFailedOneKee
     test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
     MainSession s(dir.path());
     FakeWindow w;
-    s.FormCreate(w);
+    s.startUp(w);
     ASSERT_TRUE(s.articles().locate("Statia", {std::string("fav")}));
     std::filesystem::remove(dir / "mvx.dat");
     std::filesystem::create_directories(dir / "mvx.dat" / "x");
-    ASSERT_FALSE(s.FormClose(w));
+    ASSERT_FALSE(s.shutDown(w));
     EXPECT_NE(w.errors.at(0).find("the previous catalogue was kept"), std::string::npos) << w.errors[0];
     EXPECT_EQ(w.errors[0].find(".tmp-"), std::string::npos) << "names a temporary file: " << w.errors[0];
     EXPECT_EQ(s.articles().asInt("Izb"), -1) << "the favourite reads as one while the window stays open";
     std::filesystem::remove_all(dir / "mvx.dat");
     ASSERT_TRUE(s.articles().locate("Statia", {std::string("plain")}));
-    ASSERT_TRUE(s.FormClose(w));
+    ASSERT_TRUE(s.shutDown(w));
     EXPECT_EQ(izbOf(dir.path(), "fav"), -1);
     EXPECT_EQ(izbOf(dir.path(), "plain"), 5);
 }
@@ -352,11 +352,11 @@ TEST(Shutdown, AnEditThatCannotBeStoredIsReportedOnce) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.FormCreate(w);
+        s.startUp(w);
         s.articles().first();
         ASSERT_TRUE(s.articles().edit());
         s.articles().setInt("Npp", 70000); // a 16-bit field cannot hold it
-        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_TRUE(s.shutDown(w));
         EXPECT_EQ(
             std::count(w.information.begin(), w.information.end(), std::string(catalogue::kDuplicateRecords)),
             1);
@@ -369,24 +369,24 @@ TEST(Startup, ASecondInstanceIsRefusedAndWritesNothing) {
     makeCatalogue(dir.path(), {{"a", std::nullopt}});
     MainSession first(dir.path());
     FakeWindow w1;
-    first.FormCreate(w1);
+    first.startUp(w1);
     ASSERT_FALSE(first.startupFailed());
     const auto before = snapshot(dir.path());
     {
         MainSession second(dir.path());
         second.ini.state_save = true;
         FakeWindow w2;
-        second.FormCreate(w2);
+        second.startUp(w2);
         ASSERT_EQ(w2.information.size(), 1u);
         EXPECT_NE(w2.information[0].find(dir.path().string() + ": the application folder is in use by"),
                   std::string::npos)
             << w2.information[0];
         EXPECT_TRUE(second.startupFailed());
-        EXPECT_TRUE(second.FormClose(w2));
+        EXPECT_TRUE(second.shutDown(w2));
         EXPECT_TRUE(second.closeTopicTable().empty());
     }
     EXPECT_EQ(snapshot(dir.path()), before);
-    EXPECT_TRUE(first.FormClose(w1));
+    EXPECT_TRUE(first.shutDown(w1));
 }
 
 TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
@@ -405,10 +405,10 @@ TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.FormCreate(w);
+        s.startUp(w);
         ASSERT_FALSE(s.startupFailed()) << w.information.at(0);
         EXPECT_TRUE(s.articles().locate("Statia", {std::string("new")}));
-        EXPECT_TRUE(s.FormClose(w));
+        EXPECT_TRUE(s.shutDown(w));
     }
     for (const char* gone :
          {".mvx.commit", ".mvx.dat.tmp-99-0", ".subjects.dat.tmp-99-1", ".mvx.dat.tmp-98-7"})
@@ -419,7 +419,7 @@ TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
     test::writeFile(dir / ".mvx.dat.tmp-5-0", "half");
     MainSession s(dir.path());
     FakeWindow w;
-    s.FormCreate(w);
+    s.startUp(w);
     EXPECT_TRUE(s.articles().locate("Statia", {std::string("new")}));
     EXPECT_FALSE(std::filesystem::exists(dir / ".mvx.commit"));
     EXPECT_FALSE(std::filesystem::exists(dir / ".mvx.dat.tmp-5-0"));

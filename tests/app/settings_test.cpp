@@ -18,7 +18,7 @@ struct HookLog {
     std::vector<std::string> calls;
     SettingsHooks hooks() {
         SettingsHooks h;
-        h.SwitchBrowserPane = [this](bool on) { calls.push_back(on ? "pane on" : "pane off"); };
+        h.switchViewPane = [this](bool on) { calls.push_back(on ? "pane on" : "pane off"); };
         h.SetGridLines = [this](bool on) { calls.push_back(on ? "lines" : "no lines"); };
         h.SetGridIndicator = [this](bool on) { calls.push_back(on ? "indicator" : "no indicator"); };
         h.ReapplyTopicFilter = [this] { calls.push_back("filter"); };
@@ -38,7 +38,7 @@ std::string readDbdir(const std::string& value) {
 
 TEST(Settings, AbsentFileChangesNothing) {
     TempDir dir;
-    TINIRec rec;
+    SettingsRecord rec;
     HookLog log;
     EXPECT_FALSE(LoadSettings(dir.path(), rec, log.hooks()));
     EXPECT_TRUE(log.calls.empty());
@@ -57,7 +57,7 @@ TEST(Settings, AbsentFileChangesNothing) {
 TEST(Settings, EmptyFileGivesTheDefaults) {
     TempDir dir;
     writeFile(dir / "mvx.ini", "");
-    TINIRec rec;
+    SettingsRecord rec;
     HookLog log;
     ASSERT_TRUE(LoadSettings(dir.path(), rec, log.hooks()));
     EXPECT_FALSE(rec.onclick);
@@ -106,7 +106,7 @@ TEST(Settings, ValuesReadAsTheirTypes) {
                                "kelvra=0\r\n"
                                "kelvra GOLD=yes\r\n"
                                "name kelvra=\xCA\xE5\xEB\xFC\xE2\xF0\xE0\r\n");
-    TINIRec rec;
+    SettingsRecord rec;
     HookLog log;
     ASSERT_TRUE(LoadSettings(dir.path(), rec, log.hooks()));
     EXPECT_FALSE(rec.onclick); // "yes" is not a number: the default
@@ -129,7 +129,7 @@ TEST(Settings, BadHighlightColourRaisesAfterTheEarlierFields) {
     TempDir dir;
     writeFile(dir / "mvx.ini",
               "[interface]\r\nonclick=1\r\nlocal=eng.lng\r\ncolor_htm_fon=pink\r\nframe=1\r\n");
-    TINIRec rec;
+    SettingsRecord rec;
     HookLog log;
     try {
         LoadSettings(dir.path(), rec, log.hooks());
@@ -206,7 +206,7 @@ TEST(Settings, SaveSettingsWritesTheDialogAndTakesItIn) {
     v.local = "eng.lng";
     v.onclick = true;
 
-    TINIRec rec;
+    SettingsRecord rec;
     std::string folder = "old";
     HookLog log;
     SaveSettings(dir.path(), v, rec, folder, log.hooks());
@@ -263,7 +263,7 @@ TEST(Settings, SaveSettingsOnAWriteProtectedFileRaisesAndKeepsIt) {
     const auto path = dir / "mvx.ini";
     writeFile(path, "[options]\r\ndbdir=E:\\\r\n");
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-    TINIRec rec;
+    SettingsRecord rec;
     std::string folder = "old";
     HookLog log;
     try {

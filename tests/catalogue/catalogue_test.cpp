@@ -8,8 +8,8 @@ using marovex::test::TempDir;
 
 namespace {
 
-void addArticle(RecordTable& t, int type, const std::string& number, const std::string& tem, const std::string& title,
-                int npp) {
+void addArticle(RecordTable& t, int type, const std::string& number, const std::string& tem,
+                const std::string& title, int npp) {
     t.append();
     t.setInt("Kod", 0);
     t.setInt("Izb1", 0);
@@ -27,7 +27,8 @@ TEST(Catalogue, LayoutsAreExactlyAsStored) {
     const auto a = catalogue::articleFields();
     ASSERT_EQ(a.size(), 10u);
     const char* names[] = {"Kod", "Izb1", "Izb", "Type", "Number", "Tem", "Statia", "Find", "Link", "Npp"};
-    for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i].name, names[i]);
+    for (size_t i = 0; i < a.size(); ++i)
+        EXPECT_EQ(a[i].name, names[i]);
     EXPECT_EQ(a[4].width, 3);
     EXPECT_EQ(a[5].width, 55);
     EXPECT_EQ(a[6].width, 200);
@@ -41,12 +42,12 @@ TEST(Catalogue, LayoutsAreExactlyAsStored) {
 }
 
 TEST(Catalogue, EditionDisplayText) {
-    EXPECT_EQ(catalogue::ClientDataSet1TypeGetText(1), "Kelvra-Gold");
-    EXPECT_EQ(catalogue::ClientDataSet1TypeGetText(2), "Kelvra-Release");
-    EXPECT_EQ(catalogue::ClientDataSet1TypeGetText(3), "Kelvra");
-    EXPECT_EQ(catalogue::ClientDataSet1TypeGetText(0), "");
-    EXPECT_EQ(catalogue::ClientDataSet1TypeGetText(4), "");
-    EXPECT_EQ(catalogue::ClientDataSet1TypeGetText(-1), "");
+    EXPECT_EQ(catalogue::EditionDisplayText(1), "Kelvra-Gold");
+    EXPECT_EQ(catalogue::EditionDisplayText(2), "Kelvra-Release");
+    EXPECT_EQ(catalogue::EditionDisplayText(3), "Kelvra");
+    EXPECT_EQ(catalogue::EditionDisplayText(0), "");
+    EXPECT_EQ(catalogue::EditionDisplayText(4), "");
+    EXPECT_EQ(catalogue::EditionDisplayText(-1), "");
 }
 
 TEST(Catalogue, IssueNumbersArePaddedAndSortNumerically) {
@@ -61,7 +62,8 @@ TEST(Catalogue, IssueNumbersArePaddedAndSortNumerically) {
     addArticle(t, 1, "500", "", "gold", 0);
     t.setSortKeys(catalogue::kStandardOrder);
     std::vector<std::string> order;
-    for (t.first(); !t.eof(); t.next()) order.push_back(t.asText("Statia"));
+    for (t.first(); !t.eof(); t.next())
+        order.push_back(t.asText("Statia"));
     EXPECT_EQ(order, (std::vector<std::string>{"gold", "a", "b", "c"}));
 }
 
@@ -91,7 +93,8 @@ TEST(Catalogue, LongTitlesAreCutTo200Characters) {
     RecordTable t;
     catalogue::openEmptyArticleTable(t);
     std::string title;
-    for (int i = 0; i < 250; ++i) title += (i % 2 ? "я" : "z");
+    for (int i = 0; i < 250; ++i)
+        title += (i % 2 ? "я" : "z");
     addArticle(t, 1, "1", std::string(60, 'T'), title, 0);
     t.first();
     const std::string stored = t.asText("Statia");
@@ -186,7 +189,8 @@ TEST(Catalogue, TopicTableKeepsItsOrderByTopic) {
         t.post();
     }
     std::vector<std::string> order;
-    for (t.first(); !t.eof(); t.next()) order.push_back(t.asText("Tem"));
+    for (t.first(); !t.eof(); t.next())
+        order.push_back(t.asText("Tem"));
     EXPECT_EQ(order, (std::vector<std::string>{"", "Железо", "Новости", "Софт"}));
 }
 

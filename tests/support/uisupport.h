@@ -2,9 +2,9 @@
 
 // Helpers shared by the window tests (QtTest programs).
 
-#include "ui/customizedwebbrowser.h"
-#include "ui/form1.h"
-#include "ui/formproperties.h"
+#include "ui/archiveview.h"
+#include "ui/mainwindow.h"
+#include "ui/settingsdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,7 +20,7 @@ template <class Test> int runWebEngineTest(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    TCustomizedWebBrowser::prepareApplication();
+    ArchiveView::prepareApplication();
     QApplication app(argc, argv);
     Test test;
     return QTest::qExec(&test, argc, argv);
@@ -52,15 +52,15 @@ inline void doubleClickAt(QWidget* widget, QPoint pos) {
 
 // Opens the settings dialog through the window's command, picks English and confirms; whether the dialog
 // came up.
-inline bool chooseEnglishInSettings(TForm1& form) {
+inline bool chooseEnglishInSettings(MainWindow& form) {
     bool dialogSeen = false;
     QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<TForm_Properties*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<SettingsDialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
         dialogSeen = true;
         auto* languages = dialog->findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
         languages->setCurrentIndex(languages->findText(QStringLiteral("English")));
-        dialog->BitBtn_OKClick();
+        dialog->confirm();
     });
     form.findChild<QAction*>(QStringLiteral("SetProperties"))->trigger();
     return dialogSeen;

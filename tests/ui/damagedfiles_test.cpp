@@ -5,8 +5,8 @@
 #include "search/history.h"
 #include "support/testsupport.h"
 #include "support/uisupport.h"
-#include "ui/customizedwebbrowser.h"
-#include "ui/form1.h"
+#include "ui/archiveview.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,7 +28,7 @@ enum class Outcome {
 };
 
 struct Shown {
-    TForm1::MessageKind kind;
+    MainWindow::MessageKind kind;
     QString text;
 };
 
@@ -212,7 +212,7 @@ private slots:
         const Snapshot before = snapshot(dir.path());
 
         std::vector<Shown> shown;
-        auto* form = new TForm1(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+        auto* form = new MainWindow(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
             shown.push_back({k, t});
         });
         QCOMPARE(firstDifference(before, snapshot(dir.path()), {}), QString());
@@ -221,7 +221,7 @@ private slots:
         switch (Outcome(outcome)) {
         case Outcome::Ends: {
             QCOMPARE(int(shown.size()), 1);
-            QCOMPARE(shown[0].kind, TForm1::MessageKind::Information);
+            QCOMPARE(shown[0].kind, MainWindow::MessageKind::Information);
             QVERIFY2(shown[0].text.contains(QString::fromStdString(damaged.string())),
                      qPrintable(shown[0].text));
             QCOMPARE(form->tag(), -1);
@@ -230,7 +230,7 @@ private slots:
         }
         case Outcome::ConversionError:
             QCOMPARE(int(shown.size()), 1);
-            QCOMPARE(shown[0].kind, TForm1::MessageKind::Error);
+            QCOMPARE(shown[0].kind, MainWindow::MessageKind::Error);
             QVERIFY2(shown[0].text.contains(named), qPrintable(shown[0].text));
             QVERIFY2(shown[0].text.contains(QString::fromStdString(damaged.string())),
                      qPrintable(shown[0].text));

@@ -1,8 +1,8 @@
 #include "archivegen/archivegen.h"
 #include "catalogue/catalogue.h"
 #include "support/testsupport.h"
-#include "ui/form1.h"
 #include "ui/indexingdialog.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -21,7 +21,7 @@ Q_DECLARE_METATYPE(marovex::indexer::IndexResult)
 namespace {
 
 struct Shown {
-    TForm1::MessageKind kind;
+    MainWindow::MessageKind kind;
     QString text;
 };
 
@@ -69,9 +69,9 @@ template <typename T> T* child(QObject* parent, const char* name) {
     return w;
 }
 
-TForm_Process* openDialog(TForm1& form) {
+IndexingDialog* openDialog(MainWindow& form) {
     form.findChild<QAction*>(QStringLiteral("ElMenuItem7"))->trigger();
-    return form.findChild<TForm_Process*>();
+    return form.findChild<IndexingDialog*>();
 }
 
 indexer::IndexResult waitForCompletion(QSignalSpy& spy) {
@@ -89,10 +89,10 @@ private slots:
 
     void wholeRun_reportsProgressAndGivesTheTablesBack() {
         Setup s(5);
-        TForm1 form(s.app(), [](QWidget*, TForm1::MessageKind, const QString&) {});
+        MainWindow form(s.app(), [](QWidget*, MainWindow::MessageKind, const QString&) {});
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        TForm_Process* dialog = openDialog(form);
+        IndexingDialog* dialog = openDialog(form);
         QVERIFY(dialog && dialog->isVisible() && dialog->isModal());
         QCOMPARE(child<QLineEdit>(dialog, "FlatEdit1")->text(), QString::fromStdString(s.archive.string()));
         QVERIFY(child<QRadioButton>(dialog, "FlatRadioButton2")->isChecked());
@@ -109,7 +109,7 @@ private slots:
                     gridDetached = gridDetached && grid->model()->rowCount() == 0;
                     QCOMPARE(form.statusText(1), QStringLiteral("Indexing in progress…"));
                 });
-        QSignalSpy done(dialog, &TForm_Process::runCompleted);
+        QSignalSpy done(dialog, &IndexingDialog::runCompleted);
         child<QPushButton>(dialog, "FlatButton1")->click();
         QVERIFY(!child<QPushButton>(dialog, "FlatButton1")->isEnabled());
         QVERIFY(!child<QPushButton>(dialog, "FlatButton3")->isEnabled());
@@ -138,18 +138,18 @@ private slots:
 
     void stop_takesEffectAtTheNextIssueAndIsClearedAfterwards() {
         Setup s(6);
-        TForm1 form(s.app(), [](QWidget*, TForm1::MessageKind, const QString&) {});
-        TForm_Process* dialog = openDialog(form);
+        MainWindow form(s.app(), [](QWidget*, MainWindow::MessageKind, const QString&) {});
+        IndexingDialog* dialog = openDialog(form);
         auto* status = child<QLineEdit>(dialog, "FlatEdit2");
         QString shownOnStop;
         connect(status, &QLineEdit::textChanged, this, [&](const QString& text) {
             // The first progress report: the worker waits for it, so Stop lands before the next issue.
-            if (!text.isEmpty() && dialog->state() == TForm_Process::State::Running) {
+            if (!text.isEmpty() && dialog->state() == IndexingDialog::State::Running) {
                 child<QPushButton>(dialog, "FlatButton2")->click();
                 shownOnStop = status->text();
             }
         });
-        QSignalSpy done(dialog, &TForm_Process::runCompleted);
+        QSignalSpy done(dialog, &IndexingDialog::runCompleted);
         child<QPushButton>(dialog, "FlatButton1")->click();
         const indexer::IndexResult stopped = waitForCompletion(done);
         QVERIFY(stopped.completed && stopped.stopped);
@@ -173,11 +173,11 @@ private slots:
 
     void fullRun_disablesSearchResultsEndButNewIssuesRunDoesNot() {
         Setup s(2, /*withFoundRow*/ true);
-        TForm1 form(s.app(), [](QWidget*, TForm1::MessageKind, const QString&) {});
+        MainWindow form(s.app(), [](QWidget*, MainWindow::MessageKind, const QString&) {});
         auto* end = child<QToolButton>(&form, "ToolButton10");
         QVERIFY(end->isEnabled());
-        TForm_Process* dialog = openDialog(form);
-        QSignalSpy done(dialog, &TForm_Process::runCompleted);
+        IndexingDialog* dialog = openDialog(form);
+        QSignalSpy done(dialog, &IndexingDialog::runCompleted);
         child<QPushButton>(dialog, "FlatButton1")->click();
         QVERIFY(waitForCompletion(done).completed);
         QVERIFY(end->isEnabled());
@@ -192,16 +192,16 @@ private slots:
     void closedDialog_stopsTheRunAndNoSecondRunStartsBesideIt() {
         Setup s(6);
         std::vector<Shown> shown;
-        auto* form = new TForm1(s.app(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+        auto* form = new MainWindow(s.app(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
             shown.push_back({k, t});
         });
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form));
-        QPointer<TForm_Process> dialog = openDialog(*form);
+        QPointer<IndexingDialog> dialog = openDialog(*form);
         auto* status = child<QLineEdit>(dialog, "FlatEdit2");
         bool checked = false;
         connect(status, &QLineEdit::textChanged, this, [&](const QString& text) {
-            if (checked || text.isEmpty() || dialog->state() != TForm_Process::State::Running) return;
+            if (checked || text.isEmpty() || dialog->state() != IndexingDialog::State::Running) return;
             checked = true;
             // Closed by its close box during the run: the dialog goes, the run is asked to stop.
             dialog->close();
@@ -209,7 +209,7 @@ private slots:
             QVERIFY(form->stopFlag());
             // The indexing command shows the running dialog again instead of starting a second run.
             form->findChild<QAction*>(QStringLiteral("GoIndex"))->trigger();
-            QCOMPARE(form->findChildren<TForm_Process*>().size(), 1);
+            QCOMPARE(form->findChildren<IndexingDialog*>().size(), 1);
             QVERIFY(dialog->isVisible());
             dialog->close();
             // Commands that use the tables wait for the worker; closing the window waits for it too.
@@ -217,7 +217,7 @@ private slots:
             form->close();
             QVERIFY(form->isVisible());
         });
-        QSignalSpy done(dialog.data(), &TForm_Process::runCompleted);
+        QSignalSpy done(dialog.data(), &IndexingDialog::runCompleted);
         child<QPushButton>(dialog, "FlatButton1")->click();
         const indexer::IndexResult result = waitForCompletion(done);
         QVERIFY(checked);
@@ -240,24 +240,23 @@ private slots:
         Setup s(1);
         std::filesystem::remove_all(s.archive);
         std::vector<Shown> shown;
-        TForm1 form(s.app(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+        MainWindow form(s.app(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
             shown.push_back({k, t});
         });
-        TForm_Process* dialog = openDialog(form);
-        QSignalSpy done(dialog, &TForm_Process::runCompleted);
+        IndexingDialog* dialog = openDialog(form);
+        QSignalSpy done(dialog, &IndexingDialog::runCompleted);
         child<QPushButton>(dialog, "FlatButton1")->click();
         const indexer::IndexResult result = waitForCompletion(done);
         // The run refuses the folder: the window gets its tables back, the dialog is ready again, its
         // status line does not claim the run finished, and the refusal is shown with its message.
         QVERIFY(!result.completed);
-        QCOMPARE(child<QLineEdit>(dialog, "FlatEdit2")->text(),
-                 QStringLiteral("Stopped by an error"));
+        QCOMPARE(child<QLineEdit>(dialog, "FlatEdit2")->text(), QStringLiteral("Stopped by an error"));
         QVERIFY(!form.workerRunning());
         QVERIFY(child<QPushButton>(dialog, "FlatButton1")->isEnabled());
         QVERIFY(!child<QPushButton>(dialog, "FlatButton2")->isEnabled());
         QCOMPARE(form.findChild<QAction*>(QStringLiteral("Go_Last"))->isEnabled(), true);
         QCOMPARE(int(shown.size()), 1);
-        QCOMPARE(shown[0].kind, TForm1::MessageKind::Error);
+        QCOMPARE(shown[0].kind, MainWindow::MessageKind::Error);
         QCOMPARE(shown[0].text, QString::fromStdString(result.error.english()));
     }
 };

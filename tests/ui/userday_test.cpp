@@ -9,11 +9,11 @@
 #include "search/history.h"
 #include "support/testsupport.h"
 #include "support/uisupport.h"
+#include "ui/archiveview.h"
 #include "ui/articlemodel.h"
-#include "ui/customizedwebbrowser.h"
-#include "ui/form1.h"
-#include "ui/formproperties.h"
 #include "ui/indexingdialog.h"
+#include "ui/mainwindow.h"
+#include "ui/settingsdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,15 +41,17 @@ template <typename T> T* child(QObject* parent, const char* name) {
     return w;
 }
 
-QTableView* grid(TForm1& form, const char* name = "DBGridEh_MVX2") { return child<QTableView>(&form, name); }
+QTableView* grid(MainWindow& form, const char* name = "DBGridEh_MVX2") {
+    return child<QTableView>(&form, name);
+}
 
-void clickTitle(TForm1& form, int column) {
+void clickTitle(MainWindow& form, int column) {
     QHeaderView* header = grid(form)->horizontalHeader();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
 }
 
-void runSearch(TForm1& form, const QString& text, int scope) {
+void runSearch(MainWindow& form, const QString& text, int scope) {
     child<QComboBox>(&form, "FlatComboBox3")->setCurrentIndex(scope);
     auto* box = child<QComboBox>(&form, "FlatComboBox1");
     box->setEditText(text);
@@ -86,26 +88,28 @@ private slots:
             std::filesystem::copy_file(std::filesystem::path(MAROVEX_SOURCE_DIR) / "resources/Locale" / lng,
                                        app / "Locale" / lng);
         catalogue::createEmptyCatalogue(app, true);
-        test::writeFile(app / "mvx.ini", "[options]\r\ndbdir=" + archive.string() +
-                                             "\r\n[interface]\r\nlocal=rus.lng\r\nstate_save=1\r\nselect_browser=1\r\n");
+        test::writeFile(app / "mvx.ini",
+                        "[options]\r\ndbdir=" + archive.string() +
+                            "\r\n[interface]\r\nlocal=rus.lng\r\nstate_save=1\r\nselect_browser=1\r\n");
         QStringList errors;
-        auto presenter = [&](QWidget*, TForm1::MessageKind kind, const QString& text) {
-            if (kind == TForm1::MessageKind::Error || kind == TForm1::MessageKind::ErrorYes) errors << text;
+        auto presenter = [&](QWidget*, MainWindow::MessageKind kind, const QString& text) {
+            if (kind == MainWindow::MessageKind::Error || kind == MainWindow::MessageKind::ErrorYes)
+                errors << text;
         };
 
         std::string favouriteTitle, openedLink;
         int rows = 0, topics = 0;
         {
-            TForm1 form(app, presenter);
+            MainWindow form(app, presenter);
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             RecordTable& articles = form.session().articles();
 
             // Index the new issues.
             form.findChild<QAction*>(QStringLiteral("GoIndex"))->trigger();
-            auto* indexing = form.findChild<TForm_Process*>();
+            auto* indexing = form.findChild<IndexingDialog*>();
             QVERIFY(indexing);
-            QSignalSpy done(indexing, &TForm_Process::runCompleted);
+            QSignalSpy done(indexing, &IndexingDialog::runCompleted);
             child<QPushButton>(indexing, "FlatButton1")->click();
             QVERIFY(done.wait(60000));
             child<QPushButton>(indexing, "FlatButton3")->click();
@@ -122,7 +126,8 @@ private slots:
             const std::string keepTopic = articles.asText("Tem");
             RecordTable& topicTable = form.session().topics();
             int untick = 0;
-            while (topicTable.rowAt(untick).asText(topicTable.field("Tem")) == keepTopic) ++untick;
+            while (topicTable.rowAt(untick).asText(topicTable.field("Tem")) == keepTopic)
+                ++untick;
             topicGrid->setCurrentIndex(topicGrid->model()->index(untick, 0));
             QTest::keyClick(topicGrid, Qt::Key_Space);
             child<QToolButton>(&form, "SpeedButton1")->click();
@@ -162,13 +167,14 @@ private slots:
             grid(form)->setCurrentIndex(grid(form)->model()->index(0, ArticleModel::ColStatia));
             QCOMPARE(cp1251::fromUtf8(articles.asText("Link")), openedLink);
             QTest::keyClick(grid(form), Qt::Key_Return);
-            TCustomizedWebBrowser* browser = form.webBrowser();
+            ArchiveView* browser = form.webBrowser();
             QVERIFY(browser);
             int highlighted = -1;
             QTRY_VERIFY_WITH_TIMEOUT(
                 [&] {
-                    browser->page()->runJavaScript(QStringLiteral("document.querySelectorAll('span[style]').length"),
-                                                   [&](const QVariant& v) { highlighted = v.toInt(); });
+                    browser->page()->runJavaScript(
+                        QStringLiteral("document.querySelectorAll('span[style]').length"),
+                        [&](const QVariant& v) { highlighted = v.toInt(); });
                     return highlighted == 1;
                 }(),
                 20000);
@@ -201,13 +207,14 @@ private slots:
             catalogue::openTopicTable(s, app / "subjects.dat");
             QCOMPARE(t.rowCount(), rows);
             QCOMPARE(s.rowCount(), topics);
-            QVERIFY(t.locate("Izb", {FieldValue{std::int32_t(4)}})); // a favourite, remembered as the current row
+            QVERIFY(
+                t.locate("Izb", {FieldValue{std::int32_t(4)}})); // a favourite, remembered as the current row
             QCOMPARE(t.asText("Statia"), favouriteTitle);
             QVERIFY(s.locate("Key", {FieldValue{false}}));
         }
 
         // The next start finds everything as it was left.
-        TForm1 again(app, presenter);
+        MainWindow again(app, presenter);
         RecordTable& articles = again.session().articles();
         QCOMPARE(again.sortColumn(), QStringLiteral("Statia"));
         QVERIFY(articles.filtered());

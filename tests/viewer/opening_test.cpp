@@ -53,7 +53,7 @@ protected:
         settings.appDir = app.path();
         settings.archiveFolder = cp1251::fromUtf8(archive.path().string());
         settings.editionPrefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
-        settings.text77 = cp1251::fromUtf8("Не найден файл ");
+        settings.fileNotFoundText = cp1251::fromUtf8("Не найден файл ");
         test::writeFile(app / "msie.exe", "");
         test::writeFile(app / "opera.exe", "");
         settings.msieProgram = cp1251::fromUtf8((app / "msie.exe").string());
@@ -236,12 +236,12 @@ TEST_F(OpeningTest, PopupItemLeavesTheViewerChoiceAlsoAfterAnError) {
     test::writeFile(archive / "Kelvra-Gold7/index.htm", "");
     settings.operaProgram.clear();
     try {
-        Opera1Click("Type", gold7, settings, hooks);
+        OpenCurrentRowInOpera("Type", gold7, settings, hooks);
         ADD_FAILURE() << "no error for a missing Opera";
     } catch (const BrowserMissing& e) {
         EXPECT_STREQ(e.what(), "Браузер не найден");
     }
-    N10Click("Type", gold7, settings, hooks);
+    OpenCurrentRowInDefaultBrowser("Type", gold7, settings, hooks);
     OpenCurrentRow("Type", gold7, settings, hooks);
     EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + path("Kelvra-Gold7/index.htm"),
                                                    "navigate " + path("Kelvra-Gold7/index.htm"),
@@ -257,8 +257,8 @@ TEST_F(OpeningTest, EmptyRowLooksForTheBareArchiveFolder) {
 
 TEST_F(OpeningTest, HelpPagesOpenFromTheApplicationFolder) {
     test::writeFile(app / "Help/help.html", "");
-    helpExecute(settings, hooks);
-    Action1Execute(settings, hooks);
+    OpenHelp(settings, hooks);
+    OpenWhatsNew(settings, hooks);
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"shell " + (app / "Help/help.html").string(),
                                         "info Не найден файл  \r" + (app / "Help/new.html").string()}));

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/mainsession.h"
-#include "ui/formproperties.h"
 #include "ui/messagebox.h"
+#include "ui/settingsdialog.h"
 #include "viewer/opening.h"
 
 #include <QHash>
@@ -27,9 +27,9 @@ namespace marovex {
 
 class ArticleGridDelegate;
 class ArticleModel;
-class TDBGridEh_MVX;
-class TCustomizedWebBrowser;
-class TForm_Process;
+class CatalogueGrid;
+class ArchiveView;
+class IndexingDialog;
 class TopicModel;
 namespace catalogue {
 class TopicFilter;
@@ -38,7 +38,7 @@ class TopicFilter;
 // The main window. Creating it takes in the catalogue and the state of the last run; closing it writes them
 // back. It owns the tables (through its session), the stop flag shared by the workers, and the guard that
 // lets only one worker use the tables at a time.
-class TForm1 final : public QMainWindow, private MainWindowHooks, private SettingsDialogHost {
+class MainWindow final : public QMainWindow, private MainWindowHooks, private SettingsDialogHost {
     Q_OBJECT
 public:
     using MessageKind = marovex::MessageKind;
@@ -47,8 +47,9 @@ public:
     // Opens a file with the desktop's default handler; tests replace it.
     using ShellOpener = std::function<void(const QString& file)>;
 
-    explicit TForm1(std::filesystem::path appDir, MessagePresenter presenter = {}, QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit MainWindow(std::filesystem::path appDir, MessagePresenter presenter = {},
+                        QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     MainSession& session() override { return m_session; }
     // The start-up failure mark (the window's tag).
@@ -81,48 +82,48 @@ public:
     void setSortColumn(const QString& field);
     QString sortColumn() const { return m_sortColumn; }
     // Font and colours of the article grid (colours as the settings file holds them).
-    void ApplyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) override;
+    void applyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) override;
     Color findColor() const { return m_findColor; }
     Color linkColor() const { return m_linkColor; }
     void setSearchResultsEndEnabled(bool enabled) override;
     // The embedded browser's pane shown with a new view, or hidden with the view destroyed.
-    void SwitchBrowserPane(bool on);
+    void switchViewPane(bool on);
     // The embedded browser, null while the pane is off or its creation failed.
-    TCustomizedWebBrowser* webBrowser() const { return m_browser; }
+    ArchiveView* webBrowser() const { return m_browser; }
     // The height the grid area takes while the pane is shown.
     int upperPanelHeight() const { return m_upperPanelHeight; }
     // The topic filter: the filter button (force false) and its re-application after the settings
     // changed (force true), the current row carried.
-    void filter_go(bool force);
+    void applyTopicFilter(bool force);
     // Hands a message text (Windows-1251) over as a window text.
     QString messageText(int key) const;
 
 public slots:
     // Commands.
-    void Action_FindExecute();
-    void Find_EndExecute();
-    void GoIndexExecute();
-    void SetPropertiesExecute();
-    void Clear_HistoryExecute() override;
-    void view_filter_on_offExecute();
-    void helpExecute();
-    void ExitExecute();
-    void Action1Execute();
-    void ReadAbutExecute();
-    void Go_FirstExecute();
-    void Go_LastExecute();
-    void ToolButton17Click();
-    void SpeedButton1Click();
-    void Image1Click();
+    void runSearch();
+    void clearSearchResults();
+    void openIndexingDialog();
+    void openSettingsDialog();
+    void clearSearchHistory() override;
+    void toggleTopicFilter();
+    void openHelp();
+    void exitApplication();
+    void openWhatsNew();
+    void showAboutDialog();
+    void goToFirstRow();
+    void goToLastRow();
+    void toggleTopicPanel();
+    void filterByTickedTopics();
+    void collapseOrExpandTopicPanel();
     // Opens the current row of the article grid as its selected column decides.
-    void OpenCurrentRow();
-    void MSIE1Click();
-    void Opera1Click();
-    void N10Click();
+    void openCurrentRow();
+    void openCurrentRowInMsie();
+    void openCurrentRowInOpera();
+    void openCurrentRowInDefaultBrowser();
 
 signals:
     // The indexing dialog made by the indexing command.
-    void indexingDialogOpened(marovex::TForm_Process* dialog);
+    void indexingDialogOpened(marovex::IndexingDialog* dialog);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -135,31 +136,31 @@ private:
     void buildCommandBar();
     void buildClientArea();
     void buildStatusBar();
-    void FormCreate();
-    void FormShow();
+    void startUp();
+    void onFirstShown();
     void attachGrids();
 
     // Handlers of the article grid.
-    void DBGridEh_MVX2MouseDown(Qt::MouseButton button);
-    void DBGridEh_MVX2CellClick();
-    void DBGridEh_MVX2DblClick();
-    void DBGridEh_MVX2TitleClick(int column);
-    void DBGridEh_MVX2TitleBtnClick(int column);
-    void DBGridEh_MVX2MouseUp(Qt::MouseButton button, const QPoint& globalPos);
-    void DBGridEh_MVX2KeyPress(int key);
-    void DBGridEh_MVX2MouseEnter();
-    void DBGridEh_MVX1MouseEnter();
+    void onArticleGridPressed(Qt::MouseButton button);
+    void onArticleCellClicked();
+    void onArticleGridDoubleClicked();
+    void onArticleTitleClicked(int column);
+    void sortByTitle(int column);
+    void onArticleGridReleased(Qt::MouseButton button, const QPoint& globalPos);
+    void onArticleGridKey(int key);
+    void onPointerEntersArticleGrid();
+    void onPointerEntersTopicGrid();
     // Handlers of the topic grid and its panel.
-    void DBGridEh_MVX1DblClick();
-    void DBGridEh_MVX1KeyPress(int key);
-    bool Panel3MouseEvent(QEvent* event);
+    void toggleCurrentTopic();
+    void onTopicGridKey(int key);
+    bool dragTopicPanel(QEvent* event);
 
     // The embedded browser's handlers.
-    void Panel2Resize();
-    void webBrowser_mousEnter();
-    void webBrowser_mousLeav();
-    void WebBrowserStatusTextChange(const QString& text);
-    void WBDocumentComplete();
+    void fitViewToPane();
+    void onPointerEntersView();
+    void onPointerLeavesView();
+    void showViewStatusText(const QString& text);
+    void onDocumentComplete();
     void layOutPane();
 
     // Opening rows and files next to the application.
@@ -168,7 +169,7 @@ private:
     void runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
                                  viewer::ViewerHooks&));
 
-    // SettingsDialogHost (session(), settingsHooks(), Clear_HistoryExecute() and ApplyGridLook() serve both)
+    // SettingsDialogHost (session(), settingsHooks(), clearSearchHistory() and applyGridLook() serve both)
     GridLook gridLook() override;
     void applyMainWindowLanguage() override;
     void keepCurrentRow() override;
@@ -215,43 +216,44 @@ private:
     int m_upperPanelHeight = 0;
     bool m_filterOnAtClose = false;
     std::shared_ptr<catalogue::TopicFilter> m_filter;
-    QPoint m_panel3Grip{-1, -1}; // where the topic panel was taken for dragging; (-1, -1) while not dragged
-    int m_panel3RightGap = 0;    // the topic panel keeps its distance to the grid area's right edge
-    TCustomizedWebBrowser* m_browser = nullptr;
+    QPoint m_topicPanelGrip{-1,
+                            -1};  // where the topic panel was taken for dragging; (-1, -1) while not dragged
+    int m_topicPanelRightGap = 0; // the topic panel keeps its distance to the grid area's right edge
+    ArchiveView* m_browser = nullptr;
     std::unique_ptr<viewer::ViewerHooks> m_viewerHooks;
     QHash<QString, QString> m_columnTitles; // by field name, from the language file
-    QPointer<TForm_Process> m_indexingDialog;
+    QPointer<IndexingDialog> m_indexingDialog;
 
     // Commands.
-    QAction* Action_Find = nullptr;
-    QAction* Find_End = nullptr;
-    QAction* GoIndex = nullptr;
-    QAction* SetProperties = nullptr;
-    QAction* Clear_History = nullptr;
-    QAction* view_filter_on_off = nullptr;
-    QAction* help = nullptr;
-    QAction* Exit = nullptr;
-    QAction* Action1 = nullptr;
-    QAction* ReadAbut = nullptr;
-    QAction* Go_First = nullptr;
-    QAction* Go_Last = nullptr;
+    QAction* m_findAction = nullptr;
+    QAction* m_clearResultsAction = nullptr;
+    QAction* m_indexAction = nullptr;
+    QAction* m_settingsAction = nullptr;
+    QAction* m_clearHistoryAction = nullptr;
+    QAction* m_topicFilterAction = nullptr;
+    QAction* m_helpAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_whatsNewAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QAction* m_firstRowAction = nullptr;
+    QAction* m_lastRowAction = nullptr;
 
     // Controls.
-    QComboBox* FlatComboBox1 = nullptr;
-    QComboBox* FlatComboBox3 = nullptr;
-    QToolButton* ToolButton5 = nullptr;
-    QToolButton* ToolButton3 = nullptr;
-    QToolButton* ToolButton10 = nullptr;
-    QToolButton* ToolButton17 = nullptr;
-    QWidget* Panel1 = nullptr;
-    QWidget* Panel2 = nullptr;
-    QFrame* Panel3 = nullptr;
-    QToolButton* SpeedButton1 = nullptr;
-    QLabel* Image1 = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    TDBGridEh_MVX* DBGridEh_MVX2 = nullptr;
-    TDBGridEh_MVX* DBGridEh_MVX1 = nullptr;
-    QMenu* ElPopupMenu1 = nullptr;
+    QComboBox* m_searchBox = nullptr;
+    QComboBox* m_scopeBox = nullptr;
+    QToolButton* m_matchCaseButton = nullptr;
+    QToolButton* m_wholeWordsButton = nullptr;
+    QToolButton* m_clearResultsButton = nullptr;
+    QToolButton* m_topicPanelButton = nullptr;
+    QWidget* m_gridArea = nullptr;
+    QWidget* m_viewPane = nullptr;
+    QFrame* m_topicPanel = nullptr;
+    QToolButton* m_topicFilterButton = nullptr;
+    QLabel* m_topicPanelHandle = nullptr;
+    QSplitter* m_splitter = nullptr;
+    CatalogueGrid* m_articleGrid = nullptr;
+    CatalogueGrid* m_topicGrid = nullptr;
+    QMenu* m_rowMenu = nullptr;
     QLabel* m_panels[3] = {nullptr, nullptr, nullptr};
 
     ArticleModel* m_model = nullptr;

@@ -1,10 +1,10 @@
-#include "ui/formfind.h"
+#include "ui/searchprogressdialog.h"
 
 #include "app/language.h"
-#include "ui/findworker.h"
 #include "ui/placement.h"
 #include "ui/qtconvert.h"
-#include "ui_formfind.h"
+#include "ui/searchworker.h"
+#include "ui_searchprogressdialog.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -20,15 +20,21 @@ namespace {
 constexpr int kRefreshMs = 30;
 }
 
-TForm_find::TForm_find(QWidget* parent, std::atomic<bool>& stop, std::string text14, std::string text74)
-    : QDialog(parent), ui(std::make_unique<Ui::TForm_find>()), m_state(stop), m_text14(std::move(text14)),
-      m_text74(std::move(text74)) {
+SearchProgressDialog::SearchProgressDialog(QWidget* parent, std::atomic<bool>& stop, std::string issueText,
+                                           std::string hitsText)
+    : QDialog(parent), ui(std::make_unique<Ui::SearchProgressDialog>()), m_state(stop),
+      m_issueText(std::move(issueText)), m_hitsText(std::move(hitsText)) {
     ui->setupUi(this);
+    // The form's controls by their roles (the form names them as the language files do).
+    m_hitsLine = ui->FlatEdit1;
+    m_issueLine = ui->FlatEdit2;
+    m_cancelButton = ui->FlatButton1;
+    m_progressBar = ui->FlatProgressBar1;
     // Only a close box, and no resizing.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     // The read-only fields are disabled but must stay readable.
-    for (QWidget* field : {static_cast<QWidget*>(ui->FlatEdit1), static_cast<QWidget*>(ui->FlatEdit2)}) {
+    for (QWidget* field : {static_cast<QWidget*>(m_hitsLine), static_cast<QWidget*>(m_issueLine)}) {
         QPalette p = field->palette();
         p.setColor(QPalette::Disabled, QPalette::Base, p.color(QPalette::Active, QPalette::Window));
         p.setColor(QPalette::Disabled, QPalette::Text, p.color(QPalette::Active, QPalette::Text));
@@ -39,20 +45,20 @@ TForm_find::TForm_find(QWidget* parent, std::atomic<bool>& stop, std::string tex
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    connect(ui->FlatButton1, &QPushButton::clicked, this, &TForm_find::FlatButton1Click);
+    connect(m_cancelButton, &QPushButton::clicked, this, &SearchProgressDialog::cancel);
     m_refresh.setSingleShot(true);
-    connect(&m_refresh, &QTimer::timeout, this, &TForm_find::showPending);
+    connect(&m_refresh, &QTimer::timeout, this, &SearchProgressDialog::showPending);
 }
 
-TForm_find::~TForm_find() = default;
+SearchProgressDialog::~SearchProgressDialog() = default;
 
-void TForm_find::setRowCount(int rows) {
+void SearchProgressDialog::setRowCount(int rows) {
     // An empty range would turn the bar into a busy indicator.
-    ui->FlatProgressBar1->setRange(0, std::max(rows, 1));
-    ui->FlatProgressBar1->setValue(1);
+    m_progressBar->setRange(0, std::max(rows, 1));
+    m_progressBar->setValue(1);
 }
 
-void TForm_find::ShowFindProgress(const search::FindProgress& progress) {
+void SearchProgressDialog::showProgress(const search::FindProgress& progress) {
     m_pending = progress;
     m_hasPending = true;
     emit progressReported(progress);
@@ -62,33 +68,33 @@ void TForm_find::ShowFindProgress(const search::FindProgress& progress) {
         m_refresh.start(int(kRefreshMs - m_lastShown.elapsed()));
 }
 
-void TForm_find::showPending() {
+void SearchProgressDialog::showPending() {
     if (!m_hasPending) return;
     m_hasPending = false;
     m_refresh.stop();
-    ui->FlatEdit2->setText(qtconvert::fromCp1251(search::FindIssueLine(m_text14, m_pending.number)));
+    m_issueLine->setText(qtconvert::fromCp1251(search::FindIssueLine(m_issueText, m_pending.number)));
     // The bar stands at 1 before the walk and advances once per row, never past its end.
-    ui->FlatProgressBar1->setValue(std::min(m_pending.row + 2, ui->FlatProgressBar1->maximum()));
-    ui->FlatEdit1->setText(qtconvert::fromCp1251(search::FindHitsLine(m_text74, m_pending.hits)));
+    m_progressBar->setValue(std::min(m_pending.row + 2, m_progressBar->maximum()));
+    m_hitsLine->setText(qtconvert::fromCp1251(search::FindHitsLine(m_hitsText, m_pending.hits)));
     m_lastShown.start();
 }
 
-void TForm_find::FinishFind() {
+void SearchProgressDialog::finishSearch() {
     showPending();
     m_state.finish();
     close();
 }
 
-void TForm_find::FlatButton1Click() {
+void SearchProgressDialog::cancel() {
     m_state.cancel();
 }
 
-bool TForm_find::FormClose() {
+bool SearchProgressDialog::mayClose() {
     return m_state.mayClose();
 }
 
-void TForm_find::closeEvent(QCloseEvent* event) {
-    if (!FormClose()) {
+void SearchProgressDialog::closeEvent(QCloseEvent* event) {
+    if (!mayClose()) {
         event->ignore();
         return;
     }
@@ -96,7 +102,7 @@ void TForm_find::closeEvent(QCloseEvent* event) {
     done(QDialog::Rejected);
 }
 
-void TForm_find::reject() {
+void SearchProgressDialog::reject() {
     // Escape is one more way of asking to close.
     close();
 }
@@ -104,11 +110,12 @@ void TForm_find::reject() {
 search::FullTextResult RunFullTextWithProgress(QWidget* parent, RecordTable& articles,
                                                const search::FullTextJob& job, std::atomic<bool>& stop,
                                                const MessageTexts& messages) {
-    TForm_find dialog(parent, stop, messages[14], messages[74]);
+    SearchProgressDialog dialog(parent, stop, messages[language::kIssueText],
+                                messages[language::kHitsSoFarText]);
     dialog.setRowCount(articles.rowCount());
-    TTheread_Find worker(articles, job, stop, &dialog,
-                         {[&dialog](const search::FindProgress& p) { dialog.ShowFindProgress(p); },
-                          [&dialog] { dialog.FinishFind(); }});
+    SearchWorker worker(articles, job, stop, &dialog,
+                        {[&dialog](const search::FindProgress& p) { dialog.showProgress(p); },
+                         [&dialog] { dialog.finishSearch(); }});
     worker.Start();
     CentreOnScreen(dialog);
     dialog.exec();

@@ -2,14 +2,14 @@
 #include "search/history.h"
 #include "support/testsupport.h"
 #include "support/uisupport.h"
-#include "ui/abut.h"
+#include "ui/aboutdialog.h"
 #include "ui/appearance.h"
+#include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
-#include "ui/customizedwebbrowser.h"
-#include "ui/form1.h"
-#include "ui/formproperties.h"
 #include "ui/indexingdialog.h"
+#include "ui/mainwindow.h"
+#include "ui/settingsdialog.h"
 #include "ui/topicmodel.h"
 
 #include <map>
@@ -36,7 +36,7 @@ using marovex::test::TempDir;
 namespace {
 
 struct Shown {
-    TForm1::MessageKind kind;
+    MainWindow::MessageKind kind;
     QString text;
 };
 
@@ -65,10 +65,10 @@ void copyLanguage(const std::filesystem::path& dir, const char* file) {
 }
 
 auto quiet() {
-    return [](QWidget*, TForm1::MessageKind, const QString&) {};
+    return [](QWidget*, MainWindow::MessageKind, const QString&) {};
 }
 
-QTableView* articleGrid(TForm1& form) {
+QTableView* articleGrid(MainWindow& form) {
     return form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX2"));
 }
 
@@ -85,11 +85,11 @@ private slots:
     void missingArticleFile_reportsPathAndClosesWithoutWriting() {
         TempDir dir;
         std::vector<Shown> shown;
-        auto* form = new TForm1(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+        auto* form = new MainWindow(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
             shown.push_back({k, t});
         });
         QCOMPARE(int(shown.size()), 1);
-        QCOMPARE(shown[0].kind, TForm1::MessageKind::Information);
+        QCOMPARE(shown[0].kind, MainWindow::MessageKind::Information);
         QCOMPARE(shown[0].text,
                  QStringLiteral("File not found : \n") + QString::fromStdString((dir / "mvx.dat").string()));
         QCOMPARE(form->tag(), -1);
@@ -105,7 +105,7 @@ private slots:
         writeSearchHistory(dir / "search.dat", {"\xcf\xf0\xe8\xe2\xe5\xf2", "old"});
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=2\r\n");
         std::vector<Shown> shown;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
             shown.push_back({k, t});
         });
         QVERIFY(shown.empty());
@@ -140,7 +140,7 @@ private slots:
         copyLanguage(dir.path(), "rus.lng");
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nselect_browser=4\r\n");
         std::vector<Shown> shown;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
             shown.push_back({k, t});
         });
         auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
@@ -153,7 +153,7 @@ private slots:
         QCOMPARE(box->currentText(), QStringLiteral("статья 1"));
         QCOMPARE(box->itemText(0), QStringLiteral("статья 1"));
         QCOMPARE(int(shown.size()), 1);
-        QCOMPARE(int(shown[0].kind), int(TForm1::MessageKind::InformationYes));
+        QCOMPARE(int(shown[0].kind), int(MainWindow::MessageKind::InformationYes));
         QVERIFY2(shown[0].text.endsWith(QStringLiteral(" 3")), qPrintable(shown[0].text));
         QVERIFY(end->isEnabled());
         RecordTable& articles = form.session().articles();
@@ -180,7 +180,7 @@ private slots:
         test::writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() +
                                              "\r\n[interface]\r\nselect_browser=4\r\n");
         std::vector<Shown> shown;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
             shown.push_back({k, t});
         });
         QVERIFY(test::showActive(form));
@@ -190,7 +190,7 @@ private slots:
         test::typeKey(form, Qt::Key_Return);
         test::typeKey(form, Qt::Key_Space);
         QCOMPARE(int(shown.size()), 2);
-        QCOMPARE(int(shown[0].kind), int(TForm1::MessageKind::ErrorYes));
+        QCOMPARE(int(shown[0].kind), int(MainWindow::MessageKind::ErrorYes));
         // The plain candidate of an empty prefix and number is the archive folder itself.
         QVERIFY2(shown[0].text.contains(QString::fromStdString((dir / "archive").string())),
                  qPrintable(shown[0].text));
@@ -200,7 +200,7 @@ private slots:
         TempDir dir;
         makeCatalogue(dir.path(), 5);
         {
-            TForm1 form(dir.path(), quiet());
+            MainWindow form(dir.path(), quiet());
             form.session().ini.state_save = true;
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -223,7 +223,7 @@ private slots:
         std::filesystem::create_directories(dir / "Help");
         test::writeFile(dir / "Help" / "help.html", "<html></html>");
         std::vector<Shown> shown;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind k, const QString& t) {
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
             shown.push_back({k, t});
         });
         QStringList opened;
@@ -251,13 +251,13 @@ private slots:
         QCOMPARE(int(shown.size()), 1);
         QVERIFY(shown[0].text.endsWith(QString::fromStdString((dir / "Help" / "new.html").string())));
 
-        // Go_Last and Go_First move the current row of the view.
+        // m_lastRowAction and m_firstRowAction move the current row of the view.
         form.findChild<QAction*>(QStringLiteral("Go_Last"))->trigger();
         QCOMPARE(articleGrid(form)->currentIndex().row(), 2);
         form.findChild<QAction*>(QStringLiteral("Go_First"))->trigger();
         QCOMPARE(form.session().articles().position(), 0);
 
-        // Clear_History empties the list.
+        // m_clearHistoryAction empties the list.
         auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
         box->addItems({QStringLiteral("a"), QStringLiteral("b")});
         form.findChild<QAction*>(QStringLiteral("Clear_History"))->trigger();
@@ -279,7 +279,7 @@ private slots:
         makeCatalogue(dir.path(), 2);
         copyLanguage(dir.path(), "rus.lng");
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nCellLines=0\r\nIndicator=0\r\n");
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         QCOMPARE(form.findChild<QAction*>(QStringLiteral("ElMenuItem9"))->text(), QStringLiteral("Выход"));
         auto* grid = articleGrid(form);
         QVERIFY(!grid->showGrid());
@@ -312,7 +312,7 @@ private slots:
         copyLanguage(dir.path(), "rus.lng");
         copyLanguage(dir.path(), "eng.lng");
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nselect_browser=4\r\n");
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         auto* scope = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox3"));
         scope->setCurrentIndex(1);
         QVERIFY(test::chooseEnglishInSettings(form));
@@ -334,8 +334,8 @@ private slots:
                                              (onclick ? "1" : "0") + "\r\n");
         // The archive is empty: every opening of an article reports that it was not found.
         int opened = 0;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind kind, const QString&) {
-            if (kind == TForm1::MessageKind::ErrorYes) ++opened;
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind kind, const QString&) {
+            if (kind == MainWindow::MessageKind::ErrorYes) ++opened;
         });
         form.resize(800, 500); // every row in full view, so a click does not scroll
         form.show();
@@ -386,7 +386,7 @@ private slots:
         TempDir dir;
         makeCatalogue(dir.path(), 5);
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=1\r\n");
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto* grid = articleGrid(form);
@@ -417,9 +417,9 @@ private slots:
 
         TempDir dir;
         makeCatalogue(dir.path(), 4, /*found*/ 2, /*favourite*/ 2);
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         Font font;
-        form.ApplyGridLook(font, colors::clNavy, colors::clYellow, colors::clWhite);
+        form.applyGridLook(font, colors::clNavy, colors::clYellow, colors::clWhite);
         form.resize(800, 400);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -455,14 +455,14 @@ private slots:
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\ncolor_link=clRed\r\n"
                                          "color_find=clLime\r\ncolor_table=clYellow\r\n");
         ApplyAppearance(*qApp);
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         form.resize(700, 400);
         QVERIFY(test::showActive(form));
         auto pressOk = [&] {
             bool seen = false;
             QTimer::singleShot(0, [&] {
                 QWidget* dialog = QApplication::activeModalWidget();
-                if (!qobject_cast<TForm_Properties*>(dialog)) return;
+                if (!qobject_cast<SettingsDialog*>(dialog)) return;
                 // Centred on the screen (within the frame's few pixels), not on the main window.
                 seen = (dialog->geometry().center() - dialog->screen()->availableGeometry().center())
                            .manhattanLength() <= 8;
@@ -497,9 +497,9 @@ private slots:
         makeCatalogue(dir.path(), 1);
         copyLanguage(dir.path(), "eng.lng");
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=eng.lng\r\nselect_browser=4\r\n");
-        TForm1 form(dir.path(), quiet());
-        TAbut about(dir.path(), "eng.lng");
-        TForm_Process indexing(form);
+        MainWindow form(dir.path(), quiet());
+        AboutDialog about(dir.path(), "eng.lng");
+        IndexingDialog indexing(form);
         auto check = [](int target, QWidget* window) {
             for (const LanguageBinding& b : LanguageBindings()) {
                 if (b.target != target) continue;
@@ -518,7 +518,7 @@ private slots:
         QString settings = QStringLiteral("no dialog");
         QTimer::singleShot(0, [&] {
             QWidget* dialog = QApplication::activeModalWidget();
-            if (!qobject_cast<TForm_Properties*>(dialog)) return;
+            if (!qobject_cast<SettingsDialog*>(dialog)) return;
             settings = check(4, dialog);
             qobject_cast<QDialog*>(dialog)->reject();
         });
@@ -578,4 +578,4 @@ int main(int argc, char** argv) {
     return marovex::test::runWebEngineTest<Form1Test>(argc, argv);
 }
 
-#include "form1_test.moc"
+#include "mainwindow_test.moc"

@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/mainwindow.h"
 
 #include "app/gridstate.h"
 #include "base/cp1251.h"
@@ -6,19 +6,19 @@
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
 #include "search/findcommand.h"
-#include "ui/abut.h"
+#include "ui/aboutdialog.h"
+#include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
-#include "ui/customizedwebbrowser.h"
-#include "ui/dbgrideh_mvx.h"
-#include "ui/formfind.h"
-#include "ui/formproperties.h"
+#include "ui/cataloguegrid.h"
 #include "ui/icons.h"
 #include "ui/indexingdialog.h"
 #include "ui/placement.h"
 #include "ui/qtconvert.h"
 #include "ui/qttranslations.h"
-#include "ui/screen.h"
+#include "ui/searchprogressdialog.h"
+#include "ui/settingsdialog.h"
+#include "ui/splashscreen.h"
 #include "ui/topicmodel.h"
 
 #include <QAbstractButton>
@@ -54,14 +54,14 @@ using qtconvert::fromCp1251;
 using qtconvert::toCp1251;
 using qtconvert::toQColor;
 
-void defaultPresenter(QWidget* parent, TForm1::MessageKind kind, const QString& text) {
+void defaultPresenter(QWidget* parent, MainWindow::MessageKind kind, const QString& text) {
     ShowMessageBox(parent, kind, text);
 }
 
 // What an opening asks of the window, answered by the window's own functions.
-class FormViewerHooks final : public viewer::ViewerHooks {
+class MainWindowViewerHooks final : public viewer::ViewerHooks {
 public:
-    std::function<TCustomizedWebBrowser*()> browser;
+    std::function<ArchiveView*()> browser;
     std::function<std::filesystem::path()> archiveRoot;
     std::function<void(const QString&)> shellOpener;
     std::function<void(viewer::MessageIcon, const QString&)> message;
@@ -70,7 +70,7 @@ public:
 
     bool embeddedBrowserPresent() override { return browser() != nullptr; }
     void navigate(const std::filesystem::path& file) override {
-        if (TCustomizedWebBrowser* view = browser()) {
+        if (ArchiveView* view = browser()) {
             // The pane shows the archive alone; the settings may have named another one since.
             view->setArchiveRoot(archiveRoot());
             view->Navigate(file);
@@ -102,16 +102,16 @@ constexpr ColumnLayout kColumns[ArticleModel::ColumnCount] = {
     {39, 5}, {116, 15}, {31, 15}, {97, 15}, {460, 15}};
 
 constexpr int kStatusPanelWidths[2] = {140, 150};
-constexpr int kPanel3Width = 229;
-constexpr int kPanel3Height = 157;
-constexpr int kPanel3Collapsed = 25;
+constexpr int kTopicPanelWidth = 229;
+constexpr int kTopicPanelHeight = 157;
+constexpr int kTopicPanelCollapsedHeight = 25;
 constexpr int kMinimumPaneHeight = 25;
 
 const QString kRowCountText = QStringLiteral("Всего статей : ");
 
 } // namespace
 
-TForm1::TForm1(std::filesystem::path appDir, MessagePresenter presenter, QWidget* parent)
+MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter, QWidget* parent)
     : QMainWindow(parent), m_session(std::move(appDir)),
       m_presenter(presenter ? std::move(presenter) : MessagePresenter(defaultPresenter)),
       m_shellOpener(defaultShellOpener) {
@@ -119,7 +119,7 @@ TForm1::TForm1(std::filesystem::path appDir, MessagePresenter presenter, QWidget
     setWindowTitle(kApplicationTitle);
     UseQtTranslations(true); // as the built-in texts, until a language file says otherwise
     setWindowIcon(icons::ImageList1(9));
-    auto hooks = std::make_unique<FormViewerHooks>();
+    auto hooks = std::make_unique<MainWindowViewerHooks>();
     hooks->browser = [this] { return m_browser; };
     hooks->archiveRoot = [this] { return indexer::ArchiveFolderPath(m_session.archiveFolder); };
     hooks->shellOpener = [this](const QString& file) { m_shellOpener(file); };
@@ -137,20 +137,20 @@ TForm1::TForm1(std::filesystem::path appDir, MessagePresenter presenter, QWidget
     buildStatusBar();
     // The design size: a client area of 789 by 333 pixels below the menu.
     resize(789, 333 + menuBar()->sizeHint().height());
-    FormCreate();
+    startUp();
 }
 
-TForm1::~TForm1() {
+MainWindow::~MainWindow() {
     waitForWorker();
     delete m_browser; // its page goes before the window's other children
     m_browser = nullptr;
     if (m_model) {
-        DBGridEh_MVX2->setModel(nullptr);
+        m_articleGrid->setModel(nullptr);
         delete m_model;
         m_model = nullptr;
     }
     if (m_topicModel) {
-        DBGridEh_MVX1->setModel(nullptr);
+        m_topicGrid->setModel(nullptr);
         delete m_topicModel;
         m_topicModel = nullptr;
     }
@@ -161,33 +161,34 @@ TForm1::~TForm1() {
 
 // --- Building the window ------------------------------------------------------------------------------
 
-void TForm1::buildActions() {
+void MainWindow::buildActions() {
     auto command = [this](QAction*& slot, const char* name, const QString& text, int icon,
-                          void (TForm1::*run)()) {
+                          void (MainWindow::*run)()) {
         slot = new QAction(text, this);
         slot->setObjectName(QString::fromLatin1(name));
         if (icon >= 0) slot->setIcon(icons::ImageList1(icon));
         connect(slot, &QAction::triggered, this, run);
         addAction(slot); // shortcuts serve the whole window
     };
-    command(Action_Find, "Action_Find", tr("Search"), 9, &TForm1::Action_FindExecute);
-    command(Find_End, "Find_End", tr("Clear search results"), 11, &TForm1::Find_EndExecute);
-    command(GoIndex, "GoIndex", tr("Index archive..."), 7, &TForm1::GoIndexExecute);
-    command(SetProperties, "SetProperties", tr("Settings..."), 2, &TForm1::SetPropertiesExecute);
-    command(Clear_History, "Clear_History", tr("Clear search history"), -1, &TForm1::Clear_HistoryExecute);
-    command(view_filter_on_off, "view_filter_on_off", tr("Topic filter"), 5,
-            &TForm1::view_filter_on_offExecute);
-    command(help, "help", tr("Help"), 8, &TForm1::helpExecute);
-    command(Exit, "Exit", tr("Exit"), 4, &TForm1::ExitExecute);
-    command(Action1, "Action1", tr("What's new"), -1, &TForm1::Action1Execute);
-    command(ReadAbut, "ReadAbut", tr("About"), 3, &TForm1::ReadAbutExecute);
-    command(Go_First, "Go_First", tr("First row"), 0, &TForm1::Go_FirstExecute);
-    command(Go_Last, "Go_Last", tr("Last row"), 1, &TForm1::Go_LastExecute);
-    help->setShortcut(QKeySequence(Qt::Key_F1));
-    Exit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+    command(m_findAction, "Action_Find", tr("Search"), 9, &MainWindow::runSearch);
+    command(m_clearResultsAction, "Find_End", tr("Clear search results"), 11,
+            &MainWindow::clearSearchResults);
+    command(m_indexAction, "GoIndex", tr("Index archive..."), 7, &MainWindow::openIndexingDialog);
+    command(m_settingsAction, "SetProperties", tr("Settings..."), 2, &MainWindow::openSettingsDialog);
+    command(m_clearHistoryAction, "Clear_History", tr("Clear search history"), -1,
+            &MainWindow::clearSearchHistory);
+    command(m_topicFilterAction, "view_filter_on_off", tr("Topic filter"), 5, &MainWindow::toggleTopicFilter);
+    command(m_helpAction, "help", tr("Help"), 8, &MainWindow::openHelp);
+    command(m_exitAction, "Exit", tr("Exit"), 4, &MainWindow::exitApplication);
+    command(m_whatsNewAction, "Action1", tr("What's new"), -1, &MainWindow::openWhatsNew);
+    command(m_aboutAction, "ReadAbut", tr("About"), 3, &MainWindow::showAboutDialog);
+    command(m_firstRowAction, "Go_First", tr("First row"), 0, &MainWindow::goToFirstRow);
+    command(m_lastRowAction, "Go_Last", tr("Last row"), 1, &MainWindow::goToLastRow);
+    m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
+    m_exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
 }
 
-void TForm1::buildMenus() {
+void MainWindow::buildMenus() {
     menuBar()->setObjectName(QStringLiteral("ElMainMenu1"));
     // Menu items are actions of their own, named as the language files address them; each runs its command.
     auto item = [this](QMenu* menu, const char* name, QAction* command, int icon) {
@@ -209,35 +210,36 @@ void TForm1::buildMenus() {
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
     file->menuAction()->setObjectName(QStringLiteral("ElMenuItem4"));
-    item(file, "ElMenuItem7", GoIndex, 7);
+    item(file, "ElMenuItem7", m_indexAction, 7);
     separator(file, "ElMenuItem8");
-    item(file, "ElMenuItem9", Exit, 4);
+    item(file, "ElMenuItem9", m_exitAction, 4);
 
     QMenu* setup = menuBar()->addMenu(QStringLiteral("Настройка"));
     setup->menuAction()->setObjectName(QStringLiteral("ElMenuItem5"));
-    item(setup, "ElMenuItem10", SetProperties, 2);
+    item(setup, "ElMenuItem10", m_settingsAction, 2);
 
     QMenu* info = menuBar()->addMenu(QStringLiteral("Инфо"));
     info->menuAction()->setObjectName(QStringLiteral("ElMenuItem6"));
-    item(info, "ElMenuItem11", help, 8);
-    item(info, "ElMenuItem12", Action1, -1)->setText(QStringLiteral("Что нового"));
+    item(info, "ElMenuItem11", m_helpAction, 8);
+    item(info, "ElMenuItem12", m_whatsNewAction, -1)->setText(QStringLiteral("Что нового"));
     separator(info, "ElMenuItem13");
-    item(info, "ElMenuItem14", ReadAbut, 3);
+    item(info, "ElMenuItem14", m_aboutAction, 3);
 
     // The row menu of the article grid: the current row in another viewer, the setting left as it is.
-    ElPopupMenu1 = new QMenu(this);
-    ElPopupMenu1->setObjectName(QStringLiteral("ElPopupMenu1"));
-    auto popupItem = [this](const char* name, const QString& text, void (TForm1::*run)()) {
-        auto* a = ElPopupMenu1->addAction(text);
+    m_rowMenu = new QMenu(this);
+    m_rowMenu->setObjectName(QStringLiteral("ElPopupMenu1"));
+    auto popupItem = [this](const char* name, const QString& text, void (MainWindow::*run)()) {
+        auto* a = m_rowMenu->addAction(text);
         a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, run);
     };
-    popupItem("ElMenuItem1", QStringLiteral("Открыть в MSIE"), &TForm1::MSIE1Click);
-    popupItem("ElMenuItem2", QStringLiteral("Открыть в Opera"), &TForm1::Opera1Click);
-    popupItem("ElMenuItem3", QStringLiteral("Открыть в Default"), &TForm1::N10Click);
+    popupItem("ElMenuItem1", QStringLiteral("Открыть в MSIE"), &MainWindow::openCurrentRowInMsie);
+    popupItem("ElMenuItem2", QStringLiteral("Открыть в Opera"), &MainWindow::openCurrentRowInOpera);
+    popupItem("ElMenuItem3", QStringLiteral("Открыть в Default"),
+              &MainWindow::openCurrentRowInDefaultBrowser);
 }
 
-void TForm1::buildCommandBar() {
+void MainWindow::buildCommandBar() {
     // The band container: the two tool bars side by side, each draggable within it.
     auto* controlBar = new QMainWindow(nullptr);
     controlBar->setObjectName(QStringLiteral("ControlBar1"));
@@ -280,45 +282,45 @@ void TForm1::buildCommandBar() {
     label->setObjectName(QStringLiteral("Label1"));
     label->setContentsMargins(4, 0, 2, 0);
     bar1->addWidget(label);
-    FlatComboBox1 = new QComboBox(bar1);
-    FlatComboBox1->setObjectName(QStringLiteral("FlatComboBox1"));
-    FlatComboBox1->setEditable(true);
-    FlatComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    FlatComboBox1->setFixedWidth(238);
-    FlatComboBox1->setToolTip(QStringLiteral("Строка поиска"));
-    label->setBuddy(FlatComboBox1);
-    bar1->addWidget(FlatComboBox1);
+    m_searchBox = new QComboBox(bar1);
+    m_searchBox->setObjectName(QStringLiteral("FlatComboBox1"));
+    m_searchBox->setEditable(true);
+    m_searchBox->setInsertPolicy(QComboBox::NoInsert);
+    m_searchBox->setFixedWidth(238);
+    m_searchBox->setToolTip(QStringLiteral("Строка поиска"));
+    label->setBuddy(m_searchBox);
+    bar1->addWidget(m_searchBox);
     // Enter in the search box runs the search command. A key typed into the box reaches its line edit
     // through the box itself (not through event filters), and the line edit reports Return and keypad
     // Enter once as returnPressed.
-    connect(FlatComboBox1->lineEdit(), &QLineEdit::returnPressed, Action_Find, &QAction::trigger);
-    ToolButton5 = button(bar1, "ToolButton5", 15, nullptr);
-    ToolButton5->setCheckable(true);
-    ToolButton3 = button(bar1, "ToolButton3", 13, nullptr);
-    ToolButton3->setCheckable(true);
-    FlatComboBox3 = new QComboBox(bar1);
-    FlatComboBox3->setObjectName(QStringLiteral("FlatComboBox3"));
-    FlatComboBox3->addItems({QStringLiteral("В названиях"), QStringLiteral("В названиях & В тексе")});
-    FlatComboBox3->setMinimumWidth(145);
-    FlatComboBox3->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    FlatComboBox3->setToolTip(QStringLiteral("Область поиска"));
-    bar1->addWidget(FlatComboBox3);
-    button(bar1, "ToolButton11", 9, Action_Find);
-    ToolButton10 = button(bar1, "ToolButton10", 11, nullptr);
-    ToolButton10->setEnabled(false);
-    connect(ToolButton10, &QToolButton::clicked, Find_End, &QAction::trigger);
+    connect(m_searchBox->lineEdit(), &QLineEdit::returnPressed, m_findAction, &QAction::trigger);
+    m_matchCaseButton = button(bar1, "ToolButton5", 15, nullptr);
+    m_matchCaseButton->setCheckable(true);
+    m_wholeWordsButton = button(bar1, "ToolButton3", 13, nullptr);
+    m_wholeWordsButton->setCheckable(true);
+    m_scopeBox = new QComboBox(bar1);
+    m_scopeBox->setObjectName(QStringLiteral("FlatComboBox3"));
+    m_scopeBox->addItems({QStringLiteral("В названиях"), QStringLiteral("В названиях & В тексе")});
+    m_scopeBox->setMinimumWidth(145);
+    m_scopeBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_scopeBox->setToolTip(QStringLiteral("Область поиска"));
+    bar1->addWidget(m_scopeBox);
+    button(bar1, "ToolButton11", 9, m_findAction);
+    m_clearResultsButton = button(bar1, "ToolButton10", 11, nullptr);
+    m_clearResultsButton->setEnabled(false);
+    connect(m_clearResultsButton, &QToolButton::clicked, m_clearResultsAction, &QAction::trigger);
 
     QToolBar* bar2 = toolBar("ToolBar2");
-    button(bar2, "ToolButton15", 0, Go_First);
-    button(bar2, "ToolButton16", 1, Go_Last);
-    ToolButton17 = button(bar2, "ToolButton17", 5, nullptr);
-    ToolButton17->setCheckable(true);
-    connect(ToolButton17, &QToolButton::clicked, this, &TForm1::ToolButton17Click);
+    button(bar2, "ToolButton15", 0, m_firstRowAction);
+    button(bar2, "ToolButton16", 1, m_lastRowAction);
+    m_topicPanelButton = button(bar2, "ToolButton17", 5, nullptr);
+    m_topicPanelButton->setCheckable(true);
+    connect(m_topicPanelButton, &QToolButton::clicked, this, &MainWindow::toggleTopicPanel);
     separator(bar2, "ToolButton18", 9);
-    button(bar2, "ToolButton19", 2, SetProperties);
+    button(bar2, "ToolButton19", 2, m_settingsAction);
     separator(bar2, "ToolButton20", 8);
-    button(bar2, "ToolButton21", 8, help);
-    button(bar2, "ToolButton22", 3, ReadAbut);
+    button(bar2, "ToolButton21", 8, m_helpAction);
+    button(bar2, "ToolButton22", 3, m_aboutAction);
 
     auto* client = new QWidget(this);
     auto* layout = new QVBoxLayout(client);
@@ -328,109 +330,109 @@ void TForm1::buildCommandBar() {
     setCentralWidget(client);
 }
 
-void TForm1::buildClientArea() {
-    Splitter1 = new QSplitter(Qt::Vertical, centralWidget());
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(3);
-    Splitter1->setChildrenCollapsible(false);
-    centralWidget()->layout()->addWidget(Splitter1);
+void MainWindow::buildClientArea() {
+    m_splitter = new QSplitter(Qt::Vertical, centralWidget());
+    m_splitter->setObjectName(QStringLiteral("Splitter1"));
+    m_splitter->setHandleWidth(3);
+    m_splitter->setChildrenCollapsible(false);
+    centralWidget()->layout()->addWidget(m_splitter);
 
-    Panel1 = new QWidget(Splitter1);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setMinimumHeight(kMinimumPaneHeight);
-    auto* gridLayout = new QVBoxLayout(Panel1);
+    m_gridArea = new QWidget(m_splitter);
+    m_gridArea->setObjectName(QStringLiteral("Panel1"));
+    m_gridArea->setMinimumHeight(kMinimumPaneHeight);
+    auto* gridLayout = new QVBoxLayout(m_gridArea);
     gridLayout->setContentsMargins(0, 0, 0, 0);
-    DBGridEh_MVX2 = new TDBGridEh_MVX(Panel1);
-    DBGridEh_MVX2->setObjectName(QStringLiteral("DBGridEh_MVX2"));
-    gridLayout->addWidget(DBGridEh_MVX2);
-    DBGridEh_MVX2->verticalHeader()->setDefaultSectionSize(DBGridEh_MVX2->fontMetrics().height() + 4);
-    DBGridEh_MVX2->verticalHeader()->setMinimumWidth(12);
-    DBGridEh_MVX2->horizontalHeader()->setSortIndicatorShown(true);
-    DBGridEh_MVX2->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    m_delegate = new ArticleGridDelegate(DBGridEh_MVX2);
+    m_articleGrid = new CatalogueGrid(m_gridArea);
+    m_articleGrid->setObjectName(QStringLiteral("DBGridEh_MVX2"));
+    gridLayout->addWidget(m_articleGrid);
+    m_articleGrid->verticalHeader()->setDefaultSectionSize(m_articleGrid->fontMetrics().height() + 4);
+    m_articleGrid->verticalHeader()->setMinimumWidth(12);
+    m_articleGrid->horizontalHeader()->setSortIndicatorShown(true);
+    m_articleGrid->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_delegate = new ArticleGridDelegate(m_articleGrid);
     m_delegate->setFavouriteMark(icons::ImageList2());
     m_delegate->setFindColor(toQColor(m_findColor));
-    m_delegate->setLinkFont(DBGridEh_MVX2->font(), toQColor(m_linkColor));
-    DBGridEh_MVX2->setItemDelegate(m_delegate);
-    Panel1->installEventFilter(this);
+    m_delegate->setLinkFont(m_articleGrid->font(), toQColor(m_linkColor));
+    m_articleGrid->setItemDelegate(m_delegate);
+    m_gridArea->installEventFilter(this);
 
     // The topic panel floats over the grid's top right corner.
-    Panel3 = new QFrame(Panel1);
-    Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setFrameShape(QFrame::Panel);
-    Panel3->setFrameShadow(QFrame::Sunken);
-    Panel3->setAutoFillBackground(true);
-    QPalette white = Panel3->palette();
+    m_topicPanel = new QFrame(m_gridArea);
+    m_topicPanel->setObjectName(QStringLiteral("Panel3"));
+    m_topicPanel->setFrameShape(QFrame::Panel);
+    m_topicPanel->setFrameShadow(QFrame::Sunken);
+    m_topicPanel->setAutoFillBackground(true);
+    QPalette white = m_topicPanel->palette();
     white.setColor(QPalette::Window, Qt::white);
-    Panel3->setPalette(white);
-    Panel3->resize(kPanel3Width, kPanel3Height);
-    auto* panelLayout = new QVBoxLayout(Panel3);
+    m_topicPanel->setPalette(white);
+    m_topicPanel->resize(kTopicPanelWidth, kTopicPanelHeight);
+    auto* panelLayout = new QVBoxLayout(m_topicPanel);
     panelLayout->setContentsMargins(2, 2, 2, 2);
     panelLayout->setSpacing(1);
     auto* header = new QHBoxLayout;
-    Image1 = new QLabel(Panel3);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(icons::ImageList1(5).pixmap(QSize(20, 20), devicePixelRatioF()));
-    Image1->setFixedSize(20, 20);
-    Image1->setCursor(Qt::PointingHandCursor);
-    Image1->installEventFilter(this);
-    header->addWidget(Image1);
+    m_topicPanelHandle = new QLabel(m_topicPanel);
+    m_topicPanelHandle->setObjectName(QStringLiteral("Image1"));
+    m_topicPanelHandle->setPixmap(icons::ImageList1(5).pixmap(QSize(20, 20), devicePixelRatioF()));
+    m_topicPanelHandle->setFixedSize(20, 20);
+    m_topicPanelHandle->setCursor(Qt::PointingHandCursor);
+    m_topicPanelHandle->installEventFilter(this);
+    header->addWidget(m_topicPanelHandle);
     header->addStretch();
-    SpeedButton1 = new QToolButton(Panel3);
-    SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
-    SpeedButton1->setText(QStringLiteral("Filter On"));
-    SpeedButton1->setAutoRaise(true);
-    SpeedButton1->setMinimumSize(47, 16);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TForm1::SpeedButton1Click);
-    header->addWidget(SpeedButton1);
+    m_topicFilterButton = new QToolButton(m_topicPanel);
+    m_topicFilterButton->setObjectName(QStringLiteral("SpeedButton1"));
+    m_topicFilterButton->setText(QStringLiteral("Filter On"));
+    m_topicFilterButton->setAutoRaise(true);
+    m_topicFilterButton->setMinimumSize(47, 16);
+    connect(m_topicFilterButton, &QToolButton::clicked, this, &MainWindow::filterByTickedTopics);
+    header->addWidget(m_topicFilterButton);
     panelLayout->addLayout(header);
-    auto* bevel1 = new QFrame(Panel3);
+    auto* bevel1 = new QFrame(m_topicPanel);
     bevel1->setObjectName(QStringLiteral("Bevel1"));
     bevel1->setFrameShape(QFrame::HLine);
     bevel1->setFrameShadow(QFrame::Sunken);
     panelLayout->addWidget(bevel1);
-    DBGridEh_MVX1 = new TDBGridEh_MVX(Panel3);
-    DBGridEh_MVX1->setObjectName(QStringLiteral("DBGridEh_MVX1"));
-    DBGridEh_MVX1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGridEh_MVX1->horizontalHeader()->hide();
-    DBGridEh_MVX1->verticalHeader()->hide();
-    DBGridEh_MVX1->setShowGrid(false);
-    DBGridEh_MVX1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    DBGridEh_MVX1->verticalHeader()->setDefaultSectionSize(DBGridEh_MVX1->fontMetrics().height() + 2);
-    panelLayout->addWidget(DBGridEh_MVX1, 1);
-    Panel3->installEventFilter(this);
-    Panel3->hide();
+    m_topicGrid = new CatalogueGrid(m_topicPanel);
+    m_topicGrid->setObjectName(QStringLiteral("DBGridEh_MVX1"));
+    m_topicGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_topicGrid->horizontalHeader()->hide();
+    m_topicGrid->verticalHeader()->hide();
+    m_topicGrid->setShowGrid(false);
+    m_topicGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_topicGrid->verticalHeader()->setDefaultSectionSize(m_topicGrid->fontMetrics().height() + 2);
+    panelLayout->addWidget(m_topicGrid, 1);
+    m_topicPanel->installEventFilter(this);
+    m_topicPanel->hide();
 
-    auto* pane = new QFrame(Splitter1);
+    auto* pane = new QFrame(m_splitter);
     pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     pane->setAutoFillBackground(true);
     pane->setPalette(white);
-    Panel2 = pane;
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setMinimumHeight(kMinimumPaneHeight);
-    Panel2->hide(); // the embedded browser's pane, shown only while that viewer is chosen
-    Panel2->installEventFilter(this);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
+    m_viewPane = pane;
+    m_viewPane->setObjectName(QStringLiteral("Panel2"));
+    m_viewPane->setMinimumHeight(kMinimumPaneHeight);
+    m_viewPane->hide(); // the embedded browser's pane, shown only while that viewer is chosen
+    m_viewPane->installEventFilter(this);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
 
     // Handlers of the grids.
-    TDBGridEh_MVX* grid = DBGridEh_MVX2;
-    connect(grid, &TDBGridEh_MVX::MouseDown, this, &TForm1::DBGridEh_MVX2MouseDown);
-    connect(grid, &TDBGridEh_MVX::MouseUp, this, &TForm1::DBGridEh_MVX2MouseUp);
-    connect(grid, &TDBGridEh_MVX::KeyPress, this, &TForm1::DBGridEh_MVX2KeyPress);
-    connect(grid, &TDBGridEh_MVX::OnMouseEnter, this, &TForm1::DBGridEh_MVX2MouseEnter);
-    connect(grid, &QAbstractItemView::clicked, this, &TForm1::DBGridEh_MVX2CellClick);
-    connect(grid, &QAbstractItemView::doubleClicked, this, &TForm1::DBGridEh_MVX2DblClick);
+    CatalogueGrid* grid = m_articleGrid;
+    connect(grid, &CatalogueGrid::MouseDown, this, &MainWindow::onArticleGridPressed);
+    connect(grid, &CatalogueGrid::MouseUp, this, &MainWindow::onArticleGridReleased);
+    connect(grid, &CatalogueGrid::KeyPress, this, &MainWindow::onArticleGridKey);
+    connect(grid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersArticleGrid);
+    connect(grid, &QAbstractItemView::clicked, this, &MainWindow::onArticleCellClicked);
+    connect(grid, &QAbstractItemView::doubleClicked, this, &MainWindow::onArticleGridDoubleClicked);
     connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
-        DBGridEh_MVX2TitleClick(column);
-        DBGridEh_MVX2TitleBtnClick(column);
+        onArticleTitleClicked(column);
+        sortByTitle(column);
     });
-    connect(DBGridEh_MVX1, &TDBGridEh_MVX::OnMouseEnter, this, &TForm1::DBGridEh_MVX1MouseEnter);
-    connect(DBGridEh_MVX1, &QAbstractItemView::doubleClicked, this, &TForm1::DBGridEh_MVX1DblClick);
-    connect(DBGridEh_MVX1, &TDBGridEh_MVX::KeyPress, this, &TForm1::DBGridEh_MVX1KeyPress);
+    connect(m_topicGrid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersTopicGrid);
+    connect(m_topicGrid, &QAbstractItemView::doubleClicked, this, &MainWindow::toggleCurrentTopic);
+    connect(m_topicGrid, &CatalogueGrid::KeyPress, this, &MainWindow::onTopicGridKey);
 }
 
-void TForm1::buildStatusBar() {
+void MainWindow::buildStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
@@ -454,30 +456,30 @@ void TForm1::buildStatusBar() {
 
 // --- Start-up and shutdown ----------------------------------------------------------------------------
 
-void TForm1::FormCreate() {
-    m_session.FormCreate(*this);
+void MainWindow::startUp() {
+    m_session.startUp(*this);
     if (m_model) showCurrentRow(m_session.articles().position());
 }
 
 // The grids take the tables as soon as they are open, so that everything start-up does to the tables
 // afterwards (order, filter, current row) shows at once.
-void TForm1::attachGrids() {
+void MainWindow::attachGrids() {
     m_model = new ArticleModel(m_session.articles(), this);
     m_model->setColumnTitles(m_columnTitles);
     m_model->setFavouritesTitleIcon(icons::ImageList1(14));
-    m_model->setIndicator(DBGridEh_MVX2->verticalHeader()->isVisible());
-    DBGridEh_MVX2->setModel(m_model);
+    m_model->setIndicator(m_articleGrid->verticalHeader()->isVisible());
+    m_articleGrid->setModel(m_model);
     for (int c = 0; c < ArticleModel::ColumnCount; ++c) {
-        DBGridEh_MVX2->setColumnMinimumWidth(c, kColumns[c].minimum);
-        DBGridEh_MVX2->setColumnWidthHint(c, kColumns[c].width);
+        m_articleGrid->setColumnMinimumWidth(c, kColumns[c].minimum);
+        m_articleGrid->setColumnWidthHint(c, kColumns[c].width);
     }
-    DBGridEh_MVX2->setFitColumns(true);
-    connect(m_model, &ArticleModel::currentRowChanged, this, &TForm1::showCurrentRow);
-    connect(DBGridEh_MVX2->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    m_articleGrid->setFitColumns(true);
+    connect(m_model, &ArticleModel::currentRowChanged, this, &MainWindow::showCurrentRow);
+    connect(m_articleGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid()) m_selectedColumn = current.column();
             });
-    connect(DBGridEh_MVX2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    connect(m_articleGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (!current.isValid() || !m_model->isAttached() ||
                     current.row() == m_session.articles().position())
@@ -492,11 +494,11 @@ void TForm1::attachGrids() {
             });
 
     m_topicModel = new TopicModel(m_session.topics(), this);
-    DBGridEh_MVX1->setModel(m_topicModel);
-    DBGridEh_MVX1->setColumnWidthHint(TopicModel::ColTem, 150);
-    DBGridEh_MVX1->setColumnWidthHint(TopicModel::ColKey, 20);
-    DBGridEh_MVX1->setFitColumns(true);
-    connect(DBGridEh_MVX1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    m_topicGrid->setModel(m_topicModel);
+    m_topicGrid->setColumnWidthHint(TopicModel::ColTem, 150);
+    m_topicGrid->setColumnWidthHint(TopicModel::ColKey, 20);
+    m_topicGrid->setFitColumns(true);
+    connect(m_topicGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid() && m_topicModel->isAttached() &&
                     current.row() != m_session.topics().position())
@@ -505,14 +507,14 @@ void TForm1::attachGrids() {
     topicFilter();
 }
 
-catalogue::TopicFilter& TForm1::topicFilter() {
+catalogue::TopicFilter& MainWindow::topicFilter() {
     if (!m_filter) m_filter = catalogue::BindTopicFilter(m_session.articles(), m_session.topics());
     return *m_filter;
 }
 
 // --- State kept between runs --------------------------------------------------------------------------
 
-void TForm1::preparePane() {
+void MainWindow::preparePane() {
     attachGrids();
     const auto file = SettingsFilePath(m_session.appDir());
     std::error_code ec;
@@ -521,11 +523,11 @@ void TForm1::preparePane() {
     m_upperPanelHeight = settings::Read(ini, settings::keys::Internal_browser_height);
     // The pane gets the opposite of what reading the settings asks for, so that the switch then makes its
     // whole transition.
-    Panel2->setVisible(settings::Read(ini, settings::keys::select_browser) != 1);
-    if (!Panel2->isHidden()) layOutPane();
+    m_viewPane->setVisible(settings::Read(ini, settings::keys::select_browser) != 1);
+    if (!m_viewPane->isHidden()) layOutPane();
 }
 
-void TForm1::restoreState() {
+void MainWindow::restoreState() {
     const auto file = SettingsFilePath(m_session.appDir());
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) return;
@@ -537,13 +539,13 @@ void TForm1::restoreState() {
     const Color table = settings::Read(ini, k::color_table);
     const Color find = settings::Read(ini, k::color_find);
     const Color link = settings::Read(ini, k::color_link);
-    ApplyGridLook(font, link, find, table);
+    applyGridLook(font, link, find, table);
     restoreColumns(ini);
     restoreWindow(ini);
 
-    ToolButton5->setChecked(settings::Read(ini, k::Button_caps));
-    ToolButton3->setChecked(settings::Read(ini, k::Button_word));
-    FlatComboBox3->setCurrentIndex(settings::Read(ini, k::Button_find));
+    m_matchCaseButton->setChecked(settings::Read(ini, k::Button_caps));
+    m_wholeWordsButton->setChecked(settings::Read(ini, k::Button_word));
+    m_scopeBox->setCurrentIndex(settings::Read(ini, k::Button_find));
     m_session.ini.text_search = settings::Read(ini, k::text_search);
 
     std::string column = settings::Read(ini, k::state_index);
@@ -552,34 +554,34 @@ void TForm1::restoreState() {
     if (!m_session.ini.state_save) column = catalogue::kSortStandard;
     if (m_session.ini.state_save && settings::Read(ini, k::state_filter)) {
         catalogue::SwitchFilter(articles, topicFilter(), true);
-        SpeedButton1->setText(QStringLiteral("Filter Off"));
-        setStatusText(2, messageText(73));
+        m_topicFilterButton->setText(QStringLiteral("Filter Off"));
+        setStatusText(2, messageText(language::kFilterRestoredText));
     }
     setSortColumn(QString::fromStdString(catalogue::RestoreSortColumn(articles, column)));
     showRowCount();
 }
 
-void TForm1::restoreColumns(const IniFile& ini) {
+void MainWindow::restoreColumns(const IniFile& ini) {
     std::array<int, kGridColumns> positions{};
     for (std::size_t c = 0; c < kGridColumns; ++c) {
         const std::string_view field = settings::keys::kGridFields[c];
         positions[c] = settings::Read(ini, settings::keys::colIndex(field));
         // Widths act as proportions: the grid fits its columns to its width.
-        DBGridEh_MVX2->setColumnWidthHint(int(c),
+        m_articleGrid->setColumnWidthHint(int(c),
                                           std::max(0, settings::Read(ini, settings::keys::colWidth(field))));
     }
-    QHeaderView* titles = DBGridEh_MVX2->horizontalHeader();
+    QHeaderView* titles = m_articleGrid->horizontalHeader();
     if (titles->count() != int(kGridColumns)) return;
     const std::array<int, kGridColumns> order = ColumnOrderFromPositions(positions);
     for (int v = 0; v < int(kGridColumns); ++v)
         titles->moveSection(titles->visualIndex(order[std::size_t(v)]), v);
-    DBGridEh_MVX2->setFitColumns(true);
+    m_articleGrid->setFitColumns(true);
 }
 
-void TForm1::restoreWindow(const IniFile& ini) {
+void MainWindow::restoreWindow(const IniFile& ini) {
     namespace k = settings::keys;
     // Absent keys take the splash window's bounds while it is on the screen, else the window's own.
-    const QRect splash = TScreen::currentBounds();
+    const QRect splash = SplashScreen::currentBounds();
     const QRect bounds = splash.isEmpty() ? geometry() : splash;
     const int w = settings::Read(ini, k::WindowWidth, bounds.width());
     const int h = settings::Read(ini, k::WindowHeight, bounds.height());
@@ -603,10 +605,10 @@ void TForm1::restoreWindow(const IniFile& ini) {
     }
 }
 
-void TForm1::saveState() {
+void MainWindow::saveState() {
     IniFile ini = OpenSettingsFile(m_session.appDir());
     namespace k = settings::keys;
-    QHeaderView* titles = DBGridEh_MVX2->horizontalHeader();
+    QHeaderView* titles = m_articleGrid->horizontalHeader();
     if (titles->count() == int(kGridColumns)) {
         for (std::size_t c = 0; c < kGridColumns; ++c) {
             const std::string_view field = k::kGridFields[c];
@@ -614,10 +616,10 @@ void TForm1::saveState() {
             settings::Write(ini, k::colWidth(field), titles->sectionSize(int(c)));
         }
     }
-    settings::Write(ini, k::Button_caps, ToolButton5->isChecked());
-    settings::Write(ini, k::Button_word, ToolButton3->isChecked());
-    if (FlatComboBox3->currentIndex() < 0) FlatComboBox3->setCurrentIndex(0);
-    settings::Write(ini, k::Button_find, std::max(0, FlatComboBox3->currentIndex()));
+    settings::Write(ini, k::Button_caps, m_matchCaseButton->isChecked());
+    settings::Write(ini, k::Button_word, m_wholeWordsButton->isChecked());
+    if (m_scopeBox->currentIndex() < 0) m_scopeBox->setCurrentIndex(0);
+    settings::Write(ini, k::Button_find, std::max(0, m_scopeBox->currentIndex()));
     if (isMinimized()) {
         settings::Write(ini, k::WindowState, 1);
     } else if (isMaximized() || isFullScreen()) {
@@ -631,8 +633,8 @@ void TForm1::saveState() {
     }
     // Only a pane on the screen has a grid area height worth keeping; before the window was ever shown its
     // panels have no real size.
-    if (m_session.ini.select_browser == viewer::kViewerPane && m_shownOnce && !Panel2->isHidden())
-        m_upperPanelHeight = Panel1->height();
+    if (m_session.ini.select_browser == viewer::kViewerPane && m_shownOnce && !m_viewPane->isHidden())
+        m_upperPanelHeight = m_gridArea->height();
     settings::Write(ini, k::Internal_browser_height, m_upperPanelHeight);
     settings::Write(ini, k::text_search, m_session.ini.text_search);
     if (m_session.ini.state_save) {
@@ -641,24 +643,24 @@ void TForm1::saveState() {
     }
 }
 
-void TForm1::showRowCount() {
+void MainWindow::showRowCount() {
     setStatusText(1, kRowCountText + QString::number(m_session.articles().rowCount()));
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
-        FormShow();
+        onFirstShown();
     }
 }
 
-void TForm1::FormShow() {
+void MainWindow::onFirstShown() {
     // After a failed start-up the window closes the moment it is shown, which ends the application.
     if (m_session.startupFailed()) QTimer::singleShot(0, this, &QWidget::close);
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_workerRunning) {
         // The tables belong to the worker until it reports completion: ask it to stop and close then.
         m_stop = true;
@@ -668,14 +670,14 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
     // The table is closed before the window state is written; its filter is part of that state.
     m_filterOnAtClose = m_session.articles().isOpen() && m_session.articles().filtered();
-    if (!m_session.FormClose(*this)) {
+    if (!m_session.shutDown(*this)) {
         event->ignore();
         return;
     }
     event->accept();
 }
 
-void TForm1::waitForWorker() {
+void MainWindow::waitForWorker() {
     if (!m_workerRunning) return;
     m_stop = true;
     // The worker's reports run here, so keep serving them until the last one has been made.
@@ -685,24 +687,25 @@ void TForm1::waitForWorker() {
 
 // --- Workers ------------------------------------------------------------------------------------------
 
-bool TForm1::beginWorker() {
+bool MainWindow::beginWorker() {
     if (m_workerRunning) return false;
     m_workerRunning = true;
     RecordTable& articles = m_session.articles();
     if (articles.filtered()) {
         articles.setFiltered(false); // a run sees every row
-        SpeedButton1->setText(QStringLiteral("Filter On"));
+        m_topicFilterButton->setText(QStringLiteral("Filter On"));
     }
     articles.disableControls();
     m_session.topics().disableControls();
     if (m_model) m_model->setAttached(false);
     if (m_topicModel) m_topicModel->setAttached(false);
-    for (QAction* a : {Action_Find, Find_End, SetProperties, view_filter_on_off, Go_First, Go_Last})
+    for (QAction* a : {m_findAction, m_clearResultsAction, m_settingsAction, m_topicFilterAction,
+                       m_firstRowAction, m_lastRowAction})
         a->setEnabled(false);
     return true;
 }
 
-void TForm1::reattachGrids() {
+void MainWindow::reattachGrids() {
     RecordTable& articles = m_session.articles();
     if (articles.controlsDisabled()) articles.enableControls();
     if (m_session.topics().controlsDisabled()) m_session.topics().enableControls();
@@ -710,9 +713,10 @@ void TForm1::reattachGrids() {
     if (m_topicModel) m_topicModel->setAttached(true);
 }
 
-void TForm1::endWorker() {
+void MainWindow::endWorker() {
     reattachGrids();
-    for (QAction* a : {Action_Find, Find_End, SetProperties, view_filter_on_off, Go_First, Go_Last})
+    for (QAction* a : {m_findAction, m_clearResultsAction, m_settingsAction, m_topicFilterAction,
+                       m_firstRowAction, m_lastRowAction})
         a->setEnabled(true);
     m_workerRunning = false;
     if (m_closeAfterWorker) {
@@ -725,29 +729,30 @@ void TForm1::endWorker() {
 
 // The search commands detach only the article grid: the tables stay the main window's (the full-text
 // dialog is modal), and the topic filter is switched off and back on by the search itself.
-void TForm1::detachArticleGrid(bool detach) {
+void MainWindow::detachArticleGrid(bool detach) {
     if (m_model) m_model->setAttached(!detach);
-    if (!detach) DBGridEh_MVX2->setFocus();
+    if (!detach) m_articleGrid->setFocus();
 }
 
-void TForm1::Action_FindExecute() {
+void MainWindow::runSearch() {
     if (m_workerRunning) return; // the tables belong to the indexing worker until it reports completion
     search::FindRequest request;
-    request.boxText = toCp1251(FlatComboBox1->currentText());
-    request.scope = search::ScopeFromItem(FlatComboBox3->currentIndex());
-    request.options = {ToolButton5->isChecked(), ToolButton3->isChecked()};
+    request.boxText = toCp1251(m_searchBox->currentText());
+    request.scope = search::ScopeFromItem(m_scopeBox->currentIndex());
+    request.options = {m_matchCaseButton->isChecked(), m_wholeWordsButton->isChecked()};
     request.archiveFolder = m_session.archiveFolder;
     request.prefixes = m_session.ini.name_kelvra;
 
     search::FindHooks hooks;
-    hooks.setBoxText = [this](const std::string& text) { FlatComboBox1->setEditText(fromCp1251(text)); };
+    hooks.setBoxText = [this](const std::string& text) { m_searchBox->setEditText(fromCp1251(text)); };
     hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
     hooks.runFullText = [this](const search::FullTextJob& job) {
         return RunFullTextWithProgress(this, m_session.articles(), job, m_stop, m_session.messages);
     };
     hooks.showResult = [this](int hits) {
-        present(MessageKind::InformationYes,
-                fromCp1251(search::FindResultMessage(m_session.messages[75], m_session.messages[76], hits)));
+        present(MessageKind::InformationYes, fromCp1251(search::FindResultMessage(
+                                                 m_session.messages[language::kSearchFinishedText],
+                                                 m_session.messages[language::kArticlesFoundText], hits)));
     };
     hooks.showUnreadable = [this](const Message& message) {
         present(MessageKind::Error, messageFor(message));
@@ -762,12 +767,12 @@ void TForm1::Action_FindExecute() {
         showError(MessageOf(e));
     }
     // The history goes back into the box also after a failed walk, keeping the (compacted) text shown.
-    const QString text = FlatComboBox1->currentText();
+    const QString text = m_searchBox->currentText();
     setHistory(entries);
-    FlatComboBox1->setEditText(text);
+    m_searchBox->setEditText(text);
 }
 
-void TForm1::Find_EndExecute() {
+void MainWindow::clearSearchResults() {
     if (m_workerRunning) return;
     search::ClearHooks hooks;
     hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
@@ -780,7 +785,7 @@ void TForm1::Find_EndExecute() {
     }
 }
 
-void TForm1::GoIndexExecute() {
+void MainWindow::openIndexingDialog() {
     // A run whose dialog was closed is still going: show its dialog again instead of starting a second one.
     if (m_indexingDialog && m_indexingDialog->isRunning()) {
         m_indexingDialog->show();
@@ -792,7 +797,7 @@ void TForm1::GoIndexExecute() {
         showInformationMessage(messageText(msg::WaitForSearch));
         return;
     }
-    auto* dialog = new TForm_Process(*this);
+    auto* dialog = new IndexingDialog(*this);
     m_indexingDialog = dialog;
     dialog->setWindowModality(Qt::ApplicationModal);
     CentreOnScreen(*dialog);
@@ -800,42 +805,42 @@ void TForm1::GoIndexExecute() {
     emit indexingDialogOpened(dialog);
 }
 
-void TForm1::SetPropertiesExecute() {
-    TForm_Properties::Execute(*this, this);
+void MainWindow::openSettingsDialog() {
+    SettingsDialog::openModal(*this, this);
 }
 
-GridLook TForm1::gridLook() {
+GridLook MainWindow::gridLook() {
     GridLook look;
     look.font = m_gridFont;
     look.linkColor = m_linkColor;
     look.findColor = m_findColor;
     look.tableColor = m_tableColor;
-    look.cellLines = DBGridEh_MVX2->showGrid();
-    look.indicator = DBGridEh_MVX2->verticalHeader()->isVisible();
+    look.cellLines = m_articleGrid->showGrid();
+    look.indicator = m_articleGrid->verticalHeader()->isVisible();
     return look;
 }
 
-void TForm1::applyMainWindowLanguage() {
-    const int scope = FlatComboBox3->currentIndex();
+void MainWindow::applyMainWindowLanguage() {
+    const int scope = m_scopeBox->currentIndex();
     ApplyLanguage(
         language::kTargetMainWindow, m_session.appDir(), m_session.ini.local,
         [this](const TextAssignment& a) { setText(a); }, m_session.messages);
-    if (scope >= 0 && scope < FlatComboBox3->count()) FlatComboBox3->setCurrentIndex(scope);
+    if (scope >= 0 && scope < m_scopeBox->count()) m_scopeBox->setCurrentIndex(scope);
 }
 
-void TForm1::keepCurrentRow() {
+void MainWindow::keepCurrentRow() {
     showCurrentRow(m_session.articles().position());
-    DBGridEh_MVX2->viewport()->update();
+    m_articleGrid->viewport()->update();
 }
 
-void TForm1::Clear_HistoryExecute() {
+void MainWindow::clearSearchHistory() {
     // Only the list goes; the text in the box stays for the next search.
-    const QString text = FlatComboBox1->currentText();
-    FlatComboBox1->clear();
-    FlatComboBox1->setEditText(text);
+    const QString text = m_searchBox->currentText();
+    m_searchBox->clear();
+    m_searchBox->setEditText(text);
 }
 
-void TForm1::view_filter_on_offExecute() {
+void MainWindow::toggleTopicFilter() {
     try {
         RecordTable& articles = m_session.articles();
         catalogue::SwitchFilter(articles, topicFilter(), !articles.filtered());
@@ -846,14 +851,14 @@ void TForm1::view_filter_on_offExecute() {
     showFilterState();
 }
 
-void TForm1::showFilterState() {
+void MainWindow::showFilterState() {
     showRowCount();
     const bool on = m_session.articles().filtered();
-    SpeedButton1->setText(on ? QStringLiteral("Filter Off") : QStringLiteral("Filter On"));
+    m_topicFilterButton->setText(on ? QStringLiteral("Filter Off") : QStringLiteral("Filter On"));
     setStatusText(2, on ? QStringLiteral("Фильтр включён F") : QString());
 }
 
-void TForm1::filter_go(bool force) {
+void MainWindow::applyTopicFilter(bool force) {
     if (m_workerRunning) return;
     try {
         catalogue::FilterGo(m_session.articles(), topicFilter(), force);
@@ -864,15 +869,15 @@ void TForm1::filter_go(bool force) {
     showFilterState();
 }
 
-void TForm1::SpeedButton1Click() {
-    filter_go(false);
+void MainWindow::filterByTickedTopics() {
+    applyTopicFilter(false);
 }
 
-void TForm1::DBGridEh_MVX1DblClick() {
+void MainWindow::toggleCurrentTopic() {
     if (m_workerRunning) return;
     try {
         if (catalogue::ToggleTopic(m_session.topics(), m_session.articles(), topicFilter()))
-            setStatusText(1, messageText(78) + QStringLiteral("  ") +
+            setStatusText(1, messageText(language::kArticleCountText) + QStringLiteral("  ") +
                                  QString::number(m_session.articles().rowCount()));
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
@@ -880,21 +885,23 @@ void TForm1::DBGridEh_MVX1DblClick() {
     }
 }
 
-void TForm1::DBGridEh_MVX1KeyPress(int key) {
-    if (key == Qt::Key_Space) DBGridEh_MVX1DblClick();
+void MainWindow::onTopicGridKey(int key) {
+    if (key == Qt::Key_Space) toggleCurrentTopic();
 }
 
-void TForm1::Image1Click() {
-    const bool collapse = Panel3->height() >= kPanel3Collapsed + 1;
-    DBGridEh_MVX1->setVisible(!collapse);
-    Panel3->findChild<QFrame*>(QStringLiteral("Bevel1"))->setVisible(!collapse);
-    Panel3->resize(Panel3->width(), collapse ? kPanel3Collapsed : kPanel3Height);
+void MainWindow::collapseOrExpandTopicPanel() {
+    const bool collapse = m_topicPanel->height() >= kTopicPanelCollapsedHeight + 1;
+    m_topicGrid->setVisible(!collapse);
+    m_topicPanel->findChild<QFrame*>(QStringLiteral("Bevel1"))->setVisible(!collapse);
+    m_topicPanel->resize(m_topicPanel->width(), collapse ? kTopicPanelCollapsedHeight : kTopicPanelHeight);
     // Expanded where it was dragged while collapsed, the panel moves up as far as it needs to stay inside.
-    Panel3->move(Panel3->x(), std::clamp(Panel3->y(), 0, std::max(0, Panel1->height() - Panel3->height())));
+    m_topicPanel->move(
+        m_topicPanel->x(),
+        std::clamp(m_topicPanel->y(), 0, std::max(0, m_gridArea->height() - m_topicPanel->height())));
 }
 
 // Pressing on the topic panel's own surface drags it anywhere within the grid area.
-bool TForm1::Panel3MouseEvent(QEvent* event) {
+bool MainWindow::dragTopicPanel(QEvent* event) {
     const QEvent::Type type = event->type();
     // Every event of the panel passes here; only mouse events may be read as one.
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
@@ -903,27 +910,27 @@ bool TForm1::Panel3MouseEvent(QEvent* event) {
     switch (type) {
     case QEvent::MouseButtonPress:
         if (mouse->button() != Qt::LeftButton) return false;
-        m_panel3Grip = mouse->position().toPoint(); // the press grabs the mouse until its release
+        m_topicPanelGrip = mouse->position().toPoint(); // the press grabs the mouse until its release
         return true;
     case QEvent::MouseMove: {
-        if (m_panel3Grip.x() < 0) return false;
-        QPoint to = Panel3->mapToParent(mouse->position().toPoint()) - m_panel3Grip;
-        to.setX(std::clamp(to.x(), 0, std::max(0, Panel1->width() - Panel3->width())));
-        to.setY(std::clamp(to.y(), 0, std::max(0, Panel1->height() - Panel3->height())));
-        Panel3->move(to);
-        m_panel3RightGap = Panel1->width() - Panel3->geometry().right() - 1;
+        if (m_topicPanelGrip.x() < 0) return false;
+        QPoint to = m_topicPanel->mapToParent(mouse->position().toPoint()) - m_topicPanelGrip;
+        to.setX(std::clamp(to.x(), 0, std::max(0, m_gridArea->width() - m_topicPanel->width())));
+        to.setY(std::clamp(to.y(), 0, std::max(0, m_gridArea->height() - m_topicPanel->height())));
+        m_topicPanel->move(to);
+        m_topicPanelRightGap = m_gridArea->width() - m_topicPanel->geometry().right() - 1;
         return true;
     }
     case QEvent::MouseButtonRelease:
-        if (m_panel3Grip.x() < 0) return false;
-        m_panel3Grip = QPoint(-1, -1);
+        if (m_topicPanelGrip.x() < 0) return false;
+        m_topicPanelGrip = QPoint(-1, -1);
         return true;
     default:
         return false;
     }
 }
 
-viewer::OpenSettings TForm1::openSettings() const {
+viewer::OpenSettings MainWindow::openSettings() const {
     viewer::OpenSettings s;
     s.appDir = m_session.appDir();
     s.archiveFolder = m_session.archiveFolder;
@@ -932,21 +939,21 @@ viewer::OpenSettings TForm1::openSettings() const {
     s.viewerChoice = m_session.ini.select_browser;
     s.msieProgram = m_session.ini.path_MSIE;
     s.operaProgram = m_session.ini.path_Opera;
-    s.text77 = m_session.messages[77];
+    s.fileNotFoundText = m_session.messages[language::kFileNotFoundText];
     return s;
 }
 
-std::string TForm1::selectedFieldName() const {
+std::string MainWindow::selectedFieldName() const {
     // An empty view has no current cell, but the grid keeps its selected column.
-    const QModelIndex current = DBGridEh_MVX2->currentIndex();
+    const QModelIndex current = m_articleGrid->currentIndex();
     const int column = current.isValid()       ? current.column()
                        : m_selectedColumn >= 0 ? m_selectedColumn
                                                : int(ArticleModel::ColStatia);
     return ArticleModel::fieldName(column).toStdString();
 }
 
-void TForm1::runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
-                                     viewer::ViewerHooks&)) {
+void MainWindow::runOpening(void (*open)(std::string_view, const viewer::ArticleRow&,
+                                         const viewer::OpenSettings&, viewer::ViewerHooks&)) {
     try {
         open(selectedFieldName(), viewer::CurrentArticleRow(m_session.articles()), openSettings(),
              *m_viewerHooks);
@@ -956,31 +963,31 @@ void TForm1::runOpening(void (*open)(std::string_view, const viewer::ArticleRow&
     }
 }
 
-void TForm1::helpExecute() {
+void MainWindow::openHelp() {
     try {
-        viewer::helpExecute(openSettings(), *m_viewerHooks);
+        viewer::OpenHelp(openSettings(), *m_viewerHooks);
     } catch (const std::exception& e) {
         showError(MessageOf(e));
     }
 }
 
-void TForm1::Action1Execute() {
+void MainWindow::openWhatsNew() {
     try {
-        viewer::Action1Execute(openSettings(), *m_viewerHooks);
+        viewer::OpenWhatsNew(openSettings(), *m_viewerHooks);
     } catch (const std::exception& e) {
         showError(MessageOf(e));
     }
 }
 
-void TForm1::ExitExecute() {
+void MainWindow::exitApplication() {
     close();
 }
 
-void TForm1::ReadAbutExecute() {
-    TAbut::showModal(this, m_session.appDir(), m_session.ini.local);
+void MainWindow::showAboutDialog() {
+    AboutDialog::showModal(this, m_session.appDir(), m_session.ini.local);
 }
 
-void TForm1::Go_FirstExecute() {
+void MainWindow::goToFirstRow() {
     try {
         m_session.articles().first();
     } catch (const StoreAborted&) {
@@ -989,7 +996,7 @@ void TForm1::Go_FirstExecute() {
     }
 }
 
-void TForm1::Go_LastExecute() {
+void MainWindow::goToLastRow() {
     try {
         m_session.articles().last();
     } catch (const StoreAborted&) {
@@ -998,53 +1005,53 @@ void TForm1::Go_LastExecute() {
     }
 }
 
-void TForm1::ToolButton17Click() {
-    Panel3->setVisible(Panel3->isHidden());
-    ToolButton17->setChecked(!Panel3->isHidden());
-    if (!Panel3->isHidden()) placeTopicPanel();
+void MainWindow::toggleTopicPanel() {
+    m_topicPanel->setVisible(m_topicPanel->isHidden());
+    m_topicPanelButton->setChecked(!m_topicPanel->isHidden());
+    if (!m_topicPanel->isHidden()) placeTopicPanel();
 }
 
-void TForm1::OpenCurrentRow() {
+void MainWindow::openCurrentRow() {
     runOpening(&viewer::OpenCurrentRow);
 }
-void TForm1::MSIE1Click() {
-    runOpening(&viewer::MSIE1Click);
+void MainWindow::openCurrentRowInMsie() {
+    runOpening(&viewer::OpenCurrentRowInMsie);
 }
-void TForm1::Opera1Click() {
-    runOpening(&viewer::Opera1Click);
+void MainWindow::openCurrentRowInOpera() {
+    runOpening(&viewer::OpenCurrentRowInOpera);
 }
-void TForm1::N10Click() {
-    runOpening(&viewer::N10Click);
+void MainWindow::openCurrentRowInDefaultBrowser() {
+    runOpening(&viewer::OpenCurrentRowInDefaultBrowser);
 }
 
 // --- The article grid ---------------------------------------------------------------------------------
 
-void TForm1::DBGridEh_MVX2MouseDown(Qt::MouseButton button) {
-    if (!DBGridEh_MVX2->hasFocus()) {
-        FlatComboBox1->setFocus();
-        DBGridEh_MVX2->setFocus();
+void MainWindow::onArticleGridPressed(Qt::MouseButton button) {
+    if (!m_articleGrid->hasFocus()) {
+        m_searchBox->setFocus();
+        m_articleGrid->setFocus();
     }
     m_cellPress = button == Qt::LeftButton;
 }
 
-void TForm1::DBGridEh_MVX2CellClick() {
+void MainWindow::onArticleCellClicked() {
     if (!m_session.ini.onclick || !m_cellPress) return;
     if (m_model && m_model->rowCount() > 0) {
-        OpenCurrentRow();
+        openCurrentRow();
         m_cellPress = false;
     }
 }
 
-void TForm1::DBGridEh_MVX2DblClick() {
+void MainWindow::onArticleGridDoubleClicked() {
     if (m_session.ini.onclick || !m_cellPress) return;
-    if (m_model && m_model->rowCount() > 0) OpenCurrentRow();
+    if (m_model && m_model->rowCount() > 0) openCurrentRow();
 }
 
-void TForm1::DBGridEh_MVX2TitleClick(int /*column*/) {
+void MainWindow::onArticleTitleClicked(int /*column*/) {
     m_cellPress = false;
 }
 
-void TForm1::DBGridEh_MVX2TitleBtnClick(int column) {
+void MainWindow::sortByTitle(int column) {
     m_cellPress = false;
     // The header flips its marker on a click; the marker follows the sort column only.
     setSortColumn(m_sortColumn);
@@ -1062,64 +1069,64 @@ void TForm1::DBGridEh_MVX2TitleBtnClick(int column) {
     }
 }
 
-void TForm1::DBGridEh_MVX2MouseUp(Qt::MouseButton button, const QPoint& globalPos) {
-    FlatComboBox1->setFocus();
-    DBGridEh_MVX2->setFocus();
-    const int column = DBGridEh_MVX2->currentIndex().column();
+void MainWindow::onArticleGridReleased(Qt::MouseButton button, const QPoint& globalPos) {
+    m_searchBox->setFocus();
+    m_articleGrid->setFocus();
+    const int column = m_articleGrid->currentIndex().column();
     const bool opensSomething = column == ArticleModel::ColType || column == ArticleModel::ColNumber ||
                                 column == ArticleModel::ColStatia;
     if (m_session.ini.select_browser == 1 && opensSomething && button == Qt::RightButton)
-        ElPopupMenu1->popup(globalPos);
+        m_rowMenu->popup(globalPos);
 }
 
-void TForm1::DBGridEh_MVX2KeyPress(int /*key*/) {
-    OpenCurrentRow();
+void MainWindow::onArticleGridKey(int /*key*/) {
+    openCurrentRow();
 }
 
-void TForm1::DBGridEh_MVX2MouseEnter() {
+void MainWindow::onPointerEntersArticleGrid() {
     if (QGuiApplication::applicationState() != Qt::ApplicationActive) return;
-    FlatComboBox1->setFocus();
-    DBGridEh_MVX2->setFocus();
+    m_searchBox->setFocus();
+    m_articleGrid->setFocus();
 }
 
-void TForm1::DBGridEh_MVX1MouseEnter() {
+void MainWindow::onPointerEntersTopicGrid() {
     if (QGuiApplication::applicationState() != Qt::ApplicationActive) return;
-    FlatComboBox1->setFocus();
-    DBGridEh_MVX1->setFocus();
+    m_searchBox->setFocus();
+    m_topicGrid->setFocus();
 }
 
-void TForm1::showCurrentRow(int row) {
+void MainWindow::showCurrentRow(int row) {
     if (!m_model || row < 0 || row >= m_model->rowCount()) return;
-    const QModelIndex current = DBGridEh_MVX2->currentIndex();
+    const QModelIndex current = m_articleGrid->currentIndex();
     const QModelIndex index =
         m_model->index(row, current.isValid() ? current.column() : ArticleModel::ColStatia);
-    if (current.row() != row) DBGridEh_MVX2->setCurrentIndex(index);
-    DBGridEh_MVX2->scrollTo(index);
+    if (current.row() != row) m_articleGrid->setCurrentIndex(index);
+    m_articleGrid->scrollTo(index);
 }
 
 // After a new order the rows that now stand above the current one matter (the favourites, the hits):
 // the grid shows as many of them as it can, from the first row when the current one is on the first page.
-void TForm1::showCurrentRowInContext() {
-    const QModelIndex current = DBGridEh_MVX2->currentIndex();
+void MainWindow::showCurrentRowInContext() {
+    const QModelIndex current = m_articleGrid->currentIndex();
     if (!current.isValid()) return;
-    const int rowHeight = std::max(1, DBGridEh_MVX2->verticalHeader()->defaultSectionSize());
-    const int visibleRows = DBGridEh_MVX2->viewport()->height() / rowHeight;
+    const int rowHeight = std::max(1, m_articleGrid->verticalHeader()->defaultSectionSize());
+    const int visibleRows = m_articleGrid->viewport()->height() / rowHeight;
     if (current.row() < visibleRows)
-        DBGridEh_MVX2->scrollToTop();
+        m_articleGrid->scrollToTop();
     else
-        DBGridEh_MVX2->scrollTo(current, QAbstractItemView::PositionAtCenter);
+        m_articleGrid->scrollTo(current, QAbstractItemView::PositionAtCenter);
 }
 
 // --- Look ---------------------------------------------------------------------------------------------
 
-void TForm1::setSortColumn(const QString& field) {
+void MainWindow::setSortColumn(const QString& field) {
     m_sortColumn = field;
     const int column = ArticleModel::columnOf(field);
     // Qt draws the upward triangle for the descending indicator.
-    DBGridEh_MVX2->horizontalHeader()->setSortIndicator(column, Qt::DescendingOrder);
+    m_articleGrid->horizontalHeader()->setSortIndicator(column, Qt::DescendingOrder);
 }
 
-void TForm1::ApplyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) {
+void MainWindow::applyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) {
     m_gridFont = font;
     m_linkColor = linkColor;
     m_findColor = findColor;
@@ -1127,10 +1134,10 @@ void TForm1::ApplyGridLook(const Font& font, Color linkColor, Color findColor, C
     m_delegate->setFindColor(toQColor(findColor));
     // The application's style sheet decides the colours of every widget it polishes, so the grid's own
     // colours go into a style sheet of its own: a palette alone would be ignored.
-    DBGridEh_MVX2->setStyleSheet(
+    m_articleGrid->setStyleSheet(
         QStringLiteral("QTableView { background-color: %1; }").arg(toQColor(tableColor).name()));
     m_delegate->setTextColor(toQColor(font.color));
-    QFont f = DBGridEh_MVX2->font();
+    QFont f = m_articleGrid->font();
     f.setFamily(fromCp1251(font.name));
     if (font.size() > 0) f.setPointSize(font.size());
     f.setBold(font.style & fontstyle::bold);
@@ -1138,44 +1145,43 @@ void TForm1::ApplyGridLook(const Font& font, Color linkColor, Color findColor, C
     f.setUnderline(font.style & fontstyle::underline);
     f.setStrikeOut(font.style & fontstyle::strikeout);
     f.setFixedPitch(font.pitch == 2);
-    DBGridEh_MVX2->setFont(f);
-    DBGridEh_MVX2->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 4);
+    m_articleGrid->setFont(f);
+    m_articleGrid->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 4);
     m_delegate->setLinkFont(f, toQColor(linkColor));
-    DBGridEh_MVX2->viewport()->update();
+    m_articleGrid->viewport()->update();
 }
 
-void TForm1::SwitchBrowserPane(bool on) {
+void MainWindow::switchViewPane(bool on) {
     if (!on) {
         delete m_browser;
         m_browser = nullptr;
-        if (Panel2->isHidden()) return;
+        if (m_viewPane->isHidden()) return;
         // The grid area's height is kept for the pane's return; a window never laid out has none yet.
-        if (m_shownOnce) m_upperPanelHeight = Panel1->height();
-        Panel2->hide(); // the grid area fills the client area
-        if (Splitter1->count() > 1) Splitter1->handle(1)->setEnabled(false);
+        if (m_shownOnce) m_upperPanelHeight = m_gridArea->height();
+        m_viewPane->hide(); // the grid area fills the client area
+        if (m_splitter->count() > 1) m_splitter->handle(1)->setEnabled(false);
         return;
     }
-    if (!Panel2->isHidden()) return; // also without a view: only a switch off and on tries again
-    Panel2->show();
+    if (!m_viewPane->isHidden()) return; // also without a view: only a switch off and on tries again
+    m_viewPane->show();
     if (m_upperPanelHeight < 10) m_upperPanelHeight = 55;
     layOutPane();
-    if (Splitter1->count() > 1) Splitter1->handle(1)->setEnabled(true);
+    if (m_splitter->count() > 1) m_splitter->handle(1)->setEnabled(true);
     if (m_browser) return;
     try {
-        m_browser = new TCustomizedWebBrowser(Panel2);
+        m_browser = new ArchiveView(m_viewPane);
         m_browser->setObjectName(QStringLiteral("webBrowser"));
         m_browser->setFocusPolicy(Qt::StrongFocus);
-        QWidget::setTabOrder(FlatComboBox1, m_browser);
-        connect(m_browser, &TCustomizedWebBrowser::OnMouseEnter, this, &TForm1::webBrowser_mousEnter);
-        connect(m_browser, &TCustomizedWebBrowser::OnMouseLeave, this, &TForm1::webBrowser_mousLeav);
-        connect(m_browser, &TCustomizedWebBrowser::StatusTextChange, this,
-                &TForm1::WebBrowserStatusTextChange);
-        connect(m_browser, &TCustomizedWebBrowser::DocumentComplete, this, &TForm1::WBDocumentComplete);
+        QWidget::setTabOrder(m_searchBox, m_browser);
+        connect(m_browser, &ArchiveView::OnMouseEnter, this, &MainWindow::onPointerEntersView);
+        connect(m_browser, &ArchiveView::OnMouseLeave, this, &MainWindow::onPointerLeavesView);
+        connect(m_browser, &ArchiveView::StatusTextChange, this, &MainWindow::showViewStatusText);
+        connect(m_browser, &ArchiveView::DocumentComplete, this, &MainWindow::onDocumentComplete);
         m_browser->setHighlightSource([this] {
-            return HighlightRequest{m_session.ini.text_search, ToolButton3->isChecked(),
-                                    ToolButton5->isChecked(), ColorToHex(m_session.ini.color_htm_fon)};
+            return HighlightRequest{m_session.ini.text_search, m_wholeWordsButton->isChecked(),
+                                    m_matchCaseButton->isChecked(), ColorToHex(m_session.ini.color_htm_fon)};
         });
-        Panel2Resize();
+        fitViewToPane();
         m_browser->show();
     } catch (const std::exception&) {
         delete m_browser;
@@ -1188,66 +1194,68 @@ void TForm1::SwitchBrowserPane(bool on) {
 
 // The grid area takes the upper panel height and the pane the rest; when that leaves the pane almost
 // nothing, the grid area gives up the pane's minimum and a further 125 pixels.
-void TForm1::layOutPane() {
+void MainWindow::layOutPane() {
     if (!isVisible()) {
         layout()->activate(); // the client area's size before the window is first shown
         centralWidget()->layout()->activate();
     }
-    const int total = Splitter1->height() - Splitter1->handleWidth();
+    const int total = m_splitter->height() - m_splitter->handleWidth();
     int upper = m_upperPanelHeight;
     if (total - upper < 2) upper -= kMinimumPaneHeight + 125;
     upper = std::max(upper, kMinimumPaneHeight);
-    Splitter1->setSizes({upper, std::max(total - upper, kMinimumPaneHeight)});
+    m_splitter->setSizes({upper, std::max(total - upper, kMinimumPaneHeight)});
 }
 
-void TForm1::Panel2Resize() {
-    if (m_browser) m_browser->setGeometry(Panel2->contentsRect());
+void MainWindow::fitViewToPane() {
+    if (m_browser) m_browser->setGeometry(m_viewPane->contentsRect());
 }
 
-void TForm1::webBrowser_mousEnter() {
+void MainWindow::onPointerEntersView() {
     if (QGuiApplication::applicationState() != Qt::ApplicationActive || !m_browser) return;
-    FlatComboBox1->setFocus();
+    m_searchBox->setFocus();
     m_browser->setFocus(); // into the page's own window
 }
 
-void TForm1::webBrowser_mousLeav() {}
+void MainWindow::onPointerLeavesView() {}
 
-void TForm1::WebBrowserStatusTextChange(const QString& text) {
+void MainWindow::showViewStatusText(const QString& text) {
     setStatusText(3, text);
 }
 
-void TForm1::WBDocumentComplete() {
+void MainWindow::onDocumentComplete() {
     // The view itself takes the border off and highlights the search text in every document as it
     // completes, with the request its highlight source gives at the navigation.
 }
 
-void TForm1::placeTopicPanel() {
+void MainWindow::placeTopicPanel() {
     // Anchored to the grid area's top and right edges.
-    const int x = std::max(0, Panel1->width() - m_panel3RightGap - Panel3->width());
-    const int y = std::clamp(Panel3->y(), 0, std::max(0, Panel1->height() - Panel3->height()));
-    Panel3->move(x, y);
-    Panel3->raise();
+    const int x = std::max(0, m_gridArea->width() - m_topicPanelRightGap - m_topicPanel->width());
+    const int y =
+        std::clamp(m_topicPanel->y(), 0, std::max(0, m_gridArea->height() - m_topicPanel->height()));
+    m_topicPanel->move(x, y);
+    m_topicPanel->raise();
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Panel1 && event->type() == QEvent::Resize && Panel3->isVisible()) placeTopicPanel();
-    if (watched == Panel2 && event->type() == QEvent::Resize) Panel2Resize();
-    if (watched == Image1 && event->type() == QEvent::MouseButtonPress &&
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_gridArea && event->type() == QEvent::Resize && m_topicPanel->isVisible())
+        placeTopicPanel();
+    if (watched == m_viewPane && event->type() == QEvent::Resize) fitViewToPane();
+    if (watched == m_topicPanelHandle && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        Image1Click();
+        collapseOrExpandTopicPanel();
         return true;
     }
-    if (watched == Panel3 && Panel3MouseEvent(event)) return true;
+    if (watched == m_topicPanel && dragTopicPanel(event)) return true;
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::setSearchResultsEndEnabled(bool enabled) {
-    ToolButton10->setEnabled(enabled);
+void MainWindow::setSearchResultsEndEnabled(bool enabled) {
+    m_clearResultsButton->setEnabled(enabled);
 }
 
 // --- Status bar and messages --------------------------------------------------------------------------
 
-void TForm1::setStatusText(int panel, const QString& text) {
+void MainWindow::setStatusText(int panel, const QString& text) {
     if (panel < 1 || panel > 3) return;
     QLabel* label = m_panels[panel - 1];
     label->setText(text);
@@ -1260,54 +1268,54 @@ void TForm1::setStatusText(int panel, const QString& text) {
     }
 }
 
-QString TForm1::statusText(int panel) const {
+QString MainWindow::statusText(int panel) const {
     return panel >= 1 && panel <= 3 ? m_panels[panel - 1]->text() : QString();
 }
 
-QString TForm1::messageText(int key) const {
+QString MainWindow::messageText(int key) const {
     return fromCp1251(m_session.messages[key]);
 }
 
-void TForm1::present(MessageKind kind, const QString& text) {
+void MainWindow::present(MessageKind kind, const QString& text) {
     // The messages separate their lines with a carriage return.
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     m_presenter(this, kind, shown);
 }
 
-void TForm1::showErrorMessage(const QString& text) {
+void MainWindow::showErrorMessage(const QString& text) {
     present(MessageKind::Error, text);
 }
-void TForm1::showInformationMessage(const QString& text) {
+void MainWindow::showInformationMessage(const QString& text) {
     present(MessageKind::Information, text);
 }
-void TForm1::showInformation(const Message& message) {
+void MainWindow::showInformation(const Message& message) {
     present(MessageKind::Information, messageFor(message));
 }
-void TForm1::showError(const Message& message) {
+void MainWindow::showError(const Message& message) {
     present(MessageKind::Error, messageFor(message));
 }
-QString TForm1::messageFor(const Message& message) const {
+QString MainWindow::messageFor(const Message& message) const {
     return QString::fromStdString(m_session.messages.render(message));
 }
 
 // --- Settings and language ----------------------------------------------------------------------------
 
-SettingsHooks TForm1::settingsHooks() {
+SettingsHooks MainWindow::settingsHooks() {
     SettingsHooks hooks;
-    hooks.SwitchBrowserPane = [this](bool on) { SwitchBrowserPane(on); };
-    hooks.SetGridLines = [this](bool lines) { DBGridEh_MVX2->setShowGrid(lines); };
+    hooks.switchViewPane = [this](bool on) { switchViewPane(on); };
+    hooks.SetGridLines = [this](bool lines) { m_articleGrid->setShowGrid(lines); };
     hooks.SetGridIndicator = [this](bool shown) {
-        DBGridEh_MVX2->verticalHeader()->setVisible(shown);
+        m_articleGrid->verticalHeader()->setVisible(shown);
         if (m_model) m_model->setIndicator(shown);
     };
     hooks.ReapplyTopicFilter = [this] {
-        if (m_session.articles().filtered()) filter_go(true);
+        if (m_session.articles().filtered()) applyTopicFilter(true);
     };
     return hooks;
 }
 
-void TForm1::setText(const TextAssignment& a) {
+void MainWindow::setText(const TextAssignment& a) {
     const QString text = fromCp1251(a.text);
     const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
     if (a.property == TextProperty::ColumnTitle) {
@@ -1355,21 +1363,21 @@ void TForm1::setText(const TextAssignment& a) {
     }
 }
 
-void TForm1::setHistory(const std::vector<std::string>& entries) {
-    FlatComboBox1->clear();
+void MainWindow::setHistory(const std::vector<std::string>& entries) {
+    m_searchBox->clear();
     for (const std::string& e : entries)
-        FlatComboBox1->addItem(fromCp1251(e));
+        m_searchBox->addItem(fromCp1251(e));
 }
 
-std::vector<std::string> TForm1::history() const {
+std::vector<std::string> MainWindow::history() const {
     std::vector<std::string> out;
-    for (int i = 0; i < FlatComboBox1->count(); ++i)
-        out.push_back(toCp1251(FlatComboBox1->itemText(i)));
+    for (int i = 0; i < m_searchBox->count(); ++i)
+        out.push_back(toCp1251(m_searchBox->itemText(i)));
     return out;
 }
 
-void TForm1::selectHistoryEntry(int index) {
-    if (index >= 0 && index < FlatComboBox1->count()) FlatComboBox1->setCurrentIndex(index);
+void MainWindow::selectHistoryEntry(int index) {
+    if (index >= 0 && index < m_searchBox->count()) m_searchBox->setCurrentIndex(index);
 }
 
 } // namespace marovex

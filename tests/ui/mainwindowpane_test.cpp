@@ -3,9 +3,9 @@
 #include "catalogue/catalogue.h"
 #include "support/testsupport.h"
 #include "support/uisupport.h"
+#include "ui/archiveview.h"
 #include "ui/articlemodel.h"
-#include "ui/customizedwebbrowser.h"
-#include "ui/form1.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,10 +35,10 @@ void makeCatalogue(const std::filesystem::path& dir) {
 }
 
 auto quiet() {
-    return [](QWidget*, TForm1::MessageKind, const QString&) {};
+    return [](QWidget*, MainWindow::MessageKind, const QString&) {};
 }
 
-QWidget* widget(TForm1& form, const char* name) {
+QWidget* widget(MainWindow& form, const char* name) {
     return form.findChild<QWidget*>(QString::fromLatin1(name));
 }
 
@@ -53,7 +53,7 @@ private slots:
         makeCatalogue(dir.path());
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=1\r\nInternal_browser_height=5\r\n"
                                          "WindowState=2\r\nWindowWidth=700\r\nWindowHeight=500\r\n");
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QWidget* area = widget(form, "Panel1");
@@ -69,19 +69,19 @@ private slots:
 
         splitter->setSizes({140, splitter->height() - 140});
         QTRY_COMPARE(area->height(), 140);
-        form.SwitchBrowserPane(false);
+        form.switchViewPane(false);
         QVERIFY(!form.webBrowser());
-        QVERIFY(!form.findChild<TCustomizedWebBrowser*>());
+        QVERIFY(!form.findChild<ArchiveView*>());
         QVERIFY(!pane->isVisible());
         QTRY_COMPARE(area->height(), splitter->height());
-        form.SwitchBrowserPane(true);
+        form.switchViewPane(true);
         QTRY_COMPARE(area->height(), 140);
         QVERIFY(form.webBrowser());
 
         // Another viewer at the close: the height kept by the switch is written, not the full grid area.
         splitter->setSizes({160, splitter->height() - 160});
         QTRY_COMPARE(area->height(), 160);
-        form.SwitchBrowserPane(false);
+        form.switchViewPane(false);
         form.session().ini.select_browser = 2;
         QVERIFY(form.close());
         QCOMPARE(IniFile(dir / "mvx.ini").ReadInteger("interface", "Internal_browser_height", 0), 160);
@@ -99,8 +99,9 @@ private slots:
                             "text_search=word\r\npath_Opera=" +
                             (dir / "no-opera").string() + "\r\n");
         QStringList errors;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind kind, const QString& text) {
-            if (kind == TForm1::MessageKind::Error || kind == TForm1::MessageKind::ErrorYes) errors << text;
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind kind, const QString& text) {
+            if (kind == MainWindow::MessageKind::Error || kind == MainWindow::MessageKind::ErrorYes)
+                errors << text;
         });
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -139,4 +140,4 @@ int main(int argc, char** argv) {
     return marovex::test::runWebEngineTest<Form1PaneTest>(argc, argv);
 }
 
-#include "form1pane_test.moc"
+#include "mainwindowpane_test.moc"

@@ -13,7 +13,7 @@ namespace marovex {
 // The indexing worker: runs an indexing run on a lowest-priority thread and frees itself when it ends.
 // Its reports are carried out on the receiver's (user-interface) thread while the worker waits, so the
 // worker never touches a widget and the tables are handed back only after its last write.
-class TTheread_Index final : public QThread {
+class IndexingWorker final : public QThread {
     Q_OBJECT
 public:
     struct Reports {
@@ -23,7 +23,7 @@ public:
 
     // Creates the worker running. The tables, the stop flag and the receiver must outlive the run; the
     // receiver's thread must keep processing events until the completion report has been made.
-    static TTheread_Index* Start(RecordTable& articles, RecordTable& topics, indexer::IndexSettings settings,
+    static IndexingWorker* Start(RecordTable& articles, RecordTable& topics, indexer::IndexSettings settings,
                                  bool fullRun, const std::atomic<bool>& stop, QObject* receiver,
                                  Reports reports);
 
@@ -31,7 +31,7 @@ protected:
     void run() override;
 
 private:
-    TTheread_Index(RecordTable& articles, RecordTable& topics, indexer::IndexSettings settings, bool fullRun,
+    IndexingWorker(RecordTable& articles, RecordTable& topics, indexer::IndexSettings settings, bool fullRun,
                    const std::atomic<bool>& stop, QObject* receiver, Reports reports);
     void onReceiverThread(const std::function<void()>& call);
 

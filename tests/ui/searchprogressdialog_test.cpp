@@ -3,7 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "search/findcommand.h"
 #include "support/testsupport.h"
-#include "ui/formfind.h"
+#include "ui/searchprogressdialog.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -89,18 +89,18 @@ struct Archive {
 // Calls back when a progress dialog is shown, before the first report reaches it.
 class DialogWatcher : public QObject {
 public:
-    explicit DialogWatcher(std::function<void(TForm_find*)> shown) : m_shown(std::move(shown)) {
+    explicit DialogWatcher(std::function<void(SearchProgressDialog*)> shown) : m_shown(std::move(shown)) {
         qApp->installEventFilter(this);
     }
     ~DialogWatcher() override { qApp->removeEventFilter(this); }
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show)
-            if (auto* dialog = qobject_cast<TForm_find*>(watched)) m_shown(dialog);
+            if (auto* dialog = qobject_cast<SearchProgressDialog*>(watched)) m_shown(dialog);
         return false;
     }
 
 private:
-    std::function<void(TForm_find*)> m_shown;
+    std::function<void(SearchProgressDialog*)> m_shown;
 };
 
 template <typename T> T* child(QObject* parent, const char* name) {
@@ -109,7 +109,7 @@ template <typename T> T* child(QObject* parent, const char* name) {
     return w;
 }
 
-QString text(TForm_find* dialog, const char* field) {
+QString text(SearchProgressDialog* dialog, const char* field) {
     return child<QLineEdit>(dialog, field)->text();
 }
 
@@ -130,7 +130,7 @@ private slots:
         std::vector<int> rows;
         QString lastLine, lastHits;
         int barAtEnd = -1, barMax = -1;
-        DialogWatcher watcher([&](TForm_find* d) {
+        DialogWatcher watcher([&](SearchProgressDialog* d) {
             checked = true;
             QCOMPARE(d->objectName(), QStringLiteral("Form_find"));
             QVERIFY(d->isModal());
@@ -145,7 +145,7 @@ private slots:
                 QVERIFY(!child<QLineEdit>(d, field)->isEnabled());
             }
             QCOMPARE(child<QProgressBar>(d, "FlatProgressBar1")->maximum(), std::max(expectedRows, 1));
-            connect(d, &TForm_find::progressReported, this, [&](const search::FindProgress& p) {
+            connect(d, &SearchProgressDialog::progressReported, this, [&](const search::FindProgress& p) {
                 rows.push_back(p.row);
                 lines.push_back(p.number);
                 hits.push_back(p.hits);
@@ -195,18 +195,19 @@ private slots:
             Archive a;
             std::atomic<bool> stop{false};
             bool stillShown = false, armed = true;
-            DialogWatcher watcher([&](TForm_find* d) {
+            DialogWatcher watcher([&](SearchProgressDialog* d) {
                 if (!std::exchange(armed, false)) return;
-                connect(d, &TForm_find::progressReported, this, [&, d](const search::FindProgress& p) {
-                    if (p.row != 0) return;
-                    if (std::string_view(how) == "cancel")
-                        child<QPushButton>(d, "FlatButton1")->click();
-                    else if (std::string_view(how) == "close box")
-                        d->close();
-                    else
-                        QTest::keyClick(d, Qt::Key_Escape);
-                    stillShown = d->isVisible() && stop.load();
-                });
+                connect(d, &SearchProgressDialog::progressReported, this,
+                        [&, d](const search::FindProgress& p) {
+                            if (p.row != 0) return;
+                            if (std::string_view(how) == "cancel")
+                                child<QPushButton>(d, "FlatButton1")->click();
+                            else if (std::string_view(how) == "close box")
+                                d->close();
+                            else
+                                QTest::keyClick(d, Qt::Key_Escape);
+                            stillShown = d->isVisible() && stop.load();
+                        });
             });
             const search::FullTextResult r =
                 RunFullTextWithProgress(nullptr, a.articles, a.job("мир"), stop, a.messages);
@@ -262,7 +263,7 @@ private slots:
         QCOMPARE(shown[0], std::string("result"));
         QVERIFY2(shown[1].find("loop.htm") != std::string::npos, shown[1].c_str());
         QVERIFY(!QApplication::activeModalWidget());
-        QVERIFY(window.findChildren<TForm_find*>().isEmpty());
+        QVERIFY(window.findChildren<SearchProgressDialog*>().isEmpty());
         QVERIFY(!stop.load());
         QCOMPARE(a.articles.state(), RecordTable::State::Browse);
         QCOMPARE(a.articles.sortKeys(), std::string(catalogue::kStandardOrder));
@@ -270,4 +271,4 @@ private slots:
 };
 
 QTEST_MAIN(FormFindTest)
-#include "formfind_test.moc"
+#include "searchprogressdialog_test.moc"

@@ -1,7 +1,7 @@
-#include "ui/formproperties.h"
+#include "ui/settingsdialog.h"
 
 #include "app/mainsession.h"
-#include "app/settingsdialog.h"
+#include "app/settingsactions.h"
 #include "ui/colorswatch.h"
 #include "ui/messagebox.h"
 #include "ui/placement.h"
@@ -34,7 +34,7 @@ namespace marovex {
 
 using qtconvert::fromCp1251;
 using qtconvert::toCp1251;
-namespace sd = settingsdialog;
+namespace sd = settingsactions;
 
 namespace {
 
@@ -56,8 +56,8 @@ QString u(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
-PropertiesDialogServices standardServices() {
-    PropertiesDialogServices s;
+SettingsDialogServices standardServices() {
+    SettingsDialogServices s;
     s.pickColor = [](QWidget* parent, const QColor& initial) -> std::optional<QColor> {
         const QColor c = QColorDialog::getColor(initial, parent);
         if (!c.isValid()) return std::nullopt;
@@ -93,20 +93,19 @@ QVBoxLayout* pageLayout(QWidget* page) {
 
 } // namespace
 
-TForm_Properties::TForm_Properties(SettingsDialogHost& host, QWidget* parent,
-                                   PropertiesDialogServices services)
+SettingsDialog::SettingsDialog(SettingsDialogHost& host, QWidget* parent, SettingsDialogServices services)
     : QDialog(parent), m_host(host), m_services(std::move(services)) {
-    const PropertiesDialogServices standard = standardServices();
+    const SettingsDialogServices standard = standardServices();
     if (!m_services.pickColor) m_services.pickColor = standard.pickColor;
     if (!m_services.pickFont) m_services.pickFont = standard.pickFont;
     if (!m_services.pickFolder) m_services.pickFolder = standard.pickFolder;
     if (!m_services.showError) m_services.showError = standard.showError;
     buildWindow();
-    FormCreate();
+    readSettings();
 }
 
-int TForm_Properties::Execute(SettingsDialogHost& host, QWidget* parent) {
-    auto* dialog = new TForm_Properties(host, parent);
+int SettingsDialog::openModal(SettingsDialogHost& host, QWidget* parent) {
+    auto* dialog = new SettingsDialog(host, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     CentreOnScreen(*dialog);
     return dialog->exec();
@@ -114,7 +113,7 @@ int TForm_Properties::Execute(SettingsDialogHost& host, QWidget* parent) {
 
 // --- Layout ------------------------------------------------------------------------------------------------
 
-void TForm_Properties::buildWindow() {
+void SettingsDialog::buildWindow() {
     setObjectName(
         QString::fromLatin1(language::kSettingsDialog.data(), qsizetype(language::kSettingsDialog.size())));
     setWindowTitle(u("Свойства"));
@@ -147,8 +146,8 @@ void TForm_Properties::buildWindow() {
     m_ok->setDefault(true);
     auto* cancel = named(new QPushButton(QStringLiteral("Cancel"), this), "FlatButton4");
     cancel->setToolTip(u("Отмена"));
-    connect(m_ok, &QPushButton::clicked, this, &TForm_Properties::BitBtn_OKClick);
-    connect(cancel, &QPushButton::clicked, this, &TForm_Properties::BitBtn_CancelClick);
+    connect(m_ok, &QPushButton::clicked, this, &SettingsDialog::confirm);
+    connect(cancel, &QPushButton::clicked, this, &SettingsDialog::cancel);
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_tree);
@@ -162,10 +161,10 @@ void TForm_Properties::buildWindow() {
     layout->addLayout(buttons);
 
     connect(m_tree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* node) { TreeView1Change(node); });
+            [this](QTreeWidgetItem* node) { showNodePage(node); });
 }
 
-QWidget* TForm_Properties::buildAccessPage() {
+QWidget* SettingsDialog::buildAccessPage() {
     auto* page = new QWidget;
     auto* layout = pageLayout(page);
     layout->addWidget(named(new QLabel(u("Каталог расположения журналов :"), page), "Label1"));
@@ -173,7 +172,7 @@ QWidget* TForm_Properties::buildAccessPage() {
     m_folder = named(new QLineEdit(page), "FlatEdit9");
     auto* browse = named(new QToolButton(page), "FlatSpeedButton1");
     browse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    connect(browse, &QToolButton::clicked, this, &TForm_Properties::FlatSpeedButton1Click);
+    connect(browse, &QToolButton::clicked, this, &SettingsDialog::chooseArchiveFolder);
     folderRow->addWidget(m_folder, 1);
     folderRow->addWidget(browse);
     layout->addLayout(folderRow);
@@ -190,14 +189,14 @@ QWidget* TForm_Properties::buildAccessPage() {
         grid->addWidget(m_prefixes[i]);
     }
     auto* standard = named(new QPushButton(u("Стандартные"), editions), "FlatButton2");
-    connect(standard, &QPushButton::clicked, this, &TForm_Properties::FlatButton2Click);
+    connect(standard, &QPushButton::clicked, this, &SettingsDialog::standardPrefixes);
     grid->addWidget(standard, 0, Qt::AlignRight);
     layout->addWidget(editions);
     layout->addStretch(1);
     return page;
 }
 
-QWidget* TForm_Properties::buildBehaviourPage() {
+QWidget* SettingsDialog::buildBehaviourPage() {
     auto* page = new QWidget;
     auto* layout = pageLayout(page);
     auto* clicks = named(new QGroupBox(u("Щелчки мышью в таблице"), page), "FlatGroupBox3");
@@ -212,7 +211,7 @@ QWidget* TForm_Properties::buildBehaviourPage() {
     auto* history = named(new QGroupBox(u("История поиска"), page), "FlatGroupBox2");
     auto* historyLayout = new QHBoxLayout(history);
     auto* clear = named(new QPushButton(u("Очистить"), history), "FlatButton1");
-    connect(clear, &QPushButton::clicked, this, &TForm_Properties::FlatButton1Click);
+    connect(clear, &QPushButton::clicked, this, &SettingsDialog::clearHistory);
     historyLayout->addWidget(clear);
     historyLayout->addStretch(1);
     layout->addWidget(history);
@@ -225,8 +224,8 @@ QWidget* TForm_Properties::buildBehaviourPage() {
     return page;
 }
 
-TForm_Properties::ColorRow TForm_Properties::makeColorRow(QWidget* parent, const char* swatch,
-                                                          const char* hex, const char* take) {
+SettingsDialog::ColorRow SettingsDialog::makeColorRow(QWidget* parent, const char* swatch, const char* hex,
+                                                      const char* take) {
     ColorRow row;
     row.swatch = named(new ColorSwatch(parent), swatch);
     row.hex = named(new QLineEdit(parent), hex);
@@ -235,12 +234,12 @@ TForm_Properties::ColorRow TForm_Properties::makeColorRow(QWidget* parent, const
     row.take = named(new QToolButton(parent), take);
     row.take->setText(QStringLiteral("#"));
     // The row is copied into the handlers: its widgets live as long as the dialog.
-    connect(row.swatch, &ColorSwatch::clicked, this, [this, row] { PickColor(row); });
-    connect(row.take, &QToolButton::clicked, this, [this, row] { TakeHexColor(row); });
+    connect(row.swatch, &ColorSwatch::clicked, this, [this, row] { pickColor(row); });
+    connect(row.take, &QToolButton::clicked, this, [this, row] { takeHexColor(row); });
     return row;
 }
 
-QWidget* TForm_Properties::buildGridColoursPage() {
+QWidget* SettingsDialog::buildGridColoursPage() {
     auto* page = new QWidget;
     auto* layout = pageLayout(page);
     layout->addWidget(named(new QLabel(u("Шрифт :"), page), "Label11"));
@@ -249,7 +248,7 @@ QWidget* TForm_Properties::buildGridColoursPage() {
     m_fontText->setReadOnly(true);
     auto* fontButton = named(new QToolButton(page), "FlatSpeedButton2");
     fontButton->setText(QStringLiteral("A"));
-    connect(fontButton, &QToolButton::clicked, this, &TForm_Properties::FlatSpeedButton2Click);
+    connect(fontButton, &QToolButton::clicked, this, &SettingsDialog::chooseFont);
     fontRow->addWidget(m_fontText, 1);
     fontRow->addWidget(fontButton);
     layout->addLayout(fontRow);
@@ -277,14 +276,14 @@ QWidget* TForm_Properties::buildGridColoursPage() {
     grid->setColumnStretch(0, 1);
     auto* standard = named(new QPushButton(u("Стандартные"), colours), "FlatButton6");
     standard->setToolTip(u("Стандартные цвета"));
-    connect(standard, &QPushButton::clicked, this, &TForm_Properties::FlatButton6Click);
+    connect(standard, &QPushButton::clicked, this, &SettingsDialog::standardColours);
     grid->addWidget(standard, r, 0, 1, 4, Qt::AlignRight);
     layout->addWidget(colours);
     layout->addStretch(1);
     return page;
 }
 
-QWidget* TForm_Properties::buildGridOptionsPage() {
+QWidget* SettingsDialog::buildGridOptionsPage() {
     auto* page = new QWidget;
     auto* layout = pageLayout(page);
     m_cellLines = named(new QCheckBox(u("Сетка"), page), "FlatCheckBox12");
@@ -295,7 +294,7 @@ QWidget* TForm_Properties::buildGridOptionsPage() {
     return page;
 }
 
-QWidget* TForm_Properties::buildHighlightPage() {
+QWidget* SettingsDialog::buildHighlightPage() {
     auto* page = new QWidget;
     auto* layout = pageLayout(page);
     auto* box = named(new QGroupBox(u("Цвет подсветки результата поиска"), page), "FlatGroupBox6");
@@ -306,14 +305,14 @@ QWidget* TForm_Properties::buildHighlightPage() {
     grid->addWidget(m_highlight.take, 0, 2);
     grid->setColumnStretch(3, 1);
     auto* standard = named(new QPushButton(u("Стандартный"), box), "FlatButton5");
-    connect(standard, &QPushButton::clicked, this, &TForm_Properties::FlatButton5Click);
+    connect(standard, &QPushButton::clicked, this, &SettingsDialog::standardHighlight);
     grid->addWidget(standard, 1, 0, 1, 4, Qt::AlignRight);
     layout->addWidget(box);
     layout->addStretch(1);
     return page;
 }
 
-QWidget* TForm_Properties::buildBrowserPage() {
+QWidget* SettingsDialog::buildBrowserPage() {
     auto* page = new QWidget;
     auto* layout = pageLayout(page);
     const char* names[] = {"FlatRadioButton3", "FlatRadioButton4", "FlatRadioButton5", "FlatRadioButton6"};
@@ -341,7 +340,7 @@ QWidget* TForm_Properties::buildBrowserPage() {
     return page;
 }
 
-QWidget* TForm_Properties::buildLanguagePage() {
+QWidget* SettingsDialog::buildLanguagePage() {
     auto* page = new QWidget;
     auto* layout = pageLayout(page);
     m_language = named(new QComboBox(page), "FlatComboBox1");
@@ -352,7 +351,7 @@ QWidget* TForm_Properties::buildLanguagePage() {
 
 // The tree is as wide as its longest node needs, indentation, a margin on either side and a vertical
 // scroll bar's room included, so that no text touches its edge.
-void TForm_Properties::fitTreeWidth() {
+void SettingsDialog::fitTreeWidth() {
     const QFontMetrics metrics = m_tree->fontMetrics();
     int widest = 0;
     for (const QTreeWidgetItem* node : m_nodes) {
@@ -364,7 +363,7 @@ void TForm_Properties::fitTreeWidth() {
 
 // --- Creation ----------------------------------------------------------------------------------------------
 
-void TForm_Properties::FormCreate() {
+void SettingsDialog::readSettings() {
     m_tree->expandItem(m_nodes[kViewNode]);
     m_tree->setCurrentItem(m_nodes[0]);
 
@@ -422,7 +421,7 @@ void TForm_Properties::FormCreate() {
     setFixedSize(kClientArea.expandedTo(sizeHint()));
 }
 
-void TForm_Properties::setText(const TextAssignment& a) {
+void SettingsDialog::setText(const TextAssignment& a) {
     const QString text = fromCp1251(a.text);
     const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
     if (a.property == TextProperty::TreeNode) {
@@ -447,7 +446,7 @@ void TForm_Properties::setText(const TextAssignment& a) {
 
 // --- Handlers ----------------------------------------------------------------------------------------------
 
-void TForm_Properties::TreeView1Change(QTreeWidgetItem* node) {
+void SettingsDialog::showNodePage(QTreeWidgetItem* node) {
     if (!node) return;
     const int page = kNodes[node->data(0, Qt::UserRole).toInt()].page;
     if (page < 0) return;
@@ -455,24 +454,24 @@ void TForm_Properties::TreeView1Change(QTreeWidgetItem* node) {
     m_frame->setTitle(node->text(0));
 }
 
-void TForm_Properties::FlatSpeedButton1Click() {
-    if (auto folder =
-            m_services.pickFolder(this, fromCp1251(m_host.session().messages[83]), m_folder->text()))
+void SettingsDialog::chooseArchiveFolder() {
+    if (auto folder = m_services.pickFolder(
+            this, fromCp1251(m_host.session().messages[language::kChooseArchiveText]), m_folder->text()))
         m_folder->setText(*folder);
 }
 
-void TForm_Properties::FlatButton2Click() {
+void SettingsDialog::standardPrefixes() {
     namespace k = settings::keys;
     m_prefixes[0]->setText(fromCp1251(k::nameKelvraGold.def));
     m_prefixes[1]->setText(fromCp1251(k::nameKelvraRelease.def));
     m_prefixes[2]->setText(fromCp1251(k::nameKelvra.def));
 }
 
-void TForm_Properties::FlatButton1Click() {
-    m_host.Clear_HistoryExecute();
+void SettingsDialog::clearHistory() {
+    m_host.clearSearchHistory();
 }
 
-void TForm_Properties::FlatSpeedButton2Click() {
+void SettingsDialog::chooseFont() {
     if (auto chosen = m_services.pickFont(this, qtconvert::toQFont(m_font))) {
         try {
             m_font = qtconvert::fromQFont(*chosen, m_font);
@@ -483,16 +482,16 @@ void TForm_Properties::FlatSpeedButton2Click() {
     showFont();
 }
 
-void TForm_Properties::showFont() {
+void SettingsDialog::showFont() {
     m_fontText->setText(fromCp1251(m_font.name) + QLatin1Char(' ') + QString::number(m_font.size()));
 }
 
-void TForm_Properties::setSwatch(const ColorRow& row, Color color) {
+void SettingsDialog::setSwatch(const ColorRow& row, Color color) {
     row.swatch->setColor(color);
     row.hex->setText(QString::fromStdString(ColorToHex(color)));
 }
 
-void TForm_Properties::PickColor(const ColorRow& row) {
+void SettingsDialog::pickColor(const ColorRow& row) {
     const QColor initial = qtconvert::toQColor(row.swatch->color());
     const std::optional<QColor> chosen = m_services.pickColor(this, initial);
     if (chosen) row.swatch->setColor(qtconvert::fromQColor(*chosen));
@@ -500,15 +499,15 @@ void TForm_Properties::PickColor(const ColorRow& row) {
     row.hex->setText(QString::fromStdString(ColorToHex(row.swatch->color())));
 }
 
-void TForm_Properties::TakeHexColor(const ColorRow& row) {
+void SettingsDialog::takeHexColor(const ColorRow& row) {
     try {
         row.swatch->setColor(HexToColor(toCp1251(row.hex->text())));
     } catch (const ConversionError&) {
-        showError(fromCp1251(m_host.session().messages[84]));
+        showError(fromCp1251(m_host.session().messages[language::kBadHexColourText]));
     }
 }
 
-bool TForm_Properties::FlatEdit4KeyPress2(QLineEdit* field, QKeyEvent* key) {
+bool SettingsDialog::filterHexKey(QLineEdit* field, QKeyEvent* key) {
     // Keys that type no character (moves, Delete, Tab, Enter, Escape) keep their usual meaning.
     switch (key->key()) {
     case Qt::Key_Backspace:
@@ -531,25 +530,25 @@ bool TForm_Properties::FlatEdit4KeyPress2(QLineEdit* field, QKeyEvent* key) {
     return true;
 }
 
-bool TForm_Properties::eventFilter(QObject* watched, QEvent* event) {
+bool SettingsDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         for (const ColorRow* row : {&m_link, &m_table, &m_find, &m_highlight})
-            if (watched == row->hex) return FlatEdit4KeyPress2(row->hex, static_cast<QKeyEvent*>(event));
+            if (watched == row->hex) return filterHexKey(row->hex, static_cast<QKeyEvent*>(event));
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void TForm_Properties::FlatButton6Click() {
+void SettingsDialog::standardColours() {
     setSwatch(m_link, sd::kStandardLinkColor);
     setSwatch(m_table, sd::kStandardTableColor);
     setSwatch(m_find, sd::kStandardFindColor);
 }
 
-void TForm_Properties::FlatButton5Click() {
+void SettingsDialog::standardHighlight() {
     setSwatch(m_highlight, sd::kStandardHighlightColor);
 }
 
-SettingsDialogValues TForm_Properties::values() const {
+SettingsDialogValues SettingsDialog::values() const {
     SettingsDialogValues v;
     v.dbdir = toCp1251(m_folder->text());
     v.kelvraGold = m_editions[0]->isChecked();
@@ -578,14 +577,14 @@ SettingsDialogValues TForm_Properties::values() const {
     return v;
 }
 
-void TForm_Properties::BitBtn_OKClick() {
+void SettingsDialog::confirm() {
     if (!m_created) return;
     MainSession& session = m_host.session();
     try {
         const std::string previousLanguage = session.ini.local;
         SaveSettings(session.appDir(), values(), session.ini, session.archiveFolder, m_host.settingsHooks());
         if (session.ini.local != previousLanguage) m_host.applyMainWindowLanguage();
-        m_host.ApplyGridLook(m_font, m_link.swatch->color(), m_find.swatch->color(), m_table.swatch->color());
+        m_host.applyGridLook(m_font, m_link.swatch->color(), m_find.swatch->color(), m_table.swatch->color());
         if (session.articles().rowCount() > 0) m_host.keepCurrentRow();
         sd::WriteTopicCopy(session.appDir(), session.topics());
     } catch (const std::exception& e) {
@@ -596,11 +595,11 @@ void TForm_Properties::BitBtn_OKClick() {
     accept();
 }
 
-void TForm_Properties::BitBtn_CancelClick() {
+void SettingsDialog::cancel() {
     reject();
 }
 
-void TForm_Properties::showError(const QString& text) {
+void SettingsDialog::showError(const QString& text) {
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     m_services.showError(this, shown);

@@ -12,19 +12,19 @@ namespace marovex {
 // The full-text search worker: walks the article table on its own thread. Its reports are carried out on
 // the receiver's (user-interface) thread while the worker waits, so the worker never touches a widget and
 // the table is handed back only after its last write.
-class TTheread_Find final : public QThread {
+class SearchWorker final : public QThread {
     Q_OBJECT
 public:
     struct Reports {
-        std::function<void(const search::FindProgress& progress)> progress; // `ShowFindProgress`
-        std::function<void()> finish;                                       // `FinishFind`
+        std::function<void(const search::FindProgress& progress)> progress; // `showProgress`
+        std::function<void()> finish;                                       // `finishSearch`
     };
 
     // The table, the stop flag and the receiver must outlive the run; the receiver's thread must keep
     // processing events until the finish report has been made.
-    TTheread_Find(RecordTable& articles, search::FullTextJob job, std::atomic<bool>& stop, QObject* receiver,
-                  Reports reports);
-    ~TTheread_Find() override;
+    SearchWorker(RecordTable& articles, search::FullTextJob job, std::atomic<bool>& stop, QObject* receiver,
+                 Reports reports);
+    ~SearchWorker() override;
 
     // Starts the walk at the lowest thread priority.
     void Start() { start(QThread::LowestPriority); }

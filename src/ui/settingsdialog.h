@@ -47,23 +47,23 @@ public:
     virtual ~SettingsDialogHost() = default;
     // Application folder, settings record, archive folder, message texts and the two tables.
     virtual MainSession& session() = 0;
-    // What reading the settings switches in the main window; ReapplyTopicFilter runs filter_go with force
-    // when the topic filter is on.
+    // What reading the settings switches in the main window; ReapplyTopicFilter runs applyTopicFilter with
+    // force when the topic filter is on.
     virtual SettingsHooks settingsHooks() = 0;
     virtual GridLook gridLook() = 0;
-    // The main window's Clear_History action.
-    virtual void Clear_HistoryExecute() = 0;
+    // The main window's m_clearHistoryAction action.
+    virtual void clearSearchHistory() = 0;
     // ApplyLanguage target 1 on the main window with the record's language file, the search-scope box
-    // FlatComboBox3 keeping its item index.
+    // m_scopeBox keeping its item index.
     virtual void applyMainWindowLanguage() = 0;
-    virtual void ApplyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) = 0;
+    virtual void applyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) = 0;
     // The article grid keeps its current row in sight after the look changed, then repaints; only called
     // while the view holds rows.
     virtual void keepCurrentRow() = 0;
 };
 
 // The system dialogs the settings dialog opens; tests replace them. Empty members take the standard ones.
-struct PropertiesDialogServices {
+struct SettingsDialogServices {
     // Nothing when the user cancels.
     std::function<std::optional<QColor>(QWidget* parent, const QColor& initial)> pickColor;
     std::function<std::optional<QFont>(QWidget* parent, const QFont& initial)> pickFont;
@@ -74,21 +74,21 @@ struct PropertiesDialogServices {
 };
 
 // The settings dialog. Reads its values when created, writes "mvx.ini" only on OK.
-class TForm_Properties final : public QDialog {
+class SettingsDialog final : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm_Properties(SettingsDialogHost& host, QWidget* parent = nullptr,
-                              PropertiesDialogServices services = {});
+    explicit SettingsDialog(SettingsDialogHost& host, QWidget* parent = nullptr,
+                            SettingsDialogServices services = {});
 
-    // Creates the dialog, shows it modally and destroys it when it closes (SetPropertiesExecute).
-    static int Execute(SettingsDialogHost& host, QWidget* parent);
+    // Creates the dialog, shows it modally and destroys it when it closes (openSettingsDialog).
+    static int openModal(SettingsDialogHost& host, QWidget* parent);
 
     // Whether every creation step ran; OK writes nothing otherwise.
     bool created() const { return m_created; }
 
 public slots:
-    void BitBtn_OKClick();
-    void BitBtn_CancelClick();
+    void confirm();
+    void cancel();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -111,18 +111,18 @@ private:
     QWidget* buildLanguagePage();
     ColorRow makeColorRow(QWidget* parent, const char* swatch, const char* hex, const char* take);
 
-    void FormCreate();
-    void TreeView1Change(QTreeWidgetItem* node);
-    void FlatSpeedButton1Click();
-    void FlatButton2Click();
-    void FlatButton1Click();
-    void FlatSpeedButton2Click();
-    void PickColor(const ColorRow& row);
-    void TakeHexColor(const ColorRow& row);
+    void readSettings();
+    void showNodePage(QTreeWidgetItem* node);
+    void chooseArchiveFolder();
+    void standardPrefixes();
+    void clearHistory();
+    void chooseFont();
+    void pickColor(const ColorRow& row);
+    void takeHexColor(const ColorRow& row);
     // Returns whether the key was consumed.
-    bool FlatEdit4KeyPress2(QLineEdit* field, QKeyEvent* key);
-    void FlatButton6Click();
-    void FlatButton5Click();
+    bool filterHexKey(QLineEdit* field, QKeyEvent* key);
+    void standardColours();
+    void standardHighlight();
     void setSwatch(const ColorRow& row, Color color);
     void showFont();
     void setText(const TextAssignment& assignment);
@@ -130,7 +130,7 @@ private:
     void showError(const QString& text);
 
     SettingsDialogHost& m_host;
-    PropertiesDialogServices m_services;
+    SettingsDialogServices m_services;
     bool m_created = false;
     Font m_font; // the font dialog's font
     std::vector<LanguageEntry> m_languages;

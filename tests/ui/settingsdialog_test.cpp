@@ -2,7 +2,7 @@
 #include "catalogue/catalogue.h"
 #include "support/testsupport.h"
 #include "ui/colorswatch.h"
-#include "ui/formproperties.h"
+#include "ui/settingsdialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -42,20 +42,20 @@ public:
     explicit FakeHost(const std::filesystem::path& dir) : m_session(dir) {
         catalogue::createEmptyCatalogue(dir, false);
         QuietWindow window;
-        m_session.FormCreate(window);
+        m_session.startUp(window);
         if (!window.messages.empty()) qWarning("start-up: %s", window.messages.front().c_str());
     }
     MainSession& session() override { return m_session; }
     SettingsHooks settingsHooks() override {
         SettingsHooks h;
-        h.SwitchBrowserPane = [this](bool on) { calls.push_back(on ? "pane on" : "pane off"); };
+        h.switchViewPane = [this](bool on) { calls.push_back(on ? "pane on" : "pane off"); };
         h.ReapplyTopicFilter = [this] { calls.push_back("filter"); };
         return h;
     }
     GridLook gridLook() override { return look; }
-    void Clear_HistoryExecute() override { calls.push_back("clear history"); }
+    void clearSearchHistory() override { calls.push_back("clear history"); }
     void applyMainWindowLanguage() override { calls.push_back("language"); }
-    void ApplyGridLook(const Font& font, Color link, Color find, Color table) override {
+    void applyGridLook(const Font& font, Color link, Color find, Color table) override {
         calls.push_back("grid look");
         applied = {font, link, find, table, true, true};
     }
@@ -73,8 +73,8 @@ struct Services {
     std::vector<QString> errors;
     std::optional<QColor> colour;
     std::optional<QFont> font;
-    PropertiesDialogServices make() {
-        PropertiesDialogServices s;
+    SettingsDialogServices make() {
+        SettingsDialogServices s;
         s.pickColor = [this](QWidget*, const QColor&) { return colour; };
         s.pickFont = [this](QWidget*, const QFont&) { return font; };
         s.pickFolder = [](QWidget*, const QString&, const QString&) { return std::optional<QString>(); };
@@ -119,7 +119,7 @@ private slots:
         host.look.findColor = 0xB1D6B8;
         host.look.indicator = false;
         Services services;
-        TForm_Properties dialog(host, nullptr, services.make());
+        SettingsDialog dialog(host, nullptr, services.make());
         QVERIFY(services.errors.empty());
         QVERIFY(dialog.created());
         QCOMPARE(host.calls, (std::vector<std::string>{"pane off"}));
@@ -185,7 +185,7 @@ private slots:
         writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\n");
         FakeHost host(dir.path());
         Services services;
-        TForm_Properties dialog(host, nullptr, services.make());
+        SettingsDialog dialog(host, nullptr, services.make());
         QCOMPARE(child<QComboBox>(dialog, "FlatComboBox1")->count(), 0);
         dialog.show();
         click(dialog, "FlatButton3");
@@ -203,7 +203,7 @@ private slots:
         FakeHost host(dir.path());
         host.look.linkColor = 0x123456;
         Services services;
-        TForm_Properties dialog(host, nullptr, services.make());
+        SettingsDialog dialog(host, nullptr, services.make());
         dialog.show();
         auto* hex = child<QLineEdit>(dialog, "FlatEdit12");
         auto* swatch = child<ColorSwatch>(dialog, "FlatSpeedButton5");
@@ -231,7 +231,7 @@ private slots:
         FakeHost host(dir.path());
         host.look.findColor = 0x00FF00;
         Services services;
-        TForm_Properties dialog(host, nullptr, services.make());
+        SettingsDialog dialog(host, nullptr, services.make());
         auto* swatch = child<ColorSwatch>(dialog, "FlatSpeedButton8");
         auto* hex = child<QLineEdit>(dialog, "FlatEdit8");
         click(dialog, "FlatSpeedButton8");
@@ -255,7 +255,7 @@ private slots:
         writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=3\r\n");
         FakeHost host(dir.path());
         Services services;
-        TForm_Properties dialog(host, nullptr, services.make());
+        SettingsDialog dialog(host, nullptr, services.make());
         dialog.show();
         click(dialog, "FlatButton1");
         QCOMPARE(host.calls.back(), std::string("clear history"));
@@ -273,7 +273,7 @@ private slots:
         std::filesystem::permissions(dir / "mvx.ini", std::filesystem::perms::owner_read);
         FakeHost host(dir.path());
         Services services;
-        TForm_Properties dialog(host, nullptr, services.make());
+        SettingsDialog dialog(host, nullptr, services.make());
         dialog.show();
         click(dialog, "FlatButton3");
         QCOMPARE(services.errors, std::vector<QString>{QStringLiteral("Unable to write to ") +
@@ -290,7 +290,7 @@ private slots:
         writeFile(dir / "mvx.ini", before);
         FakeHost host(dir.path()); // start-up reports the same colour
         Services services;
-        TForm_Properties dialog(host, nullptr, services.make());
+        SettingsDialog dialog(host, nullptr, services.make());
         QCOMPARE(services.errors.size(), std::size_t(1));
         QVERIFY(services.errors[0].contains(QStringLiteral("color_htm_fon")));
         QVERIFY(services.errors[0].contains(QStringLiteral("sunset")));
@@ -303,4 +303,4 @@ private slots:
 };
 
 QTEST_MAIN(FormPropertiesTest)
-#include "formproperties_test.moc"
+#include "settingsdialog_test.moc"

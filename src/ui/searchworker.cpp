@@ -1,21 +1,21 @@
-#include "ui/findworker.h"
+#include "ui/searchworker.h"
 
 namespace marovex {
 
-TTheread_Find::TTheread_Find(RecordTable& articles, search::FullTextJob job, std::atomic<bool>& stop,
-                             QObject* receiver, Reports reports)
+SearchWorker::SearchWorker(RecordTable& articles, search::FullTextJob job, std::atomic<bool>& stop,
+                           QObject* receiver, Reports reports)
     : m_articles(articles), m_job(std::move(job)), m_stop(stop), m_receiver(receiver),
       m_reports(std::move(reports)) {}
 
-TTheread_Find::~TTheread_Find() {
+SearchWorker::~SearchWorker() {
     wait();
 }
 
-void TTheread_Find::onReceiverThread(const std::function<void()>& call) {
+void SearchWorker::onReceiverThread(const std::function<void()>& call) {
     QMetaObject::invokeMethod(m_receiver, call, Qt::BlockingQueuedConnection);
 }
 
-void TTheread_Find::run() {
+void SearchWorker::run() {
     bool finished = false;
     search::FullTextReports reports;
     if (m_reports.progress)

@@ -13,8 +13,8 @@ class QWebEngineProfile;
 namespace marovex {
 
 // What a page shown in the pane highlights: the remembered search text (Windows-1251), the search
-// options of ToolButton3 (whole words) and ToolButton5 (match case), and the colour as six hexadecimal
-// digits RRGGBB (ColorToHex of color_htm_fon).
+// options of m_wholeWordsButton (whole words) and m_matchCaseButton (match case), and the colour as six
+// hexadecimal digits RRGGBB (ColorToHex of color_htm_fon).
 struct HighlightRequest {
     std::string text;
     bool wholeWord = false;
@@ -35,12 +35,12 @@ struct HighlightRequest {
 // file addresses: the archive's letter case is resolved as its authors' system did, and a page can reach
 // nothing outside the archive. Pages cannot read local files, and remote addresses are not loaded: a link
 // to one opens in the desktop's browser.
-class TCustomizedWebBrowser final : public QWebEngineView {
+class ArchiveView final : public QWebEngineView {
     Q_OBJECT
 public:
     // Created filling nothing yet; the host puts it into its pane. The first page is "about:blank".
-    explicit TCustomizedWebBrowser(QWidget* parent = nullptr);
-    ~TCustomizedWebBrowser() override;
+    explicit ArchiveView(QWidget* parent = nullptr);
+    ~ArchiveView() override;
 
     // The folder whose files the view may show: the archive folder. Until it is set, a file navigated to
     // stands for its own folder.
@@ -64,12 +64,12 @@ public:
     static void prepareApplication();
 
 signals:
-    void OnMouseEnter(TCustomizedWebBrowser* sender);
-    void OnMouseLeave(TCustomizedWebBrowser* sender);
+    void OnMouseEnter(ArchiveView* sender);
+    void OnMouseLeave(ArchiveView* sender);
     // The text a status bar shows for the page (the address under the pointer, empty when it leaves).
     void StatusTextChange(const QString& text);
     // The page and its frames have finished loading.
-    void DocumentComplete(TCustomizedWebBrowser* sender);
+    void DocumentComplete(ArchiveView* sender);
 
 protected:
     void enterEvent(QEnterEvent* event) override;

@@ -1,4 +1,4 @@
-#include "app/settingsdialog.h"
+#include "app/settingsactions.h"
 #include "catalogue/catalogue.h"
 
 #include "support/testsupport.h"
@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace marovex;
-using namespace marovex::settingsdialog;
+using namespace marovex::settingsactions;
 using marovex::test::readFile;
 using marovex::test::TempDir;
 using marovex::test::writeFile;

@@ -5,8 +5,8 @@
 #include "search/history.h"
 #include "support/testsupport.h"
 #include "ui/articlemodel.h"
-#include "ui/form1.h"
-#include "ui/screen.h"
+#include "ui/mainwindow.h"
+#include "ui/splashscreen.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -67,10 +67,10 @@ void makeCatalogue(const std::filesystem::path& dir, const std::vector<Row>& row
 }
 
 auto quiet() {
-    return [](QWidget*, TForm1::MessageKind, const QString&) {};
+    return [](QWidget*, MainWindow::MessageKind, const QString&) {};
 }
 
-QTableView* grid(TForm1& form, const char* name = "DBGridEh_MVX2") {
+QTableView* grid(MainWindow& form, const char* name = "DBGridEh_MVX2") {
     return form.findChild<QTableView*>(QString::fromLatin1(name));
 }
 
@@ -82,7 +82,7 @@ QStringList list(std::initializer_list<const char*> items) {
 }
 
 // The titles of the view, top to bottom.
-QStringList titles(TForm1& form) {
+QStringList titles(MainWindow& form) {
     QStringList out;
     const auto* model = grid(form)->model();
     for (int r = 0; r < model->rowCount(); ++r)
@@ -90,18 +90,18 @@ QStringList titles(TForm1& form) {
     return out;
 }
 
-QString currentTitle(TForm1& form) {
+QString currentTitle(MainWindow& form) {
     return QString::fromStdString(form.session().articles().asText("Statia"));
 }
 
-void makeCurrent(TForm1& form, const char* title, int column = ArticleModel::ColStatia) {
+void makeCurrent(MainWindow& form, const char* title, int column = ArticleModel::ColStatia) {
     const int row = int(titles(form).indexOf(QString::fromUtf8(title)));
     QVERIFY2(row >= 0, title);
     grid(form)->setCurrentIndex(grid(form)->model()->index(row, column));
     QCOMPARE(form.session().articles().position(), row);
 }
 
-void clickTitle(TForm1& form, int column) {
+void clickTitle(MainWindow& form, int column) {
     QHeaderView* header = grid(form)->horizontalHeader();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
@@ -118,13 +118,13 @@ int carryMarks(RecordTable& articles) {
     return marks;
 }
 
-void toggleTopic(TForm1& form, int topicRow) {
+void toggleTopic(MainWindow& form, int topicRow) {
     QTableView* topics = grid(form, "DBGridEh_MVX1");
     topics->setCurrentIndex(topics->model()->index(topicRow, 0));
     QTest::keyClick(topics, Qt::Key_Space);
 }
 
-QAbstractButton* button(TForm1& form, const char* name) {
+QAbstractButton* button(MainWindow& form, const char* name) {
     return form.findChild<QAbstractButton*>(QString::fromLatin1(name));
 }
 
@@ -142,7 +142,7 @@ private slots:
         TempDir dir;
         makeCatalogue(dir.path());
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=2\r\n");
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(titles(form), list({"Альфа", "Дельта", "Гамма", "Бета", "Вега"}));
@@ -178,7 +178,7 @@ private slots:
         TempDir dir;
         makeCatalogue(dir.path());
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=2\r\n");
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         form.resize(700, 450);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -247,7 +247,7 @@ private slots:
         QRect bounds;
         QList<int> widths;
         {
-            TForm1 form(dir.path(), quiet());
+            MainWindow form(dir.path(), quiet());
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             clickTitle(form, ArticleModel::ColStatia);
@@ -271,7 +271,7 @@ private slots:
         QCOMPARE(iniValue(dir.path(), "col_index_Statia"), std::string("0"));
         QCOMPARE(iniValue(dir.path(), "col_index_Tem"), std::string("4"));
 
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.sortColumn(), QStringLiteral("Statia"));
@@ -320,7 +320,7 @@ private slots:
         makeCatalogue(dir.path(), rows);
         test::writeFile(dir / "mvx.ini",
                         "[interface]\r\nselect_browser=2\r\n" + settings.toStdString() + "\r\n");
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         QCOMPARE(form.sortColumn(), sortColumn);
         QCOMPARE(titles(form), order);
     }
@@ -331,7 +331,7 @@ private slots:
         for (const char* state : {"0", "7"}) {
             test::writeFile(dir / "mvx.ini", std::string("[interface]\r\nselect_browser=2\r\nWindowState=") +
                                                  state + "\r\nWindowWidth=600\r\nWindowHeight=400\r\n");
-            TForm1 form(dir.path(), quiet());
+            MainWindow form(dir.path(), quiet());
             QCOMPARE(form.windowState(), Qt::WindowNoState);
             QCOMPARE(form.size(), QSize(600, 400));
         }
@@ -341,7 +341,7 @@ private slots:
                         "[interface]\r\nselect_browser=2\r\nWindowState=2\r\nWindowLeft=30\r\n"
                         "WindowTop=40\r\nWindowWidth=600\r\nWindowHeight=400\r\nButton_find=9\r\n");
         {
-            TForm1 form(dir.path(), quiet());
+            MainWindow form(dir.path(), quiet());
             QCOMPARE(form.findChild<QComboBox*>(QStringLiteral("FlatComboBox3"))->currentIndex(), -1);
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -355,7 +355,7 @@ private slots:
         QCOMPARE(iniValue(dir.path(), "WindowLeft"), std::string("30"));
         QCOMPARE(iniValue(dir.path(), "Button_find"), std::string("0"));
 
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(form.isMaximized());
@@ -370,10 +370,10 @@ private slots:
         makeCatalogue(dir.path());
         test::writeFile(dir / "mvx.ini",
                         "[interface]\r\nselect_browser=2\r\nWindowState=2\r\nWindowWidth=640\r\n");
-        auto* splash = new TScreen;
+        auto* splash = new SplashScreen;
         splash->showNow();
         const QRect bounds = splash->geometry();
-        TForm1 form(dir.path(), quiet());
+        MainWindow form(dir.path(), quiet());
         delete splash;
         QCOMPARE(form.width(), 640);
         QCOMPARE(form.height(), bounds.height());
@@ -386,8 +386,8 @@ private slots:
         writeSearchHistory(dir / "search.dat", {"old"});
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=2\r\ncolor_table=Purplish\r\n");
         QStringList errors;
-        TForm1 form(dir.path(), [&](QWidget*, TForm1::MessageKind kind, const QString& text) {
-            if (kind == TForm1::MessageKind::Error) errors << text;
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind kind, const QString& text) {
+            if (kind == MainWindow::MessageKind::Error) errors << text;
         });
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors[0].contains(QStringLiteral("Purplish")));
@@ -400,4 +400,4 @@ private slots:
 
 QTEST_MAIN(Form1StateTest)
 
-#include "form1state_test.moc"
+#include "mainwindowstate_test.moc"

@@ -1,4 +1,4 @@
-#include "ui/customizedwebbrowser.h"
+#include "ui/archiveview.h"
 
 #include "base/cp1251.h"
 #include "viewer/archiveaddress.h"
@@ -209,8 +209,7 @@ public:
     }
 };
 
-TCustomizedWebBrowser::TCustomizedWebBrowser(QWidget* parent)
-    : QWebEngineView(parent), m_profile(new QWebEngineProfile(this)) {
+ArchiveView::ArchiveView(QWidget* parent) : QWebEngineView(parent), m_profile(new QWebEngineProfile(this)) {
     // A profile without a storage name is off the record: cache and cookies live in memory only. What the
     // engine keeps on disk all the same goes into the view's own temporary folder.
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
@@ -237,17 +236,17 @@ TCustomizedWebBrowser::TCustomizedWebBrowser(QWidget* parent)
     connect(page(), &QWebEnginePage::linkHovered, this, [this](const QString& address) {
         emit StatusTextChange(address.isEmpty() ? address : displayAddress(QUrl(address)));
     });
-    connect(page(), &QWebEnginePage::loadStarted, this, &TCustomizedWebBrowser::refreshHighlight);
+    connect(page(), &QWebEnginePage::loadStarted, this, &ArchiveView::refreshHighlight);
     connect(page(), &QWebEnginePage::loadFinished, this, [this] { emit DocumentComplete(this); });
     Navigate(QStringLiteral("about:blank"));
 }
 
-TCustomizedWebBrowser::~TCustomizedWebBrowser() {
+ArchiveView::~ArchiveView() {
     // The page must go before its profile, which is one of this view's children.
     delete page();
 }
 
-void TCustomizedWebBrowser::prepareApplication() {
+void ArchiveView::prepareApplication() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // The engine's graphics would otherwise keep a shader cache in the user's home folder.
     QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
@@ -262,18 +261,18 @@ void TCustomizedWebBrowser::prepareApplication() {
     (void)registered;
 }
 
-void TCustomizedWebBrowser::setArchiveRoot(const std::filesystem::path& root) {
+void ArchiveView::setArchiveRoot(const std::filesystem::path& root) {
     m_archive->root = root.lexically_normal();
 }
 
-void TCustomizedWebBrowser::Navigate(const QString& address) {
+void ArchiveView::Navigate(const QString& address) {
     refreshHighlight();
     const QUrl url = QUrl::fromUserInput(address);
     if (url.isLocalFile()) return Navigate(std::filesystem::path(url.toLocalFile().toStdString()));
     load(url.isValid() ? url : QUrl(address));
 }
 
-void TCustomizedWebBrowser::Navigate(const std::filesystem::path& file) {
+void ArchiveView::Navigate(const std::filesystem::path& file) {
     if (m_archive->root.empty()) setArchiveRoot(std::filesystem::absolute(file).parent_path());
     refreshHighlight();
     const std::optional<std::string> path =
@@ -286,12 +285,12 @@ void TCustomizedWebBrowser::Navigate(const std::filesystem::path& file) {
     load(url);
 }
 
-QString TCustomizedWebBrowser::displayAddress(const QUrl& url) const {
+QString ArchiveView::displayAddress(const QUrl& url) const {
     if (url.scheme() != QLatin1String(kScheme) || url.host() != kHost) return url.toString();
     return QDir::toNativeSeparators(fromPath(m_archive->root) + url.path(QUrl::FullyDecoded));
 }
 
-void TCustomizedWebBrowser::contextMenuEvent(QContextMenuEvent* event) {
+void ArchiveView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     for (QWebEnginePage::WebAction action :
          {QWebEnginePage::Back, QWebEnginePage::Forward, QWebEnginePage::Reload, QWebEnginePage::Copy,
@@ -302,12 +301,12 @@ void TCustomizedWebBrowser::contextMenuEvent(QContextMenuEvent* event) {
     menu.exec(event->globalPos());
 }
 
-void TCustomizedWebBrowser::setHighlightSource(std::function<HighlightRequest()> source) {
+void ArchiveView::setHighlightSource(std::function<HighlightRequest()> source) {
     m_source = std::move(source);
     refreshHighlight();
 }
 
-void TCustomizedWebBrowser::setHighlight(const HighlightRequest& request) {
+void ArchiveView::setHighlight(const HighlightRequest& request) {
     QWebEngineScriptCollection& scripts = page()->scripts();
     for (const QWebEngineScript& old : scripts.find(kScriptName))
         scripts.remove(old);
@@ -320,16 +319,16 @@ void TCustomizedWebBrowser::setHighlight(const HighlightRequest& request) {
     scripts.insert(script);
 }
 
-void TCustomizedWebBrowser::refreshHighlight() {
+void ArchiveView::refreshHighlight() {
     if (m_source) setHighlight(m_source());
 }
 
-void TCustomizedWebBrowser::enterEvent(QEnterEvent* event) {
+void ArchiveView::enterEvent(QEnterEvent* event) {
     QWebEngineView::enterEvent(event);
     emit OnMouseEnter(this);
 }
 
-void TCustomizedWebBrowser::leaveEvent(QEvent* event) {
+void ArchiveView::leaveEvent(QEvent* event) {
     QWebEngineView::leaveEvent(event);
     emit OnMouseLeave(this);
 }

@@ -1,7 +1,7 @@
 #include "support/testsupport.h"
-#include "ui/abut.h"
+#include "ui/aboutdialog.h"
 #include "ui/distributor.h"
-#include "ui/screen.h"
+#include "ui/splashscreen.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -33,17 +33,17 @@ private slots:
 
     void caption_comesFromTheLanguageFile() {
         TempDir dir;
-        QCOMPARE(TAbut(dir.path(), "eng.lng").windowTitle(), QStringLiteral("О программе Marovex"));
+        QCOMPARE(AboutDialog(dir.path(), "eng.lng").windowTitle(), QStringLiteral("О программе Marovex"));
         std::filesystem::create_directory(dir / "Locale");
         writeFile(dir / "Locale" / "eng.lng", "[MVX Language File]\r\n9=About\r\n");
         writeFile(dir / "Locale" / "none.lng", "[MVX Language File]\r\n8=New\r\n");
-        QCOMPARE(TAbut(dir.path(), "eng.lng").windowTitle(), QStringLiteral("About Marovex"));
-        QCOMPARE(TAbut(dir.path(), "none.lng").windowTitle(), QStringLiteral(" Marovex"));
+        QCOMPARE(AboutDialog(dir.path(), "eng.lng").windowTitle(), QStringLiteral("About Marovex"));
+        QCOMPARE(AboutDialog(dir.path(), "none.lng").windowTitle(), QStringLiteral(" Marovex"));
     }
 
     void box_showsItsPictureLinksAndLine() {
         TempDir dir;
-        TAbut box(dir.path(), "");
+        AboutDialog box(dir.path(), "");
         QCOMPARE(box.objectName(), QStringLiteral("Abut"));
         QCOMPARE(box.width(), 360);
         QVERIFY(box.height() >= 199);
@@ -80,18 +80,18 @@ private slots:
     }
 
     void splash_isBorderlessBlackAndSizedToItsPicture() {
-        QVERIFY(TScreen::currentBounds().isEmpty());
-        auto* splash = new TScreen;
+        QVERIFY(SplashScreen::currentBounds().isEmpty());
+        auto* splash = new SplashScreen;
         QVERIFY(splash->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(splash->size(), QSize(310, 233));
         QCOMPARE(splash->findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().size(), QSize(310, 233));
         QCOMPARE(splash->palette().color(QPalette::Window), QColor(Qt::black));
         splash->showNow();
-        QCOMPARE(TScreen::currentBounds(), splash->geometry());
+        QCOMPARE(SplashScreen::currentBounds(), splash->geometry());
         delete splash;
-        QVERIFY(TScreen::currentBounds().isEmpty());
+        QVERIFY(SplashScreen::currentBounds().isEmpty());
     }
 };
 
 QTEST_MAIN(AbutTest)
-#include "abut_test.moc"
+#include "aboutdialog_test.moc"

@@ -1,8 +1,8 @@
-#include "app/settingsdialog.h"
+#include "app/settingsactions.h"
 
 #include "catalogue/catalogue.h"
 
-namespace marovex::settingsdialog {
+namespace marovex::settingsactions {
 
 char32_t FilterHexKey(std::size_t fieldLength, char32_t key) {
     if (key == U'\b') return key;
@@ -39,4 +39,4 @@ void WriteTopicCopy(const std::filesystem::path& appDir, const RecordTable& topi
     topics.saveToFile(appDir / catalogue::kTopicCopyFile);
 }
 
-} // namespace marovex::settingsdialog
+} // namespace marovex::settingsactions

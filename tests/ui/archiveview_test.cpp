@@ -3,7 +3,7 @@
 #include "indexer/archive.h"
 #include "support/testsupport.h"
 #include "support/uisupport.h"
-#include "ui/customizedwebbrowser.h"
+#include "ui/archiveview.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -44,7 +44,7 @@ class CustomizedWebBrowserTest : public QObject {
     Q_OBJECT
 
     TempDir m_dir;
-    TCustomizedWebBrowser* m_browser = nullptr;
+    ArchiveView* m_browser = nullptr;
 
     QString evaluate(const QString& script) {
         QString result;
@@ -68,14 +68,14 @@ class CustomizedWebBrowserTest : public QObject {
     bool open(const std::string& file, const std::string& searchUtf8, bool wholeWord = false,
               bool matchCase = false) {
         m_browser->setHighlight({cp1251::fromUtf8(searchUtf8), wholeWord, matchCase, "000075"});
-        QSignalSpy complete(m_browser, &TCustomizedWebBrowser::DocumentComplete);
+        QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
         m_browser->Navigate(m_dir / file);
         return complete.wait(30000);
     }
 
 private slots:
     void init() {
-        m_browser = new TCustomizedWebBrowser;
+        m_browser = new ArchiveView;
         m_browser->resize(600, 400);
         m_browser->show();
     }
@@ -96,7 +96,7 @@ private slots:
             indexer::CaseInsensitivePaths paths;
             const auto index = paths.resolve(options.out / issue.folder, {"index.htm"});
             QVERIFY(index);
-            QSignalSpy complete(m_browser, &TCustomizedWebBrowser::DocumentComplete);
+            QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
             m_browser->Navigate(*index);
             QVERIFY(complete.wait(20000));
             // Both frames hold their pages (a failed one would be an error page of another origin), with
@@ -155,7 +155,7 @@ private slots:
                 "'); get('file:///etc/hostname'); get('pub/link.htm');"
                 "</script></body></html>");
         m_browser->setArchiveRoot(archive);
-        QSignalSpy complete(m_browser, &TCustomizedWebBrowser::DocumentComplete);
+        QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
         m_browser->Navigate(archive / "issue" / "hostile.htm");
         QVERIFY(complete.wait(20000));
         QTest::qWait(500); // the frames have had their chance
@@ -247,4 +247,4 @@ int main(int argc, char** argv) {
     return marovex::test::runWebEngineTest<CustomizedWebBrowserTest>(argc, argv);
 }
 
-#include "customizedwebbrowser_test.moc"
+#include "archiveview_test.moc"

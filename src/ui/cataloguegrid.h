@@ -7,10 +7,10 @@ namespace marovex {
 // The data grid of both grids of the main window: a table view that also reports the mouse pointer
 // entering and leaving it, and whose mouse and key events are handed out to the window's handlers in the
 // order the window expects them.
-class TDBGridEh_MVX final : public QTableView {
+class CatalogueGrid final : public QTableView {
     Q_OBJECT
 public:
-    explicit TDBGridEh_MVX(QWidget* parent = nullptr);
+    explicit CatalogueGrid(QWidget* parent = nullptr);
 
     // Column widths act as proportions of the grid's width.
     void setFitColumns(bool on);

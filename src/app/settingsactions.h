@@ -7,7 +7,7 @@
 #include <filesystem>
 
 // What the settings dialog decides without its widgets.
-namespace marovex::settingsdialog {
+namespace marovex::settingsactions {
 
 // The colours the "standard" buttons put into the swatches.
 inline constexpr Color kStandardLinkColor = 0x750000;
@@ -18,7 +18,7 @@ inline constexpr Color kStandardHighlightColor = colors::clYellow;
 // A hex colour field holds at most this many digits.
 inline constexpr std::size_t kHexDigits = 6;
 
-// The key filter of the hex colour fields (`FlatEdit4KeyPress2`): Backspace (U+0008) always passes; a
+// The key filter of the hex colour fields (`filterHexKey`): Backspace (U+0008) always passes; a
 // hexadecimal digit passes, a lower-case letter upper-cased, while the field holds fewer than six
 // characters. Returns the character to insert, or 0 when the key is refused.
 char32_t FilterHexKey(std::size_t fieldLength, char32_t key);
@@ -37,4 +37,4 @@ void ReopenTopicTable(RecordTable& topics, const RecordTable& articles);
 // The copy "tem.dat" of the topic table in the application folder, replaced atomically.
 void WriteTopicCopy(const std::filesystem::path& appDir, const RecordTable& topics);
 
-} // namespace marovex::settingsdialog
+} // namespace marovex::settingsactions

@@ -1,4 +1,4 @@
-#include "ui/screen.h"
+#include "ui/splashscreen.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -9,7 +9,7 @@
 namespace marovex {
 
 namespace {
-TScreen* g_current = nullptr;
+SplashScreen* g_current = nullptr;
 }
 
 QImage LoadPicture(const QString& name) {
@@ -17,7 +17,8 @@ QImage LoadPicture(const QString& name) {
     return reader.read();
 }
 
-TScreen::TScreen(const QString& loadingText) : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
+SplashScreen::SplashScreen(const QString& loadingText)
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("Screen"));
     setAttribute(Qt::WA_DeleteOnClose);
     QPalette p = palette();
@@ -53,17 +54,17 @@ TScreen::TScreen(const QString& loadingText) : QWidget(nullptr, Qt::SplashScreen
     g_current = this;
 }
 
-TScreen::~TScreen() {
+SplashScreen::~SplashScreen() {
     if (g_current == this) g_current = nullptr;
 }
 
-void TScreen::showNow() {
+void SplashScreen::showNow() {
     show();
     repaint();
     QApplication::processEvents();
 }
 
-QRect TScreen::currentBounds() {
+QRect SplashScreen::currentBounds() {
     return g_current ? g_current->geometry() : QRect();
 }
 

@@ -1,4 +1,4 @@
-#include "ui/dbgrideh_mvx.h"
+#include "ui/cataloguegrid.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -18,7 +18,7 @@ namespace {
 // those over the cells, a release after the title has reacted to it (its click clears the cell-press flag).
 class GridTitles final : public QHeaderView {
 public:
-    GridTitles(TDBGridEh_MVX* grid, std::function<void(QMouseEvent*)> pressed,
+    GridTitles(CatalogueGrid* grid, std::function<void(QMouseEvent*)> pressed,
                std::function<void(QMouseEvent*)> released)
         : QHeaderView(Qt::Horizontal, grid), m_pressed(std::move(pressed)), m_released(std::move(released)) {}
 
@@ -54,7 +54,7 @@ private:
 
 } // namespace
 
-TDBGridEh_MVX::TDBGridEh_MVX(QWidget* parent) : QTableView(parent) {
+CatalogueGrid::CatalogueGrid(QWidget* parent) : QTableView(parent) {
     setHorizontalHeader(new GridTitles(
         this, [this](QMouseEvent* e) { emit MouseDown(e->button()); },
         [this](QMouseEvent* e) { emit MouseUp(e->button(), e->globalPosition().toPoint()); }));
@@ -72,7 +72,7 @@ TDBGridEh_MVX::TDBGridEh_MVX(QWidget* parent) : QTableView(parent) {
     titles->setSectionsClickable(true);
     titles->setHighlightSections(false);
     titles->setMinimumSectionSize(1); // each column keeps its own smallest width
-    connect(titles, &QHeaderView::sectionResized, this, &TDBGridEh_MVX::columnResizedByUser);
+    connect(titles, &QHeaderView::sectionResized, this, &CatalogueGrid::columnResizedByUser);
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
         if (m_fit) fitColumnsNow(); // the scroll bar coming or going changes the width to fill
     });
@@ -85,12 +85,12 @@ TDBGridEh_MVX::TDBGridEh_MVX(QWidget* parent) : QTableView(parent) {
     setPalette(p);
 }
 
-void TDBGridEh_MVX::setFitColumns(bool on) {
+void CatalogueGrid::setFitColumns(bool on) {
     m_fit = on;
     if (on) fitColumnsNow();
 }
 
-void TDBGridEh_MVX::setColumnWidthHint(int logical, int width) {
+void CatalogueGrid::setColumnWidthHint(int logical, int width) {
     if (logical < 0) return;
     while (m_hints.size() <= logical)
         m_hints.append(horizontalHeader()->defaultSectionSize());
@@ -105,19 +105,19 @@ void TDBGridEh_MVX::setColumnWidthHint(int logical, int width) {
     }
 }
 
-int TDBGridEh_MVX::columnWidthHint(int logical) const {
+int CatalogueGrid::columnWidthHint(int logical) const {
     return logical >= 0 && logical < m_hints.size() ? m_hints[logical]
                                                     : horizontalHeader()->sectionSize(logical);
 }
 
-void TDBGridEh_MVX::setColumnMinimumWidth(int logical, int width) {
+void CatalogueGrid::setColumnMinimumWidth(int logical, int width) {
     if (logical < 0) return;
     while (m_minimums.size() <= logical)
         m_minimums.append(0);
     m_minimums[logical] = width;
 }
 
-void TDBGridEh_MVX::fitColumnsNow() {
+void CatalogueGrid::fitColumnsNow() {
     QHeaderView* titles = horizontalHeader();
     const int columns = titles->count();
     if (columns == 0) return;
@@ -152,7 +152,7 @@ void TDBGridEh_MVX::fitColumnsNow() {
     m_fitting = false;
 }
 
-void TDBGridEh_MVX::columnResizedByUser(int logical, int oldWidth, int newWidth) {
+void CatalogueGrid::columnResizedByUser(int logical, int oldWidth, int newWidth) {
     if (m_fitting) return;
     QHeaderView* titles = horizontalHeader();
     const int minimum = logical < m_minimums.size() ? m_minimums[logical] : 0;
@@ -184,17 +184,17 @@ void TDBGridEh_MVX::columnResizedByUser(int logical, int oldWidth, int newWidth)
     fitColumnsNow();
 }
 
-void TDBGridEh_MVX::enterEvent(QEnterEvent* event) {
+void CatalogueGrid::enterEvent(QEnterEvent* event) {
     QTableView::enterEvent(event);
     emit OnMouseEnter(this);
 }
 
-void TDBGridEh_MVX::leaveEvent(QEvent* event) {
+void CatalogueGrid::leaveEvent(QEvent* event) {
     QTableView::leaveEvent(event);
     emit OnMouseLeave(this);
 }
 
-void TDBGridEh_MVX::mousePressEvent(QMouseEvent* event) {
+void CatalogueGrid::mousePressEvent(QMouseEvent* event) {
     emit MouseDown(event->button());
     // Only the left button moves the current cell: the row menu acts on the row that was current.
     if (event->button() == Qt::LeftButton)
@@ -203,7 +203,7 @@ void TDBGridEh_MVX::mousePressEvent(QMouseEvent* event) {
         event->accept();
 }
 
-void TDBGridEh_MVX::mouseDoubleClickEvent(QMouseEvent* event) {
+void CatalogueGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         emit MouseDown(event->button());
         event->accept();
@@ -213,7 +213,7 @@ void TDBGridEh_MVX::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
 }
 
-void TDBGridEh_MVX::mouseReleaseEvent(QMouseEvent* event) {
+void CatalogueGrid::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         QTableView::mouseReleaseEvent(event);
     else
@@ -221,7 +221,7 @@ void TDBGridEh_MVX::mouseReleaseEvent(QMouseEvent* event) {
     emit MouseUp(event->button(), event->globalPosition().toPoint());
 }
 
-void TDBGridEh_MVX::keyPressEvent(QKeyEvent* event) {
+void CatalogueGrid::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
         !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
@@ -232,7 +232,7 @@ void TDBGridEh_MVX::keyPressEvent(QKeyEvent* event) {
     QTableView::keyPressEvent(event);
 }
 
-void TDBGridEh_MVX::resizeEvent(QResizeEvent* event) {
+void CatalogueGrid::resizeEvent(QResizeEvent* event) {
     QTableView::resizeEvent(event);
     if (m_fit) fitColumnsNow();
 }

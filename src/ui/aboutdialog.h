@@ -25,13 +25,14 @@ private:
 };
 
 // The About box.
-class TAbut final : public QDialog {
+class AboutDialog final : public QDialog {
     Q_OBJECT
 public:
     // `languageFile`: the settings record's language file, applied to the caption.
-    TAbut(const std::filesystem::path& appDir, std::string_view languageFile, QWidget* parent = nullptr);
+    AboutDialog(const std::filesystem::path& appDir, std::string_view languageFile,
+                QWidget* parent = nullptr);
 
-    // Creates the About box, shows it modally and destroys it when it closes (ReadAbutExecute).
+    // Creates the About box, shows it modally and destroys it when it closes (showAboutDialog).
     static void showModal(QWidget* parent, const std::filesystem::path& appDir,
                           std::string_view languageFile);
 

@@ -9,12 +9,12 @@ namespace marovex {
 QImage LoadPicture(const QString& name);
 
 // The splash window: borderless, black, centred on the screen, sized to its picture.
-class TScreen final : public QWidget {
+class SplashScreen final : public QWidget {
     Q_OBJECT
 public:
     // `loadingText` is the line written over the bottom of the picture.
-    explicit TScreen(const QString& loadingText = {});
-    ~TScreen() override;
+    explicit SplashScreen(const QString& loadingText = {});
+    ~SplashScreen() override;
 
     // Shows the window and paints it at once, before the event loop runs.
     void showNow();

@@ -1,10 +1,10 @@
-#include "ui/abut.h"
+#include "ui/aboutdialog.h"
 
 #include "app/language.h"
 #include "ui/distributor.h"
 #include "ui/placement.h"
 #include "ui/qtconvert.h"
-#include "ui/screen.h"
+#include "ui/splashscreen.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>
@@ -41,7 +41,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
         QDesktopServices::openUrl(QUrl(m_address));
 }
 
-TAbut::TAbut(const std::filesystem::path& appDir, std::string_view languageFile, QWidget* parent)
+AboutDialog::AboutDialog(const std::filesystem::path& appDir, std::string_view languageFile, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QString::fromLatin1(language::kAboutBox.data(), qsizetype(language::kAboutBox.size())));
     setWindowTitle(u("О программе Marovex"));
@@ -113,7 +113,7 @@ TAbut::TAbut(const std::filesystem::path& appDir, std::string_view languageFile,
                       button.height());
     setFixedSize(kClientArea.width(), buttonTop + button.height() + kMargin);
 
-    // FormCreate: the caption from the language file.
+    // startUp: the caption from the language file.
     MessageTexts unused;
     ApplyLanguage(
         language::kTargetAboutBox, appDir, languageFile,
@@ -123,14 +123,15 @@ TAbut::TAbut(const std::filesystem::path& appDir, std::string_view languageFile,
         unused);
 }
 
-void TAbut::showModal(QWidget* parent, const std::filesystem::path& appDir, std::string_view languageFile) {
-    auto* box = new TAbut(appDir, languageFile, parent);
+void AboutDialog::showModal(QWidget* parent, const std::filesystem::path& appDir,
+                            std::string_view languageFile) {
+    auto* box = new AboutDialog(appDir, languageFile, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     CentreOnScreen(*box);
     box->exec();
 }
 
-void TAbut::paintEvent(QPaintEvent* event) {
+void AboutDialog::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
     QPainter p(this);
     p.setPen(QPen(kLineColor, 1));

@@ -1,29 +1,29 @@
-#include "ui/indexworker.h"
+#include "ui/indexingworker.h"
 
 namespace marovex {
 
-TTheread_Index::TTheread_Index(RecordTable& articles, RecordTable& topics, indexer::IndexSettings settings,
+IndexingWorker::IndexingWorker(RecordTable& articles, RecordTable& topics, indexer::IndexSettings settings,
                                bool fullRun, const std::atomic<bool>& stop, QObject* receiver,
                                Reports reports)
     : m_articles(articles), m_topics(topics), m_settings(std::move(settings)), m_fullRun(fullRun),
       m_stop(stop), m_receiver(receiver), m_reports(std::move(reports)) {}
 
-TTheread_Index* TTheread_Index::Start(RecordTable& articles, RecordTable& topics,
+IndexingWorker* IndexingWorker::Start(RecordTable& articles, RecordTable& topics,
                                       indexer::IndexSettings settings, bool fullRun,
                                       const std::atomic<bool>& stop, QObject* receiver, Reports reports) {
-    auto* worker = new TTheread_Index(articles, topics, std::move(settings), fullRun, stop, receiver,
+    auto* worker = new IndexingWorker(articles, topics, std::move(settings), fullRun, stop, receiver,
                                       std::move(reports));
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::LowestPriority);
     return worker;
 }
 
-void TTheread_Index::onReceiverThread(const std::function<void()>& call) {
+void IndexingWorker::onReceiverThread(const std::function<void()>& call) {
     if (!call) return;
     QMetaObject::invokeMethod(m_receiver, call, Qt::BlockingQueuedConnection);
 }
 
-void TTheread_Index::run() {
+void IndexingWorker::run() {
     indexer::IndexResult result;
     try {
         indexer::IndexReports reports;

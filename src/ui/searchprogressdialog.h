@@ -10,8 +10,12 @@
 #include <memory>
 #include <string>
 
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
 namespace Ui {
-class TForm_find;
+class SearchProgressDialog;
 }
 
 namespace marovex {
@@ -20,23 +24,25 @@ class MessageTexts;
 
 // The progress dialog of the full-text search. It closes only after the worker's finish report: the close
 // box, Escape and "Отмена" all ask the worker to stop after the row it is on.
-class TForm_find final : public QDialog {
+class SearchProgressDialog final : public QDialog {
     Q_OBJECT
 public:
-    // `text14` and `text74` are the message texts before the issue number and the hit count (Windows-1251).
-    TForm_find(QWidget* parent, std::atomic<bool>& stop, std::string text14, std::string text74);
-    ~TForm_find() override;
+    // `issueText` and `hitsText` are the message texts before the issue number and the hit count
+    // (Windows-1251).
+    SearchProgressDialog(QWidget* parent, std::atomic<bool>& stop, std::string issueText,
+                         std::string hitsText);
+    ~SearchProgressDialog() override;
 
     // The progress bar's range: every row of the article table.
     void setRowCount(int rows);
     bool finished() const { return m_state.finished(); }
 
     // Reports of the worker, run on this dialog's thread while the worker waits.
-    void ShowFindProgress(const search::FindProgress& progress);
-    void FinishFind();
+    void showProgress(const search::FindProgress& progress);
+    void finishSearch();
 
 public slots:
-    void FlatButton1Click();
+    void cancel();
 
 signals:
     // Every progress report, also those whose display was put off.
@@ -47,13 +53,17 @@ protected:
     void reject() override;
 
 private:
-    bool FormClose();
+    bool mayClose();
     void showPending();
 
-    std::unique_ptr<Ui::TForm_find> ui;
+    std::unique_ptr<Ui::SearchProgressDialog> ui;
+    QLineEdit* m_hitsLine = nullptr;
+    QLineEdit* m_issueLine = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    QProgressBar* m_progressBar = nullptr;
     search::FindDialogState m_state;
-    std::string m_text14;
-    std::string m_text74;
+    std::string m_issueText;
+    std::string m_hitsText;
     // A report arrives for every row; the fields are redrawn at most once per refresh interval, and the
     // values held back are shown by the timer or by the finish report.
     search::FindProgress m_pending;
