@@ -27,6 +27,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -680,9 +681,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::waitForWorker() {
     if (!m_workerRunning) return;
     m_stop = true;
-    // The worker's reports run here, so keep serving them until the last one has been made.
-    while (m_workerRunning)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    // The worker's reports run on this thread: an event loop serves them until the last one has ended it.
+    QEventLoop untilEnded;
+    connect(this, &MainWindow::workerEnded, &untilEnded, &QEventLoop::quit);
+    if (m_workerRunning) untilEnded.exec();
 }
 
 // --- Workers ------------------------------------------------------------------------------------------
@@ -719,6 +721,7 @@ void MainWindow::endWorker() {
                        m_firstRowAction, m_lastRowAction})
         a->setEnabled(true);
     m_workerRunning = false;
+    emit workerEnded();
     if (m_closeAfterWorker) {
         m_closeAfterWorker = false;
         QTimer::singleShot(0, this, &QWidget::close);

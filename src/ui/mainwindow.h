@@ -122,6 +122,8 @@ public slots:
     void openCurrentRowInDefaultBrowser();
 
 signals:
+    // The worker that had the tables has made its last report.
+    void workerEnded();
     // The indexing dialog made by the indexing command.
     void indexingDialogOpened(marovex::IndexingDialog* dialog);
 

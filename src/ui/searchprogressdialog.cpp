@@ -8,7 +8,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -123,8 +123,11 @@ search::FullTextResult RunFullTextWithProgress(QWidget* parent, RecordTable& art
     // have been ended by anything else, the worker is stopped and its reports served until it has gone:
     // it must never be left waiting on a dialog that no longer runs.
     if (!dialog.finished()) stop.store(true);
-    while (!worker.wait(QDeadlineTimer(20)))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Its last reports are served by an event loop that ends when the thread does.
+    QEventLoop untilEnded;
+    QObject::connect(&worker, &QThread::finished, &untilEnded, &QEventLoop::quit);
+    if (!worker.isFinished()) untilEnded.exec();
+    worker.wait();
     return worker.result();
 }
 
