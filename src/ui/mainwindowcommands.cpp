@@ -1,0 +1,359 @@
+// The main window: its commands.
+#include "ui/mainwindow.h"
+
+#include "ui/mainwindowparts.h"
+
+#include "app/gridstate.h"
+#include "base/cp1251.h"
+#include "catalogue/articleview.h"
+#include "catalogue/catalogue.h"
+#include "indexer/archive.h"
+#include "search/findcommand.h"
+#include "ui/aboutdialog.h"
+#include "ui/archiveview.h"
+#include "ui/articlegriddelegate.h"
+#include "ui/articlemodel.h"
+#include "ui/cataloguegrid.h"
+#include "ui/icons.h"
+#include "ui/indexingdialog.h"
+#include "ui/placement.h"
+#include "ui/qtconvert.h"
+#include "ui/qttranslations.h"
+#include "ui/searchprogressdialog.h"
+#include "ui/settingsdialog.h"
+#include "ui/splashscreen.h"
+#include "ui/topicmodel.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace marovex {
+
+using qtconvert::fromCp1251;
+using qtconvert::toCp1251;
+using qtconvert::toQColor;
+using namespace mainwindowparts;
+
+// --- Commands -----------------------------------------------------------------------------------------
+
+// The search commands detach only the article grid: the tables stay the main window's (the full-text
+// dialog is modal), and the topic filter is switched off and back on by the search itself.
+void MainWindow::detachArticleGrid(bool detach) {
+    if (m_model) m_model->setAttached(!detach);
+    if (!detach) m_articleGrid->setFocus();
+}
+
+void MainWindow::runSearch() {
+    if (m_workerRunning) return; // the tables belong to the indexing worker until it reports completion
+    search::FindRequest request;
+    request.boxText = toCp1251(m_searchBox->currentText());
+    request.scope = search::ScopeFromItem(m_scopeBox->currentIndex());
+    request.options = {m_matchCaseButton->isChecked(), m_wholeWordsButton->isChecked()};
+    request.archiveFolder = m_session.archiveFolder;
+    request.prefixes = m_session.ini.name_kelvra;
+
+    search::FindHooks hooks;
+    hooks.setBoxText = [this](const std::string& text) { m_searchBox->setEditText(fromCp1251(text)); };
+    hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
+    hooks.runFullText = [this](const search::FullTextJob& job) {
+        return RunFullTextWithProgress(this, m_session.articles(), job, m_stop, m_session.messages);
+    };
+    hooks.showResult = [this](int hits) {
+        present(MessageKind::InformationYes, fromCp1251(search::FindResultMessage(
+                                                 m_session.messages[language::kSearchFinishedText],
+                                                 m_session.messages[language::kArticlesFoundText], hits)));
+    };
+    hooks.showUnreadable = [this](const Message& message) {
+        present(MessageKind::Error, messageFor(message));
+    };
+    hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };
+
+    std::vector<std::string> entries = history();
+    try {
+        search::RunSearch(m_session.articles(), entries, m_session.ini.text_search, request, hooks);
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) { // a failed full-text walk included: its message shows once
+        showError(MessageOf(e));
+    }
+    // The history goes back into the box also after a failed walk, keeping the (compacted) text shown.
+    const QString text = m_searchBox->currentText();
+    setHistory(entries);
+    m_searchBox->setEditText(text);
+}
+
+void MainWindow::clearSearchResults() {
+    if (m_workerRunning) return;
+    search::ClearHooks hooks;
+    hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
+    hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };
+    try {
+        search::ClearSearchMarks(m_session.articles(), m_session.ini.text_search, hooks);
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(MessageOf(e));
+    }
+}
+
+void MainWindow::openIndexingDialog() {
+    // A run whose dialog was closed is still going: show its dialog again instead of starting a second one.
+    if (m_indexingDialog && m_indexingDialog->isRunning()) {
+        m_indexingDialog->show();
+        m_indexingDialog->raise();
+        m_indexingDialog->activateWindow();
+        return;
+    }
+    if (m_workerRunning) {
+        showInformationMessage(messageText(msg::WaitForSearch));
+        return;
+    }
+    auto* dialog = new IndexingDialog(*this);
+    m_indexingDialog = dialog;
+    dialog->setWindowModality(Qt::ApplicationModal);
+    CentreOnScreen(*dialog);
+    dialog->show();
+    emit indexingDialogOpened(dialog);
+}
+
+void MainWindow::openSettingsDialog() {
+    SettingsDialog::openModal(*this, this);
+}
+
+GridLook MainWindow::gridLook() {
+    GridLook look;
+    look.font = m_gridFont;
+    look.linkColor = m_linkColor;
+    look.findColor = m_findColor;
+    look.tableColor = m_tableColor;
+    look.cellLines = m_articleGrid->showGrid();
+    look.indicator = m_articleGrid->verticalHeader()->isVisible();
+    return look;
+}
+
+void MainWindow::applyMainWindowLanguage() {
+    const int scope = m_scopeBox->currentIndex();
+    ApplyLanguage(
+        language::kTargetMainWindow, m_session.appDir(), m_session.ini.local,
+        [this](const TextAssignment& a) { setText(a); }, m_session.messages);
+    if (scope >= 0 && scope < m_scopeBox->count()) m_scopeBox->setCurrentIndex(scope);
+}
+
+void MainWindow::keepCurrentRow() {
+    showCurrentRow(m_session.articles().position());
+    m_articleGrid->viewport()->update();
+}
+
+void MainWindow::clearSearchHistory() {
+    // Only the list goes; the text in the box stays for the next search.
+    const QString text = m_searchBox->currentText();
+    m_searchBox->clear();
+    m_searchBox->setEditText(text);
+}
+
+void MainWindow::toggleTopicFilter() {
+    try {
+        RecordTable& articles = m_session.articles();
+        catalogue::SwitchFilter(articles, topicFilter(), !articles.filtered());
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(MessageOf(e));
+    }
+    showFilterState();
+}
+
+void MainWindow::showFilterState() {
+    showRowCount();
+    const bool on = m_session.articles().filtered();
+    m_topicFilterButton->setText(on ? QStringLiteral("Filter Off") : QStringLiteral("Filter On"));
+    setStatusText(2, on ? QStringLiteral("Фильтр включён F") : QString());
+}
+
+void MainWindow::applyTopicFilter(bool force) {
+    if (m_workerRunning) return;
+    try {
+        catalogue::FilterGo(m_session.articles(), topicFilter(), force);
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(MessageOf(e));
+    }
+    showFilterState();
+}
+
+void MainWindow::filterByTickedTopics() {
+    applyTopicFilter(false);
+}
+
+void MainWindow::toggleCurrentTopic() {
+    if (m_workerRunning) return;
+    try {
+        if (catalogue::ToggleTopic(m_session.topics(), m_session.articles(), topicFilter()))
+            setStatusText(1, messageText(language::kArticleCountText) + QStringLiteral("  ") +
+                                 QString::number(m_session.articles().rowCount()));
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(MessageOf(e));
+    }
+}
+
+void MainWindow::onTopicGridKey(int key) {
+    if (key == Qt::Key_Space) toggleCurrentTopic();
+}
+
+void MainWindow::collapseOrExpandTopicPanel() {
+    const bool collapse = m_topicPanel->height() >= kTopicPanelCollapsedHeight + 1;
+    m_topicGrid->setVisible(!collapse);
+    m_topicPanel->findChild<QFrame*>(QStringLiteral("Bevel1"))->setVisible(!collapse);
+    m_topicPanel->resize(m_topicPanel->width(), collapse ? kTopicPanelCollapsedHeight : kTopicPanelHeight);
+    // Expanded where it was dragged while collapsed, the panel moves up as far as it needs to stay inside.
+    m_topicPanel->move(
+        m_topicPanel->x(),
+        std::clamp(m_topicPanel->y(), 0, std::max(0, m_gridArea->height() - m_topicPanel->height())));
+}
+
+// Pressing on the topic panel's own surface drags it anywhere within the grid area.
+bool MainWindow::dragTopicPanel(QEvent* event) {
+    const QEvent::Type type = event->type();
+    // Every event of the panel passes here; only mouse events may be read as one.
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+        return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (type) {
+    case QEvent::MouseButtonPress:
+        if (mouse->button() != Qt::LeftButton) return false;
+        m_topicPanelGrip = mouse->position().toPoint(); // the press grabs the mouse until its release
+        return true;
+    case QEvent::MouseMove: {
+        if (m_topicPanelGrip.x() < 0) return false;
+        QPoint to = m_topicPanel->mapToParent(mouse->position().toPoint()) - m_topicPanelGrip;
+        to.setX(std::clamp(to.x(), 0, std::max(0, m_gridArea->width() - m_topicPanel->width())));
+        to.setY(std::clamp(to.y(), 0, std::max(0, m_gridArea->height() - m_topicPanel->height())));
+        m_topicPanel->move(to);
+        m_topicPanelRightGap = m_gridArea->width() - m_topicPanel->geometry().right() - 1;
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (m_topicPanelGrip.x() < 0) return false;
+        m_topicPanelGrip = QPoint(-1, -1);
+        return true;
+    default:
+        return false;
+    }
+}
+
+viewer::OpenSettings MainWindow::openSettings() const {
+    viewer::OpenSettings s;
+    s.appDir = m_session.appDir();
+    s.archiveFolder = m_session.archiveFolder;
+    s.editionPrefixes = m_session.ini.name_kelvra;
+    s.frame = m_session.ini.frame;
+    s.viewerChoice = m_session.ini.select_browser;
+    s.msieProgram = m_session.ini.path_MSIE;
+    s.operaProgram = m_session.ini.path_Opera;
+    s.fileNotFoundText = m_session.messages[language::kFileNotFoundText];
+    return s;
+}
+
+std::string MainWindow::selectedFieldName() const {
+    // An empty view has no current cell, but the grid keeps its selected column.
+    const QModelIndex current = m_articleGrid->currentIndex();
+    const int column = current.isValid()       ? current.column()
+                       : m_selectedColumn >= 0 ? m_selectedColumn
+                                               : int(ArticleModel::ColStatia);
+    return ArticleModel::fieldName(column).toStdString();
+}
+
+void MainWindow::runOpening(void (*open)(std::string_view, const viewer::ArticleRow&,
+                                         const viewer::OpenSettings&, viewer::ViewerHooks&)) {
+    try {
+        open(selectedFieldName(), viewer::CurrentArticleRow(m_session.articles()), openSettings(),
+             *m_viewerHooks);
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(MessageOf(e));
+    }
+}
+
+void MainWindow::openHelp() {
+    try {
+        viewer::OpenHelp(openSettings(), *m_viewerHooks);
+    } catch (const std::exception& e) {
+        showError(MessageOf(e));
+    }
+}
+
+void MainWindow::openWhatsNew() {
+    try {
+        viewer::OpenWhatsNew(openSettings(), *m_viewerHooks);
+    } catch (const std::exception& e) {
+        showError(MessageOf(e));
+    }
+}
+
+void MainWindow::exitApplication() {
+    close();
+}
+
+void MainWindow::showAboutDialog() {
+    AboutDialog::showModal(this, m_session.appDir(), m_session.ini.local);
+}
+
+void MainWindow::goToFirstRow() {
+    try {
+        m_session.articles().first();
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(MessageOf(e));
+    }
+}
+
+void MainWindow::goToLastRow() {
+    try {
+        m_session.articles().last();
+    } catch (const StoreAborted&) {
+    } catch (const std::exception& e) {
+        showError(MessageOf(e));
+    }
+}
+
+void MainWindow::toggleTopicPanel() {
+    m_topicPanel->setVisible(m_topicPanel->isHidden());
+    m_topicPanelButton->setChecked(!m_topicPanel->isHidden());
+    if (!m_topicPanel->isHidden()) placeTopicPanel();
+}
+
+void MainWindow::openCurrentRow() {
+    runOpening(&viewer::OpenCurrentRow);
+}
+void MainWindow::openCurrentRowInMsie() {
+    runOpening(&viewer::OpenCurrentRowInMsie);
+}
+void MainWindow::openCurrentRowInOpera() {
+    runOpening(&viewer::OpenCurrentRowInOpera);
+}
+void MainWindow::openCurrentRowInDefaultBrowser() {
+    runOpening(&viewer::OpenCurrentRowInDefaultBrowser);
+}
+
+} // namespace marovex

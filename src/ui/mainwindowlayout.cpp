@@ -1,0 +1,355 @@
+// The main window: building its controls.
+#include "ui/mainwindow.h"
+
+#include "ui/mainwindowparts.h"
+
+#include "app/gridstate.h"
+#include "base/cp1251.h"
+#include "catalogue/articleview.h"
+#include "catalogue/catalogue.h"
+#include "indexer/archive.h"
+#include "search/findcommand.h"
+#include "ui/aboutdialog.h"
+#include "ui/archiveview.h"
+#include "ui/articlegriddelegate.h"
+#include "ui/articlemodel.h"
+#include "ui/cataloguegrid.h"
+#include "ui/icons.h"
+#include "ui/indexingdialog.h"
+#include "ui/placement.h"
+#include "ui/qtconvert.h"
+#include "ui/qttranslations.h"
+#include "ui/searchprogressdialog.h"
+#include "ui/settingsdialog.h"
+#include "ui/splashscreen.h"
+#include "ui/topicmodel.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace marovex {
+
+using qtconvert::fromCp1251;
+using qtconvert::toCp1251;
+using qtconvert::toQColor;
+using namespace mainwindowparts;
+
+// --- Building the window ------------------------------------------------------------------------------
+
+void MainWindow::buildActions() {
+    auto command = [this](QAction*& slot, const char* name, const QString& text, int icon,
+                          void (MainWindow::*run)()) {
+        slot = new QAction(text, this);
+        slot->setObjectName(QString::fromLatin1(name));
+        if (icon >= 0) slot->setIcon(icons::ImageList1(icon));
+        connect(slot, &QAction::triggered, this, run);
+        addAction(slot); // shortcuts serve the whole window
+    };
+    command(m_findAction, "Action_Find", tr("Search"), 9, &MainWindow::runSearch);
+    command(m_clearResultsAction, "Find_End", tr("Clear search results"), 11,
+            &MainWindow::clearSearchResults);
+    command(m_indexAction, "GoIndex", tr("Index archive..."), 7, &MainWindow::openIndexingDialog);
+    command(m_settingsAction, "SetProperties", tr("Settings..."), 2, &MainWindow::openSettingsDialog);
+    command(m_clearHistoryAction, "Clear_History", tr("Clear search history"), -1,
+            &MainWindow::clearSearchHistory);
+    command(m_topicFilterAction, "view_filter_on_off", tr("Topic filter"), 5, &MainWindow::toggleTopicFilter);
+    command(m_helpAction, "help", tr("Help"), 8, &MainWindow::openHelp);
+    command(m_exitAction, "Exit", tr("Exit"), 4, &MainWindow::exitApplication);
+    command(m_whatsNewAction, "Action1", tr("What's new"), -1, &MainWindow::openWhatsNew);
+    command(m_aboutAction, "ReadAbut", tr("About"), 3, &MainWindow::showAboutDialog);
+    command(m_firstRowAction, "Go_First", tr("First row"), 0, &MainWindow::goToFirstRow);
+    command(m_lastRowAction, "Go_Last", tr("Last row"), 1, &MainWindow::goToLastRow);
+    m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
+    m_exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+}
+
+void MainWindow::buildMenus() {
+    menuBar()->setObjectName(QStringLiteral("ElMainMenu1"));
+    // Menu items are actions of their own, named as the language files address them; each runs its command.
+    auto item = [this](QMenu* menu, const char* name, QAction* command, int icon) {
+        auto* a = menu->addAction(command->text());
+        a->setObjectName(QString::fromLatin1(name));
+        if (icon >= 0) a->setIcon(icons::ImageList1(icon));
+        if (!command->shortcut().isEmpty()) {
+            // Shown beside the text; the command's own shortcut serves the window.
+            a->setShortcut(command->shortcut());
+            a->setShortcutContext(Qt::WidgetShortcut);
+        }
+        connect(a, &QAction::triggered, command, &QAction::trigger);
+        connect(command, &QAction::changed, a, [a, command] { a->setEnabled(command->isEnabled()); });
+        return a;
+    };
+    auto separator = [](QMenu* menu, const char* name) {
+        menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+    };
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
+    file->menuAction()->setObjectName(QStringLiteral("ElMenuItem4"));
+    item(file, "ElMenuItem7", m_indexAction, 7);
+    separator(file, "ElMenuItem8");
+    item(file, "ElMenuItem9", m_exitAction, 4);
+
+    QMenu* setup = menuBar()->addMenu(QStringLiteral("Настройка"));
+    setup->menuAction()->setObjectName(QStringLiteral("ElMenuItem5"));
+    item(setup, "ElMenuItem10", m_settingsAction, 2);
+
+    QMenu* info = menuBar()->addMenu(QStringLiteral("Инфо"));
+    info->menuAction()->setObjectName(QStringLiteral("ElMenuItem6"));
+    item(info, "ElMenuItem11", m_helpAction, 8);
+    item(info, "ElMenuItem12", m_whatsNewAction, -1)->setText(QStringLiteral("Что нового"));
+    separator(info, "ElMenuItem13");
+    item(info, "ElMenuItem14", m_aboutAction, 3);
+
+    // The row menu of the article grid: the current row in another viewer, the setting left as it is.
+    m_rowMenu = new QMenu(this);
+    m_rowMenu->setObjectName(QStringLiteral("ElPopupMenu1"));
+    auto popupItem = [this](const char* name, const QString& text, void (MainWindow::*run)()) {
+        auto* a = m_rowMenu->addAction(text);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, run);
+    };
+    popupItem("ElMenuItem1", QStringLiteral("Открыть в MSIE"), &MainWindow::openCurrentRowInMsie);
+    popupItem("ElMenuItem2", QStringLiteral("Открыть в Opera"), &MainWindow::openCurrentRowInOpera);
+    popupItem("ElMenuItem3", QStringLiteral("Открыть в Default"),
+              &MainWindow::openCurrentRowInDefaultBrowser);
+}
+
+void MainWindow::buildCommandBar() {
+    // The band container: the two tool bars side by side, each draggable within it.
+    auto* controlBar = new QMainWindow(nullptr);
+    controlBar->setObjectName(QStringLiteral("ControlBar1"));
+    controlBar->setWindowFlags(Qt::Widget);
+    controlBar->setContextMenuPolicy(Qt::PreventContextMenu);
+    auto* bandFill = new QWidget(controlBar);
+    bandFill->setFixedHeight(0);
+    controlBar->setCentralWidget(bandFill);
+    controlBar->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+
+    auto toolBar = [controlBar](const char* name) {
+        auto* bar = new QToolBar(controlBar);
+        bar->setObjectName(QString::fromLatin1(name));
+        bar->setAllowedAreas(Qt::TopToolBarArea);
+        bar->setFloatable(false);
+        bar->setMovable(true);
+        bar->setIconSize(QSize(16, 16));
+        bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        controlBar->addToolBar(Qt::TopToolBarArea, bar);
+        return bar;
+    };
+    auto button = [](QToolBar* bar, const char* name, int icon, QAction* command) {
+        auto* b = new QToolButton(bar);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoRaise(true);
+        if (command) b->setDefaultAction(command);
+        if (icon >= 0) b->setIcon(icons::ImageList1(icon));
+        bar->addWidget(b);
+        return b;
+    };
+    auto separator = [](QToolBar* bar, const char* name, int width) {
+        auto* gap = new QWidget(bar);
+        gap->setObjectName(QString::fromLatin1(name));
+        gap->setFixedWidth(width);
+        bar->addWidget(gap);
+    };
+
+    QToolBar* bar1 = toolBar("ToolBar1");
+    auto* label = new QLabel(QStringLiteral("Поиск "), bar1);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setContentsMargins(4, 0, 2, 0);
+    bar1->addWidget(label);
+    m_searchBox = new QComboBox(bar1);
+    m_searchBox->setObjectName(QStringLiteral("FlatComboBox1"));
+    m_searchBox->setEditable(true);
+    m_searchBox->setInsertPolicy(QComboBox::NoInsert);
+    m_searchBox->setFixedWidth(238);
+    m_searchBox->setToolTip(QStringLiteral("Строка поиска"));
+    label->setBuddy(m_searchBox);
+    bar1->addWidget(m_searchBox);
+    // Enter in the search box runs the search command. A key typed into the box reaches its line edit
+    // through the box itself (not through event filters), and the line edit reports Return and keypad
+    // Enter once as returnPressed.
+    connect(m_searchBox->lineEdit(), &QLineEdit::returnPressed, m_findAction, &QAction::trigger);
+    m_matchCaseButton = button(bar1, "ToolButton5", 15, nullptr);
+    m_matchCaseButton->setCheckable(true);
+    m_wholeWordsButton = button(bar1, "ToolButton3", 13, nullptr);
+    m_wholeWordsButton->setCheckable(true);
+    m_scopeBox = new QComboBox(bar1);
+    m_scopeBox->setObjectName(QStringLiteral("FlatComboBox3"));
+    m_scopeBox->addItems({QStringLiteral("В названиях"), QStringLiteral("В названиях & В тексе")});
+    m_scopeBox->setMinimumWidth(145);
+    m_scopeBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_scopeBox->setToolTip(QStringLiteral("Область поиска"));
+    bar1->addWidget(m_scopeBox);
+    button(bar1, "ToolButton11", 9, m_findAction);
+    m_clearResultsButton = button(bar1, "ToolButton10", 11, nullptr);
+    m_clearResultsButton->setEnabled(false);
+    connect(m_clearResultsButton, &QToolButton::clicked, m_clearResultsAction, &QAction::trigger);
+
+    QToolBar* bar2 = toolBar("ToolBar2");
+    button(bar2, "ToolButton15", 0, m_firstRowAction);
+    button(bar2, "ToolButton16", 1, m_lastRowAction);
+    m_topicPanelButton = button(bar2, "ToolButton17", 5, nullptr);
+    m_topicPanelButton->setCheckable(true);
+    connect(m_topicPanelButton, &QToolButton::clicked, this, &MainWindow::toggleTopicPanel);
+    separator(bar2, "ToolButton18", 9);
+    button(bar2, "ToolButton19", 2, m_settingsAction);
+    separator(bar2, "ToolButton20", 8);
+    button(bar2, "ToolButton21", 8, m_helpAction);
+    button(bar2, "ToolButton22", 3, m_aboutAction);
+
+    auto* client = new QWidget(this);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(controlBar);
+    setCentralWidget(client);
+}
+
+void MainWindow::buildClientArea() {
+    m_splitter = new QSplitter(Qt::Vertical, centralWidget());
+    m_splitter->setObjectName(QStringLiteral("Splitter1"));
+    m_splitter->setHandleWidth(3);
+    m_splitter->setChildrenCollapsible(false);
+    centralWidget()->layout()->addWidget(m_splitter);
+
+    m_gridArea = new QWidget(m_splitter);
+    m_gridArea->setObjectName(QStringLiteral("Panel1"));
+    m_gridArea->setMinimumHeight(kMinimumPaneHeight);
+    auto* gridLayout = new QVBoxLayout(m_gridArea);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    m_articleGrid = new CatalogueGrid(m_gridArea);
+    m_articleGrid->setObjectName(QStringLiteral("DBGridEh_MVX2"));
+    gridLayout->addWidget(m_articleGrid);
+    m_articleGrid->verticalHeader()->setDefaultSectionSize(m_articleGrid->fontMetrics().height() + 4);
+    m_articleGrid->verticalHeader()->setMinimumWidth(12);
+    m_articleGrid->horizontalHeader()->setSortIndicatorShown(true);
+    m_articleGrid->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_delegate = new ArticleGridDelegate(m_articleGrid);
+    m_delegate->setFavouriteMark(icons::ImageList2());
+    m_delegate->setFindColor(toQColor(m_findColor));
+    m_delegate->setLinkFont(m_articleGrid->font(), toQColor(m_linkColor));
+    m_articleGrid->setItemDelegate(m_delegate);
+    m_gridArea->installEventFilter(this);
+
+    // The topic panel floats over the grid's top right corner.
+    m_topicPanel = new QFrame(m_gridArea);
+    m_topicPanel->setObjectName(QStringLiteral("Panel3"));
+    m_topicPanel->setFrameShape(QFrame::Panel);
+    m_topicPanel->setFrameShadow(QFrame::Sunken);
+    m_topicPanel->setAutoFillBackground(true);
+    QPalette white = m_topicPanel->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    m_topicPanel->setPalette(white);
+    m_topicPanel->resize(kTopicPanelWidth, kTopicPanelHeight);
+    auto* panelLayout = new QVBoxLayout(m_topicPanel);
+    panelLayout->setContentsMargins(2, 2, 2, 2);
+    panelLayout->setSpacing(1);
+    auto* header = new QHBoxLayout;
+    m_topicPanelHandle = new QLabel(m_topicPanel);
+    m_topicPanelHandle->setObjectName(QStringLiteral("Image1"));
+    m_topicPanelHandle->setPixmap(icons::ImageList1(5).pixmap(QSize(20, 20), devicePixelRatioF()));
+    m_topicPanelHandle->setFixedSize(20, 20);
+    m_topicPanelHandle->setCursor(Qt::PointingHandCursor);
+    m_topicPanelHandle->installEventFilter(this);
+    header->addWidget(m_topicPanelHandle);
+    header->addStretch();
+    m_topicFilterButton = new QToolButton(m_topicPanel);
+    m_topicFilterButton->setObjectName(QStringLiteral("SpeedButton1"));
+    m_topicFilterButton->setText(QStringLiteral("Filter On"));
+    m_topicFilterButton->setAutoRaise(true);
+    m_topicFilterButton->setMinimumSize(47, 16);
+    connect(m_topicFilterButton, &QToolButton::clicked, this, &MainWindow::filterByTickedTopics);
+    header->addWidget(m_topicFilterButton);
+    panelLayout->addLayout(header);
+    auto* bevel1 = new QFrame(m_topicPanel);
+    bevel1->setObjectName(QStringLiteral("Bevel1"));
+    bevel1->setFrameShape(QFrame::HLine);
+    bevel1->setFrameShadow(QFrame::Sunken);
+    panelLayout->addWidget(bevel1);
+    m_topicGrid = new CatalogueGrid(m_topicPanel);
+    m_topicGrid->setObjectName(QStringLiteral("DBGridEh_MVX1"));
+    m_topicGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_topicGrid->horizontalHeader()->hide();
+    m_topicGrid->verticalHeader()->hide();
+    m_topicGrid->setShowGrid(false);
+    m_topicGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_topicGrid->verticalHeader()->setDefaultSectionSize(m_topicGrid->fontMetrics().height() + 2);
+    panelLayout->addWidget(m_topicGrid, 1);
+    m_topicPanel->installEventFilter(this);
+    m_topicPanel->hide();
+
+    auto* pane = new QFrame(m_splitter);
+    pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    pane->setAutoFillBackground(true);
+    pane->setPalette(white);
+    m_viewPane = pane;
+    m_viewPane->setObjectName(QStringLiteral("Panel2"));
+    m_viewPane->setMinimumHeight(kMinimumPaneHeight);
+    m_viewPane->hide(); // the embedded browser's pane, shown only while that viewer is chosen
+    m_viewPane->installEventFilter(this);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+
+    // Handlers of the grids.
+    CatalogueGrid* grid = m_articleGrid;
+    connect(grid, &CatalogueGrid::MouseDown, this, &MainWindow::onArticleGridPressed);
+    connect(grid, &CatalogueGrid::MouseUp, this, &MainWindow::onArticleGridReleased);
+    connect(grid, &CatalogueGrid::KeyPress, this, &MainWindow::onArticleGridKey);
+    connect(grid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersArticleGrid);
+    connect(grid, &QAbstractItemView::clicked, this, &MainWindow::onArticleCellClicked);
+    connect(grid, &QAbstractItemView::doubleClicked, this, &MainWindow::onArticleGridDoubleClicked);
+    connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        onArticleTitleClicked(column);
+        sortByTitle(column);
+    });
+    connect(m_topicGrid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersTopicGrid);
+    connect(m_topicGrid, &QAbstractItemView::doubleClicked, this, &MainWindow::toggleCurrentTopic);
+    connect(m_topicGrid, &CatalogueGrid::KeyPress, this, &MainWindow::onTopicGridKey);
+}
+
+void MainWindow::buildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    bar->setMinimumHeight(19);
+    const int widths[3] = {kStatusPanelWidths[0], kStatusPanelWidths[1], 0};
+    for (int i = 0; i < 3; ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i + 1));
+        panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        panel->setContentsMargins(3, 0, 3, 0);
+        panel->setTextFormat(Qt::PlainText);
+        if (widths[i] > 0)
+            panel->setFixedWidth(widths[i]);
+        else
+            panel->setMinimumWidth(
+                1); // the last panel takes the rest; long texts are cut, not widening the window
+        bar->addPermanentWidget(panel, widths[i] > 0 ? 0 : 1);
+        m_panels[i] = panel;
+    }
+}
+
+} // namespace marovex
