@@ -738,6 +738,7 @@ void TForm1::Action_FindExecute() {
     request.options = {ToolButton5->isChecked(), ToolButton3->isChecked()};
     request.archiveFolder = m_session.archiveFolder;
     request.prefixes = m_session.ini.name_kelvra;
+    request.cache = &m_session.fullTextCache();
 
     search::FindHooks hooks;
     hooks.setBoxText = [this](const std::string& text) { FlatComboBox1->setEditText(fromCp1251(text)); };
