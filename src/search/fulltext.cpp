@@ -281,9 +281,17 @@ namespace {
 
 struct RowInput {
     int type = 0;
-    std::string number, title, link; // Windows-1251
-    bool mayRead = false; // a titled row of a kind whose file is read when its title does not match
+    std::string number, link; // Windows-1251
+    bool titleMatches = false;
+    bool mayRead = false; // a titled row of a kind whose file is read, and its title does not match
 };
+
+// Text fields as the walk needs them; most numbers and links are plain ASCII and need no conversion.
+std::string windows1251(std::string_view utf8) {
+    for (const char c : utf8)
+        if (static_cast<unsigned char>(c) >= 0x80) return cp1251::fromUtf8(utf8);
+    return std::string(utf8);
+}
 
 struct Outcome {
     std::atomic<int> done{0};
@@ -313,8 +321,8 @@ public:
         : m_rows(rows), m_job(job), m_matcher(job.text, job.options), m_store(store), m_cache(cache),
           m_places(places), m_query(job.text), m_files(job.archiveFolder, job.prefixes),
           m_outcomes(std::make_unique<Outcome[]>(rows.size())), m_ahead(store ? kStoreReadAhead : kReadAhead),
-          m_step(store ? kStoreStep : 1),
-          m_limit(std::min(rows.size(), m_ahead)), m_scratch{{}, {}, TitleMatcher(job.text, job.options)} {
+          m_step(store ? kStoreStep : 1), m_limit(std::min(rows.size(), m_ahead)) {
+        settleKnown();
         for (int i = 1; i < threads; ++i)
             m_helpers.emplace_back([this] { helperLoop(); });
     }
@@ -358,7 +366,6 @@ private:
     struct Scratch {
         std::string bytes;
         std::string part; // the early part of a page
-        TitleMatcher titles;
     };
 
     // The next row nobody examines yet, within the read-ahead; kNone when there is none or all is over.
@@ -371,7 +378,7 @@ private:
     }
 
     void helperLoop() {
-        Scratch scratch{{}, {}, TitleMatcher(m_job.text, m_job.options)};
+        Scratch scratch;
         while (!m_quit.load()) {
             const size_t limit = m_limit.load();
             const size_t j = claim();
@@ -384,12 +391,34 @@ private:
         }
     }
 
+    // Before the readers start: the rows whose files the cache knows unchanged and whose texts the store
+    // says cannot hold the word, or that have no file, need no reader. On a busy machine a reader that waits
+    // for its turn would otherwise hold up the walk for rows that cost nothing.
+    void settleKnown() {
+        if (m_places.empty()) return;
+        for (size_t j = 0; j < m_rows.size(); ++j) {
+            FullTextCache::Place* place = m_places[j];
+            bool found = false;
+            std::string_view path;
+            FileIdentity identity;
+            if (!place || !m_rows[j].mayRead || !m_cache->known(place, found, path, identity)) continue;
+            Outcome& o = m_outcomes[j];
+            if (found) {
+                const std::size_t entry = m_cache->storeEntry(place, path, identity);
+                if (entry == TextStore::kNone || m_store->mayContain(entry, m_query)) continue;
+                o.read = o.fromStore = true;
+            }
+            o.done.store(1, std::memory_order_relaxed);
+        }
+    }
+
     void examine(size_t j, Scratch& scratch) {
         const RowInput& row = m_rows[j];
         Outcome& o = m_outcomes[j];
+        if (o.done.load(std::memory_order_relaxed)) return; // settled before the readers started
         try {
             // A row whose title matches is marked by the walk without its file being read.
-            if (row.mayRead && !scratch.titles.matches(row.title)) {
+            if (row.mayRead) {
                 if (m_store) {
                     examineWithStore(j, row, o, scratch);
                 } else if (m_files.read(row.type, row.number, row.link, scratch.bytes)) {
@@ -498,14 +527,18 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
                   linkField = articles.field("Link");
         // The inputs of every row, taken in walk order, so that files can be read on other threads while
         // only this one touches the table.
+        // Titles are tested here, once. HasTitle answers for the stored (UTF-8) title as for its Windows-1251
+        // form: the first byte of either is above the blank exactly when the other's is.
         std::vector<RowInput> rows(size_t(articles.rowCount()));
+        TitleMatcher titles(job.text, job.options);
         for (size_t i = 0; i < rows.size(); ++i) {
             const RowRef ref = articles.rowAt(int(i));
+            const std::string_view title = ref.storedText(titleField);
             rows[i].type = ref.asInt(typeField);
-            rows[i].number = cp1251::fromUtf8(ref.storedText(numberField));
-            rows[i].title = cp1251::fromUtf8(ref.storedText(titleField));
-            rows[i].link = cp1251::fromUtf8(ref.storedText(linkField));
-            rows[i].mayRead = HasTitle(rows[i].title) && IsSearchableKind(rows[i].link);
+            rows[i].number = windows1251(ref.storedText(numberField));
+            rows[i].link = windows1251(ref.storedText(linkField));
+            rows[i].titleMatches = titles.matchesStored(title);
+            rows[i].mayRead = !rows[i].titleMatches && HasTitle(title) && IsSearchableKind(rows[i].link);
         }
         const int threads =
             job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
@@ -529,13 +562,12 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
                 if (rows[i].mayRead) places[i] = cache->place(i, rows[i].type, rows[i].number, rows[i].link);
         }
         FilePipeline files(rows, job, threads, store, cache, places);
-        TitleMatcher titles(job.text, job.options);
         std::set<std::string> unreadable;
 
         articles.first();
         for (size_t i = 0; i < rows.size() && !articles.eof() && !stop.load(); ++i) {
             if (reports.progress) reports.progress({int(i), int(rows.size()), rows[i].number, result.hits});
-            bool marked = titles.matches(rows[i].title);
+            bool marked = rows[i].titleMatches;
             if (!marked) {
                 const Outcome& o = files.outcome(i);
                 if (const Outcome::Problem* p = o.problem.get()) {
