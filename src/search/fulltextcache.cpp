@@ -37,8 +37,7 @@ struct FullTextCache::Issue : Node {
 };
 
 struct FullTextCache::Place : Node {
-    int type = 0;
-    std::string number, link; // the row's
+    const std::string* key = nullptr; // the row's type, number and link (placeKey)
     Issue* issue = nullptr;
     // The epoch of the issue's folders this place was found in; written last, after the fields below, and
     // 0 while they are being written.
@@ -51,6 +50,25 @@ struct FullTextCache::Place : Node {
 };
 
 namespace {
+
+// What tells rows' places apart: type, number and link, each ended by a line feed.
+void placeKey(std::string& key, int type, std::string_view number, std::string_view link) {
+    key.clear();
+    key += std::to_string(type);
+    key += '\n';
+    key += number;
+    key += '\n';
+    key += link;
+    key += '\n';
+}
+
+bool samePlace(std::string_view key, int type, std::string_view number, std::string_view link) {
+    const std::string t = std::to_string(type);
+    return key.size() == t.size() + number.size() + link.size() + 3 && key.starts_with(t) &&
+           key[t.size()] == '\n' && key.substr(t.size() + 1, number.size()) == number &&
+           key[t.size() + 1 + number.size()] == '\n' &&
+           key.substr(t.size() + 2 + number.size(), link.size()) == link;
+}
 
 // A dependency: a name looked for in a watched folder (by the folder's watch and the name folded as the
 // lookup folds it). Names that fold alike, or whose hashes meet, share one: that only costs a lookup more.
@@ -83,12 +101,13 @@ struct FullTextCache::Impl {
     std::unique_ptr<FolderWatch> watch;
     std::mutex mutex;                    // guards what follows during a walk
     indexer::CaseInsensitivePaths paths; // folder listings of this walk
-    std::unordered_map<std::uint64_t, std::vector<Ref>> dependents;
+    std::unordered_multimap<std::uint64_t, Ref> dependents;
     std::size_t registered = 0;              // references added since the table was last emptied
     std::unordered_map<dev_t, bool> devices; // whether each file system reports every change
 
     std::unordered_map<std::string, std::unique_ptr<Issue>> issues;
-    std::unordered_map<std::string, std::unique_ptr<Place>> places;
+    std::unordered_map<std::string, Place> places;
+    std::string key;                     // scratch
     std::vector<Place*> walked, walking; // by position in the last walk and in this one
     std::size_t placesUsed = 0;          // by this walk
 
@@ -101,7 +120,7 @@ struct FullTextCache::Impl {
         for (auto& [key, issue] : issues)
             issue->trusted.store(false);
         for (auto& [key, place] : places)
-            place->trusted.store(false);
+            place.trusted.store(false);
         dependents.clear();
         registered = 0;
     }
@@ -128,19 +147,17 @@ struct FullTextCache::Impl {
     }
 
     void distrust(std::uint64_t key) {
-        const auto it = dependents.find(key);
-        if (it == dependents.end()) return;
-        for (const Ref& r : it->second)
-            if (r.node->epoch.load() == r.epoch) r.node->trusted.store(false);
-        dependents.erase(it);
+        const auto [from, to] = dependents.equal_range(key);
+        for (auto it = from; it != to; ++it)
+            if (it->second.node->epoch.load() == it->second.epoch) it->second.node->trusted.store(false);
+        dependents.erase(from, to);
     }
 
     // Everything found through a folder whose watch ended.
     void distrustWatch(int wd) {
         for (auto it = dependents.begin(); it != dependents.end();) {
             if (std::uint32_t(it->first >> 32) == std::uint32_t(wd)) {
-                for (const Ref& r : it->second)
-                    if (r.node->epoch.load() == r.epoch) r.node->trusted.store(false);
+                if (it->second.node->epoch.load() == it->second.epoch) it->second.node->trusted.store(false);
                 it = dependents.erase(it);
             } else {
                 ++it;
@@ -153,7 +170,7 @@ struct FullTextCache::Impl {
         const std::uint32_t epoch = node.epoch.load() + 1;
         node.epoch.store(epoch);
         for (const std::uint64_t key : keys)
-            dependents[key].push_back({&node, epoch});
+            dependents.emplace(key, Ref{&node, epoch});
         registered += keys.size();
         node.trusted.store(true, std::memory_order_release);
     }
@@ -287,21 +304,12 @@ FullTextCache::Place* FullTextCache::place(std::size_t position, int type, std::
     // Mostly the rows are where they were in the last walk.
     if (position < c.walked.size()) {
         Place* p = c.walked[position];
-        if (p && p->type == type && p->number == number && p->link == link) return c.walking[position] = p;
+        if (p && samePlace(*p->key, type, number, link)) return c.walking[position] = p;
     }
-    std::string key;
-    key.reserve(number.size() + link.size() + 8);
-    key += std::to_string(type);
-    key += '\n';
-    key += number;
-    key += '\n';
-    key += link;
-    auto [it, fresh] = c.places.try_emplace(std::move(key));
+    placeKey(c.key, type, number, link);
+    auto [it, fresh] = c.places.try_emplace(c.key);
     if (fresh) {
-        it->second = std::make_unique<Place>();
-        it->second->type = type;
-        it->second->number = number;
-        it->second->link = link;
+        it->second.key = &it->first;
         std::string shortNumber = indexer::ShortIssueNumber(number);
         std::string issueKey = std::to_string(type) + '\n' + shortNumber;
         auto [issue, freshIssue] = c.issues.try_emplace(std::move(issueKey));
@@ -310,9 +318,9 @@ FullTextCache::Place* FullTextCache::place(std::size_t position, int type, std::
             issue->second->type = type;
             issue->second->shortNumber = std::move(shortNumber);
         }
-        it->second->issue = issue->second.get();
+        it->second.issue = issue->second.get();
     }
-    return c.walking[position] = it->second.get();
+    return c.walking[position] = &it->second;
 }
 
 std::size_t FullTextCache::storeEntry(Place* p, std::string_view path, const FileIdentity& identity) {
