@@ -353,20 +353,20 @@ bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string
     c.walkIssue(issue);
     // What the lookup below looks into, watched before it does; an issue whose folders cannot all be vouched
     // for leaves its rows to be looked at every time.
-    std::vector<std::uint64_t> keys;
+    thread_local std::vector<std::uint64_t> keys;
+    keys.clear();
     std::vector<std::pair<fs::path, int>> deeper; // folders below the "pub" folders
     bool watched = issue.watched;
     const std::uint32_t issueEpoch = issue.epoch.load();
-    if (watched && indexer::LinkStaysInside(link)) {
+    if (watched && link.find_first_of("/\\") == std::string_view::npos) {
+        if (indexer::LinkStaysInside(link))
+            for (const auto& pub : issue.pubs)
+                keys.push_back(keyOf(pub.second, link));
+    } else if (watched && indexer::LinkStaysInside(link)) {
         const std::vector<std::string> components = indexer::LinkComponents(link);
-        if (components.size() == 1) {
-            for (const auto& pub : issue.pubs)
-                keys.push_back(keyOf(pub.second, components[0]));
-        } else {
-            std::lock_guard lock(c.mutex);
-            for (const auto& pub : issue.pubs)
-                if (!(watched = c.follow(pub.first, pub.second, components, keys, deeper, false))) break;
-        }
+        std::lock_guard lock(c.mutex);
+        for (const auto& pub : issue.pubs)
+            if (!(watched = c.follow(pub.first, pub.second, components, keys, deeper, false))) break;
     }
     bool linked = false;
     const bool found = files.examine(type, number, link, path, st, bytes, lookFirst, read, &linked);
@@ -374,10 +374,12 @@ bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string
     // A file is vouched for by the watch of the folder it lies in, which must be one looked into above, and
     // only while it has no other name a change could come through.
     if (found) {
-        const fs::path folder = path.parent_path();
+        // Paths are built from the folders' own, so the folder is the file's path up to its last separator.
+        const std::string_view file = path.native();
+        const std::string_view folder = file.substr(0, std::min(file.size(), file.rfind('/')));
         auto in = [&](const std::vector<std::pair<fs::path, int>>& folders) {
             return std::find_if(folders.begin(), folders.end(),
-                                [&](const auto& f) { return f.first == folder; }) != folders.end();
+                                [&](const auto& f) { return f.first.native() == folder; }) != folders.end();
         };
         if (st.st_nlink != 1 || !S_ISREG(st.st_mode) || !(in(issue.pubs) || in(deeper))) return found;
     }
