@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "base/applock.h"
 #include "catalogue/recordtable.h"
+#include "search/fulltextcache.h"
 
 #include <filesystem>
 #include <string>
@@ -47,6 +48,8 @@ public:
     const std::filesystem::path& appDir() const { return m_appDir; }
     RecordTable& articles() { return m_articles; }
     RecordTable& topics() { return m_topics; }
+    // Kept for the window's whole run: full-text searches after the first look only at files that changed.
+    search::FullTextCache& fullTextCache() { return m_fullTextCache; }
 
     // Start-up failure mark: -1 after a catalogue file could not be taken in, 0 otherwise.
     int failureMark() const { return m_failureMark; }
@@ -77,6 +80,7 @@ private:
     std::filesystem::path m_appDir;
     RecordTable m_articles;
     RecordTable m_topics;
+    search::FullTextCache m_fullTextCache;
     int m_failureMark = 0;
     // Start-up steps that ran to their end. A step cut short by an error leaves the user's state unread,
     // and shutdown must not write the window's built-in state over it.

@@ -93,6 +93,7 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
                 job.options = request.options;
                 job.archiveFolder = request.archiveFolder;
                 job.prefixes = request.prefixes;
+                job.cache = request.cache;
                 FullTextResult result;
                 if (hooks.runFullText) {
                     result = hooks.runFullText(job);

@@ -28,6 +28,7 @@ struct FindRequest {
     // What the full-text search needs from the settings (Windows-1251).
     std::string archiveFolder;
     std::array<std::string, 3> prefixes;
+    FullTextCache* cache = nullptr; // FullTextJob::cache
 };
 
 struct FindHooks {

@@ -4,6 +4,7 @@
 #include "base/textops.h"
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
+#include "search/fulltextcache.h"
 #include "search/pagematch.h"
 #include "search/textstore.h"
 
@@ -104,6 +105,18 @@ Probe statFile(const fs::path& path, struct stat& st) {
 
 } // namespace
 
+std::vector<std::vector<std::string>> PubFolderCandidates(int type, std::string_view shortNumber,
+                                                          const std::array<std::string, 3>& prefixes) {
+    std::vector<std::vector<std::string>> candidates;
+    if (type < 1 || type > 3) return candidates;
+    candidates.push_back({std::string(kEditionWords[size_t(type - 1)]) + std::string(shortNumber)});
+    for (auto& c : indexer::IssueFolderCandidates(prefixes[size_t(type - 1)], shortNumber))
+        candidates.push_back(c);
+    for (auto& c : candidates)
+        c.push_back("pub");
+    return candidates;
+}
+
 struct ArticleFiles::Impl {
     // A "pub" folder an article may lie in, and the issue folder (the archive's entry) it belongs to.
     struct Folder {
@@ -123,12 +136,7 @@ struct ArticleFiles::Impl {
         std::lock_guard lock(mutex);
         auto [it, fresh] = pubFolders.try_emplace({type, shortNumber});
         if (!fresh || type < 1 || type > 3) return it->second;
-        std::vector<std::vector<std::string>> candidates;
-        candidates.push_back({std::string(kEditionWords[size_t(type - 1)]) + shortNumber});
-        for (auto& c : indexer::IssueFolderCandidates(prefixes[size_t(type - 1)], shortNumber))
-            candidates.push_back(c);
-        for (auto& c : candidates) {
-            c.push_back("pub");
+        for (auto& c : PubFolderCandidates(type, shortNumber, prefixes)) {
             auto resolved = paths.resolve(archive, c);
             if (!resolved || std::find_if(it->second.begin(), it->second.end(), [&](const Folder& f) {
                                  return f.pub == *resolved;
@@ -156,9 +164,11 @@ struct ArticleFiles::Impl {
     }
 
     // Opens the path in a folder: a symbolic link is followed only to be guarded.
-    Probe open(const Folder& folder, const fs::path& path, bool single, std::string* bytes, struct stat& st) {
+    Probe open(const Folder& folder, const fs::path& path, bool single, std::string* bytes, struct stat& st,
+               bool& linked) {
         Probe probe = readFile(path, bytes, st, true);
         if (probe == Probe::Link) {
+            linked = true;
             probe = readFile(path, nullptr, st, false);
             if (probe == Probe::Read) {
                 guard(folder, path, false);
@@ -171,9 +181,10 @@ struct ArticleFiles::Impl {
     }
 
     // Looks at the path in a folder without opening it where its status decides.
-    Probe look(const Folder& folder, const fs::path& path, bool single, struct stat& st) {
+    Probe look(const Folder& folder, const fs::path& path, bool single, struct stat& st, bool& linked) {
         Probe probe = statFile(path, st);
         if (probe == Probe::Link) {
+            linked = true;
             if (::stat(path.c_str(), &st) != 0) {
                 const int e = errno;
                 return e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG ? Probe::Missing : Probe::Failed;
@@ -187,9 +198,10 @@ struct ArticleFiles::Impl {
     }
 
     // The first candidate that holds the article as a regular file, with its bytes when asked for. With
-    // `lookOnly`, files are only looked at; Failed then means: read the row the plain way.
+    // `lookOnly`, files are only looked at; Failed then means: read the row the plain way. `linked` is set
+    // when a symbolic link was met in the last place.
     Probe find(int type, std::string_view number, std::string_view link, std::string* bytes, struct stat& st,
-               fs::path& found, bool lookOnly) {
+               fs::path& found, bool lookOnly, bool& linked) {
         if (!indexer::LinkStaysInside(link)) return Probe::Missing;
         const std::vector<std::string> components = indexer::LinkComponents(link);
         if (components.empty()) return Probe::Missing;
@@ -200,7 +212,8 @@ struct ArticleFiles::Impl {
         for (const Folder& folder : folders(type, number)) {
             fs::path path = folder.pub / relative;
             auto probeAt = [&](const fs::path& p) {
-                return lookOnly ? look(folder, p, single, st) : open(folder, p, single, bytes, st);
+                return lookOnly ? look(folder, p, single, st, linked)
+                                : open(folder, p, single, bytes, st, linked);
             };
             Probe probe = probeAt(path);
             if (probe == Probe::Missing) {
@@ -230,28 +243,36 @@ ArticleFiles::~ArticleFiles() = default;
 bool ArticleFiles::read(int type, std::string_view number, std::string_view link, std::string& bytes) {
     struct stat st {};
     fs::path path;
-    return d->find(type, number, link, &bytes, st, path, false) == Probe::Read;
+    bool linked = false;
+    return d->find(type, number, link, &bytes, st, path, false, linked) == Probe::Read;
 }
 
 fs::path ArticleFiles::locate(int type, std::string_view number, std::string_view link) {
     struct stat st {};
     fs::path path;
-    return d->find(type, number, link, nullptr, st, path, false) == Probe::Read ? path : fs::path();
+    bool linked = false;
+    return d->find(type, number, link, nullptr, st, path, false, linked) == Probe::Read ? path : fs::path();
 }
 
 bool ArticleFiles::examine(int type, std::string_view number, std::string_view link, fs::path& path,
-                           struct stat& st, std::string& bytes, bool lookFirst, bool& read) {
+                           struct stat& st, std::string& bytes, bool lookFirst, bool& read, bool* linked) {
     read = false;
+    bool sawLink = false;
     if (lookFirst) {
-        const Probe probe = d->find(type, number, link, nullptr, st, path, true);
-        if (probe != Probe::Failed) return probe == Probe::Read;
+        const Probe probe = d->find(type, number, link, nullptr, st, path, true, sawLink);
+        if (probe != Probe::Failed) {
+            if (linked) *linked = sawLink;
+            return probe == Probe::Read;
+        }
     }
     read = true;
-    return d->find(type, number, link, &bytes, st, path, false) == Probe::Read;
+    const Probe probe = d->find(type, number, link, &bytes, st, path, false, sawLink);
+    if (linked) *linked = sawLink;
+    return probe == Probe::Read;
 }
 
-bool ArticleFiles::readFound(const fs::path& path, std::string& bytes, struct stat& st) {
-    return readFile(path, &bytes, st, false) == Probe::Read;
+bool ArticleFiles::readFound(const fs::path& path, std::string& bytes, struct stat& st, bool noLink) {
+    return readFile(path, &bytes, st, noLink) == Probe::Read;
 }
 
 // --- The worker -----------------------------------------------------------------------------------------
@@ -260,8 +281,17 @@ namespace {
 
 struct RowInput {
     int type = 0;
-    std::string number, title, link; // Windows-1251
+    std::string number, link; // Windows-1251
+    bool titleMatches = false;
+    bool mayRead = false; // a titled row of a kind whose file is read, and its title does not match
 };
+
+// Text fields as the walk needs them; most numbers and links are plain ASCII and need no conversion.
+std::string windows1251(std::string_view utf8) {
+    for (const char c : utf8)
+        if (static_cast<unsigned char>(c) >= 0x80) return cp1251::fromUtf8(utf8);
+    return std::string(utf8);
+}
 
 struct Outcome {
     std::atomic<int> done{0};
@@ -286,11 +316,13 @@ constexpr size_t kReadAhead = 64, kStoreReadAhead = 512, kStoreStep = 64;
 // Examines rows' files on several threads, ahead of the walk, and hands the outcomes over in row order.
 class FilePipeline {
 public:
-    FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads, TextStore* store)
-        : m_rows(rows), m_job(job), m_matcher(job.text, job.options), m_store(store), m_query(job.text),
-          m_files(job.archiveFolder, job.prefixes), m_outcomes(std::make_unique<Outcome[]>(rows.size())),
-          m_ahead(store ? kStoreReadAhead : kReadAhead), m_step(store ? kStoreStep : 1),
-          m_limit(std::min(rows.size(), m_ahead)), m_scratch{{}, {}, TitleMatcher(job.text, job.options)} {
+    FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads, TextStore* store,
+                 FullTextCache* cache, const std::vector<FullTextCache::Place*>& places)
+        : m_rows(rows), m_job(job), m_matcher(job.text, job.options), m_store(store), m_cache(cache),
+          m_places(places), m_query(job.text), m_files(job.archiveFolder, job.prefixes),
+          m_outcomes(std::make_unique<Outcome[]>(rows.size())), m_ahead(store ? kStoreReadAhead : kReadAhead),
+          m_step(store ? kStoreStep : 1), m_limit(std::min(rows.size(), m_ahead)) {
+        settleKnown();
         for (int i = 1; i < threads; ++i)
             m_helpers.emplace_back([this] { helperLoop(); });
     }
@@ -305,6 +337,8 @@ public:
 
     FilePipeline(const FilePipeline&) = delete;
     FilePipeline& operator=(const FilePipeline&) = delete;
+
+    int filesLookedFor() const { return m_lookedFor.load(); }
 
     // The outcome of row i, working on other rows' files while it is not ready.
     const Outcome& outcome(size_t i) {
@@ -332,7 +366,6 @@ private:
     struct Scratch {
         std::string bytes;
         std::string part; // the early part of a page
-        TitleMatcher titles;
     };
 
     // The next row nobody examines yet, within the read-ahead; kNone when there is none or all is over.
@@ -345,7 +378,7 @@ private:
     }
 
     void helperLoop() {
-        Scratch scratch{{}, {}, TitleMatcher(m_job.text, m_job.options)};
+        Scratch scratch;
         while (!m_quit.load()) {
             const size_t limit = m_limit.load();
             const size_t j = claim();
@@ -358,14 +391,36 @@ private:
         }
     }
 
+    // Before the readers start: the rows whose files the cache knows unchanged and whose texts the store
+    // says cannot hold the word, or that have no file, need no reader. On a busy machine a reader that waits
+    // for its turn would otherwise hold up the walk for rows that cost nothing.
+    void settleKnown() {
+        if (m_places.empty()) return;
+        for (size_t j = 0; j < m_rows.size(); ++j) {
+            FullTextCache::Place* place = m_places[j];
+            bool found = false;
+            std::string_view path;
+            FileIdentity identity;
+            if (!place || !m_rows[j].mayRead || !m_cache->known(place, found, path, identity)) continue;
+            Outcome& o = m_outcomes[j];
+            if (found) {
+                const std::size_t entry = m_cache->storeEntry(place, path, identity);
+                if (entry == TextStore::kNone || m_store->mayContain(entry, m_query)) continue;
+                o.read = o.fromStore = true;
+            }
+            o.done.store(1, std::memory_order_relaxed);
+        }
+    }
+
     void examine(size_t j, Scratch& scratch) {
         const RowInput& row = m_rows[j];
         Outcome& o = m_outcomes[j];
+        if (o.done.load(std::memory_order_relaxed)) return; // settled before the readers started
         try {
             // A row whose title matches is marked by the walk without its file being read.
-            if (HasTitle(row.title) && !scratch.titles.matches(row.title) && IsSearchableKind(row.link)) {
+            if (row.mayRead) {
                 if (m_store) {
-                    examineWithStore(row, o, scratch);
+                    examineWithStore(j, row, o, scratch);
                 } else if (m_files.read(row.type, row.number, row.link, scratch.bytes)) {
                     o.read = true;
                     o.match = m_matcher.contains(scratch.bytes, scratch.part);
@@ -385,30 +440,51 @@ private:
         o.done.notify_all();
     }
 
+    // Answers from the stored text of a file with this identity; false when there is none.
+    bool answerFromStore(std::string_view path, const FileIdentity& identity, Outcome& o, Scratch& scratch,
+                         FullTextCache::Place* place = nullptr) {
+        const std::size_t entry =
+            place ? m_cache->storeEntry(place, path, identity) : m_store->find(path, identity);
+        if (entry == TextStore::kNone) return false;
+        if (!m_store->mayContain(entry, m_query)) {
+            o.read = o.fromStore = true;
+            return true;
+        }
+        if (!m_store->text(entry, scratch.bytes)) return false;
+        o.read = o.fromStore = true;
+        o.match = m_matcher.matchesText(scratch.bytes);
+        return true;
+    }
+
     // The file's text from the store while the file is unchanged; otherwise read, normalised, tested on
-    // the same text the store keeps, and added to it.
-    void examineWithStore(const RowInput& row, Outcome& o, Scratch& scratch) {
+    // the same text the store keeps, and added to it. Where the cache knows the file unchanged since it was
+    // last found, it is not looked for at all.
+    void examineWithStore(size_t j, const RowInput& row, Outcome& o, Scratch& scratch) {
+        FullTextCache::Place* place = m_places.empty() ? nullptr : m_places[j];
         fs::path path;
         struct stat st {};
-        bool read = false;
-        // An empty store answers nothing: then every file is read at once.
-        if (!m_files.examine(row.type, row.number, row.link, path, st, scratch.bytes, m_store->size() > 0,
-                             read))
-            return;
+        bool read = false, found = false;
+        std::string_view knownPath;
+        FileIdentity identity;
+        if (place && m_cache->known(place, found, knownPath, identity)) {
+            if (!found || answerFromStore(knownPath, identity, o, scratch, place)) return;
+            path = knownPath;
+            // Not a plain file any more: it changed since the walk began, and is looked for anew.
+            read = m_files.readFound(path, scratch.bytes, st, true);
+        }
         if (!read) {
-            const std::size_t entry = m_store->find(path.native(), IdentityOf(st));
-            if (entry != TextStore::kNone) {
-                if (!m_store->mayContain(entry, m_query)) {
-                    o.read = o.fromStore = true;
-                    return;
-                }
-                if (m_store->text(entry, scratch.bytes)) {
-                    o.read = o.fromStore = true;
-                    o.match = m_matcher.matchesText(scratch.bytes);
-                    return;
-                }
+            m_lookedFor.fetch_add(1, std::memory_order_relaxed);
+            // An empty store answers nothing: then every file is read at once.
+            const bool lookFirst = m_store->size() > 0;
+            if (!(place ? m_cache->examine(place, m_files, row.type, row.number, row.link, path, st,
+                                           scratch.bytes, lookFirst, read)
+                        : m_files.examine(row.type, row.number, row.link, path, st, scratch.bytes, lookFirst,
+                                          read)))
+                return;
+            if (!read) {
+                if (answerFromStore(path.native(), IdentityOf(st), o, scratch)) return;
+                if (!m_files.readFound(path, scratch.bytes, st)) return;
             }
-            if (!m_files.readFound(path, scratch.bytes, st)) return;
         }
         o.read = true;
         NormalisePageText(scratch.bytes);
@@ -420,6 +496,8 @@ private:
     const FullTextJob& m_job;
     PageMatcher m_matcher;
     TextStore* m_store;
+    FullTextCache* m_cache;
+    const std::vector<FullTextCache::Place*>& m_places; // by row; empty without the cache
     TextQuery m_query;
     ArticleFiles m_files;
     std::unique_ptr<Outcome[]> m_outcomes;
@@ -428,6 +506,7 @@ private:
     std::atomic<size_t> m_next{0};
     std::atomic<size_t> m_limit;
     std::atomic<bool> m_quit{false};
+    std::atomic<int> m_lookedFor{0};
     Scratch m_scratch; // the walking thread's own
     std::vector<std::thread> m_helpers;
 };
@@ -437,7 +516,9 @@ private:
 FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
                                  const FullTextReports& reports) {
     FullTextResult result;
-    std::unique_ptr<TextStore> store;
+    std::unique_ptr<TextStore> ownStore;
+    TextStore* store = nullptr;
+    FullTextCache* cache = nullptr;
     bool complete = false;
     try {
         articles.setSortKeys(catalogue::kWalkOrder);
@@ -446,13 +527,18 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
                   linkField = articles.field("Link");
         // The inputs of every row, taken in walk order, so that files can be read on other threads while
         // only this one touches the table.
+        // Titles are tested here, once. HasTitle answers for the stored (UTF-8) title as for its Windows-1251
+        // form: the first byte of either is above the blank exactly when the other's is.
         std::vector<RowInput> rows(size_t(articles.rowCount()));
+        TitleMatcher titles(job.text, job.options);
         for (size_t i = 0; i < rows.size(); ++i) {
             const RowRef ref = articles.rowAt(int(i));
+            const std::string_view title = ref.storedText(titleField);
             rows[i].type = ref.asInt(typeField);
-            rows[i].number = cp1251::fromUtf8(ref.storedText(numberField));
-            rows[i].title = cp1251::fromUtf8(ref.storedText(titleField));
-            rows[i].link = cp1251::fromUtf8(ref.storedText(linkField));
+            rows[i].number = windows1251(ref.storedText(numberField));
+            rows[i].link = windows1251(ref.storedText(linkField));
+            rows[i].titleMatches = titles.matchesStored(title);
+            rows[i].mayRead = !rows[i].titleMatches && HasTitle(title) && IsSearchableKind(rows[i].link);
         }
         const int threads =
             job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
@@ -460,16 +546,28 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             fs::path file = job.storeFile;
             if (file.empty() && !articles.fileName().empty())
                 file = articles.fileName().parent_path() / kTextStoreFile;
-            if (!file.empty()) store = std::make_unique<TextStore>(file, TextStore::Options{job.storeSettle});
+            if (!file.empty() && job.cache) {
+                cache = job.cache;
+                store = cache->begin(job, file);
+            } else if (!file.empty()) {
+                ownStore = std::make_unique<TextStore>(file, TextStore::Options{job.storeSettle});
+                store = ownStore.get();
+            }
         }
-        FilePipeline files(rows, job, threads, store.get());
-        TitleMatcher titles(job.text, job.options);
+        // Where each row's file was found before, for the rows whose files may be read.
+        std::vector<FullTextCache::Place*> places;
+        if (cache) {
+            places.resize(rows.size());
+            for (size_t i = 0; i < rows.size(); ++i)
+                if (rows[i].mayRead) places[i] = cache->place(i, rows[i].type, rows[i].number, rows[i].link);
+        }
+        FilePipeline files(rows, job, threads, store, cache, places);
         std::set<std::string> unreadable;
 
         articles.first();
         for (size_t i = 0; i < rows.size() && !articles.eof() && !stop.load(); ++i) {
             if (reports.progress) reports.progress({int(i), int(rows.size()), rows[i].number, result.hits});
-            bool marked = titles.matches(rows[i].title);
+            bool marked = rows[i].titleMatches;
             if (!marked) {
                 const Outcome& o = files.outcome(i);
                 if (const Outcome::Problem* p = o.problem.get()) {
@@ -495,6 +593,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         }
         result.stopped = stop.load() && result.visited < int(rows.size());
         result.unreadableCount = int(unreadable.size());
+        result.filesLookedFor = files.filesLookedFor();
         complete = result.visited == int(rows.size());
         if (articles.state() == RecordTable::State::Edit) articles.post();
     } catch (const std::exception& e) {
@@ -509,6 +608,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         if (store) store->save(complete);
     } catch (...) {
     }
+    if (cache) cache->end();
     if (reports.finish)
         reports.finish();
     else

@@ -16,6 +16,10 @@
 
 struct stat;
 
+namespace marovex::search {
+class FullTextCache;
+}
+
 // The full-text search: the worker body that walks the article table, tests titles and article files and
 // writes the marks, and what its progress dialog shows.
 namespace marovex::search {
@@ -29,6 +33,12 @@ std::string LinkExtension(std::string_view link);
 // Whether a row's article file is read at all: its extension is a substring of
 // ".txt .rtf .htm .html .shtm .shtml" (so ".ht", ".sh" and ".t" pass too); an empty one never is.
 bool IsSearchableKind(std::string_view link);
+
+// The "pub" folders an article of an issue may lie in, relative to the archive folder (Windows-1251 names,
+// matched ignoring case), in the order they are tried: the text folder, then the issue folder candidates.
+// None for an edition code outside 1 to 3.
+std::vector<std::vector<std::string>> PubFolderCandidates(int type, std::string_view shortNumber,
+                                                          const std::array<std::string, 3>& prefixes);
 
 // An article file that exists but cannot be read, or whose real path leaves its issue folder; the message
 // names the file and the reason.
@@ -69,11 +79,14 @@ public:
 
     // For the text store: finds the file as read(...) does and returns its path with the file's status in
     // `st`. With `lookFirst` the file is only looked at where that decides; `read` tells whether it was read
-    // (`bytes` filled). Raises ArticleReadError as read(...) does.
+    // (`bytes` filled); `linked`, whether a symbolic link stood where a file was looked for. Raises
+    // ArticleReadError as read(...) does.
     bool examine(int type, std::string_view number, std::string_view link, std::filesystem::path& path,
-                 struct stat& st, std::string& bytes, bool lookFirst, bool& read);
-    // Reads a file examine(...) found, with its status when opened; false when it is no longer a file.
-    bool readFound(const std::filesystem::path& path, std::string& bytes, struct stat& st);
+                 struct stat& st, std::string& bytes, bool lookFirst, bool& read, bool* linked = nullptr);
+    // Reads a file examine(...) found, with its status when opened; false when it is no longer a file (or,
+    // with `noLink`, is a symbolic link now).
+    bool readFound(const std::filesystem::path& path, std::string& bytes, struct stat& st,
+                   bool noLink = false);
 
 private:
     struct Impl;
@@ -93,6 +106,9 @@ struct FullTextJob {
     std::filesystem::path storeFile;
     bool useStore = true;
     std::chrono::nanoseconds storeSettle = std::chrono::seconds(2); // TextStore::Options::settle
+    // What a program that searches again and again keeps between searches (search/fulltextcache.h): the
+    // store stays loaded, and files that did not change are not looked at. Null: each search on its own.
+    FullTextCache* cache = nullptr;
 };
 
 // What `showProgress` needs, before each row is examined.
@@ -117,8 +133,11 @@ struct FullTextResult {
     int visited = 0;        // rows examined
     int filesRead = 0;      // article files whose text the walk tested, from the file or from the text store
     int filesFromStore = 0; // of those, the ones answered by the store without reading the file
-    bool stopped = false;   // the stop flag ended the walk early
-    Message error;          // not empty: a table error ended the walk
+    // With the store: rows whose file was looked for in the archive; with a cache, only those it did not
+    // know.
+    int filesLookedFor = 0;
+    bool stopped = false; // the stop flag ended the walk early
+    Message error;        // not empty: a table error ended the walk
     // Article files that could not be read: their rows count as not matching their texts and the walk
     // goes on. How many (each file once) and the first few, each as "file (reason)".
     int unreadableCount = 0;

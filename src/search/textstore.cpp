@@ -137,13 +137,17 @@ std::string& compressedBuffer() {
 
 // The piece of a store file a thread read last. The walk asks for texts in about the order they were
 // stored, so reading ahead in pieces saves a system call per text when many texts are candidates.
+// The piece grows while it serves several texts and falls back to one page when it served only one: texts
+// of a rare word lie far apart, and reading large pieces for them would copy mostly what is never used.
 struct ReadAhead {
     std::uint64_t store = 0; // TextStore::m_id; 0: nothing held
     int source = -1;
     std::uint64_t start = 0;
     std::string bytes;
+    std::size_t served = 0;      // texts taken from the piece held
+    std::size_t size = 4 * 1024; // of the next piece
 };
-constexpr std::size_t kReadAheadBytes = 64 * 1024;
+constexpr std::size_t kReadAheadBytes = 64 * 1024, kReadAheadLeast = 4 * 1024;
 
 std::atomic<std::uint64_t> g_storeIds{0};
 
@@ -329,7 +333,16 @@ std::size_t TextStore::find(std::string_view path, const FileIdentity& identity)
         return e;
     }
     m_state[e].fetch_or(kStale, std::memory_order_relaxed);
+    m_staleFound.store(true, std::memory_order_relaxed);
     return kNone;
+}
+
+bool TextStore::still(std::size_t entry, const FileIdentity& identity) {
+    if (entry >= m_entries.size() || m_entries[entry].identity != identity ||
+        (m_state[entry].load(std::memory_order_relaxed) & kSuperseded))
+        return false;
+    m_state[entry].fetch_or(kSeen, std::memory_order_relaxed);
+    return true;
 }
 
 bool TextStore::mayContain(std::size_t entry, const TextQuery& query) const {
@@ -344,10 +357,14 @@ bool TextStore::text(std::size_t entry, std::string& out) const {
     if (ahead.store == m_id && ahead.source == e.source && e.offset >= ahead.start &&
         e.offset + e.blobSize <= ahead.start + ahead.bytes.size()) {
         blob = ahead.bytes.data() + (e.offset - ahead.start);
+        ++ahead.served;
     } else if (e.blobSize <= kReadAheadBytes / 2) {
+        ahead.size = ahead.served > 1 ? std::min(ahead.size * 2, kReadAheadBytes) : kReadAheadLeast;
+        const std::size_t size = std::max<std::size_t>(ahead.size, e.blobSize);
         ahead.store = 0;
-        ahead.bytes.resize(kReadAheadBytes);
-        const ssize_t got = ::pread(fdOf(e.source), ahead.bytes.data(), kReadAheadBytes, off_t(e.offset));
+        ahead.served = 1;
+        ahead.bytes.resize(size);
+        const ssize_t got = ::pread(fdOf(e.source), ahead.bytes.data(), size, off_t(e.offset));
         if (got < ssize_t(e.blobSize)) return false;
         ahead.bytes.resize(size_t(got));
         ahead.store = m_id;
@@ -420,6 +437,9 @@ bool TextStore::flushPending() {
 }
 
 void TextStore::save(bool walkComplete) {
+    // Nothing read anew and nothing found changed: the files say what they said. (Entries of files that
+    // are gone are dropped by the next save that writes.)
+    if (m_generation != 0 && m_fresh.empty() && !m_staleFound.load()) return;
     if (!m_pending.empty() && !flushPending()) m_freshFailed = true;
     if (m_freshFailed) m_fresh.clear();
     // The last text read for a path wins; an older one of the same path is dropped.

@@ -76,9 +76,16 @@ public:
     TextStore& operator=(const TextStore&) = delete;
 
     std::size_t size() const { return m_entries.size(); }
+    // Texts added since it was opened (once no search adds any more).
+    std::size_t added() const { return m_fresh.size(); }
 
     // The entry for a path whose file still has this identity, or kNone. Safe from several threads.
     std::size_t find(std::string_view path, const FileIdentity& identity);
+    // find(...) for an entry it returned before on this store: whether that entry still answers for a file
+    // with this identity.
+    bool still(std::size_t entry, const FileIdentity& identity);
+    // Tells this store from others loaded in the same process.
+    std::uint64_t id() const { return m_id; }
     bool mayContain(std::size_t entry, const TextQuery& query) const;
     // The stored text; false when it is damaged (the caller reads the file instead and adds it again).
     bool text(std::size_t entry, std::string& out) const;
@@ -87,9 +94,10 @@ public:
     // several threads. A failure to write makes the store forget the additions, never raises.
     void add(std::string_view path, const FileIdentity& identity, std::string_view text);
 
-    // Writes what changed: whole when the additions have grown large, otherwise only the additions. With
-    // `walkComplete`, entries no row reached whose files are gone are dropped. Needs the folder lock; never
-    // raises (a store that cannot be written is simply not kept).
+    // Writes what changed: whole when the additions have grown large, otherwise only the additions; nothing
+    // when no text was added and no file found changed. With `walkComplete`, entries no row reached whose
+    // files are gone are dropped when it writes. Needs the folder lock; never raises (a store that cannot be
+    // written is simply not kept).
     void save(bool walkComplete);
 
 private:
@@ -123,6 +131,7 @@ private:
     std::vector<std::uint32_t> m_slots;                   // the entries by path: index + 1, 0 for none
     std::unique_ptr<std::atomic<std::uint8_t>[]> m_state; // per entry: seen, stale, superseded
     std::size_t m_baseEntries = 0;                        // entries of the store whole
+    std::atomic<bool> m_staleFound{false};                // an entry's file was found changed
 
     // Entries read in this search, their texts already in the fresh file.
     std::mutex m_mutex;

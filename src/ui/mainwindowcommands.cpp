@@ -74,6 +74,7 @@ void MainWindow::runSearch() {
     request.options = {m_matchCaseButton->isChecked(), m_wholeWordsButton->isChecked()};
     request.archiveFolder = m_session.archiveFolder;
     request.prefixes = m_session.ini.name_kelvra;
+    request.cache = &m_session.fullTextCache();
 
     search::FindHooks hooks;
     hooks.setBoxText = [this](const std::string& text) { m_searchBox->setEditText(fromCp1251(text)); };

@@ -3,12 +3,15 @@
 #include "indexer/archive.h"
 #include "search/findcommand.h"
 #include "search/fulltext.h"
+#include "search/fulltextcache.h"
 #include "search/textstore.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include <sys/stat.h>
 
 using namespace marovex;
 using namespace marovex::search;
@@ -353,6 +356,72 @@ TEST(FullTextSearch, TheStoreLiesBesideTheCatalogueAndKeepsOnlyTextsOfFilesThatH
     EXPECT_TRUE(fs::is_regular_file(dir / std::string(kTextStoreFile)));
     j.useStore = false;
     EXPECT_EQ(RunFullTextSearch(t, j, stop, {}).filesFromStore, 0);
+}
+
+// A window keeps a cache between searches: a later search looks only at the files of rows that a change
+// touched, and marks exactly as a walk that reads every file. Changes between two searches: a file written
+// in place, one replaced by a rename, one removed, one added, one appearing in an earlier candidate folder,
+// and a whole issue folder moved to another candidate place. Files reached through a symbolic link or with a
+// second name are looked at every time.
+TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
+    TempDir dir;
+    std::vector<Article> rows;
+    for (int i = 0; i < 12; ++i) {
+        page(dir, "Kelvra-Gold7/pub/" + std::to_string(i) + ".htm", i % 3 ? "<p>война</p>" : "<p>мир</p>");
+        rows.push_back({1, "7", "Статья", std::to_string(i) + ".htm"});
+    }
+    page(dir, "Kelvra-Release12/pub/Upper.HTM", "мир");
+    page(dir, "Kelvra-Release12/pub/target.htm", "мир");
+    page(dir, "Kelvra-Release12/pub/twice.htm", "мир");
+    page(dir, "Kelvra-Release12/pub/sub/deep.htm", "мир");
+    const fs::path pub12 = dir / "archive/Kelvra-Release12/pub";
+    fs::create_symlink("target.htm", pub12 / "linked.htm");
+    fs::create_hard_link(pub12 / "twice.htm", dir / "archive/second-name.htm");
+    for (const char* link : {"upper.htm", "linked.htm", "twice.htm", "sub\\deep.htm", "absent.htm"})
+        rows.push_back({2, "12", "Статья", link});
+    RecordTable t;
+    fill(t, rows);
+    std::atomic<bool> stop{false};
+    FullTextCache cache;
+    auto check = [&](const std::string& phase, int lookedFor) {
+        SCOPED_TRACE(phase);
+        FullTextJob plain = job(dir, "мир");
+        plain.useStore = false;
+        ASSERT_TRUE(RunFullTextSearch(t, plain, stop, {}).error.empty());
+        const std::vector<int> expected = marks(t);
+        FullTextJob cached = job(dir, "мир");
+        cached.storeFile = dir / "app" / std::string(kTextStoreFile);
+        cached.storeSettle = std::chrono::seconds(0);
+        cached.cache = &cache;
+        const FullTextResult r = RunFullTextSearch(t, cached, stop, {});
+        EXPECT_TRUE(r.error.empty()) << r.error;
+        EXPECT_EQ(marks(t), expected);
+        EXPECT_EQ(r.filesLookedFor, lookedFor);
+    };
+    fs::create_directories(dir / "app");
+    const int always = 2; // the symbolic link and the file with two names
+    check("first search", 17);
+    check("nothing changed", always);
+    const fs::path pub7 = dir / "archive/Kelvra-Gold7/pub";
+    test::writeFile(pub7 / "1.htm", w("<p>мир</p>"));  // written in place
+    test::writeFile(pub12 / "target.htm", w("война")); // what the symbolic link leads to
+    check("one file written", always + 1);
+    test::writeFile(pub7 / "new.tmp", w("война"));
+    fs::rename(pub7 / "0.htm", pub7 / "old.htm");
+    fs::rename(pub7 / "new.tmp", pub7 / "0.htm"); // replaced by a rename
+    fs::remove(pub7 / "3.htm");
+    page(dir, "Kelvra-Release12/pub/absent.htm", "мир"); // a row's file appears
+    check("replaced, removed, added", always + 3);
+    page(dir, "Gold7/pub/4.htm", "мир"); // the text folder comes first
+    check("a file in an earlier candidate folder", always + 12);
+    fs::create_directories(dir / "archive/Kelvra-Release12.zip");
+    fs::rename(dir / "archive/Kelvra-Release12", dir / "archive/Kelvra-Release12.zip/Kelvra-Release12");
+    check("an issue folder moved", 5);
+    test::writeFile(pub12.parent_path().parent_path() /
+                        "Kelvra-Release12.zip/Kelvra-Release12/pub/sub/deep.htm",
+                    w("война"));
+    check("a file in a folder below pub", always + 1);
+    check("nothing changed again", always);
 }
 
 TEST(FindDialog, ProgressLines) {

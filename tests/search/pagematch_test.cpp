@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
 #include "search/fulltext.h"
+#include "search/fulltextcache.h"
 #include "search/pagematch.h"
 #include "search/textstore.h"
 #include "support/testsupport.h"
@@ -266,7 +267,8 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         walk.unreadable = int(unreadable.size());
         return walk;
     };
-    auto searchWalk = [&](const std::string& word, SearchOptions options, bool withStore) {
+    FullTextCache cache; // kept across all the phases, as a window keeps it
+    auto searchWalk = [&](const std::string& word, SearchOptions options, bool withStore, bool withCache) {
         FullTextJob job;
         job.text = word;
         job.options = options;
@@ -276,6 +278,7 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         job.useStore = withStore;
         job.storeFile = store;
         job.storeSettle = std::chrono::seconds(0);
+        job.cache = withCache ? &cache : nullptr;
         std::atomic<bool> stop{false};
         const FullTextResult r = RunFullTextSearch(t, job, stop, {});
         EXPECT_TRUE(r.error.empty()) << r.error;
@@ -291,11 +294,16 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
             for (int o = 0; o < 4; ++o) {
                 const SearchOptions options{(o & 1) != 0, (o & 2) != 0};
                 const Walk expected = plainWalk(word, options);
-                for (bool withStore : {false, true}) {
-                    const Walk got = searchWalk(word, options, withStore);
-                    SCOPED_TRACE(phase + (withStore ? ", with the store" : ", without") + ", word [" +
-                                 cp1251::toUtf8(word) + "] case " + std::to_string(options.caseSensitive) +
-                                 " words " + std::to_string(options.wholeWords));
+                for (int mode = 0; mode < 3; ++mode) {
+                    const bool withStore = mode > 0, withCache = mode == 2;
+                    const Walk got = searchWalk(word, options, withStore, withCache);
+                    SCOPED_TRACE(phase +
+                                 (withCache   ? ", with the store and the cache"
+                                  : withStore ? ", with the store"
+                                              : ", without") +
+                                 ", word [" + cp1251::toUtf8(word) + "] case " +
+                                 std::to_string(options.caseSensitive) + " words " +
+                                 std::to_string(options.wholeWords));
                     EXPECT_EQ(got.marks, expected.marks);
                     EXPECT_EQ(got.hits, expected.hits);
                     EXPECT_EQ(got.read, expected.read);
@@ -360,6 +368,35 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
                         randomPage());
     }
     compare("after the files changed", 6);
+
+    // Folders: an issue folder moved to its archive-named place, a folder below "pub" renamed in another
+    // letter case, and a text folder that takes an issue's rows over.
+    for (const auto& entry : fs::directory_iterator(dir / "archive")) {
+        const std::string name = entry.path().filename().string();
+        fs::create_directories(entry.path().string() + ".zip");
+        fs::rename(entry.path(), entry.path().string() + ".zip/" + name);
+        break;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(dir / "archive")) {
+        if (entry.path().filename() == "sub" && entry.is_directory()) {
+            fs::rename(entry.path(), entry.path().parent_path() / "SUB");
+            break;
+        }
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(dir / "archive")) {
+        if (entry.path().filename() != "pub" || !entry.is_directory() ||
+            entry.path().parent_path().filename().string().rfind("Kelvra-Gold", 0) != 0)
+            continue;
+        const fs::path textFolder =
+            dir / "archive" / entry.path().parent_path().filename().string().substr(7);
+        fs::create_directories(textFolder);
+        fs::copy(entry.path(), textFolder / "pub",
+                 fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        for (const auto& copied : fs::recursive_directory_iterator(textFolder))
+            if (fs::is_regular_file(copied.symlink_status())) test::writeFile(copied.path(), randomPage());
+        break;
+    }
+    compare("after folders moved", 3);
 
     // A damaged store: every fourth byte after the header turned over.
     std::string bytes = test::readFile(store);

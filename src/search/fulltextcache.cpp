@@ -1,0 +1,409 @@
+#include "search/fulltextcache.h"
+
+#include "base/cp1251.h"
+#include "base/folderwatch.h"
+#include "base/textops.h"
+#include "indexer/archive.h"
+#include "search/fulltext.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace marovex::search {
+
+// Something a search found that stays true until a watched folder reports a change: an issue's "pub"
+// folders or a row's file. `epoch` tells its registrations in the table of dependents from older ones.
+struct FullTextCache::Node {
+    std::atomic<bool> trusted{false};
+    std::atomic<std::uint32_t> epoch{0};
+};
+
+struct FullTextCache::Issue : Node {
+    int type = 0;
+    std::string shortNumber;
+    std::mutex mutex;           // held while the folders are looked for
+    std::uint64_t walkedIn = 0; // the walk whose search looked for the folders last
+    bool watched = false;       // every folder looked into is watched, none through a symbolic link
+    std::vector<std::pair<fs::path, int>> pubs; // the "pub" folders found, in order, with their watches
+};
+
+struct FullTextCache::Place : Node {
+    const std::string* key = nullptr; // the row's type, number and link (placeKey)
+    Issue* issue = nullptr;
+    // The epoch of the issue's folders this place was found in; written last, after the fields below, and
+    // 0 while they are being written.
+    std::atomic<std::uint32_t> issueEpoch{0};
+    bool found = false;
+    std::string path;
+    FileIdentity identity;
+    // The store's entry for the file last time: the low half of the store's id above the entry.
+    std::atomic<std::uint64_t> storeEntry{~std::uint64_t(0)};
+};
+
+namespace {
+
+// What tells rows' places apart: type, number and link, each ended by a line feed.
+void placeKey(std::string& key, int type, std::string_view number, std::string_view link) {
+    key.clear();
+    key += std::to_string(type);
+    key += '\n';
+    key += number;
+    key += '\n';
+    key += link;
+    key += '\n';
+}
+
+bool samePlace(std::string_view key, int type, std::string_view number, std::string_view link) {
+    const std::string t = std::to_string(type);
+    return key.size() == t.size() + number.size() + link.size() + 3 && key.starts_with(t) &&
+           key[t.size()] == '\n' && key.substr(t.size() + 1, number.size()) == number &&
+           key[t.size() + 1 + number.size()] == '\n' &&
+           key.substr(t.size() + 2 + number.size(), link.size()) == link;
+}
+
+// A dependency: a name looked for in a watched folder (by the folder's watch and the name folded as the
+// lookup folds it). Names that fold alike, or whose hashes meet, share one: that only costs a lookup more.
+std::uint64_t keyOf(int watch, std::string_view cp1251Name) {
+    std::string folded(cp1251Name);
+    text::FoldUpper(folded);
+    std::uint32_t h = 2166136261u;
+    for (const unsigned char c : folded)
+        h = (h ^ c) * 16777619u;
+    return (std::uint64_t(std::uint32_t(watch)) << 32) | h;
+}
+
+} // namespace
+
+struct FullTextCache::Impl {
+    struct Ref {
+        Node* node;
+        std::uint32_t epoch;
+    };
+
+    // The archive and settings everything below was found for.
+    fs::path archive;
+    std::array<std::string, 3> prefixes;
+    dev_t archiveDevice = 0;
+    ino_t archiveInode = 0;
+    int archiveWatch = -1;
+    bool enabled = false; // this walk trusts places
+    std::uint64_t walk = 0;
+
+    std::unique_ptr<FolderWatch> watch;
+    std::mutex mutex;                    // guards what follows during a walk
+    indexer::CaseInsensitivePaths paths; // folder listings of this walk
+    std::unordered_multimap<std::uint64_t, Ref> dependents;
+    std::size_t registered = 0;              // references added since the table was last emptied
+    std::unordered_map<dev_t, bool> devices; // whether each file system reports every change
+
+    std::unordered_map<std::string, std::unique_ptr<Issue>> issues;
+    std::unordered_map<std::string, Place> places;
+    std::string key;                     // scratch
+    std::vector<Place*> walked, walking; // by position in the last walk and in this one
+    std::size_t placesUsed = 0;          // by this walk
+
+    fs::path storeFile;
+    std::chrono::nanoseconds storeSettle{};
+    std::unique_ptr<TextStore> store;
+    std::array<FileIdentity, 2> storeIdentity; // of the store's two files when it was loaded
+
+    void distrustAll() {
+        for (auto& [key, issue] : issues)
+            issue->trusted.store(false);
+        for (auto& [key, place] : places)
+            place.trusted.store(false);
+        dependents.clear();
+        registered = 0;
+    }
+
+    void forgetPlaces() {
+        walked.clear();
+        walking.clear();
+        places.clear();
+        issues.clear();
+        dependents.clear();
+        registered = 0;
+    }
+
+    void forgetAll() {
+        walked.clear();
+        walking.clear();
+        places.clear();
+        issues.clear();
+        dependents.clear();
+        registered = 0;
+        devices.clear();
+        watch = std::make_unique<FolderWatch>();
+        archiveWatch = -1;
+    }
+
+    void distrust(std::uint64_t key) {
+        const auto [from, to] = dependents.equal_range(key);
+        for (auto it = from; it != to; ++it)
+            if (it->second.node->epoch.load() == it->second.epoch) it->second.node->trusted.store(false);
+        dependents.erase(from, to);
+    }
+
+    // Everything found through a folder whose watch ended.
+    void distrustWatch(int wd) {
+        for (auto it = dependents.begin(); it != dependents.end();) {
+            if (std::uint32_t(it->first >> 32) == std::uint32_t(wd)) {
+                if (it->second.node->epoch.load() == it->second.epoch) it->second.node->trusted.store(false);
+                it = dependents.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    // Makes a node trusted with its dependencies; under `mutex`.
+    void trust(Node& node, const std::vector<std::uint64_t>& keys) {
+        const std::uint32_t epoch = node.epoch.load() + 1;
+        node.epoch.store(epoch);
+        for (const std::uint64_t key : keys)
+            dependents.emplace(key, Ref{&node, epoch});
+        registered += keys.size();
+        node.trusted.store(true, std::memory_order_release);
+    }
+
+    bool reportsEveryChange(dev_t device, const fs::path& folder) {
+        const auto [it, fresh] = devices.try_emplace(device, false);
+        if (fresh) it->second = FolderWatch::reportsEveryChange(folder);
+        return it->second;
+    }
+
+    // Follows `components` from a watched folder as the case-ignoring lookup does, watching every folder
+    // before looking into it, and adds each name looked for to `keys`. `folders` receives the folders
+    // reached with their watches, with `throughLast` the one the last component names too. False when the
+    // way cannot be vouched for: a symbolic link on it, a folder that cannot be watched or on a file system
+    // that does not report every change. Under `mutex`.
+    bool follow(fs::path folder, int wd, const std::vector<std::string>& components,
+                std::vector<std::uint64_t>& keys, std::vector<std::pair<fs::path, int>>& folders,
+                bool throughLast) {
+        for (std::size_t i = 0; i < components.size(); ++i) {
+            keys.push_back(keyOf(wd, components[i]));
+            if (i + 1 == components.size() && !throughLast) break;
+            const auto next = paths.resolve(folder, {components[i]});
+            if (!next) break;
+            struct stat st {};
+            if (::lstat(next->c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+            if (!S_ISDIR(st.st_mode)) break;
+            if (!reportsEveryChange(st.st_dev, *next)) return false;
+            wd = watch->add(*next);
+            if (wd < 0) return false;
+            folder = *next;
+            folders.emplace_back(folder, wd);
+        }
+        return true;
+    }
+
+    // The issue's "pub" folders, looked for once per walk unless trusted from an earlier one.
+    void walkIssue(Issue& issue) {
+        if (issue.trusted.load(std::memory_order_acquire)) return;
+        std::lock_guard issueLock(issue.mutex);
+        if (issue.trusted.load() || issue.walkedIn == walk) return;
+        std::vector<std::uint64_t> keys;
+        std::vector<std::pair<fs::path, int>> pubs;
+        std::lock_guard lock(mutex);
+        bool watched = archiveWatch >= 0;
+        for (const auto& candidate : PubFolderCandidates(issue.type, issue.shortNumber, prefixes)) {
+            if (!watched) break;
+            std::vector<std::pair<fs::path, int>> reached;
+            watched = follow(archive, archiveWatch, candidate, keys, reached, true);
+            if (reached.size() == candidate.size() &&
+                std::find(pubs.begin(), pubs.end(), reached.back()) == pubs.end())
+                pubs.push_back(reached.back());
+        }
+        issue.pubs = std::move(pubs);
+        issue.watched = watched;
+        issue.walkedIn = walk;
+        if (watched)
+            trust(issue, keys);
+        else
+            issue.epoch.store(issue.epoch.load() + 1);
+    }
+};
+
+FullTextCache::FullTextCache() : d(std::make_unique<Impl>()) {
+    d->watch = std::make_unique<FolderWatch>();
+}
+
+FullTextCache::~FullTextCache() = default;
+
+TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFile) {
+    Impl& c = *d;
+    ++c.walk;
+    c.placesUsed = 0;
+    c.paths = indexer::CaseInsensitivePaths();
+
+    // The archive as it was: the same folder at the same path, nothing mounted or unmounted since.
+    const fs::path archive = indexer::ArchiveFolderPath(job.archiveFolder);
+    struct stat st {};
+    const bool archiveThere = ::stat(archive.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (archive != c.archive || job.prefixes != c.prefixes || !archiveThere || st.st_dev != c.archiveDevice ||
+        st.st_ino != c.archiveInode || c.watch->mountsChanged() || c.archiveWatch < 0) {
+        c.forgetAll();
+        c.archive = archive;
+        c.prefixes = job.prefixes;
+        c.archiveDevice = archiveThere ? st.st_dev : 0;
+        c.archiveInode = archiveThere ? st.st_ino : 0;
+        if (archiveThere && c.reportsEveryChange(st.st_dev, archive)) c.archiveWatch = c.watch->add(archive);
+    } else {
+        std::vector<FolderWatch::Change> changes;
+        if (!c.watch->take(changes)) {
+            c.distrustAll();
+        } else {
+            for (const FolderWatch::Change& change : changes) {
+                if (change.folderGone)
+                    c.distrustWatch(change.watch);
+                else
+                    c.distrust(keyOf(change.watch, cp1251::fromUtf8(change.name)));
+            }
+        }
+        // Registrations of nodes found anew pile up under names that never change: start the table afresh
+        // before it outgrows what it vouches for.
+        if (c.registered > 8 * (c.places.size() + c.issues.size()) + 4096) c.distrustAll();
+    }
+    c.enabled = c.watch->available() && c.archiveWatch >= 0;
+
+    // The store stays loaded while its files are the ones it was loaded from (this program is their only
+    // writer while it holds the folder's lock, but another may have written them before).
+    auto identityOf = [](const fs::path& file) {
+        struct stat s {};
+        return ::stat(file.c_str(), &s) == 0 ? IdentityOf(s) : FileIdentity{};
+    };
+    fs::path additions = storeFile;
+    additions.replace_extension(".add");
+    const std::array<FileIdentity, 2> identity = {identityOf(storeFile), identityOf(additions)};
+    if (!c.store || storeFile != c.storeFile || job.storeSettle != c.storeSettle ||
+        identity != c.storeIdentity) {
+        c.store.reset();
+        c.store = std::make_unique<TextStore>(storeFile, TextStore::Options{job.storeSettle});
+        c.storeFile = storeFile;
+        c.storeSettle = job.storeSettle;
+        c.storeIdentity = identity;
+    }
+    return c.store.get();
+}
+
+FullTextCache::Place* FullTextCache::place(std::size_t position, int type, std::string_view number,
+                                           std::string_view link) {
+    Impl& c = *d;
+    if (!c.enabled) return nullptr;
+    if (c.walking.size() <= position) c.walking.resize(position + 1);
+    ++c.placesUsed;
+    // Mostly the rows are where they were in the last walk.
+    if (position < c.walked.size()) {
+        Place* p = c.walked[position];
+        if (p && samePlace(*p->key, type, number, link)) return c.walking[position] = p;
+    }
+    placeKey(c.key, type, number, link);
+    auto [it, fresh] = c.places.try_emplace(c.key);
+    if (fresh) {
+        it->second.key = &it->first;
+        std::string shortNumber = indexer::ShortIssueNumber(number);
+        std::string issueKey = std::to_string(type) + '\n' + shortNumber;
+        auto [issue, freshIssue] = c.issues.try_emplace(std::move(issueKey));
+        if (freshIssue) {
+            issue->second = std::make_unique<Issue>();
+            issue->second->type = type;
+            issue->second->shortNumber = std::move(shortNumber);
+        }
+        it->second.issue = issue->second.get();
+    }
+    return c.walking[position] = &it->second;
+}
+
+std::size_t FullTextCache::storeEntry(Place* p, std::string_view path, const FileIdentity& identity) {
+    TextStore& store = *d->store;
+    const std::uint64_t id = store.id() << 32;
+    const std::uint64_t last = p->storeEntry.load(std::memory_order_relaxed);
+    if ((last & ~std::uint64_t(0xFFFFFFFF)) == id && store.still(std::size_t(last & 0xFFFFFFFF), identity))
+        return std::size_t(last & 0xFFFFFFFF);
+    const std::size_t entry = store.find(path, identity);
+    if (entry != TextStore::kNone && entry < 0xFFFFFFFF)
+        p->storeEntry.store(id | entry, std::memory_order_relaxed);
+    return entry;
+}
+
+bool FullTextCache::known(const Place* p, bool& found, std::string_view& path, FileIdentity& identity) const {
+    if (!p->trusted.load(std::memory_order_acquire) || !p->issue->trusted.load(std::memory_order_acquire) ||
+        p->issueEpoch.load(std::memory_order_acquire) != p->issue->epoch.load(std::memory_order_relaxed))
+        return false;
+    found = p->found;
+    path = p->path;
+    identity = p->identity;
+    return true;
+}
+
+bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string_view number,
+                            std::string_view link, fs::path& path, struct stat& st, std::string& bytes,
+                            bool lookFirst, bool& read) {
+    Impl& c = *d;
+    Issue& issue = *p->issue;
+    c.walkIssue(issue);
+    // What the lookup below looks into, watched before it does; an issue whose folders cannot all be vouched
+    // for leaves its rows to be looked at every time.
+    thread_local std::vector<std::uint64_t> keys;
+    keys.clear();
+    std::vector<std::pair<fs::path, int>> deeper; // folders below the "pub" folders
+    bool watched = issue.watched;
+    const std::uint32_t issueEpoch = issue.epoch.load();
+    if (watched && link.find_first_of("/\\") == std::string_view::npos) {
+        if (indexer::LinkStaysInside(link))
+            for (const auto& pub : issue.pubs)
+                keys.push_back(keyOf(pub.second, link));
+    } else if (watched && indexer::LinkStaysInside(link)) {
+        const std::vector<std::string> components = indexer::LinkComponents(link);
+        std::lock_guard lock(c.mutex);
+        for (const auto& pub : issue.pubs)
+            if (!(watched = c.follow(pub.first, pub.second, components, keys, deeper, false))) break;
+    }
+    bool linked = false;
+    const bool found = files.examine(type, number, link, path, st, bytes, lookFirst, read, &linked);
+    if (!watched || linked) return found;
+    // A file is vouched for by the watch of the folder it lies in, which must be one looked into above, and
+    // only while it has no other name a change could come through.
+    if (found) {
+        // Paths are built from the folders' own, so the folder is the file's path up to its last separator.
+        const std::string_view file = path.native();
+        const std::string_view folder = file.substr(0, std::min(file.size(), file.rfind('/')));
+        auto in = [&](const std::vector<std::pair<fs::path, int>>& folders) {
+            return std::find_if(folders.begin(), folders.end(),
+                                [&](const auto& f) { return f.first.native() == folder; }) != folders.end();
+        };
+        if (st.st_nlink != 1 || !S_ISREG(st.st_mode) || !(in(issue.pubs) || in(deeper))) return found;
+    }
+    std::lock_guard lock(c.mutex);
+    if (!p->trusted.load() || p->issueEpoch.load() != issueEpoch) {
+        p->trusted.store(false);
+        p->issueEpoch.store(0);
+        p->found = found;
+        p->path = found ? path.native() : std::string();
+        p->identity = found ? IdentityOf(st) : FileIdentity{};
+        p->issueEpoch.store(issueEpoch, std::memory_order_release);
+        c.trust(*p, keys);
+    }
+    return found;
+}
+
+void FullTextCache::end() {
+    Impl& c = *d;
+    c.walked.swap(c.walking);
+    c.walking.clear();
+    // Texts added were written to new files: the store is loaded from them next time.
+    if (c.store && c.store->added() > 0) c.store.reset();
+    // Rows gone from the table leave their places behind; past twice what a walk uses, they are dropped.
+    if (c.places.size() > 2 * c.placesUsed + 4096) c.forgetPlaces();
+}
+
+} // namespace marovex::search

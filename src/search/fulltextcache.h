@@ -1,0 +1,62 @@
+#pragma once
+
+#include "search/textstore.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct stat;
+
+namespace marovex::search {
+
+class ArticleFiles;
+struct FullTextJob;
+
+// What a program that runs full-text searches one after another keeps between them, so that a later search
+// looks at no article file that did not change: the text store, loaded once, and where each row's file was
+// found, with the identity it had then. Every folder that finding a file looked into is watched first
+// (FolderWatch); a change reported there makes what it touches be looked for anew, and everything else is
+// answered without a system call. A file the watch cannot vouch for is looked at on every search as without
+// the cache: when no watch could be set, on a file system that does not report every change, found through
+// a symbolic link, with more than one name, or unreadable. Used by one search at a time.
+class FullTextCache {
+public:
+    FullTextCache();
+    ~FullTextCache();
+    FullTextCache(const FullTextCache&) = delete;
+    FullTextCache& operator=(const FullTextCache&) = delete;
+
+    // --- For RunFullTextSearch ---
+
+    struct Place; // where one row's file was found
+
+    // Before a walk, on its thread: takes the changes reported since the last walk and forgets what they
+    // touched; forgets everything for another archive, other prefixes or a mount that came or went. Returns
+    // the store in `storeFile`, kept loaded while its files stay as they were.
+    TextStore* begin(const FullTextJob& job, const std::filesystem::path& storeFile);
+    // The place of the file of the row at `position` in the walk; on the walk's thread, in the order of the
+    // walk, before the readers start. Null when this walk trusts no place (no watch on this system, or a file
+    // system that does not report every change).
+    Place* place(std::size_t position, int type, std::string_view number, std::string_view link);
+    // On any thread: whether the place is still as it was found; then `found` tells whether there is a file,
+    // and `path` and `identity` are the file's as it was found.
+    bool known(const Place* place, bool& found, std::string_view& path, FileIdentity& identity) const;
+    // TextStore::find for a known place's file, remembered for the next walk.
+    std::size_t storeEntry(Place* place, std::string_view path, const FileIdentity& identity);
+    // ArticleFiles::examine, the place trusted from now on when the watch can vouch for the answer.
+    bool examine(Place* place, ArticleFiles& files, int type, std::string_view number, std::string_view link,
+                 std::filesystem::path& path, struct stat& st, std::string& bytes, bool lookFirst,
+                 bool& read);
+    // After the walk, once the store was saved.
+    void end();
+
+private:
+    struct Node;
+    struct Issue;
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace marovex::search
