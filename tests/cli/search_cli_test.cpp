@@ -194,7 +194,10 @@ TEST(CliSearch, AKilledSearchNeverLeavesAStoreThatAnswersWrongly) {
 
     const std::filesystem::path store = dir / "app" / std::string(search::kTextStoreFile);
     int killed = 0;
-    for (int round = 0; round < 16; ++round) {
+    // The kill comes at a random moment of a search's time; a search that ended before it shortens the
+    // moments to come, so that a loaded machine still has most searches killed.
+    double reach = 1.0;
+    for (int round = 0; round < 64 && (round < 16 || killed < 5); ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         if (round % 4 == 0) std::filesystem::remove(store); // filled anew
         if (round % 4 == 1 && std::filesystem::exists(store)) {
@@ -218,18 +221,20 @@ TEST(CliSearch, AKilledSearchNeverLeavesAStoreThatAnswersWrongly) {
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
-        std::this_thread::sleep_for(clean * (rng() % 1000) / 1000);
+        std::this_thread::sleep_for(std::chrono::duration_cast<std::chrono::microseconds>(
+            clean * reach * double(rng() % 1000) / 1000.0));
         ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
         killed += WIFSIGNALED(status);
+        if (!WIFSIGNALED(status)) reach /= 2;
 
         const std::string check = words[rng() % words.size()];
         const SearchRun r = searchCli(dir, "search --scope texts '" + check + "'");
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(marks(dir), expected(check)) << check;
     }
-    EXPECT_GT(killed, 4); // most searches were killed before they ended
+    EXPECT_GE(killed, 5); // searches were killed before they ended
     // The last search left a whole store and no temporary file.
     EXPECT_EQ(test::readFile(store).substr(0, 8), "MVXTEXTS");
     for (const auto& e : std::filesystem::directory_iterator(dir / "app"))
