@@ -60,23 +60,16 @@ struct ArticleSpec {
 };
 
 void makeCatalogue(const std::filesystem::path& dir, const std::vector<ArticleSpec>& rows) {
-    catalogue::createEmptyCatalogue(dir, true);
-    RecordTable t;
-    catalogue::openArticleTable(t, dir / "mvx.dat", {});
-    int npp = 0;
+    std::vector<test::ArticleSpec> specs;
     for (const auto& r : rows) {
-        t.append();
-        t.setInt("Kod", 0);
-        t.setInt("Izb1", 0);
-        if (r.izb) t.setInt("Izb", *r.izb);
-        t.setInt("Type", 3);
-        t.setText("Number", "  1");
-        t.setText("Statia", r.title);
-        t.setInt("Find", r.find);
-        t.setInt("Npp", npp++);
-        t.post();
+        test::ArticleSpec s{3, "1", "", r.title};
+        s.kod = 0;
+        s.izb1 = 0;
+        s.izb = r.izb;
+        s.find = r.find;
+        specs.push_back(s);
     }
-    t.close();
+    test::WriteCatalogue(dir, specs);
 }
 
 std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {

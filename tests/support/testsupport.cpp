@@ -1,5 +1,8 @@
 #include "support/testsupport.h"
 
+#include "catalogue/catalogue.h"
+#include "catalogue/recordtable.h"
+
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -146,6 +149,39 @@ BoundedRun RunBounded(const std::function<std::string()>& body, std::chrono::mil
     }
     ::close(pipeEnds[1]);
     return watch(child, pipeEnds[0], deadline, growthKb);
+}
+
+void WriteCatalogue(const std::filesystem::path& dir, const std::vector<ArticleSpec>& rows,
+                    const std::vector<std::string>& topics) {
+    catalogue::createEmptyCatalogue(dir, true);
+    RecordTable articles;
+    catalogue::openArticleTable(articles, dir / catalogue::kArticleFile, {});
+    int npp = 0;
+    for (const ArticleSpec& r : rows) {
+        articles.append();
+        if (r.kod) articles.setInt("Kod", *r.kod);
+        if (r.izb1) articles.setInt("Izb1", *r.izb1);
+        if (r.izb) articles.setInt("Izb", *r.izb);
+        articles.setInt("Type", r.type);
+        articles.setText("Number", catalogue::padIssueNumber(r.number));
+        if (!r.tem.empty()) articles.setText("Tem", r.tem);
+        articles.setText("Statia", r.title);
+        if (!r.link.empty()) articles.setText("Link", r.link);
+        articles.setInt("Find", r.find);
+        articles.setInt("Npp", npp++);
+        articles.post();
+    }
+    articles.close();
+    if (topics.empty()) return;
+    RecordTable topicTable;
+    catalogue::openTopicTable(topicTable, dir / catalogue::kTopicFile);
+    for (const std::string& tem : topics) {
+        topicTable.append();
+        topicTable.setText("Tem", tem);
+        topicTable.setBool("Key", true);
+        topicTable.post();
+    }
+    topicTable.close();
 }
 
 } // namespace marovex::test

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,24 @@ private:
 
 std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, std::string_view bytes);
+
+// One article row of a test catalogue; what is not given stays as a new row leaves it (empty).
+struct ArticleSpec {
+    int type = 1;
+    std::string number = "1"; // padded as stored
+    std::string tem;
+    std::string title;
+    std::string link;
+    int find = 0;
+    std::optional<int> izb;
+    std::optional<int> izb1;
+    std::optional<int> kod;
+};
+
+// Writes a catalogue into `dir`: mvx.dat holding `rows` in that order (Npp counting from 0) and
+// subjects.dat holding `topics`, every one ticked.
+void WriteCatalogue(const std::filesystem::path& dir, const std::vector<ArticleSpec>& rows,
+                    const std::vector<std::string>& topics = {});
 
 // How a child process ended under RunBounded.
 struct BoundedRun {

@@ -26,6 +26,11 @@ template <class Test> int runWebEngineTest(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
+// A message presenter that shows nothing, for windows whose messages a test does not look at.
+inline MainWindow::MessagePresenter quietPresenter() {
+    return [](QWidget*, MainWindow::MessageKind, const QString&) {};
+}
+
 // Shows the window and makes it the active one, as the user's first click on it would.
 inline bool showActive(QWidget& window) {
     window.show();

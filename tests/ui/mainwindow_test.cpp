@@ -40,32 +40,22 @@ struct Shown {
     QString text;
 };
 
+// `rows` rows over the three editions, titled "Статья 0", "Статья 1"…
 void makeCatalogue(const std::filesystem::path& dir, int rows, int foundRow = -1, int favouriteRow = -1) {
-    catalogue::createEmptyCatalogue(dir, true);
-    RecordTable t;
-    catalogue::openArticleTable(t, dir / "mvx.dat", {});
+    std::vector<test::ArticleSpec> specs;
     for (int i = 0; i < rows; ++i) {
-        t.append();
-        t.setInt("Type", 1 + i % 3);
-        t.setText("Number", catalogue::padIssueNumber(std::to_string(i + 1)));
-        t.setText("Tem", "Тема");
-        t.setText("Statia", "Статья " + std::to_string(i));
-        t.setInt("Find", i == foundRow ? -1 : 0);
-        if (i == favouriteRow) t.setInt("Izb", -1);
-        t.setInt("Npp", i);
-        t.post();
+        test::ArticleSpec r{1 + i % 3, std::to_string(i + 1), "Тема", "Статья " + std::to_string(i)};
+        r.find = i == foundRow ? -1 : 0;
+        if (i == favouriteRow) r.izb = -1;
+        specs.push_back(r);
     }
-    t.close();
+    test::WriteCatalogue(dir, specs);
 }
 
 void copyLanguage(const std::filesystem::path& dir, const char* file) {
     std::filesystem::create_directories(dir / "Locale");
     std::filesystem::copy_file(std::filesystem::path(MAROVEX_SOURCE_DIR) / "resources/Locale" / file,
                                dir / "Locale" / file);
-}
-
-auto quiet() {
-    return [](QWidget*, MainWindow::MessageKind, const QString&) {};
 }
 
 QTableView* articleGrid(MainWindow& form) {
@@ -200,7 +190,7 @@ private slots:
         TempDir dir;
         makeCatalogue(dir.path(), 5);
         {
-            MainWindow form(dir.path(), quiet());
+            MainWindow form(dir.path(), test::quietPresenter());
             form.session().ini.state_save = true;
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -279,7 +269,7 @@ private slots:
         makeCatalogue(dir.path(), 2);
         copyLanguage(dir.path(), "rus.lng");
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nCellLines=0\r\nIndicator=0\r\n");
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         QCOMPARE(form.findChild<QAction*>(QStringLiteral("ElMenuItem9"))->text(), QStringLiteral("Выход"));
         auto* grid = articleGrid(form);
         QVERIFY(!grid->showGrid());
@@ -312,7 +302,7 @@ private slots:
         copyLanguage(dir.path(), "rus.lng");
         copyLanguage(dir.path(), "eng.lng");
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nselect_browser=4\r\n");
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         auto* scope = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox3"));
         scope->setCurrentIndex(1);
         QVERIFY(test::chooseEnglishInSettings(form));
@@ -386,7 +376,7 @@ private slots:
         TempDir dir;
         makeCatalogue(dir.path(), 5);
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=1\r\n");
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto* grid = articleGrid(form);
@@ -417,7 +407,7 @@ private slots:
 
         TempDir dir;
         makeCatalogue(dir.path(), 4, /*found*/ 2, /*favourite*/ 2);
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         Font font;
         form.applyGridLook(font, colors::clNavy, colors::clYellow, colors::clWhite);
         form.resize(800, 400);
@@ -455,7 +445,7 @@ private slots:
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\ncolor_link=clRed\r\n"
                                          "color_find=clLime\r\ncolor_table=clYellow\r\n");
         ApplyAppearance(*qApp);
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         form.resize(700, 400);
         QVERIFY(test::showActive(form));
         auto pressOk = [&] {
@@ -497,7 +487,7 @@ private slots:
         makeCatalogue(dir.path(), 1);
         copyLanguage(dir.path(), "eng.lng");
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=eng.lng\r\nselect_browser=4\r\n");
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         AboutDialog about(dir.path(), "eng.lng");
         IndexingDialog indexing(form);
         auto check = [](int target, QWidget* window) {

@@ -20,22 +20,7 @@ using marovex::test::TempDir;
 namespace {
 
 void makeCatalogue(const std::filesystem::path& dir) {
-    catalogue::createEmptyCatalogue(dir, true);
-    RecordTable t;
-    catalogue::openArticleTable(t, dir / "mvx.dat", {});
-    t.append();
-    t.setInt("Type", 1);
-    t.setText("Number", catalogue::padIssueNumber("7"));
-    t.setText("Tem", "Тема");
-    t.setText("Statia", "Статья");
-    t.setText("Link", "a.htm");
-    t.setInt("Npp", 0);
-    t.post();
-    t.close();
-}
-
-auto quiet() {
-    return [](QWidget*, MainWindow::MessageKind, const QString&) {};
+    test::WriteCatalogue(dir, {{1, "7", "Тема", "Статья", "a.htm"}});
 }
 
 QWidget* widget(MainWindow& form, const char* name) {
@@ -53,7 +38,7 @@ private slots:
         makeCatalogue(dir.path());
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=1\r\nInternal_browser_height=5\r\n"
                                          "WindowState=2\r\nWindowWidth=700\r\nWindowHeight=500\r\n");
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QWidget* area = widget(form, "Panel1");

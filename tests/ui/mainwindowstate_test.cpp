@@ -4,6 +4,7 @@
 #include "catalogue/catalogue.h"
 #include "search/history.h"
 #include "support/testsupport.h"
+#include "support/uisupport.h"
 #include "ui/articlemodel.h"
 #include "ui/mainwindow.h"
 #include "ui/splashscreen.h"
@@ -38,36 +39,15 @@ const std::vector<Row> kRows = {
 };
 
 void makeCatalogue(const std::filesystem::path& dir, const std::vector<Row>& rows = kRows) {
-    catalogue::createEmptyCatalogue(dir, true);
-    RecordTable t;
-    catalogue::openArticleTable(t, dir / "mvx.dat", {});
-    int npp = 0;
+    std::vector<test::ArticleSpec> specs;
     for (const Row& r : rows) {
-        t.append();
-        t.setInt("Type", r.type);
-        t.setText("Number", catalogue::padIssueNumber(std::to_string(r.number)));
-        t.setText("Tem", r.tem);
-        t.setText("Statia", r.title);
-        t.setInt("Find", r.find);
-        t.setInt("Izb", r.izb);
-        t.setInt("Izb1", r.izb1);
-        t.setInt("Npp", npp++);
-        t.post();
+        test::ArticleSpec s{r.type, std::to_string(r.number), r.tem, r.title};
+        s.find = r.find;
+        s.izb = r.izb;
+        s.izb1 = r.izb1;
+        specs.push_back(s);
     }
-    t.close();
-    RecordTable topics;
-    catalogue::openTopicTable(topics, dir / "subjects.dat");
-    for (const char* tem : {"A", "B"}) {
-        topics.append();
-        topics.setText("Tem", tem);
-        topics.setBool("Key", true);
-        topics.post();
-    }
-    topics.close();
-}
-
-auto quiet() {
-    return [](QWidget*, MainWindow::MessageKind, const QString&) {};
+    test::WriteCatalogue(dir, specs, {"A", "B"});
 }
 
 QTableView* grid(MainWindow& form, const char* name = "DBGridEh_MVX2") {
@@ -142,7 +122,7 @@ private slots:
         TempDir dir;
         makeCatalogue(dir.path());
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=2\r\n");
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(titles(form), list({"Альфа", "Дельта", "Гамма", "Бета", "Вега"}));
@@ -178,7 +158,7 @@ private slots:
         TempDir dir;
         makeCatalogue(dir.path());
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=2\r\n");
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         form.resize(700, 450);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -247,7 +227,7 @@ private slots:
         QRect bounds;
         QList<int> widths;
         {
-            MainWindow form(dir.path(), quiet());
+            MainWindow form(dir.path(), test::quietPresenter());
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             clickTitle(form, ArticleModel::ColStatia);
@@ -271,7 +251,7 @@ private slots:
         QCOMPARE(iniValue(dir.path(), "col_index_Statia"), std::string("0"));
         QCOMPARE(iniValue(dir.path(), "col_index_Tem"), std::string("4"));
 
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.sortColumn(), QStringLiteral("Statia"));
@@ -320,7 +300,7 @@ private slots:
         makeCatalogue(dir.path(), rows);
         test::writeFile(dir / "mvx.ini",
                         "[interface]\r\nselect_browser=2\r\n" + settings.toStdString() + "\r\n");
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         QCOMPARE(form.sortColumn(), sortColumn);
         QCOMPARE(titles(form), order);
     }
@@ -331,7 +311,7 @@ private slots:
         for (const char* state : {"0", "7"}) {
             test::writeFile(dir / "mvx.ini", std::string("[interface]\r\nselect_browser=2\r\nWindowState=") +
                                                  state + "\r\nWindowWidth=600\r\nWindowHeight=400\r\n");
-            MainWindow form(dir.path(), quiet());
+            MainWindow form(dir.path(), test::quietPresenter());
             QCOMPARE(form.windowState(), Qt::WindowNoState);
             QCOMPARE(form.size(), QSize(600, 400));
         }
@@ -341,7 +321,7 @@ private slots:
                         "[interface]\r\nselect_browser=2\r\nWindowState=2\r\nWindowLeft=30\r\n"
                         "WindowTop=40\r\nWindowWidth=600\r\nWindowHeight=400\r\nButton_find=9\r\n");
         {
-            MainWindow form(dir.path(), quiet());
+            MainWindow form(dir.path(), test::quietPresenter());
             QCOMPARE(form.findChild<QComboBox*>(QStringLiteral("FlatComboBox3"))->currentIndex(), -1);
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -355,7 +335,7 @@ private slots:
         QCOMPARE(iniValue(dir.path(), "WindowLeft"), std::string("30"));
         QCOMPARE(iniValue(dir.path(), "Button_find"), std::string("0"));
 
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(form.isMaximized());
@@ -373,7 +353,7 @@ private slots:
         auto* splash = new SplashScreen;
         splash->showNow();
         const QRect bounds = splash->geometry();
-        MainWindow form(dir.path(), quiet());
+        MainWindow form(dir.path(), test::quietPresenter());
         delete splash;
         QCOMPARE(form.width(), 640);
         QCOMPARE(form.height(), bounds.height());
