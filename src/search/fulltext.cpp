@@ -75,18 +75,21 @@ Probe readFile(const fs::path& path, std::string* bytes, struct stat& st, bool n
     } closer{fd};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Probe::NotAFile;
     if (!bytes) return Probe::Read;
-    // One byte more than the size, so that a file read whole is seen to end by the second read's zero.
+    // One byte more than the size: a regular file gives fewer bytes than asked for only at its end, so a
+    // file that did not grow is read whole by one call, and one that grew is read on to its new end.
     bytes->resize(size_t(st.st_size) + 1);
     size_t got = 0;
     for (;;) {
         if (got == bytes->size()) bytes->resize(bytes->size() * 2);
-        const ssize_t n = ::read(fd, bytes->data() + got, bytes->size() - got);
+        const size_t asked = bytes->size() - got;
+        const ssize_t n = ::read(fd, bytes->data() + got, asked);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
             throw ArticleReadError(path, Reason(errno));
         }
         got += size_t(n);
+        if (size_t(n) < asked) break;
     }
     bytes->resize(got);
     return Probe::Read;

@@ -64,7 +64,7 @@ public:
         // How old a file's last change must be when it is read for its text to be kept: a change within the
         // file system's clock tick after the read would otherwise leave the identity as it was.
         std::chrono::nanoseconds settle = std::chrono::seconds(2);
-        int acceleration = 1; // of the LZ4 compression of the texts
+        int acceleration = 4; // of the LZ4 compression of the texts
     };
 
     static constexpr std::size_t kNone = std::size_t(-1);
