@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace marovex::test {
@@ -30,6 +31,11 @@ void writeFile(const std::filesystem::path& file, std::string_view bytes);
 
 // One article row of a test catalogue; what is not given stays as a new row leaves it (empty).
 struct ArticleSpec {
+    ArticleSpec() = default;
+    ArticleSpec(int type, std::string number, std::string tem, std::string title, std::string link = {})
+        : type(type), number(std::move(number)), tem(std::move(tem)), title(std::move(title)),
+          link(std::move(link)) {}
+
     int type = 1;
     std::string number = "1"; // padded as stored
     std::string tem;
