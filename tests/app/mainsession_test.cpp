@@ -60,16 +60,16 @@ struct ArticleSpec {
 };
 
 void makeCatalogue(const std::filesystem::path& dir, const std::vector<ArticleSpec>& rows) {
-    std::vector<test::ArticleSpec> specs;
+    std::vector<test::ArticleSpec> catalogueRows;
     for (const auto& r : rows) {
         test::ArticleSpec s{3, "1", "", r.title};
         s.kod = 0;
         s.izb1 = 0;
         s.izb = r.izb;
         s.find = r.find;
-        specs.push_back(s);
+        catalogueRows.push_back(s);
     }
-    test::WriteCatalogue(dir, specs);
+    test::WriteCatalogue(dir, catalogueRows);
 }
 
 std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {

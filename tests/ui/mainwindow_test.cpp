@@ -42,14 +42,14 @@ struct Shown {
 
 // `rows` rows over the three editions, titled "Статья 0", "Статья 1"…
 void makeCatalogue(const std::filesystem::path& dir, int rows, int foundRow = -1, int favouriteRow = -1) {
-    std::vector<test::ArticleSpec> specs;
+    std::vector<test::ArticleSpec> catalogueRows;
     for (int i = 0; i < rows; ++i) {
         test::ArticleSpec r{1 + i % 3, std::to_string(i + 1), "Тема", "Статья " + std::to_string(i)};
         r.find = i == foundRow ? -1 : 0;
         if (i == favouriteRow) r.izb = -1;
-        specs.push_back(r);
+        catalogueRows.push_back(r);
     }
-    test::WriteCatalogue(dir, specs);
+    test::WriteCatalogue(dir, catalogueRows);
 }
 
 void copyLanguage(const std::filesystem::path& dir, const char* file) {

@@ -39,15 +39,15 @@ const std::vector<Row> kRows = {
 };
 
 void makeCatalogue(const std::filesystem::path& dir, const std::vector<Row>& rows = kRows) {
-    std::vector<test::ArticleSpec> specs;
+    std::vector<test::ArticleSpec> catalogueRows;
     for (const Row& r : rows) {
         test::ArticleSpec s{r.type, std::to_string(r.number), r.tem, r.title};
         s.find = r.find;
         s.izb = r.izb;
         s.izb1 = r.izb1;
-        specs.push_back(s);
+        catalogueRows.push_back(s);
     }
-    test::WriteCatalogue(dir, specs, {"A", "B"});
+    test::WriteCatalogue(dir, catalogueRows, {"A", "B"});
 }
 
 QTableView* grid(MainWindow& form, const char* name = "DBGridEh_MVX2") {
