@@ -25,7 +25,7 @@ public:
     std::vector<QUrl> opened;
 };
 
-class AbutTest : public QObject {
+class AboutDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -93,5 +93,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(AbutTest)
+QTEST_MAIN(AboutDialogTest)
 #include "aboutdialog_test.moc"

@@ -40,7 +40,7 @@ std::string page(const std::string& bodyUtf8, const std::string& head = {}) {
 
 } // namespace
 
-class CustomizedWebBrowserTest : public QObject {
+class ArchiveViewTest : public QObject {
     Q_OBJECT
 
     TempDir m_dir;
@@ -244,7 +244,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    return marovex::test::runWebEngineTest<CustomizedWebBrowserTest>(argc, argv);
+    return marovex::test::runWebEngineTest<ArchiveViewTest>(argc, argv);
 }
 
 #include "archiveview_test.moc"

@@ -68,7 +68,7 @@ QPoint cellCentre(QTableView* grid, int row, int column) {
 
 } // namespace
 
-class Form1Test : public QObject {
+class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -565,7 +565,7 @@ private slots:
 
 // The embedded pane is on by default.
 int main(int argc, char** argv) {
-    return marovex::test::runWebEngineTest<Form1Test>(argc, argv);
+    return marovex::test::runWebEngineTest<MainWindowTest>(argc, argv);
 }
 
 #include "mainwindow_test.moc"

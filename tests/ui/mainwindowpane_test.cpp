@@ -29,7 +29,7 @@ QWidget* widget(MainWindow& form, const char* name) {
 
 } // namespace
 
-class Form1PaneTest : public QObject {
+class MainWindowPaneTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -122,7 +122,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    return marovex::test::runWebEngineTest<Form1PaneTest>(argc, argv);
+    return marovex::test::runWebEngineTest<MainWindowPaneTest>(argc, argv);
 }
 
 #include "mainwindowpane_test.moc"

@@ -114,7 +114,7 @@ std::string iniValue(const std::filesystem::path& dir, const char* key) {
 
 } // namespace
 
-class Form1StateTest : public QObject {
+class MainWindowStateTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -216,6 +216,33 @@ private slots:
         send(QEvent::MouseMove, grip + QPoint(-5000, 5000), Qt::LeftButton);
         send(QEvent::MouseButtonRelease, grip + QPoint(-5000, 5000), Qt::NoButton);
         QCOMPARE(panel->pos(), QPoint(0, area->height() - panel->height()));
+        // Collapsed, dragged to the bottom and expanded again, it moves up to stay inside.
+        QTest::mouseClick(image, Qt::LeftButton);
+        send(QEvent::MouseButtonPress, grip, Qt::LeftButton);
+        send(QEvent::MouseMove, grip + QPoint(0, 5000), Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, grip + QPoint(0, 5000), Qt::NoButton);
+        QTest::mouseClick(image, Qt::LeftButton);
+        QCOMPARE(panel->height(), 157);
+        QVERIFY(panel->geometry().bottom() < area->height());
+    }
+
+    // Column widths of nothing at all still share the grid's whole width.
+    void zeroColumnWidths_stillFillTheGrid() {
+        TempDir dir;
+        makeCatalogue(dir.path());
+        test::writeFile(dir / "mvx.ini",
+                        "[interface]\r\nselect_browser=2\r\ncol_width_Izb=0\r\ncol_width_Type=0\r\n"
+                        "col_width_Number=0\r\ncol_width_Tem=0\r\ncol_width_Statia=0\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        form.resize(700, 400);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QHeaderView* header = grid(form)->horizontalHeader();
+        int total = 0;
+        for (int c = 0; c < header->count(); ++c)
+            total += header->sectionSize(c);
+        QCOMPARE(total, grid(form)->viewport()->width());
+        QVERIFY(header->sectionSize(ArticleModel::ColStatia) > 20);
     }
 
     void closeAndStartAgain_bringsBackOrderFilterColumnsWindowAndFavouriteRow() {
@@ -378,6 +405,6 @@ private slots:
     }
 };
 
-QTEST_MAIN(Form1StateTest)
+QTEST_MAIN(MainWindowStateTest)
 
 #include "mainwindowstate_test.moc"

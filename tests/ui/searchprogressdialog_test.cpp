@@ -115,7 +115,7 @@ QString text(SearchProgressDialog* dialog, const char* field) {
 
 } // namespace
 
-class FormFindTest : public QObject {
+class SearchProgressDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -270,5 +270,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FormFindTest)
+QTEST_MAIN(SearchProgressDialogTest)
 #include "searchprogressdialog_test.moc"

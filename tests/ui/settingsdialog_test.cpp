@@ -99,7 +99,7 @@ const char* const kEnglish = "[MVX Language File]\r\nLanguageName=English\r\n36=
 
 } // namespace
 
-class FormPropertiesTest : public QObject {
+class SettingsDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -302,5 +302,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FormPropertiesTest)
+QTEST_MAIN(SettingsDialogTest)
 #include "settingsdialog_test.moc"
