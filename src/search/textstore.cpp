@@ -396,7 +396,7 @@ void TextStore::add(std::string_view path, const FileIdentity& identity, std::st
     const std::size_t size = std::size_t(std::max(compressed, 0));
     std::vector<std::uint64_t> signature = TextSignature(text);
 
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     if (m_freshFailed || !openFresh()) {
         m_freshFailed = true;
         return;
@@ -415,7 +415,18 @@ void TextStore::add(std::string_view path, const FileIdentity& identity, std::st
     m_freshEnd += size;
     // Written in large pieces: one write per text would cost more than compressing it.
     m_pending.append(buffer.data(), size);
-    if (m_pending.size() >= (4u << 20) && !flushPending()) m_freshFailed = true;
+    if (m_pending.size() < (4u << 20)) return;
+    // Written outside the lock, at the place the texts were given, while other readers go on adding.
+    thread_local std::string piece;
+    piece.clear();
+    piece.swap(m_pending);
+    const std::uint64_t offset = m_freshEnd - piece.size();
+    const int fd = m_freshFd;
+    lock.unlock();
+    if (!writeAt(fd, piece.data(), piece.size(), offset)) {
+        lock.lock();
+        m_freshFailed = true;
+    }
 }
 
 bool TextStore::openFresh() {
