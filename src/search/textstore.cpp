@@ -42,31 +42,65 @@ struct Header {
 static_assert(sizeof(Header) == kHeaderSize);
 
 // A checksum of bytes: four independent lanes of eight bytes, so that a large directory is checked at
-// memory speed.
-std::uint64_t hashBytes(const void* data, std::size_t n) {
-    const auto* p = static_cast<const unsigned char*>(data);
-    constexpr std::uint64_t k1 = 0xC2B2AE3D27D4EB4Full, k2 = 0x9E3779B185EBCA87ull;
-    auto round = [](std::uint64_t h, std::uint64_t w) { return std::rotl(h ^ (w * k1), 31) * k2; };
-    std::uint64_t lanes[4] = {0x9E3779B97F4A7C15ull ^ n, k1, k2, 0x165667B19E3779F9ull};
-    std::size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
+// memory speed. Bytes may be given in pieces; `total` is the length of them all.
+class ByteHash {
+public:
+    explicit ByteHash(std::uint64_t total)
+        : m_lanes{0x9E3779B97F4A7C15ull ^ total, k1, k2, 0x165667B19E3779F9ull} {}
+
+    void add(const void* data, std::size_t n) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        if (m_carried > 0) {
+            const std::size_t take = std::min(n, sizeof m_carry - m_carried);
+            std::memcpy(m_carry + m_carried, p, take);
+            m_carried += take, p += take, n -= take;
+            if (m_carried < sizeof m_carry) return;
+            block(m_carry);
+            m_carried = 0;
+        }
+        for (; n >= 32; p += 32, n -= 32)
+            block(p);
+        std::memcpy(m_carry, p, n);
+        m_carried = n;
+    }
+
+    // Once every byte was added; the bytes short of a whole block end it.
+    std::uint64_t finish() const {
+        std::uint64_t h =
+            m_lanes[0] ^ std::rotl(m_lanes[1], 17) ^ std::rotl(m_lanes[2], 29) ^ std::rotl(m_lanes[3], 43);
+        std::size_t i = 0;
+        for (; i + 8 <= m_carried; i += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, m_carry + i, 8);
+            h = round(h, w);
+        }
+        std::uint64_t tail = 0;
+        if (i < m_carried) std::memcpy(&tail, m_carry + i, m_carried - i);
+        h = round(h, tail);
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        return h ^ (h >> 33);
+    }
+
+private:
+    static constexpr std::uint64_t k1 = 0xC2B2AE3D27D4EB4Full, k2 = 0x9E3779B185EBCA87ull;
+    static std::uint64_t round(std::uint64_t h, std::uint64_t w) { return std::rotl(h ^ (w * k1), 31) * k2; }
+    void block(const unsigned char* p) {
         std::uint64_t w[4];
-        std::memcpy(w, p + i, sizeof w);
+        std::memcpy(w, p, sizeof w);
         for (int l = 0; l < 4; ++l)
-            lanes[l] = round(lanes[l], w[l]);
+            m_lanes[l] = round(m_lanes[l], w[l]);
     }
-    std::uint64_t h = lanes[0] ^ std::rotl(lanes[1], 17) ^ std::rotl(lanes[2], 29) ^ std::rotl(lanes[3], 43);
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        h = round(h, w);
-    }
-    std::uint64_t tail = 0;
-    if (i < n) std::memcpy(&tail, p + i, n - i);
-    h = round(h, tail);
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDull;
-    return h ^ (h >> 33);
+
+    std::uint64_t m_lanes[4];
+    unsigned char m_carry[32];
+    std::size_t m_carried = 0;
+};
+
+std::uint64_t hashBytes(const void* data, std::size_t n) {
+    ByteHash h(n);
+    h.add(data, n);
+    return h.finish();
 }
 
 std::uint64_t headerHash(const Header& h) {
@@ -455,6 +489,7 @@ void TextStore::save(bool walkComplete) {
     if (m_freshFailed) m_fresh.clear();
     // The last text read for a path wins; an older one of the same path is dropped.
     std::unordered_map<std::string_view, std::size_t> freshByPath;
+    freshByPath.reserve(m_fresh.size());
     for (std::size_t i = 0; i < m_fresh.size(); ++i)
         freshByPath.insert_or_assign(m_fresh[i].path, i);
 
@@ -500,45 +535,64 @@ void TextStore::save(bool walkComplete) {
 void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t generation,
                           const std::vector<const Entry*>& entries) {
     if (!openFresh()) return;
-    std::string directory;
-    directory.reserve(entries.size() * (kEntryFixed + 64));
     bool ok = !m_freshFailed;
-    for (const Entry* e : entries) {
-        if (!ok) break;
-        std::uint64_t offset = e->offset;
+    // Texts of the old files are copied behind the ones read now.
+    std::vector<std::uint64_t> offsets(entries.size());
+    std::uint64_t directorySize = 0;
+    for (std::size_t i = 0; i < entries.size() && ok; ++i) {
+        const Entry* e = entries[i];
+        offsets[i] = e->offset;
         if (e->source != kFromFresh) {
-            // Texts of the old files are copied behind the ones read now.
-            offset = m_freshEnd;
-            ok = copyRange(fdOf(e->source), e->offset, m_freshFd, offset, e->blobSize);
+            offsets[i] = m_freshEnd;
+            ok = copyRange(fdOf(e->source), e->offset, m_freshFd, m_freshEnd, e->blobSize);
             m_freshEnd += e->blobSize;
         }
+        directorySize += kEntryFixed + (e->path.size() + 7) / 8 * 8 + std::uint64_t(e->signatureWords) * 8;
+    }
+    m_freshEnd = (m_freshEnd + 7) & ~std::uint64_t(7); // the signatures are read in place as words
+
+    // The directory goes out in pieces of a buffer used again and again: a buffer of its whole size would
+    // cost a page fault per page on top of the copy.
+    ByteHash hash(directorySize);
+    std::string piece;
+    piece.reserve(1u << 20);
+    std::uint64_t at = m_freshEnd;
+    auto put = [&] {
+        hash.add(piece.data(), piece.size());
+        ok = ok && writeAt(m_freshFd, piece.data(), piece.size(), at);
+        at += piece.size();
+        piece.clear();
+    };
+    for (std::size_t i = 0; i < entries.size() && ok; ++i) {
+        const Entry* e = entries[i];
         const std::uint64_t fixed[9] = {e->identity.device,
                                         e->identity.inode,
                                         std::uint64_t(e->identity.size),
                                         std::uint64_t(e->identity.modifiedNs),
                                         std::uint64_t(e->identity.changedNs),
-                                        offset,
+                                        offsets[i],
                                         e->blobSize | (std::uint64_t(e->textSize) << 32),
                                         e->signatureWords | (std::uint64_t(e->path.size()) << 32),
                                         e->blobHash};
-        directory.append(reinterpret_cast<const char*>(fixed), sizeof fixed);
-        directory.append(e->path);
-        directory.append((8 - e->path.size() % 8) % 8, '\0');
-        directory.append(reinterpret_cast<const char*>(e->signature), std::size_t(e->signatureWords) * 8);
+        piece.append(reinterpret_cast<const char*>(fixed), sizeof fixed);
+        piece.append(e->path);
+        piece.append((8 - e->path.size() % 8) % 8, '\0');
+        piece.append(reinterpret_cast<const char*>(e->signature), std::size_t(e->signatureWords) * 8);
+        if (piece.size() >= (1u << 20) - (4u << 10)) put();
     }
+    put();
+    ok = ok && at == m_freshEnd + directorySize;
     Header h{};
     std::memcpy(h.magic, kMagic, sizeof kMagic);
     h.version = kVersion;
     h.kind = std::uint32_t(kind);
     h.generation = generation;
     h.entries = entries.size();
-    m_freshEnd = (m_freshEnd + 7) & ~std::uint64_t(7); // the signatures are read in place as words
     h.directoryOffset = m_freshEnd;
-    h.directorySize = directory.size();
-    h.directoryHash = hashBytes(directory.data(), directory.size());
+    h.directorySize = directorySize;
+    h.directoryHash = hash.finish();
     h.headerHash = headerHash(h);
-    ok = ok && writeAt(m_freshFd, directory.data(), directory.size(), m_freshEnd) &&
-         ::ftruncate(m_freshFd, off_t(m_freshEnd + directory.size())) == 0 &&
+    ok = ok && ::ftruncate(m_freshFd, off_t(m_freshEnd + directorySize)) == 0 &&
          writeAt(m_freshFd, &h, sizeof h, 0);
     // Not flushed to disk: after a power loss the checksums find whatever did not reach it, and the texts
     // are read again. A kill cannot tear a rename.
