@@ -135,12 +135,7 @@ struct FullTextCache::Impl {
     }
 
     void forgetAll() {
-        walked.clear();
-        walking.clear();
-        places.clear();
-        issues.clear();
-        dependents.clear();
-        registered = 0;
+        forgetPlaces();
         devices.clear();
         watch = std::make_unique<FolderWatch>();
         archiveWatch = -1;
