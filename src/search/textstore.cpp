@@ -11,6 +11,9 @@
 #include <random>
 
 #include <fcntl.h>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 #include <lz4.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -201,6 +204,73 @@ TextQuery::TextQuery(std::string_view word) {
     m_hashes.erase(std::unique(m_hashes.begin(), m_hashes.end()), m_hashes.end());
 }
 
+namespace {
+
+// Marks the byte of every folded letter triple's hash in `marks` (`mask` + 1 bytes), reading `folded`
+// (`n` >= 3 folded bytes followed by at least 16 readable ones).
+void markTriples(const unsigned char* folded, std::size_t n, std::uint8_t* marks, std::uint32_t mask) {
+    for (std::size_t i = 0; i + 2 < n; ++i) {
+        std::uint32_t x;
+        std::memcpy(&x, folded + i, 4);
+        marks[mix32(__builtin_bswap32(x) >> 8) & mask] = 1; // the first byte of the triple highest
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Eight triples at a time: their hashes in vector lanes, then eight plain stores.
+__attribute__((target("avx2"))) void markTriplesAvx2(const unsigned char* folded, std::size_t n,
+                                                     std::uint8_t* marks, std::uint32_t mask) {
+    // Lane k of either half takes the triple starting at byte k (low half) or k + 4 (high half) of the
+    // sixteen loaded, first byte highest.
+    const __m256i order = _mm256_setr_epi8(2, 1, 0, -1, 3, 2, 1, -1, 4, 3, 2, -1, 5, 4, 3, -1, //
+                                           6, 5, 4, -1, 7, 6, 5, -1, 8, 7, 6, -1, 9, 8, 7, -1);
+    const __m256i factor = _mm256_set1_epi32(int(0x9E3779B1u));
+    const __m256i lowBits = _mm256_set1_epi32(int(mask));
+    const std::size_t triples = n - 2;
+    std::size_t i = 0;
+    alignas(32) std::uint32_t bits[8];
+    for (; i + 8 <= triples; i += 8) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(folded + i));
+        __m256i h = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(bytes), order);
+        h = _mm256_mullo_epi32(h, factor);
+        h = _mm256_and_si256(_mm256_xor_si256(h, _mm256_srli_epi32(h, 15)), lowBits);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(bits), h);
+        for (const std::uint32_t bit : bits)
+            marks[bit] = 1;
+    }
+    if (i < triples) markTriples(folded + i, n - i, marks, mask);
+}
+
+// Folds `n` bytes as text::Fold does: 32 at a time where all of them lie outside 0x80-0xBF, the range of the
+// letters outside the two contiguous blocks.
+__attribute__((target("avx2"))) void foldAvx2(const char* in, unsigned char* out, std::size_t n) {
+    const __m256i a = _mm256_set1_epi8('a'), z = _mm256_set1_epi8('z');
+    const __m256i cyrillic = _mm256_set1_epi8(char(0xE0)), case20 = _mm256_set1_epi8(0x20);
+    const __m256i top = _mm256_set1_epi8(char(0xC0)), high = _mm256_set1_epi8(char(0x80));
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+        // 0x80-0xBF: the top two bits are 10.
+        if (!_mm256_testz_si256(_mm256_cmpeq_epi8(_mm256_and_si256(v, top), high), _mm256_set1_epi8(-1))) {
+            for (std::size_t k = i; k < i + 32; ++k)
+                out[k] = text::Fold(in[k]);
+            continue;
+        }
+        const __m256i latin = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_max_epu8(v, a), v),
+                                               _mm256_cmpeq_epi8(_mm256_min_epu8(v, z), v));
+        const __m256i lower = _mm256_or_si256(latin, _mm256_cmpeq_epi8(_mm256_max_epu8(v, cyrillic), v));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            _mm256_sub_epi8(v, _mm256_and_si256(lower, case20)));
+    }
+    for (; i < n; ++i)
+        out[i] = text::Fold(in[i]);
+}
+
+const bool g_avx2 = __builtin_cpu_supports("avx2");
+#endif
+
+} // namespace
+
 std::vector<std::uint64_t> TextSignature(std::string_view text) {
     if (text.size() < 3) return {};
     // A bit per byte to start with, then halved (each half folded onto the other, which keeps every bit's
@@ -210,10 +280,44 @@ std::vector<std::uint64_t> TextSignature(std::string_view text) {
     thread_local std::vector<std::uint64_t> words;
     words.assign(bits / 64, 0);
     const std::uint32_t mask = std::uint32_t(bits - 1);
-    forEachTriple(text, [&](std::uint32_t h) {
-        const std::uint32_t bit = h & mask;
-        words[bit >> 6] |= std::uint64_t(1) << (bit & 63);
-    });
+    if constexpr (std::endian::native == std::endian::little) {
+        // The text folded once, and a byte per bit marked: plain stores that need not wait for one another,
+        // where setting bits in words would read each word back. Then eight marks make a byte of a word.
+        thread_local std::vector<unsigned char> foldedBuffer;
+        thread_local std::vector<std::uint8_t> marksBuffer;
+        foldedBuffer.resize(text.size() + 16);
+        marksBuffer.assign(bits, 0);
+        // Plain pointers: a store through a byte pointer could otherwise change any vector's own pointer.
+        unsigned char* const folded = foldedBuffer.data();
+        std::uint8_t* const marks = marksBuffer.data();
+        const char* const bytes = text.data();
+#if defined(__x86_64__) && defined(__GNUC__)
+        if (g_avx2) {
+            foldAvx2(bytes, folded, text.size());
+            markTriplesAvx2(folded, text.size(), marks, mask);
+        } else
+#endif
+        {
+            for (std::size_t i = 0; i < text.size(); ++i)
+                folded[i] = text::Fold(bytes[i]);
+            markTriples(folded, text.size(), marks, mask);
+        }
+        for (std::size_t w = 0; w < bits / 64; ++w) {
+            std::uint64_t word = 0;
+            for (std::size_t k = 0; k < 8; ++k) {
+                std::uint64_t x;
+                std::memcpy(&x, marks + w * 64 + k * 8, 8);
+                // Byte j of x, 0 or 1, lands on bit 56 + j; no two products meet, so nothing carries.
+                word |= ((x * 0x0102040810204080ull) >> 56) << (8 * k);
+            }
+            words[w] = word;
+        }
+    } else {
+        forEachTriple(text, [&](std::uint32_t h) {
+            const std::uint32_t bit = h & mask;
+            words[bit >> 6] |= std::uint64_t(1) << (bit & 63);
+        });
+    }
     std::size_t size = words.size();
     while (size > 1) {
         const std::size_t half = size / 2;

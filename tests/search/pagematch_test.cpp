@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <random>
 #include <set>
@@ -177,6 +178,39 @@ TEST(PageMatcher, AgreesWithThePlainRulesOnGeneratedPages) {
     // The pages must exercise both answers and the early skip.
     EXPECT_GT(found, agreed / 20);
     EXPECT_GT(skipped, agreed / 5);
+}
+
+// Signatures are made 32 bytes at a time where the processor allows: every letter triple of any text, at any
+// place and in either case, must be in them, and a text's signature must not change with its letter case.
+TEST(TextSignature, HoldsEveryTripleAndIgnoresLetterCase) {
+    std::array<unsigned char, 256> lower{};
+    for (int c = 0; c < 256; ++c)
+        lower[size_t(c)] = static_cast<unsigned char>(c);
+    for (int c = 255; c >= 0; --c) // the lower form of each upper-case letter
+        if (text::Fold(static_cast<unsigned char>(c)) != c)
+            lower[text::Fold(static_cast<unsigned char>(c))] = c;
+    std::mt19937 rng(7);
+    for (int round = 0; round < 400; ++round) {
+        // Letters of both blocks and plain bytes, with the letters outside them in some rounds only.
+        std::string text(3 + rng() % 300, '\0');
+        for (char& c : text) {
+            unsigned v = rng() % 256;
+            if (round % 2 == 0 && (v & 0xC0) == 0x80) v ^= 0x40;
+            c = static_cast<char>(v);
+        }
+        std::string upper = text, lowered = text;
+        text::FoldUpper(upper);
+        for (char& c : lowered)
+            c = static_cast<char>(lower[static_cast<unsigned char>(c)]);
+        const std::vector<std::uint64_t> signature = TextSignature(text);
+        ASSERT_EQ(TextSignature(upper), signature) << round;
+        ASSERT_EQ(TextSignature(lowered), signature) << round;
+        for (size_t i = 0; i + 3 <= text.size(); ++i)
+            for (const std::string* form : {&text, &upper, &lowered})
+                ASSERT_TRUE(
+                    SignatureMayContain(signature.data(), signature.size(), TextQuery(form->substr(i, 3))))
+                    << round << " at " << i;
+    }
 }
 
 TEST(PageMatcher, AnchorLeavesOutWhatNormalisationProduces) {
