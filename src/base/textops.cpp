@@ -54,11 +54,12 @@ std::size_t findByte(std::string_view text, std::size_t from, unsigned char c, b
 // It is built twice, with AVX2 for processors that have it and plain (each vector split into halves) for
 // the rest, the build chosen when the program loads. ThreadSanitizer cannot run the code that chooses,
 // which runs before it is set up, so its builds take the plain one.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__) && \
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__) &&                   \
     !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-std::size_t findFoldedBlock(std::string_view sub, std::string_view text, std::size_t from) noexcept {
+std::size_t
+findFoldedBlock(std::string_view sub, std::string_view text, std::size_t from) noexcept {
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     const auto* p = reinterpret_cast<const unsigned char*>(sub.data());
     const std::size_t m = sub.size();
@@ -244,19 +245,18 @@ std::string CollapseSpaces(std::string_view text) {
     return out;
 }
 
-void CollapseSpacesInPlace(std::string& text) noexcept {
-    // Branch-free per byte: every byte is written, and the write position advances except for a blank
-    // that follows another blank (or the start). A single trailing blank is dropped at the end. Eight
-    // bytes without two blanks in a row are handled at once.
-    char* d = text.data();
-    const std::size_t n = text.size();
-    std::size_t w = 0;
-    std::size_t r = 0;
-    std::uint64_t previousBlank = 1;
+namespace {
+
+// Collapses the bytes from r to end into the text written from w on (w <= r); `previousBlank` tells whether
+// the last byte written counts as a blank. Branch-free per byte: every byte is written, and the write
+// position advances except for a blank that follows another blank (or the start). Eight bytes without two
+// blanks in a row are handled at once.
+void collapseRun(char* d, std::size_t& w, std::size_t r, std::size_t end,
+                 std::uint64_t& previousBlank) noexcept {
     if constexpr (std::endian::native == std::endian::little) {
         constexpr std::uint64_t ones = 0x0101010101010101ull;
         constexpr std::uint64_t highs = 0x8080808080808080ull;
-        for (; r + 8 <= n; r += 8) {
+        for (; r + 8 <= end; r += 8) {
             std::uint64_t x;
             std::memcpy(&x, d + r, 8);
             // High bit of each byte set exactly for the bytes 0x00-0x20, without borrows between bytes.
@@ -279,13 +279,44 @@ void CollapseSpacesInPlace(std::string& text) noexcept {
             previousBlank = blank >> 63;
         }
     }
-    for (; r < n; ++r) {
+    for (; r < end; ++r) {
         const unsigned b = static_cast<unsigned char>(d[r]);
         const unsigned isBlank = b <= 0x20;
         d[w] = static_cast<char>(b ^ ((b ^ 0x20u) & (0u - isBlank))); // a blank becomes a space
         w += 1u - (isBlank & static_cast<unsigned>(previousBlank));
         previousBlank = isBlank;
     }
+}
+
+} // namespace
+
+void CollapseSpacesInPlace(std::string& text) noexcept {
+    std::size_t w = 0;
+    std::uint64_t previousBlank = 1;
+    collapseRun(text.data(), w, 0, text.size(), previousBlank);
+    if (w > 0 && previousBlank) --w; // a single trailing blank
+    text.resize(w);
+}
+
+void BlankTagsAndCollapseSpaces(std::string& text) noexcept {
+    // A tag would become a run of blanks and then one blank: it becomes that blank at once.
+    char* d = text.data();
+    const std::size_t n = text.size();
+    std::size_t w = 0, r = 0;
+    std::uint64_t previousBlank = 1;
+    while (r < n) {
+        const void* open = std::memchr(d + r, '<', n - r);
+        const void* close =
+            open ? std::memchr(open, '>', n - std::size_t(static_cast<const char*>(open) - d)) : nullptr;
+        if (!close) break; // no more tags: the rest is plain text
+        const std::size_t from = std::size_t(static_cast<const char*>(open) - d);
+        collapseRun(d, w, r, from, previousBlank);
+        d[w] = ' ';
+        w += 1u - static_cast<unsigned>(previousBlank);
+        previousBlank = 1;
+        r = std::size_t(static_cast<const char*>(close) - d) + 1;
+    }
+    collapseRun(d, w, r, n, previousBlank);
     if (w > 0 && previousBlank) --w;
     text.resize(w);
 }

@@ -81,6 +81,8 @@ inline bool IsBlank(unsigned char c) noexcept {
 // Leading and trailing whitespace removed, inner runs replaced by one space.
 std::string CollapseSpaces(std::string_view text);
 void CollapseSpacesInPlace(std::string& text) noexcept;
+// BlankMarkedRanges(text, "<", ">") followed by CollapseSpacesInPlace(text), in one pass.
+void BlankTagsAndCollapseSpaces(std::string& text) noexcept;
 
 // Skips leading delimiters, takes the following run of non-delimiters as token and leaves text starting
 // at the delimiter that ended the token. Only delimiters left: text and token become empty.

@@ -108,8 +108,7 @@ constexpr size_t kPlainRun = 8;
 void NormalisePageText(std::string& bytes) {
     text::BlankMarkedRanges(bytes, "<script", "</script>");
     text::BlankMarkedRanges(bytes, "<style", "</style>");
-    text::BlankMarkedRanges(bytes, "<", ">");
-    text::CollapseSpacesInPlace(bytes);
+    text::BlankTagsAndCollapseSpaces(bytes);
     text::DecodeEntities(bytes);
 }
 

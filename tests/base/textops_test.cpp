@@ -202,6 +202,22 @@ TEST(TextOps, CollapseSpacesMatchesTheRuleOnRandomText) {
     }
 }
 
+TEST(TextOps, BlankingTagsAndCollapsingAtOnceMatchesTheTwoSteps) {
+    // Tags and blanks of every kind around the eight-byte blocks, unclosed tags and tags that meet.
+    const std::string alphabet = std::string("ab \t\r\n\x01<<>>\xA0\xFF", 12) + std::string(1, '\0');
+    std::mt19937 rng(17);
+    for (int round = 0; round < 20000; ++round) {
+        std::string s(rng() % 48, ' ');
+        for (char& c : s)
+            c = alphabet[rng() % alphabet.size()];
+        std::string twoSteps = s, atOnce = s;
+        BlankMarkedRanges(twoSteps, "<", ">");
+        CollapseSpacesInPlace(twoSteps);
+        BlankTagsAndCollapseSpaces(atOnce);
+        ASSERT_EQ(atOnce, twoSteps) << round << " [" << s << "]";
+    }
+}
+
 TEST(TextOps, NextToken) {
     std::string text = "|12|Arial|";
     std::string token;
