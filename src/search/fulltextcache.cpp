@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <sys/stat.h>
@@ -84,7 +85,9 @@ std::uint64_t keyOf(int watch, std::string_view cp1251Name) {
 } // namespace
 
 struct FullTextCache::Impl {
-    struct Ref {
+    // A node registered under a name it depends on, with the epoch of that registration.
+    struct Dependent {
+        std::uint64_t key;
         Node* node;
         std::uint32_t epoch;
     };
@@ -101,7 +104,9 @@ struct FullTextCache::Impl {
     std::unique_ptr<FolderWatch> watch;
     std::mutex mutex;                    // guards what follows during a walk
     indexer::CaseInsensitivePaths paths; // folder listings of this walk
-    std::unordered_multimap<std::uint64_t, Ref> dependents;
+    // In the order registered: a walk adds one or two for every file, and a walk after changes looks them
+    // all over once, so a list does both cheaper than a table.
+    std::vector<Dependent> dependents;
     std::size_t registered = 0;              // references added since the table was last emptied
     std::unordered_map<dev_t, bool> devices; // whether each file system reports every change
 
@@ -141,23 +146,19 @@ struct FullTextCache::Impl {
         archiveWatch = -1;
     }
 
-    void distrust(std::uint64_t key) {
-        const auto [from, to] = dependents.equal_range(key);
-        for (auto it = from; it != to; ++it)
-            if (it->second.node->epoch.load() == it->second.epoch) it->second.node->trusted.store(false);
-        dependents.erase(from, to);
-    }
-
-    // Everything found through a folder whose watch ended.
-    void distrustWatch(int wd) {
-        for (auto it = dependents.begin(); it != dependents.end();) {
-            if (std::uint32_t(it->first >> 32) == std::uint32_t(wd)) {
-                if (it->second.node->epoch.load() == it->second.epoch) it->second.node->trusted.store(false);
-                it = dependents.erase(it);
+    // Everything registered under one of the names, or found through a folder whose watch ended.
+    void distrust(const std::unordered_set<std::uint64_t>& names,
+                  const std::unordered_set<std::uint32_t>& gone) {
+        if (names.empty() && gone.empty()) return;
+        std::size_t kept = 0;
+        for (const Dependent& d : dependents) {
+            if (names.count(d.key) || gone.count(std::uint32_t(d.key >> 32))) {
+                if (d.node->epoch.load() == d.epoch) d.node->trusted.store(false);
             } else {
-                ++it;
+                dependents[kept++] = d;
             }
         }
+        dependents.resize(kept);
     }
 
     // Makes a node trusted with its dependencies; under `mutex`.
@@ -165,7 +166,7 @@ struct FullTextCache::Impl {
         const std::uint32_t epoch = node.epoch.load() + 1;
         node.epoch.store(epoch);
         for (const std::uint64_t key : keys)
-            dependents.emplace(key, Ref{&node, epoch});
+            dependents.push_back({key, &node, epoch});
         registered += keys.size();
         node.trusted.store(true, std::memory_order_release);
     }
@@ -257,12 +258,15 @@ TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFil
         if (!c.watch->take(changes)) {
             c.distrustAll();
         } else {
+            std::unordered_set<std::uint64_t> names;
+            std::unordered_set<std::uint32_t> gone;
             for (const FolderWatch::Change& change : changes) {
                 if (change.folderGone)
-                    c.distrustWatch(change.watch);
+                    gone.insert(std::uint32_t(change.watch));
                 else
-                    c.distrust(keyOf(change.watch, cp1251::fromUtf8(change.name)));
+                    names.insert(keyOf(change.watch, cp1251::fromUtf8(change.name)));
             }
+            c.distrust(names, gone);
         }
         // Registrations of nodes found anew pile up under names that never change: start the table afresh
         // before it outgrows what it vouches for.
