@@ -181,11 +181,6 @@ std::string ColumnStore::asText(std::uint32_t slot, int field) const {
     return std::to_string(c.ints[slot]);
 }
 
-std::string_view ColumnStore::storedText(std::uint32_t slot, int field) const {
-    const Column& c = m_columns.at(size_t(field));
-    return c.isText() ? std::string_view(c.texts[slot]) : std::string_view();
-}
-
 FieldValue ColumnStore::value(std::uint32_t slot, int field) const {
     const Column& c = m_columns[size_t(field)];
     if (c.nulls[slot]) return FieldValue{};

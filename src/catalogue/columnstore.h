@@ -56,8 +56,11 @@ public:
     // --- Values by slot (out-of-range field numbers raise std::out_of_range) --------------------------
     bool isNull(std::uint32_t slot, int field) const { return m_columns.at(size_t(field)).nulls[slot] != 0; }
     std::int32_t asInt(std::uint32_t slot, int field) const;
-    std::string asText(std::uint32_t slot, int field) const; // UTF-8
-    std::string_view storedText(std::uint32_t slot, int field) const;
+    std::string asText(std::uint32_t slot, int field) const;           // UTF-8
+    std::string_view storedText(std::uint32_t slot, int field) const { // inline: filters call it per row
+        const Column& c = m_columns.at(size_t(field));
+        return c.isText() ? std::string_view(c.texts[slot]) : std::string_view();
+    }
     FieldValue value(std::uint32_t slot, int field) const; // monostate when empty
 
     // --- Values of an edit, by the rules of the field's type ------------------------------------------
