@@ -495,7 +495,7 @@ TEST(RecordTableModel, RandomOperationsMatchAReferenceModel) {
         std::stable_sort(v.begin(), v.end(), [&](const Row* a, const Row* b) {
             for (char field : keys) { // names of one letter, between semicolons
                 if (field == 'K' && a->k != b->k) return a->k < b->k; // no value before any value
-                if (field == 'S' && rank[a->s] != rank[b->s]) return rank[a->s] < rank[b->s];
+                if (field == 'S' && rank.at(a->s) != rank.at(b->s)) return rank.at(a->s) < rank.at(b->s);
             }
             return false;
         });
