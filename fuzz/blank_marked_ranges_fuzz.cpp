@@ -1,5 +1,6 @@
 // BlankMarkedRanges: the length is kept, bytes only turn into spaces, every call ends, and the result
-// equals the literal loop wherever that loop ends (markers not beginning with a space).
+// equals the literal loop wherever that loop ends (markers not beginning with a space). Blanking tags and
+// collapsing blanks in one pass equals the two steps.
 // Input: one byte with the two marker lengths (3 bits each), the markers, then the text.
 #include "textops_reference.h"
 
@@ -26,5 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (o.empty() || o[0] != ' ')
             if (out != marovex::fuzzref::blank(input, o, c)) std::abort();
     }
+    std::string twoSteps = input, atOnce = input;
+    marovex::text::BlankMarkedRanges(twoSteps, "<", ">");
+    marovex::text::CollapseSpacesInPlace(twoSteps);
+    marovex::text::BlankTagsAndCollapseSpaces(atOnce);
+    if (atOnce != twoSteps) std::abort();
     return 0;
 }
