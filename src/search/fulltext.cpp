@@ -321,8 +321,8 @@ class FilePipeline {
 public:
     FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads, TextStore* store,
                  FullTextCache* cache, const std::vector<FullTextCache::Place*>& places)
-        : m_rows(rows), m_job(job), m_matcher(job.text, job.options), m_store(store), m_cache(cache),
-          m_places(places), m_query(job.text), m_files(job.archiveFolder, job.prefixes),
+        : m_rows(rows), m_matcher(job.text, job.options), m_store(store), m_cache(cache), m_places(places),
+          m_query(job.text), m_files(job.archiveFolder, job.prefixes),
           m_outcomes(std::make_unique<Outcome[]>(rows.size())), m_ahead(store ? kStoreReadAhead : kReadAhead),
           m_step(store ? kStoreStep : 1), m_limit(std::min(rows.size(), m_ahead)) {
         settleKnown();
@@ -496,7 +496,6 @@ private:
     }
 
     const std::vector<RowInput>& m_rows;
-    const FullTextJob& m_job;
     PageMatcher m_matcher;
     TextStore* m_store;
     FullTextCache* m_cache;
