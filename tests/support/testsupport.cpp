@@ -103,52 +103,61 @@ BoundedRun watch(pid_t child, int output, std::chrono::milliseconds deadline, lo
 
 } // namespace
 
-BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::milliseconds deadline,
-                      long growthKb) {
+namespace {
+
+// Runs `child` in a forked process whose standard output and error go into a pipe, and watches it.
+BoundedRun runForked(const std::function<void(int output)>& child, std::chrono::milliseconds deadline,
+                     long growthKb) {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) throw std::runtime_error("cannot make a pipe");
-    const pid_t child = ::fork();
-    if (child < 0) throw std::runtime_error("cannot start a child process");
-    if (child == 0) {
-        const int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, STDIN_FILENO);
-        ::dup2(pipeEnds[1], STDOUT_FILENO);
-        ::dup2(pipeEnds[1], STDERR_FILENO);
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("cannot start a child process");
+    if (pid == 0) {
         ::close(pipeEnds[0]);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
+        child(pipeEnds[1]);
+        ::_exit(0);
     }
     ::close(pipeEnds[1]);
-    return watch(child, pipeEnds[0], deadline, growthKb);
+    return watch(pid, pipeEnds[0], deadline, growthKb);
+}
+
+} // namespace
+
+BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::milliseconds deadline,
+                      long growthKb) {
+    return runForked(
+        [&](int output) {
+            const int null = ::open("/dev/null", O_RDONLY);
+            ::dup2(null, STDIN_FILENO);
+            ::dup2(output, STDOUT_FILENO);
+            ::dup2(output, STDERR_FILENO);
+            std::vector<char*> args;
+            for (const std::string& a : argv)
+                args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        },
+        deadline, growthKb);
 }
 
 BoundedRun RunBounded(const std::function<std::string()>& body, std::chrono::milliseconds deadline,
                       long growthKb) {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) throw std::runtime_error("cannot make a pipe");
-    const pid_t child = ::fork();
-    if (child < 0) throw std::runtime_error("cannot start a child process");
-    if (child == 0) {
-        ::close(pipeEnds[0]);
-        std::string text;
-        try {
-            text = body();
-        } catch (const std::exception& e) {
-            text = std::string("exception: ") + e.what();
-        }
-        for (size_t done = 0; done < text.size();) {
-            const ssize_t n = ::write(pipeEnds[1], text.data() + done, text.size() - done);
-            if (n <= 0) break;
-            done += size_t(n);
-        }
-        ::_exit(0);
-    }
-    ::close(pipeEnds[1]);
-    return watch(child, pipeEnds[0], deadline, growthKb);
+    return runForked(
+        [&](int output) {
+            std::string text;
+            try {
+                text = body();
+            } catch (const std::exception& e) {
+                text = std::string("exception: ") + e.what();
+            }
+            for (size_t done = 0; done < text.size();) {
+                const ssize_t n = ::write(output, text.data() + done, text.size() - done);
+                if (n <= 0) break;
+                done += size_t(n);
+            }
+        },
+        deadline, growthKb);
 }
 
 void WriteCatalogue(const std::filesystem::path& dir, const std::vector<ArticleSpec>& rows,
