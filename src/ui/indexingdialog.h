@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indexer/indexrun.h"
+#include "ui/tablelease.h"
 
 #include <QDialog>
 
@@ -66,6 +67,8 @@ private:
     QRadioButton* m_newIssuesOnly = nullptr;
     QToolButton* m_settingsButton = nullptr;
     State m_state = State::Idle;
+    // Held from the start of a run to its completion report.
+    TableLease m_lease;
 };
 
 } // namespace marovex

@@ -250,8 +250,8 @@ void MainWindow::waitForWorker() {
 
 // --- Workers ------------------------------------------------------------------------------------------
 
-bool MainWindow::beginWorker() {
-    if (m_workerRunning) return false;
+TableLease MainWindow::leaseTables() {
+    if (m_workerRunning) return {};
     m_workerRunning = true;
     RecordTable& articles = m_session.articles();
     if (articles.filtered()) {
@@ -265,19 +265,15 @@ bool MainWindow::beginWorker() {
     for (QAction* a : {m_findAction, m_clearResultsAction, m_settingsAction, m_topicFilterAction,
                        m_firstRowAction, m_lastRowAction})
         a->setEnabled(false);
-    return true;
+    return TableLease(this);
 }
 
-void MainWindow::reattachGrids() {
+void MainWindow::returnTables() {
     RecordTable& articles = m_session.articles();
     if (articles.controlsDisabled()) articles.enableControls();
     if (m_session.topics().controlsDisabled()) m_session.topics().enableControls();
     if (m_model) m_model->setAttached(true);
     if (m_topicModel) m_topicModel->setAttached(true);
-}
-
-void MainWindow::endWorker() {
-    reattachGrids();
     for (QAction* a : {m_findAction, m_clearResultsAction, m_settingsAction, m_topicFilterAction,
                        m_firstRowAction, m_lastRowAction})
         a->setEnabled(true);
@@ -287,6 +283,18 @@ void MainWindow::endWorker() {
         m_closeAfterWorker = false;
         QTimer::singleShot(0, this, &QWidget::close);
     }
+}
+
+TableLease& TableLease::operator=(TableLease&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_window = std::exchange(other.m_window, nullptr);
+    }
+    return *this;
+}
+
+void TableLease::release() {
+    if (MainWindow* window = std::exchange(m_window, nullptr)) window->returnTables();
 }
 
 // --- Status bar and messages --------------------------------------------------------------------------

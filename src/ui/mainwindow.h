@@ -3,6 +3,7 @@
 #include "app/mainsession.h"
 #include "ui/messagebox.h"
 #include "ui/settingsdialog.h"
+#include "ui/tablelease.h"
 #include "viewer/opening.h"
 
 #include <QHash>
@@ -36,8 +37,8 @@ class TopicFilter;
 }
 
 // The main window. Creating it takes in the catalogue and the state of the last run; closing it writes them
-// back. It owns the tables (through its session), the stop flag shared by the workers, and the guard that
-// lets only one worker use the tables at a time.
+// back. It owns the tables (through its session) and the stop flag shared by the workers, and lends the
+// tables to one worker at a time (`leaseTables`).
 class MainWindow final : public QMainWindow, private MainWindowHooks, private SettingsDialogHost {
     Q_OBJECT
 public:
@@ -64,13 +65,9 @@ public:
     // One stop flag for indexing and the full-text search; false whenever no worker runs.
     std::atomic<bool>& stopFlag() { return m_stop; }
     bool workerRunning() const { return m_workerRunning; }
-    // Hands the tables to a worker: the grids let go of them and the commands that use them are disabled.
-    // Returns false, changing nothing, when a worker runs already.
-    bool beginWorker();
-    // Gives the tables back to the grids (the first step of a completion report).
-    void reattachGrids();
-    // The worker has ended: commands come back, and a close asked for during the run happens now.
-    void endWorker();
+    // Lends the tables to a worker for as long as the lease lives. Empty, changing nothing, when a worker
+    // has them already.
+    TableLease leaseTables();
     // A message in the general error report's box.
     void showErrorMessage(const QString& text);
     // A message of the program's own in the interface language.
@@ -199,6 +196,8 @@ private:
     void restoreColumns(const IniFile& ini);
     void restoreWindow(const IniFile& ini);
     void waitForWorker();
+    friend class TableLease;
+    void returnTables();
 
     MainSession m_session;
     MessagePresenter m_presenter;
