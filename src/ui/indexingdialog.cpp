@@ -2,7 +2,7 @@
 
 #include "app/language.h"
 #include "base/cp1251.h"
-#include "ui/indexingworker.h"
+#include "ui/indexingjob.h"
 #include "ui/mainwindow.h"
 #include "ui_indexingdialog.h"
 
@@ -124,11 +124,12 @@ void IndexingDialog::startRun() {
     }
     m_form.stopFlag() = false;
 
-    IndexingWorker::Reports reports;
-    reports.progress = [this](const std::string& name) { progressReport(name); };
-    reports.completion = [this](const indexer::IndexResult& result) { completionReport(result); };
-    IndexingWorker::Start(session.articles(), session.topics(), std::move(settings), fullRun,
-                          m_form.stopFlag(), this, std::move(reports));
+    auto* job = new IndexingJob(session.articles(), session.topics(), std::move(settings), fullRun,
+                                m_form.stopFlag(), this);
+    connect(job, &IndexingJob::progress, this, &IndexingDialog::progressReport, Qt::BlockingQueuedConnection);
+    connect(job, &IndexingJob::finished, this, &IndexingDialog::completionReport,
+            Qt::BlockingQueuedConnection);
+    job->start();
     m_lease = std::move(lease);
 
     setState(State::Running);

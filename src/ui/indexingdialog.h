@@ -21,7 +21,7 @@ namespace marovex {
 
 class MainWindow;
 
-// The indexing dialog: starts a run for new issues or a full run on the indexing worker, shows its
+// The indexing dialog: starts a run for new issues or a full run as an indexing job, shows its
 // progress and stops it. Closing the dialog during a run stops the run; the dialog then stays alive,
 // hidden, until the run's completion report has been made, and goes away afterwards.
 class IndexingDialog final : public QDialog {
