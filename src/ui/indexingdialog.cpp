@@ -104,7 +104,7 @@ void IndexingDialog::startRun() {
     if (fullRun) m_form.setSearchResultsEndEnabled(false);
     m_statusLine->clear();
 
-    TableLease lease = m_form.leaseTables();
+    TableLease lease = m_form.service().leaseTables();
     if (!lease) {
         m_form.showInformationMessage(m_form.messageText(msg::WaitForSearch));
         return;

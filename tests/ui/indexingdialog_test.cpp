@@ -96,9 +96,9 @@ private slots:
         auto* lastRow = form.findChild<QAction*>(QStringLiteral("Go_Last"));
         QCOMPARE(grid->model()->rowCount(), 1);
         {
-            TableLease held = form.leaseTables();
+            TableLease held = form.service().leaseTables();
             QVERIFY(held);
-            QVERIFY(!form.leaseTables()); // refused while lent, and the refusal gives nothing back
+            QVERIFY(!form.service().leaseTables()); // refused while lent, and the refusal gives nothing back
             // Handing the lease on keeps the tables lent.
             TableLease moved = std::move(held);
             QVERIFY(!held);
