@@ -2,7 +2,7 @@
 
 #include "app/language.h"
 #include "base/cp1251.h"
-#include "ui/indexingworker.h"
+#include "ui/indexingjob.h"
 #include "ui/mainwindow.h"
 #include "ui_indexingdialog.h"
 
@@ -104,7 +104,8 @@ void IndexingDialog::startRun() {
     if (fullRun) m_form.setSearchResultsEndEnabled(false);
     m_statusLine->clear();
 
-    if (!m_form.beginWorker()) {
+    TableLease lease = m_form.service().leaseTables();
+    if (!lease) {
         m_form.showInformationMessage(m_form.messageText(msg::WaitForSearch));
         return;
     }
@@ -117,17 +118,19 @@ void IndexingDialog::startRun() {
         settings.enabled = {access.gold, access.release, access.plain};
         settings.prefixes = session.ini.name_kelvra;
     } catch (const std::exception& e) {
-        m_form.endWorker();
+        lease.release();
         m_form.showErrorMessage(m_form.messageFor(MessageOf(e)));
         return;
     }
     m_form.stopFlag() = false;
 
-    IndexingWorker::Reports reports;
-    reports.progress = [this](const std::string& name) { progressReport(name); };
-    reports.completion = [this](const indexer::IndexResult& result) { completionReport(result); };
-    IndexingWorker::Start(session.articles(), session.topics(), std::move(settings), fullRun,
-                          m_form.stopFlag(), this, std::move(reports));
+    auto* job = new IndexingJob(session.articles(), session.topics(), std::move(settings), fullRun,
+                                m_form.stopFlag(), this);
+    connect(job, &IndexingJob::progress, this, &IndexingDialog::progressReport, Qt::BlockingQueuedConnection);
+    connect(job, &IndexingJob::finished, this, &IndexingDialog::completionReport,
+            Qt::BlockingQueuedConnection);
+    job->start();
+    m_lease = std::move(lease);
 
     setState(State::Running);
     m_form.setStatusText(1, m_form.messageText(language::kIndexingRunningText));
@@ -171,7 +174,8 @@ void IndexingDialog::progressReport(const std::string& entryName) {
 }
 
 void IndexingDialog::completionReport(const indexer::IndexResult& result) {
-    m_form.reattachGrids();
+    // The worker has made its last write: the window takes its tables back first.
+    m_lease.release();
     m_form.setSortColumn(QStringLiteral("Type"));
     // Text 78 carries its own blank; one more stands before the count.
     m_form.setStatusText(1, m_form.messageText(language::kArticleCountText) + QLatin1Char(' ') +
@@ -188,7 +192,6 @@ void IndexingDialog::completionReport(const indexer::IndexResult& result) {
         m_statusLine->setText(m_form.messageText(language::kIndexingFinishedText));
     }
     setState(State::Idle);
-    m_form.endWorker();
     if (!result.completed) m_form.showErrorMessage(m_form.messageFor(result.error));
     emit runCompleted(result);
     if (!isVisible()) deleteLater();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indexer/indexrun.h"
+#include "ui/tablelease.h"
 
 #include <QDialog>
 
@@ -20,7 +21,7 @@ namespace marovex {
 
 class MainWindow;
 
-// The indexing dialog: starts a run for new issues or a full run on the indexing worker, shows its
+// The indexing dialog: starts a run for new issues or a full run as an indexing job, shows its
 // progress and stops it. Closing the dialog during a run stops the run; the dialog then stays alive,
 // hidden, until the run's completion report has been made, and goes away afterwards.
 class IndexingDialog final : public QDialog {
@@ -66,6 +67,8 @@ private:
     QRadioButton* m_newIssuesOnly = nullptr;
     QToolButton* m_settingsButton = nullptr;
     State m_state = State::Idle;
+    // Held from the start of a run to its completion report.
+    TableLease m_lease;
 };
 
 } // namespace marovex

@@ -100,7 +100,7 @@ void defaultShellOpener(const QString& file) {
 } // namespace
 
 MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter, QWidget* parent)
-    : QMainWindow(parent), m_session(std::move(appDir)),
+    : QMainWindow(parent), m_service(std::move(appDir)), m_session(m_service.session()),
       m_presenter(presenter ? std::move(presenter) : MessagePresenter(defaultPresenter)),
       m_shellOpener(defaultShellOpener) {
     setObjectName(QStringLiteral("Form1"));
@@ -118,6 +118,8 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
     hooks->caption = [this](const QString& text) { setWindowTitle(text); };
     hooks->toggle = [this] { catalogue::ToggleFavourite(m_session.articles()); };
     m_viewerHooks = std::move(hooks);
+    connect(&m_service, &CatalogueService::tablesLent, this, &MainWindow::onTablesLent);
+    connect(&m_service, &CatalogueService::tablesReturned, this, &MainWindow::onTablesReturned);
     buildActions();
     buildMenus();
     buildCommandBar();
@@ -223,9 +225,9 @@ void MainWindow::onFirstShown() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (m_workerRunning) {
+    if (m_service.isLent()) {
         // The tables belong to the worker until it reports completion: ask it to stop and close then.
-        m_stop = true;
+        m_service.stopFlag() = true;
         m_closeAfterWorker = true;
         event->ignore();
         return;
@@ -240,49 +242,31 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::waitForWorker() {
-    if (!m_workerRunning) return;
-    m_stop = true;
+    if (!m_service.isLent()) return;
+    m_service.stopFlag() = true;
     // The worker's reports run on this thread: an event loop serves them until the last one has ended it.
     QEventLoop untilEnded;
-    connect(this, &MainWindow::workerEnded, &untilEnded, &QEventLoop::quit);
-    if (m_workerRunning) untilEnded.exec();
+    connect(&m_service, &CatalogueService::tablesReturned, &untilEnded, &QEventLoop::quit);
+    if (m_service.isLent()) untilEnded.exec();
 }
 
 // --- Workers ------------------------------------------------------------------------------------------
 
-bool MainWindow::beginWorker() {
-    if (m_workerRunning) return false;
-    m_workerRunning = true;
-    RecordTable& articles = m_session.articles();
-    if (articles.filtered()) {
-        articles.setFiltered(false); // a run sees every row
-        m_topicFilterButton->setText(QStringLiteral("Filter On"));
-    }
-    articles.disableControls();
-    m_session.topics().disableControls();
+void MainWindow::onTablesLent(bool filterSwitchedOff) {
+    if (filterSwitchedOff) m_topicFilterButton->setText(QStringLiteral("Filter On"));
     if (m_model) m_model->setAttached(false);
     if (m_topicModel) m_topicModel->setAttached(false);
     for (QAction* a : {m_findAction, m_clearResultsAction, m_settingsAction, m_topicFilterAction,
                        m_firstRowAction, m_lastRowAction})
         a->setEnabled(false);
-    return true;
 }
 
-void MainWindow::reattachGrids() {
-    RecordTable& articles = m_session.articles();
-    if (articles.controlsDisabled()) articles.enableControls();
-    if (m_session.topics().controlsDisabled()) m_session.topics().enableControls();
+void MainWindow::onTablesReturned() {
     if (m_model) m_model->setAttached(true);
     if (m_topicModel) m_topicModel->setAttached(true);
-}
-
-void MainWindow::endWorker() {
-    reattachGrids();
     for (QAction* a : {m_findAction, m_clearResultsAction, m_settingsAction, m_topicFilterAction,
                        m_firstRowAction, m_lastRowAction})
         a->setEnabled(true);
-    m_workerRunning = false;
-    emit workerEnded();
     if (m_closeAfterWorker) {
         m_closeAfterWorker = false;
         QTimer::singleShot(0, this, &QWidget::close);

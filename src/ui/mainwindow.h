@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/mainsession.h"
+#include "ui/catalogueservice.h"
 #include "ui/messagebox.h"
 #include "ui/settingsdialog.h"
 #include "viewer/opening.h"
@@ -36,8 +37,8 @@ class TopicFilter;
 }
 
 // The main window. Creating it takes in the catalogue and the state of the last run; closing it writes them
-// back. It owns the tables (through its session), the stop flag shared by the workers, and the guard that
-// lets only one worker use the tables at a time.
+// back. It owns the catalogue service (the session with its tables, the stop flag shared by the workers, the
+// tables lent to one worker at a time) and follows its signals.
 class MainWindow final : public QMainWindow, private MainWindowHooks, private SettingsDialogHost {
     Q_OBJECT
 public:
@@ -52,6 +53,7 @@ public:
     ~MainWindow() override;
 
     MainSession& session() override { return m_session; }
+    CatalogueService& service() { return m_service; }
     // The start-up failure mark (the window's tag).
     int tag() const { return m_session.failureMark(); }
     void setShellOpener(ShellOpener opener) { m_shellOpener = std::move(opener); }
@@ -62,15 +64,8 @@ public:
 
     // --- Shared with the dialogs and workers -------------------------------------------------------------
     // One stop flag for indexing and the full-text search; false whenever no worker runs.
-    std::atomic<bool>& stopFlag() { return m_stop; }
-    bool workerRunning() const { return m_workerRunning; }
-    // Hands the tables to a worker: the grids let go of them and the commands that use them are disabled.
-    // Returns false, changing nothing, when a worker runs already.
-    bool beginWorker();
-    // Gives the tables back to the grids (the first step of a completion report).
-    void reattachGrids();
-    // The worker has ended: commands come back, and a close asked for during the run happens now.
-    void endWorker();
+    std::atomic<bool>& stopFlag() { return m_service.stopFlag(); }
+    bool workerRunning() const { return m_service.isLent(); }
     // A message in the general error report's box.
     void showErrorMessage(const QString& text);
     // A message of the program's own in the interface language.
@@ -122,8 +117,6 @@ public slots:
     void openCurrentRowInDefaultBrowser();
 
 signals:
-    // The worker that had the tables has made its last report.
-    void workerEnded();
     // The indexing dialog made by the indexing command.
     void indexingDialogOpened(marovex::IndexingDialog* dialog);
 
@@ -199,12 +192,13 @@ private:
     void restoreColumns(const IniFile& ini);
     void restoreWindow(const IniFile& ini);
     void waitForWorker();
+    void onTablesLent(bool filterSwitchedOff);
+    void onTablesReturned();
 
-    MainSession m_session;
+    CatalogueService m_service;
+    MainSession& m_session;
     MessagePresenter m_presenter;
     ShellOpener m_shellOpener;
-    std::atomic<bool> m_stop{false};
-    bool m_workerRunning = false;
     bool m_closeAfterWorker = false;
     bool m_shownOnce = false;
     bool m_cellPress = false;  // a left button went down on the grid's cells (not on a title)

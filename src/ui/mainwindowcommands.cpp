@@ -67,7 +67,7 @@ void MainWindow::detachArticleGrid(bool detach) {
 }
 
 void MainWindow::runSearch() {
-    if (m_workerRunning) return; // the tables belong to the indexing worker until it reports completion
+    if (m_service.isLent()) return; // the tables belong to the indexing worker until it reports completion
     search::FindRequest request;
     request.boxText = toCp1251(m_searchBox->currentText());
     request.scope = search::ScopeFromItem(m_scopeBox->currentIndex());
@@ -80,7 +80,8 @@ void MainWindow::runSearch() {
     hooks.setBoxText = [this](const std::string& text) { m_searchBox->setEditText(fromCp1251(text)); };
     hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
     hooks.runFullText = [this](const search::FullTextJob& job) {
-        return RunFullTextWithProgress(this, m_session.articles(), job, m_stop, m_session.messages);
+        return RunFullTextWithProgress(this, m_session.articles(), job, m_service.stopFlag(),
+                                       m_session.messages);
     };
     hooks.showResult = [this](int hits) {
         present(MessageKind::InformationYes, fromCp1251(search::FindResultMessage(
@@ -106,7 +107,7 @@ void MainWindow::runSearch() {
 }
 
 void MainWindow::clearSearchResults() {
-    if (m_workerRunning) return;
+    if (m_service.isLent()) return;
     search::ClearHooks hooks;
     hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
     hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };
@@ -126,7 +127,7 @@ void MainWindow::openIndexingDialog() {
         m_indexingDialog->activateWindow();
         return;
     }
-    if (m_workerRunning) {
+    if (m_service.isLent()) {
         showInformationMessage(messageText(msg::WaitForSearch));
         return;
     }
@@ -192,7 +193,7 @@ void MainWindow::showFilterState() {
 }
 
 void MainWindow::applyTopicFilter(bool force) {
-    if (m_workerRunning) return;
+    if (m_service.isLent()) return;
     try {
         catalogue::FilterGo(m_session.articles(), topicFilter(), force);
     } catch (const StoreAborted&) {
@@ -207,7 +208,7 @@ void MainWindow::filterByTickedTopics() {
 }
 
 void MainWindow::toggleCurrentTopic() {
-    if (m_workerRunning) return;
+    if (m_service.isLent()) return;
     try {
         if (catalogue::ToggleTopic(m_session.topics(), m_session.articles(), topicFilter()))
             setStatusText(1, messageText(language::kArticleCountText) + QStringLiteral("  ") +

@@ -88,7 +88,7 @@ void MainWindow::sortByTitle(int column) {
     m_cellPress = false;
     // The header flips its marker on a click; the marker follows the sort column only.
     setSortColumn(m_sortColumn);
-    if (m_workerRunning) return;
+    if (m_service.isLent()) return;
     try {
         const std::string sorted =
             catalogue::SortByTitle(m_session.articles(), ArticleModel::fieldName(column).toStdString());

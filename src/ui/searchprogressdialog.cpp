@@ -3,12 +3,11 @@
 #include "app/language.h"
 #include "ui/placement.h"
 #include "ui/qtconvert.h"
-#include "ui/searchworker.h"
+#include "ui/searchjob.h"
 #include "ui_searchprogressdialog.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -113,22 +112,20 @@ search::FullTextResult RunFullTextWithProgress(QWidget* parent, RecordTable& art
     SearchProgressDialog dialog(parent, stop, messages[language::kIssueText],
                                 messages[language::kHitsSoFarText]);
     dialog.setRowCount(articles.rowCount());
-    SearchWorker worker(articles, job, stop, &dialog,
-                        {[&dialog](const search::FindProgress& p) { dialog.showProgress(p); },
-                         [&dialog] { dialog.finishSearch(); }});
-    worker.Start();
+    SearchJob walk(articles, job, stop);
+    QObject::connect(&walk, &SearchJob::progress, &dialog, &SearchProgressDialog::showProgress,
+                     Qt::BlockingQueuedConnection);
+    QObject::connect(&walk, &SearchJob::finished, &dialog, &SearchProgressDialog::finishSearch,
+                     Qt::BlockingQueuedConnection);
+    walk.start();
     CentreOnScreen(dialog);
     dialog.exec();
-    // Normally the finish report has ended the dialog and the worker is leaving. Should the dialog's loop
-    // have been ended by anything else, the worker is stopped and its reports served until it has gone:
+    // Normally the finish report has ended the dialog and the walk is leaving. Should the dialog's loop
+    // have been ended by anything else, the walk is stopped and its reports served until it has gone:
     // it must never be left waiting on a dialog that no longer runs.
     if (!dialog.finished()) stop.store(true);
-    // Its last reports are served by an event loop that ends when the thread does.
-    QEventLoop untilEnded;
-    QObject::connect(&worker, &QThread::finished, &untilEnded, &QEventLoop::quit);
-    if (!worker.isFinished()) untilEnded.exec();
-    worker.wait();
-    return worker.result();
+    walk.waitUntilEnded();
+    return walk.result();
 }
 
 } // namespace marovex

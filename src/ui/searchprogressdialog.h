@@ -37,7 +37,7 @@ public:
     void setRowCount(int rows);
     bool finished() const { return m_state.finished(); }
 
-    // Reports of the worker, run on this dialog's thread while the worker waits.
+    // Reports of the search job, run on this dialog's thread while the walk waits.
     void showProgress(const search::FindProgress& progress);
     void finishSearch();
 

@@ -87,6 +87,36 @@ class IndexingDialogTest : public QObject {
 private slots:
     void initTestCase() { qRegisterMetaType<indexer::IndexResult>(); }
 
+    void tableLease_isHeldByOneAtATimeAndItsEndGivesTheTablesBack() {
+        Setup s(1, /*withFoundRow*/ true);
+        MainWindow form(s.app(), [](QWidget*, MainWindow::MessageKind, const QString&) {});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* grid = form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX2"));
+        auto* lastRow = form.findChild<QAction*>(QStringLiteral("Go_Last"));
+        QCOMPARE(grid->model()->rowCount(), 1);
+        {
+            TableLease held = form.service().leaseTables();
+            QVERIFY(held);
+            QVERIFY(!form.service().leaseTables()); // refused while lent, and the refusal gives nothing back
+            // Handing the lease on keeps the tables lent.
+            TableLease moved = std::move(held);
+            QVERIFY(!held);
+            held = std::move(moved);
+            QVERIFY(held && !moved);
+            QVERIFY(form.workerRunning());
+            QCOMPARE(grid->model()->rowCount(), 0);
+            QVERIFY(!lastRow->isEnabled());
+            // A close asked for while the tables are lent waits for the lease's end.
+            form.close();
+            QVERIFY(form.isVisible());
+        }
+        QVERIFY(!form.workerRunning());
+        QCOMPARE(grid->model()->rowCount(), 1);
+        QVERIFY(lastRow->isEnabled());
+        QTRY_VERIFY(!form.isVisible());
+    }
+
     void wholeRun_reportsProgressAndGivesTheTablesBack() {
         Setup s(5);
         MainWindow form(s.app(), [](QWidget*, MainWindow::MessageKind, const QString&) {});
