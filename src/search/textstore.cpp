@@ -266,7 +266,11 @@ __attribute__((target("avx2"))) void foldAvx2(const char* in, unsigned char* out
         out[i] = text::Fold(in[i]);
 }
 
-const bool g_avx2 = __builtin_cpu_supports("avx2");
+// Asked during static initialisation, so the processor's features are looked up first.
+const bool g_avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 #endif
 
 } // namespace
