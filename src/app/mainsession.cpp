@@ -86,7 +86,7 @@ void MainSession::startUp(MainWindowHooks& hooks) {
     }
     try {
         hooks.preparePane();
-        LoadSettings(m_appDir, ini, hooks.settingsHooks());
+        if (const auto effects = LoadSettings(m_appDir, ini)) hooks.applySettings(*effects);
         // A language file that cannot be read leaves the built-in texts; the rest of start-up goes on.
         Message languageProblem;
         ApplyLanguage(

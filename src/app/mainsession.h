@@ -24,7 +24,7 @@ public:
 
     virtual void preparePane() {}
     // What reading the settings switches in the window (pane, grid lines, row indicator).
-    virtual SettingsHooks settingsHooks() { return {}; }
+    virtual void applySettings(const SettingsEffects& /*effects*/) {}
     // Puts one interface text onto the window's component of that name.
     virtual void setText(const TextAssignment& /*assignment*/) {}
     virtual void restoreState() {}

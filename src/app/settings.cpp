@@ -114,10 +114,10 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& appDir) {
     return appDir / settings::kFileName;
 }
 
-bool LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec, const SettingsHooks& hooks) {
+std::optional<SettingsEffects> LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec) {
     namespace k = settings::keys;
     using settings::Read;
-    if (!settingsFileExists(appDir)) return false;
+    if (!settingsFileExists(appDir)) return std::nullopt;
     const IniFile ini(SettingsFilePath(appDir));
     rec.onclick = Read(ini, k::onclick);
     rec.local = Read(ini, k::local);
@@ -131,10 +131,11 @@ bool LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec, cons
     rec.path_MSIE = Read(ini, k::path_MSIE);
     rec.path_Opera = Read(ini, k::path_Opera);
 
-    if (hooks.switchViewPane) hooks.switchViewPane(rec.select_browser == 1);
-    if (hooks.SetGridLines) hooks.SetGridLines(Read(ini, k::CellLines));
-    if (hooks.SetGridIndicator) hooks.SetGridIndicator(Read(ini, k::Indicator));
-    return true;
+    SettingsEffects effects;
+    effects.viewPane = rec.select_browser == 1;
+    effects.cellLines = Read(ini, k::CellLines);
+    effects.indicator = Read(ini, k::Indicator);
+    return effects;
 }
 
 bool ReadAccess(const std::filesystem::path& appDir, ArchiveAccess& access) {
@@ -162,8 +163,9 @@ std::int32_t BrowserChoice(const SettingsDialogValues& values) {
     return 1;
 }
 
-void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValues& v, SettingsRecord& rec,
-                  std::string& archiveFolder, const SettingsHooks& hooks) {
+std::optional<SettingsEffects> SaveSettings(const std::filesystem::path& appDir,
+                                            const SettingsDialogValues& v, SettingsRecord& rec,
+                                            std::string& archiveFolder) {
     namespace k = settings::keys;
     using settings::Write;
     {
@@ -194,8 +196,7 @@ void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValue
     ArchiveAccess access;
     access.folder = archiveFolder;
     if (ReadAccess(appDir, access)) archiveFolder = access.folder;
-    LoadSettings(appDir, rec, hooks);
-    if (hooks.ReapplyTopicFilter) hooks.ReapplyTopicFilter();
+    return LoadSettings(appDir, rec);
 }
 
 } // namespace marovex

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -126,17 +126,11 @@ struct SettingsRecord {
     const std::string& editionPrefix(int code) const { return name_kelvra.at(std::size_t(code - 1)); }
 };
 
-// What reading the settings changes in the windows; the window code fills these in. Empty hooks are
-// skipped.
-struct SettingsHooks {
-    // The embedded browser pane on or off.
-    std::function<void(bool on)> switchViewPane;
-    // true: the article grid draws row and column lines with its flat look; false: no lines, raised look.
-    std::function<void(bool cellLines)> SetGridLines;
-    // The article grid's row indicator column shown or hidden.
-    std::function<void(bool shown)> SetGridIndicator;
-    // Re-applies the article table's topic filter when it is on, after the settings changed.
-    std::function<void()> ReapplyTopicFilter;
+// What reading the settings switches in the main window.
+struct SettingsEffects {
+    bool viewPane = false; // the embedded browser pane on
+    bool cellLines = true; // the article grid draws row and column lines with its flat look
+    bool indicator = true; // the article grid's row indicator column shown
 };
 
 // The archive folder and the three edition switches, taken from the file by every reader.
@@ -150,10 +144,10 @@ struct ArchiveAccess {
 
 std::filesystem::path SettingsFilePath(const std::filesystem::path& appDir);
 
-// Reads the record and applies the pane and grid options. Does nothing and returns false when the file
+// Reads the record and returns the pane and grid options. Does nothing and returns nothing when the file
 // is absent. A colour text that does not convert raises ConversionError, the fields read before it
 // keeping their new values.
-bool LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec, const SettingsHooks& hooks);
+std::optional<SettingsEffects> LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec);
 
 // The archive folder (trailing "\" run, then trailing "/" run removed) and the edition switches. Leaves
 // access untouched and returns false when the file is absent.
@@ -190,10 +184,11 @@ struct SettingsDialogValues {
 // select_browser from the radio buttons: 2 MSIE, else 3 Opera, else 4 default browser, else 1.
 std::int32_t BrowserChoice(const SettingsDialogValues& values);
 
-// Writes the dialog's values, then takes the archive folder and the record in again (pane and grid
-// options included) and re-applies the topic filter. IniWriteError when a key cannot be written; the
-// keys written before it stay written.
-void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValues& values,
-                  SettingsRecord& rec, std::string& archiveFolder, const SettingsHooks& hooks);
+// Writes the dialog's values, then takes the archive folder and the record in again and returns the pane
+// and grid options as LoadSettings does; the caller then re-applies the topic filter. IniWriteError when a
+// key cannot be written; the keys written before it stay written.
+std::optional<SettingsEffects> SaveSettings(const std::filesystem::path& appDir,
+                                            const SettingsDialogValues& values, SettingsRecord& rec,
+                                            std::string& archiveFolder);
 
 } // namespace marovex

@@ -85,7 +85,7 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     // Settings are read as the application reads them: the archive folder and switches from the file,
     // the edition prefixes from the settings record.
     SettingsRecord rec;
-    LoadSettings(appDir, rec, {});
+    LoadSettings(appDir, rec);
     ArchiveAccess access;
     ReadAccess(appDir, access);
     indexer::IndexSettings settings;

@@ -140,7 +140,7 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     CheckReplaceable(appDir / catalogue::kHistoryFile);
     if (fs::exists(SettingsFilePath(appDir), ec)) CheckReplaceable(SettingsFilePath(appDir));
     SettingsRecord rec;
-    LoadSettings(appDir, rec, {});
+    LoadSettings(appDir, rec);
     ArchiveAccess access;
     ReadAccess(appDir, access);
     request.archiveFolder = access.folder;

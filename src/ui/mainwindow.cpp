@@ -321,18 +321,15 @@ QString MainWindow::messageFor(const Message& message) const {
 
 // --- Settings and language ----------------------------------------------------------------------------
 
-SettingsHooks MainWindow::settingsHooks() {
-    SettingsHooks hooks;
-    hooks.switchViewPane = [this](bool on) { switchViewPane(on); };
-    hooks.SetGridLines = [this](bool lines) { m_articleGrid->setShowGrid(lines); };
-    hooks.SetGridIndicator = [this](bool shown) {
-        m_articleGrid->verticalHeader()->setVisible(shown);
-        if (m_model) m_model->setIndicator(shown);
-    };
-    hooks.ReapplyTopicFilter = [this] {
-        if (m_session.articles().filtered()) applyTopicFilter(true);
-    };
-    return hooks;
+void MainWindow::applySettings(const SettingsEffects& effects) {
+    switchViewPane(effects.viewPane);
+    m_articleGrid->setShowGrid(effects.cellLines);
+    m_articleGrid->verticalHeader()->setVisible(effects.indicator);
+    if (m_model) m_model->setIndicator(effects.indicator);
+}
+
+void MainWindow::reapplyTopicFilter() {
+    if (m_session.articles().filtered()) applyTopicFilter(true);
 }
 
 void MainWindow::setText(const TextAssignment& a) {

@@ -164,13 +164,14 @@ private:
     void runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
                                  viewer::ViewerHooks&));
 
-    // SettingsDialogHost (session(), settingsHooks(), clearSearchHistory() and applyGridLook() serve both)
+    // SettingsDialogHost (session(), applySettings(), clearSearchHistory() and applyGridLook() serve both)
     GridLook gridLook() override;
+    void reapplyTopicFilter() override;
     void applyMainWindowLanguage() override;
     void keepCurrentRow() override;
 
     // MainWindowHooks
-    SettingsHooks settingsHooks() override;
+    void applySettings(const SettingsEffects& effects) override;
     void setText(const TextAssignment& assignment) override;
     void preparePane() override;
     void restoreState() override;

@@ -371,7 +371,7 @@ void SettingsDialog::readSettings() {
     try {
         ArchiveAccess access;
         ReadAccess(session.appDir(), access);
-        LoadSettings(session.appDir(), session.ini, m_host.settingsHooks());
+        if (const auto effects = LoadSettings(session.appDir(), session.ini)) m_host.applySettings(*effects);
 
         m_languages = BuildLanguageList(session.appDir());
         for (const LanguageEntry& entry : m_languages)
@@ -582,7 +582,9 @@ void SettingsDialog::confirm() {
     MainSession& session = m_host.session();
     try {
         const std::string previousLanguage = session.ini.local;
-        SaveSettings(session.appDir(), values(), session.ini, session.archiveFolder, m_host.settingsHooks());
+        if (const auto effects = SaveSettings(session.appDir(), values(), session.ini, session.archiveFolder))
+            m_host.applySettings(*effects);
+        m_host.reapplyTopicFilter();
         if (session.ini.local != previousLanguage) m_host.applyMainWindowLanguage();
         m_host.applyGridLook(m_font, m_link.swatch->color(), m_find.swatch->color(), m_table.swatch->color());
         if (session.articles().rowCount() > 0) m_host.keepCurrentRow();

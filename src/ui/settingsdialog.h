@@ -47,9 +47,10 @@ public:
     virtual ~SettingsDialogHost() = default;
     // Application folder, settings record, archive folder, message texts and the two tables.
     virtual MainSession& session() = 0;
-    // What reading the settings switches in the main window; ReapplyTopicFilter runs applyTopicFilter with
-    // force when the topic filter is on.
-    virtual SettingsHooks settingsHooks() = 0;
+    // What reading the settings switches in the main window.
+    virtual void applySettings(const SettingsEffects& effects) = 0;
+    // The topic filter, when on, applied again after the settings changed.
+    virtual void reapplyTopicFilter() = 0;
     virtual GridLook gridLook() = 0;
     // The main window's m_clearHistoryAction action.
     virtual void clearSearchHistory() = 0;

@@ -30,11 +30,7 @@ public:
     void showInformation(const Message& m) override { information.push_back(m.english()); }
     void showError(const Message& m) override { errors.push_back(m.english()); }
     void preparePane() override { step("preparePane"); }
-    SettingsHooks settingsHooks() override {
-        SettingsHooks h;
-        h.switchViewPane = [this](bool on) { step(on ? "pane on" : "pane off"); };
-        return h;
-    }
+    void applySettings(const SettingsEffects& e) override { step(e.viewPane ? "pane on" : "pane off"); }
     void setText(const TextAssignment& a) override {
         if (calls.empty() || calls.back() != "text") step("text");
         texts[std::string(a.component)] = a.text;

@@ -14,15 +14,14 @@ using marovex::test::writeFile;
 
 namespace {
 
+// What reading the settings switched, as a list of words.
 struct HookLog {
     std::vector<std::string> calls;
-    SettingsHooks hooks() {
-        SettingsHooks h;
-        h.switchViewPane = [this](bool on) { calls.push_back(on ? "pane on" : "pane off"); };
-        h.SetGridLines = [this](bool on) { calls.push_back(on ? "lines" : "no lines"); };
-        h.SetGridIndicator = [this](bool on) { calls.push_back(on ? "indicator" : "no indicator"); };
-        h.ReapplyTopicFilter = [this] { calls.push_back("filter"); };
-        return h;
+    bool take(const std::optional<SettingsEffects>& e) {
+        if (!e) return false;
+        calls = {e->viewPane ? "pane on" : "pane off", e->cellLines ? "lines" : "no lines",
+                 e->indicator ? "indicator" : "no indicator"};
+        return true;
     }
 };
 
@@ -40,7 +39,7 @@ TEST(Settings, AbsentFileChangesNothing) {
     TempDir dir;
     SettingsRecord rec;
     HookLog log;
-    EXPECT_FALSE(LoadSettings(dir.path(), rec, log.hooks()));
+    EXPECT_FALSE(log.take(LoadSettings(dir.path(), rec)));
     EXPECT_TRUE(log.calls.empty());
     EXPECT_EQ(rec.select_browser, 0);
     EXPECT_EQ(rec.local, "");
@@ -59,7 +58,7 @@ TEST(Settings, EmptyFileGivesTheDefaults) {
     writeFile(dir / "mvx.ini", "");
     SettingsRecord rec;
     HookLog log;
-    ASSERT_TRUE(LoadSettings(dir.path(), rec, log.hooks()));
+    ASSERT_TRUE(log.take(LoadSettings(dir.path(), rec)));
     EXPECT_FALSE(rec.onclick);
     EXPECT_EQ(rec.local, "rus.lng");
     EXPECT_EQ(rec.color_htm_fon, 0x00750000);
@@ -108,7 +107,7 @@ TEST(Settings, ValuesReadAsTheirTypes) {
                                "name kelvra=\xCA\xE5\xEB\xFC\xE2\xF0\xE0\r\n");
     SettingsRecord rec;
     HookLog log;
-    ASSERT_TRUE(LoadSettings(dir.path(), rec, log.hooks()));
+    ASSERT_TRUE(log.take(LoadSettings(dir.path(), rec)));
     EXPECT_FALSE(rec.onclick); // "yes" is not a number: the default
     EXPECT_TRUE(rec.frame);    // 2 is true
     EXPECT_TRUE(rec.state_save);
@@ -132,7 +131,7 @@ TEST(Settings, BadHighlightColourRaisesAfterTheEarlierFields) {
     SettingsRecord rec;
     HookLog log;
     try {
-        LoadSettings(dir.path(), rec, log.hooks());
+        log.take(LoadSettings(dir.path(), rec));
         ADD_FAILURE() << "no error";
     } catch (const ConversionError& e) {
         const std::string m = e.what();
@@ -209,7 +208,7 @@ TEST(Settings, SaveSettingsWritesTheDialogAndTakesItIn) {
     SettingsRecord rec;
     std::string folder = "old";
     HookLog log;
-    SaveSettings(dir.path(), v, rec, folder, log.hooks());
+    log.take(SaveSettings(dir.path(), v, rec, folder));
 
     EXPECT_EQ(readFile(dir / "mvx.ini"), "[interface]\r\n"
                                          "WindowState=2\r\n"
@@ -244,7 +243,7 @@ TEST(Settings, SaveSettingsWritesTheDialogAndTakesItIn) {
     EXPECT_TRUE(rec.frame);
     EXPECT_EQ(rec.local, "eng.lng");
     EXPECT_EQ(rec.text_search, ""); // not a key of the dialog: the record keeps it
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"pane off", "no lines", "indicator", "filter"}));
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"pane off", "no lines", "indicator"}));
 }
 
 TEST(Settings, BrowserChoice) {
@@ -267,7 +266,7 @@ TEST(Settings, SaveSettingsOnAWriteProtectedFileRaisesAndKeepsIt) {
     std::string folder = "old";
     HookLog log;
     try {
-        SaveSettings(dir.path(), SettingsDialogValues{}, rec, folder, log.hooks());
+        log.take(SaveSettings(dir.path(), SettingsDialogValues{}, rec, folder));
         ADD_FAILURE() << "no error";
     } catch (const IniWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + path.string());

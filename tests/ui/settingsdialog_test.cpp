@@ -46,12 +46,10 @@ public:
         if (!window.messages.empty()) qWarning("start-up: %s", window.messages.front().c_str());
     }
     MainSession& session() override { return m_session; }
-    SettingsHooks settingsHooks() override {
-        SettingsHooks h;
-        h.switchViewPane = [this](bool on) { calls.push_back(on ? "pane on" : "pane off"); };
-        h.ReapplyTopicFilter = [this] { calls.push_back("filter"); };
-        return h;
+    void applySettings(const SettingsEffects& e) override {
+        calls.push_back(e.viewPane ? "pane on" : "pane off");
     }
+    void reapplyTopicFilter() override { calls.push_back("filter"); }
     GridLook gridLook() override { return look; }
     void clearSearchHistory() override { calls.push_back("clear history"); }
     void applyMainWindowLanguage() override { calls.push_back("language"); }
