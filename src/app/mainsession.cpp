@@ -9,7 +9,8 @@ namespace {
 constexpr int kRememberOffset = 5;
 }
 
-MainSession::MainSession(std::filesystem::path appDir) {
+MainSession::MainSession(std::filesystem::path appDir, catalogue::MessageSink tableReports)
+    : m_tableReports(std::move(tableReports)) {
     std::error_code ec;
     m_appDir = std::filesystem::absolute(appDir, ec);
     if (ec) m_appDir = std::move(appDir);
@@ -21,40 +22,43 @@ MainSession::~MainSession() {
     m_topics.discard();
 }
 
-void MainSession::reportMissingFile(MainWindowHooks& hooks, const std::string& message,
-                                    const std::filesystem::path& file) {
-    hooks.showInformation(Message::plain(message + "\r" + file.string()));
-    m_failureMark = -1;
+namespace {
+void inform(Startup& out, Message message) {
+    out.notices.push_back({Notice::Kind::Information, std::move(message)});
+}
+} // namespace
+
+catalogue::TopicFilter& MainSession::topicFilter() {
+    if (!m_topicFilter) m_topicFilter = catalogue::BindTopicFilter(m_articles, m_topics);
+    return *m_topicFilter;
 }
 
-bool MainSession::openCatalogueFile(MainWindowHooks& hooks, const std::filesystem::path& file,
-                                    bool articles) {
+bool MainSession::openCatalogueFile(Startup& out, const std::filesystem::path& file, bool articles) {
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
-        reportMissingFile(hooks, "File not found : ", file);
+        inform(out, Message::plain("File not found : \r" + file.string()));
+        m_failureMark = -1;
         return false;
     }
     try {
         if (articles)
-            catalogue::openArticleTable(m_articles, file, [&hooks](const std::string& m) {
-                hooks.showInformation(Message::plain(m));
-            });
+            catalogue::openArticleTable(m_articles, file, m_tableReports);
         else
             catalogue::openTopicTable(m_topics, file);
     } catch (const std::exception& e) {
         // A damaged or foreign file ends the run like a missing one, and nothing is written over it.
-        hooks.showInformation(MessageOf(e));
+        inform(out, MessageOf(e));
         m_failureMark = -1;
         return false;
     }
     return true;
 }
 
-bool MainSession::lockFolder(MainWindowHooks& hooks) {
+bool MainSession::lockFolder(Startup& out) {
     try {
         m_lock = AppFolderLock::acquire(m_appDir);
     } catch (const FolderLocked& e) {
-        hooks.showInformation(MessageOf(e));
+        inform(out, MessageOf(e));
         m_failureMark = -1;
         return false;
     } catch (const std::exception&) {
@@ -62,65 +66,81 @@ bool MainSession::lockFolder(MainWindowHooks& hooks) {
         return true;
     }
     try {
-        if (const Message note = catalogue::PrepareFolderForWriting(m_appDir); !note.empty())
-            hooks.showInformation(note);
+        if (Message note = catalogue::PrepareFolderForWriting(m_appDir); !note.empty())
+            inform(out, std::move(note));
         // Files the user protected are not replaced at the close, and a window that could not be closed
         // without replacing them would be stuck: such a folder is refused now, with nothing written.
         catalogue::CheckCatalogueReplaceable(m_appDir);
     } catch (const std::exception& e) {
-        hooks.showInformation(MessageOf(e));
+        inform(out, MessageOf(e));
         m_failureMark = -1;
         return false;
     }
     return true;
 }
 
-void MainSession::startUp(MainWindowHooks& hooks) {
+void MainSession::readWindowState(Startup& out) {
+    out.state = ReadWindowState(m_appDir);
+    if (!out.state) return;
+    ini.text_search = out.state->textSearch;
+    const std::string column = ini.state_save ? out.state->sortColumn : std::string(catalogue::kSortStandard);
+    if (ini.state_save && out.state->filterOn) {
+        catalogue::SwitchFilter(m_articles, topicFilter(), true);
+        out.filterRestored = true;
+    }
+    out.sortColumn = catalogue::RestoreSortColumn(m_articles, column);
+}
+
+Startup MainSession::startUp() {
+    Startup out;
     // Start-up's first messages come before the language file is applied, in its words all the same.
     messages = ReadMessageTexts(m_appDir);
-    if (!lockFolder(hooks)) return;
-    if (!openCatalogueFile(hooks, m_appDir / catalogue::kArticleFile, true)) return;
-    if (!openCatalogueFile(hooks, m_appDir / catalogue::kTopicFile, false)) {
+    if (!lockFolder(out)) return out;
+    if (!openCatalogueFile(out, m_appDir / catalogue::kArticleFile, true)) return out;
+    if (!openCatalogueFile(out, m_appDir / catalogue::kTopicFile, false)) {
         m_articles.discard();
-        return;
+        return out;
     }
+    out.catalogueOpen = true;
     try {
-        hooks.preparePane();
-        if (const auto effects = LoadSettings(m_appDir, ini)) hooks.applySettings(*effects);
+        topicFilter();
+        out.pane = ReadPaneStart(m_appDir);
+        out.settings = LoadSettings(m_appDir, ini);
         // A language file that cannot be read leaves the built-in texts; the rest of start-up goes on.
         Message languageProblem;
         ApplyLanguage(
             language::kTargetMainWindow, m_appDir, ini.local,
-            [&hooks](const TextAssignment& a) { hooks.setText(a); }, messages, &languageProblem);
-        if (!languageProblem.empty()) hooks.showError(languageProblem);
-        hooks.restoreState();
+            [&out](const TextAssignment& a) { out.texts.push_back(a); }, messages, &languageProblem);
+        if (!languageProblem.empty()) out.notices.push_back({Notice::Kind::Error, languageProblem});
+        readWindowState(out);
         m_stateRestored = true;
         ArchiveAccess access;
         if (ReadAccess(m_appDir, access)) archiveFolder = access.folder;
 
         const auto historyFile = m_appDir / catalogue::kHistoryFile;
         std::error_code ec;
-        if (std::filesystem::exists(historyFile, ec)) hooks.setHistory(readSearchHistory(historyFile));
+        if (std::filesystem::exists(historyFile, ec)) out.history = readSearchHistory(historyFile);
         m_historyLoaded = true;
 
         if (m_articles.isOpen() && m_articles.locate("Find", {FieldValue{std::int32_t(catalogue::kFound)}})) {
-            hooks.setSearchResultsEndEnabled(true);
-            hooks.selectHistoryEntry(0);
+            out.searchResultsEnd = true;
+            out.selectFirstHistoryEntry = true;
         }
         if (m_articles.rowCount() > 0) restoreRememberedPosition(m_articles);
         m_positionRestored = true;
-        hooks.selectHistoryEntry(0);
+        out.selectFirstHistoryEntry = true;
     } catch (const std::exception& e) {
         // The remaining steps are skipped; the window still opens.
-        hooks.showError(MessageOf(e));
+        out.notices.push_back({Notice::Kind::Error, MessageOf(e)});
     }
+    return out;
 }
 
-bool MainSession::shutDown(MainWindowHooks& hooks) {
+std::optional<Message> MainSession::shutDown(const Closing& closing) {
     if (m_failureMark == -1) {
         m_articles.discard();
         m_topics.discard();
-        return true;
+        return std::nullopt;
     }
     try {
         if (m_articles.isOpen()) {
@@ -148,18 +168,17 @@ bool MainSession::shutDown(MainWindowHooks& hooks) {
             }
             m_positionRemembered = false;
         }
-        hooks.showError(MessageOf(e));
-        return false;
+        return MessageOf(e);
     }
     try {
-        if (m_stateRestored) hooks.saveState();
+        if (m_stateRestored) WriteWindowState(m_appDir, closing.state, ini.state_save);
     } catch (...) {
     }
     try {
-        if (m_historyLoaded) writeSearchHistory(m_appDir / catalogue::kHistoryFile, hooks.history());
+        if (m_historyLoaded) writeSearchHistory(m_appDir / catalogue::kHistoryFile, closing.history);
     } catch (...) {
     }
-    return true;
+    return std::nullopt;
 }
 
 Message MainSession::closeTopicTable() {

@@ -2,47 +2,60 @@
 
 #include "app/language.h"
 #include "app/settings.h"
+#include "app/windowstate.h"
 #include "base/applock.h"
+#include "catalogue/articleview.h"
+#include "catalogue/catalogue.h"
 #include "catalogue/recordtable.h"
 #include "search/fulltextcache.h"
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace marovex {
 
-// What the main window does for the start-up and shutdown sequences; the window implements it with its
-// widgets, tests with plain records.
-class MainWindowHooks {
-public:
-    virtual ~MainWindowHooks() = default;
-    // Information box with one OK button showing the message.
-    virtual void showInformation(const Message& message) = 0;
-    // The general error report: a message box with the error's message.
-    virtual void showError(const Message& message) = 0;
+// Something start-up has to tell the user, in the order it came up.
+struct Notice {
+    enum class Kind { Information, Error };
+    Kind kind = Kind::Information;
+    Message message;
+};
 
-    virtual void preparePane() {}
-    // What reading the settings switches in the window (pane, grid lines, row indicator).
-    virtual void applySettings(const SettingsEffects& /*effects*/) {}
-    // Puts one interface text onto the window's component of that name.
-    virtual void setText(const TextAssignment& /*assignment*/) {}
-    virtual void restoreState() {}
-    virtual void saveState() {}
+// What start-up did, for the window to show. A step that did not run leaves its member empty; a step cut
+// short by an error is followed by that error as the last notice.
+struct Startup {
+    std::vector<Notice> notices;
+    // Both catalogue files are open, and the grids may show the tables.
+    bool catalogueOpen = false;
+    std::optional<PaneStart> pane;
+    std::optional<SettingsEffects> settings;
+    // The interface texts of the language file, for the window's components of those names.
+    std::vector<TextAssignment> texts;
+    // The window's stored state; the sort order and filter it keeps are already applied to the tables.
+    std::optional<WindowState> state;
+    std::optional<std::string> sortColumn; // the sort column kept after restoring the order
+    bool filterRestored = false;           // the topic filter came back on
+    // The search box's history list (Windows-1251 entries), when the file was there.
+    std::optional<std::vector<std::string>> history;
+    bool searchResultsEnd = false; // the end-of-search-results button enabled
+    bool selectFirstHistoryEntry = false;
+};
 
-    // The history list of the search box; entries are Windows-1251 bytes.
-    virtual void setHistory(const std::vector<std::string>& entries) = 0;
-    virtual std::vector<std::string> history() const = 0;
-    virtual void selectHistoryEntry(int index) = 0;
-    // The end-of-search-results button.
-    virtual void setSearchResultsEndEnabled(bool enabled) = 0;
+// What the window holds at the close and the session writes for the next run.
+struct Closing {
+    WindowState state;
+    std::vector<std::string> history; // Windows-1251 entries
 };
 
 // The main window's data and the two ends of a run: start-up (`startUp`) and shutdown (`shutDown`).
 // Owns the article and topic tables for as long as the main window lives.
 class MainSession {
 public:
-    explicit MainSession(std::filesystem::path appDir);
+    // `tableReports` hears what the article table reports while it is open (a store it refused).
+    explicit MainSession(std::filesystem::path appDir, catalogue::MessageSink tableReports = {});
     ~MainSession();
 
     const std::filesystem::path& appDir() const { return m_appDir; }
@@ -60,27 +73,30 @@ public:
     MessageTexts messages;
     std::string archiveFolder;
 
+    // The article table's topic filter, bound to the two tables once they are open.
+    catalogue::TopicFilter& topicFilter();
+
     // Start-up. The application folder's lock is taken first and held until the session ends; a folder that
     // another program writes is reported and ends the run like a missing catalogue file.
-    void startUp(MainWindowHooks& hooks);
-    // Returns false when the window must stay open (the article table could not be written).
-    bool shutDown(MainWindowHooks& hooks);
+    Startup startUp();
+    // Writes the tables and, when start-up read them, the window's state and the history. Returns the error
+    // that keeps the window open (the article table could not be written), nothing when the run may end.
+    std::optional<Message> shutDown(const Closing& closing);
     // Writes the topic table back when it changed and was not written with the article table at close.
     // Returns an error text, empty on success.
     Message closeTopicTable();
 
-    // "File not found : " + CR + path, shown in an information box; sets the failure mark.
-    void reportMissingFile(MainWindowHooks& hooks, const std::string& message,
-                           const std::filesystem::path& file);
-
 private:
-    bool openCatalogueFile(MainWindowHooks& hooks, const std::filesystem::path& file, bool articles);
-    bool lockFolder(MainWindowHooks& hooks);
+    bool openCatalogueFile(Startup& out, const std::filesystem::path& file, bool articles);
+    bool lockFolder(Startup& out);
+    void readWindowState(Startup& out);
 
     std::filesystem::path m_appDir;
     RecordTable m_articles;
     RecordTable m_topics;
     search::FullTextCache m_fullTextCache;
+    catalogue::MessageSink m_tableReports;
+    std::shared_ptr<catalogue::TopicFilter> m_topicFilter;
     int m_failureMark = 0;
     // Start-up steps that ran to their end. A step cut short by an error leaves the user's state unread,
     // and shutdown must not write the window's built-in state over it.

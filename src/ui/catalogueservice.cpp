@@ -3,7 +3,9 @@
 namespace marovex {
 
 CatalogueService::CatalogueService(std::filesystem::path appDir, QObject* parent)
-    : QObject(parent), m_session(std::move(appDir)) {}
+    : QObject(parent), m_session(std::move(appDir), [this](const std::string& text) {
+          emit tableReport(QString::fromStdString(text));
+      }) {}
 
 TableLease CatalogueService::leaseTables() {
     if (m_lent) return {};

@@ -30,6 +30,8 @@ signals:
     // Emitted once lending has begun and once the tables are back, before anything else happens.
     void tablesLent(bool filterSwitchedOff);
     void tablesReturned();
+    // What the article table reports while it is open, a store it refused for one.
+    void tableReport(const QString& text);
 
 private:
     friend class TableLease;

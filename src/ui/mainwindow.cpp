@@ -1,6 +1,6 @@
 #include "ui/mainwindow.h"
 
-#include "app/gridstate.h"
+#include "app/windowstate.h"
 #include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
@@ -120,6 +120,8 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
     m_viewerHooks = std::move(hooks);
     connect(&m_service, &CatalogueService::tablesLent, this, &MainWindow::onTablesLent);
     connect(&m_service, &CatalogueService::tablesReturned, this, &MainWindow::onTablesReturned);
+    connect(&m_service, &CatalogueService::tableReport, this,
+            [this](const QString& text) { present(MessageKind::Information, text); });
     buildActions();
     buildMenus();
     buildCommandBar();
@@ -152,8 +154,28 @@ MainWindow::~MainWindow() {
 // --- Start-up and shutdown ----------------------------------------------------------------------------
 
 void MainWindow::startUp() {
-    m_session.startUp(*this);
+    showStartup(m_session.startUp());
     if (m_model) showCurrentRow(m_session.articles().position());
+}
+
+void MainWindow::showStartup(const Startup& startup) {
+    if (startup.catalogueOpen) {
+        attachGrids();
+        if (startup.pane) preparePane(*startup.pane);
+        if (startup.settings) applySettings(*startup.settings);
+        for (const TextAssignment& text : startup.texts)
+            setText(text);
+        if (startup.state) restoreState(startup);
+        if (startup.history) setHistory(*startup.history);
+        if (startup.searchResultsEnd) setSearchResultsEndEnabled(true);
+        if (startup.selectFirstHistoryEntry) selectHistoryEntry(0);
+    }
+    for (const Notice& notice : startup.notices) {
+        if (notice.kind == Notice::Kind::Error)
+            showError(notice.message);
+        else
+            showInformation(notice.message);
+    }
 }
 
 // The grids take the tables as soon as they are open, so that everything start-up does to the tables
@@ -199,12 +221,10 @@ void MainWindow::attachGrids() {
                     current.row() != m_session.topics().position())
                     m_session.topics().moveTo(current.row());
             });
-    topicFilter();
 }
 
 catalogue::TopicFilter& MainWindow::topicFilter() {
-    if (!m_filter) m_filter = catalogue::BindTopicFilter(m_session.articles(), m_session.topics());
-    return *m_filter;
+    return m_session.topicFilter();
 }
 
 void MainWindow::showRowCount() {
@@ -232,9 +252,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The table is closed before the window state is written; its filter is part of that state.
-    m_filterOnAtClose = m_session.articles().isOpen() && m_session.articles().filtered();
-    if (!m_session.shutDown(*this)) {
+    // The state is taken before the table is closed; its filter is part of that state.
+    if (const auto error = m_session.shutDown({currentState(), history()})) {
+        showError(*error);
         event->ignore();
         return;
     }

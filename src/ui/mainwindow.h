@@ -39,7 +39,7 @@ class TopicFilter;
 // The main window. Creating it takes in the catalogue and the state of the last run; closing it writes them
 // back. It owns the catalogue service (the session with its tables, the stop flag shared by the workers, the
 // tables lent to one worker at a time) and follows its signals.
-class MainWindow final : public QMainWindow, private MainWindowHooks, private SettingsDialogHost {
+class MainWindow final : public QMainWindow, private SettingsDialogHost {
     Q_OBJECT
 public:
     using MessageKind = marovex::MessageKind;
@@ -80,7 +80,7 @@ public:
     void applyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) override;
     Color findColor() const { return m_findColor; }
     Color linkColor() const { return m_linkColor; }
-    void setSearchResultsEndEnabled(bool enabled) override;
+    void setSearchResultsEndEnabled(bool enabled);
     // The embedded browser's pane shown with a new view, or hidden with the view destroyed.
     void switchViewPane(bool on);
     // The embedded browser, null while the pane is off or its creation failed.
@@ -164,23 +164,27 @@ private:
     void runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
                                  viewer::ViewerHooks&));
 
-    // SettingsDialogHost (session(), applySettings(), clearSearchHistory() and applyGridLook() serve both)
+    // SettingsDialogHost
     GridLook gridLook() override;
+    void applySettings(const SettingsEffects& effects) override;
     void reapplyTopicFilter() override;
     void applyMainWindowLanguage() override;
     void keepCurrentRow() override;
 
-    // MainWindowHooks
-    void applySettings(const SettingsEffects& effects) override;
-    void setText(const TextAssignment& assignment) override;
-    void preparePane() override;
-    void restoreState() override;
-    void saveState() override;
-    void showInformation(const Message& message) override;
-    void showError(const Message& message) override;
-    void setHistory(const std::vector<std::string>& entries) override;
-    std::vector<std::string> history() const override;
-    void selectHistoryEntry(int index) override;
+    // What start-up found, shown; and the state written at the close.
+    void showStartup(const Startup& startup);
+    void preparePane(const PaneStart& pane);
+    void restoreState(const Startup& startup);
+    void restoreColumns(const WindowState& state);
+    void restoreWindow(const WindowState& state);
+    WindowState currentState();
+
+    void setText(const TextAssignment& assignment);
+    void showInformation(const Message& message);
+    void showError(const Message& message);
+    void setHistory(const std::vector<std::string>& entries);
+    std::vector<std::string> history() const;
+    void selectHistoryEntry(int index);
 
     void present(MessageKind kind, const QString& text);
     void detachArticleGrid(bool detach);
@@ -190,8 +194,6 @@ private:
     catalogue::TopicFilter& topicFilter();
     void showRowCount();
     void showFilterState();
-    void restoreColumns(const IniFile& ini);
-    void restoreWindow(const IniFile& ini);
     void waitForWorker();
     void onTablesLent(bool filterSwitchedOff);
     void onTablesReturned();
@@ -211,8 +213,6 @@ private:
     Color m_tableColor = colors::clWindow; // as last applied, kept in the settings' form
     Font m_gridFont;
     int m_upperPanelHeight = 0;
-    bool m_filterOnAtClose = false;
-    std::shared_ptr<catalogue::TopicFilter> m_filter;
     QPoint m_topicPanelGrip{-1,
                             -1};  // where the topic panel was taken for dragging; (-1, -1) while not dragged
     int m_topicPanelRightGap = 0; // the topic panel keeps its distance to the grid area's right edge

@@ -3,7 +3,7 @@
 
 #include "ui/mainwindowparts.h"
 
-#include "app/gridstate.h"
+#include "app/windowstate.h"
 #include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"

@@ -3,7 +3,7 @@
 
 #include "ui/mainwindowparts.h"
 
-#include "app/gridstate.h"
+#include "app/windowstate.h"
 #include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
@@ -59,83 +59,53 @@ using namespace mainwindowparts;
 
 // --- State kept between runs --------------------------------------------------------------------------
 
-void MainWindow::preparePane() {
-    attachGrids();
-    const auto file = SettingsFilePath(m_session.appDir());
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) return;
-    const IniFile ini(file);
-    m_upperPanelHeight = settings::Read(ini, settings::keys::Internal_browser_height);
-    // The pane gets the opposite of what reading the settings asks for, so that the switch then makes its
-    // whole transition.
-    m_viewPane->setVisible(settings::Read(ini, settings::keys::select_browser) != 1);
+void MainWindow::preparePane(const PaneStart& pane) {
+    m_upperPanelHeight = pane.gridAreaHeight;
+    m_viewPane->setVisible(pane.paneShown);
     if (!m_viewPane->isHidden()) layOutPane();
 }
 
-void MainWindow::restoreState() {
-    const auto file = SettingsFilePath(m_session.appDir());
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) return;
-    const IniFile ini(file);
-    namespace k = settings::keys;
-
-    Font font;
-    settings::Read(ini, k::font_table, font);
-    const Color table = settings::Read(ini, k::color_table);
-    const Color find = settings::Read(ini, k::color_find);
-    const Color link = settings::Read(ini, k::color_link);
-    applyGridLook(font, link, find, table);
-    restoreColumns(ini);
-    restoreWindow(ini);
-
-    m_matchCaseButton->setChecked(settings::Read(ini, k::Button_caps));
-    m_wholeWordsButton->setChecked(settings::Read(ini, k::Button_word));
-    m_scopeBox->setCurrentIndex(settings::Read(ini, k::Button_find));
-    m_session.ini.text_search = settings::Read(ini, k::text_search);
-
-    std::string column = settings::Read(ini, k::state_index);
-    if (column.size() > k::kStateIndexLength) column.resize(k::kStateIndexLength);
-    RecordTable& articles = m_session.articles();
-    if (!m_session.ini.state_save) column = catalogue::kSortStandard;
-    if (m_session.ini.state_save && settings::Read(ini, k::state_filter)) {
-        catalogue::SwitchFilter(articles, topicFilter(), true);
+void MainWindow::restoreState(const Startup& startup) {
+    const WindowState& state = *startup.state;
+    applyGridLook(state.font, state.linkColor, state.findColor, state.tableColor);
+    restoreColumns(state);
+    restoreWindow(state);
+    m_matchCaseButton->setChecked(state.matchCase);
+    m_wholeWordsButton->setChecked(state.wholeWords);
+    m_scopeBox->setCurrentIndex(state.scope);
+    if (startup.filterRestored) {
         m_topicFilterButton->setText(QStringLiteral("Filter Off"));
         setStatusText(2, messageText(language::kFilterRestoredText));
     }
-    setSortColumn(QString::fromStdString(catalogue::RestoreSortColumn(articles, column)));
+    if (!startup.sortColumn) return; // restoring the order failed, and start-up reports why
+    setSortColumn(QString::fromStdString(*startup.sortColumn));
     showRowCount();
 }
 
-void MainWindow::restoreColumns(const IniFile& ini) {
-    std::array<int, kGridColumns> positions{};
-    for (std::size_t c = 0; c < kGridColumns; ++c) {
-        const std::string_view field = settings::keys::kGridFields[c];
-        positions[c] = settings::Read(ini, settings::keys::colIndex(field));
+void MainWindow::restoreColumns(const WindowState& state) {
+    for (std::size_t c = 0; c < kGridColumns; ++c)
         // Widths act as proportions: the grid fits its columns to its width.
-        m_articleGrid->setColumnWidthHint(int(c),
-                                          std::max(0, settings::Read(ini, settings::keys::colWidth(field))));
-    }
+        m_articleGrid->setColumnWidthHint(int(c), std::max(0, state.columnWidths[c]));
     QHeaderView* titles = m_articleGrid->horizontalHeader();
     if (titles->count() != int(kGridColumns)) return;
-    const std::array<int, kGridColumns> order = ColumnOrderFromPositions(positions);
+    const std::array<int, kGridColumns> order = ColumnOrderFromPositions(state.columnPositions);
     for (int v = 0; v < int(kGridColumns); ++v)
         titles->moveSection(titles->visualIndex(order[std::size_t(v)]), v);
     m_articleGrid->setFitColumns(true);
 }
 
-void MainWindow::restoreWindow(const IniFile& ini) {
-    namespace k = settings::keys;
-    // Absent keys take the splash window's bounds while it is on the screen, else the window's own.
+void MainWindow::restoreWindow(const WindowState& state) {
+    // Absent bounds take the splash window's while it is on the screen, else the window's own.
     const QRect splash = SplashScreen::currentBounds();
     const QRect bounds = splash.isEmpty() ? geometry() : splash;
-    const int w = settings::Read(ini, k::WindowWidth, bounds.width());
-    const int h = settings::Read(ini, k::WindowHeight, bounds.height());
-    const int top = settings::Read(ini, k::WindowTop, bounds.y());
-    const int left = settings::Read(ini, k::WindowLeft, bounds.x());
+    const int w = state.width.value_or(bounds.width());
+    const int h = state.height.value_or(bounds.height());
+    const int top = state.top.value_or(bounds.y());
+    const int left = state.left.value_or(bounds.x());
     // The normal bounds first: a maximised window keeps them as its restore size.
     resize(std::max(w, minimumWidth()), std::max(h, minimumHeight()));
     move(left, top);
-    switch (settings::Read(ini, k::WindowState)) {
+    switch (state.show) {
     case 1:
         setWindowState(Qt::WindowMinimized);
         break;
@@ -150,42 +120,36 @@ void MainWindow::restoreWindow(const IniFile& ini) {
     }
 }
 
-void MainWindow::saveState() {
-    IniFile ini = OpenSettingsFile(m_session.appDir());
-    namespace k = settings::keys;
+WindowState MainWindow::currentState() {
+    WindowState state;
     QHeaderView* titles = m_articleGrid->horizontalHeader();
-    if (titles->count() == int(kGridColumns)) {
-        for (std::size_t c = 0; c < kGridColumns; ++c) {
-            const std::string_view field = k::kGridFields[c];
-            settings::Write(ini, k::colIndex(field), titles->visualIndex(int(c)));
-            settings::Write(ini, k::colWidth(field), titles->sectionSize(int(c)));
-        }
+    for (std::size_t c = 0; c < kGridColumns && titles->count() == int(kGridColumns); ++c) {
+        state.columnPositions[c] = titles->visualIndex(int(c));
+        state.columnWidths[c] = titles->sectionSize(int(c));
     }
-    settings::Write(ini, k::Button_caps, m_matchCaseButton->isChecked());
-    settings::Write(ini, k::Button_word, m_wholeWordsButton->isChecked());
-    if (m_scopeBox->currentIndex() < 0) m_scopeBox->setCurrentIndex(0);
-    settings::Write(ini, k::Button_find, std::max(0, m_scopeBox->currentIndex()));
+    state.matchCase = m_matchCaseButton->isChecked();
+    state.wholeWords = m_wholeWordsButton->isChecked();
+    state.scope = std::max(0, m_scopeBox->currentIndex());
     if (isMinimized()) {
-        settings::Write(ini, k::WindowState, 1);
+        state.show = 1;
     } else if (isMaximized() || isFullScreen()) {
-        settings::Write(ini, k::WindowState, 3);
+        state.show = 3;
     } else {
-        settings::Write(ini, k::WindowState, 2);
-        settings::Write(ini, k::WindowWidth, width());
-        settings::Write(ini, k::WindowHeight, height());
-        settings::Write(ini, k::WindowTop, y());
-        settings::Write(ini, k::WindowLeft, x());
+        state.show = 2;
+        state.width = width();
+        state.height = height();
+        state.top = y();
+        state.left = x();
     }
     // Only a pane on the screen has a grid area height worth keeping; before the window was ever shown its
     // panels have no real size.
     if (m_session.ini.select_browser == viewer::kViewerPane && m_shownOnce && !m_viewPane->isHidden())
         m_upperPanelHeight = m_gridArea->height();
-    settings::Write(ini, k::Internal_browser_height, m_upperPanelHeight);
-    settings::Write(ini, k::text_search, m_session.ini.text_search);
-    if (m_session.ini.state_save) {
-        settings::Write(ini, k::state_index, m_sortColumn.toStdString());
-        settings::Write(ini, k::state_filter, m_filterOnAtClose);
-    }
+    state.gridAreaHeight = m_upperPanelHeight;
+    state.textSearch = m_session.ini.text_search;
+    state.sortColumn = m_sortColumn.toStdString();
+    state.filterOn = m_session.articles().isOpen() && m_session.articles().filtered();
+    return state;
 }
 
 } // namespace marovex

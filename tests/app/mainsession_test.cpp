@@ -14,40 +14,44 @@ using marovex::test::TempDir;
 
 namespace {
 
-// Records what start-up and shutdown asked of the window.
-class FakeWindow : public MainWindowHooks {
-public:
+// What start-up asked of the window, as steps; and what the window holds at the close.
+struct FakeWindow {
     std::vector<std::string> calls, information, errors, historyList;
     std::map<std::string, std::string> texts;
-    std::string failAt; // a step that raises a conversion error
     bool searchEndEnabled = false;
     int selected = -2;
 
-    void step(const std::string& name) {
-        calls.push_back(name);
-        if (name == failAt) throw std::runtime_error("'Blau' is not a valid colour");
+    void show(const Startup& s) {
+        if (s.catalogueOpen) calls.push_back("preparePane");
+        if (s.settings) calls.push_back(s.settings->viewPane ? "pane on" : "pane off");
+        if (!s.texts.empty()) calls.push_back("text");
+        for (const TextAssignment& a : s.texts)
+            texts[std::string(a.component)] = a.text;
+        if (s.state) calls.push_back("restoreState");
+        if (s.history) {
+            calls.push_back("setHistory");
+            historyList = *s.history;
+        }
+        searchEndEnabled = s.searchResultsEnd;
+        if (s.selectFirstHistoryEntry) {
+            calls.push_back("select0");
+            selected = 0;
+        }
+        for (const Notice& n : s.notices)
+            (n.kind == Notice::Kind::Error ? errors : information).push_back(n.message.english());
     }
-    void showInformation(const Message& m) override { information.push_back(m.english()); }
-    void showError(const Message& m) override { errors.push_back(m.english()); }
-    void preparePane() override { step("preparePane"); }
-    void applySettings(const SettingsEffects& e) override { step(e.viewPane ? "pane on" : "pane off"); }
-    void setText(const TextAssignment& a) override {
-        if (calls.empty() || calls.back() != "text") step("text");
-        texts[std::string(a.component)] = a.text;
-    }
-    void restoreState() override { step("restoreState"); }
-    void saveState() override { step("saveState"); }
-    void setHistory(const std::vector<std::string>& entries) override {
-        step("setHistory");
-        historyList = entries;
-    }
-    std::vector<std::string> history() const override { return historyList; }
-    void selectHistoryEntry(int index) override {
-        calls.push_back("select" + std::to_string(index));
-        selected = index;
-    }
-    void setSearchResultsEndEnabled(bool enabled) override { searchEndEnabled = enabled; }
 };
+
+void startUp(MainSession& s, FakeWindow& w) {
+    w.show(s.startUp());
+}
+
+// The close as the window asks for it; true when the run may end.
+bool shutDown(MainSession& s, FakeWindow& w) {
+    const auto error = s.shutDown({WindowState{}, w.historyList});
+    if (error) w.errors.push_back(error->english());
+    return !error;
+}
 
 struct ArticleSpec {
     std::string title;
@@ -88,12 +92,12 @@ TEST(Startup, MissingArticleFileIsReportedAloneAndNothingIsWritten) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.startUp(w);
+        startUp(s, w);
         ASSERT_EQ(w.information.size(), 1u);
         EXPECT_EQ(w.information[0], "File not found : \r" + (dir / "mvx.dat").string());
         EXPECT_TRUE(s.startupFailed());
         EXPECT_TRUE(w.calls.empty()) << "later steps ran";
-        EXPECT_TRUE(s.shutDown(w));
+        EXPECT_TRUE(shutDown(s, w));
         EXPECT_TRUE(s.closeTopicTable().empty());
     }
     EXPECT_EQ(snapshot(dir.path()), before);
@@ -108,10 +112,10 @@ TEST(Startup, MissingTopicFileIsReportedAndTheArticleFileIsNotRewritten) {
         MainSession s(dir.path());
         s.ini.state_save = true;
         FakeWindow w;
-        s.startUp(w);
+        startUp(s, w);
         ASSERT_EQ(w.information.size(), 1u);
         EXPECT_EQ(w.information[0], "File not found : \r" + (dir / "subjects.dat").string());
-        EXPECT_TRUE(s.shutDown(w));
+        EXPECT_TRUE(shutDown(s, w));
         s.closeTopicTable();
     }
     EXPECT_EQ(snapshot(dir.path()), before);
@@ -126,11 +130,11 @@ TEST(Startup, DamagedCatalogueFileEndsTheRunLikeAMissingOne) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.startUp(w);
+        startUp(s, w);
         ASSERT_EQ(w.information.size(), 1u);
         EXPECT_NE(w.information[0].find((dir / "mvx.dat").string()), std::string::npos);
         EXPECT_TRUE(s.startupFailed());
-        EXPECT_TRUE(s.shutDown(w));
+        EXPECT_TRUE(shutDown(s, w));
         s.closeTopicTable();
     }
     EXPECT_EQ(snapshot(dir.path()), before);
@@ -145,7 +149,7 @@ TEST(Startup, StepsRunInTheirOrder) {
     test::writeFile(dir / "Locale" / "test.lng", "[MVX Language File]\r\nLanguageName=Test\r\n5=Quit\r\n");
     MainSession s(dir.path());
     FakeWindow w;
-    s.startUp(w);
+    startUp(s, w);
     EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "pane on", "text", "restoreState",
                                                  "setHistory", "select0"}));
     EXPECT_EQ(w.texts["ElMenuItem9"], "Quit");
@@ -161,8 +165,8 @@ TEST(Startup, WithoutASettingsFileEverythingKeepsItsInitialState) {
     makeCatalogue(dir.path(), {{"a", std::nullopt}});
     MainSession s(dir.path());
     FakeWindow w;
-    s.startUp(w);
-    EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "restoreState", "select0"}));
+    startUp(s, w);
+    EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "select0"}));
     EXPECT_FALSE(s.ini.state_save);
     EXPECT_EQ(s.ini.select_browser, 0);
     EXPECT_EQ(s.archiveFolder, "");
@@ -174,7 +178,7 @@ TEST(Startup, ABadColourTextInTheSettingsIsReportedAndTheWindowOpens) {
     test::writeFile(dir / "mvx.ini", "[interface]\r\ncolor_htm_fon=Blau\r\n");
     MainSession s(dir.path());
     FakeWindow w;
-    s.startUp(w);
+    startUp(s, w);
     ASSERT_EQ(w.errors.size(), 1u);
     EXPECT_NE(w.errors[0].find("Blau"), std::string::npos) << w.errors[0];
     EXPECT_FALSE(s.startupFailed());
@@ -184,24 +188,24 @@ TEST(Startup, ABadColourTextInTheSettingsIsReportedAndTheWindowOpens) {
 TEST(Startup, AConversionErrorSkipsTheRestButTheWindowOpensAndClosesWithoutWritingOverWhatWasNotRead) {
     TempDir dir;
     makeCatalogue(dir.path(), {{"a", 5}, {"b", std::nullopt}});
-    test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
+    // The grid's colour is read with the window's state, after the settings and the language.
+    test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\ncolor_table=Blau\r\nstate_filter=1\r\n");
     writeSearchHistory(dir / "search.dat", {"kept"});
     const auto before = snapshot(dir.path());
     {
         MainSession s(dir.path());
         FakeWindow w;
-        w.failAt = "restoreState";
-        s.startUp(w);
+        startUp(s, w);
         ASSERT_EQ(w.errors.size(), 1u);
         EXPECT_NE(w.errors[0].find("Blau"), std::string::npos);
-        EXPECT_EQ(w.calls.back(), "restoreState");
+        EXPECT_EQ(w.calls, (std::vector<std::string>{"preparePane", "pane on"}));
+        EXPECT_FALSE(s.articles().filtered());
         EXPECT_FALSE(s.startupFailed());
         EXPECT_EQ(s.articles().asInt("Izb"), 5)
             << "the remembered row is not restored after the failing step";
         // The close neither marks a second row nor writes the unread state and history over the files.
-        EXPECT_TRUE(s.shutDown(w)) << "the window closes normally afterwards";
+        EXPECT_TRUE(shutDown(s, w)) << "the window closes normally afterwards";
         EXPECT_TRUE(s.closeTopicTable().empty());
-        EXPECT_EQ(w.calls.back(), "restoreState");
     }
     EXPECT_EQ(snapshot(dir.path()), before);
 }
@@ -211,7 +215,7 @@ TEST(Startup, ASearchMatchBecomesCurrentAndEnablesTheEndOfResults) {
     makeCatalogue(dir.path(), {{"a", std::nullopt}, {"b", std::nullopt, -1}, {"c", std::nullopt, -1}});
     MainSession s(dir.path());
     FakeWindow w;
-    s.startUp(w);
+    startUp(s, w);
     EXPECT_TRUE(w.searchEndEnabled);
     EXPECT_EQ(s.articles().asText("Statia"), "b");
 }
@@ -224,21 +228,21 @@ TEST(Shutdown, TheRememberedRowComesBackWithItsFavouriteMark) {
             test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
             MainSession s(dir.path());
             FakeWindow w;
-            s.startUp(w);
+            startUp(s, w);
             ASSERT_TRUE(s.articles().locate("Statia", {std::string("b")}));
-            ASSERT_TRUE(s.shutDown(w));
+            ASSERT_TRUE(shutDown(s, w));
             ASSERT_TRUE(s.closeTopicTable().empty());
         }
         EXPECT_EQ(izbOf(dir.path(), "b"), mark.value_or(0) + 5);
         {
             MainSession s(dir.path());
             FakeWindow w;
-            s.startUp(w);
+            startUp(s, w);
             EXPECT_EQ(s.articles().asText("Statia"), "b");
             EXPECT_EQ(s.articles().asInt("Izb") == -1, mark == -1);
             // Another row is current at this shutdown: only it carries the offset afterwards.
             ASSERT_TRUE(s.articles().locate("Statia", {std::string("a")}));
-            EXPECT_TRUE(s.shutDown(w));
+            EXPECT_TRUE(shutDown(s, w));
         }
         EXPECT_EQ(izbOf(dir.path(), "b").value_or(0), mark.value_or(0));
         EXPECT_EQ(izbOf(dir.path(), "a"), 5);
@@ -254,9 +258,9 @@ TEST(Shutdown, WithoutStateSaveNoMarkChangesAndTheFileIsNotRewritten) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.startUp(w);
+        startUp(s, w);
         s.articles().last();
-        EXPECT_TRUE(s.shutDown(w));
+        EXPECT_TRUE(shutDown(s, w));
     }
     struct stat after {};
     ::stat((dir / "mvx.dat").c_str(), &after);
@@ -270,7 +274,7 @@ TEST(Startup, Izb5WinsOverIzb4) {
     makeCatalogue(dir.path(), {{"four", 4}, {"five", 5}});
     MainSession s(dir.path());
     FakeWindow w;
-    s.startUp(w);
+    startUp(s, w);
     EXPECT_EQ(s.articles().asText("Statia"), "five");
     EXPECT_EQ(s.articles().asInt("Izb"), 0);
     ASSERT_TRUE(s.articles().locate("Statia", {std::string("four")}));
@@ -283,14 +287,14 @@ TEST(Shutdown, PendingEditIsStoredAndHistoryWrittenEvenWhenEmpty) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.startUp(w);
+        startUp(s, w);
         s.articles().first();
         ASSERT_TRUE(s.articles().edit());
         s.articles().setInt("Izb", -1);
-        EXPECT_TRUE(s.shutDown(w));
-        EXPECT_EQ(w.calls.back(), "saveState");
+        EXPECT_TRUE(shutDown(s, w));
     }
     EXPECT_EQ(izbOf(dir.path(), "a"), -1);
+    EXPECT_NE(test::readFile(dir / "mvx.ini").find("WindowState=3"), std::string::npos) << "no state written";
     ASSERT_TRUE(std::filesystem::exists(dir / "search.dat"));
     EXPECT_EQ(test::readFile(dir / "search.dat"), "");
 }
@@ -301,16 +305,16 @@ TEST(Shutdown, AFailedWriteOfTheArticleTableKeepsTheWindowOpenAndARetryAddsTheOf
     test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
     MainSession s(dir.path());
     FakeWindow w;
-    s.startUp(w);
+    startUp(s, w);
     // Block the replacement of the file: a non-empty folder where the file was.
     std::filesystem::remove(dir / "mvx.dat");
     std::filesystem::create_directories(dir / "mvx.dat" / "x");
-    EXPECT_FALSE(s.shutDown(w));
+    EXPECT_FALSE(shutDown(s, w));
     ASSERT_EQ(w.errors.size(), 1u);
     EXPECT_NE(w.errors[0].find("mvx.dat"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "search.dat")) << "later steps ran";
     std::filesystem::remove_all(dir / "mvx.dat");
-    EXPECT_TRUE(s.shutDown(w));
+    EXPECT_TRUE(shutDown(s, w));
     EXPECT_EQ(izbOf(dir.path(), "a"), 4);
 }
 
@@ -320,17 +324,17 @@ TEST(Shutdown, ARetriedCloseRemembersTheRowCurrentWhenItSucceedsAndAFailedOneKee
     test::writeFile(dir / "mvx.ini", "[interface]\r\nstate_save=1\r\n");
     MainSession s(dir.path());
     FakeWindow w;
-    s.startUp(w);
+    startUp(s, w);
     ASSERT_TRUE(s.articles().locate("Statia", {std::string("fav")}));
     std::filesystem::remove(dir / "mvx.dat");
     std::filesystem::create_directories(dir / "mvx.dat" / "x");
-    ASSERT_FALSE(s.shutDown(w));
+    ASSERT_FALSE(shutDown(s, w));
     EXPECT_NE(w.errors.at(0).find("the previous catalogue was kept"), std::string::npos) << w.errors[0];
     EXPECT_EQ(w.errors[0].find(".tmp-"), std::string::npos) << "names a temporary file: " << w.errors[0];
     EXPECT_EQ(s.articles().asInt("Izb"), -1) << "the favourite reads as one while the window stays open";
     std::filesystem::remove_all(dir / "mvx.dat");
     ASSERT_TRUE(s.articles().locate("Statia", {std::string("plain")}));
-    ASSERT_TRUE(s.shutDown(w));
+    ASSERT_TRUE(shutDown(s, w));
     EXPECT_EQ(izbOf(dir.path(), "fav"), -1);
     EXPECT_EQ(izbOf(dir.path(), "plain"), 5);
 }
@@ -339,13 +343,13 @@ TEST(Shutdown, AnEditThatCannotBeStoredIsReportedOnce) {
     TempDir dir;
     makeCatalogue(dir.path(), {{"a", std::nullopt}});
     {
-        MainSession s(dir.path());
         FakeWindow w;
-        s.startUp(w);
+        MainSession s(dir.path(), [&w](const std::string& m) { w.information.push_back(m); });
+        startUp(s, w);
         s.articles().first();
         ASSERT_TRUE(s.articles().edit());
         s.articles().setInt("Npp", 70000); // a 16-bit field cannot hold it
-        EXPECT_TRUE(s.shutDown(w));
+        EXPECT_TRUE(shutDown(s, w));
         EXPECT_EQ(
             std::count(w.information.begin(), w.information.end(), std::string(catalogue::kDuplicateRecords)),
             1);
@@ -358,24 +362,24 @@ TEST(Startup, ASecondInstanceIsRefusedAndWritesNothing) {
     makeCatalogue(dir.path(), {{"a", std::nullopt}});
     MainSession first(dir.path());
     FakeWindow w1;
-    first.startUp(w1);
+    startUp(first, w1);
     ASSERT_FALSE(first.startupFailed());
     const auto before = snapshot(dir.path());
     {
         MainSession second(dir.path());
         second.ini.state_save = true;
         FakeWindow w2;
-        second.startUp(w2);
+        startUp(second, w2);
         ASSERT_EQ(w2.information.size(), 1u);
         EXPECT_NE(w2.information[0].find(dir.path().string() + ": the application folder is in use by"),
                   std::string::npos)
             << w2.information[0];
         EXPECT_TRUE(second.startupFailed());
-        EXPECT_TRUE(second.shutDown(w2));
+        EXPECT_TRUE(shutDown(second, w2));
         EXPECT_TRUE(second.closeTopicTable().empty());
     }
     EXPECT_EQ(snapshot(dir.path()), before);
-    EXPECT_TRUE(first.shutDown(w1));
+    EXPECT_TRUE(shutDown(first, w1));
 }
 
 TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
@@ -394,10 +398,10 @@ TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
     {
         MainSession s(dir.path());
         FakeWindow w;
-        s.startUp(w);
+        startUp(s, w);
         ASSERT_FALSE(s.startupFailed()) << w.information.at(0);
         EXPECT_TRUE(s.articles().locate("Statia", {std::string("new")}));
-        EXPECT_TRUE(s.shutDown(w));
+        EXPECT_TRUE(shutDown(s, w));
     }
     for (const char* gone :
          {".mvx.commit", ".mvx.dat.tmp-99-0", ".subjects.dat.tmp-99-1", ".mvx.dat.tmp-98-7"})
@@ -408,7 +412,7 @@ TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
     test::writeFile(dir / ".mvx.dat.tmp-5-0", "half");
     MainSession s(dir.path());
     FakeWindow w;
-    s.startUp(w);
+    startUp(s, w);
     EXPECT_TRUE(s.articles().locate("Statia", {std::string("new")}));
     EXPECT_FALSE(std::filesystem::exists(dir / ".mvx.commit"));
     EXPECT_FALSE(std::filesystem::exists(dir / ".mvx.dat.tmp-5-0"));

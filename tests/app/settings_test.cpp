@@ -1,5 +1,5 @@
-#include "app/gridstate.h"
 #include "app/settings.h"
+#include "app/windowstate.h"
 
 #include "support/testsupport.h"
 

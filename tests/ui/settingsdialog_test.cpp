@@ -24,26 +24,14 @@ using marovex::test::writeFile;
 
 namespace {
 
-// The start-up's window side, reduced to what the session needs.
-class QuietWindow final : public MainWindowHooks {
-public:
-    void showInformation(const Message& m) override { messages.push_back(m.english()); }
-    void showError(const Message& m) override { messages.push_back(m.english()); }
-    void setHistory(const std::vector<std::string>&) override {}
-    std::vector<std::string> history() const override { return {}; }
-    void selectHistoryEntry(int) override {}
-    void setSearchResultsEndEnabled(bool) override {}
-    std::vector<std::string> messages;
-};
-
 // The main window as the dialog sees it: records what the dialog asks of it.
 class FakeHost final : public SettingsDialogHost {
 public:
     explicit FakeHost(const std::filesystem::path& dir) : m_session(dir) {
         catalogue::createEmptyCatalogue(dir, false);
-        QuietWindow window;
-        m_session.startUp(window);
-        if (!window.messages.empty()) qWarning("start-up: %s", window.messages.front().c_str());
+        const Startup startup = m_session.startUp();
+        if (!startup.notices.empty())
+            qWarning("start-up: %s", startup.notices.front().message.english().c_str());
     }
     MainSession& session() override { return m_session; }
     void applySettings(const SettingsEffects& e) override {
