@@ -109,9 +109,9 @@ std::string SortByTitle(RecordTable& articles, std::string_view field) {
 }
 
 std::string RestoreSortColumn(RecordTable& articles, std::string_view sortColumn) {
-    const std::string column =
-        sortColumn == kSortFavourites || sortColumn == "Tem" || sortColumn == "Statia" ? std::string(sortColumn)
-                                                                                        : std::string(kSortStandard);
+    const std::string column = sortColumn == kSortFavourites || sortColumn == "Tem" || sortColumn == "Statia"
+                                   ? std::string(sortColumn)
+                                   : std::string(kSortStandard);
     articles.setSortKeys(SortKeysForColumn(column));
     return column;
 }
@@ -124,7 +124,7 @@ bool ToggleFavourite(RecordTable& articles) {
     return true;
 }
 
-bool TopicFilter::ClientDataSet1FilterRecord(const RowRef& article) const {
+bool TopicFilter::accepts(const RowRef& article) const {
     if (!m_valid) {
         m_keys.clear();
         const int tem = m_topics.field("Tem"), key = m_topics.field("Key");
@@ -141,7 +141,7 @@ bool TopicFilter::ClientDataSet1FilterRecord(const RowRef& article) const {
 
 std::shared_ptr<TopicFilter> BindTopicFilter(RecordTable& articles, const RecordTable& topics) {
     auto filter = std::make_shared<TopicFilter>(topics, articles.field("Tem"));
-    articles.setFilterPredicate([filter](const RowRef& row) { return filter->ClientDataSet1FilterRecord(row); });
+    articles.setFilterPredicate([filter](const RowRef& row) { return filter->accepts(row); });
     return filter;
 }
 

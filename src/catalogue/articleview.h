@@ -48,8 +48,8 @@ class TopicFilter {
 public:
     // `articleTem`: the Tem field of the article table the filter serves.
     TopicFilter(const RecordTable& topics, int articleTem) : m_topics(topics), m_articleTem(articleTem) {}
-    // `ClientDataSet1FilterRecord`.
-    bool ClientDataSet1FilterRecord(const RowRef& article) const;
+    // Whether the article is shown: the topic row of its Tem has Key true.
+    bool accepts(const RowRef& article) const;
     // The topic table changed: the next evaluation reads it again.
     void invalidate() { m_valid = false; }
 

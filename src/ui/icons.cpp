@@ -13,7 +13,7 @@ namespace marovex::icons {
 
 namespace {
 
-constexpr std::array<const char*, kImageList1Count> kFiles = {
+constexpr std::array<const char*, kToolIconCount> kFiles = {
     "arrow-up",
     "arrow-down",
     "wrench",
@@ -40,12 +40,12 @@ QIcon load(const char* name) {
 
 } // namespace
 
-QIcon ImageList1(int index) {
-    if (index < 0 || index >= kImageList1Count) return {};
+QIcon toolIcon(int index) {
+    if (index < 0 || index >= kToolIconCount) return {};
     return load(kFiles[size_t(index)]);
 }
 
-QIcon ImageList2() {
+QIcon favouriteMark() {
     return load("favourite");
 }
 

@@ -9,9 +9,9 @@ namespace marovex::icons {
 // disc, 4 door with an arrow, 5 green F, 6 grey F, 7 window with a pen, 8 book with a question mark,
 // 9 binoculars, 10 blue i in a disc, 11 red cross, 12 favourite mark, 13 underlined abc, 14 favourite
 // outline, 15 Aa. An index out of range gives a null icon.
-QIcon ImageList1(int index);
-inline constexpr int kImageList1Count = 16;
+QIcon toolIcon(int index);
+inline constexpr int kToolIconCount = 16;
 // The favourite mark drawn in the article grid.
-QIcon ImageList2();
+QIcon favouriteMark();
 
 } // namespace marovex::icons

@@ -106,7 +106,7 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kApplicationTitle);
     UseQtTranslations(true); // as the built-in texts, until a language file says otherwise
-    setWindowIcon(icons::ImageList1(9));
+    setWindowIcon(icons::toolIcon(9));
     auto hooks = std::make_unique<MainWindowViewerHooks>();
     hooks->browser = [this] { return m_browser; };
     hooks->archiveRoot = [this] { return indexer::ArchiveFolderPath(m_session.archiveFolder); };
@@ -183,7 +183,7 @@ void MainWindow::showStartup(const Startup& startup) {
 void MainWindow::attachGrids() {
     m_model = new ArticleModel(m_session.articles(), this);
     m_model->setColumnTitles(m_columnTitles);
-    m_model->setFavouritesTitleIcon(icons::ImageList1(14));
+    m_model->setFavouritesTitleIcon(icons::toolIcon(14));
     m_model->setIndicator(m_articleGrid->verticalHeader()->isVisible());
     m_articleGrid->setModel(m_model);
     for (int c = 0; c < ArticleModel::ColumnCount; ++c) {

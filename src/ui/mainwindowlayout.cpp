@@ -64,7 +64,7 @@ void MainWindow::buildActions() {
                           void (MainWindow::*run)()) {
         slot = new QAction(text, this);
         slot->setObjectName(QString::fromLatin1(name));
-        if (icon >= 0) slot->setIcon(icons::ImageList1(icon));
+        if (icon >= 0) slot->setIcon(icons::toolIcon(icon));
         connect(slot, &QAction::triggered, this, run);
         addAction(slot); // shortcuts serve the whole window
     };
@@ -92,7 +92,7 @@ void MainWindow::buildMenus() {
     auto item = [this](QMenu* menu, const char* name, QAction* command, int icon) {
         auto* a = menu->addAction(command->text());
         a->setObjectName(QString::fromLatin1(name));
-        if (icon >= 0) a->setIcon(icons::ImageList1(icon));
+        if (icon >= 0) a->setIcon(icons::toolIcon(icon));
         if (!command->shortcut().isEmpty()) {
             // Shown beside the text; the command's own shortcut serves the window.
             a->setShortcut(command->shortcut());
@@ -164,7 +164,7 @@ void MainWindow::buildCommandBar() {
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoRaise(true);
         if (command) b->setDefaultAction(command);
-        if (icon >= 0) b->setIcon(icons::ImageList1(icon));
+        if (icon >= 0) b->setIcon(icons::toolIcon(icon));
         bar->addWidget(b);
         return b;
     };
@@ -248,7 +248,7 @@ void MainWindow::buildClientArea() {
     m_articleGrid->horizontalHeader()->setSortIndicatorShown(true);
     m_articleGrid->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_delegate = new ArticleGridDelegate(m_articleGrid);
-    m_delegate->setFavouriteMark(icons::ImageList2());
+    m_delegate->setFavouriteMark(icons::favouriteMark());
     m_delegate->setFindColor(toQColor(m_findColor));
     m_delegate->setLinkFont(m_articleGrid->font(), toQColor(m_linkColor));
     m_articleGrid->setItemDelegate(m_delegate);
@@ -270,7 +270,7 @@ void MainWindow::buildClientArea() {
     auto* header = new QHBoxLayout;
     m_topicPanelHandle = new QLabel(m_topicPanel);
     m_topicPanelHandle->setObjectName(QStringLiteral("Image1"));
-    m_topicPanelHandle->setPixmap(icons::ImageList1(5).pixmap(QSize(20, 20), devicePixelRatioF()));
+    m_topicPanelHandle->setPixmap(icons::toolIcon(5).pixmap(QSize(20, 20), devicePixelRatioF()));
     m_topicPanelHandle->setFixedSize(20, 20);
     m_topicPanelHandle->setCursor(Qt::PointingHandCursor);
     m_topicPanelHandle->installEventFilter(this);
