@@ -73,7 +73,7 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
             articles.first();
             if (request.scope == FindScope::Titles) {
                 const int findField = articles.field("Find"), titleField = articles.field("Statia");
-                TitleMatcher matcher(outcome.text, request.options);
+                TitleMatcher matcher(Cp1251Text(outcome.text), request.options);
                 while (!articles.eof()) {
                     // `MatchTitle`, reading the stored row in place rather than copying it out. A mark that
                     // already holds the new value is left alone: the same data without an edit per row.

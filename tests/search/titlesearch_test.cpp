@@ -17,7 +17,7 @@ std::string w(std::string_view utf8) {
 
 bool titleMatches(std::string_view title, std::string_view text, bool caseSensitive = false,
                   bool words = false) {
-    return TitleMatches(w(title), w(text), {caseSensitive, words});
+    return TitleMatches(w(title), Cp1251Text::fromUtf8(text), {caseSensitive, words});
 }
 
 struct Row {
