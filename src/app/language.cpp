@@ -237,7 +237,7 @@ MessageTexts ReadMessageTexts(const std::filesystem::path& appDir) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(settingsFile, ec)) return texts;
         const IniFile ini(settingsFile);
-        texts = MessageTextsOf(appDir, settings::Read(ini, settings::keys::local));
+        texts = MessageTextsOf(appDir, cp1251::fromUtf8(settings::Read(ini, settings::keys::local)));
     } catch (const std::exception&) {
         // The texts are only what a window shows before start-up proper; its errors surface there.
     }

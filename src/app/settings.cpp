@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include "base/cp1251.h"
 #include "base/textops.h"
 
 #include <stdexcept>
@@ -53,7 +54,7 @@ const IntKey& keys::colWidth(std::string_view field) {
 }
 
 std::string Read(const IniFile& ini, const TextKey& key) {
-    return ini.ReadString(key.section, key.name, key.def);
+    return cp1251::toUtf8(ini.ReadString(key.section, key.name, key.def));
 }
 std::int32_t Read(const IniFile& ini, const IntKey& key) {
     return ini.ReadInteger(key.section, key.name, key.def);
@@ -84,7 +85,7 @@ void Read(const IniFile& ini, const FontKey& key, Font& font) {
 }
 
 void Write(IniFile& ini, const TextKey& key, std::string_view value) {
-    ini.WriteString(key.section, key.name, value);
+    ini.WriteString(key.section, key.name, cp1251::fromUtf8(value));
 }
 void Write(IniFile& ini, const IntKey& key, std::int32_t value) {
     ini.WriteInteger(key.section, key.name, value);
@@ -120,16 +121,16 @@ bool LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec, cons
     if (!settingsFileExists(appDir)) return false;
     const IniFile ini(SettingsFilePath(appDir));
     rec.onclick = Read(ini, k::onclick);
-    rec.local = Read(ini, k::local);
+    rec.local = cp1251::fromUtf8(Read(ini, k::local));
     rec.color_htm_fon = Read(ini, k::color_htm_fon);
     rec.frame = Read(ini, k::frame);
     rec.state_save = Read(ini, k::state_save);
-    rec.editionPrefix(1) = Read(ini, k::nameKelvraGold);
-    rec.editionPrefix(2) = Read(ini, k::nameKelvraRelease);
-    rec.editionPrefix(3) = Read(ini, k::nameKelvra);
+    rec.editionPrefix(1) = cp1251::fromUtf8(Read(ini, k::nameKelvraGold));
+    rec.editionPrefix(2) = cp1251::fromUtf8(Read(ini, k::nameKelvraRelease));
+    rec.editionPrefix(3) = cp1251::fromUtf8(Read(ini, k::nameKelvra));
     rec.select_browser = Read(ini, k::select_browser);
-    rec.path_MSIE = Read(ini, k::path_MSIE);
-    rec.path_Opera = Read(ini, k::path_Opera);
+    rec.path_MSIE = cp1251::fromUtf8(Read(ini, k::path_MSIE));
+    rec.path_Opera = cp1251::fromUtf8(Read(ini, k::path_Opera));
 
     if (hooks.switchViewPane) hooks.switchViewPane(rec.select_browser == 1);
     if (hooks.SetGridLines) hooks.SetGridLines(Read(ini, k::CellLines));
@@ -142,7 +143,8 @@ bool ReadAccess(const std::filesystem::path& appDir, ArchiveAccess& access) {
     using settings::Read;
     if (!settingsFileExists(appDir)) return false;
     const IniFile ini(SettingsFilePath(appDir));
-    access.folder = text::StripTrailingChar(text::StripTrailingChar(Read(ini, k::dbdir), '\\'), '/');
+    access.folder =
+        text::StripTrailingChar(text::StripTrailingChar(cp1251::fromUtf8(Read(ini, k::dbdir)), '\\'), '/');
     access.plain = Read(ini, k::kelvra);
     access.gold = Read(ini, k::kelvraGold);
     access.release = Read(ini, k::kelvraRelease);
@@ -168,13 +170,13 @@ void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValue
     using settings::Write;
     {
         IniFile ini = OpenSettingsFile(appDir);
-        Write(ini, k::dbdir, v.dbdir);
+        Write(ini, k::dbdir, cp1251::toUtf8(v.dbdir));
         Write(ini, k::kelvraGold, v.kelvraGold);
         Write(ini, k::kelvraRelease, v.kelvraRelease);
         Write(ini, k::kelvra, v.kelvra);
-        Write(ini, k::nameKelvraGold, v.editionPrefixes[0]);
-        Write(ini, k::nameKelvraRelease, v.editionPrefixes[1]);
-        Write(ini, k::nameKelvra, v.editionPrefixes[2]);
+        Write(ini, k::nameKelvraGold, cp1251::toUtf8(v.editionPrefixes[0]));
+        Write(ini, k::nameKelvraRelease, cp1251::toUtf8(v.editionPrefixes[1]));
+        Write(ini, k::nameKelvra, cp1251::toUtf8(v.editionPrefixes[2]));
 
         Write(ini, k::color_find, v.colorFind);
         Write(ini, k::color_link, v.colorLink);
@@ -186,9 +188,9 @@ void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValue
         Write(ini, k::CellLines, v.cellLines);
         Write(ini, k::Indicator, v.indicator);
         Write(ini, k::select_browser, BrowserChoice(v));
-        Write(ini, k::path_MSIE, v.pathMSIE);
-        Write(ini, k::path_Opera, v.pathOpera);
-        Write(ini, k::local, v.local);
+        Write(ini, k::path_MSIE, cp1251::toUtf8(v.pathMSIE));
+        Write(ini, k::path_Opera, cp1251::toUtf8(v.pathOpera));
+        Write(ini, k::local, cp1251::toUtf8(v.local));
         Write(ini, k::onclick, v.onclick);
     }
     ArchiveAccess access;

@@ -89,6 +89,7 @@ const IntKey& colIndex(std::string_view field);
 const IntKey& colWidth(std::string_view field);
 } // namespace keys
 
+// Texts are UTF-8 here; the file holds them in Windows-1251, characters it cannot hold written as "?".
 std::string Read(const IniFile& ini, const TextKey& key);
 std::int32_t Read(const IniFile& ini, const IntKey& key);
 std::int32_t Read(const IniFile& ini, const IntKey& key, std::int32_t def);

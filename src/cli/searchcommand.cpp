@@ -192,7 +192,7 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     // its absence means defaults left alone rather than the defaults of an empty file.
     if (fs::exists(SettingsFilePath(appDir), ec)) {
         IniFile ini = OpenSettingsFile(appDir);
-        settings::Write(ini, settings::keys::text_search, remembered);
+        settings::Write(ini, settings::keys::text_search, cp1251::toUtf8(remembered));
     }
 
     std::cerr << (outcome.stopped ? "Stopped. " : "") << "Found: " << outcome.hits << "\n";

@@ -174,6 +174,18 @@ TEST(Settings, KeyTable) {
     EXPECT_EQ(unchanged, Font{});
 }
 
+TEST(Settings, TextsAreUtf8InsideAndWindows1251InTheFile) {
+    namespace k = settings::keys;
+    TempDir dir;
+    writeFile(dir / "mvx.ini", "[interface]\r\ntext_search=\xEC\xE8\xF0\r\n");
+    IniFile ini(dir / "mvx.ini");
+    EXPECT_EQ(settings::Read(ini, k::text_search), "мир");
+    // The euro sign is in the code page; the Chinese character is not.
+    settings::Write(ini, k::text_search, "мир 中 €");
+    EXPECT_EQ(readFile(dir / "mvx.ini"), "[interface]\r\ntext_search=\xEC\xE8\xF0 ? \x88\r\n");
+    EXPECT_EQ(settings::Read(IniFile(dir / "mvx.ini"), k::text_search), "мир ? €");
+}
+
 TEST(Settings, OpenSettingsFileCreatesItEmpty) {
     TempDir dir;
     IniFile ini = OpenSettingsFile(dir.path());
