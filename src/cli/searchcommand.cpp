@@ -116,13 +116,13 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
             request.options.wholeWords = true;
         } else if (a == "--") {
             if (i + 2 != args.size() || haveText) return searchUsage("search takes one TEXT");
-            request.boxText = cp1251::fromUtf8(args[++i]);
+            request.boxText = args[++i];
             haveText = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             return searchUsage("unknown option for search: " + a);
         } else {
             if (haveText) return searchUsage("search takes one TEXT; quote a text with blanks");
-            request.boxText = cp1251::fromUtf8(a);
+            request.boxText = a;
             haveText = true;
         }
     }
@@ -192,7 +192,7 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     // its absence means defaults left alone rather than the defaults of an empty file.
     if (fs::exists(SettingsFilePath(appDir), ec)) {
         IniFile ini = OpenSettingsFile(appDir);
-        settings::Write(ini, settings::keys::text_search, cp1251::toUtf8(remembered));
+        settings::Write(ini, settings::keys::text_search, remembered);
     }
 
     std::cerr << (outcome.stopped ? "Stopped. " : "") << "Found: " << outcome.hits << "\n";

@@ -22,7 +22,7 @@ enum class FindScope { None, Titles, TitlesAndTexts };
 FindScope ScopeFromItem(int item);
 
 struct FindRequest {
-    std::string boxText; // the search box's text (Windows-1251)
+    std::string boxText; // the search box's text
     FindScope scope = FindScope::Titles;
     SearchOptions options;
     // What the full-text search needs from the settings (Windows-1251).

@@ -534,7 +534,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         // form: the first byte of either is above the blank exactly when the other's is.
         std::vector<RowInput> rows(size_t(articles.rowCount()));
         // The search text in the pages' code page, converted once for the whole walk.
-        const Cp1251Text word(job.text);
+        const Cp1251Text word = Cp1251Text::fromUtf8(job.text);
         TitleMatcher titles(word, job.options);
         for (size_t i = 0; i < rows.size(); ++i) {
             const RowRef ref = articles.rowAt(int(i));

@@ -96,7 +96,7 @@ private:
 // --- The worker -----------------------------------------------------------------------------------------
 
 struct FullTextJob {
-    std::string text; // the compacted search text (Windows-1251)
+    std::string text; // the compacted search text
     SearchOptions options;
     std::string archiveFolder;           // setting `dbdir` (Windows-1251)
     std::array<std::string, 3> prefixes; // edition prefixes by code 1 to 3 (Windows-1251)

@@ -386,13 +386,13 @@ void MainWindow::setText(const TextAssignment& a) {
 void MainWindow::setHistory(const std::vector<std::string>& entries) {
     m_searchBox->clear();
     for (const std::string& e : entries)
-        m_searchBox->addItem(fromCp1251(e));
+        m_searchBox->addItem(QString::fromStdString(e));
 }
 
 std::vector<std::string> MainWindow::history() const {
     std::vector<std::string> out;
     for (int i = 0; i < m_searchBox->count(); ++i)
-        out.push_back(toCp1251(m_searchBox->itemText(i)));
+        out.push_back(m_searchBox->itemText(i).toStdString());
     return out;
 }
 

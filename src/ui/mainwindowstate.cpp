@@ -91,7 +91,7 @@ void MainWindow::restoreState() {
     m_matchCaseButton->setChecked(settings::Read(ini, k::Button_caps));
     m_wholeWordsButton->setChecked(settings::Read(ini, k::Button_word));
     m_scopeBox->setCurrentIndex(settings::Read(ini, k::Button_find));
-    m_session.ini.text_search = cp1251::fromUtf8(settings::Read(ini, k::text_search));
+    m_session.ini.text_search = settings::Read(ini, k::text_search);
 
     std::string column = settings::Read(ini, k::state_index);
     if (column.size() > k::kStateIndexLength) column.resize(k::kStateIndexLength);
@@ -181,7 +181,7 @@ void MainWindow::saveState() {
     if (m_session.ini.select_browser == viewer::kViewerPane && m_shownOnce && !m_viewPane->isHidden())
         m_upperPanelHeight = m_gridArea->height();
     settings::Write(ini, k::Internal_browser_height, m_upperPanelHeight);
-    settings::Write(ini, k::text_search, cp1251::toUtf8(m_session.ini.text_search));
+    settings::Write(ini, k::text_search, m_session.ini.text_search);
     if (m_session.ini.state_save) {
         settings::Write(ini, k::state_index, m_sortColumn.toStdString());
         settings::Write(ini, k::state_filter, m_filterOnAtClose);

@@ -305,7 +305,7 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
     FullTextCache cache; // kept across all the phases, as a window keeps it
     auto searchWalk = [&](const std::string& word, SearchOptions options, bool withStore, bool withCache) {
         FullTextJob job;
-        job.text = word;
+        job.text = cp1251::toUtf8(word);
         job.options = options;
         job.archiveFolder = (dir / "archive").string();
         job.prefixes = prefixes;

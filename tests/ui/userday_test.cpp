@@ -200,7 +200,7 @@ private slots:
         QCOMPARE(ini.ReadString("interface", "text_search", ""), cp1251::fromUtf8("квазиэлектрон"));
         const auto history = readSearchHistory(app / "search.dat");
         QCOMPARE(int(history.size()), 2);
-        QCOMPARE(history[0], cp1251::fromUtf8("квазиэлектрон"));
+        QCOMPARE(history[0], std::string("квазиэлектрон"));
         {
             RecordTable t, s;
             catalogue::openArticleTable(t, app / "mvx.dat", {});
