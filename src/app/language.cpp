@@ -153,13 +153,16 @@ LanguageFile ReadLanguageFile(const std::filesystem::path& file) {
     const IniFile ini(file);
     LanguageFile lf;
     lf.charsetCode = ini.ReadInteger(language::kSection, "CharsetCode", 1);
-    lf.languageName = ini.ReadString(language::kSection, "LanguageName", language::kNoName);
+    // The file is Windows-1251; its texts are taken in as UTF-8.
+    const auto read = [&ini](const std::string& key, std::string_view def) {
+        return cp1251::toUtf8(ini.ReadString(language::kSection, key, def));
+    };
+    lf.languageName = read("LanguageName", language::kNoName);
     for (int key = 1; key <= language::kLastText; ++key)
-        lf.texts[std::size_t(key)] = ini.ReadString(language::kSection, std::to_string(key), "");
+        lf.texts[std::size_t(key)] = read(std::to_string(key), "");
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
         if (ini.ValueExists(language::kSection, std::to_string(key)))
-            lf.ownTexts[std::size_t(key - language::kFirstOwnText)] =
-                ini.ReadString(language::kSection, std::to_string(key), "");
+            lf.ownTexts[std::size_t(key - language::kFirstOwnText)] = read(std::to_string(key), "");
     return lf;
 }
 
@@ -190,7 +193,7 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
 
 MessageTexts::MessageTexts() {
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
-        m_texts[std::size_t(key)] = cp1251::fromUtf8(BuiltInText(key, false));
+        m_texts[std::size_t(key)] = BuiltInText(key, false);
 }
 
 const std::string& MessageTexts::operator[](int key) const {
@@ -198,11 +201,11 @@ const std::string& MessageTexts::operator[](int key) const {
 }
 
 std::string MessageTexts::format(int key, std::initializer_list<std::string> args) const {
-    return FillPattern(cp1251::toUtf8((*this)[key]), std::vector<std::string>(args));
+    return FillPattern((*this)[key], std::vector<std::string>(args));
 }
 
 std::string MessageTexts::render(const Message& message) const {
-    return message.render([this](int key) { return cp1251::toUtf8((*this)[key]); });
+    return message.render([this](int key) { return (*this)[key]; });
 }
 
 void MessageTexts::store(const LanguageFile& file) {
@@ -215,7 +218,7 @@ void MessageTexts::storeOwnTexts(const LanguageFile& file) {
     const bool english = file.charsetCode != language::kCyrillicCharset;
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key) {
         const auto& own = file.ownTexts[std::size_t(key - language::kFirstOwnText)];
-        m_texts[std::size_t(key)] = own ? *own : cp1251::fromUtf8(BuiltInText(key, english));
+        m_texts[std::size_t(key)] = own ? *own : BuiltInText(key, english);
     }
 }
 

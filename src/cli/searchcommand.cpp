@@ -67,8 +67,7 @@ public:
 
     void show(const search::FindProgress& p, int type) {
         const size_t digits = std::min(p.number.find_first_not_of(' '), p.number.size());
-        const std::string issue =
-            catalogue::EditionDisplayText(type) + " " + cp1251::toUtf8(p.number.substr(digits));
+        const std::string issue = catalogue::EditionDisplayText(type) + " " + p.number.substr(digits);
         if (!m_terminal) {
             if (issue != m_lastIssue) std::cerr << issue << "\n";
             m_lastIssue = issue;

@@ -571,7 +571,8 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
 
         articles.first();
         for (size_t i = 0; i < rows.size() && !articles.eof() && !stop.load(); ++i) {
-            if (reports.progress) reports.progress({int(i), int(rows.size()), rows[i].number, result.hits});
+            if (reports.progress)
+                reports.progress({int(i), int(rows.size()), cp1251::toUtf8(rows[i].number), result.hits});
             bool marked = rows[i].titleMatches;
             if (!marked) {
                 const Outcome& o = files.outcome(i);

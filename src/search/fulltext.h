@@ -115,7 +115,7 @@ struct FullTextJob {
 struct FindProgress {
     int row = 0;        // 0-based position in the walk
     int rows = 0;       // rows the walk may visit
-    std::string number; // the row's `Number` as stored (Windows-1251, leading blanks kept)
+    std::string number; // the row's `Number` as stored (leading blanks kept)
     int hits = 0;       // rows marked so far
 };
 
@@ -169,9 +169,9 @@ inline constexpr std::string_view kFindDialogCaption = "Поиск по текс
 inline constexpr std::string_view kFindDialogCancel = "Отмена";
 inline constexpr std::string_view kFindDialogFirstHits = "Найдено публикаций : 0";
 
-// `FlatEdit2`: the magazine's name in quotes, interface text 14 and `Number` as stored (Windows-1251).
+// `FlatEdit2`: the magazine's name in quotes, interface text 14 and `Number` as stored.
 std::string FindIssueLine(std::string_view text14, std::string_view number);
-// `FlatEdit1`: interface text 74 directly followed by the hit count (Windows-1251).
+// `FlatEdit1`: interface text 74 directly followed by the hit count.
 std::string FindHitsLine(std::string_view text74, int hits);
 
 // The stop flag as the dialog drives it; used on the user-interface thread only. The dialog closes only

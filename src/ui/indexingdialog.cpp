@@ -65,7 +65,7 @@ void IndexingDialog::applyTexts() {
         language::kTargetIndexingDialog, session.appDir(), session.ini.local,
         [this](const TextAssignment& a) {
             const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
-            const QString text = fromCp1251(a.text);
+            const QString text = QString::fromStdString(a.text);
             if (name == objectName()) {
                 setWindowTitle(text);
             } else if (auto* w = findChild<QWidget*>(name)) {

@@ -293,7 +293,7 @@ QString MainWindow::statusText(int panel) const {
 }
 
 QString MainWindow::messageText(int key) const {
-    return fromCp1251(m_session.messages[key]);
+    return QString::fromStdString(m_session.messages[key]);
 }
 
 void MainWindow::present(MessageKind kind, const QString& text) {
@@ -336,7 +336,7 @@ SettingsHooks MainWindow::settingsHooks() {
 }
 
 void MainWindow::setText(const TextAssignment& a) {
-    const QString text = fromCp1251(a.text);
+    const QString text = QString::fromStdString(a.text);
     const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
     if (a.property == TextProperty::ColumnTitle) {
         m_columnTitles[QString::fromLatin1(a.field.data(), qsizetype(a.field.size()))] = text;

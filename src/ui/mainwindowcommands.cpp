@@ -86,7 +86,7 @@ void MainWindow::runSearch() {
                                        m_session.messages);
     };
     hooks.showResult = [this](int hits) {
-        present(MessageKind::InformationYes, fromCp1251(search::FindResultMessage(
+        present(MessageKind::InformationYes, QString::fromStdString(search::FindResultMessage(
                                                  m_session.messages[language::kSearchFinishedText],
                                                  m_session.messages[language::kArticlesFoundText], hits)));
     };

@@ -422,7 +422,7 @@ void SettingsDialog::readSettings() {
 }
 
 void SettingsDialog::setText(const TextAssignment& a) {
-    const QString text = fromCp1251(a.text);
+    const QString text = QString::fromStdString(a.text);
     const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
     if (a.property == TextProperty::TreeNode) {
         if (a.index >= 0 && a.index < int(m_nodes.size())) m_nodes[std::size_t(a.index)]->setText(0, text);
@@ -456,7 +456,8 @@ void SettingsDialog::showNodePage(QTreeWidgetItem* node) {
 
 void SettingsDialog::chooseArchiveFolder() {
     if (auto folder = m_services.pickFolder(
-            this, fromCp1251(m_host.session().messages[language::kChooseArchiveText]), m_folder->text()))
+            this, QString::fromStdString(m_host.session().messages[language::kChooseArchiveText]),
+            m_folder->text()))
         m_folder->setText(*folder);
 }
 
@@ -503,7 +504,7 @@ void SettingsDialog::takeHexColor(const ColorRow& row) {
     try {
         row.swatch->setColor(HexToColor(toCp1251(row.hex->text())));
     } catch (const ConversionError&) {
-        showError(fromCp1251(m_host.session().messages[language::kBadHexColourText]));
+        showError(QString::fromStdString(m_host.session().messages[language::kBadHexColourText]));
     }
 }
 

@@ -68,7 +68,7 @@ std::optional<Found> locate(const ArticleRow& row, const OpenSettings& settings,
 }
 
 void reportNotFound(const OpenSettings& settings, const std::vector<std::string>& tried, ViewerHooks& hooks) {
-    std::string text = cp1251::toUtf8(settings.fileNotFoundText) + "\r";
+    std::string text = settings.fileNotFoundText + "\r";
     for (size_t i = 0; i < tried.size(); ++i)
         text += (i ? "\r" : "") + tried[i];
     hooks.showMessage(MessageIcon::Error, text);
@@ -220,8 +220,8 @@ void OpenApplicationFile(std::string_view relative, const OpenSettings& settings
     const std::optional<fs::path> file = paths.resolve(settings.appDir, components);
     std::error_code ec;
     if (file && fs::is_regular_file(*file, ec)) return hooks.shellOpen(*file);
-    hooks.showMessage(MessageIcon::Information, cp1251::toUtf8(settings.fileNotFoundText) + " \r" +
-                                                    utf8(writtenPath(settings.appDir, components)));
+    hooks.showMessage(MessageIcon::Information,
+                      settings.fileNotFoundText + " \r" + utf8(writtenPath(settings.appDir, components)));
 }
 
 bool IsHtmlArticle(std::string_view link) {

@@ -53,7 +53,7 @@ protected:
         settings.appDir = app.path();
         settings.archiveFolder = cp1251::fromUtf8(archive.path().string());
         settings.editionPrefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
-        settings.fileNotFoundText = cp1251::fromUtf8("Не найден файл ");
+        settings.fileNotFoundText = "Не найден файл ";
         test::writeFile(app / "msie.exe", "");
         test::writeFile(app / "opera.exe", "");
         settings.msieProgram = cp1251::fromUtf8((app / "msie.exe").string());
