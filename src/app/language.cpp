@@ -172,7 +172,7 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
         fileName == "..")
         return std::nullopt;
     const auto folder = appDir / language::kFolder;
-    const std::string native = cp1251::toUtf8(fileName);
+    const std::string native(fileName);
     // Anything of that name but a folder is the file: one that is no regular file is reported when it is
     // read, not passed over as if absent.
     auto isFile = [](const std::filesystem::path& path) {
@@ -182,11 +182,13 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
     };
     if (isFile(folder / native)) return folder / native;
     // Letter case does not tell language files apart, as on the system the files come from.
+    // Folded as the code page of the files the names come from.
+    const std::string wanted = cp1251::fromUtf8(fileName);
     std::error_code ec;
     for (auto it = std::filesystem::directory_iterator(folder, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (text::SameTextFolded(cp1251::fromUtf8(name), fileName) && isFile(it->path())) return it->path();
+        if (text::SameTextFolded(cp1251::fromUtf8(name), wanted) && isFile(it->path())) return it->path();
     }
     return std::nullopt;
 }
@@ -240,7 +242,7 @@ MessageTexts ReadMessageTexts(const std::filesystem::path& appDir) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(settingsFile, ec)) return texts;
         const IniFile ini(settingsFile);
-        texts = MessageTextsOf(appDir, cp1251::fromUtf8(settings::Read(ini, settings::keys::local)));
+        texts = MessageTextsOf(appDir, settings::Read(ini, settings::keys::local));
     } catch (const std::exception&) {
         // The texts are only what a window shows before start-up proper; its errors surface there.
     }
@@ -282,7 +284,11 @@ bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_
 }
 
 std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir) {
-    std::vector<LanguageEntry> list;
+    // Lengths are counted and names ordered in Windows-1251, one byte a character, as the files hold them.
+    struct Listed {
+        std::string file, name; // Windows-1251
+    };
+    std::vector<Listed> list;
     std::error_code ec;
     for (auto it = std::filesystem::directory_iterator(appDir / language::kFolder, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
@@ -301,17 +307,22 @@ std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir
         if (name.size() > language::kMaxListText) name.resize(language::kMaxListText);
         list.push_back({std::move(file), std::move(name)});
     }
-    std::sort(list.begin(), list.end(), [](const LanguageEntry& a, const LanguageEntry& b) {
+    std::sort(list.begin(), list.end(), [](const Listed& a, const Listed& b) {
         if (!text::SameTextFolded(a.name, b.name)) return lessFolded(a.name, b.name);
         return lessFolded(a.file, b.file) || (text::SameTextFolded(a.file, b.file) && a.file < b.file);
     });
-    return list;
+    std::vector<LanguageEntry> entries;
+    entries.reserve(list.size());
+    for (const Listed& l : list)
+        entries.push_back({cp1251::toUtf8(l.file), cp1251::toUtf8(l.name)});
+    return entries;
 }
 
 int SelectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName) {
     if (list.empty()) return -1;
+    const std::string wanted = cp1251::fromUtf8(fileName);
     for (std::size_t i = 0; i < list.size(); ++i)
-        if (text::SameTextFolded(list[i].file, fileName)) return static_cast<int>(i);
+        if (text::SameTextFolded(cp1251::fromUtf8(list[i].file), wanted)) return static_cast<int>(i);
     return 0;
 }
 

@@ -84,7 +84,7 @@ struct LanguageFile {
 // FileError naming it.
 LanguageFile ReadLanguageFile(const std::filesystem::path& file);
 
-// The language file of that name (Windows-1251) in the "Locale" folder, the name matched ignoring case
+// The language file of that name in the "Locale" folder, the name matched ignoring case
 // when no file has it exactly. Nothing for an empty name, a name with a folder part, or no such file.
 std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::path& appDir,
                                                       std::string_view fileName);
@@ -163,7 +163,7 @@ bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_
 
 // An entry of the settings dialog's language list.
 struct LanguageEntry {
-    std::string file; // Windows-1251 file name
+    std::string file; // file name
     std::string name; // LanguageName, or "***"
 };
 

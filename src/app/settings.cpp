@@ -121,7 +121,7 @@ bool LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec, cons
     if (!settingsFileExists(appDir)) return false;
     const IniFile ini(SettingsFilePath(appDir));
     rec.onclick = Read(ini, k::onclick);
-    rec.local = cp1251::fromUtf8(Read(ini, k::local));
+    rec.local = Read(ini, k::local);
     rec.color_htm_fon = Read(ini, k::color_htm_fon);
     rec.frame = Read(ini, k::frame);
     rec.state_save = Read(ini, k::state_save);
@@ -190,7 +190,7 @@ void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValue
         Write(ini, k::select_browser, BrowserChoice(v));
         Write(ini, k::path_MSIE, cp1251::toUtf8(v.pathMSIE));
         Write(ini, k::path_Opera, cp1251::toUtf8(v.pathOpera));
-        Write(ini, k::local, cp1251::toUtf8(v.local));
+        Write(ini, k::local, v.local);
         Write(ini, k::onclick, v.onclick);
     }
     ArchiveAccess access;

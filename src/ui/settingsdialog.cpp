@@ -375,7 +375,7 @@ void SettingsDialog::readSettings() {
 
         m_languages = BuildLanguageList(session.appDir());
         for (const LanguageEntry& entry : m_languages)
-            m_language->addItem(fromCp1251(entry.name));
+            m_language->addItem(QString::fromStdString(entry.name));
         m_language->setCurrentIndex(SelectLanguage(m_languages, session.ini.local));
 
         const GridLook look = m_host.gridLook();
