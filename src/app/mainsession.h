@@ -55,7 +55,7 @@ public:
     int failureMark() const { return m_failureMark; }
     bool startupFailed() const { return m_failureMark == -1; }
 
-    // The settings record, the message texts of the language file and the archive folder (Windows-1251).
+    // The settings record, the message texts of the language file and the archive folder.
     SettingsRecord ini;
     MessageTexts messages;
     std::string archiveFolder;

@@ -129,8 +129,8 @@ bool LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec, cons
     rec.editionPrefix(2) = cp1251::fromUtf8(Read(ini, k::nameKelvraRelease));
     rec.editionPrefix(3) = cp1251::fromUtf8(Read(ini, k::nameKelvra));
     rec.select_browser = Read(ini, k::select_browser);
-    rec.path_MSIE = cp1251::fromUtf8(Read(ini, k::path_MSIE));
-    rec.path_Opera = cp1251::fromUtf8(Read(ini, k::path_Opera));
+    rec.path_MSIE = Read(ini, k::path_MSIE);
+    rec.path_Opera = Read(ini, k::path_Opera);
 
     if (hooks.switchViewPane) hooks.switchViewPane(rec.select_browser == 1);
     if (hooks.SetGridLines) hooks.SetGridLines(Read(ini, k::CellLines));
@@ -143,8 +143,7 @@ bool ReadAccess(const std::filesystem::path& appDir, ArchiveAccess& access) {
     using settings::Read;
     if (!settingsFileExists(appDir)) return false;
     const IniFile ini(SettingsFilePath(appDir));
-    access.folder =
-        text::StripTrailingChar(text::StripTrailingChar(cp1251::fromUtf8(Read(ini, k::dbdir)), '\\'), '/');
+    access.folder = text::StripTrailingChar(text::StripTrailingChar(Read(ini, k::dbdir), '\\'), '/');
     access.plain = Read(ini, k::kelvra);
     access.gold = Read(ini, k::kelvraGold);
     access.release = Read(ini, k::kelvraRelease);
@@ -170,7 +169,7 @@ void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValue
     using settings::Write;
     {
         IniFile ini = OpenSettingsFile(appDir);
-        Write(ini, k::dbdir, cp1251::toUtf8(v.dbdir));
+        Write(ini, k::dbdir, v.dbdir);
         Write(ini, k::kelvraGold, v.kelvraGold);
         Write(ini, k::kelvraRelease, v.kelvraRelease);
         Write(ini, k::kelvra, v.kelvra);
@@ -188,8 +187,8 @@ void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValue
         Write(ini, k::CellLines, v.cellLines);
         Write(ini, k::Indicator, v.indicator);
         Write(ini, k::select_browser, BrowserChoice(v));
-        Write(ini, k::path_MSIE, cp1251::toUtf8(v.pathMSIE));
-        Write(ini, k::path_Opera, cp1251::toUtf8(v.pathOpera));
+        Write(ini, k::path_MSIE, v.pathMSIE);
+        Write(ini, k::path_Opera, v.pathOpera);
         Write(ini, k::local, v.local);
         Write(ini, k::onclick, v.onclick);
     }

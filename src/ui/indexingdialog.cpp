@@ -82,7 +82,7 @@ void IndexingDialog::applyTexts() {
 }
 
 void IndexingDialog::showArchiveFolder() {
-    m_archiveField->setText(fromCp1251(m_form.session().archiveFolder));
+    m_archiveField->setText(QString::fromStdString(m_form.session().archiveFolder));
     m_archiveField->setCursorPosition(0);
 }
 

@@ -386,7 +386,7 @@ void SettingsDialog::readSettings() {
         setSwatch(m_find, look.findColor);
         setSwatch(m_highlight, session.ini.color_htm_fon);
 
-        m_folder->setText(fromCp1251(access.folder));
+        m_folder->setText(QString::fromStdString(access.folder));
         m_editions[0]->setChecked(access.gold);
         m_editions[1]->setChecked(access.release);
         m_editions[2]->setChecked(access.plain);
@@ -396,8 +396,8 @@ void SettingsDialog::readSettings() {
         m_stateSave->setChecked(session.ini.state_save);
         m_frameOpen->setChecked(session.ini.frame);
         m_browsers[std::size_t(sd::BrowserButton(session.ini.select_browser) - 1)]->setChecked(true);
-        m_pathMSIE->setText(fromCp1251(session.ini.path_MSIE));
-        m_pathOpera->setText(fromCp1251(session.ini.path_Opera));
+        m_pathMSIE->setText(QString::fromStdString(session.ini.path_MSIE));
+        m_pathOpera->setText(QString::fromStdString(session.ini.path_Opera));
         m_cellLines->setChecked(look.cellLines);
         m_indicator->setChecked(look.indicator);
         if (session.ini.onclick) m_singleClick->setChecked(true);
@@ -551,7 +551,7 @@ void SettingsDialog::standardHighlight() {
 
 SettingsDialogValues SettingsDialog::values() const {
     SettingsDialogValues v;
-    v.dbdir = toCp1251(m_folder->text());
+    v.dbdir = m_folder->text().toStdString();
     v.kelvraGold = m_editions[0]->isChecked();
     v.kelvraRelease = m_editions[1]->isChecked();
     v.kelvra = m_editions[2]->isChecked();
@@ -569,8 +569,8 @@ SettingsDialogValues SettingsDialog::values() const {
     v.msieSelected = m_browsers[1]->isChecked();
     v.operaSelected = m_browsers[2]->isChecked();
     v.defaultBrowserSelected = m_browsers[3]->isChecked();
-    v.pathMSIE = toCp1251(m_pathMSIE->text());
-    v.pathOpera = toCp1251(m_pathOpera->text());
+    v.pathMSIE = m_pathMSIE->text().toStdString();
+    v.pathOpera = m_pathOpera->text().toStdString();
     const int language = m_language->currentIndex();
     if (language >= 0 && language < int(m_languages.size()))
         v.local = m_languages[std::size_t(language)].file;

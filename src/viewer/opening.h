@@ -28,8 +28,8 @@ inline constexpr std::string_view kFrameCopyName = "index.htm";
 inline constexpr std::string_view kHelpPage = "Help\\help.html";
 inline constexpr std::string_view kNewsPage = "Help\\new.html";
 
-// What an opening reads from the settings, taken afresh for every call. The archive folder, the prefixes
-// and the programs are Windows-1251; the message text is UTF-8.
+// What an opening reads from the settings, taken afresh for every call. The edition prefixes are
+// Windows-1251; the other texts UTF-8.
 struct OpenSettings {
     std::filesystem::path appDir;
     std::string archiveFolder;                  // dbdir, without a trailing separator

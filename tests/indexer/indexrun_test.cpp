@@ -239,6 +239,9 @@ TEST_F(IndexRunTest, AnArchiveFolderThatCannotBeWalkedIsRefusedBeforeAnythingCha
         EXPECT_EQ(topics.rowCount(), 1) << folder;
         EXPECT_EQ(CheckArchiveFolder(folder).english(), r.error.english());
     }
+    // The folder comes as the settings give it, in UTF-8: a Cyrillic name is found as it is.
+    fs::create_directories(dir / "Архив" / "Kelvra-Gold06");
+    EXPECT_TRUE(CheckArchiveFolder((dir / "Архив").string()).empty());
 }
 
 TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {

@@ -41,7 +41,7 @@ struct RecordingHooks final : ViewerHooks {
     void setCaption(const std::string& caption) override { log.push_back("caption " + caption); }
     void toggleFavourite() override { log.push_back("favourite"); }
     std::unique_ptr<Conversation> newConversation(const std::string& program) override {
-        log.push_back("browser " + cp1251::toUtf8(program));
+        log.push_back("browser " + program);
         return std::make_unique<RecordingConversation>(log);
     }
 };
@@ -51,13 +51,13 @@ protected:
     void SetUp() override {
         fs::create_directories(app.path());
         settings.appDir = app.path();
-        settings.archiveFolder = cp1251::fromUtf8(archive.path().string());
+        settings.archiveFolder = archive.path().string();
         settings.editionPrefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
         settings.fileNotFoundText = "Не найден файл ";
         test::writeFile(app / "msie.exe", "");
         test::writeFile(app / "opera.exe", "");
-        settings.msieProgram = cp1251::fromUtf8((app / "msie.exe").string());
-        settings.operaProgram = cp1251::fromUtf8((app / "opera.exe").string());
+        settings.msieProgram = (app / "msie.exe").string();
+        settings.operaProgram = (app / "opera.exe").string();
     }
     std::string path(const std::string& relative) const { return (archive.path() / relative).string(); }
 
