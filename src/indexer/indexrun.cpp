@@ -137,7 +137,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             if (!entry || folder.toRead == SIZE_MAX || parser.IssueIndexed(entry->edition, entry->number))
                 continue;
 
-            if (reports.progress) reports.progress(entry->upperName);
+            if (reports.progress) reports.progress(cp1251::toUtf8(entry->upperName));
             issueStart = outArticles.rowCount();
             page = folder.path;
             for (const fs::path& file : reader.openIssue(folder.toRead)) {

@@ -20,7 +20,7 @@ struct IndexSettings {
 };
 
 struct IndexReports {
-    // Before an issue entry's pages are read: its upper-case name (Windows-1251).
+    // Before an issue entry's pages are read: its upper-case name.
     std::function<void(const std::string& entryName)> progress;
 };
 
