@@ -69,7 +69,7 @@ bool Read(const IniFile& ini, const BoolKey& key) {
 Color Read(const IniFile& ini, const ColorKey& key) {
     const std::string value = ini.ReadString(key.section, key.name, key.def);
     try {
-        return TextToColor(value);
+        return TextToColor(cp1251::toUtf8(value));
     } catch (const ConversionError& e) {
         throw where(ini, key.section, key.name, e);
     }
@@ -78,7 +78,7 @@ Color Read(const IniFile& ini, const ColorKey& key) {
 void Read(const IniFile& ini, const FontKey& key, Font& font) {
     const std::string value = ini.ReadString(key.section, key.name, "");
     try {
-        TextToFont(value, font);
+        TextToFont(cp1251::toUtf8(value), font);
     } catch (const ConversionError& e) {
         throw where(ini, key.section, key.name, e);
     }
@@ -97,7 +97,7 @@ void Write(IniFile& ini, const ColorKey& key, Color value) {
     ini.WriteString(key.section, key.name, ColorToText(value));
 }
 void Write(IniFile& ini, const FontKey& key, const Font& font) {
-    ini.WriteString(key.section, key.name, FontToText(font));
+    ini.WriteString(key.section, key.name, cp1251::fromUtf8(FontToText(font)));
 }
 
 } // namespace settings

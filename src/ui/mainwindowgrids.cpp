@@ -171,7 +171,7 @@ void MainWindow::applyGridLook(const Font& font, Color linkColor, Color findColo
         QStringLiteral("QTableView { background-color: %1; }").arg(toQColor(tableColor).name()));
     m_delegate->setTextColor(toQColor(font.color));
     QFont f = m_articleGrid->font();
-    f.setFamily(fromCp1251(font.name));
+    f.setFamily(QString::fromStdString(font.name));
     if (font.size() > 0) f.setPointSize(font.size());
     f.setBold(font.style & fontstyle::bold);
     f.setItalic(font.style & fontstyle::italic);

@@ -25,7 +25,7 @@ Color fromQColor(const QColor& c) {
 }
 
 QFont toQFont(const Font& font) {
-    QFont q(fromCp1251(font.name)); // font names are Windows-1251, as the settings file holds them
+    QFont q(QString::fromStdString(font.name));
     const int points = font.size();
     if (points > 0)
         q.setPointSize(points);
@@ -40,7 +40,7 @@ QFont toQFont(const Font& font) {
 }
 
 Font fromQFont(const QFont& qfont, Font base) {
-    base.name = toCp1251(qfont.family());
+    base.name = qfont.family().toStdString();
     if (qfont.pointSizeF() > 0)
         base.setSize(std::int32_t(std::lround(qfont.pointSizeF())));
     else if (qfont.pixelSize() > 0)

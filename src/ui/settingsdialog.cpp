@@ -484,7 +484,8 @@ void SettingsDialog::chooseFont() {
 }
 
 void SettingsDialog::showFont() {
-    m_fontText->setText(fromCp1251(m_font.name) + QLatin1Char(' ') + QString::number(m_font.size()));
+    m_fontText->setText(QString::fromStdString(m_font.name) + QLatin1Char(' ') +
+                        QString::number(m_font.size()));
 }
 
 void SettingsDialog::setSwatch(const ColorRow& row, Color color) {
@@ -502,7 +503,7 @@ void SettingsDialog::pickColor(const ColorRow& row) {
 
 void SettingsDialog::takeHexColor(const ColorRow& row) {
     try {
-        row.swatch->setColor(HexToColor(toCp1251(row.hex->text())));
+        row.swatch->setColor(HexToColor(row.hex->text().toStdString()));
     } catch (const ConversionError&) {
         showError(QString::fromStdString(m_host.session().messages[language::kBadHexColourText]));
     }
