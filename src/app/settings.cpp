@@ -125,9 +125,9 @@ bool LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec, cons
     rec.color_htm_fon = Read(ini, k::color_htm_fon);
     rec.frame = Read(ini, k::frame);
     rec.state_save = Read(ini, k::state_save);
-    rec.editionPrefix(1) = cp1251::fromUtf8(Read(ini, k::nameKelvraGold));
-    rec.editionPrefix(2) = cp1251::fromUtf8(Read(ini, k::nameKelvraRelease));
-    rec.editionPrefix(3) = cp1251::fromUtf8(Read(ini, k::nameKelvra));
+    rec.editionPrefix(1) = Read(ini, k::nameKelvraGold);
+    rec.editionPrefix(2) = Read(ini, k::nameKelvraRelease);
+    rec.editionPrefix(3) = Read(ini, k::nameKelvra);
     rec.select_browser = Read(ini, k::select_browser);
     rec.path_MSIE = Read(ini, k::path_MSIE);
     rec.path_Opera = Read(ini, k::path_Opera);
@@ -173,9 +173,9 @@ void SaveSettings(const std::filesystem::path& appDir, const SettingsDialogValue
         Write(ini, k::kelvraGold, v.kelvraGold);
         Write(ini, k::kelvraRelease, v.kelvraRelease);
         Write(ini, k::kelvra, v.kelvra);
-        Write(ini, k::nameKelvraGold, cp1251::toUtf8(v.editionPrefixes[0]));
-        Write(ini, k::nameKelvraRelease, cp1251::toUtf8(v.editionPrefixes[1]));
-        Write(ini, k::nameKelvra, cp1251::toUtf8(v.editionPrefixes[2]));
+        Write(ini, k::nameKelvraGold, v.editionPrefixes[0]);
+        Write(ini, k::nameKelvraRelease, v.editionPrefixes[1]);
+        Write(ini, k::nameKelvra, v.editionPrefixes[2]);
 
         Write(ini, k::color_find, v.colorFind);
         Write(ini, k::color_link, v.colorLink);

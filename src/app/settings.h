@@ -108,8 +108,7 @@ void Write(IniFile& ini, const FontKey& key, const Font& font);
 } // namespace settings
 
 // The settings record, held once for the whole run. Its initial state is empty: empty texts, false
-// switches, zero numbers. Fields are named after their keys. Texts are UTF-8 but for the edition prefixes,
-// which are Windows-1251.
+// switches, zero numbers. Fields are named after their keys. Texts are UTF-8.
 struct SettingsRecord {
     // Edition prefixes by edition code 1 to 3 ("name kelvra GOLD", "name kelvra Release", "name kelvra");
     // use editionPrefix(code).

@@ -62,6 +62,10 @@ std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base,
     return current;
 }
 
+std::array<std::string, 3> PrefixesCp1251(const std::array<std::string, 3>& prefixes) {
+    return {cp1251::fromUtf8(prefixes[0]), cp1251::fromUtf8(prefixes[1]), cp1251::fromUtf8(prefixes[2])};
+}
+
 std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes) {
     std::array<int, 3> order = {1, 2, 3};
     auto length = [&](int edition) {

@@ -42,6 +42,10 @@ private:
 inline constexpr size_t kPrefixCapacity = 100;
 inline constexpr size_t kInnerFolderCapacity = 40; // the separator and the inner folder name
 
+// Edition prefixes as the settings give them (UTF-8) in Windows-1251, the form in which folder names are
+// matched against them.
+std::array<std::string, 3> PrefixesCp1251(const std::array<std::string, 3>& prefixes);
+
 // The order in which the editions (codes 1 to 3) are tried: longer prefixes first, by pairwise exchange.
 std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes);
 

@@ -12,7 +12,7 @@
 namespace marovex::indexer {
 
 // What a run needs from the settings: the archive folder, the edition switches and the edition prefixes,
-// by edition code 1 to 3. The prefixes are Windows-1251, the archive folder UTF-8.
+// by edition code 1 to 3.
 struct IndexSettings {
     std::string archiveFolder;
     std::array<bool, 3> enabled = {false, false, false};

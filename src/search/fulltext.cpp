@@ -238,7 +238,7 @@ struct ArticleFiles::Impl {
 ArticleFiles::ArticleFiles(std::string_view archiveFolder, const std::array<std::string, 3>& prefixes)
     : d(std::make_unique<Impl>()) {
     d->archive = indexer::ArchiveFolderPath(archiveFolder);
-    d->prefixes = prefixes;
+    d->prefixes = indexer::PrefixesCp1251(prefixes);
 }
 
 ArticleFiles::~ArticleFiles() = default;

@@ -63,7 +63,7 @@ private:
 // followed) leaves it is refused as unreadable. Safe to use from several threads at once.
 class ArticleFiles {
 public:
-    // `archiveFolder` as the settings hold it; prefixes (Windows-1251) by edition code 1 to 3.
+    // `archiveFolder` and the prefixes (by edition code 1 to 3) as the settings hold them.
     ArticleFiles(std::string_view archiveFolder, const std::array<std::string, 3>& prefixes);
     ~ArticleFiles();
     ArticleFiles(const ArticleFiles&) = delete;
@@ -99,7 +99,7 @@ struct FullTextJob {
     std::string text; // the compacted search text
     SearchOptions options;
     std::string archiveFolder;           // setting `dbdir`
-    std::array<std::string, 3> prefixes; // edition prefixes by code 1 to 3 (Windows-1251)
+    std::array<std::string, 3> prefixes; // edition prefixes by code 1 to 3
     int threads = 0;                     // threads reading files, the worker's own included; 0: one per core
     // The text store (search/textstore.h). Empty: the one beside the article table's file (the application
     // folder) when the table has a file, none otherwise. The caller holds the application folder's lock.

@@ -391,7 +391,8 @@ void SettingsDialog::readSettings() {
         m_editions[1]->setChecked(access.release);
         m_editions[2]->setChecked(access.plain);
         for (int code = 1; code <= 3; ++code)
-            m_prefixes[std::size_t(code - 1)]->setText(fromCp1251(session.ini.editionPrefix(code)));
+            m_prefixes[std::size_t(code - 1)]->setText(
+                QString::fromStdString(session.ini.editionPrefix(code)));
 
         m_stateSave->setChecked(session.ini.state_save);
         m_frameOpen->setChecked(session.ini.frame);
@@ -463,9 +464,9 @@ void SettingsDialog::chooseArchiveFolder() {
 
 void SettingsDialog::standardPrefixes() {
     namespace k = settings::keys;
-    m_prefixes[0]->setText(fromCp1251(k::nameKelvraGold.def));
-    m_prefixes[1]->setText(fromCp1251(k::nameKelvraRelease.def));
-    m_prefixes[2]->setText(fromCp1251(k::nameKelvra.def));
+    m_prefixes[0]->setText(QString::fromUtf8(k::nameKelvraGold.def));
+    m_prefixes[1]->setText(QString::fromUtf8(k::nameKelvraRelease.def));
+    m_prefixes[2]->setText(QString::fromUtf8(k::nameKelvra.def));
 }
 
 void SettingsDialog::clearHistory() {
@@ -557,7 +558,7 @@ SettingsDialogValues SettingsDialog::values() const {
     v.kelvraRelease = m_editions[1]->isChecked();
     v.kelvra = m_editions[2]->isChecked();
     for (std::size_t i = 0; i < 3; ++i)
-        v.editionPrefixes[i] = toCp1251(m_prefixes[i]->text());
+        v.editionPrefixes[i] = m_prefixes[i]->text().toStdString();
     v.colorFind = m_find.swatch->color();
     v.colorLink = m_link.swatch->color();
     v.colorTable = m_table.swatch->color();

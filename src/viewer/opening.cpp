@@ -34,7 +34,8 @@ fs::path writtenPath(const fs::path& archive, const std::vector<std::string>& co
 }
 
 std::string editionPrefix(const OpenSettings& settings, std::int32_t type) {
-    return type >= 1 && type <= 3 ? settings.editionPrefixes[size_t(type - 1)] : std::string();
+    return type >= 1 && type <= 3 ? cp1251::fromUtf8(settings.editionPrefixes[size_t(type - 1)])
+                                  : std::string();
 }
 
 struct Found {

@@ -28,8 +28,7 @@ inline constexpr std::string_view kFrameCopyName = "index.htm";
 inline constexpr std::string_view kHelpPage = "Help\\help.html";
 inline constexpr std::string_view kNewsPage = "Help\\new.html";
 
-// What an opening reads from the settings, taken afresh for every call. The edition prefixes are
-// Windows-1251; the other texts UTF-8.
+// What an opening reads from the settings, taken afresh for every call.
 struct OpenSettings {
     std::filesystem::path appDir;
     std::string archiveFolder;                  // dbdir, without a trailing separator

@@ -115,7 +115,7 @@ TEST(Settings, ValuesReadAsTheirTypes) {
     EXPECT_EQ(rec.select_browser, 7); // kept as it is, and the pane goes off
     EXPECT_EQ(rec.color_htm_fon, colors::clYellow);
     EXPECT_EQ(rec.local, "eng.lng");
-    EXPECT_EQ(rec.editionPrefix(3), "\xCA\xE5\xEB\xFC\xE2\xF0\xE0");
+    EXPECT_EQ(rec.editionPrefix(3), "Кельвра");
     EXPECT_EQ(log.calls, (std::vector<std::string>{"pane off", "no lines", "no indicator"}));
 
     ArchiveAccess a;
