@@ -1,18 +1,8 @@
 #include "ui/qtconvert.h"
 
-#include "base/cp1251.h"
-
 #include <cmath>
 
 namespace marovex::qtconvert {
-
-QString fromCp1251(std::string_view bytes) {
-    return QString::fromStdString(cp1251::toUtf8(bytes));
-}
-
-std::string toCp1251(const QString& text) {
-    return cp1251::fromUtf8(text.toStdString());
-}
 
 QColor toQColor(Color c) {
     const auto v = static_cast<std::uint32_t>(ColorToRGB(c));

@@ -32,8 +32,6 @@
 
 namespace marovex {
 
-using qtconvert::fromCp1251;
-using qtconvert::toCp1251;
 namespace sd = settingsactions;
 
 namespace {
