@@ -151,7 +151,7 @@ private slots:
             articles.first();
             const std::string number = cp1251::fromUtf8(articles.asText("Number"));
             openedLink = cp1251::fromUtf8(articles.asText("Link"));
-            search::ArticleFiles files(cp1251::fromUtf8(archive.string()), form.session().ini.name_kelvra);
+            search::ArticleFiles files(archive.string(), form.session().ini.name_kelvra);
             const auto file = files.locate(articles.asInt("Type"), number, openedLink);
             QVERIFY(!file.empty());
             std::string page = test::readFile(file);
