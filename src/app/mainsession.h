@@ -30,7 +30,7 @@ public:
     virtual void restoreState() {}
     virtual void saveState() {}
 
-    // The history list of the search box; entries are Windows-1251 bytes.
+    // The history list of the search box; entries are UTF-8.
     virtual void setHistory(const std::vector<std::string>& entries) = 0;
     virtual std::vector<std::string> history() const = 0;
     virtual void selectHistoryEntry(int index) = 0;

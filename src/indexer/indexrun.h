@@ -42,7 +42,7 @@ struct IndexResult {
 IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings,
                         bool fullRun, const std::atomic<bool>& stop, const IndexReports& reports);
 
-// Why a run over this archive folder (Windows-1251 text from the settings) must not start: it is not set,
+// Why a run over this archive folder (as the settings give it) must not start: it is not set,
 // does not exist, is not a folder or cannot be listed. Empty when the folder can be walked.
 Message CheckArchiveFolder(const std::string& folder);
 
