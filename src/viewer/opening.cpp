@@ -81,7 +81,7 @@ std::string addressOf(const fs::path& file) {
 
 void showInPane(const fs::path& file, const ArticleRow& row, ViewerHooks& hooks) {
     hooks.navigate(file);
-    hooks.setCaption(WindowCaption(row.number));
+    hooks.setCaption(WindowCaption(cp1251::toUtf8(row.number)));
 }
 
 void openContentsPage(const ArticleRow& row, const OpenSettings& settings, ViewerHooks& hooks) {
@@ -184,8 +184,8 @@ std::string joinCrLf(const std::vector<std::string>& lines) {
 ArticleRow CurrentArticleRow(const RecordTable& articles) {
     ArticleRow row;
     row.type = articles.asInt("Type");
-    row.number = cp1251::fromUtf8(articles.asText("Number"));
-    row.link = cp1251::fromUtf8(articles.asText("Link"));
+    row.number = articles.asText("Number");
+    row.link = articles.asText("Link");
     return row;
 }
 
@@ -195,8 +195,10 @@ void ToggleFavourite(RecordTable& articles) {
     articles.post();
 }
 
-void OpenCurrentRow(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+void OpenCurrentRow(std::string_view selectedField, const ArticleRow& utf8Row, const OpenSettings& settings,
                     ViewerHooks& hooks) {
+    // The archive's names are matched in Windows-1251, the code page they were made in.
+    const ArticleRow row{utf8Row.type, cp1251::fromUtf8(utf8Row.number), cp1251::fromUtf8(utf8Row.link)};
     if (selectedField == "Type" || selectedField == "Number") return openContentsPage(row, settings, hooks);
     if (selectedField == "Statia") return openArticle(row, settings, hooks);
     if (selectedField == "Izb") return hooks.toggleFavourite();
@@ -232,7 +234,7 @@ bool IsHtmlArticle(std::string_view link) {
 }
 
 std::string WindowCaption(std::string_view number) {
-    return "Marovex v2.0   [ Kelvra №" + cp1251::toUtf8(number) + " ]";
+    return "Marovex v2.0   [ Kelvra №" + std::string(number) + " ]";
 }
 
 std::string BaseAddress(const fs::path& issueIndex) {
