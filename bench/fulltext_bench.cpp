@@ -124,7 +124,7 @@ double searchSeconds(RecordTable& t, const fs::path& dir, const std::string& wor
                      const fs::path& store = {}, double* peakMegabytes = nullptr, int* fromStore = nullptr,
                      search::FullTextCache* cache = nullptr) {
     search::FullTextJob job;
-    job.text = word;
+    job.text = cp1251::toUtf8(word);
     job.archiveFolder = dir.string();
     job.prefixes = kPrefixes;
     job.useStore = !store.empty();
@@ -278,7 +278,7 @@ void titleAndTextFigure(const fs::path& dir, int files) {
     std::vector<std::string> history;
     std::string remembered;
     search::FindRequest request;
-    request.boxText = kOtherRareWord;
+    request.boxText = cp1251::toUtf8(kOtherRareWord);
     request.scope = search::FindScope::TitlesAndTexts;
     request.archiveFolder = dir.string();
     request.prefixes = kPrefixes;
@@ -381,7 +381,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> history;
     std::string remembered;
     search::FindRequest request;
-    request.boxText = cp1251::fromUtf8("мир");
+    request.boxText = "мир";
     request.options.wholeWords = true;
     double best = 1e9;
     int hits = 0;

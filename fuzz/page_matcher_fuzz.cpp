@@ -39,11 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string stored = file;
     marovex::search::NormalisePageText(stored);
     const std::vector<std::uint64_t> signature = marovex::search::TextSignature(stored);
-    const marovex::search::TextQuery query(word);
+    const marovex::search::TextQuery query{marovex::Cp1251Text(word)};
     for (int flags = 0; flags < 4; ++flags) {
         const marovex::search::SearchOptions options{(flags & 1) != 0, (flags & 2) != 0};
         // A look-ahead taken from the input, so that the early part ends anywhere in the page.
-        const marovex::search::PageMatcher matcher(word, options, data[0] >> 5);
+        const marovex::search::PageMatcher matcher(marovex::Cp1251Text(word), options, data[0] >> 5);
         std::string bytes = file, scratch;
         const bool fast = matcher.contains(bytes, scratch);
         const bool plain =

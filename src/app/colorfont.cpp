@@ -1,7 +1,6 @@
 #include "app/colorfont.h"
 
 #include "app/inifile.h"
-#include "base/cp1251.h"
 #include "base/textops.h"
 
 #include <array>
@@ -82,8 +81,8 @@ constexpr std::array<std::uint32_t, 31> kStandardSystemRgb = {
     0xFFFFE1, 0x000000, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0,
 };
 
-std::string quotedText(std::string_view cp1251Text) {
-    return "\"" + cp1251::toUtf8(cp1251Text) + "\"";
+std::string quotedText(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
 }
 
 // Windows' MulDiv: a * b / c rounded half away from zero, in 64 bits.

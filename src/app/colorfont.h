@@ -74,9 +74,9 @@ inline constexpr int underline = 4;
 inline constexpr int strikeout = 8;
 } // namespace fontstyle
 
-// A font in the core: the properties a font description holds. Height and size are one property seen
-// two ways: a negative height is the character height in pixels, size is in points at pixelsPerInch.
-// The defaults are the grid's built-in font on a 96 pixels-per-inch screen.
+// A font in the core: the properties a font description holds; the name is UTF-8. Height and size are one
+// property seen two ways: a negative height is the character height in pixels, size is in points at
+// pixelsPerInch. The defaults are the grid's built-in font on a 96 pixels-per-inch screen.
 struct Font {
     Color color = colors::clWindowText;
     std::int32_t height = -11;

@@ -153,13 +153,16 @@ LanguageFile ReadLanguageFile(const std::filesystem::path& file) {
     const IniFile ini(file);
     LanguageFile lf;
     lf.charsetCode = ini.ReadInteger(language::kSection, "CharsetCode", 1);
-    lf.languageName = ini.ReadString(language::kSection, "LanguageName", language::kNoName);
+    // The file is Windows-1251; its texts are taken in as UTF-8.
+    const auto read = [&ini](const std::string& key, std::string_view def) {
+        return cp1251::toUtf8(ini.ReadString(language::kSection, key, def));
+    };
+    lf.languageName = read("LanguageName", language::kNoName);
     for (int key = 1; key <= language::kLastText; ++key)
-        lf.texts[std::size_t(key)] = ini.ReadString(language::kSection, std::to_string(key), "");
+        lf.texts[std::size_t(key)] = read(std::to_string(key), "");
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
         if (ini.ValueExists(language::kSection, std::to_string(key)))
-            lf.ownTexts[std::size_t(key - language::kFirstOwnText)] =
-                ini.ReadString(language::kSection, std::to_string(key), "");
+            lf.ownTexts[std::size_t(key - language::kFirstOwnText)] = read(std::to_string(key), "");
     return lf;
 }
 
@@ -169,7 +172,7 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
         fileName == "..")
         return std::nullopt;
     const auto folder = appDir / language::kFolder;
-    const std::string native = cp1251::toUtf8(fileName);
+    const std::string native(fileName);
     // Anything of that name but a folder is the file: one that is no regular file is reported when it is
     // read, not passed over as if absent.
     auto isFile = [](const std::filesystem::path& path) {
@@ -179,18 +182,20 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
     };
     if (isFile(folder / native)) return folder / native;
     // Letter case does not tell language files apart, as on the system the files come from.
+    // Folded as the code page of the files the names come from.
+    const std::string wanted = cp1251::fromUtf8(fileName);
     std::error_code ec;
     for (auto it = std::filesystem::directory_iterator(folder, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (text::SameTextFolded(cp1251::fromUtf8(name), fileName) && isFile(it->path())) return it->path();
+        if (text::SameTextFolded(cp1251::fromUtf8(name), wanted) && isFile(it->path())) return it->path();
     }
     return std::nullopt;
 }
 
 MessageTexts::MessageTexts() {
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
-        m_texts[std::size_t(key)] = cp1251::fromUtf8(BuiltInText(key, false));
+        m_texts[std::size_t(key)] = BuiltInText(key, false);
 }
 
 const std::string& MessageTexts::operator[](int key) const {
@@ -198,11 +203,11 @@ const std::string& MessageTexts::operator[](int key) const {
 }
 
 std::string MessageTexts::format(int key, std::initializer_list<std::string> args) const {
-    return FillPattern(cp1251::toUtf8((*this)[key]), std::vector<std::string>(args));
+    return FillPattern((*this)[key], std::vector<std::string>(args));
 }
 
 std::string MessageTexts::render(const Message& message) const {
-    return message.render([this](int key) { return cp1251::toUtf8((*this)[key]); });
+    return message.render([this](int key) { return (*this)[key]; });
 }
 
 void MessageTexts::store(const LanguageFile& file) {
@@ -215,7 +220,7 @@ void MessageTexts::storeOwnTexts(const LanguageFile& file) {
     const bool english = file.charsetCode != language::kCyrillicCharset;
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key) {
         const auto& own = file.ownTexts[std::size_t(key - language::kFirstOwnText)];
-        m_texts[std::size_t(key)] = own ? *own : cp1251::fromUtf8(BuiltInText(key, english));
+        m_texts[std::size_t(key)] = own ? *own : BuiltInText(key, english);
     }
 }
 
@@ -279,7 +284,11 @@ bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_
 }
 
 std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir) {
-    std::vector<LanguageEntry> list;
+    // Lengths are counted and names ordered in Windows-1251, one byte a character, as the files hold them.
+    struct Listed {
+        std::string file, name; // Windows-1251
+    };
+    std::vector<Listed> list;
     std::error_code ec;
     for (auto it = std::filesystem::directory_iterator(appDir / language::kFolder, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
@@ -298,17 +307,22 @@ std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir
         if (name.size() > language::kMaxListText) name.resize(language::kMaxListText);
         list.push_back({std::move(file), std::move(name)});
     }
-    std::sort(list.begin(), list.end(), [](const LanguageEntry& a, const LanguageEntry& b) {
+    std::sort(list.begin(), list.end(), [](const Listed& a, const Listed& b) {
         if (!text::SameTextFolded(a.name, b.name)) return lessFolded(a.name, b.name);
         return lessFolded(a.file, b.file) || (text::SameTextFolded(a.file, b.file) && a.file < b.file);
     });
-    return list;
+    std::vector<LanguageEntry> entries;
+    entries.reserve(list.size());
+    for (const Listed& l : list)
+        entries.push_back({cp1251::toUtf8(l.file), cp1251::toUtf8(l.name)});
+    return entries;
 }
 
 int SelectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName) {
     if (list.empty()) return -1;
+    const std::string wanted = cp1251::fromUtf8(fileName);
     for (std::size_t i = 0; i < list.size(); ++i)
-        if (text::SameTextFolded(list[i].file, fileName)) return static_cast<int>(i);
+        if (text::SameTextFolded(cp1251::fromUtf8(list[i].file), wanted)) return static_cast<int>(i);
     return 0;
 }
 

@@ -69,7 +69,7 @@ inline constexpr int kLastOwnText = msg::Last;
 inline constexpr int kCyrillicCharset = 204;
 } // namespace language
 
-// One language file as read. Texts are Windows-1251.
+// One language file as read. Texts are UTF-8 (the file holds Windows-1251).
 struct LanguageFile {
     int charsetCode = 1; // Windows character set of the main window's font; 1 is the system default
     std::string languageName{language::kNoName};
@@ -84,7 +84,7 @@ struct LanguageFile {
 // FileError naming it.
 LanguageFile ReadLanguageFile(const std::filesystem::path& file);
 
-// The language file of that name (Windows-1251) in the "Locale" folder, the name matched ignoring case
+// The language file of that name in the "Locale" folder, the name matched ignoring case
 // when no file has it exactly. Nothing for an empty name, a name with a folder part, or no such file.
 std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::path& appDir,
                                                       std::string_view fileName);
@@ -94,7 +94,7 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
 class MessageTexts {
 public:
     MessageTexts();
-    // Empty for keys that are neither message texts nor own texts (Windows-1251).
+    // Empty for keys that are neither message texts nor own texts (UTF-8).
     const std::string& operator[](int key) const;
     // Own text `key` (UTF-8) with "%1"… replaced by the UTF-8 values in `args`.
     std::string format(int key, std::initializer_list<std::string> args = {}) const;
@@ -129,7 +129,7 @@ enum class TextProperty {
 };
 
 // One change to a window. `component` is the object name within the window (the window's own name for
-// its caption); `text` is Windows-1251.
+// its caption); `text` is UTF-8.
 struct TextAssignment {
     std::string_view component;
     TextProperty property;
@@ -163,7 +163,7 @@ bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_
 
 // An entry of the settings dialog's language list.
 struct LanguageEntry {
-    std::string file; // Windows-1251 file name
+    std::string file; // file name
     std::string name; // LanguageName, or "***"
 };
 

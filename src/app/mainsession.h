@@ -38,7 +38,7 @@ struct Startup {
     std::optional<WindowState> state;
     std::optional<std::string> sortColumn; // the sort column kept after restoring the order
     bool filterRestored = false;           // the topic filter came back on
-    // The search box's history list (Windows-1251 entries), when the file was there.
+    // The search box's history list, when the file was there.
     std::optional<std::vector<std::string>> history;
     bool searchResultsEnd = false; // the end-of-search-results button enabled
     bool selectFirstHistoryEntry = false;
@@ -47,7 +47,7 @@ struct Startup {
 // What the window holds at the close and the session writes for the next run.
 struct Closing {
     WindowState state;
-    std::vector<std::string> history; // Windows-1251 entries
+    std::vector<std::string> history;
 };
 
 // The main window's data and the two ends of a run: start-up (`startUp`) and shutdown (`shutDown`).
@@ -68,7 +68,7 @@ public:
     int failureMark() const { return m_failureMark; }
     bool startupFailed() const { return m_failureMark == -1; }
 
-    // The settings record, the message texts of the language file and the archive folder (Windows-1251).
+    // The settings record, the message texts of the language file and the archive folder.
     SettingsRecord ini;
     MessageTexts messages;
     std::string archiveFolder;

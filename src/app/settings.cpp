@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include "base/cp1251.h"
 #include "base/textops.h"
 
 #include <stdexcept>
@@ -53,7 +54,7 @@ const IntKey& keys::colWidth(std::string_view field) {
 }
 
 std::string Read(const IniFile& ini, const TextKey& key) {
-    return ini.ReadString(key.section, key.name, key.def);
+    return cp1251::toUtf8(ini.ReadString(key.section, key.name, key.def));
 }
 std::int32_t Read(const IniFile& ini, const IntKey& key) {
     return ini.ReadInteger(key.section, key.name, key.def);
@@ -68,7 +69,7 @@ bool Read(const IniFile& ini, const BoolKey& key) {
 Color Read(const IniFile& ini, const ColorKey& key) {
     const std::string value = ini.ReadString(key.section, key.name, key.def);
     try {
-        return TextToColor(value);
+        return TextToColor(cp1251::toUtf8(value));
     } catch (const ConversionError& e) {
         throw where(ini, key.section, key.name, e);
     }
@@ -77,14 +78,14 @@ Color Read(const IniFile& ini, const ColorKey& key) {
 void Read(const IniFile& ini, const FontKey& key, Font& font) {
     const std::string value = ini.ReadString(key.section, key.name, "");
     try {
-        TextToFont(value, font);
+        TextToFont(cp1251::toUtf8(value), font);
     } catch (const ConversionError& e) {
         throw where(ini, key.section, key.name, e);
     }
 }
 
 void Write(IniFile& ini, const TextKey& key, std::string_view value) {
-    ini.WriteString(key.section, key.name, value);
+    ini.WriteString(key.section, key.name, cp1251::fromUtf8(value));
 }
 void Write(IniFile& ini, const IntKey& key, std::int32_t value) {
     ini.WriteInteger(key.section, key.name, value);
@@ -96,7 +97,7 @@ void Write(IniFile& ini, const ColorKey& key, Color value) {
     ini.WriteString(key.section, key.name, ColorToText(value));
 }
 void Write(IniFile& ini, const FontKey& key, const Font& font) {
-    ini.WriteString(key.section, key.name, FontToText(font));
+    ini.WriteString(key.section, key.name, cp1251::fromUtf8(FontToText(font)));
 }
 
 } // namespace settings

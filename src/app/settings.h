@@ -89,6 +89,7 @@ const IntKey& colIndex(std::string_view field);
 const IntKey& colWidth(std::string_view field);
 } // namespace keys
 
+// Texts are UTF-8 here; the file holds them in Windows-1251, characters it cannot hold written as "?".
 std::string Read(const IniFile& ini, const TextKey& key);
 std::int32_t Read(const IniFile& ini, const IntKey& key);
 std::int32_t Read(const IniFile& ini, const IntKey& key, std::int32_t def);
@@ -107,7 +108,7 @@ void Write(IniFile& ini, const FontKey& key, const Font& font);
 } // namespace settings
 
 // The settings record, held once for the whole run. Its initial state is empty: empty texts, false
-// switches, zero numbers. Fields are named after their keys.
+// switches, zero numbers. Fields are named after their keys. Texts are UTF-8.
 struct SettingsRecord {
     // Edition prefixes by edition code 1 to 3 ("name kelvra GOLD", "name kelvra Release", "name kelvra");
     // use editionPrefix(code).

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 // Exact Windows-1251 <-> Unicode conversion from one fixed table, independent of the system locale.
 namespace marovex::cp1251 {
@@ -21,3 +22,23 @@ std::string toUtf8(std::string_view bytes);
 std::string fromUtf8(std::string_view utf8);
 
 } // namespace marovex::cp1251
+
+namespace marovex {
+
+// Text as Windows-1251 bytes, the form in which it is compared with the bytes of archive pages. A type of
+// its own, so that a UTF-8 std::string can never be passed where such bytes are meant.
+class Cp1251Text {
+public:
+    Cp1251Text() = default;
+    // Takes bytes that already are Windows-1251.
+    explicit Cp1251Text(std::string bytes) : m_bytes(std::move(bytes)) {}
+    // Characters the code page cannot hold become "?", as cp1251::fromUtf8 makes them.
+    static Cp1251Text fromUtf8(std::string_view utf8) { return Cp1251Text(cp1251::fromUtf8(utf8)); }
+
+    const std::string& bytes() const { return m_bytes; }
+
+private:
+    std::string m_bytes;
+};
+
+} // namespace marovex

@@ -2,7 +2,6 @@
 #include "app/inifile.h"
 #include "app/settings.h"
 #include "base/applock.h"
-#include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/tabledump.h"
@@ -113,15 +112,14 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     indexer::IndexReports reports;
     reports.progress = [&](const std::string& name) {
         ++done;
-        const std::string shown = cp1251::toUtf8(name);
         if (!terminal) {
-            std::cerr << shown << "\n";
+            std::cerr << name << "\n";
             return;
         }
         constexpr int width = 30;
         const int filled = total > 0 ? std::min(width, done * width / total) : 0;
         std::cerr << "\r[" << std::string(size_t(filled), '#') << std::string(size_t(width - filled), ' ')
-                  << "] " << done << "/" << total << " " << shown << "\x1b[K" << std::flush;
+                  << "] " << done << "/" << total << " " << name << "\x1b[K" << std::flush;
     };
 
     // Ctrl+C asks the run to stop like the Stop button: the issue in hand is finished and everything is

@@ -67,8 +67,7 @@ public:
 
     void show(const search::FindProgress& p, int type) {
         const size_t digits = std::min(p.number.find_first_not_of(' '), p.number.size());
-        const std::string issue =
-            catalogue::EditionDisplayText(type) + " " + cp1251::toUtf8(p.number.substr(digits));
+        const std::string issue = catalogue::EditionDisplayText(type) + " " + p.number.substr(digits);
         if (!m_terminal) {
             if (issue != m_lastIssue) std::cerr << issue << "\n";
             m_lastIssue = issue;
@@ -116,13 +115,13 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
             request.options.wholeWords = true;
         } else if (a == "--") {
             if (i + 2 != args.size() || haveText) return searchUsage("search takes one TEXT");
-            request.boxText = cp1251::fromUtf8(args[++i]);
+            request.boxText = args[++i];
             haveText = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             return searchUsage("unknown option for search: " + a);
         } else {
             if (haveText) return searchUsage("search takes one TEXT; quote a text with blanks");
-            request.boxText = cp1251::fromUtf8(a);
+            request.boxText = a;
             haveText = true;
         }
     }

@@ -28,7 +28,8 @@ bool CaseInsensitivePaths::present(const fs::path& path, const fs::path& folder)
     return false;
 }
 
-const std::vector<std::pair<std::string, std::string>>& CaseInsensitivePaths::listing(const fs::path& folder) {
+const std::vector<std::pair<std::string, std::string>>&
+CaseInsensitivePaths::listing(const fs::path& folder) {
     const auto found = m_listings.find(folder.string());
     if (found != m_listings.end()) return found->second;
     std::vector<std::pair<std::string, std::string>> entries;
@@ -41,7 +42,8 @@ const std::vector<std::pair<std::string, std::string>>& CaseInsensitivePaths::li
     return m_listings.emplace(folder.string(), std::move(entries)).first->second;
 }
 
-std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base, const std::vector<std::string>& components) {
+std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base,
+                                                      const std::vector<std::string>& components) {
     fs::path current = base;
     for (const std::string& component : components) {
         fs::path direct = current / cp1251::toUtf8(component);
@@ -60,18 +62,26 @@ std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base, cons
     return current;
 }
 
+std::array<std::string, 3> PrefixesCp1251(const std::array<std::string, 3>& prefixes) {
+    return {cp1251::fromUtf8(prefixes[0]), cp1251::fromUtf8(prefixes[1]), cp1251::fromUtf8(prefixes[2])};
+}
+
 std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes) {
     std::array<int, 3> order = {1, 2, 3};
-    auto length = [&](int edition) { return std::min(prefixes[size_t(edition - 1)].size(), kPrefixCapacity); };
+    auto length = [&](int edition) {
+        return std::min(prefixes[size_t(edition - 1)].size(), kPrefixCapacity);
+    };
     for (size_t i = 0; i < 2; ++i)
         for (size_t j = i + 1; j < 3; ++j)
             if (length(order[j]) > length(order[i])) std::swap(order[i], order[j]);
     return order;
 }
 
-int EditionOf(std::string_view name, const std::array<std::string, 3>& prefixes, const std::array<int, 3>& order) {
+int EditionOf(std::string_view name, const std::array<std::string, 3>& prefixes,
+              const std::array<int, 3>& order) {
     for (int edition : order) {
-        const std::string_view prefix = std::string_view(prefixes[size_t(edition - 1)]).substr(0, kPrefixCapacity);
+        const std::string_view prefix =
+            std::string_view(prefixes[size_t(edition - 1)]).substr(0, kPrefixCapacity);
         if (text::TextStartsAt(prefix, name, 1)) return edition;
     }
     return 0;
@@ -93,7 +103,8 @@ std::optional<IssueEntry> ClassifyEntry(std::string_view name, const std::array<
     const text::Pos zip = text::FindFolded(".ZIP", entry.upperName, text::Pos(prefixLength) + 1);
     if (zip != 0) {
         raw = entry.upperName.substr(prefixLength, std::min<size_t>(3, size_t(zip - 1) - prefixLength));
-        entry.innerName = entry.upperName.substr(0, std::min<size_t>(size_t(zip - 1), kInnerFolderCapacity - 1));
+        entry.innerName =
+            entry.upperName.substr(0, std::min<size_t>(size_t(zip - 1), kInnerFolderCapacity - 1));
     } else {
         raw = entry.upperName.substr(prefixLength, 3);
     }
@@ -107,7 +118,8 @@ std::string ShortIssueNumber(std::string_view number) {
     return std::string(number.substr(from, 3));
 }
 
-std::array<std::vector<std::string>, 3> IssueFolderCandidates(std::string_view prefix, std::string_view shortNumber) {
+std::array<std::vector<std::string>, 3> IssueFolderCandidates(std::string_view prefix,
+                                                              std::string_view shortNumber) {
     std::string name(prefix);
     name += shortNumber;
     return {std::vector<std::string>{name}, std::vector<std::string>{name, name},
@@ -135,10 +147,10 @@ bool LinkStaysInside(std::string_view link) {
 }
 
 std::filesystem::path ArchiveFolderPath(std::string_view folder) {
-    std::string utf8 = cp1251::toUtf8(folder);
-    for (char& c : utf8)
+    std::string path(folder);
+    for (char& c : path)
         if (c == '\\') c = '/';
-    return std::filesystem::path(utf8);
+    return std::filesystem::path(path);
 }
 
 namespace {

@@ -34,12 +34,17 @@ private:
     const std::vector<std::pair<std::string, std::string>>& listing(const std::filesystem::path& folder);
 
     Unreadable m_unreadable;
-    std::map<std::string, std::vector<std::pair<std::string, std::string>>> m_listings; // folder -> (folded, real)
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>>
+        m_listings; // folder -> (folded, real)
 };
 
 // Capacities of the names the walk works with, in characters.
 inline constexpr size_t kPrefixCapacity = 100;
 inline constexpr size_t kInnerFolderCapacity = 40; // the separator and the inner folder name
+
+// Edition prefixes as the settings give them (UTF-8) in Windows-1251, the form in which folder names are
+// matched against them.
+std::array<std::string, 3> PrefixesCp1251(const std::array<std::string, 3>& prefixes);
 
 // The order in which the editions (codes 1 to 3) are tried: longer prefixes first, by pairwise exchange.
 std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes);
@@ -47,9 +52,9 @@ std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes);
 // An issue entry of the archive folder: what its name says.
 struct IssueEntry {
     int edition = 0;
-    std::string upperName;  // Windows-1251, Latin letters upper-cased
-    std::string number;     // three characters, left-padded with blanks
-    std::string innerName;  // the folder inside an unpacked archive (".ZIP" entries); empty otherwise
+    std::string upperName; // Windows-1251, Latin letters upper-cased
+    std::string number;    // three characters, left-padded with blanks
+    std::string innerName; // the folder inside an unpacked archive (".ZIP" entries); empty otherwise
 };
 
 // How a folder name (Windows-1251) reads as an issue entry; nothing when it is none. `prefixes` are by
@@ -57,7 +62,8 @@ struct IssueEntry {
 std::optional<IssueEntry> ClassifyEntry(std::string_view name, const std::array<std::string, 3>& prefixes,
                                         const std::array<int, 3>& order);
 // The edition whose prefix the name begins with, tried in order; 0 for none.
-int EditionOf(std::string_view name, const std::array<std::string, 3>& prefixes, const std::array<int, 3>& order);
+int EditionOf(std::string_view name, const std::array<std::string, 3>& prefixes,
+              const std::array<int, 3>& order);
 
 // The three contents pages of an issue, in the order they are read.
 inline const std::array<std::vector<std::string>, 3> kIssuePages = {
@@ -74,7 +80,8 @@ std::string ShortIssueNumber(std::string_view number);
 // The issue folder candidates, relative to the archive folder and tried in this order: plain (E N), nested
 // (E N, E N) and archive-named (E N ".zip", E N), E being the edition prefix and N the short number.
 // Components are Windows-1251 names.
-std::array<std::vector<std::string>, 3> IssueFolderCandidates(std::string_view prefix, std::string_view shortNumber);
+std::array<std::vector<std::string>, 3> IssueFolderCandidates(std::string_view prefix,
+                                                              std::string_view shortNumber);
 
 // Whether a `Link` taken from an archive page stays inside its issue's "pub" folder: no ".." component, not
 // absolute, no drive. A link that leaves it is never read, opened or handed to another program.
@@ -83,7 +90,7 @@ bool LinkStaysInside(std::string_view link);
 // A `Link` (Windows-1251, "/" or "\\" as separators) split into its path components; empty ones dropped.
 std::vector<std::string> LinkComponents(std::string_view link);
 
-// The archive folder of the settings (Windows-1251, maybe with backslashes) as a path of this system.
+// A folder or file of the settings (maybe with backslashes) as a path of this system.
 std::filesystem::path ArchiveFolderPath(std::string_view folder);
 
 // The guard for every read of an article file: whether `file`, with every symbolic link on its way followed,

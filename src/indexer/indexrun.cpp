@@ -76,7 +76,8 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
     int issueStart = -1; // rows before the issue in hand; -1 between issues
     try {
         if (fullRun) parser.ClearTablesForFullRun();
-        const std::array<int, 3> order = EditionOrder(settings.prefixes);
+        const std::array<std::string, 3> prefixes = PrefixesCp1251(settings.prefixes);
+        const std::array<int, 3> order = EditionOrder(prefixes);
         const fs::path root = ArchiveFolderPath(settings.archiveFolder);
 
         // The folders of enabled editions, in listing order, and the issues among them to read. A listing
@@ -92,9 +93,9 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
         for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
             if (!isFolder(*it)) continue;
             const std::string name = cp1251::fromUtf8(it->path().filename().string());
-            const int edition = EditionOf(name, settings.prefixes, order);
+            const int edition = EditionOf(name, prefixes, order);
             if (edition == 0 || !settings.enabled[size_t(edition - 1)]) continue;
-            folders.push_back({it->path(), ClassifyEntry(name, settings.prefixes, order)});
+            folders.push_back({it->path(), ClassifyEntry(name, prefixes, order)});
         }
         for (Folder& folder : folders)
             if (folder.entry && !parser.IssueIndexed(folder.entry->edition, folder.entry->number)) {
@@ -137,7 +138,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             if (!entry || folder.toRead == SIZE_MAX || parser.IssueIndexed(entry->edition, entry->number))
                 continue;
 
-            if (reports.progress) reports.progress(entry->upperName);
+            if (reports.progress) reports.progress(cp1251::toUtf8(entry->upperName));
             issueStart = outArticles.rowCount();
             page = folder.path;
             for (const fs::path& file : reader.openIssue(folder.toRead)) {
@@ -201,14 +202,14 @@ int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& setting
             seen.insert(issueKey(r.asInt(type), cp1251::fromUtf8(r.storedText(number))));
         }
     }
-    const std::array<int, 3> order = EditionOrder(settings.prefixes);
+    const std::array<std::string, 3> prefixes = PrefixesCp1251(settings.prefixes);
+    const std::array<int, 3> order = EditionOrder(prefixes);
     int count = 0;
     std::error_code ec;
     for (fs::directory_iterator it(ArchiveFolderPath(settings.archiveFolder), ec), end; !ec && it != end;
          it.increment(ec)) {
         if (!isFolder(*it)) continue;
-        const auto entry =
-            ClassifyEntry(cp1251::fromUtf8(it->path().filename().string()), settings.prefixes, order);
+        const auto entry = ClassifyEntry(cp1251::fromUtf8(it->path().filename().string()), prefixes, order);
         if (entry && settings.enabled[size_t(entry->edition - 1)] &&
             seen.insert(issueKey(entry->edition, entry->number)).second)
             ++count;

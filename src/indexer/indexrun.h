@@ -12,7 +12,7 @@
 namespace marovex::indexer {
 
 // What a run needs from the settings: the archive folder, the edition switches and the edition prefixes,
-// by edition code 1 to 3. Texts are Windows-1251, as the settings file holds them.
+// by edition code 1 to 3.
 struct IndexSettings {
     std::string archiveFolder;
     std::array<bool, 3> enabled = {false, false, false};
@@ -20,7 +20,7 @@ struct IndexSettings {
 };
 
 struct IndexReports {
-    // Before an issue entry's pages are read: its upper-case name (Windows-1251).
+    // Before an issue entry's pages are read: its upper-case name.
     std::function<void(const std::string& entryName)> progress;
 };
 
@@ -42,7 +42,7 @@ struct IndexResult {
 IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings,
                         bool fullRun, const std::atomic<bool>& stop, const IndexReports& reports);
 
-// Why a run over this archive folder (Windows-1251 text from the settings) must not start: it is not set,
+// Why a run over this archive folder (as the settings give it) must not start: it is not set,
 // does not exist, is not a folder or cannot be listed. Empty when the folder can be walked.
 Message CheckArchiveFolder(const std::string& folder);
 

@@ -1,5 +1,6 @@
 #include "search/findcommand.h"
 
+#include "base/cp1251.h"
 #include "base/textops.h"
 #include "catalogue/catalogue.h"
 #include "search/history.h"
@@ -55,7 +56,9 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
     FindOutcome outcome;
     if (request.boxText.empty()) return outcome;
     outcome.ran = true;
-    outcome.text = text::CollapseSpaces(request.boxText);
+    // What the code page of the history, the settings and the pages cannot hold becomes "?" here, so that
+    // the box, the history and the match all see the same text.
+    outcome.text = text::CollapseSpaces(cp1251::toUtf8(cp1251::fromUtf8(request.boxText)));
     if (hooks.setBoxText) hooks.setBoxText(outcome.text);
     rememberedText = outcome.text;
     RememberSearch(history, outcome.text);
@@ -73,7 +76,7 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
             articles.first();
             if (request.scope == FindScope::Titles) {
                 const int findField = articles.field("Find"), titleField = articles.field("Statia");
-                TitleMatcher matcher(outcome.text, request.options);
+                TitleMatcher matcher(Cp1251Text::fromUtf8(outcome.text), request.options);
                 while (!articles.eof()) {
                     // `MatchTitle`, reading the stored row in place rather than copying it out. A mark that
                     // already holds the new value is left alone: the same data without an edit per row.

@@ -22,10 +22,10 @@ enum class FindScope { None, Titles, TitlesAndTexts };
 FindScope ScopeFromItem(int item);
 
 struct FindRequest {
-    std::string boxText; // the search box's text (Windows-1251)
+    std::string boxText; // the search box's text
     FindScope scope = FindScope::Titles;
     SearchOptions options;
-    // What the full-text search needs from the settings (Windows-1251).
+    // What the full-text search needs from the settings.
     std::string archiveFolder;
     std::array<std::string, 3> prefixes;
     FullTextCache* cache = nullptr; // FullTextJob::cache

@@ -238,7 +238,7 @@ struct ArticleFiles::Impl {
 ArticleFiles::ArticleFiles(std::string_view archiveFolder, const std::array<std::string, 3>& prefixes)
     : d(std::make_unique<Impl>()) {
     d->archive = indexer::ArchiveFolderPath(archiveFolder);
-    d->prefixes = prefixes;
+    d->prefixes = indexer::PrefixesCp1251(prefixes);
 }
 
 ArticleFiles::~ArticleFiles() = default;
@@ -319,10 +319,11 @@ constexpr size_t kReadAhead = 64, kStoreReadAhead = 512, kStoreStep = 64;
 // Examines rows' files on several threads, ahead of the walk, and hands the outcomes over in row order.
 class FilePipeline {
 public:
-    FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, int threads, TextStore* store,
-                 FullTextCache* cache, const std::vector<FullTextCache::Place*>& places)
-        : m_rows(rows), m_matcher(job.text, job.options), m_store(store), m_cache(cache), m_places(places),
-          m_query(job.text), m_files(job.archiveFolder, job.prefixes),
+    FilePipeline(const std::vector<RowInput>& rows, const FullTextJob& job, const Cp1251Text& word,
+                 int threads, TextStore* store, FullTextCache* cache,
+                 const std::vector<FullTextCache::Place*>& places)
+        : m_rows(rows), m_matcher(word, job.options), m_store(store), m_cache(cache), m_places(places),
+          m_query(word), m_files(job.archiveFolder, job.prefixes),
           m_outcomes(std::make_unique<Outcome[]>(rows.size())), m_ahead(store ? kStoreReadAhead : kReadAhead),
           m_step(store ? kStoreStep : 1), m_limit(std::min(rows.size(), m_ahead)) {
         settleKnown();
@@ -532,7 +533,9 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         // Titles are tested here, once. HasTitle answers for the stored (UTF-8) title as for its Windows-1251
         // form: the first byte of either is above the blank exactly when the other's is.
         std::vector<RowInput> rows(size_t(articles.rowCount()));
-        TitleMatcher titles(job.text, job.options);
+        // The search text in the pages' code page, converted once for the whole walk.
+        const Cp1251Text word = Cp1251Text::fromUtf8(job.text);
+        TitleMatcher titles(word, job.options);
         for (size_t i = 0; i < rows.size(); ++i) {
             const RowRef ref = articles.rowAt(int(i));
             const std::string_view title = ref.storedText(titleField);
@@ -563,12 +566,13 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             for (size_t i = 0; i < rows.size(); ++i)
                 if (rows[i].mayRead) places[i] = cache->place(i, rows[i].type, rows[i].number, rows[i].link);
         }
-        FilePipeline files(rows, job, threads, store, cache, places);
+        FilePipeline files(rows, job, word, threads, store, cache, places);
         std::set<std::string> unreadable;
 
         articles.first();
         for (size_t i = 0; i < rows.size() && !articles.eof() && !stop.load(); ++i) {
-            if (reports.progress) reports.progress({int(i), int(rows.size()), rows[i].number, result.hits});
+            if (reports.progress)
+                reports.progress({int(i), int(rows.size()), cp1251::toUtf8(rows[i].number), result.hits});
             bool marked = rows[i].titleMatches;
             if (!marked) {
                 const Outcome& o = files.outcome(i);

@@ -63,7 +63,7 @@ private:
 // followed) leaves it is refused as unreadable. Safe to use from several threads at once.
 class ArticleFiles {
 public:
-    // `archiveFolder` as the settings hold it (Windows-1251); prefixes by edition code 1 to 3.
+    // `archiveFolder` and the prefixes (by edition code 1 to 3) as the settings hold them.
     ArticleFiles(std::string_view archiveFolder, const std::array<std::string, 3>& prefixes);
     ~ArticleFiles();
     ArticleFiles(const ArticleFiles&) = delete;
@@ -96,10 +96,10 @@ private:
 // --- The worker -----------------------------------------------------------------------------------------
 
 struct FullTextJob {
-    std::string text; // the compacted search text (Windows-1251)
+    std::string text; // the compacted search text
     SearchOptions options;
-    std::string archiveFolder;           // setting `dbdir` (Windows-1251)
-    std::array<std::string, 3> prefixes; // edition prefixes by code 1 to 3 (Windows-1251)
+    std::string archiveFolder;           // setting `dbdir`
+    std::array<std::string, 3> prefixes; // edition prefixes by code 1 to 3
     int threads = 0;                     // threads reading files, the worker's own included; 0: one per core
     // The text store (search/textstore.h). Empty: the one beside the article table's file (the application
     // folder) when the table has a file, none otherwise. The caller holds the application folder's lock.
@@ -115,7 +115,7 @@ struct FullTextJob {
 struct FindProgress {
     int row = 0;        // 0-based position in the walk
     int rows = 0;       // rows the walk may visit
-    std::string number; // the row's `Number` as stored (Windows-1251, leading blanks kept)
+    std::string number; // the row's `Number` as stored (leading blanks kept)
     int hits = 0;       // rows marked so far
 };
 
@@ -169,9 +169,9 @@ inline constexpr std::string_view kFindDialogCaption = "Поиск по текс
 inline constexpr std::string_view kFindDialogCancel = "Отмена";
 inline constexpr std::string_view kFindDialogFirstHits = "Найдено публикаций : 0";
 
-// `FlatEdit2`: the magazine's name in quotes, interface text 14 and `Number` as stored (Windows-1251).
+// `FlatEdit2`: the magazine's name in quotes, interface text 14 and `Number` as stored.
 std::string FindIssueLine(std::string_view text14, std::string_view number);
-// `FlatEdit1`: interface text 74 directly followed by the hit count (Windows-1251).
+// `FlatEdit1`: interface text 74 directly followed by the hit count.
 std::string FindHitsLine(std::string_view text74, int hits);
 
 // The stop flag as the dialog drives it; used on the user-interface thread only. The dialog closes only

@@ -245,11 +245,12 @@ TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFil
     const fs::path archive = indexer::ArchiveFolderPath(job.archiveFolder);
     struct stat st {};
     const bool archiveThere = ::stat(archive.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    if (archive != c.archive || job.prefixes != c.prefixes || !archiveThere || st.st_dev != c.archiveDevice ||
+    std::array<std::string, 3> prefixes = indexer::PrefixesCp1251(job.prefixes);
+    if (archive != c.archive || prefixes != c.prefixes || !archiveThere || st.st_dev != c.archiveDevice ||
         st.st_ino != c.archiveInode || c.watch->mountsChanged() || c.archiveWatch < 0) {
         c.forgetAll();
         c.archive = archive;
-        c.prefixes = job.prefixes;
+        c.prefixes = std::move(prefixes);
         c.archiveDevice = archiveThere ? st.st_dev : 0;
         c.archiveInode = archiveThere ? st.st_ino : 0;
         if (archiveThere && c.reportsEveryChange(st.st_dev, archive)) c.archiveWatch = c.watch->add(archive);

@@ -1,6 +1,7 @@
 #include "search/history.h"
 
 #include "base/atomicfile.h"
+#include "base/cp1251.h"
 #include "base/regularfile.h"
 
 #include <algorithm>
@@ -44,6 +45,9 @@ std::vector<std::string> readSearchHistory(const std::filesystem::path& file, si
         }
     }
     if (!line.empty() && lines.size() < maxEntries) lines.push_back(std::move(line));
+    // Cut as bytes of the file above, where one byte is one character.
+    for (std::string& l : lines)
+        l = cp1251::toUtf8(l);
     return lines;
 }
 
@@ -53,7 +57,7 @@ void writeSearchHistory(const std::filesystem::path& file, const std::vector<std
         // A line break inside an entry would split it in two on the next read.
         for (char& c : e)
             if (c == '\r' || c == '\n') c = ' ';
-        bytes += e + "\r\n";
+        bytes += cp1251::fromUtf8(e) + "\r\n";
     }
     writeFileAtomically(file, bytes);
 }

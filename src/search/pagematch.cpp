@@ -15,8 +15,8 @@ bool producedByNormalisation(unsigned char c) {
 
 } // namespace
 
-PageMatcher::PageMatcher(std::string word, SearchOptions options, size_t lookahead)
-    : m_word(std::move(word)), m_options(options), m_lookahead(lookahead) {
+PageMatcher::PageMatcher(const Cp1251Text& word, SearchOptions options, size_t lookahead)
+    : m_word(word.bytes()), m_options(options), m_lookahead(lookahead) {
     size_t best = 0, bestLength = 0;
     for (size_t i = 0; i < m_word.size();) {
         if (producedByNormalisation(static_cast<unsigned char>(m_word[i]))) {

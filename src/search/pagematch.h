@@ -27,7 +27,7 @@ void NormalisePageText(std::string& bytes);
 class PageMatcher {
 public:
     // `lookahead`: how far past the anchor's first occurrence the early part reaches (tests make it short).
-    PageMatcher(std::string word, SearchOptions options, size_t lookahead = 512);
+    PageMatcher(const Cp1251Text& word, SearchOptions options, size_t lookahead = 512);
 
     // False proves that the page cannot contain the word, so the page need not be normalised. Every byte
     // the normalisation produces (blanks, '"', '&', '<', '>', '|') is left out of the anchor, and every

@@ -198,8 +198,8 @@ FileIdentity IdentityOf(const struct stat& st) {
 // --- Signatures
 // ---------------------------------------------------------------------------------------------
 
-TextQuery::TextQuery(std::string_view word) {
-    forEachTriple(word, [this](std::uint32_t h) { m_hashes.push_back(h); });
+TextQuery::TextQuery(const Cp1251Text& word) {
+    forEachTriple(word.bytes(), [this](std::uint32_t h) { m_hashes.push_back(h); });
     std::sort(m_hashes.begin(), m_hashes.end());
     m_hashes.erase(std::unique(m_hashes.begin(), m_hashes.end()), m_hashes.end());
 }

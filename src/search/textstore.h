@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/cp1251.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -43,7 +45,7 @@ FileIdentity IdentityOf(const struct stat& st);
 // The letter triples of a search word, folded as the search folds letters.
 class TextQuery {
 public:
-    explicit TextQuery(std::string_view word);
+    explicit TextQuery(const Cp1251Text& word);
     // False for a word shorter than three bytes: then every stored text is a candidate.
     bool filters() const { return !m_hashes.empty(); }
     const std::vector<std::uint32_t>& hashes() const { return m_hashes; }

@@ -49,8 +49,8 @@ bool convertShortForms(std::string_view utf8, std::string& out) {
 
 } // namespace
 
-bool TitleMatches(std::string_view title, std::string_view text, SearchOptions options) {
-    return TitleMatcher(std::string(text), options).matches(title);
+bool TitleMatches(std::string_view title, const Cp1251Text& text, SearchOptions options) {
+    return TitleMatcher(text, options).matches(title);
 }
 
 bool TitleMatcher::matches(std::string_view title) {
@@ -59,7 +59,7 @@ bool TitleMatcher::matches(std::string_view title) {
     m_padded += ' ';
     m_padded += title;
     m_padded += ' ';
-    return matchPadded(m_padded, m_text, m_options);
+    return matchPadded(m_padded, m_text.bytes(), m_options);
 }
 
 bool TitleMatcher::matchesStored(std::string_view utf8) {

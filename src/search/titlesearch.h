@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/cp1251.h"
 #include "catalogue/recordtable.h"
 
 #include <string>
@@ -19,7 +20,7 @@ struct SearchOptions {
 // either side, so its ends count as word separators; with whole words only the first occurrence is examined,
 // and it must be bounded by bytes below 'A'. A title that is empty, a lone blank or begins with a control
 // character never matches.
-bool TitleMatches(std::string_view title, std::string_view text, SearchOptions options);
+bool TitleMatches(std::string_view title, const Cp1251Text& text, SearchOptions options);
 
 // Whether the title holds anything worth searching: compared byte by byte, it is greater than one blank.
 bool HasTitle(std::string_view title);
@@ -27,13 +28,13 @@ bool HasTitle(std::string_view title);
 // `MatchTitle` for many titles with one text, without allocating per title.
 class TitleMatcher {
 public:
-    TitleMatcher(std::string text, SearchOptions options) : m_text(std::move(text)), m_options(options) {}
+    TitleMatcher(Cp1251Text text, SearchOptions options) : m_text(std::move(text)), m_options(options) {}
     bool matches(std::string_view title);
     // The title as the article table stores it (UTF-8).
     bool matchesStored(std::string_view utf8);
 
 private:
-    std::string m_text;
+    Cp1251Text m_text;
     SearchOptions m_options;
     std::string m_title;  // scratch: the title in Windows-1251
     std::string m_padded; // scratch: the title between two blanks

@@ -118,7 +118,7 @@ AboutDialog::AboutDialog(const std::filesystem::path& appDir, std::string_view l
     ApplyLanguage(
         language::kTargetAboutBox, appDir, languageFile,
         [this](const TextAssignment& a) {
-            if (a.property == TextProperty::Caption) setWindowTitle(qtconvert::fromCp1251(a.text));
+            if (a.property == TextProperty::Caption) setWindowTitle(QString::fromStdString(a.text));
         },
         unused);
 }

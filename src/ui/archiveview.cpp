@@ -1,6 +1,5 @@
 #include "ui/archiveview.h"
 
-#include "base/cp1251.h"
 #include "viewer/archiveaddress.h"
 #include "viewer/opening.h"
 
@@ -130,7 +129,7 @@ QString scriptFor(const HighlightRequest& request) {
     if (!hex.match(colour).hasMatch()) colour = QStringLiteral("000075");
     QJsonObject parameters;
     parameters[QStringLiteral("highlight")] = viewer::ShouldHighlight(request.text);
-    parameters[QStringLiteral("text")] = QString::fromStdString(cp1251::toUtf8(request.text));
+    parameters[QStringLiteral("text")] = QString::fromStdString(request.text);
     parameters[QStringLiteral("wholeWord")] = request.wholeWord;
     parameters[QStringLiteral("matchCase")] = request.matchCase;
     parameters[QStringLiteral("colour")] = colour;

@@ -12,7 +12,7 @@ class QWebEngineProfile;
 
 namespace marovex {
 
-// What a page shown in the pane highlights: the remembered search text (Windows-1251), the search
+// What a page shown in the pane highlights: the remembered search text, the search
 // options of m_wholeWordsButton (whole words) and m_matchCaseButton (match case), and the colour as six
 // hexadecimal digits RRGGBB (ColorToHex of color_htm_fon).
 struct HighlightRequest {

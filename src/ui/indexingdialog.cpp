@@ -1,7 +1,6 @@
 #include "ui/indexingdialog.h"
 
 #include "app/language.h"
-#include "base/cp1251.h"
 #include "ui/indexingjob.h"
 #include "ui/mainwindow.h"
 #include "ui_indexingdialog.h"
@@ -13,12 +12,6 @@
 #include <QStatusBar>
 
 namespace marovex {
-
-namespace {
-QString fromCp1251(std::string_view bytes) {
-    return QString::fromStdString(cp1251::toUtf8(bytes));
-}
-} // namespace
 
 IndexingDialog::IndexingDialog(MainWindow& form)
     : QDialog(&form), m_form(form), ui(std::make_unique<Ui::IndexingDialog>()) {
@@ -65,7 +58,7 @@ void IndexingDialog::applyTexts() {
         language::kTargetIndexingDialog, session.appDir(), session.ini.local,
         [this](const TextAssignment& a) {
             const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
-            const QString text = fromCp1251(a.text);
+            const QString text = QString::fromStdString(a.text);
             if (name == objectName()) {
                 setWindowTitle(text);
             } else if (auto* w = findChild<QWidget*>(name)) {
@@ -82,7 +75,7 @@ void IndexingDialog::applyTexts() {
 }
 
 void IndexingDialog::showArchiveFolder() {
-    m_archiveField->setText(fromCp1251(m_form.session().archiveFolder));
+    m_archiveField->setText(QString::fromStdString(m_form.session().archiveFolder));
     m_archiveField->setCursorPosition(0);
 }
 
@@ -166,7 +159,7 @@ void IndexingDialog::reject() {
 }
 
 void IndexingDialog::progressReport(const std::string& entryName) {
-    const QString name = fromCp1251(entryName);
+    const QString name = QString::fromStdString(entryName);
     m_statusLine->setText(name);
     m_statusLine->repaint();
     m_form.setStatusText(2, name);

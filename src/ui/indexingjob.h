@@ -28,7 +28,7 @@ public:
     void start();
 
 signals:
-    // An issue folder is being read (Windows-1251, upper case).
+    // An issue folder is being read (its name in upper case).
     void progress(const std::string& entryName);
     // The last report, made in every case, also after an error.
     void finished(const marovex::indexer::IndexResult& result);

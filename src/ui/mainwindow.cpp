@@ -1,7 +1,6 @@
 #include "ui/mainwindow.h"
 
 #include "app/windowstate.h"
-#include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
@@ -52,8 +51,6 @@ namespace marovex {
 
 namespace {
 
-using qtconvert::fromCp1251;
-using qtconvert::toCp1251;
 using qtconvert::toQColor;
 using namespace mainwindowparts;
 
@@ -313,7 +310,7 @@ QString MainWindow::statusText(int panel) const {
 }
 
 QString MainWindow::messageText(int key) const {
-    return fromCp1251(m_session.messages[key]);
+    return QString::fromStdString(m_session.messages[key]);
 }
 
 void MainWindow::present(MessageKind kind, const QString& text) {
@@ -353,7 +350,7 @@ void MainWindow::reapplyTopicFilter() {
 }
 
 void MainWindow::setText(const TextAssignment& a) {
-    const QString text = fromCp1251(a.text);
+    const QString text = QString::fromStdString(a.text);
     const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
     if (a.property == TextProperty::ColumnTitle) {
         m_columnTitles[QString::fromLatin1(a.field.data(), qsizetype(a.field.size()))] = text;
@@ -403,13 +400,13 @@ void MainWindow::setText(const TextAssignment& a) {
 void MainWindow::setHistory(const std::vector<std::string>& entries) {
     m_searchBox->clear();
     for (const std::string& e : entries)
-        m_searchBox->addItem(fromCp1251(e));
+        m_searchBox->addItem(QString::fromStdString(e));
 }
 
 std::vector<std::string> MainWindow::history() const {
     std::vector<std::string> out;
     for (int i = 0; i < m_searchBox->count(); ++i)
-        out.push_back(toCp1251(m_searchBox->itemText(i)));
+        out.push_back(m_searchBox->itemText(i).toStdString());
     return out;
 }
 

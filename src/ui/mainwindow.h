@@ -90,7 +90,7 @@ public:
     // The topic filter: the filter button (force false) and its re-application after the settings
     // changed (force true), the current row carried.
     void applyTopicFilter(bool force);
-    // Hands a message text (Windows-1251) over as a window text.
+    // Hands a message text over as a window text.
     QString messageText(int key) const;
 
 public slots:

@@ -4,7 +4,6 @@
 #include "ui/mainwindowparts.h"
 
 #include "app/windowstate.h"
-#include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
@@ -52,8 +51,6 @@
 
 namespace marovex {
 
-using qtconvert::fromCp1251;
-using qtconvert::toCp1251;
 using qtconvert::toQColor;
 using namespace mainwindowparts;
 
@@ -69,7 +66,7 @@ void MainWindow::detachArticleGrid(bool detach) {
 void MainWindow::runSearch() {
     if (m_service.isLent()) return; // the tables belong to the indexing worker until it reports completion
     search::FindRequest request;
-    request.boxText = toCp1251(m_searchBox->currentText());
+    request.boxText = m_searchBox->currentText().toStdString();
     request.scope = search::ScopeFromItem(m_scopeBox->currentIndex());
     request.options = {m_matchCaseButton->isChecked(), m_wholeWordsButton->isChecked()};
     request.archiveFolder = m_session.archiveFolder;
@@ -77,14 +74,16 @@ void MainWindow::runSearch() {
     request.cache = &m_session.fullTextCache();
 
     search::FindHooks hooks;
-    hooks.setBoxText = [this](const std::string& text) { m_searchBox->setEditText(fromCp1251(text)); };
+    hooks.setBoxText = [this](const std::string& text) {
+        m_searchBox->setEditText(QString::fromStdString(text));
+    };
     hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
     hooks.runFullText = [this](const search::FullTextJob& job) {
         return RunFullTextWithProgress(this, m_session.articles(), job, m_service.stopFlag(),
                                        m_session.messages);
     };
     hooks.showResult = [this](int hits) {
-        present(MessageKind::InformationYes, fromCp1251(search::FindResultMessage(
+        present(MessageKind::InformationYes, QString::fromStdString(search::FindResultMessage(
                                                  m_session.messages[language::kSearchFinishedText],
                                                  m_session.messages[language::kArticlesFoundText], hits)));
     };

@@ -4,7 +4,6 @@
 #include "ui/mainwindowparts.h"
 
 #include "app/windowstate.h"
-#include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
@@ -52,8 +51,6 @@
 
 namespace marovex {
 
-using qtconvert::fromCp1251;
-using qtconvert::toCp1251;
 using qtconvert::toQColor;
 using namespace mainwindowparts;
 
@@ -171,7 +168,7 @@ void MainWindow::applyGridLook(const Font& font, Color linkColor, Color findColo
         QStringLiteral("QTableView { background-color: %1; }").arg(toQColor(tableColor).name()));
     m_delegate->setTextColor(toQColor(font.color));
     QFont f = m_articleGrid->font();
-    f.setFamily(fromCp1251(font.name));
+    f.setFamily(QString::fromStdString(font.name));
     if (font.size() > 0) f.setPointSize(font.size());
     f.setBold(font.style & fontstyle::bold);
     f.setItalic(font.style & fontstyle::italic);

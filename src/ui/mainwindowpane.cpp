@@ -4,7 +4,6 @@
 #include "ui/mainwindowparts.h"
 
 #include "app/windowstate.h"
-#include "base/cp1251.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
@@ -52,8 +51,6 @@
 
 namespace marovex {
 
-using qtconvert::fromCp1251;
-using qtconvert::toCp1251;
 using qtconvert::toQColor;
 using namespace mainwindowparts;
 

@@ -1,18 +1,8 @@
 #include "ui/qtconvert.h"
 
-#include "base/cp1251.h"
-
 #include <cmath>
 
 namespace marovex::qtconvert {
-
-QString fromCp1251(std::string_view bytes) {
-    return QString::fromStdString(cp1251::toUtf8(bytes));
-}
-
-std::string toCp1251(const QString& text) {
-    return cp1251::fromUtf8(text.toStdString());
-}
 
 QColor toQColor(Color c) {
     const auto v = static_cast<std::uint32_t>(ColorToRGB(c));
@@ -25,7 +15,7 @@ Color fromQColor(const QColor& c) {
 }
 
 QFont toQFont(const Font& font) {
-    QFont q(fromCp1251(font.name)); // font names are Windows-1251, as the settings file holds them
+    QFont q(QString::fromStdString(font.name));
     const int points = font.size();
     if (points > 0)
         q.setPointSize(points);
@@ -40,7 +30,7 @@ QFont toQFont(const Font& font) {
 }
 
 Font fromQFont(const QFont& qfont, Font base) {
-    base.name = toCp1251(qfont.family());
+    base.name = qfont.family().toStdString();
     if (qfont.pointSizeF() > 0)
         base.setSize(std::int32_t(std::lround(qfont.pointSizeF())));
     else if (qfont.pixelSize() > 0)

@@ -9,11 +9,9 @@
 #include <string>
 #include <string_view>
 
-// Between the core's values (Windows-1251 texts, Windows colours, font descriptions) and Qt's.
+// Between the core's values (Windows colours, font descriptions) and Qt's. Texts need no conversion: the
+// core's are UTF-8, as QString::fromStdString and toStdString take them.
 namespace marovex::qtconvert {
-
-QString fromCp1251(std::string_view bytes);
-std::string toCp1251(const QString& text);
 
 // A system colour shows as the standard plain colour of its number.
 QColor toQColor(Color c);

@@ -71,10 +71,10 @@ void SearchProgressDialog::showPending() {
     if (!m_hasPending) return;
     m_hasPending = false;
     m_refresh.stop();
-    m_issueLine->setText(qtconvert::fromCp1251(search::FindIssueLine(m_issueText, m_pending.number)));
+    m_issueLine->setText(QString::fromStdString(search::FindIssueLine(m_issueText, m_pending.number)));
     // The bar stands at 1 before the walk and advances once per row, never past its end.
     m_progressBar->setValue(std::min(m_pending.row + 2, m_progressBar->maximum()));
-    m_hitsLine->setText(qtconvert::fromCp1251(search::FindHitsLine(m_hitsText, m_pending.hits)));
+    m_hitsLine->setText(QString::fromStdString(search::FindHitsLine(m_hitsText, m_pending.hits)));
     m_lastShown.start();
 }
 

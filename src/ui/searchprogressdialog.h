@@ -27,8 +27,7 @@ class MessageTexts;
 class SearchProgressDialog final : public QDialog {
     Q_OBJECT
 public:
-    // `issueText` and `hitsText` are the message texts before the issue number and the hit count
-    // (Windows-1251).
+    // `issueText` and `hitsText` are the message texts before the issue number and the hit count.
     SearchProgressDialog(QWidget* parent, std::atomic<bool>& stop, std::string issueText,
                          std::string hitsText);
     ~SearchProgressDialog() override;

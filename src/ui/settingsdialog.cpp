@@ -32,8 +32,6 @@
 
 namespace marovex {
 
-using qtconvert::fromCp1251;
-using qtconvert::toCp1251;
 namespace sd = settingsactions;
 
 namespace {
@@ -375,7 +373,7 @@ void SettingsDialog::readSettings() {
 
         m_languages = BuildLanguageList(session.appDir());
         for (const LanguageEntry& entry : m_languages)
-            m_language->addItem(fromCp1251(entry.name));
+            m_language->addItem(QString::fromStdString(entry.name));
         m_language->setCurrentIndex(SelectLanguage(m_languages, session.ini.local));
 
         const GridLook look = m_host.gridLook();
@@ -386,18 +384,19 @@ void SettingsDialog::readSettings() {
         setSwatch(m_find, look.findColor);
         setSwatch(m_highlight, session.ini.color_htm_fon);
 
-        m_folder->setText(fromCp1251(access.folder));
+        m_folder->setText(QString::fromStdString(access.folder));
         m_editions[0]->setChecked(access.gold);
         m_editions[1]->setChecked(access.release);
         m_editions[2]->setChecked(access.plain);
         for (int code = 1; code <= 3; ++code)
-            m_prefixes[std::size_t(code - 1)]->setText(fromCp1251(session.ini.editionPrefix(code)));
+            m_prefixes[std::size_t(code - 1)]->setText(
+                QString::fromStdString(session.ini.editionPrefix(code)));
 
         m_stateSave->setChecked(session.ini.state_save);
         m_frameOpen->setChecked(session.ini.frame);
         m_browsers[std::size_t(sd::BrowserButton(session.ini.select_browser) - 1)]->setChecked(true);
-        m_pathMSIE->setText(fromCp1251(session.ini.path_MSIE));
-        m_pathOpera->setText(fromCp1251(session.ini.path_Opera));
+        m_pathMSIE->setText(QString::fromStdString(session.ini.path_MSIE));
+        m_pathOpera->setText(QString::fromStdString(session.ini.path_Opera));
         m_cellLines->setChecked(look.cellLines);
         m_indicator->setChecked(look.indicator);
         if (session.ini.onclick) m_singleClick->setChecked(true);
@@ -422,7 +421,7 @@ void SettingsDialog::readSettings() {
 }
 
 void SettingsDialog::setText(const TextAssignment& a) {
-    const QString text = fromCp1251(a.text);
+    const QString text = QString::fromStdString(a.text);
     const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
     if (a.property == TextProperty::TreeNode) {
         if (a.index >= 0 && a.index < int(m_nodes.size())) m_nodes[std::size_t(a.index)]->setText(0, text);
@@ -456,15 +455,16 @@ void SettingsDialog::showNodePage(QTreeWidgetItem* node) {
 
 void SettingsDialog::chooseArchiveFolder() {
     if (auto folder = m_services.pickFolder(
-            this, fromCp1251(m_host.session().messages[language::kChooseArchiveText]), m_folder->text()))
+            this, QString::fromStdString(m_host.session().messages[language::kChooseArchiveText]),
+            m_folder->text()))
         m_folder->setText(*folder);
 }
 
 void SettingsDialog::standardPrefixes() {
     namespace k = settings::keys;
-    m_prefixes[0]->setText(fromCp1251(k::nameKelvraGold.def));
-    m_prefixes[1]->setText(fromCp1251(k::nameKelvraRelease.def));
-    m_prefixes[2]->setText(fromCp1251(k::nameKelvra.def));
+    m_prefixes[0]->setText(QString::fromUtf8(k::nameKelvraGold.def));
+    m_prefixes[1]->setText(QString::fromUtf8(k::nameKelvraRelease.def));
+    m_prefixes[2]->setText(QString::fromUtf8(k::nameKelvra.def));
 }
 
 void SettingsDialog::clearHistory() {
@@ -483,7 +483,8 @@ void SettingsDialog::chooseFont() {
 }
 
 void SettingsDialog::showFont() {
-    m_fontText->setText(fromCp1251(m_font.name) + QLatin1Char(' ') + QString::number(m_font.size()));
+    m_fontText->setText(QString::fromStdString(m_font.name) + QLatin1Char(' ') +
+                        QString::number(m_font.size()));
 }
 
 void SettingsDialog::setSwatch(const ColorRow& row, Color color) {
@@ -501,9 +502,9 @@ void SettingsDialog::pickColor(const ColorRow& row) {
 
 void SettingsDialog::takeHexColor(const ColorRow& row) {
     try {
-        row.swatch->setColor(HexToColor(toCp1251(row.hex->text())));
+        row.swatch->setColor(HexToColor(row.hex->text().toStdString()));
     } catch (const ConversionError&) {
-        showError(fromCp1251(m_host.session().messages[language::kBadHexColourText]));
+        showError(QString::fromStdString(m_host.session().messages[language::kBadHexColourText]));
     }
 }
 
@@ -550,12 +551,12 @@ void SettingsDialog::standardHighlight() {
 
 SettingsDialogValues SettingsDialog::values() const {
     SettingsDialogValues v;
-    v.dbdir = toCp1251(m_folder->text());
+    v.dbdir = m_folder->text().toStdString();
     v.kelvraGold = m_editions[0]->isChecked();
     v.kelvraRelease = m_editions[1]->isChecked();
     v.kelvra = m_editions[2]->isChecked();
     for (std::size_t i = 0; i < 3; ++i)
-        v.editionPrefixes[i] = toCp1251(m_prefixes[i]->text());
+        v.editionPrefixes[i] = m_prefixes[i]->text().toStdString();
     v.colorFind = m_find.swatch->color();
     v.colorLink = m_link.swatch->color();
     v.colorTable = m_table.swatch->color();
@@ -568,8 +569,8 @@ SettingsDialogValues SettingsDialog::values() const {
     v.msieSelected = m_browsers[1]->isChecked();
     v.operaSelected = m_browsers[2]->isChecked();
     v.defaultBrowserSelected = m_browsers[3]->isChecked();
-    v.pathMSIE = toCp1251(m_pathMSIE->text());
-    v.pathOpera = toCp1251(m_pathOpera->text());
+    v.pathMSIE = m_pathMSIE->text().toStdString();
+    v.pathOpera = m_pathOpera->text().toStdString();
     const int language = m_language->currentIndex();
     if (language >= 0 && language < int(m_languages.size()))
         v.local = m_languages[std::size_t(language)].file;

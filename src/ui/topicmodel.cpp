@@ -1,7 +1,5 @@
 #include "ui/topicmodel.h"
 
-#include "base/cp1251.h"
-
 namespace marovex {
 
 TopicModel::TopicModel(RecordTable& table, QObject* parent) : QAbstractTableModel(parent), m_table(table) {
@@ -36,7 +34,7 @@ QVariant TopicModel::data(const QModelIndex& index, int role) const {
         return {};
     const RowRef row = m_table.rowAt(index.row());
     if (index.column() == ColTem && (role == Qt::DisplayRole || role == Qt::ToolTipRole) && m_temField >= 0)
-        return QString::fromStdString(cp1251::toUtf8(row.storedText(m_temField)));
+        return QString::fromStdString(row.asText(m_temField));
     if (index.column() == ColKey && role == Qt::CheckStateRole && m_keyField >= 0)
         return row.asBool(m_keyField) ? Qt::Checked : Qt::Unchecked;
     return {};

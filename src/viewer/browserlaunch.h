@@ -37,7 +37,7 @@ public:
     virtual void close() = 0;
 };
 
-// The platform's conversation for a browser program (Windows-1251 path as the settings hold it).
+// The platform's conversation for a browser program (its path as the settings hold it).
 std::unique_ptr<Conversation> NewPlatformConversation(const std::string& program);
 
 using ConversationFactory = std::function<std::unique_ptr<Conversation>(const std::string& program)>;
@@ -53,7 +53,7 @@ void OpenUrlInOpera(const std::string& program, std::string_view service, const 
 // The address of an open-URL item: the item up to its last ",,0xFFFFFFFF".
 std::string AddressOfOpenItem(std::string_view item);
 
-// Whether a browser program setting (Windows-1251) names an existing file.
+// Whether a browser program setting names an existing file.
 bool BrowserProgramExists(std::string_view program);
 
 } // namespace marovex::viewer

@@ -3,6 +3,8 @@
 
 #include "viewer/browserlaunch.h"
 
+#include "base/cp1251.h"
+
 #include <windows.h>
 
 #include <ddeml.h>
@@ -19,7 +21,7 @@ HDDEDATA CALLBACK clientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PT
 
 class DdeConversation final : public Conversation {
 public:
-    explicit DdeConversation(std::string program) : m_program(std::move(program)) {
+    explicit DdeConversation(const std::string& program) : m_program(cp1251::fromUtf8(program)) {
         if (DdeInitializeA(&m_instance, clientCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
             m_instance = 0;
     }
@@ -79,7 +81,7 @@ private:
         return true;
     }
 
-    std::string m_program; // Windows-1251, which is the ANSI code page of the browsers' desktop
+    std::string m_program; // Windows-1251, the ANSI code page of the browsers' desktop
     DWORD m_instance = 0;
     HSZ m_service = nullptr;
     HSZ m_topic = nullptr;

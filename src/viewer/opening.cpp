@@ -34,7 +34,8 @@ fs::path writtenPath(const fs::path& archive, const std::vector<std::string>& co
 }
 
 std::string editionPrefix(const OpenSettings& settings, std::int32_t type) {
-    return type >= 1 && type <= 3 ? settings.editionPrefixes[size_t(type - 1)] : std::string();
+    return type >= 1 && type <= 3 ? cp1251::fromUtf8(settings.editionPrefixes[size_t(type - 1)])
+                                  : std::string();
 }
 
 struct Found {
@@ -68,7 +69,7 @@ std::optional<Found> locate(const ArticleRow& row, const OpenSettings& settings,
 }
 
 void reportNotFound(const OpenSettings& settings, const std::vector<std::string>& tried, ViewerHooks& hooks) {
-    std::string text = cp1251::toUtf8(settings.fileNotFoundText) + "\r";
+    std::string text = settings.fileNotFoundText + "\r";
     for (size_t i = 0; i < tried.size(); ++i)
         text += (i ? "\r" : "") + tried[i];
     hooks.showMessage(MessageIcon::Error, text);
@@ -80,7 +81,7 @@ std::string addressOf(const fs::path& file) {
 
 void showInPane(const fs::path& file, const ArticleRow& row, ViewerHooks& hooks) {
     hooks.navigate(file);
-    hooks.setCaption(WindowCaption(row.number));
+    hooks.setCaption(WindowCaption(cp1251::toUtf8(row.number)));
 }
 
 void openContentsPage(const ArticleRow& row, const OpenSettings& settings, ViewerHooks& hooks) {
@@ -183,8 +184,8 @@ std::string joinCrLf(const std::vector<std::string>& lines) {
 ArticleRow CurrentArticleRow(const RecordTable& articles) {
     ArticleRow row;
     row.type = articles.asInt("Type");
-    row.number = cp1251::fromUtf8(articles.asText("Number"));
-    row.link = cp1251::fromUtf8(articles.asText("Link"));
+    row.number = articles.asText("Number");
+    row.link = articles.asText("Link");
     return row;
 }
 
@@ -194,8 +195,10 @@ void ToggleFavourite(RecordTable& articles) {
     articles.post();
 }
 
-void OpenCurrentRow(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+void OpenCurrentRow(std::string_view selectedField, const ArticleRow& utf8Row, const OpenSettings& settings,
                     ViewerHooks& hooks) {
+    // The archive's names are matched in Windows-1251, the code page they were made in.
+    const ArticleRow row{utf8Row.type, cp1251::fromUtf8(utf8Row.number), cp1251::fromUtf8(utf8Row.link)};
     if (selectedField == "Type" || selectedField == "Number") return openContentsPage(row, settings, hooks);
     if (selectedField == "Statia") return openArticle(row, settings, hooks);
     if (selectedField == "Izb") return hooks.toggleFavourite();
@@ -220,8 +223,8 @@ void OpenApplicationFile(std::string_view relative, const OpenSettings& settings
     const std::optional<fs::path> file = paths.resolve(settings.appDir, components);
     std::error_code ec;
     if (file && fs::is_regular_file(*file, ec)) return hooks.shellOpen(*file);
-    hooks.showMessage(MessageIcon::Information, cp1251::toUtf8(settings.fileNotFoundText) + " \r" +
-                                                    utf8(writtenPath(settings.appDir, components)));
+    hooks.showMessage(MessageIcon::Information,
+                      settings.fileNotFoundText + " \r" + utf8(writtenPath(settings.appDir, components)));
 }
 
 bool IsHtmlArticle(std::string_view link) {
@@ -231,7 +234,7 @@ bool IsHtmlArticle(std::string_view link) {
 }
 
 std::string WindowCaption(std::string_view number) {
-    return "Marovex v2.0   [ Kelvra №" + cp1251::toUtf8(number) + " ]";
+    return "Marovex v2.0   [ Kelvra №" + std::string(number) + " ]";
 }
 
 std::string BaseAddress(const fs::path& issueIndex) {

@@ -28,7 +28,7 @@ inline constexpr std::string_view kFrameCopyName = "index.htm";
 inline constexpr std::string_view kHelpPage = "Help\\help.html";
 inline constexpr std::string_view kNewsPage = "Help\\new.html";
 
-// What an opening reads from the settings, taken afresh for every call. Texts are Windows-1251.
+// What an opening reads from the settings, taken afresh for every call.
 struct OpenSettings {
     std::filesystem::path appDir;
     std::string archiveFolder;                  // dbdir, without a trailing separator
@@ -41,8 +41,8 @@ struct OpenSettings {
     std::string fileNotFoundText;
 };
 
-// The fields of the current row that an opening uses; Windows-1251. An empty view reads as type 0 and
-// empty texts.
+// The fields of the current row that an opening uses, as the table gives them (UTF-8). An empty view reads
+// as type 0 and empty texts.
 struct ArticleRow {
     std::int32_t type = 0;
     std::string number; // three characters, left-padded with blanks
@@ -104,7 +104,7 @@ inline void OpenWhatsNew(const OpenSettings& settings, ViewerHooks& hooks) {
 // colon follows it) contains "htm" in any letter case.
 bool IsHtmlArticle(std::string_view link);
 
-// "Marovex v2.0   [ Kelvra №" + number as stored + " ]", UTF-8.
+// "Marovex v2.0   [ Kelvra №" + number as stored + " ]".
 std::string WindowCaption(std::string_view number);
 
 // The frame copy of an issue's frame page (Windows-1251): the base tag pointing at the issue's own

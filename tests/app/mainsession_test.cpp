@@ -421,10 +421,10 @@ TEST(Startup, AnInterruptedPairWriteIsCompletedAndLeftoversRemoved) {
 TEST(SearchHistory, LinesAreWindows1251WithCrLfAndAnyLineEndIsRead) {
     TempDir dir;
     const auto file = dir / "search.dat";
-    writeSearchHistory(file, {"\xcf\xf0\xe8\xe2\xe5\xf2", "two words", "", "a\r\nb"});
-    EXPECT_EQ(test::readFile(file), "\xcf\xf0\xe8\xe2\xe5\xf2\r\ntwo words\r\n\r\na  b\r\n");
-    EXPECT_EQ(readSearchHistory(file),
-              (std::vector<std::string>{"\xcf\xf0\xe8\xe2\xe5\xf2", "two words", "", "a  b"}));
+    // Entries are UTF-8 in memory; what the code page cannot hold is written as "?".
+    writeSearchHistory(file, {"Привет", "two words", "", "a\r\nb", "中"});
+    EXPECT_EQ(test::readFile(file), "\xcf\xf0\xe8\xe2\xe5\xf2\r\ntwo words\r\n\r\na  b\r\n?\r\n");
+    EXPECT_EQ(readSearchHistory(file), (std::vector<std::string>{"Привет", "two words", "", "a  b", "?"}));
     test::writeFile(file, "unix\nold mac\rlast");
     EXPECT_EQ(readSearchHistory(file), (std::vector<std::string>{"unix", "old mac", "last"}));
     test::writeFile(file, "");

@@ -114,7 +114,7 @@ TEST(Settings, ValuesReadAsTheirTypes) {
     EXPECT_EQ(rec.select_browser, 7); // kept as it is, and the pane goes off
     EXPECT_EQ(rec.color_htm_fon, colors::clYellow);
     EXPECT_EQ(rec.local, "eng.lng");
-    EXPECT_EQ(rec.editionPrefix(3), "\xCA\xE5\xEB\xFC\xE2\xF0\xE0");
+    EXPECT_EQ(rec.editionPrefix(3), "Кельвра");
     EXPECT_EQ(log.calls, (std::vector<std::string>{"pane off", "no lines", "no indicator"}));
 
     ArchiveAccess a;
@@ -171,6 +171,18 @@ TEST(Settings, KeyTable) {
     Font unchanged;
     settings::Read(empty, k::font_table, unchanged);
     EXPECT_EQ(unchanged, Font{});
+}
+
+TEST(Settings, TextsAreUtf8InsideAndWindows1251InTheFile) {
+    namespace k = settings::keys;
+    TempDir dir;
+    writeFile(dir / "mvx.ini", "[interface]\r\ntext_search=\xEC\xE8\xF0\r\n");
+    IniFile ini(dir / "mvx.ini");
+    EXPECT_EQ(settings::Read(ini, k::text_search), "мир");
+    // The euro sign is in the code page; the Chinese character is not.
+    settings::Write(ini, k::text_search, "мир 中 €");
+    EXPECT_EQ(readFile(dir / "mvx.ini"), "[interface]\r\ntext_search=\xEC\xE8\xF0 ? \x88\r\n");
+    EXPECT_EQ(settings::Read(IniFile(dir / "mvx.ini"), k::text_search), "мир ? €");
 }
 
 TEST(Settings, OpenSettingsFileCreatesItEmpty) {

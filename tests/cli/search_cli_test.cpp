@@ -84,8 +84,7 @@ TEST(CliSearch, MarksRowsPrintsThemAndKeepsTheHistory) {
     EXPECT_NE(r.out.find("\"Link\":\"a.htm\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Link\":\"c.htm\""), std::string::npos) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
-    EXPECT_EQ(readSearchHistory(dir / "app" / "search.dat"),
-              std::vector<std::string>{cp1251::fromUtf8("мир")});
+    EXPECT_EQ(readSearchHistory(dir / "app" / "search.dat"), std::vector<std::string>{"мир"});
     EXPECT_NE(test::readFile(dir / "app" / "mvx.ini").find("text_search=" + cp1251::fromUtf8("мир")),
               std::string::npos);
 
@@ -176,7 +175,7 @@ TEST(CliSearch, AKilledSearchNeverLeavesAStoreThatAnswersWrongly) {
         RecordTable t;
         catalogue::openArticleTable(t, dir / "ref" / "mvx.dat", {});
         search::FullTextJob job;
-        job.text = cp1251::fromUtf8(word);
+        job.text = word;
         job.archiveFolder = (dir / "archive").string();
         job.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
         job.useStore = false;

@@ -212,6 +212,17 @@ TEST_F(IndexRunTest, AFullRunOverAnEmptyArchiveLeavesOneEmptyTopic) {
     EXPECT_EQ(topics.rowAt(0).asText(0), "");
 }
 
+// Prefixes come from the settings in UTF-8; the folder name is matched ignoring Cyrillic letter case too, and
+// the progress report names the entry in UTF-8.
+TEST_F(IndexRunTest, ACyrillicPrefixFindsItsIssues) {
+    settings.prefixes[0] = "Золото";
+    issue("зОЛОТО05", "A", {"1.htm"});
+    ASSERT_TRUE(run().completed);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm"}));
+    EXPECT_EQ(progress, (std::vector<std::string>{"зОЛОТО05"}));
+    EXPECT_EQ(CountIssuesToIndex(articles, settings, true), 1);
+}
+
 TEST_F(IndexRunTest, DisabledEditionsIndexNothing) {
     issue("Kelvra-Gold05", "A", {"1.htm"});
     issue("Kelvra05", "B", {"2.htm"});
@@ -239,6 +250,9 @@ TEST_F(IndexRunTest, AnArchiveFolderThatCannotBeWalkedIsRefusedBeforeAnythingCha
         EXPECT_EQ(topics.rowCount(), 1) << folder;
         EXPECT_EQ(CheckArchiveFolder(folder).english(), r.error.english());
     }
+    // The folder comes as the settings give it, in UTF-8: a Cyrillic name is found as it is.
+    fs::create_directories(dir / "Архив" / "Kelvra-Gold06");
+    EXPECT_TRUE(CheckArchiveFolder((dir / "Архив").string()).empty());
 }
 
 TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {

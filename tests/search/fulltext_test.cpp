@@ -65,7 +65,7 @@ void page(const TempDir& dir, const std::string& relative, std::string_view utf8
 
 FullTextJob job(const TempDir& dir, std::string_view text, SearchOptions options = {}) {
     FullTextJob j;
-    j.text = w(text);
+    j.text = std::string(text);
     j.options = options;
     j.archiveFolder = (dir / "archive").string();
     j.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
@@ -292,7 +292,7 @@ TEST(FullTextSearch, UnreadableFilesArePassedByAndNamedAfterTheResultATableError
     hooks.showResult = [&](int hits) { shown.push_back("result " + std::to_string(hits)); };
     hooks.showUnreadable = [&](const Message& m) { shown.push_back(m.english()); };
     FindRequest request;
-    request.boxText = w("мир");
+    request.boxText = "мир";
     request.scope = FindScope::TitlesAndTexts;
     request.archiveFolder = (dir / "archive").string();
     request.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};

@@ -46,7 +46,7 @@ bool plainMatch(std::string_view bytes, const std::string& word, SearchOptions o
 
 bool fastMatch(std::string bytes, const std::string& word, SearchOptions o, size_t lookahead) {
     std::string scratch;
-    return PageMatcher(word, o, lookahead).contains(bytes, scratch);
+    return PageMatcher(Cp1251Text(word), o, lookahead).contains(bytes, scratch);
 }
 
 // Pieces that pages are built from: words in both cases and alphabets, every construct the normalisation
@@ -157,7 +157,7 @@ TEST(PageMatcher, AgreesWithThePlainRulesOnGeneratedPages) {
                     << "page [" << cp1251::toUtf8(page) << "] word [" << cp1251::toUtf8(word) << "] case "
                     << options.caseSensitive << " words " << options.wholeWords << " look-ahead "
                     << lookahead;
-                const PageMatcher m(word, options);
+                const PageMatcher m(Cp1251Text(word), options);
                 if (!m.mayContain(page)) ++skipped;
                 // The text store's way: the page normalised once and kept, tested as it is, and skipped
                 // when its signature lacks a letter triple of the word.
@@ -167,7 +167,8 @@ TEST(PageMatcher, AgreesWithThePlainRulesOnGeneratedPages) {
                     << "stored [" << cp1251::toUtf8(stored) << "] word [" << cp1251::toUtf8(word) << "]";
                 const std::vector<std::uint64_t> signature = TextSignature(stored);
                 if (expected) {
-                    ASSERT_TRUE(SignatureMayContain(signature.data(), signature.size(), TextQuery(word)))
+                    ASSERT_TRUE(
+                        SignatureMayContain(signature.data(), signature.size(), TextQuery(Cp1251Text(word))))
                         << "stored [" << cp1251::toUtf8(stored) << "] word [" << cp1251::toUtf8(word) << "]";
                 }
                 found += expected;
@@ -207,20 +208,20 @@ TEST(TextSignature, HoldsEveryTripleAndIgnoresLetterCase) {
         ASSERT_EQ(TextSignature(lowered), signature) << round;
         for (size_t i = 0; i + 3 <= text.size(); ++i)
             for (const std::string* form : {&text, &upper, &lowered})
-                ASSERT_TRUE(
-                    SignatureMayContain(signature.data(), signature.size(), TextQuery(form->substr(i, 3))))
+                ASSERT_TRUE(SignatureMayContain(signature.data(), signature.size(),
+                                                TextQuery(Cp1251Text(form->substr(i, 3)))))
                     << round << " at " << i;
     }
 }
 
 TEST(PageMatcher, AnchorLeavesOutWhatNormalisationProduces) {
-    EXPECT_EQ(PageMatcher(cp1251::fromUtf8("мир труд"), {}).anchor(), cp1251::fromUtf8("труд"));
-    EXPECT_EQ(PageMatcher("a&quot", {}).anchor(), "quot");
-    EXPECT_EQ(PageMatcher("\"<|>", {}).anchor(), "");
+    EXPECT_EQ(PageMatcher(Cp1251Text::fromUtf8("мир труд"), {}).anchor(), cp1251::fromUtf8("труд"));
+    EXPECT_EQ(PageMatcher(Cp1251Text("a&quot"), {}).anchor(), "quot");
+    EXPECT_EQ(PageMatcher(Cp1251Text("\"<|>"), {}).anchor(), "");
     // A word made only of produced bytes can hide behind entities, so every page is examined.
     std::string page = "x&quot;y", scratch;
-    EXPECT_TRUE(PageMatcher("\"", {}).mayContain(page));
-    EXPECT_TRUE(PageMatcher("\"", {}).contains(page, scratch));
+    EXPECT_TRUE(PageMatcher(Cp1251Text("\""), {}).mayContain(page));
+    EXPECT_TRUE(PageMatcher(Cp1251Text("\""), {}).contains(page, scratch));
 }
 
 // The whole walk, threads and read-ahead included, against a plain walk of the same rules: without the text
@@ -282,7 +283,7 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         for (t.first(); !t.eof(); t.next()) {
             const std::string title = cp1251::fromUtf8(t.asText("Statia"));
             const std::string link = cp1251::fromUtf8(t.asText("Link"));
-            bool marked = TitleMatches(title, word, options);
+            bool marked = TitleMatches(title, Cp1251Text(word), options);
             if (!marked && HasTitle(title) && IsSearchableKind(link)) {
                 try {
                     const fs::path path =
@@ -304,7 +305,7 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
     FullTextCache cache; // kept across all the phases, as a window keeps it
     auto searchWalk = [&](const std::string& word, SearchOptions options, bool withStore, bool withCache) {
         FullTextJob job;
-        job.text = word;
+        job.text = cp1251::toUtf8(word);
         job.options = options;
         job.archiveFolder = (dir / "archive").string();
         job.prefixes = prefixes;

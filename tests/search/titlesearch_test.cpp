@@ -17,7 +17,7 @@ std::string w(std::string_view utf8) {
 
 bool titleMatches(std::string_view title, std::string_view text, bool caseSensitive = false,
                   bool words = false) {
-    return TitleMatches(w(title), w(text), {caseSensitive, words});
+    return TitleMatches(w(title), Cp1251Text::fromUtf8(text), {caseSensitive, words});
 }
 
 struct Row {
@@ -74,7 +74,7 @@ struct Recorder {
 
 FindRequest titles(std::string_view utf8, bool caseSensitive = false, bool words = false) {
     FindRequest r;
-    r.boxText = w(utf8);
+    r.boxText = std::string(utf8);
     r.scope = FindScope::Titles;
     r.options = {caseSensitive, words};
     return r;
@@ -138,9 +138,9 @@ TEST(RunSearch, CompactsRemembersMarksAndReports) {
     EXPECT_TRUE(rec.results.empty());
 
     out = RunSearch(t, history, remembered, titles("  мир   труд "), rec.hooks());
-    EXPECT_EQ(rec.boxTexts, std::vector<std::string>{w("мир труд")});
-    EXPECT_EQ(remembered, w("мир труд"));
-    EXPECT_EQ(history, (std::vector<std::string>{w("мир труд"), "old"}));
+    EXPECT_EQ(rec.boxTexts, std::vector<std::string>{"мир труд"});
+    EXPECT_EQ(remembered, "мир труд");
+    EXPECT_EQ(history, (std::vector<std::string>{"мир труд", "old"}));
     EXPECT_EQ(marks(t),
               (std::vector<int>{0, 0, 0, 0, -1})); // every visited mark rewritten, the empty title too
     EXPECT_EQ(rec.results, std::vector<int>{1});
@@ -162,6 +162,12 @@ TEST(RunSearch, CompactsRemembersMarksAndReports) {
     EXPECT_EQ(marks(t), (std::vector<int>{0, 0, 0, 0, 0}));
     EXPECT_EQ(rec.results.back(), 0);
     EXPECT_EQ(rec.clearEnabled, 0);
+
+    // What the code page of the files cannot hold becomes "?" in the box, the history and the match alike.
+    out = RunSearch(t, history, remembered, titles("мир 中"), rec.hooks());
+    EXPECT_EQ(rec.boxTexts.back(), "мир ?");
+    EXPECT_EQ(remembered, "мир ?");
+    EXPECT_EQ(history.front(), "мир ?");
 }
 
 TEST(RunSearch, HiddenRowsAreMarkedAndTheFilterComesBack) {

@@ -67,7 +67,7 @@ class ArchiveViewTest : public QObject {
 
     bool open(const std::string& file, const std::string& searchUtf8, bool wholeWord = false,
               bool matchCase = false) {
-        m_browser->setHighlight({cp1251::fromUtf8(searchUtf8), wholeWord, matchCase, "000075"});
+        m_browser->setHighlight({searchUtf8, wholeWord, matchCase, "000075"});
         QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
         m_browser->Navigate(m_dir / file);
         return complete.wait(30000);

@@ -92,7 +92,7 @@ private slots:
     void startup_loadsCatalogueHistoryAndSearchState() {
         TempDir dir;
         makeCatalogue(dir.path(), 20, 7);
-        writeSearchHistory(dir / "search.dat", {"\xcf\xf0\xe8\xe2\xe5\xf2", "old"});
+        writeSearchHistory(dir / "search.dat", {"Привет", "old"});
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=2\r\n");
         std::vector<Shown> shown;
         MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
@@ -148,7 +148,7 @@ private slots:
         QVERIFY(end->isEnabled());
         RecordTable& articles = form.session().articles();
         QCOMPARE(articles.rowAt(0).asInt(articles.field("Find")), -1);
-        QCOMPARE(form.session().ini.text_search, std::string("\xf1\xf2\xe0\xf2\xfc\xff 1"));
+        QCOMPARE(form.session().ini.text_search, std::string("статья 1"));
         form.findChild<QAction*>(QStringLiteral("Find_End"))->trigger();
         QVERIFY(!end->isEnabled());
         for (int i = 0; i < articles.rowCount(); ++i)

@@ -71,7 +71,7 @@ struct Archive {
     }
     search::FullTextJob job(std::string_view text) const {
         search::FullTextJob j;
-        j.text = w(text);
+        j.text = std::string(text);
         j.archiveFolder = (dir / "archive").string();
         j.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
         return j;
@@ -254,7 +254,7 @@ private slots:
         hooks.showResult = [&](int) { shown.push_back("result"); };
         hooks.showUnreadable = [&](const Message& message) { shown.push_back(message.english()); };
         search::FindRequest request;
-        request.boxText = w("тишина");
+        request.boxText = "тишина";
         request.scope = search::FindScope::TitlesAndTexts;
         request.archiveFolder = (a.dir / "archive").string();
         // The walk goes on past the file; the result comes first, then one message naming it.

@@ -100,7 +100,7 @@ TEST(BrowserLaunch, PlatformConversationStartsTheProgramWithTheAddress) {
                                  out.string() + ".part' '" + out.string() + "'\n");
     ::chmod(program.c_str(), 0755);
     const std::string address = cp1251::fromUtf8((dir / "Выпуск 7" / "a,b.htm").string());
-    OpenUrlInOpera(cp1251::fromUtf8(program.string()), "Opera", address);
+    OpenUrlInOpera(program.string(), "Opera", address);
     for (int i = 0; i < 200 && !std::filesystem::exists(out); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(std::filesystem::exists(out));

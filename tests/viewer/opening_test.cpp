@@ -1,6 +1,5 @@
 #include "viewer/opening.h"
 
-#include "base/cp1251.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/recordtable.h"
 #include "support/testsupport.h"
@@ -41,7 +40,7 @@ struct RecordingHooks final : ViewerHooks {
     void setCaption(const std::string& caption) override { log.push_back("caption " + caption); }
     void toggleFavourite() override { log.push_back("favourite"); }
     std::unique_ptr<Conversation> newConversation(const std::string& program) override {
-        log.push_back("browser " + cp1251::toUtf8(program));
+        log.push_back("browser " + program);
         return std::make_unique<RecordingConversation>(log);
     }
 };
@@ -51,13 +50,13 @@ protected:
     void SetUp() override {
         fs::create_directories(app.path());
         settings.appDir = app.path();
-        settings.archiveFolder = cp1251::fromUtf8(archive.path().string());
+        settings.archiveFolder = archive.path().string();
         settings.editionPrefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
-        settings.fileNotFoundText = cp1251::fromUtf8("Не найден файл ");
+        settings.fileNotFoundText = "Не найден файл ";
         test::writeFile(app / "msie.exe", "");
         test::writeFile(app / "opera.exe", "");
-        settings.msieProgram = cp1251::fromUtf8((app / "msie.exe").string());
-        settings.operaProgram = cp1251::fromUtf8((app / "opera.exe").string());
+        settings.msieProgram = (app / "msie.exe").string();
+        settings.operaProgram = (app / "opera.exe").string();
     }
     std::string path(const std::string& relative) const { return (archive.path() / relative).string(); }
 
@@ -75,6 +74,14 @@ TEST_F(OpeningTest, MissingContentsPageListsTheThreeCandidatesInOrder) {
               (std::vector<std::string>{"error Не найден файл \r" + path("Kelvra-Gold7/index.htm") + "\r" +
                                         path("Kelvra-Gold7/Kelvra-Gold7/index.htm") + "\r" +
                                         path("Kelvra-Gold7.zip/Kelvra-Gold7/index.htm")}));
+}
+
+// The row gives its link as the table holds it, in UTF-8; the name on disk differs in letter case.
+TEST_F(OpeningTest, ACyrillicLinkFindsItsArticleIgnoringLetterCase) {
+    test::writeFile(archive / "Kelvra-Gold7/pub/СТАТЬЯ.htm", "<html></html>");
+    OpenCurrentRow("Statia", {1, "  7", "статья.htm"}, settings, hooks);
+    EXPECT_EQ(hooks.log, (std::vector<std::string>{"navigate " + path("Kelvra-Gold7/pub/СТАТЬЯ.htm"),
+                                                   "caption Marovex v2.0   [ Kelvra №  7 ]"}));
 }
 
 TEST_F(OpeningTest, ContentsPageGoesToTheChosenViewer) {
@@ -218,7 +225,7 @@ TEST_F(OpeningTest, LinkLeavingTheIssueFolderIsNeverOpened) {
     for (const std::string& link :
          {std::string("../../secret.htm"), path("secret.htm"), std::string("C:secret.htm")}) {
         hooks.log.clear();
-        OpenCurrentRow("Statia", {1, "  7", cp1251::fromUtf8(link)}, settings, hooks);
+        OpenCurrentRow("Statia", {1, "  7", link}, settings, hooks);
         ASSERT_EQ(hooks.log.size(), 1u) << link;
         EXPECT_EQ(hooks.log[0].rfind("error Не найден файл \r" + path("Kelvra-Gold7/pub/"), 0), 0u)
             << hooks.log[0];
@@ -295,7 +302,7 @@ TEST(OpeningPieces, FavouriteToggleAndTheEmptyRow) {
     articles.setText("Number", " 12");
     articles.setText("Link", "Статья.htm");
     articles.post();
-    EXPECT_EQ(CurrentArticleRow(articles).link, cp1251::fromUtf8("Статья.htm"));
+    EXPECT_EQ(CurrentArticleRow(articles).link, "Статья.htm");
     ToggleFavourite(articles);
     EXPECT_EQ(articles.asInt("Izb"), -1);
     ToggleFavourite(articles);
