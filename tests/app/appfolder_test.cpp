@@ -34,7 +34,9 @@ struct Window {
         if (result.history) entries = *result.history;
     }
     bool shutDown(MainSession& session) {
-        const auto error = session.shutDown({WindowState{}, entries});
+        Closing closing;
+        closing.history = entries;
+        const auto error = session.shutDown(closing);
         if (error) shown += error->english() + "\n";
         return !error;
     }

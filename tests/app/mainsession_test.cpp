@@ -48,7 +48,9 @@ void startUp(MainSession& s, FakeWindow& w) {
 
 // The close as the window asks for it; true when the run may end.
 bool shutDown(MainSession& s, FakeWindow& w) {
-    const auto error = s.shutDown({WindowState{}, w.historyList});
+    Closing closing;
+    closing.history = w.historyList;
+    const auto error = s.shutDown(closing);
     if (error) w.errors.push_back(error->english());
     return !error;
 }
