@@ -3,6 +3,7 @@
 #include "app/colorfont.h"
 #include "app/language.h"
 #include "app/settings.h"
+#include "base/cp1251.h"
 #include "search/history.h"
 
 #include <cstdint>
@@ -24,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     marovex::SettingsRecord rec;
     try {
-        marovex::LoadSettings(dir, rec, {});
+        marovex::LoadSettings(dir, rec);
     } catch (const marovex::ConversionError&) {
     }
     marovex::ArchiveAccess access;
@@ -34,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         1, dir, "x.lng", [](const marovex::TextAssignment&) {}, messages);
     (void)marovex::BuildLanguageList(dir);
     for (const std::string& entry : marovex::readSearchHistory(dir / "search.dat"))
-        if (entry.size() > marovex::kSearchTextCapacity || entry.find_first_of("\r\n") != std::string::npos)
+        // The capacity counts characters, one byte each in the file; the entry itself is UTF-8.
+        if (marovex::cp1251::fromUtf8(entry).size() > marovex::kSearchTextCapacity ||
+            entry.find_first_of("\r\n") != std::string::npos)
             __builtin_trap();
     return 0;
 }
