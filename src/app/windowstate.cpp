@@ -27,6 +27,8 @@ std::array<int, kGridColumns> ColumnOrderFromPositions(const std::array<int, kGr
 }
 
 namespace {
+// Unlike the settings record's reader, a file that cannot even be looked at counts as absent here: the
+// window then keeps its built-in look, and the record's reader has reported the file already.
 bool settingsFileExists(const std::filesystem::path& appDir) {
     std::error_code ec;
     return std::filesystem::exists(SettingsFilePath(appDir), ec);
