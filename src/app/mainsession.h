@@ -94,6 +94,8 @@ private:
     std::filesystem::path m_appDir;
     RecordTable m_articles;
     RecordTable m_topics;
+    // Declared before the cache, so that the cache's last save happens while the folder is still locked.
+    AppFolderLock m_lock;
     search::FullTextCache m_fullTextCache;
     catalogue::MessageSink m_tableReports;
     std::shared_ptr<catalogue::TopicFilter> m_topicFilter;
@@ -105,7 +107,6 @@ private:
     bool m_positionRestored = false;
     bool m_positionRemembered = false;
     Bookmark m_rememberedRow; // the row marked at a close whose write then failed is unmarked again
-    AppFolderLock m_lock;
 };
 
 // Step of start-up: the first row with Izb 5, else the first with Izb 4, becomes current and gets its

@@ -301,6 +301,9 @@ struct Outcome {
     bool match = false;
     bool read = false;
     bool fromStore = false;
+    // Read and tested as without the store, or not found where the cache did not follow the lookup: the
+    // cache keeps the text and learns where the file lies after the walk.
+    bool unkept = false;
     // Rare, so kept apart: the outcomes of all rows are made at once.
     struct Problem {
         Message unreadable;         // "file (reason)" of an ArticleReadError
@@ -343,6 +346,16 @@ public:
     FilePipeline& operator=(const FilePipeline&) = delete;
 
     int filesLookedFor() const { return m_lookedFor.load(); }
+
+    // The rows whose files were read without their texts being kept, in walk order.
+    std::vector<FullTextCache::Unkept> unkept() const {
+        std::vector<FullTextCache::Unkept> rows;
+        for (size_t j = 0; j < m_rows.size(); ++j)
+            if (m_outcomes[j].done.load(std::memory_order_acquire) && m_outcomes[j].unkept)
+                rows.push_back({m_places.empty() ? nullptr : m_places[j], m_rows[j].type, m_rows[j].number,
+                                m_rows[j].link});
+        return rows;
+    }
 
     // The outcome of row i, working on other rows' files while it is not ready.
     const Outcome& outcome(size_t i) {
@@ -478,19 +491,28 @@ private:
         }
         if (!read) {
             m_lookedFor.fetch_add(1, std::memory_order_relaxed);
-            // An empty store answers nothing: then every file is read at once.
+            // An empty store answers nothing: then every file is read at once, and where it lies is learnt
+            // by the cache after the walk, when its text is kept.
             const bool lookFirst = m_store->size() > 0;
-            if (!(place ? m_cache->examine(place, m_files, row.type, row.number, row.link, path, st,
-                                           scratch.bytes, lookFirst, read)
-                        : m_files.examine(row.type, row.number, row.link, path, st, scratch.bytes, lookFirst,
-                                          read)))
+            if (!(place && lookFirst ? m_cache->examine(place, m_files, row.type, row.number, row.link, path, st,
+                                                        scratch.bytes, lookFirst, read)
+                                     : m_files.examine(row.type, row.number, row.link, path, st, scratch.bytes,
+                                                       lookFirst, read))) {
+                o.unkept = place && !lookFirst;
                 return;
+            }
             if (!read) {
                 if (answerFromStore(path.native(), IdentityOf(st), o, scratch)) return;
                 if (!m_files.readFound(path, scratch.bytes, st)) return;
             }
         }
         o.read = true;
+        if (m_cache) {
+            // Keeping the text would cost the walk more than reading the file; the cache keeps it later.
+            o.match = m_matcher.contains(scratch.bytes, scratch.part);
+            o.unkept = true;
+            return;
+        }
         NormalisePageText(scratch.bytes);
         o.match = m_matcher.matchesText(scratch.bytes);
         m_store->add(path.native(), IdentityOf(st), scratch.bytes);
@@ -522,6 +544,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
     std::unique_ptr<TextStore> ownStore;
     TextStore* store = nullptr;
     FullTextCache* cache = nullptr;
+    std::vector<FullTextCache::Unkept> unkept;
     bool complete = false;
     try {
         articles.setSortKeys(catalogue::kWalkOrder);
@@ -600,6 +623,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         result.stopped = stop.load() && result.visited < int(rows.size());
         result.unreadableCount = int(unreadable.size());
         result.filesLookedFor = files.filesLookedFor();
+        if (cache) unkept = files.unkept();
         complete = result.visited == int(rows.size());
         if (articles.state() == RecordTable::State::Edit) articles.post();
     } catch (const std::exception& e) {
@@ -611,10 +635,12 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
     }
     // After the readers have ended; a store that cannot be written is only not kept.
     try {
-        if (store) store->save(complete);
+        if (cache)
+            cache->end(std::move(unkept), job, complete);
+        else if (store)
+            store->save(complete);
     } catch (...) {
     }
-    if (cache) cache->end();
     if (reports.finish)
         reports.finish();
     else

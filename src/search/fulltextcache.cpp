@@ -5,17 +5,26 @@
 #include "base/textops.h"
 #include "indexer/archive.h"
 #include "search/fulltext.h"
+#include "search/pagematch.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include <sys/stat.h>
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -82,6 +91,13 @@ std::uint64_t keyOf(int watch, std::string_view cp1251Name) {
     return (std::uint64_t(std::uint32_t(watch)) << 32) | h;
 }
 
+// The calling thread yields to the program's other work: keeping texts is never what the user waits for.
+void lowerThisThreadsPriority() {
+#if defined(__linux__)
+    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 10);
+#endif
+}
+
 } // namespace
 
 struct FullTextCache::Impl {
@@ -120,6 +136,85 @@ struct FullTextCache::Impl {
     std::chrono::nanoseconds storeSettle{};
     std::unique_ptr<TextStore> store;
     std::array<FileIdentity, 2> storeIdentity; // of the store's two files when it was loaded
+
+    // The fill: keeps the texts a walk left, then saves the store. Runs between walks only.
+    std::thread filler;
+    std::atomic<bool> fillEnd{false};
+    std::size_t fillPause = std::size_t(-1);
+    std::mutex fillMutex;
+    std::condition_variable fillChanged;
+    int fillThreads = 0, fillIdle = 0; // its threads, and those of them paused or done; under fillMutex
+
+    // Reads and keeps the texts of the rows on `fillThreads` threads, then saves the store. Ends early,
+    // keeping what it has, once `fillEnd` is set.
+    void fill(FullTextCache& cache, const std::vector<Unkept>& rows, const std::string& archiveFolder,
+              const std::array<std::string, 3>& prefixes, bool walkComplete) {
+        ArticleFiles files(archiveFolder, prefixes);
+        std::atomic<std::size_t> next{0};
+        auto work = [&] {
+            lowerThisThreadsPriority();
+            std::string bytes;
+            fs::path path;
+            struct stat st {};
+            for (std::size_t i = next++; i < rows.size() && !fillEnd.load(); i = next++) {
+                if (i >= fillPause) break;
+                // Looked for and read as the walk does it, so the text kept is the one a walk would test.
+                try {
+                    bool read = false;
+                    const Unkept& row = rows[i];
+                    if (!(row.place ? cache.examine(row.place, files, row.type, row.number, row.link, path, st, bytes,
+                                              false, read)
+                                    : files.examine(row.type, row.number, row.link, path, st, bytes, false,
+                                                    read)) ||
+                        !read)
+                        continue;
+                    NormalisePageText(bytes);
+                    store->add(path.native(), IdentityOf(st), bytes);
+                } catch (const std::exception&) {
+                    // Unreadable now: nothing to keep.
+                }
+            }
+            std::unique_lock lock(fillMutex);
+            ++fillIdle;
+            fillChanged.notify_all();
+            if (fillPause != std::size_t(-1)) fillChanged.wait(lock, [this] { return fillEnd.load(); });
+        };
+        std::vector<std::thread> helpers;
+        try {
+            for (int k = 1; k < fillThreads; ++k)
+                helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            // Fewer threads: the fill only takes longer.
+            std::lock_guard lock(fillMutex);
+            fillThreads = int(helpers.size()) + 1;
+            fillChanged.notify_all();
+        }
+        work();
+        for (std::thread& t : helpers)
+            t.join();
+        try {
+            store->save(walkComplete);
+        } catch (...) {
+        }
+    }
+
+    // Ends the fill, keeping what it kept so far, or waits for it to end by itself. A paused fill is first
+    // let reach its pause, then ended.
+    void endFill(bool waitForAll) {
+        if (filler.joinable()) {
+            if (!waitForAll || fillPause != std::size_t(-1)) {
+                std::unique_lock lock(fillMutex);
+                if (fillPause != std::size_t(-1))
+                    fillChanged.wait(lock, [this] { return fillIdle == fillThreads; });
+                fillEnd.store(true);
+                fillChanged.notify_all();
+            }
+            filler.join();
+        }
+        fillEnd.store(false);
+        // Texts added were written to new files: the store is loaded from them next time.
+        if (store && store->added() > 0) store.reset();
+    }
 
     void distrustAll() {
         for (auto& [key, issue] : issues)
@@ -233,10 +328,13 @@ FullTextCache::FullTextCache() : d(std::make_unique<Impl>()) {
     d->watch = std::make_unique<FolderWatch>();
 }
 
-FullTextCache::~FullTextCache() = default;
+FullTextCache::~FullTextCache() {
+    d->endFill(false);
+}
 
 TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFile) {
     Impl& c = *d;
+    c.endFill(false);
     ++c.walk;
     c.placesUsed = 0;
     c.paths = indexer::CaseInsensitivePaths();
@@ -396,14 +494,43 @@ bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string
     return found;
 }
 
-void FullTextCache::end() {
+void FullTextCache::end(std::vector<Unkept> unkept, const FullTextJob& job, bool walkComplete) {
     Impl& c = *d;
     c.walked.swap(c.walking);
     c.walking.clear();
-    // Texts added were written to new files: the store is loaded from them next time.
-    if (c.store && c.store->added() > 0) c.store.reset();
     // Rows gone from the table leave their places behind; past twice what a walk uses, they are dropped.
-    if (c.places.size() > 2 * c.placesUsed + 4096) c.forgetPlaces();
+    if (c.places.size() > 2 * c.placesUsed + 4096) {
+        c.forgetPlaces();
+        for (Unkept& row : unkept)
+            row.place = nullptr;
+    }
+    if (!c.store) return;
+    if (!unkept.empty()) {
+        c.fillThreads = job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+        c.fillIdle = 0;
+        try {
+            c.filler = std::thread([this, &c, rows = std::move(unkept), folder = job.archiveFolder,
+                                    prefixes = job.prefixes, walkComplete] {
+                c.fill(*this, rows, folder, prefixes, walkComplete);
+            });
+            return;
+        } catch (const std::system_error&) {
+            // No thread to spare: what was read is only not kept.
+        }
+    }
+    try {
+        c.store->save(walkComplete);
+    } catch (...) {
+    }
+    c.endFill(true);
+}
+
+void FullTextCache::waitForFill() {
+    d->endFill(true);
+}
+
+void FullTextCache::pauseFillAfter(std::size_t rows) {
+    d->fillPause = rows;
 }
 
 } // namespace marovex::search

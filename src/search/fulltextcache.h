@@ -2,10 +2,12 @@
 
 #include "search/textstore.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct stat;
 
@@ -49,8 +51,24 @@ public:
     bool examine(Place* place, ArticleFiles& files, int type, std::string_view number, std::string_view link,
                  std::filesystem::path& path, struct stat& st, std::string& bytes, bool lookFirst,
                  bool& read);
-    // After the walk, once the store was saved.
-    void end();
+    // A row whose file the walk read and tested without keeping its text, or did not find, without the
+    // cache learning where it lies (Windows-1251 number and link).
+    struct Unkept {
+        Place* place = nullptr;
+        int type = 0;
+        std::string number, link;
+    };
+    // After the walk: saves the store at once when the walk left no row; otherwise starts keeping those
+    // texts, each file looked for as examine(...) does it, and the fill saves the store when it is done or
+    // ended.
+    void end(std::vector<Unkept> unkept, const FullTextJob& job, bool walkComplete);
+
+    // --- For a program that searches ---
+
+    // Waits until the texts left by the last walk are kept and the store saved.
+    void waitForFill();
+    // Tests: the fill stops after the first `rows` rows and waits to be ended by the next search.
+    void pauseFillAfter(std::size_t rows);
 
 private:
     struct Node;

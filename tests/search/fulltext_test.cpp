@@ -393,6 +393,7 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
         cached.storeFile = dir / "app" / std::string(kTextStoreFile);
         cached.storeSettle = std::chrono::seconds(0);
         cached.cache = &cache;
+        cache.waitForFill(); // where the files lie is learnt as their texts are kept
         const FullTextResult r = RunFullTextSearch(t, cached, stop, {});
         EXPECT_TRUE(r.error.empty()) << r.error;
         EXPECT_EQ(marks(t), expected);
@@ -422,6 +423,47 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
                     w("война"));
     check("a file in a folder below pub", always + 1);
     check("nothing changed again", always);
+}
+
+// The cache keeps the texts after the walk. A search that begins before that is done ends it: the texts
+// kept so far are saved and answer, the others are read again, and closing saves what was kept too.
+TEST(FullTextCache, ASearchDuringTheFillEndsItAndAnswersFromWhatWasKept) {
+    TempDir dir;
+    std::vector<Article> rows;
+    for (int i = 0; i < 6; ++i) {
+        page(dir, "Kelvra-Gold7/pub/" + std::to_string(i) + ".htm", i % 2 ? "<p>война</p>" : "<p>мир</p>");
+        rows.push_back({1, "7", "Статья", std::to_string(i) + ".htm"});
+    }
+    RecordTable t;
+    fill(t, rows);
+    const fs::path store = dir / "app" / std::string(kTextStoreFile);
+    fs::create_directories(store.parent_path());
+    std::atomic<bool> stop{false};
+    FullTextJob j = job(dir, "мир");
+    j.storeFile = store;
+    j.storeSettle = std::chrono::seconds(0);
+    auto search = [&](FullTextCache& cache) {
+        j.cache = &cache;
+        const FullTextResult r = RunFullTextSearch(t, j, stop, {});
+        EXPECT_EQ(r.hits, 3);
+        EXPECT_EQ(marks(t), (std::vector<int>{-1, 0, -1, 0, -1, 0}));
+        return r.filesFromStore;
+    };
+    {
+        FullTextCache cache;
+        cache.pauseFillAfter(2);
+        EXPECT_EQ(search(cache), 0);
+        EXPECT_FALSE(fs::exists(store)); // nothing saved while the fill waits
+        EXPECT_EQ(search(cache), 2);
+        EXPECT_EQ(search(cache), 4);
+    } // closed while its fill waits
+    EXPECT_EQ(TextStore(store, {}).size(), 6u);
+    FullTextCache cache;
+    EXPECT_EQ(search(cache), 6);
+    test::writeFile(dir / "archive/Kelvra-Gold7/pub/0.htm", w("<p>мир и война</p>"));
+    EXPECT_EQ(search(cache), 5);
+    cache.waitForFill();
+    EXPECT_EQ(search(cache), 6);
 }
 
 TEST(FindDialog, ProgressLines) {
