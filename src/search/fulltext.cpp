@@ -494,10 +494,10 @@ private:
             // An empty store answers nothing: then every file is read at once, and where it lies is learnt
             // by the cache after the walk, when its text is kept.
             const bool lookFirst = m_store->size() > 0;
-            if (!(place && lookFirst ? m_cache->examine(place, m_files, row.type, row.number, row.link, path, st,
-                                                        scratch.bytes, lookFirst, read)
-                                     : m_files.examine(row.type, row.number, row.link, path, st, scratch.bytes,
-                                                       lookFirst, read))) {
+            if (!(place && lookFirst ? m_cache->examine(place, m_files, row.type, row.number, row.link, path,
+                                                        st, scratch.bytes, lookFirst, read)
+                                     : m_files.examine(row.type, row.number, row.link, path, st,
+                                                       scratch.bytes, lookFirst, read))) {
                 o.unkept = place && !lookFirst;
                 return;
             }

@@ -20,6 +20,9 @@
 #include <vector>
 
 #include <sys/stat.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #if defined(__linux__)
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -162,8 +165,8 @@ struct FullTextCache::Impl {
                 try {
                     bool read = false;
                     const Unkept& row = rows[i];
-                    if (!(row.place ? cache.examine(row.place, files, row.type, row.number, row.link, path, st, bytes,
-                                              false, read)
+                    if (!(row.place ? cache.examine(row.place, files, row.type, row.number, row.link, path,
+                                                    st, bytes, false, read)
                                     : files.examine(row.type, row.number, row.link, path, st, bytes, false,
                                                     read)) ||
                         !read)
@@ -194,7 +197,11 @@ struct FullTextCache::Impl {
             t.join();
         try {
             store->save(walkComplete);
+            // Here rather than in the next search, which would wait for it; not for a search or a close that
+            // ended the fill.
+            reloadStoreIfAdded(!fillEnd.load());
         } catch (...) {
+            store.reset(); // out of memory: the next search loads it
         }
     }
 
@@ -212,8 +219,36 @@ struct FullTextCache::Impl {
             filler.join();
         }
         fillEnd.store(false);
-        // Texts added were written to new files: the store is loaded from them next time.
-        if (store && store->added() > 0) store.reset();
+        reloadStoreIfAdded(false);
+    }
+
+    static std::array<FileIdentity, 2> storeFilesIdentity(const fs::path& file) {
+        auto identityOf = [](const fs::path& f) {
+            struct stat s {};
+            return ::stat(f.c_str(), &s) == 0 ? IdentityOf(s) : FileIdentity{};
+        };
+        fs::path additions = file;
+        additions.replace_extension(".add");
+        return {identityOf(file), identityOf(additions)};
+    }
+
+    void loadStore() {
+        store.reset();
+        storeIdentity = storeFilesIdentity(storeFile);
+        store = std::make_unique<TextStore>(storeFile, TextStore::Options{storeSettle});
+    }
+
+    // Texts added were written to new files, which hold them from now on: the store is loaded from them, at
+    // once with `now`, otherwise by the next search.
+    void reloadStoreIfAdded(bool now) {
+        if (!store || store->added() == 0) return;
+        store.reset();
+#if defined(__GLIBC__)
+        // What the fill's threads held (a path and a signature per text) is spread over their arenas,
+        // which would otherwise keep it from the system for the rest of the run.
+        ::malloc_trim(0);
+#endif
+        if (now) loadStore();
     }
 
     void distrustAll() {
@@ -375,20 +410,11 @@ TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFil
 
     // The store stays loaded while its files are the ones it was loaded from (this program is their only
     // writer while it holds the folder's lock, but another may have written them before).
-    auto identityOf = [](const fs::path& file) {
-        struct stat s {};
-        return ::stat(file.c_str(), &s) == 0 ? IdentityOf(s) : FileIdentity{};
-    };
-    fs::path additions = storeFile;
-    additions.replace_extension(".add");
-    const std::array<FileIdentity, 2> identity = {identityOf(storeFile), identityOf(additions)};
     if (!c.store || storeFile != c.storeFile || job.storeSettle != c.storeSettle ||
-        identity != c.storeIdentity) {
-        c.store.reset();
-        c.store = std::make_unique<TextStore>(storeFile, TextStore::Options{job.storeSettle});
+        Impl::storeFilesIdentity(storeFile) != c.storeIdentity) {
         c.storeFile = storeFile;
         c.storeSettle = job.storeSettle;
-        c.storeIdentity = identity;
+        c.loadStore();
     }
     return c.store.get();
 }
@@ -506,13 +532,13 @@ void FullTextCache::end(std::vector<Unkept> unkept, const FullTextJob& job, bool
     }
     if (!c.store) return;
     if (!unkept.empty()) {
-        c.fillThreads = job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+        c.fillThreads =
+            job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
         c.fillIdle = 0;
         try {
             c.filler = std::thread([this, &c, rows = std::move(unkept), folder = job.archiveFolder,
-                                    prefixes = job.prefixes, walkComplete] {
-                c.fill(*this, rows, folder, prefixes, walkComplete);
-            });
+                                    prefixes = job.prefixes,
+                                    walkComplete] { c.fill(*this, rows, folder, prefixes, walkComplete); });
             return;
         } catch (const std::system_error&) {
             // No thread to spare: what was read is only not kept.
