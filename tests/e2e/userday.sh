@@ -71,6 +71,7 @@ wait_for_other_window() {
 
 # Where things are in this window (client coordinates), read off its screenshots.
 search_box=(170 33)
+scope_box=(438 33)
 topics_button=(656 33)
 settings_button=(690 33)
 tem_title=(310 59)
@@ -88,6 +89,16 @@ key Return
 wait_for_other_window || fail "Enter in the search box showed no result"
 shot 01-search-result
 key Return # the result message's Yes
+focus
+
+step "search the article texts too"
+click "${scope_box[@]}"
+key Down Return # the second scope, from the list the click opened
+click "${search_box[@]}"
+key Return
+wait_for_other_window || fail "the full-text search showed no result"
+shot 01-text-search-result
+key Return
 focus
 
 step "settings dialog: OK without changes, twice"
@@ -141,7 +152,8 @@ head -n 1 "$app/search.dat" | grep -qx $'Quake\r' || fail "search.dat does not b
 grep -q $'^text_search=Quake\r$' "$app/mvx.ini" || fail "the search text was not remembered"
 found=$(cli dump | grep -c '"Find":-1,') || true
 titles=$(cli dump | grep -Eci '"Statia":"([^"\\]|\\.)*quake') || true
-[ "$found" -gt 0 ] && [ "$found" = "$titles" ] || fail "$found rows marked found, $titles titles hold the word"
+[ "$found" -gt "$titles" ] && [ "$titles" -gt 0 ] || fail "$found rows marked found, $titles titles hold the word"
+grep -q $'^Button_find=1\r$' "$app/mvx.ini" || fail "the search scope was not kept"
 grep -q $'^state_index=Tem\r$' "$app/mvx.ini" || fail "the sort column was not kept"
 # The favourite was also the row opened last, current when the window closed: it is stored as 4, the
 # remembered position of a favourite.
@@ -149,6 +161,12 @@ grep -q $'^state_index=Tem\r$' "$app/mvx.ini" || fail "the sort column was not k
 [ "$(cli dump | grep -c '"Izb":4,')" = 1 ] || fail "the favourite is not the remembered row"
 grep -q $'^state_filter=1\r$' "$app/mvx.ini" || fail "the topic filter was not kept on"
 [ "$(cli dump --table topics | grep -c '"Key":false')" = 1 ] || fail "not exactly one topic switched off"
+# The window kept the texts it read after answering; the companion's search of the same text answers from
+# them, and must mark exactly the rows the window marked.
+[ -s "$app/texts.dat" ] || fail "the full-text search kept no texts"
+marked=$(cli dump)
+cli search --scope texts Quake >/dev/null 2>&1 || fail "the companion's search failed"
+[ "$(cli dump)" = "$marked" ] || fail "the companion's search from the window's texts marks other rows"
 written=$(find "$HOME" -mindepth 1 | head -n 20)
 [ -z "$written" ] || fail "files written outside the application folder: $written"
 echo "userday: every step passed"
