@@ -63,6 +63,18 @@ void page(const TempDir& dir, const std::string& relative, std::string_view utf8
     test::writeFile(file, w(utf8));
 }
 
+// Rows of `count` articles in issue 7 of the first edition, each with a page "0.htm", "1.htm", ... that
+// says "мир" when its number divides by `peaceEvery` and "война" otherwise.
+std::vector<Article> issueSeven(const TempDir& dir, int count, int peaceEvery) {
+    std::vector<Article> rows;
+    for (int i = 0; i < count; ++i) {
+        page(dir, "Kelvra-Gold7/pub/" + std::to_string(i) + ".htm",
+             i % peaceEvery ? "<p>война</p>" : "<p>мир</p>");
+        rows.push_back({1, "7", "Статья", std::to_string(i) + ".htm"});
+    }
+    return rows;
+}
+
 FullTextJob job(const TempDir& dir, std::string_view text, SearchOptions options = {}) {
     FullTextJob j;
     j.text = std::string(text);
@@ -365,11 +377,7 @@ TEST(FullTextSearch, TheStoreLiesBesideTheCatalogueAndKeepsOnlyTextsOfFilesThatH
 // second name are looked at every time.
 TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
     TempDir dir;
-    std::vector<Article> rows;
-    for (int i = 0; i < 12; ++i) {
-        page(dir, "Kelvra-Gold7/pub/" + std::to_string(i) + ".htm", i % 3 ? "<p>война</p>" : "<p>мир</p>");
-        rows.push_back({1, "7", "Статья", std::to_string(i) + ".htm"});
-    }
+    std::vector<Article> rows = issueSeven(dir, 12, 3);
     page(dir, "Kelvra-Release12/pub/Upper.HTM", "мир");
     page(dir, "Kelvra-Release12/pub/target.htm", "мир");
     page(dir, "Kelvra-Release12/pub/twice.htm", "мир");
@@ -429,13 +437,8 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
 // kept so far are saved and answer, the others are read again, and closing saves what was kept too.
 TEST(FullTextCache, ASearchDuringTheFillEndsItAndAnswersFromWhatWasKept) {
     TempDir dir;
-    std::vector<Article> rows;
-    for (int i = 0; i < 6; ++i) {
-        page(dir, "Kelvra-Gold7/pub/" + std::to_string(i) + ".htm", i % 2 ? "<p>война</p>" : "<p>мир</p>");
-        rows.push_back({1, "7", "Статья", std::to_string(i) + ".htm"});
-    }
     RecordTable t;
-    fill(t, rows);
+    fill(t, issueSeven(dir, 6, 2));
     const fs::path store = dir / "app" / std::string(kTextStoreFile);
     fs::create_directories(store.parent_path());
     std::atomic<bool> stop{false};
