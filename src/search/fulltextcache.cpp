@@ -548,7 +548,6 @@ void FullTextCache::end(std::vector<Unkept> unkept, const FullTextJob& job, bool
         c.store->save(walkComplete);
     } catch (...) {
     }
-    c.endFill(true);
 }
 
 void FullTextCache::waitForFill() {
