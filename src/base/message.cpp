@@ -89,6 +89,10 @@ constexpr BuiltIn kBuiltIn[] = {
     {UnreadableEntry, "%1 (%2)", "%1 (%2)"},
     {ListJoin, "%1; %2", "%1; %2"},
     {ArticleUnreadable, "%1: файл статьи не прочитан (%2)", "%1: cannot read the article file (%2)"},
+    {TextsNotKept,
+     "%1. Прочитанные тексты статей не сохраняются, и каждый поиск по тексту читает файлы статей заново.",
+     "%1. The texts of the articles read are not kept, and every full-text search reads the article files "
+     "again."},
     {CannotReadPage, "Файл %1 не прочитан: %2", "Cannot read the file %1: %2"},
     {PageLeavesIssue, "его настоящий путь ведёт за пределы папки выпуска",
      "its real path leaves the issue folder"},

@@ -109,6 +109,12 @@ std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path, 
     return RegularFile(file, fd, info.st_size > 0 ? std::uint64_t(info.st_size) : 0);
 }
 
+int RegularFile::releaseDescriptor() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
 std::size_t RegularFile::read(char* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(m_fd, buffer, size);

@@ -51,6 +51,8 @@ public:
     std::uint64_t size() const { return m_size; }
     // Up to `size` bytes into `buffer`; 0 at the end. FileError naming the file when reading fails.
     std::size_t read(char* buffer, std::size_t size);
+    // Hands the open descriptor to the caller, who closes it; for readers that map or read at offsets.
+    int releaseDescriptor();
 
 private:
     RegularFile(std::filesystem::path path, int fd, std::uint64_t size);

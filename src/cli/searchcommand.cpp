@@ -196,8 +196,8 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
 
     std::cerr << (outcome.stopped ? "Stopped. " : "") << "Found: " << outcome.hits << "\n";
     // Files that could not be read end nothing: they are named after the result, which stands.
-    if (!outcome.unreadableMessage.empty())
-        std::cerr << "marovex-cli: " << outcome.unreadableMessage.english() << "\n";
+    for (const Message* problem : {&outcome.unreadableMessage, &outcome.storeMessage})
+        if (!problem->empty()) std::cerr << "marovex-cli: " << problem->english() << "\n";
     if (!failure.empty()) {
         std::cerr << "marovex-cli: " << failure << "\n";
         return kError;

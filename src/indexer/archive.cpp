@@ -153,6 +153,17 @@ std::filesystem::path ArchiveFolderPath(std::string_view folder) {
     return std::filesystem::path(path);
 }
 
+std::filesystem::path RealArchiveFolder(std::string_view folder) {
+    const fs::path path = ArchiveFolderPath(folder);
+    if (path.empty()) return path;
+    std::error_code ec;
+    fs::path real = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (ec) return path;
+    // weakly_canonical keeps a trailing separator of the part it could not resolve.
+    if (real.has_relative_path() && !real.has_filename()) real = real.parent_path();
+    return real;
+}
+
 namespace {
 // The resolved path's components, without the empty one a trailing separator leaves.
 std::vector<fs::path> realComponents(const fs::path& path, bool& ok) {

@@ -92,6 +92,10 @@ std::vector<std::string> LinkComponents(std::string_view link);
 
 // A folder or file of the settings (maybe with backslashes) as a path of this system.
 std::filesystem::path ArchiveFolderPath(std::string_view folder);
+// The archive folder's real path (symbolic links followed, "." and ".." and doubled or trailing separators
+// gone), so that every spelling of one folder names its files alike; ArchiveFolderPath where it cannot be
+// resolved.
+std::filesystem::path RealArchiveFolder(std::string_view folder);
 
 // The guard for every read of an article file: whether `file`, with every symbolic link on its way followed,
 // still lies in `folder` (itself resolved the same way) or is that folder. Compared component by component,

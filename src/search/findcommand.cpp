@@ -107,6 +107,7 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
                 outcome.hits = result.hits;
                 outcome.stopped = result.stopped;
                 outcome.unreadableMessage = UnreadableFilesMessage(result);
+                outcome.storeMessage = result.storeProblem;
                 workerError = result.error;
             }
             if (articles.state() == RecordTable::State::Edit) articles.post();
@@ -131,8 +132,8 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
     if (failure) std::rethrow_exception(failure);
     if (!workerError.empty()) throw SearchFailed(workerError, outcome);
     if (hooks.showResult) hooks.showResult(outcome.hits);
-    if (hooks.showUnreadable && !outcome.unreadableMessage.empty())
-        hooks.showUnreadable(outcome.unreadableMessage);
+    for (const Message* problem : {&outcome.unreadableMessage, &outcome.storeMessage})
+        if (hooks.showProblem && !problem->empty()) hooks.showProblem(*problem);
     return outcome;
 }
 

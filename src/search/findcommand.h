@@ -42,8 +42,9 @@ struct FindHooks {
     std::function<FullTextResult(const FullTextJob& job)> runFullText;
     // The result box: FindResultMessage with its one button Yes.
     std::function<void(int hits)> showResult;
-    // After the result box, when article files could not be read: UnreadableFilesMessage.
-    std::function<void(const Message& message)> showUnreadable;
+    // After the result box, for each thing the full-text walk could not do that did not end it: article
+    // files that could not be read (UnreadableFilesMessage), then a text store that keeps nothing.
+    std::function<void(const Message& message)> showProblem;
     // `m_clearResultsButton`, the end of search results.
     std::function<void(bool enabled)> setClearEnabled;
 };
@@ -55,6 +56,7 @@ struct FindOutcome {
     bool stopped = false; // a full-text walk was stopped before its end
     bool clearEnabled = false;
     Message unreadableMessage; // UnreadableFilesMessage of the full-text walk; empty when none
+    Message storeMessage;      // FullTextResult::storeProblem
 };
 
 // A full-text walk ended by a table error; the table and the window are restored

@@ -237,7 +237,7 @@ struct ArticleFiles::Impl {
 
 ArticleFiles::ArticleFiles(std::string_view archiveFolder, const std::array<std::string, 3>& prefixes)
     : d(std::make_unique<Impl>()) {
-    d->archive = indexer::ArchiveFolderPath(archiveFolder);
+    d->archive = indexer::RealArchiveFolder(archiveFolder);
     d->prefixes = indexer::PrefixesCp1251(prefixes);
 }
 
@@ -638,7 +638,9 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         if (cache)
             cache->end(std::move(unkept), job, complete);
         else if (store)
-            store->save(complete);
+            store->save(complete, indexer::RealArchiveFolder(job.archiveFolder).native());
+        if (store && !store->keeps() && (!cache || cache->firstTime(store->problem())))
+            result.storeProblem = Message(msg::TextsNotKept, {Nested(store->problem())});
     } catch (...) {
     }
     if (reports.finish)

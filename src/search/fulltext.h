@@ -142,6 +142,8 @@ struct FullTextResult {
     // goes on. How many (each file once) and the first few, each as "file (reason)".
     int unreadableCount = 0;
     std::vector<Message> unreadable;
+    // Why the text store keeps nothing (TextsNotKept); with a cache, only the first time in its life.
+    Message storeProblem;
 };
 
 // How many unreadable files FullTextResult names.

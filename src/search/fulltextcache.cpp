@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -135,6 +136,7 @@ struct FullTextCache::Impl {
     std::vector<Place*> walked, walking; // by position in the last walk and in this one
     std::size_t placesUsed = 0;          // by this walk
 
+    std::set<std::string> told; // problems said already
     fs::path storeFile;
     std::chrono::nanoseconds storeSettle{};
     std::unique_ptr<TextStore> store;
@@ -159,6 +161,8 @@ struct FullTextCache::Impl {
             std::string bytes;
             fs::path path;
             struct stat st {};
+            // A store that keeps nothing still lets the fill learn where the files lie, without reading them.
+            const bool keeping = store->keeps();
             for (std::size_t i = next++; i < rows.size() && !fillEnd.load(); i = next++) {
                 if (i >= fillPause) break;
                 // Looked for and read as the walk does it, so the text kept is the one a walk would test.
@@ -166,10 +170,10 @@ struct FullTextCache::Impl {
                     bool read = false;
                     const Unkept& row = rows[i];
                     if (!(row.place ? cache.examine(row.place, files, row.type, row.number, row.link, path,
-                                                    st, bytes, false, read)
-                                    : files.examine(row.type, row.number, row.link, path, st, bytes, false,
+                                                    st, bytes, !keeping, read)
+                                    : files.examine(row.type, row.number, row.link, path, st, bytes, !keeping,
                                                     read)) ||
-                        !read)
+                        !read || !keeping)
                         continue;
                     NormalisePageText(bytes);
                     store->add(path.native(), IdentityOf(st), bytes);
@@ -196,7 +200,7 @@ struct FullTextCache::Impl {
         for (std::thread& t : helpers)
             t.join();
         try {
-            store->save(walkComplete);
+            store->save(walkComplete, archive.native());
             // Here rather than in the next search, which would wait for it; not for a search or a close that
             // ended the fill.
             reloadStoreIfAdded(!fillEnd.load());
@@ -375,7 +379,7 @@ TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFil
     c.paths = indexer::CaseInsensitivePaths();
 
     // The archive as it was: the same folder at the same path, nothing mounted or unmounted since.
-    const fs::path archive = indexer::ArchiveFolderPath(job.archiveFolder);
+    const fs::path archive = indexer::RealArchiveFolder(job.archiveFolder);
     struct stat st {};
     const bool archiveThere = ::stat(archive.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     std::array<std::string, 3> prefixes = indexer::PrefixesCp1251(job.prefixes);
@@ -545,13 +549,17 @@ void FullTextCache::end(std::vector<Unkept> unkept, const FullTextJob& job, bool
         }
     }
     try {
-        c.store->save(walkComplete);
+        c.store->save(walkComplete, c.archive.native());
     } catch (...) {
     }
 }
 
 void FullTextCache::waitForFill() {
     d->endFill(true);
+}
+
+bool FullTextCache::firstTime(const Message& problem) {
+    return d->told.insert(problem.english()).second;
 }
 
 void FullTextCache::pauseFillAfter(std::size_t rows) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/message.h"
 #include "search/textstore.h"
 
 #include <cstddef>
@@ -67,6 +68,9 @@ public:
 
     // Waits until the texts left by the last walk are kept and the store saved.
     void waitForFill();
+    // Whether a problem is told for the first time since the cache was made: a program that searches
+    // again and again says each once.
+    bool firstTime(const Message& problem);
     // Tests: the fill stops after the first `rows` rows and waits to be ended by the next search.
     void pauseFillAfter(std::size_t rows);
 

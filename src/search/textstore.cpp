@@ -1,6 +1,7 @@
 #include "search/textstore.h"
 
 #include "base/atomicfile.h"
+#include "base/regularfile.h"
 #include "base/textops.h"
 
 #include <algorithm>
@@ -363,9 +364,10 @@ TextStore::TextStore(fs::path file, Options options)
     : m_file(std::move(file)), m_options(options), m_id(++g_storeIds) {
     m_additionsFile = m_file;
     m_additionsFile.replace_extension(".add");
-    if (load(m_file, kWhole, 0, kFromBase)) {
+    std::optional<RegularFile> base = openFile(m_file), additions = openFile(m_additionsFile);
+    if (base && load(std::move(*base), kWhole, 0, kFromBase)) {
         m_baseEntries = m_entries.size();
-        load(m_additionsFile, kAdditions, m_generation, kFromAdditions);
+        if (additions) load(std::move(*additions), kAdditions, m_generation, kFromAdditions);
     }
     // An open-addressed table of the paths; a later entry of the same path (an addition) replaces the
     // earlier one.
@@ -390,9 +392,21 @@ TextStore::~TextStore() {
     if (!m_freshPath.empty()) ::unlink(m_freshPath.c_str());
 }
 
-bool TextStore::load(const fs::path& file, int kind, std::uint64_t generation, std::uint8_t source) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+// A store file to read, when it is one; one that is no regular file, or that the user protected, is left
+// alone for the whole run and keeps the store from keeping anything.
+std::optional<RegularFile> TextStore::openFile(const fs::path& file) {
+    try {
+        std::optional<RegularFile> opened = RegularFile::open(file, Links::Follow);
+        if (opened && m_problem.empty()) CheckReplaceable(file);
+        return opened;
+    } catch (const std::exception& e) {
+        if (m_problem.empty()) m_problem = MessageOf(e);
+        return std::nullopt;
+    }
+}
+
+bool TextStore::load(RegularFile file, int kind, std::uint64_t generation, std::uint8_t source) {
+    const int fd = file.releaseDescriptor();
     struct stat st {};
     Header h{};
     bool ok = ::fstat(fd, &st) == 0 && std::uint64_t(st.st_size) >= kHeaderSize &&
@@ -539,7 +553,8 @@ void TextStore::add(std::string_view path, const FileIdentity& identity, std::st
     std::vector<std::uint64_t> signature = TextSignature(text);
 
     std::unique_lock lock(m_mutex);
-    if (m_freshFailed || !openFresh()) {
+    if (!keeps() || m_freshFailed) return;
+    if (!openFresh()) {
         m_freshFailed = true;
         return;
     }
@@ -564,11 +579,28 @@ void TextStore::add(std::string_view path, const FileIdentity& identity, std::st
     piece.swap(m_pending);
     const std::uint64_t offset = m_freshEnd - piece.size();
     const int fd = m_freshFd;
+    ++m_writing;
     lock.unlock();
-    if (!writeAt(fd, piece.data(), piece.size(), offset)) {
-        lock.lock();
-        m_freshFailed = true;
-    }
+    const bool written = writeAt(fd, piece.data(), piece.size(), offset);
+    lock.lock();
+    --m_writing;
+    // A full disk: what was written goes as soon as no other piece is being written into it, so that the
+    // cache never holds space the catalogue needs.
+    if (!written) m_freshFailed = true;
+    if (m_freshFailed && m_writing == 0) dropFresh();
+}
+
+// Closes and removes the new file with every text in it; under m_mutex with no piece being written, or with
+// no other thread adding.
+void TextStore::dropFresh() {
+    if (m_freshFd >= 0) ::close(m_freshFd);
+    m_freshFd = -1;
+    if (!m_freshPath.empty()) ::unlink(m_freshPath.c_str());
+    m_freshPath.clear();
+    std::string().swap(m_pending);
+    m_fresh.clear();
+    m_freshPaths.clear();
+    m_freshSignatures.clear();
 }
 
 bool TextStore::openFresh() {
@@ -589,24 +621,33 @@ bool TextStore::flushPending() {
     return ok;
 }
 
-void TextStore::save(bool walkComplete) {
+void TextStore::save(bool walkComplete, std::string_view root) {
+    if (!keeps()) return;
     // Nothing read anew and nothing found changed: the files say what they said. (Entries of files that
     // are gone are dropped by the next save that writes.)
     if (m_generation != 0 && m_fresh.empty() && !m_staleFound.load()) return;
     if (!m_pending.empty() && !flushPending()) m_freshFailed = true;
-    if (m_freshFailed) m_fresh.clear();
+    if (m_freshFailed) {
+        dropFresh();
+        return;
+    }
     // The last text read for a path wins; an older one of the same path is dropped.
     std::unordered_map<std::string_view, std::size_t> freshByPath;
     freshByPath.reserve(m_fresh.size());
     for (std::size_t i = 0; i < m_fresh.size(); ++i)
         freshByPath.insert_or_assign(m_fresh[i].path, i);
 
+    // Paths are the ones the walk found, built on the archive folder's real path.
+    auto inside = [root](std::string_view path) {
+        return !root.empty() && path.size() > root.size() && path.starts_with(root) &&
+               (path[root.size()] == '/' || root.back() == '/');
+    };
     std::vector<bool> keep(m_entries.size());
     std::size_t baseKept = 0, baseDropped = 0, additionsKept = 0, additionsDropped = 0;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         const Entry& e = m_entries[i];
         const std::uint8_t state = m_state[i].load();
-        bool k = !(state & (kStale | kSuperseded)) && !freshByPath.count(e.path);
+        bool k = !(state & (kStale | kSuperseded)) && !freshByPath.count(e.path) && inside(e.path);
         if (k && walkComplete && !(state & kSeen)) {
             // No row reached it: kept while its file is there (a row whose title matched reads no file).
             struct stat st {};
@@ -625,7 +666,7 @@ void TextStore::save(bool walkComplete) {
     for (std::size_t i = 0; i < m_entries.size(); ++i)
         if (keep[i] && (whole || m_entries[i].source == kFromAdditions)) entries.push_back(&m_entries[i]);
     for (std::size_t i = 0; i < m_fresh.size(); ++i)
-        if (freshByPath.at(m_fresh[i].path) == i) entries.push_back(&m_fresh[i]);
+        if (freshByPath.at(m_fresh[i].path) == i && inside(m_fresh[i].path)) entries.push_back(&m_fresh[i]);
     if (whole && entries.empty() && m_generation == 0) return;
 
     std::uint64_t generation = m_generation;
@@ -702,10 +743,23 @@ void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t genera
     h.headerHash = headerHash(h);
     ok = ok && ::ftruncate(m_freshFd, off_t(m_freshEnd + directorySize)) == 0 &&
          writeAt(m_freshFd, &h, sizeof h, 0);
+    // Whatever took the file's place since the store was read (a FIFO, a folder, a protection) is left as
+    // it is, like every file of the folder the user made so.
+    if (ok) {
+        try {
+            CheckReplaceable(target);
+        } catch (const std::exception& e) {
+            m_problem = MessageOf(e);
+            ok = false;
+        }
+    }
     // Not flushed to disk: after a power loss the checksums find whatever did not reach it, and the texts
     // are read again. A kill cannot tear a rename.
     ok = ok && ::rename(m_freshPath.c_str(), target.c_str()) == 0;
-    if (ok) m_freshPath.clear();
+    if (ok)
+        m_freshPath.clear();
+    else
+        dropFresh();
 }
 
 } // namespace marovex::search

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "base/cp1251.h"
+#include "base/message.h"
+#include "base/regularfile.h"
 
 #include <atomic>
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,7 +25,9 @@ struct stat;
 // files whose identity is unchanged and reads only the others, so it gives the plain walk's answer exactly.
 //
 // It is a cache: the catalogue never depends on it, and a store that is missing, damaged or written by
-// something else is taken as empty and made anew. It lies in the application folder as two files, each
+// something else is taken as empty and made anew. Only a store file that is no regular file (a FIFO is never
+// opened, so never waited on) or that the user write-protected is left as it is: then nothing is kept, and
+// problem() says why. It lies in the application folder as two files, each
 // replaced whole (a new file renamed over the old one) by the folder's one writer: the store itself and its
 // additions, the entries added since the store was last written whole. The additions name the store they
 // belong to and are dropped with any other. Every entry carries the identity of the file it was made from,
@@ -78,6 +83,9 @@ public:
     TextStore& operator=(const TextStore&) = delete;
 
     std::size_t size() const { return m_entries.size(); }
+    // Why this store keeps nothing new (a store file that must not be replaced); empty when it keeps texts.
+    const Message& problem() const { return m_problem; }
+    bool keeps() const { return m_problem.empty(); }
     // Texts added since it was opened (once no search adds any more).
     std::size_t added() const { return m_fresh.size(); }
 
@@ -98,9 +106,10 @@ public:
 
     // Writes what changed: whole when the additions have grown large, otherwise only the additions; nothing
     // when no text was added and no file found changed. With `walkComplete`, entries no row reached whose
-    // files are gone are dropped when it writes. Needs the folder lock; never raises (a store that cannot be
-    // written is simply not kept).
-    void save(bool walkComplete);
+    // files are gone are dropped when it writes; so are entries outside `root` (the real path of the archive
+    // folder), whatever spelling of a folder made them. Needs the folder lock; never raises (a store that
+    // cannot be written is simply not kept, and its new file removed at once).
+    void save(bool walkComplete, std::string_view root);
 
 private:
     struct Entry {
@@ -115,16 +124,19 @@ private:
     };
     struct Loaded;
 
-    bool load(const std::filesystem::path& file, int kind, std::uint64_t generation, std::uint8_t source);
+    std::optional<RegularFile> openFile(const std::filesystem::path& file);
+    bool load(RegularFile file, int kind, std::uint64_t generation, std::uint8_t source);
     int fdOf(std::uint8_t source) const;
     std::size_t slotOf(std::string_view path) const;
     bool openFresh();
+    void dropFresh();
     bool flushPending();
     void writeFile(const std::filesystem::path& target, int kind, std::uint64_t generation,
                    const std::vector<const Entry*>& entries);
 
     std::filesystem::path m_file, m_additionsFile;
     Options m_options;
+    Message m_problem;
     std::uint64_t m_id;             // tells this store's pieces in a thread's read-ahead from another's
     std::uint64_t m_generation = 0; // of the store whole; 0: there is none
     std::vector<std::unique_ptr<Loaded>> m_loaded;
@@ -140,6 +152,7 @@ private:
     std::filesystem::path m_freshPath;
     int m_freshFd = -1;
     bool m_freshFailed = false;
+    int m_writing = 0; // pieces being written outside the lock
     std::uint64_t m_freshEnd = 0;
     std::string m_pending; // texts not yet written, the last ones before m_freshEnd
     std::deque<std::string> m_freshPaths;

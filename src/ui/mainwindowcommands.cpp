@@ -87,7 +87,7 @@ void MainWindow::runSearch() {
                                                  m_session.messages[language::kSearchFinishedText],
                                                  m_session.messages[language::kArticlesFoundText], hits)));
     };
-    hooks.showUnreadable = [this](const Message& message) {
+    hooks.showProblem = [this](const Message& message) {
         present(MessageKind::Error, messageFor(message));
     };
     hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };

@@ -9,9 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 using namespace marovex;
 using namespace marovex::search;
@@ -302,7 +308,7 @@ TEST(FullTextSearch, UnreadableFilesArePassedByAndNamedAfterTheResultATableError
         return RunFullTextSearch(t, j, stop, {{}, [&] { ++finished; }});
     };
     hooks.showResult = [&](int hits) { shown.push_back("result " + std::to_string(hits)); };
-    hooks.showUnreadable = [&](const Message& m) { shown.push_back(m.english()); };
+    hooks.showProblem = [&](const Message& m) { shown.push_back(m.english()); };
     FindRequest request;
     request.boxText = "мир";
     request.scope = FindScope::TitlesAndTexts;
@@ -467,6 +473,188 @@ TEST(FullTextCache, ASearchDuringTheFillEndsItAndAnswersFromWhatWasKept) {
     EXPECT_EQ(search(cache), 5);
     cache.waitForFill();
     EXPECT_EQ(search(cache), 6);
+}
+
+// A store that cannot be written for want of space goes at once, so that the cache never keeps the space the
+// catalogue needs: here the application folder is a small file system of its own (in a child process with
+// a mount namespace of its own) that the texts cannot fit into.
+TEST(FullTextCache, AFillThatRunsOutOfSpaceLeavesNothingAndTheCatalogueIsWrittenAfterIt) {
+    TempDir dir;
+    std::mt19937 rng(28);
+    std::vector<test::ArticleSpec> rows;
+    for (int i = 0; i < 300; ++i) {
+        // Letters at random hardly compress: 6 MB of texts for a folder of 512 KiB.
+        std::string text(20000, ' ');
+        for (char& c : text)
+            c = rng() % 6 ? char('a' + rng() % 26) : ' ';
+        page(dir, "Kelvra-Gold7/pub/" + std::to_string(i) + ".htm", i % 3 ? text : text + " мир");
+        rows.push_back({1, "7", "", "Статья", std::to_string(i) + ".htm"});
+    }
+    const fs::path app = dir / "app";
+    fs::create_directories(app);
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    const test::BoundedRun run = test::RunBounded(
+        [&]() -> std::string {
+            auto put = [](const char* file, const std::string& text) {
+                const int fd = ::open(file, O_WRONLY);
+                const bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+                if (fd >= 0) ::close(fd);
+                return ok;
+            };
+            if (::unshare(CLONE_NEWNS) != 0 &&
+                !(::unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 && put("/proc/self/setgroups", "deny") &&
+                  put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
+                  put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")))
+                return "skip";
+            if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("tmpfs", app.c_str(), "tmpfs", 0, "size=512k") != 0)
+                return "skip";
+            test::WriteCatalogue(app, rows);
+            auto freeBytes = [&] {
+                struct statvfs v {};
+                ::statvfs(app.c_str(), &v);
+                return std::uint64_t(v.f_bavail) * v.f_frsize;
+            };
+            // What else the user keeps there fills the disk but for room to write the catalogue again.
+            test::writeFile(app / "other", std::string(freeBytes() - 128 * 1024, 'x'));
+            const std::uint64_t room = freeBytes();
+            RecordTable articles, topics;
+            catalogue::openArticleTable(articles, app / "mvx.dat", {});
+            catalogue::openTopicTable(topics, app / "subjects.dat");
+            FullTextCache cache;
+            FullTextJob j = job(dir, "мир");
+            j.storeFile = app / std::string(kTextStoreFile);
+            j.storeSettle = std::chrono::seconds(0);
+            j.cache = &cache;
+            std::atomic<bool> stop{false};
+            std::string problems;
+            for (int k = 0; k < 2; ++k) {
+                const FullTextResult r = RunFullTextSearch(articles, j, stop, {});
+                cache.waitForFill();
+                if (r.hits != 100) problems += "search " + std::to_string(k) + " found " + std::to_string(r.hits) + "; ";
+                for (const auto& e : fs::directory_iterator(app))
+                    if (e.path().filename().string().starts_with(".texts")) problems += e.path().string() + " left; ";
+                if (freeBytes() + 16 * 1024 < room)
+                    problems += std::to_string(room - freeBytes()) + " bytes kept from the disk; ";
+            }
+            catalogue::closeCatalogue(articles, topics); // raises when the disk is still full
+            RecordTable written;
+            catalogue::openArticleTable(written, app / "mvx.dat", {});
+            if (!written.locate("Find", {FieldValue{std::int32_t(-1)}})) problems += "marks not written; ";
+            return problems;
+        },
+        std::chrono::seconds(60), 1024 * 1024);
+    if (run.output == "skip") GTEST_SKIP() << "no file system can be mounted here";
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.output, "");
+}
+
+// What the user made of the store's two files is left as it is: a folder, a FIFO (never opened, so never
+// waited on) or a write-protected file. The search answers all the same, keeps nothing, and a program that
+// searches again and again says why once.
+TEST(TextStore, StoreFilesThatMustNotBeReplacedAreLeftAloneAndNamedOnce) {
+    TempDir dir;
+    RecordTable t;
+    fill(t, issueSeven(dir, 6, 2));
+    const fs::path app = dir / "app", store = app / std::string(kTextStoreFile);
+    const fs::path additions = app / std::string(kTextStoreAdditions);
+    fs::create_directories(app);
+    std::atomic<bool> stop{false};
+    FullTextJob j = job(dir, "мир");
+    j.storeFile = store;
+    j.storeSettle = std::chrono::seconds(0);
+    RunFullTextSearch(t, j, stop, {});
+    const std::string kept = test::readFile(store);
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read;
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        fs::path file;
+    };
+    const std::vector<Case> cases = {
+        {"a FIFO as the store", [&] { ASSERT_EQ(::mkfifo(store.c_str(), 0644), 0); }, store},
+        {"a FIFO as its additions", [&] { ASSERT_EQ(::mkfifo(additions.c_str(), 0644), 0); }, additions},
+        {"a link to a FIFO",
+         [&] {
+             ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+             fs::create_symlink(dir / "fifo", store);
+         },
+         store},
+        {"a folder", [&] { fs::create_directory(store); }, store},
+        {"a protected store",
+         [&] {
+             test::writeFile(store, kept);
+             fs::permissions(store, readOnly);
+         },
+         store},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const fs::path& f : {store, additions, dir / "fifo"}) {
+            if (fs::exists(fs::symlink_status(f))) fs::permissions(f, fs::perms::owner_all, fs::perm_options::add);
+            fs::remove_all(f);
+        }
+        if (c.file != store) test::writeFile(store, kept);
+        c.make();
+        const fs::file_type type = fs::symlink_status(c.file).type();
+        test::writeFile(dir / "archive/Kelvra-Gold7/pub/1.htm", w("<p>мир</p>")); // a text to keep
+        FullTextCache cache;
+        j.cache = &cache;
+        for (int k = 0; k < 2; ++k) {
+            const FullTextResult r = RunFullTextSearch(t, j, stop, {});
+            cache.waitForFill();
+            EXPECT_EQ(r.hits, 4);
+            if (k == 0)
+                EXPECT_NE(r.storeProblem.english().find(c.file.string()), std::string::npos) << r.storeProblem;
+            else
+                EXPECT_TRUE(r.storeProblem.empty()) << "said twice: " << r.storeProblem;
+        }
+        EXPECT_EQ(fs::symlink_status(c.file).type(), type);
+        if (type == fs::file_type::regular) {
+            EXPECT_TRUE(test::readFile(c.file) == kept);
+            EXPECT_EQ(fs::status(c.file).permissions() & fs::perms::all, readOnly);
+        }
+        for (const auto& e : fs::directory_iterator(app))
+            EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
+        test::writeFile(dir / "archive/Kelvra-Gold7/pub/1.htm", w("<p>война</p>"));
+    }
+}
+
+// Every spelling of one archive folder finds its files under one name, so the store keeps each text once;
+// texts of another archive folder are dropped when the store is written.
+TEST(TextStore, EverySpellingOfTheArchiveFolderSharesItsTexts) {
+    TempDir dir;
+    RecordTable t;
+    fill(t, issueSeven(dir, 4, 2));
+    const fs::path store = dir / "app" / std::string(kTextStoreFile);
+    fs::create_directories(store.parent_path());
+    fs::create_directory_symlink(dir / "archive", dir / "alias");
+    std::atomic<bool> stop{false};
+    const std::string folder = (dir / "archive").string();
+    int fromStore = 0; // the first search reads every file
+    for (const std::string& spelling : {folder, (dir / "alias").string(), folder + "/", folder + "/./",
+                                        (dir / "alias/../archive").string()}) {
+        SCOPED_TRACE(spelling);
+        FullTextJob j = job(dir, "мир");
+        j.archiveFolder = spelling;
+        j.storeFile = store;
+        j.storeSettle = std::chrono::seconds(0);
+        const FullTextResult r = RunFullTextSearch(t, j, stop, {});
+        EXPECT_EQ(r.hits, 2);
+        EXPECT_EQ(r.filesFromStore, fromStore);
+        EXPECT_EQ(TextStore(store, {}).size(), 4u);
+        fromStore = 4;
+    }
+    // Another archive: the copy's texts replace the first one's.
+    fs::copy(dir / "archive", dir / "copy", fs::copy_options::recursive);
+    FullTextJob j = job(dir, "мир");
+    j.archiveFolder = (dir / "copy").string();
+    j.storeFile = store;
+    j.storeSettle = std::chrono::seconds(0);
+    EXPECT_EQ(RunFullTextSearch(t, j, stop, {}).hits, 2);
+    EXPECT_EQ(TextStore(store, {}).size(), 4u);
+    EXPECT_EQ(RunFullTextSearch(t, j, stop, {}).filesFromStore, 4);
 }
 
 TEST(FindDialog, ProgressLines) {

@@ -252,7 +252,7 @@ private slots:
             return RunFullTextWithProgress(&window, a.articles, job, stop, a.messages);
         };
         hooks.showResult = [&](int) { shown.push_back("result"); };
-        hooks.showUnreadable = [&](const Message& message) { shown.push_back(message.english()); };
+        hooks.showProblem = [&](const Message& message) { shown.push_back(message.english()); };
         search::FindRequest request;
         request.boxText = "тишина";
         request.scope = search::FindScope::TitlesAndTexts;
