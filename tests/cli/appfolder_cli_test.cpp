@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <thread>
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
@@ -130,6 +131,51 @@ TEST(CliAppFolder, SpecialFilesInPlaceOfWhatTheCommandsReadAreReportedByName) {
         ASSERT_TRUE(r.finished) << "hung or grew by " << r.peakKb << " KiB";
         EXPECT_EQ(r.status, 0) << r.output;
         EXPECT_NE(r.output.find("Found: 2"), std::string::npos) << r.output;
+    }
+}
+
+// The full-text search's store in place of a FIFO, a folder or a protected file: the search answers, names
+// the file once, and leaves it as it is.
+TEST(CliAppFolder, AStoreFileThatMustNotBeReplacedIsLeftAloneAndNamed) {
+    TempDir dir;
+    prepare(dir);
+    const fs::path app = dir / "app", store = app / "texts.dat", additions = app / "texts.add";
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100)); // texts younger than 2 s are not kept
+    ASSERT_EQ(cli(dir, {"search", "--scope", "texts", "Война"}).status, 0);
+    const std::string kept = test::readFile(store);
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read;
+    for (const fs::path& file : {store, additions}) {
+        for (const std::string kind : {"FIFO", "folder", "protected"}) {
+            SCOPED_TRACE(file.filename().string() + " as a " + kind);
+            for (const fs::path& f : {store, additions}) {
+                if (fs::exists(fs::symlink_status(f)))
+                    fs::permissions(f, fs::perms::owner_all, fs::perm_options::add);
+                fs::remove_all(f);
+            }
+            if (file != store) test::writeFile(store, kept);
+            if (kind == "FIFO") ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+            if (kind == "folder") fs::create_directory(file);
+            if (kind == "protected") {
+                test::writeFile(file, kept);
+                fs::permissions(file, readOnly);
+            }
+            // A changed text that the store would keep.
+            test::writeFile(dir / "archive/Kelvra-Gold6/pub/b.htm", cp1251::fromUtf8("Война " + kind));
+            const auto r = cli(dir, {"search", "--scope", "texts", "Война"});
+            ASSERT_TRUE(r.finished) << "hung or grew by " << r.peakKb << " KiB";
+            EXPECT_EQ(r.status, 0) << r.output;
+            EXPECT_NE(r.output.find("Found: 4"), std::string::npos) << r.output;
+            const size_t named = r.output.find(file.string() + ":");
+            EXPECT_NE(named, std::string::npos) << r.output;
+            EXPECT_EQ(r.output.find(file.string() + ":", named + 1), std::string::npos) << r.output;
+            EXPECT_EQ(fs::symlink_status(file).type(), kind == "FIFO"     ? fs::file_type::fifo
+                                                       : kind == "folder" ? fs::file_type::directory
+                                                                          : fs::file_type::regular);
+            if (kind == "protected") {
+                EXPECT_TRUE(test::readFile(file) == kept);
+                EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, readOnly);
+            }
+        }
     }
 }
 

@@ -14,6 +14,8 @@
 
 #include <map>
 
+#include <sys/stat.h>
+
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
@@ -184,6 +186,42 @@ private slots:
         // The plain candidate of an empty prefix and number is the archive folder itself.
         QVERIFY2(shown[0].text.contains(QString::fromStdString((dir / "archive").string())),
                  qPrintable(shown[0].text));
+    }
+
+    // A FIFO in place of the full-text search's store is never opened: the search answers, its file is named
+    // once in the window's run, and the window closes as always.
+    void textSearch_withAFifoAsTheStoreAnswersNamesItOnceAndCloses() {
+        TempDir dir;
+        test::WriteCatalogue(dir.path(), {{1, "7", "", "Первая", "a.htm"}, {1, "7", "", "Вторая", "b.htm"}});
+        test::writeFile(dir / "archive/Kelvra-Gold7/pub/a.htm", "<p>peace</p>");
+        test::writeFile(dir / "archive/Kelvra-Gold7/pub/b.htm", "<p>war</p>");
+        test::writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() +
+                                             "\r\n[interface]\r\nselect_browser=4\r\n");
+        const std::filesystem::path store = dir / "texts.dat";
+        QCOMPARE(::mkfifo(store.c_str(), 0644), 0);
+        std::vector<Shown> shown;
+        auto* form = new MainWindow(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
+        QVERIFY(test::showActive(*form));
+        form->findChild<QComboBox*>(QStringLiteral("FlatComboBox3"))->setCurrentIndex(1);
+        auto* box = form->findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        for (const QString word : {QStringLiteral("peace"), QStringLiteral("war")}) {
+            test::clickAt(box, box->rect().center());
+            box->setEditText(word);
+            test::typeKey(*form, Qt::Key_Return);
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+        }
+        QCOMPARE(int(shown.size()), 3);
+        QVERIFY2(shown[0].text.endsWith(QLatin1Char('1')), qPrintable(shown[0].text));
+        QCOMPARE(int(shown[1].kind), int(MainWindow::MessageKind::Error));
+        QVERIFY2(shown[1].text.contains(QString::fromStdString(store.string())), qPrintable(shown[1].text));
+        QVERIFY2(shown[2].text.endsWith(QLatin1Char('1')), qPrintable(shown[2].text));
+        QVERIFY(test::showActive(*form));
+        test::typeKey(*form, Qt::Key_X, Qt::AltModifier);
+        QTRY_VERIFY(!form->isVisible());
+        delete form;
+        QVERIFY(std::filesystem::is_fifo(store));
     }
 
     void altX_closesAndWritesHistoryAndRememberedRow() {
