@@ -28,17 +28,28 @@ bool CaseInsensitivePaths::present(const fs::path& path, const fs::path& folder)
     return false;
 }
 
+CaseInsensitivePaths CaseInsensitivePaths::confinedTo(fs::path root) {
+    CaseInsensitivePaths paths;
+    paths.m_confine = std::move(root);
+    return paths;
+}
+
 const std::vector<std::pair<std::string, std::string>>&
 CaseInsensitivePaths::listing(const fs::path& folder) {
     const auto found = m_listings.find(folder.string());
     if (found != m_listings.end()) return found->second;
     std::vector<std::pair<std::string, std::string>> entries;
-    std::error_code ec;
-    for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
-        const std::string real = d->path().filename().string();
-        entries.emplace_back(folded(cp1251::fromUtf8(real)), real);
+    // Confined, a folder that leads out (through a link on the way) is not even opened: its names are none
+    // of the archive's business.
+    if (m_confine.empty() || RealPathInside(m_confine, folder)) {
+        std::error_code ec;
+        for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
+            const std::string real = d->path().filename().string();
+            entries.emplace_back(folded(cp1251::fromUtf8(real)), real);
+        }
+        if (ec && m_unreadable == Unreadable::Error)
+            throw FileError(UnreadableFolderMessage(folder, ec.value()));
     }
-    if (ec && m_unreadable == Unreadable::Error) throw FileError(UnreadableFolderMessage(folder, ec.value()));
     return m_listings.emplace(folder.string(), std::move(entries)).first->second;
 }
 

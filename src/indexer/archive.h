@@ -22,6 +22,9 @@ public:
         Error,   // FileError naming the folder: an indexing run must not take it for an absent page
     };
     explicit CaseInsensitivePaths(Unreadable unreadable = Unreadable::Missing) : m_unreadable(unreadable) {}
+    // A lookup that never lists a folder whose real path (links followed) leaves `root`, so that it never
+    // looks into a folder outside it: a component not found as written there is missing.
+    static CaseInsensitivePaths confinedTo(std::filesystem::path root);
 
     // `components` are Windows-1251 names; the result is the real path, or nothing when a component is
     // missing or (with Unreadable::Missing) a folder cannot be read.
@@ -34,6 +37,7 @@ private:
     const std::vector<std::pair<std::string, std::string>>& listing(const std::filesystem::path& folder);
 
     Unreadable m_unreadable;
+    std::filesystem::path m_confine; // empty: anywhere
     std::map<std::string, std::vector<std::pair<std::string, std::string>>>
         m_listings; // folder -> (folded, real)
 };
