@@ -130,7 +130,7 @@ struct ArticleFiles::Impl {
     fs::path archive;
     std::array<std::string, 3> prefixes;
     std::mutex mutex; // guards the two caches below
-    indexer::CaseInsensitivePaths paths;
+    indexer::CaseInsensitivePaths paths{indexer::CaseInsensitivePaths::Names::Links};
     std::map<std::pair<int, std::string>, std::vector<Folder>> pubFolders;
 
     // The "pub" folders that exist for an issue, in the order they are tried; resolved once per run.

@@ -124,6 +124,9 @@ TEST(ArticleFiles, TextFolderFirstThenTheIssueFolderCandidatesIgnoringCase) {
     EXPECT_FALSE(files.read(1, "  7", "../secret.htm", bytes));
     EXPECT_FALSE(files.read(1, "  7", "/etc/passwd", bytes));
     EXPECT_FALSE(files.read(1, "  7", "c:\\x.htm", bytes));
+    // Escapes are decoded into a name, never into a way out of the folder or a name cut short.
+    EXPECT_FALSE(files.read(1, "  7", "..%2Fsecret.htm", bytes));
+    EXPECT_FALSE(files.read(1, "  7", "b.htm%00.txt", bytes));
     EXPECT_FALSE(files.read(1, "  8", "a.htm", bytes));
     EXPECT_FALSE(files.read(4, "  7", "a.htm", bytes));
 }
@@ -382,10 +385,13 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
     page(dir, "Kelvra-Release12/pub/target.htm", "мир");
     page(dir, "Kelvra-Release12/pub/twice.htm", "мир");
     page(dir, "Kelvra-Release12/pub/sub/deep.htm", "мир");
+    page(dir, "Kelvra-Release12/pub/\xC0\xC1\xC2.htm", "война"); // names kept as Windows-1251 bytes
+    page(dir, "Kelvra-Release12/pub/b\x98.htm", "война");
     const fs::path pub12 = dir / "archive/Kelvra-Release12/pub";
     fs::create_symlink("target.htm", pub12 / "linked.htm");
     fs::create_hard_link(pub12 / "twice.htm", dir / "archive/second-name.htm");
-    for (const char* link : {"upper.htm", "linked.htm", "twice.htm", "sub\\deep.htm", "absent.htm"})
+    for (const char* link :
+         {"upper.htm", "linked.htm", "twice.htm", "sub\\deep.htm", "absent.htm", "АБВ.htm", "b%98.htm"})
         rows.push_back({2, "12", "Статья", link});
     RecordTable t;
     fill(t, rows);
@@ -409,7 +415,7 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
     };
     fs::create_directories(dir / "app");
     const int always = 2; // the symbolic link and the file with two names
-    check("first search", 17);
+    check("first search", 19);
     check("nothing changed", always);
     const fs::path pub7 = dir / "archive/Kelvra-Gold7/pub";
     test::writeFile(pub7 / "1.htm", w("<p>мир</p>"));  // written in place
@@ -423,9 +429,12 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
     check("replaced, removed, added", always + 3);
     page(dir, "Gold7/pub/4.htm", "мир"); // the text folder comes first
     check("a file in an earlier candidate folder", always + 12);
+    test::writeFile(pub12 / "\xC0\xC1\xC2.htm", w("мир"));
+    test::writeFile(pub12 / "b\x98.htm", w("мир")); // the one its link names "b%98.htm"
+    check("files named in Windows-1251 written", always + 2);
     fs::create_directories(dir / "archive/Kelvra-Release12.zip");
     fs::rename(dir / "archive/Kelvra-Release12", dir / "archive/Kelvra-Release12.zip/Kelvra-Release12");
-    check("an issue folder moved", 5);
+    check("an issue folder moved", 7);
     test::writeFile(pub12.parent_path().parent_path() /
                         "Kelvra-Release12.zip/Kelvra-Release12/pub/sub/deep.htm",
                     w("война"));

@@ -1,5 +1,6 @@
 #include "viewer/archiveaddress.h"
 
+#include "base/cp1251.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +16,13 @@ using namespace marovex::viewer;
 namespace fs = std::filesystem;
 
 #if defined(__linux__)
-// The pane's addresses resolve ignoring letter case, and a lookup never even opens a folder that a link leads
-// to outside the archive.
+// The pane's addresses resolve ignoring letter case, also names kept in Windows-1251 bytes, and a lookup
+// never even opens a folder that a link leads to outside the archive.
 TEST(ArchiveAddress, ResolvesInsideTheArchiveOnlyWithoutLookingIntoAFolderOutside) {
     test::TempDir dir;
     const fs::path archive = dir / "archive", hx = archive / "Kelvra1/pub/hx";
     test::writeFile(hx / "Page.htm", "inside");
+    test::writeFile(hx / cp1251::fromUtf8("АБВ.htm"), "raw name");
     test::writeFile(dir / "outside/s.txt", "secret");
     fs::create_symlink(dir / "outside", hx / "secretdir");
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -32,6 +34,7 @@ TEST(ArchiveAddress, ResolvesInsideTheArchiveOnlyWithoutLookingIntoAFolderOutsid
     };
 
     EXPECT_EQ(ResolveArchiveAddress(archive, "/KELVRA1/pub/HX/page.HTM"), hx / "Page.htm");
+    EXPECT_EQ(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/абв.htm"), hx / cp1251::fromUtf8("АБВ.htm"));
     EXPECT_FALSE(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/SECRETDIR/S.TXT"));
     EXPECT_FALSE(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/secretdir/s.txt"));
     EXPECT_FALSE(openedOutside());
