@@ -89,6 +89,7 @@ constexpr BuiltIn kBuiltIn[] = {
     {UnreadableEntry, "%1 (%2)", "%1 (%2)"},
     {ListJoin, "%1; %2", "%1; %2"},
     {ArticleUnreadable, "%1: файл статьи не прочитан (%2)", "%1: cannot read the article file (%2)"},
+    {LinkLeavesIssue, "ссылка ведёт за пределы папки выпуска", "the link leads out of the issue folder"},
     {CannotReadPage, "Файл %1 не прочитан: %2", "Cannot read the file %1: %2"},
     {PageLeavesIssue, "его настоящий путь ведёт за пределы папки выпуска",
      "its real path leaves the issue folder"},

@@ -117,7 +117,8 @@ enum Key : int {
     UnreadableEntry,     // %1 file, %2 reason
     ListJoin,            // %1 a list, %2 its next item
     ArticleUnreadable,   // %1 file, %2 reason
-    Last = ArticleUnreadable,
+    LinkLeavesIssue,     // the reason an article file is never looked for
+    Last = LinkLeavesIssue,
 };
 } // namespace msg
 

@@ -18,9 +18,11 @@ std::string folded(std::string_view cp1251Name) {
 }
 } // namespace
 
-bool CaseInsensitivePaths::present(const fs::path& path, const fs::path& folder) const {
+bool CaseInsensitivePaths::present(const fs::path& path, const fs::path& folder, bool listed) const {
     std::error_code ec;
     if (fs::exists(path, ec)) return true;
+    // A listed link loop is a file that cannot be read, and whoever reads it says so.
+    if (listed && ec == std::errc::too_many_symbolic_link_levels) return true;
     // Not there, or a link to nothing; anything else means the folder could not be looked into.
     if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory &&
         m_unreadable == Unreadable::Error)
@@ -67,7 +69,7 @@ std::optional<fs::path> CaseInsensitivePaths::find(const fs::path& folder, const
     const std::string wanted = folded(name);
     const auto& entries = listing(folder);
     const auto match = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
-        return e.first == wanted && present(folder / e.second, folder);
+        return e.first == wanted && present(folder / e.second, folder, true);
     });
     if (match == entries.end()) return std::nullopt;
     return folder / match->second;

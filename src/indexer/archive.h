@@ -41,8 +41,10 @@ public:
                                                  const std::vector<std::string>& components);
 
 private:
-    // Whether `path` is there; a folder on the way that cannot be read raises with Unreadable::Error.
-    bool present(const std::filesystem::path& path, const std::filesystem::path& folder) const;
+    // Whether `path` is there (a link loop too when it was `listed`); a folder on the way that cannot be read
+    // raises with Unreadable::Error.
+    bool present(const std::filesystem::path& path, const std::filesystem::path& folder,
+                 bool listed = false) const;
     std::optional<std::filesystem::path> find(const std::filesystem::path& folder, const std::string& name);
     const std::vector<std::pair<std::string, std::string>>& listing(const std::filesystem::path& folder);
 

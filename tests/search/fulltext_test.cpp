@@ -148,6 +148,7 @@ TEST(FullTextSearch, MarksTitlesAndTextsReadingOnlyWhatIsNeeded) {
                 {1, "7", "", "untitled.htm", -1},
                 {2, "12", "Третий", "tagged.Htm", 0},
                 {2, "12", "Нет файла", "missing.htm", -1},
+                {2, "12", "Наружу", "../up.htm", -1},
             });
     std::vector<std::string> issues;
     int finished = 0;
@@ -155,19 +156,25 @@ TEST(FullTextSearch, MarksTitlesAndTextsReadingOnlyWhatIsNeeded) {
     FullTextReports reports;
     reports.progress = [&](const FindProgress& p) {
         issues.push_back(p.number);
-        EXPECT_EQ(p.rows, 7);
+        EXPECT_EQ(p.rows, 8);
     };
     reports.finish = [&] { ++finished; };
     const FullTextResult r = RunFullTextSearch(t, job(dir, "мир"), stop, reports);
     EXPECT_TRUE(r.error.empty()) << r.error;
     EXPECT_EQ(r.hits, 3);
-    EXPECT_EQ(r.visited, 7);
+    EXPECT_EQ(r.visited, 8);
     EXPECT_EQ(r.filesRead,
               3); // the title match, the .pdf and the untitled row read nothing; missing is missing
     EXPECT_EQ(finished, 1);
     // Walk order: edition, then issue.
-    EXPECT_EQ(issues, (std::vector<std::string>{"  7", "  7", "  7", "  7", " 12", " 12", " 12"}));
-    EXPECT_EQ(marks(t), (std::vector<int>{0, -1, -1, 0, 0, -1, 0}));
+    EXPECT_EQ(issues, (std::vector<std::string>{"  7", "  7", "  7", "  7", " 12", " 12", " 12", " 12"}));
+    EXPECT_EQ(marks(t), (std::vector<int>{0, -1, -1, 0, 0, -1, 0, 0}));
+    // Files that are not there are named where they would lie.
+    const std::string pub12 = (dir / "archive/Kelvra-Release12/pub").string();
+    EXPECT_EQ(UnreadableFilesMessage(r).english(),
+              "2 article files could not be read and were searched as not containing the text: " + pub12 +
+                  "/missing.htm (no such file or folder); " + pub12 +
+                  "/../up.htm (the link leads out of the issue folder).");
 
     // Letter case and whole words reach the file test too.
     stop = false;

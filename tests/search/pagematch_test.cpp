@@ -294,7 +294,7 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         int hits = 0, read = 0, unreadable = 0, fromStore = 0;
     };
     // The plain walk: every row in turn, the title first, then the file read whole; a file that cannot be
-    // read counts as not matching.
+    // read or is not found counts as not matching, and among the unreadable ones.
     auto plainWalk = [&](const std::string& word, SearchOptions options) {
         ArticleFiles files((dir / "archive").string(), prefixes);
         std::set<std::string> unreadable;
@@ -311,6 +311,8 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
                     if (!path.empty()) {
                         ++walk.read;
                         marked = plainMatch(test::readFile(path), word, options);
+                    } else {
+                        unreadable.insert("not found: " + t.asText("Number") + "/" + link);
                     }
                 } catch (const ArticleReadError& e) {
                     unreadable.insert(e.file());
