@@ -64,42 +64,60 @@ std::string toUtf8(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at p with its character in `c`; 0 for a malformed one
+// (overlong forms, surrogates and values past U+10FFFF included).
+int decodeOne(const unsigned char* p, const unsigned char* end, char32_t& c) {
+    const unsigned char b = *p;
+    if (b < 0x80) {
+        c = b;
+        return 1;
+    }
+    const int len = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b <= 0xDF ? 2 : 0;
+    if (len == 0 || end - p < len) return 0;
+    c = len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+    for (int i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    if ((len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+        (len == 4 && (c < 0x10000 || c > 0x10FFFF)))
+        return 0;
+    return len;
+}
+
+} // namespace
+
 std::string fromUtf8(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();
     while (p < end) {
-        unsigned char b = *p;
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++p;
-            continue;
-        }
-        int len = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b <= 0xDF ? 2 : 0;
-        char32_t c = len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = len != 0 && end - p >= len;
-        for (int i = 1; ok && i < len; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                ok = false;
-            else
-                c = (c << 6) | (p[i] & 0x3F);
-        }
-        // Reject overlong forms, surrogates and values past U+10FFFF.
-        if (ok && ((len == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-                   (len == 4 && (c < 0x10000 || c > 0x10FFFF))))
-            ok = false;
-        if (!ok) {
+        char32_t c = 0;
+        const int len = decodeOne(p, end, c);
+        if (len == 0) {
             out.push_back('?');
             ++p;
-            while (p < end && (*p & 0xC0) == 0x80) ++p;
+            while (p < end && (*p & 0xC0) == 0x80)
+                ++p;
             continue;
         }
-        int byte = fromUnicode(c);
+        const int byte = fromUnicode(c);
         out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
         p += len;
     }
     return out;
+}
+
+std::string fromFileName(std::string_view name) {
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    const auto* end = p + name.size();
+    char32_t c = 0;
+    for (int len = 0; p < end; p += len)
+        if ((len = decodeOne(p, end, c)) == 0) return std::string(name);
+    return fromUtf8(name);
 }
 
 } // namespace marovex::cp1251

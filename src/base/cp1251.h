@@ -21,6 +21,10 @@ std::string toUtf8(std::string_view bytes);
 // become "?".
 std::string fromUtf8(std::string_view utf8);
 
+// A file name as the system gives it, in Windows-1251: converted when it is UTF-8, taken byte for byte when
+// it is not (an archive unpacked without converting its names keeps them in Windows-1251).
+std::string fromFileName(std::string_view name);
+
 } // namespace marovex::cp1251
 
 namespace marovex {

@@ -93,6 +93,7 @@ constexpr BuiltIn kBuiltIn[] = {
      "%1. Прочитанные тексты статей не сохраняются, и каждый поиск по тексту читает файлы статей заново.",
      "%1. The texts of the articles read are not kept, and every full-text search reads the article files "
      "again."},
+    {LinkLeavesIssue, "ссылка ведёт за пределы папки выпуска", "the link leads out of the issue folder"},
     {CannotReadPage, "Файл %1 не прочитан: %2", "Cannot read the file %1: %2"},
     {PageLeavesIssue, "его настоящий путь ведёт за пределы папки выпуска",
      "its real path leaves the issue folder"},

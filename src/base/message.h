@@ -118,7 +118,8 @@ enum Key : int {
     ListJoin,            // %1 a list, %2 its next item
     ArticleUnreadable,   // %1 file, %2 reason
     TextsNotKept,        // %1 why the text store cannot be kept
-    Last = TextsNotKept,
+    LinkLeavesIssue,     // the reason an article file is never looked for
+    Last = LinkLeavesIssue,
 };
 } // namespace msg
 

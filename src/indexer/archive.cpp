@@ -18,9 +18,11 @@ std::string folded(std::string_view cp1251Name) {
 }
 } // namespace
 
-bool CaseInsensitivePaths::present(const fs::path& path, const fs::path& folder) const {
+bool CaseInsensitivePaths::present(const fs::path& path, const fs::path& folder, bool listed) const {
     std::error_code ec;
     if (fs::exists(path, ec)) return true;
+    // A listed link loop is a file that cannot be read, and whoever reads it says so.
+    if (listed && ec == std::errc::too_many_symbolic_link_levels) return true;
     // Not there, or a link to nothing; anything else means the folder could not be looked into.
     if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory &&
         m_unreadable == Unreadable::Error)
@@ -28,38 +30,87 @@ bool CaseInsensitivePaths::present(const fs::path& path, const fs::path& folder)
     return false;
 }
 
+CaseInsensitivePaths CaseInsensitivePaths::confinedTo(fs::path root) {
+    CaseInsensitivePaths paths;
+    paths.m_confine = std::move(root);
+    return paths;
+}
+
 const std::vector<std::pair<std::string, std::string>>&
 CaseInsensitivePaths::listing(const fs::path& folder) {
     const auto found = m_listings.find(folder.string());
     if (found != m_listings.end()) return found->second;
     std::vector<std::pair<std::string, std::string>> entries;
-    std::error_code ec;
-    for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
-        const std::string real = d->path().filename().string();
-        entries.emplace_back(folded(cp1251::fromUtf8(real)), real);
+    // Confined, a folder that leads out (through a link on the way) is not even opened: its names are none
+    // of the archive's business.
+    if (m_confine.empty() || RealPathInside(m_confine, folder)) {
+        std::error_code ec;
+        for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
+            const std::string real = d->path().filename().string();
+            entries.emplace_back(folded(cp1251::fromFileName(real)), real);
+        }
+        if (ec && m_unreadable == Unreadable::Error)
+            throw FileError(UnreadableFolderMessage(folder, ec.value()));
     }
-    if (ec && m_unreadable == Unreadable::Error) throw FileError(UnreadableFolderMessage(folder, ec.value()));
     return m_listings.emplace(folder.string(), std::move(entries)).first->second;
+}
+
+std::optional<fs::path> CaseInsensitivePaths::find(const fs::path& folder, const std::string& name) {
+    fs::path direct = folder / cp1251::toUtf8(name);
+    if (present(direct, folder)) return direct;
+    // The same bytes as the page writes them: the name of an archive unpacked without converting names. A
+    // file system that refuses such a name has none of that kind; the listing below tells a folder that
+    // cannot be read.
+    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        direct = folder / name;
+        std::error_code ec;
+        if (fs::exists(direct, ec)) return direct;
+    }
+    const std::string wanted = folded(name);
+    const auto& entries = listing(folder);
+    const auto match = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
+        return e.first == wanted && present(folder / e.second, folder, true);
+    });
+    if (match == entries.end()) return std::nullopt;
+    return folder / match->second;
 }
 
 std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base,
                                                       const std::vector<std::string>& components) {
     fs::path current = base;
     for (const std::string& component : components) {
-        fs::path direct = current / cp1251::toUtf8(component);
-        if (present(direct, current)) {
-            current = std::move(direct);
-            continue;
-        }
-        const std::string wanted = folded(component);
-        const auto& entries = listing(current);
-        const auto match = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
-            return e.first == wanted && present(current / e.second, current);
-        });
-        if (match == entries.end()) return std::nullopt;
-        current /= match->second;
+        std::optional<fs::path> next = find(current, component);
+        if (!next && m_names == Names::Links)
+            if (const std::optional<std::string> decoded = PercentDecoded(component))
+                next = find(current, *decoded);
+        if (!next) return std::nullopt;
+        current = std::move(*next);
     }
     return current;
+}
+
+std::optional<std::string> PercentDecoded(std::string_view name) {
+    auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    std::string out;
+    bool escaped = false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '%' && i + 2 < name.size() && hex(name[i + 1]) >= 0 && hex(name[i + 2]) >= 0) {
+            out += char(hex(name[i + 1]) * 16 + hex(name[i + 2]));
+            escaped = true;
+            i += 2;
+        } else {
+            out += name[i];
+        }
+    }
+    constexpr std::string_view kNotInAName("/\\\0", 3);
+    if (!escaped || out == "." || out == ".." || out.find_first_of(kNotInAName) != std::string::npos)
+        return std::nullopt;
+    return out;
 }
 
 std::array<std::string, 3> PrefixesCp1251(const std::array<std::string, 3>& prefixes) {

@@ -12,8 +12,9 @@ namespace marovex::indexer {
 
 // Where an archive path lies on disk. Names in the archive are compared ignoring case (it may come from a
 // file system that does not distinguish case), so each component that is not found as written is looked
-// up in its folder's listing. Listings are kept for the lifetime of the object, which is one run. A link
-// to nothing is no component.
+// up in its folder's listing. Names on disk that are not UTF-8 (an archive unpacked without converting its
+// names) are taken as Windows-1251. Listings are kept for the lifetime of the object, which is one run. A
+// link to nothing is no component.
 class CaseInsensitivePaths {
 public:
     // What a folder on the way that cannot be read or listed means.
@@ -21,7 +22,18 @@ public:
         Missing, // the path is not there
         Error,   // FileError naming the folder: an indexing run must not take it for an absent page
     };
+    // What the components are.
+    enum class Names {
+        Plain,
+        // Addresses taken from pages' links: a component not found as written that holds "%XX" escapes is
+        // looked for decoded too, as a browser would decode it.
+        Links,
+    };
     explicit CaseInsensitivePaths(Unreadable unreadable = Unreadable::Missing) : m_unreadable(unreadable) {}
+    explicit CaseInsensitivePaths(Names names) : m_names(names) {}
+    // A lookup that never lists a folder whose real path (links followed) leaves `root`, so that it never
+    // looks into a folder outside it: a component not found as written there is missing.
+    static CaseInsensitivePaths confinedTo(std::filesystem::path root);
 
     // `components` are Windows-1251 names; the result is the real path, or nothing when a component is
     // missing or (with Unreadable::Missing) a folder cannot be read.
@@ -29,14 +41,23 @@ public:
                                                  const std::vector<std::string>& components);
 
 private:
-    // Whether `path` is there; a folder on the way that cannot be read raises with Unreadable::Error.
-    bool present(const std::filesystem::path& path, const std::filesystem::path& folder) const;
+    // Whether `path` is there (a link loop too when it was `listed`); a folder on the way that cannot be read
+    // raises with Unreadable::Error.
+    bool present(const std::filesystem::path& path, const std::filesystem::path& folder,
+                 bool listed = false) const;
+    std::optional<std::filesystem::path> find(const std::filesystem::path& folder, const std::string& name);
     const std::vector<std::pair<std::string, std::string>>& listing(const std::filesystem::path& folder);
 
-    Unreadable m_unreadable;
+    Unreadable m_unreadable = Unreadable::Missing;
+    Names m_names = Names::Plain;
+    std::filesystem::path m_confine; // empty: anywhere
     std::map<std::string, std::vector<std::pair<std::string, std::string>>>
         m_listings; // folder -> (folded, real)
 };
+
+// A name taken from an address with its "%XX" escapes decoded, as a browser decodes it; nothing when it holds
+// none, or when decoding would make it another path than one name (a separator, a NUL, "." or "..").
+std::optional<std::string> PercentDecoded(std::string_view name);
 
 // Capacities of the names the walk works with, in characters.
 inline constexpr size_t kPrefixCapacity = 100;

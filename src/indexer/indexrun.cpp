@@ -92,7 +92,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
         std::error_code ec;
         for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
             if (!isFolder(*it)) continue;
-            const std::string name = cp1251::fromUtf8(it->path().filename().string());
+            const std::string name = cp1251::fromFileName(it->path().filename().string());
             const int edition = EditionOf(name, prefixes, order);
             if (edition == 0 || !settings.enabled[size_t(edition - 1)]) continue;
             folders.push_back({it->path(), ClassifyEntry(name, prefixes, order)});
@@ -209,7 +209,8 @@ int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& setting
     for (fs::directory_iterator it(ArchiveFolderPath(settings.archiveFolder), ec), end; !ec && it != end;
          it.increment(ec)) {
         if (!isFolder(*it)) continue;
-        const auto entry = ClassifyEntry(cp1251::fromUtf8(it->path().filename().string()), prefixes, order);
+        const auto entry =
+            ClassifyEntry(cp1251::fromFileName(it->path().filename().string()), prefixes, order);
         if (entry && settings.enabled[size_t(entry->edition - 1)] &&
             seen.insert(issueKey(entry->edition, entry->number)).second)
             ++count;

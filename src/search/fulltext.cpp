@@ -130,7 +130,7 @@ struct ArticleFiles::Impl {
     fs::path archive;
     std::array<std::string, 3> prefixes;
     std::mutex mutex; // guards the two caches below
-    indexer::CaseInsensitivePaths paths;
+    indexer::CaseInsensitivePaths paths{indexer::CaseInsensitivePaths::Names::Links};
     std::map<std::pair<int, std::string>, std::vector<Folder>> pubFolders;
 
     // The "pub" folders that exist for an issue, in the order they are tried; resolved once per run.
@@ -257,6 +257,24 @@ fs::path ArticleFiles::locate(int type, std::string_view number, std::string_vie
     return d->find(type, number, link, nullptr, st, path, false, linked) == Probe::Read ? path : fs::path();
 }
 
+fs::path ArticleFiles::missingPath(int type, std::string_view number, std::string_view link) {
+    const auto& folders = d->folders(type, number);
+    fs::path path = d->archive;
+    if (!folders.empty()) {
+        path = folders.front().pub;
+    } else if (const auto candidates =
+                   PubFolderCandidates(type, indexer::ShortIssueNumber(number), d->prefixes);
+               candidates.size() > 1) {
+        for (const std::string& c : candidates[1])
+            path /= cp1251::toUtf8(c);
+    }
+    // A link that leaves the folder is shown as written: what it names is the point.
+    if (!indexer::LinkStaysInside(link)) return path / cp1251::toUtf8(link);
+    for (const std::string& c : indexer::LinkComponents(link))
+        path /= cp1251::toUtf8(c);
+    return path;
+}
+
 bool ArticleFiles::examine(int type, std::string_view number, std::string_view link, fs::path& path,
                            struct stat& st, std::string& bytes, bool lookFirst, bool& read, bool* linked) {
     read = false;
@@ -288,6 +306,25 @@ struct RowInput {
     bool titleMatches = false;
     bool mayRead = false; // a titled row of a kind whose file is read, and its title does not match
 };
+
+// What tells the files of rows that are not found apart: the issue and the link's components, folded as
+// the lookup folds names.
+std::string missingKey(const RowInput& row) {
+    std::string key = std::to_string(row.type) + '\n' + indexer::ShortIssueNumber(row.number) + '\n';
+    for (const std::string& c : indexer::LinkComponents(row.link))
+        key += c + '/';
+    text::FoldUpper(key);
+    return key;
+}
+
+// "file (reason)" for a row whose file is not found.
+Message missingEntry(ArticleFiles& files, const RowInput& row) {
+    const fs::path path = files.missingPath(row.type, row.number, row.link);
+    return Message(msg::UnreadableEntry,
+                   {Text(path.string()), indexer::LinkStaysInside(row.link)
+                                             ? Reason(ENOENT)
+                                             : Nested(Message(msg::LinkLeavesIssue, {}))});
+}
 
 // Text fields as the walk needs them; most numbers and links are plain ASCII and need no conversion.
 std::string windows1251(std::string_view utf8) {
@@ -346,6 +383,7 @@ public:
     FilePipeline& operator=(const FilePipeline&) = delete;
 
     int filesLookedFor() const { return m_lookedFor.load(); }
+    ArticleFiles& files() { return m_files; }
 
     // The rows whose files were read without their texts being kept, in walk order.
     std::vector<FullTextCache::Unkept> unkept() const {
@@ -590,7 +628,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
                 if (rows[i].mayRead) places[i] = cache->place(i, rows[i].type, rows[i].number, rows[i].link);
         }
         FilePipeline files(rows, job, word, threads, store, cache, places);
-        std::set<std::string> unreadable;
+        std::set<std::string> unreadable, missing;
 
         articles.first();
         for (size_t i = 0; i < rows.size() && !articles.eof() && !stop.load(); ++i) {
@@ -604,6 +642,12 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
                     if (unreadable.insert(p->unreadableFile).second &&
                         result.unreadable.size() < kUnreadableNamed)
                         result.unreadable.push_back(p->unreadable);
+                } else if (rows[i].mayRead && !o.read) {
+                    // Found under no candidate, in every mode alike: with the store and the cache too, a
+                    // row whose file was read or answered for has `read` set.
+                    if (missing.insert(missingKey(rows[i])).second &&
+                        result.unreadable.size() < kUnreadableNamed)
+                        result.unreadable.push_back(missingEntry(files.files(), rows[i]));
                 }
                 if (o.read) ++result.filesRead;
                 if (o.fromStore) ++result.filesFromStore;
@@ -621,7 +665,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             articles.next();
         }
         result.stopped = stop.load() && result.visited < int(rows.size());
-        result.unreadableCount = int(unreadable.size());
+        result.unreadableCount = int(unreadable.size() + missing.size());
         result.filesLookedFor = files.filesLookedFor();
         if (cache) unkept = files.unkept();
         complete = result.visited == int(rows.size());

@@ -76,6 +76,9 @@ public:
 
     // The path read(...) would read, or an empty path (tests and diagnostics).
     std::filesystem::path locate(int type, std::string_view number, std::string_view link);
+    // Where the file of a row that is not found would lie, to name it: the link in the issue's first "pub"
+    // folder, or in its plain issue folder when it has none; a link that leaves the issue folder as written.
+    std::filesystem::path missingPath(int type, std::string_view number, std::string_view link);
 
     // For the text store: finds the file as read(...) does and returns its path with the file's status in
     // `st`. With `lookFirst` the file is only looked at where that decides; `read` tells whether it was read
@@ -138,8 +141,9 @@ struct FullTextResult {
     int filesLookedFor = 0;
     bool stopped = false; // the stop flag ended the walk early
     Message error;        // not empty: a table error ended the walk
-    // Article files that could not be read: their rows count as not matching their texts and the walk
-    // goes on. How many (each file once) and the first few, each as "file (reason)".
+    // Article files that could not be read, or that rows whose files are read link to but that are found
+    // nowhere (a link that leaves the issue folder included): their rows count as not matching their texts
+    // and the walk goes on. How many (each file once) and the first few, each as "file (reason)".
     int unreadableCount = 0;
     std::vector<Message> unreadable;
     // Why the text store keeps nothing (TextsNotKept); with a cache, only the first time in its life.
@@ -157,10 +161,10 @@ Message UnreadableFilesMessage(const FullTextResult& result);
 // the filter off); the stop flag is read before every row. Each row is marked -1 when its title matches or,
 // failing that, its article file contains the text, and 0 otherwise; a stopped walk leaves the rows it did
 // not reach as they were. Files are read on several threads ahead of the walk, but marks, hits and the
-// reports follow the rows one by one on the calling thread. An unreadable file is counted and passed by.
-// With a text store, texts of unchanged files are taken from it and the store is brought up to date
-// before the finish report. Never raises: an error ends the walk with `error` set, the row in hand
-// unchanged.
+// reports follow the rows one by one on the calling thread. An unreadable file, or one found nowhere, is
+// counted and passed by. With a text store, texts of unchanged files are taken from it and the store is
+// brought up to date before the finish report. Never raises: an error ends the walk with `error` set, the
+// row in hand unchanged.
 FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
                                  const FullTextReports& reports);
 

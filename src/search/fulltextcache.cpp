@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -95,6 +96,13 @@ std::uint64_t keyOf(int watch, std::string_view cp1251Name) {
     return (std::uint64_t(std::uint32_t(watch)) << 32) | h;
 }
 
+// The dependencies of a link component: the name as written and, where the lookup also tries it, decoded.
+void addKeys(std::vector<std::uint64_t>& keys, int watch, const std::string& component) {
+    keys.push_back(keyOf(watch, component));
+    if (const std::optional<std::string> decoded = indexer::PercentDecoded(component))
+        keys.push_back(keyOf(watch, *decoded));
+}
+
 // The calling thread yields to the program's other work: keeping texts is never what the user waits for.
 void lowerThisThreadsPriority() {
 #if defined(__linux__)
@@ -122,8 +130,9 @@ struct FullTextCache::Impl {
     std::uint64_t walk = 0;
 
     std::unique_ptr<FolderWatch> watch;
-    std::mutex mutex;                    // guards what follows during a walk
-    indexer::CaseInsensitivePaths paths; // folder listings of this walk
+    std::mutex mutex; // guards what follows during a walk
+    // Folder listings of this walk; names looked up as ArticleFiles looks them up.
+    indexer::CaseInsensitivePaths paths{indexer::CaseInsensitivePaths::Names::Links};
     // In the order registered: a walk adds one or two for every file, and a walk after changes looks them
     // all over once, so a list does both cheaper than a table.
     std::vector<Dependent> dependents;
@@ -320,7 +329,7 @@ struct FullTextCache::Impl {
                 std::vector<std::uint64_t>& keys, std::vector<std::pair<fs::path, int>>& folders,
                 bool throughLast) {
         for (std::size_t i = 0; i < components.size(); ++i) {
-            keys.push_back(keyOf(wd, components[i]));
+            addKeys(keys, wd, components[i]);
             if (i + 1 == components.size() && !throughLast) break;
             const auto next = paths.resolve(folder, {components[i]});
             if (!next) break;
@@ -376,7 +385,7 @@ TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFil
     c.endFill(false);
     ++c.walk;
     c.placesUsed = 0;
-    c.paths = indexer::CaseInsensitivePaths();
+    c.paths = indexer::CaseInsensitivePaths(indexer::CaseInsensitivePaths::Names::Links);
 
     // The archive as it was: the same folder at the same path, nothing mounted or unmounted since.
     const fs::path archive = indexer::RealArchiveFolder(job.archiveFolder);
@@ -399,10 +408,13 @@ TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFil
             std::unordered_set<std::uint64_t> names;
             std::unordered_set<std::uint32_t> gone;
             for (const FolderWatch::Change& change : changes) {
-                if (change.folderGone)
+                if (change.folderGone) {
                     gone.insert(std::uint32_t(change.watch));
-                else
-                    names.insert(keyOf(change.watch, cp1251::fromUtf8(change.name)));
+                } else {
+                    // The name as the lookup matches it in a listing, and its bytes as a link may name it.
+                    names.insert(keyOf(change.watch, cp1251::fromFileName(change.name)));
+                    names.insert(keyOf(change.watch, change.name));
+                }
             }
             c.distrust(names, gone);
         }
@@ -489,7 +501,7 @@ bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string
     if (watched && link.find_first_of("/\\") == std::string_view::npos) {
         if (indexer::LinkStaysInside(link))
             for (const auto& pub : issue.pubs)
-                keys.push_back(keyOf(pub.second, link));
+                addKeys(keys, pub.second, std::string(link));
     } else if (watched && indexer::LinkStaysInside(link)) {
         const std::vector<std::string> components = indexer::LinkComponents(link);
         std::lock_guard lock(c.mutex);

@@ -25,7 +25,8 @@ std::optional<fs::path> ResolveArchiveAddress(const fs::path& root, std::string_
         start = end + 1;
     }
     if (components.empty()) return std::nullopt;
-    indexer::CaseInsensitivePaths paths;
+    // Confined to the root: a folder outside it is never listed, not even while its file is refused below.
+    auto paths = indexer::CaseInsensitivePaths::confinedTo(root);
     const std::optional<fs::path> file = paths.resolve(root, components);
     std::error_code ec;
     if (!file || !fs::is_regular_file(*file, ec) || !indexer::RealPathInside(root, *file))

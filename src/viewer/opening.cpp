@@ -52,7 +52,8 @@ std::optional<Found> locate(const ArticleRow& row, const OpenSettings& settings,
     const fs::path archive = indexer::ArchiveFolderPath(settings.archiveFolder);
     const auto candidates = indexer::IssueFolderCandidates(editionPrefix(settings, row.type),
                                                            indexer::ShortIssueNumber(row.number));
-    indexer::CaseInsensitivePaths paths;
+    // The link as a browser would follow it: "%XX" escapes decoded where the name as written is not there.
+    indexer::CaseInsensitivePaths paths(indexer::CaseInsensitivePaths::Names::Links);
     for (const std::vector<std::string>& folder : candidates) {
         std::vector<std::string> components = folder;
         components.insert(components.end(), below.begin(), below.end());
@@ -119,7 +120,7 @@ fs::path writeFrameCopy(const Found& found, const OpenSettings& settings) {
     std::string article;
     for (const fs::path& part : found.file.lexically_relative(found.issueFolder)) {
         if (!article.empty()) article += '/';
-        article += cp1251::fromUtf8(utf8(part));
+        article += cp1251::fromFileName(utf8(part));
     }
     const fs::path copy = settings.appDir / kFrameCopyName;
     writeFileAtomically(copy, FrameCopyText(*page, *issueIndex, article));

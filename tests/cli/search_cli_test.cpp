@@ -1,3 +1,4 @@
+#include "archivegen/archivegen.h"
 #include "base/applock.h"
 #include "base/cp1251.h"
 #include "catalogue/catalogue.h"
@@ -125,6 +126,27 @@ TEST(CliSearch, UnreadableFilesAreNamedAfterTheResultAndTheSearchSucceeds) {
     ASSERT_NE(named, std::string::npos) << r.err;
     EXPECT_LT(found, named);
     EXPECT_NE(r.err.find((pub / "b.htm").string(), named), std::string::npos) << r.err;
+}
+
+// A generated archive indexed and searched by the companion: every file a row links to is found, those whose
+// names are Windows-1251 bytes on disk too.
+TEST(CliSearch, AGeneratedArchiveHasNoFileItCannotFindNotEvenOneNamedInWindows1251) {
+    TempDir dir;
+    gen::GenOptions options;
+    options.out = dir / "archive";
+    options.issues = 3;
+    options.articlesPerIssue = 5;
+    gen::GenerateArchive(options);
+    ASSERT_EQ(searchCli(dir, "init").status, 0);
+    test::writeFile(dir / "app" / "mvx.ini", "[options]\r\ndbdir=" + options.out.string() +
+                                                 "\r\nkelvra GOLD=1\r\nkelvra Release=1\r\nkelvra=1\r\n");
+    ASSERT_EQ(searchCli(dir, "index").status, 0);
+    for (const char* word : gen::kRawNameWords) {
+        const SearchRun r = searchCli(dir, std::string("search --scope texts ") + word);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("Found: 3\n"), std::string::npos) << r.err; // one in each edition
+        EXPECT_EQ(r.err.find("could not be read"), std::string::npos) << r.err;
+    }
 }
 
 // Searches killed at random moments, while the store is filled, brought up to date, or made anew after

@@ -217,10 +217,12 @@ TEST_F(IndexRunTest, AFullRunOverAnEmptyArchiveLeavesOneEmptyTopic) {
 TEST_F(IndexRunTest, ACyrillicPrefixFindsItsIssues) {
     settings.prefixes[0] = "Золото";
     issue("зОЛОТО05", "A", {"1.htm"});
+    issue(cp1251::fromUtf8("Золото06"), "A", {"2.htm"}); // unpacked without converting its name
     ASSERT_TRUE(run().completed);
-    EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm"}));
-    EXPECT_EQ(progress, (std::vector<std::string>{"зОЛОТО05"}));
-    EXPECT_EQ(CountIssuesToIndex(articles, settings, true), 1);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm", "1| 06|2.htm"}));
+    EXPECT_EQ(std::set<std::string>(progress.begin(), progress.end()),
+              (std::set<std::string>{"зОЛОТО05", "Золото06"}));
+    EXPECT_EQ(CountIssuesToIndex(articles, settings, true), 2);
 }
 
 TEST_F(IndexRunTest, DisabledEditionsIndexNothing) {

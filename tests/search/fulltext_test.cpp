@@ -130,6 +130,9 @@ TEST(ArticleFiles, TextFolderFirstThenTheIssueFolderCandidatesIgnoringCase) {
     EXPECT_FALSE(files.read(1, "  7", "../secret.htm", bytes));
     EXPECT_FALSE(files.read(1, "  7", "/etc/passwd", bytes));
     EXPECT_FALSE(files.read(1, "  7", "c:\\x.htm", bytes));
+    // Escapes are decoded into a name, never into a way out of the folder or a name cut short.
+    EXPECT_FALSE(files.read(1, "  7", "..%2Fsecret.htm", bytes));
+    EXPECT_FALSE(files.read(1, "  7", "b.htm%00.txt", bytes));
     EXPECT_FALSE(files.read(1, "  8", "a.htm", bytes));
     EXPECT_FALSE(files.read(4, "  7", "a.htm", bytes));
 }
@@ -151,6 +154,7 @@ TEST(FullTextSearch, MarksTitlesAndTextsReadingOnlyWhatIsNeeded) {
                 {1, "7", "", "untitled.htm", -1},
                 {2, "12", "Третий", "tagged.Htm", 0},
                 {2, "12", "Нет файла", "missing.htm", -1},
+                {2, "12", "Наружу", "../up.htm", -1},
             });
     std::vector<std::string> issues;
     int finished = 0;
@@ -158,19 +162,25 @@ TEST(FullTextSearch, MarksTitlesAndTextsReadingOnlyWhatIsNeeded) {
     FullTextReports reports;
     reports.progress = [&](const FindProgress& p) {
         issues.push_back(p.number);
-        EXPECT_EQ(p.rows, 7);
+        EXPECT_EQ(p.rows, 8);
     };
     reports.finish = [&] { ++finished; };
     const FullTextResult r = RunFullTextSearch(t, job(dir, "мир"), stop, reports);
     EXPECT_TRUE(r.error.empty()) << r.error;
     EXPECT_EQ(r.hits, 3);
-    EXPECT_EQ(r.visited, 7);
+    EXPECT_EQ(r.visited, 8);
     EXPECT_EQ(r.filesRead,
               3); // the title match, the .pdf and the untitled row read nothing; missing is missing
     EXPECT_EQ(finished, 1);
     // Walk order: edition, then issue.
-    EXPECT_EQ(issues, (std::vector<std::string>{"  7", "  7", "  7", "  7", " 12", " 12", " 12"}));
-    EXPECT_EQ(marks(t), (std::vector<int>{0, -1, -1, 0, 0, -1, 0}));
+    EXPECT_EQ(issues, (std::vector<std::string>{"  7", "  7", "  7", "  7", " 12", " 12", " 12", " 12"}));
+    EXPECT_EQ(marks(t), (std::vector<int>{0, -1, -1, 0, 0, -1, 0, 0}));
+    // Files that are not there are named where they would lie.
+    const std::string pub12 = (dir / "archive/Kelvra-Release12/pub").string();
+    EXPECT_EQ(UnreadableFilesMessage(r).english(),
+              "2 article files could not be read and were searched as not containing the text: " + pub12 +
+                  "/missing.htm (no such file or folder); " + pub12 +
+                  "/../up.htm (the link leads out of the issue folder).");
 
     // Letter case and whole words reach the file test too.
     stop = false;
@@ -388,10 +398,13 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
     page(dir, "Kelvra-Release12/pub/target.htm", "мир");
     page(dir, "Kelvra-Release12/pub/twice.htm", "мир");
     page(dir, "Kelvra-Release12/pub/sub/deep.htm", "мир");
+    page(dir, "Kelvra-Release12/pub/\xC0\xC1\xC2.htm", "война"); // names kept as Windows-1251 bytes
+    page(dir, "Kelvra-Release12/pub/b\x98.htm", "война");
     const fs::path pub12 = dir / "archive/Kelvra-Release12/pub";
     fs::create_symlink("target.htm", pub12 / "linked.htm");
     fs::create_hard_link(pub12 / "twice.htm", dir / "archive/second-name.htm");
-    for (const char* link : {"upper.htm", "linked.htm", "twice.htm", "sub\\deep.htm", "absent.htm"})
+    for (const char* link :
+         {"upper.htm", "linked.htm", "twice.htm", "sub\\deep.htm", "absent.htm", "АБВ.htm", "b%98.htm"})
         rows.push_back({2, "12", "Статья", link});
     RecordTable t;
     fill(t, rows);
@@ -415,7 +428,7 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
     };
     fs::create_directories(dir / "app");
     const int always = 2; // the symbolic link and the file with two names
-    check("first search", 17);
+    check("first search", 19);
     check("nothing changed", always);
     const fs::path pub7 = dir / "archive/Kelvra-Gold7/pub";
     test::writeFile(pub7 / "1.htm", w("<p>мир</p>"));  // written in place
@@ -429,9 +442,12 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
     check("replaced, removed, added", always + 3);
     page(dir, "Gold7/pub/4.htm", "мир"); // the text folder comes first
     check("a file in an earlier candidate folder", always + 12);
+    test::writeFile(pub12 / "\xC0\xC1\xC2.htm", w("мир"));
+    test::writeFile(pub12 / "b\x98.htm", w("мир")); // the one its link names "b%98.htm"
+    check("files named in Windows-1251 written", always + 2);
     fs::create_directories(dir / "archive/Kelvra-Release12.zip");
     fs::rename(dir / "archive/Kelvra-Release12", dir / "archive/Kelvra-Release12.zip/Kelvra-Release12");
-    check("an issue folder moved", 5);
+    check("an issue folder moved", 7);
     test::writeFile(pub12.parent_path().parent_path() /
                         "Kelvra-Release12.zip/Kelvra-Release12/pub/sub/deep.htm",
                     w("война"));

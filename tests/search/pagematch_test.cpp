@@ -264,6 +264,26 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         t.setInt("Npp", i);
         t.post();
     }
+    // Names an archive unpacked without converting them keeps as Windows-1251 bytes, and an escape a browser
+    // decodes into such a byte: link, name on disk, and a word only that file holds.
+    const std::array<std::array<std::string, 3>, 3> rawNames = {{
+        {"\xc0\xc1\xc2.htm", "\xc0\xc1\xc2.htm", "rawfirst"},
+        {"odd\x98_dir/a\x98\xff.htm", "odd\x98_dir/a\x98\xff.htm", "rawsecond"},
+        {"b%98.htm", "b\x98.htm", "rawthird"},
+    }};
+    int npp = 400;
+    for (const auto& [link, disk, word] : rawNames) {
+        test::writeFile(dir / "archive/Kelvra-Gold1/pub" / disk, "<p>" + word + "</p>");
+        t.append();
+        t.setInt("Kod", 0);
+        t.setInt("Type", 1);
+        t.setText("Number", catalogue::padIssueNumber("1"));
+        t.setText("Statia", "raw");
+        t.setText("Link", cp1251::toUtf8(link));
+        t.setInt("Find", 0);
+        t.setInt("Npp", npp++);
+        t.post();
+    }
     fs::create_directories(dir / "outside");
     test::writeFile(dir / "outside" / "g.htm", cp1251::fromUtf8("мир war a"));
     const fs::path store = dir / "app" / std::string(kTextStoreFile);
@@ -274,7 +294,7 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         int hits = 0, read = 0, unreadable = 0, fromStore = 0;
     };
     // The plain walk: every row in turn, the title first, then the file read whole; a file that cannot be
-    // read counts as not matching.
+    // read or is not found counts as not matching, and among the unreadable ones.
     auto plainWalk = [&](const std::string& word, SearchOptions options) {
         ArticleFiles files((dir / "archive").string(), prefixes);
         std::set<std::string> unreadable;
@@ -291,6 +311,8 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
                     if (!path.empty()) {
                         ++walk.read;
                         marked = plainMatch(test::readFile(path), word, options);
+                    } else {
+                        unreadable.insert("not found: " + t.asText("Number") + "/" + link);
                     }
                 } catch (const ArticleReadError& e) {
                     unreadable.insert(e.file());
@@ -356,6 +378,10 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
     fromStore = 0;
     compare("the store answering", 6);
     EXPECT_GT(fromStore, 1000); // the texts did come from the store
+    for (const auto& name : rawNames) {
+        EXPECT_EQ(plainWalk(name[2], {}).hits, 1) << name[2];
+        EXPECT_EQ(searchWalk(name[2], {}, true, true).hits, 1) << name[2];
+    }
 
     // Changes: new texts (one of the same length with its old modification time put back), files that
     // appear for rows that had none, files that go, and files that can no longer be read.

@@ -174,6 +174,10 @@ TEST_F(OpeningTest, FrameCopyNamesTheArticleAsOnDiskAndNothingLeavesTheIssueFold
     EXPECT_EQ(mainFrame(), "<frame src=\"PUB/A/B.html\">\r\n");
     OpenCurrentRow("Statia", {1, "  7", "q\" onload=\"x&y#z.htm"}, settings, hooks);
     EXPECT_EQ(mainFrame(), "<frame src=\"PUB/q&quot; onload=&quot;x&amp;y%23z.htm\">\r\n");
+    // A name kept as Windows-1251 bytes, which its link writes with an escape, as a browser would decode it.
+    test::writeFile(archive / "Kelvra-Gold7/PUB/b\x98.htm", "");
+    OpenCurrentRow("Statia", {1, "  7", "b%98.htm"}, settings, hooks);
+    EXPECT_EQ(mainFrame(), "<frame src=\"PUB/b\x98.htm\">\r\n");
 
     fs::remove_all(archive / "Kelvra-Gold7/PUB/A");
     test::writeFile(archive / "outside.htm", "secret");

@@ -323,6 +323,7 @@ struct Article {
     std::string title; // HTML text
     int topic = 0;
     bool html = true;
+    std::string word; // a word only this article's page holds; empty for most
 };
 
 enum class LinkStyle { Plain, UpperHref, UpperClose, FontTitle, ImageThenText, Wrapped, Attributes };
@@ -809,6 +810,22 @@ private:
             heading(s, m_v.topics[std::size_t(m_sections[i])].name);
             linkList(s, list, true);
         }
+        if (m_showcase) {
+            // Names as an archive unpacked without converting them keeps them: Windows-1251 bytes on disk,
+            // one reached through an escape. Fixed, and drawing nothing, so the rest stays as it was.
+            static const char* const kDisk[] = {"\xC0\xC1\xC2.htm", "odd\x98_dir/a\x98\xFF.htm", "b\x98.htm"};
+            for (std::size_t i = 0; i < std::size(kDisk); ++i) {
+                Article a;
+                a.topic = m_sections.front();
+                a.disk = kDisk[i];
+                a.href = i == 2 ? "b%98.htm" : a.disk;
+                a.title = W("Имя файла без перекодировки");
+                a.word = kRawNameWords[i];
+                m_c.articles.push_back(a);
+                link(s, a.href, a.title, LinkStyle::Plain);
+                s += "<br>\n";
+            }
+        }
         if (rare(30)) {
             // An address with nothing after the folder: no article, but a link all the same.
             link(s, "", m_v.archive, LinkStyle::Plain);
@@ -878,6 +895,7 @@ std::string articlePage(const Article& a, std::uint64_t seed) {
                  ".gif\" onclick=\"openPic(this.src)\"></p>\n";
         if (r.perMille(80)) s += "<pre>C:\\&gt; copy con autoexec.bat &amp;&amp; echo &lt;ok&gt;</pre>\n";
     }
+    if (!a.word.empty()) s += "<p>" + a.word + "</p>\n";
     s += "<p><a href=\"javascript:history.back()\">" + v.back + "</a> &nbsp;&laquo;Kelvrania&raquo; &copy; " +
          std::to_string(r.range(1999, 2006)) + "</p>\n</body>\n</html>\n";
     if (r.perMille(700)) {

@@ -27,6 +27,13 @@ struct GenOptions {
 
 enum class IssueForm { Plain, UnpackedZip, Nested };
 
+// The first issue of every edition also lists three articles whose file names are Windows-1251 bytes on
+// disk, as an archive unpacked without converting its names keeps them: "\xC0\xC1\xC2.htm" ("АБВ"),
+// "odd\x98_dir/a\x98\xFF.htm" and "b\x98.htm", the last one linked as "b%98.htm", which a browser decodes
+// into that byte. Each of their pages holds its word, which no other page of the archive holds.
+inline constexpr std::array<const char*, 3> kRawNameWords = {"unconvertedcyrillic", "unconvertedbyte",
+                                                             "unconvertedescape"};
+
 // One issue entry as an indexer should see it.
 struct PlannedIssue {
     int edition = 0;    // 1 Gold, 2 Release, 3 plain

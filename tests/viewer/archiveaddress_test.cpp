@@ -1,0 +1,46 @@
+#include "viewer/archiveaddress.h"
+
+#include "base/cp1251.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#if defined(__linux__)
+#include <dirent.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+#endif
+
+using namespace marovex;
+using namespace marovex::viewer;
+namespace fs = std::filesystem;
+
+#if defined(__linux__)
+// The pane's addresses resolve ignoring letter case, also names kept in Windows-1251 bytes, and a lookup
+// never even opens a folder that a link leads to outside the archive.
+TEST(ArchiveAddress, ResolvesInsideTheArchiveOnlyWithoutLookingIntoAFolderOutside) {
+    test::TempDir dir;
+    const fs::path archive = dir / "archive", hx = archive / "Kelvra1/pub/hx";
+    test::writeFile(hx / "Page.htm", "inside");
+    test::writeFile(hx / cp1251::fromUtf8("АБВ.htm"), "raw name");
+    test::writeFile(dir / "outside/s.txt", "secret");
+    fs::create_symlink(dir / "outside", hx / "secretdir");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, (dir / "outside").c_str(), IN_OPEN), 0);
+    auto openedOutside = [&] {
+        alignas(inotify_event) char events[4096];
+        return ::read(watch, events, sizeof events) > 0;
+    };
+
+    EXPECT_EQ(ResolveArchiveAddress(archive, "/KELVRA1/pub/HX/page.HTM"), hx / "Page.htm");
+    EXPECT_EQ(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/абв.htm"), hx / cp1251::fromUtf8("АБВ.htm"));
+    EXPECT_FALSE(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/SECRETDIR/S.TXT"));
+    EXPECT_FALSE(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/secretdir/s.txt"));
+    EXPECT_FALSE(openedOutside());
+    // The watch does see a listing there.
+    ::closedir(::opendir((dir / "outside").c_str()));
+    EXPECT_TRUE(openedOutside());
+    ::close(watch);
+}
+#endif
