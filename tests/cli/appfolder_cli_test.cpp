@@ -145,6 +145,7 @@ TEST(CliAppFolder, AForgedCommitRecordIsReportedAndDiscardedAndNothingIsRenamed)
         ".mvx.dat.tmp-1-2\tsubjects.dat",      // a temporary of the other file
         ".mvx.dat.tmp-1-2\tmvx.ini",           // a file that is not part of the catalogue
         ".subjects.dat.tmp-1-1\tsubjects.dat", // a link, which no writer makes
+        ".mvx.dat.tmp-1-0\tmvx.dat",           // a FIFO, which no writer makes either
     };
     for (const std::string& line : forged) {
         SCOPED_TRACE(line);
@@ -152,12 +153,21 @@ TEST(CliAppFolder, AForgedCommitRecordIsReportedAndDiscardedAndNothingIsRenamed)
         fs::remove(app / ".subjects.dat.tmp-1-1");
         fs::create_symlink(dir / "outside.dat", app / ".subjects.dat.tmp-1-1");
         test::writeFile(app / ".mvx.dat.tmp-1-2", articles);
+        fs::remove(app / ".mvx.dat.tmp-1-0");
+        ASSERT_EQ(::mkfifo((app / ".mvx.dat.tmp-1-0").c_str(), 0644), 0);
+        // Folders under such names are no writer's either: one holding anything is left as it is.
+        test::writeFile(app / ".mvx.dat.tmp-1-3" / "kept", "kept");
+        fs::create_directory(app / ".subjects.dat.tmp-1-4");
         test::writeFile(app / ".mvx.commit", "marovex replace 1\n" + line + "\nend\n");
         EXPECT_EQ(dumps(dir), seen) << "a reader takes the record in";
         const auto r = cli(dir, {"index"});
         EXPECT_EQ(r.status, 0) << r.output;
         EXPECT_NE(r.output.find((app / ".mvx.commit").string()), std::string::npos) << r.output;
         EXPECT_FALSE(fs::exists(app / ".mvx.commit"));
+        for (const char* leftover :
+             {".mvx.dat.tmp-1-0", ".subjects.dat.tmp-1-1", ".mvx.dat.tmp-1-2", ".subjects.dat.tmp-1-4"})
+            EXPECT_FALSE(fs::exists(fs::symlink_status(app / leftover))) << leftover << " was left";
+        EXPECT_EQ(test::readFile(app / ".mvx.dat.tmp-1-3" / "kept"), "kept");
         EXPECT_EQ(dumps(dir), seen);
         EXPECT_EQ(test::readFile(app / "mvx.ini"), settings);
         EXPECT_TRUE(test::readFile(dir / "outside.dat") == articles) << "written through a link";
