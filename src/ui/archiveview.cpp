@@ -247,8 +247,12 @@ ArchiveView::~ArchiveView() {
 
 void ArchiveView::prepareApplication() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // The engine's graphics would otherwise keep a shader cache in the user's home folder.
+    // The engine's graphics would otherwise keep shader caches in the user's home folder: Qt's, and Mesa's,
+    // which lies under the home folder of the user database whatever $HOME says. Mesa's stays on where the
+    // user set its switches; older Mesa reads the second name.
     QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
+    for (const char* name : {"MESA_SHADER_CACHE_DISABLE", "MESA_GLSL_CACHE_DISABLE"})
+        if (!qEnvironmentVariableIsSet(name)) qputenv(name, "true");
     static const bool registered = [] {
         QWebEngineUrlScheme scheme(kScheme);
         scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
