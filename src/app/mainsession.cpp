@@ -1,5 +1,6 @@
 #include "app/mainsession.h"
 
+#include "base/atomicfile.h"
 #include "catalogue/catalogue.h"
 #include "search/history.h"
 
@@ -142,6 +143,18 @@ std::optional<Message> MainSession::shutDown(const Closing& closing) {
         m_topics.discard();
         return std::nullopt;
     }
+    // The small files go first, and each is found replaceable before any is written: a file that cannot
+    // be written keeps the window open with its tables as they are, which closeCatalogue's success would
+    // discard. Writing them again at the next close is harmless.
+    try {
+        const auto historyFile = m_appDir / catalogue::kHistoryFile;
+        if (m_stateRestored) CheckReplaceable(SettingsFilePath(m_appDir));
+        if (m_historyLoaded) CheckReplaceable(historyFile);
+        if (m_stateRestored) WriteWindowState(m_appDir, closing.state, ini.state_save);
+        if (m_historyLoaded) writeSearchHistory(historyFile, closing.history);
+    } catch (const std::exception& e) {
+        return MessageOf(e);
+    }
     try {
         if (m_articles.isOpen()) {
             m_articles.post();
@@ -169,14 +182,6 @@ std::optional<Message> MainSession::shutDown(const Closing& closing) {
             m_positionRemembered = false;
         }
         return MessageOf(e);
-    }
-    try {
-        if (m_stateRestored) WriteWindowState(m_appDir, closing.state, ini.state_save);
-    } catch (...) {
-    }
-    try {
-        if (m_historyLoaded) writeSearchHistory(m_appDir / catalogue::kHistoryFile, closing.history);
-    } catch (...) {
     }
     return std::nullopt;
 }

@@ -260,12 +260,17 @@ std::filesystem::path PendingReplacementOf(const std::filesystem::path& record,
 void RemoveLeftoverTemporaries(const std::filesystem::path& folder) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        // What a killed writer leaves is a regular file; a link under such a name was planted.
+        if (!isTemporaryName(it->path().filename().string())) continue;
+        // What a killed writer leaves is a regular file; anything else under such a name was planted (a
+        // link, a FIFO, a device node) and only its name goes. A folder may hold what someone keeps: it
+        // goes only when empty. Each call refuses the other kind, should the entry change in between.
         std::error_code typeEc;
         const auto type = it->symlink_status(typeEc).type();
-        if (isTemporaryName(it->path().filename().string()) &&
-            (type == std::filesystem::file_type::regular || type == std::filesystem::file_type::symlink))
-            std::filesystem::remove(it->path(), typeEc);
+        if (typeEc) continue;
+        if (type == std::filesystem::file_type::directory)
+            ::rmdir(it->path().c_str());
+        else
+            ::unlink(it->path().c_str());
     }
 }
 

@@ -78,8 +78,9 @@ std::filesystem::path PendingReplacementOf(const std::filesystem::path& record,
                                            const std::filesystem::path& file,
                                            const std::vector<std::string>& files);
 
-// Removes the temporaries that killed writes left in a folder (names made by temporaryBeside). Only for
-// the folder's one writer, after FinishInterruptedReplace.
+// Removes the temporaries that killed writes left in a folder (names made by temporaryBeside), and
+// whatever else has such a name, but a folder only when it is empty. Only for the folder's one writer,
+// after FinishInterruptedReplace.
 void RemoveLeftoverTemporaries(const std::filesystem::path& folder);
 
 } // namespace marovex

@@ -2,6 +2,7 @@
 #include "app/inifile.h"
 #include "app/settings.h"
 #include "base/applock.h"
+#include "base/regularfile.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/tabledump.h"
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -43,6 +45,16 @@ fs::path executableFolder(const char* argv0) {
     return self.parent_path();
 }
 
+// For a command that does not read the settings file: names it on standard error when no program could
+// read it (the application and the other commands refuse it), while the command's own work stands.
+void warnUnreadableSettings(const fs::path& appDir) {
+    try {
+        RegularFile::open(SettingsFilePath(appDir), Links::Follow);
+    } catch (const std::exception& e) {
+        std::cerr << "marovex-cli: warning: " << e.what() << "\n";
+    }
+}
+
 int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
     bool force = false, ifMissing = false;
     for (const auto& a : args) {
@@ -57,6 +69,14 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
     fs::create_directories(appDir, ec);
     const AppFolderLock lock = AppFolderLock::acquire(appDir);
     PrepareFolder(appDir);
+    // A catalogue file that is there but is no regular file is neither kept nor replaced: the folder would
+    // be left without a catalogue.
+    for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
+        struct stat info {};
+        const fs::path file = appDir / name;
+        if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+            throw FileError(NotRegularFileMessage(file, info.st_mode, true));
+    }
     if (force) catalogue::CheckCatalogueReplaceable(appDir);
     if (!force && !ifMissing) {
         for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
@@ -70,6 +90,7 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
     }
     for (const auto& written : catalogue::createEmptyCatalogue(appDir, force))
         if (!ifMissing) std::cerr << "created " << written.string() << "\n";
+    warnUnreadableSettings(appDir);
     return kOk;
 }
 
@@ -194,6 +215,8 @@ int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
     if (format != "jsonl" && format != "csv") return usage("--format must be jsonl or csv");
     if (order != "natural" && order != "view") return usage("--order must be natural or view");
 
+    const bool readsSettings = table == "articles" && order == "view";
+    if (!readsSettings) warnUnreadableSettings(appDir);
     RecordTable t, filterTopics;
     // Reading needs no lock and changes nothing; a pair replacement that was decided but not finished is
     // read as its new files.
@@ -201,7 +224,7 @@ int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
         const auto file = appDir / catalogue::kArticleFile;
         catalogue::openArticleTable(t, file, {}, catalogue::catalogueFileForReading(file));
         t.setSortKeys(catalogue::kNaturalOrder);
-        if (order == "view") applyStartupView(appDir, t, filterTopics);
+        if (readsSettings) applyStartupView(appDir, t, filterTopics);
     } else {
         const auto file = appDir / catalogue::kTopicFile;
         catalogue::openTopicTable(t, file, catalogue::catalogueFileForReading(file));

@@ -164,6 +164,27 @@ public:
     }
 };
 
+// Whether the engine shows a file of this type in a frame. Any other type it hands to a download, whose
+// file it makes (under the user's data folder) before the download can be refused: such a file is never
+// navigated to.
+bool engineShows(const QString& type) {
+    // Text the engine takes for data to keep rather than to read.
+    for (const char* kept : {"text/csv", "text/tab-separated-values", "text/calendar", "text/vcard"})
+        if (type == QLatin1String(kept)) return false;
+    if (type.startsWith(QLatin1String("text/"))) return true;
+    for (const char* shown :
+         {"application/xhtml+xml", "application/xml", "application/javascript", "application/json",
+          "image/svg+xml", "image/jpeg", "image/png", "image/gif", "image/bmp", "image/webp",
+          "image/vnd.microsoft.icon", "audio/mpeg", "audio/ogg", "audio/x-wav", "video/webm", "video/mp4"})
+        if (type == QLatin1String(shown)) return true;
+    return false;
+}
+
+// The type an archive file is served with: by its name, as the archive's authors' system took it.
+QString typeOfFile(const QString& name) {
+    return QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension).name();
+}
+
 // The page of the view: it follows the archive's links itself and hands a link to a remote address to the
 // desktop's browser.
 class ArchivePage final : public QWebEnginePage {
@@ -172,6 +193,8 @@ public:
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        // A link to an archive file the pane cannot show (a .zip, an .exe, a .doc) does nothing.
+        if (url.scheme() == QLatin1String(kScheme)) return engineShows(typeOfFile(url.path()));
         if (isOwnAddress(url)) return true;
         const QString scheme = url.scheme();
         const bool remote = scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
@@ -202,9 +225,7 @@ public:
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
         }
-        const QString type =
-            QMimeDatabase().mimeTypeForFile(content->fileName(), QMimeDatabase::MatchExtension).name();
-        job->reply(type.toLatin1(), content);
+        job->reply(typeOfFile(content->fileName()).toLatin1(), content);
     }
 };
 
@@ -218,6 +239,8 @@ ArchiveView::ArchiveView(QWidget* parent) : QWebEngineView(parent), m_profile(ne
         m_profile->setCachePath(m_engineFiles.filePath(QStringLiteral("cache")));
         m_profile->setDownloadPath(m_engineFiles.path());
     }
+    // What still becomes a download (a page's own download link or script) is refused here, though the
+    // engine has made its file by then.
     connect(m_profile, &QWebEngineProfile::downloadRequested, this,
             [](QWebEngineDownloadRequest* download) { download->cancel(); });
     m_profile->setUrlRequestInterceptor(new RequestGuard(m_profile));
@@ -247,8 +270,12 @@ ArchiveView::~ArchiveView() {
 
 void ArchiveView::prepareApplication() {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // The engine's graphics would otherwise keep a shader cache in the user's home folder.
+    // The engine's graphics would otherwise keep shader caches in the user's home folder: Qt's, and Mesa's,
+    // which lies under the home folder of the user database whatever $HOME says. Mesa's stays on where the
+    // user set its switches; older Mesa reads the second name.
     QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
+    for (const char* name : {"MESA_SHADER_CACHE_DISABLE", "MESA_GLSL_CACHE_DISABLE"})
+        if (!qEnvironmentVariableIsSet(name)) qputenv(name, "true");
     static const bool registered = [] {
         QWebEngineUrlScheme scheme(kScheme);
         scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);

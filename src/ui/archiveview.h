@@ -30,6 +30,8 @@ struct HighlightRequest {
 //
 // The view has a profile of its own that keeps nothing on disk: no cache and no cookies anywhere; what the
 // engine must put somewhere goes into a temporary folder removed with the view, and downloads are refused.
+// A link to an archive file the engine would not show but download (a .zip, an .exe) does nothing, since
+// the engine makes a download's file outside that folder before it can be refused.
 //
 // Pages come from the archive through an address space of its own (viewer/archiveaddress.h), never from
 // file addresses: the archive's letter case is resolved as its authors' system did, and a page can reach

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sys/stat.h>
 
 using namespace marovex;
@@ -199,6 +200,75 @@ TEST(AppFolder, SpecialFilesInPlaceOfWhatTheWindowReadsAreReportedByName) {
         }
         EXPECT_EQ(fs::symlink_status(dir / "tem.dat").type(),
                   fifo ? fs::file_type::fifo : fs::file_type::symlink);
+    }
+}
+
+TEST(AppFolder, AFileSpoiledWhileTheWindowRunsKeepsItOpenUntilFixedAndNothingIsLost) {
+    TempDir dir;
+    catalogue::createEmptyCatalogue(dir.path(), true);
+    {
+        RecordTable articles, topics;
+        catalogue::openArticleTable(articles, dir / "mvx.dat", {});
+        catalogue::openTopicTable(topics, dir / "subjects.dat");
+        addArticle(articles, "a");
+        addArticle(articles, "b");
+        catalogue::closeCatalogue(articles, topics);
+    }
+    const std::string settings = "[interface]\r\nstate_save=1\r\n";
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    auto izbOf = [&](const std::string& title) {
+        RecordTable t;
+        catalogue::openArticleTable(t, dir / "mvx.dat", {});
+        EXPECT_TRUE(t.locate("Statia", {title}));
+        return t.isNull("Izb") ? 0 : t.asInt("Izb");
+    };
+    auto regularFiles = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            if (e.is_regular_file()) files[e.path().filename().string()] = test::readFile(e.path());
+        return files;
+    };
+    for (const char* name : {"mvx.ini", "search.dat"}) {
+        for (const bool fifo : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (fifo ? " as a FIFO" : " write-protected"));
+            test::writeFile(dir / "mvx.ini", settings);
+            writeSearchHistory(dir / "search.dat", {"old"});
+            const fs::path file = dir / name;
+            const std::string content = test::readFile(file);
+            MainSession session(dir.path());
+            Window window;
+            window.startUp(session);
+            ASSERT_EQ(window.shown, "");
+            window.entries = {"new", "old"};
+            ASSERT_TRUE(session.articles().locate("Statia", {std::string("b")}));
+            if (fifo)
+                makeSpecial(file, true);
+            else
+                fs::permissions(file, readOnly);
+            const auto before = regularFiles();
+            EXPECT_FALSE(window.shutDown(session)) << "the window closed";
+            EXPECT_NE(window.shown.find(file.string()), std::string::npos) << window.shown;
+            EXPECT_TRUE(regularFiles() == before) << "written before every file was found writable";
+            EXPECT_EQ(fs::symlink_status(file).type(), fifo ? fs::file_type::fifo : fs::file_type::regular);
+            ASSERT_TRUE(session.articles().isOpen());
+
+            // Fixed, and closed with another row current: only that row is remembered.
+            if (fifo) {
+                fs::remove(file);
+                test::writeFile(file, content);
+            } else {
+                fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+            }
+            ASSERT_TRUE(session.articles().locate("Statia", {std::string("a")}));
+            EXPECT_TRUE(window.shutDown(session)) << window.shown;
+            EXPECT_TRUE(session.closeTopicTable().empty());
+            EXPECT_EQ(izbOf("a"), 5);
+            EXPECT_EQ(izbOf("b"), 0);
+            EXPECT_EQ(readSearchHistory(dir / "search.dat"), (std::vector<std::string>{"new", "old"}));
+            const IniFile ini(dir / "mvx.ini");
+            EXPECT_EQ(ini.ReadString("interface", "state_save", ""), "1");
+            EXPECT_EQ(ini.ReadString("interface", "WindowState", ""), "3");
+        }
     }
 }
 

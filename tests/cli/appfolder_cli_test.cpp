@@ -60,9 +60,15 @@ void prepare(const TempDir& dir) {
     ASSERT_EQ(r.status, 0) << r.output;
 }
 
-// The bytes of both catalogue files.
+// The bytes of both catalogue files; a special file in place of one is never opened.
 std::string pair(const TempDir& dir) {
-    return test::readFile(dir / "app" / "mvx.dat") + "\n--\n" + test::readFile(dir / "app" / "subjects.dat");
+    std::string bytes;
+    for (const char* name : {"mvx.dat", "subjects.dat"}) {
+        const fs::path file = dir / "app" / name;
+        bytes +=
+            (fs::is_regular_file(fs::symlink_status(file)) ? test::readFile(file) : "(special)") + "\n--\n";
+    }
+    return bytes;
 }
 
 // What a reader sees of the catalogue: the dumps of both tables.
@@ -86,11 +92,17 @@ TEST(CliAppFolder, SpecialFilesInPlaceOfWhatTheCommandsReadAreReportedByName) {
     struct Case {
         std::string file;
         std::vector<std::vector<std::string>> commands;
+        // Commands that do not need the file: they name it and do their work.
+        std::vector<std::vector<std::string>> warned = {};
     };
     const std::vector<Case> cases = {
-        {"app/mvx.ini", {{"index"}, search, {"dump", "--order", "view"}}},
+        {"app/mvx.ini",
+         {{"index"}, search, {"dump", "--order", "view"}},
+         {{"init", "--if-missing"}, {"dump"}, {"dump", "--table", "topics", "--order", "view"}}},
         {"app/search.dat", {search}},
         {"app/.mvx.commit", {{"init"}, {"index"}, search, {"dump"}}},
+        {"app/mvx.dat", {{"init", "--if-missing"}, {"init"}, {"index"}, search, {"dump"}}},
+        {"app/subjects.dat", {{"init", "--if-missing"}, {"dump", "--table", "topics"}}},
         {"archive/Kelvra-Gold6/pages/materials.htm", {{"index", "--full"}}},
     };
     for (const Case& c : cases) {
@@ -111,6 +123,13 @@ TEST(CliAppFolder, SpecialFilesInPlaceOfWhatTheCommandsReadAreReportedByName) {
                 EXPECT_EQ(r.status, 1) << r.output;
                 EXPECT_NE(r.output.find(file.string()), std::string::npos) << r.output;
                 EXPECT_TRUE(pair(dir) == before) << "the catalogue changed";
+            }
+            for (const auto& command : c.warned) {
+                SCOPED_TRACE(c.file + (fifo ? " as a FIFO, " : " linked to /dev/zero, ") + command[0]);
+                const auto r = cli(dir, command);
+                ASSERT_TRUE(r.finished) << "hung or grew by " << r.peakKb << " KiB";
+                EXPECT_EQ(r.status, 0) << r.output;
+                EXPECT_NE(r.output.find("warning: " + file.string()), std::string::npos) << r.output;
             }
             EXPECT_EQ(fs::symlink_status(file).type(), fifo ? fs::file_type::fifo : fs::file_type::symlink);
         }
@@ -191,6 +210,7 @@ TEST(CliAppFolder, AForgedCommitRecordIsReportedAndDiscardedAndNothingIsRenamed)
         ".mvx.dat.tmp-1-2\tsubjects.dat",      // a temporary of the other file
         ".mvx.dat.tmp-1-2\tmvx.ini",           // a file that is not part of the catalogue
         ".subjects.dat.tmp-1-1\tsubjects.dat", // a link, which no writer makes
+        ".mvx.dat.tmp-1-0\tmvx.dat",           // a FIFO, which no writer makes either
     };
     for (const std::string& line : forged) {
         SCOPED_TRACE(line);
@@ -198,12 +218,21 @@ TEST(CliAppFolder, AForgedCommitRecordIsReportedAndDiscardedAndNothingIsRenamed)
         fs::remove(app / ".subjects.dat.tmp-1-1");
         fs::create_symlink(dir / "outside.dat", app / ".subjects.dat.tmp-1-1");
         test::writeFile(app / ".mvx.dat.tmp-1-2", articles);
+        fs::remove(app / ".mvx.dat.tmp-1-0");
+        ASSERT_EQ(::mkfifo((app / ".mvx.dat.tmp-1-0").c_str(), 0644), 0);
+        // Folders under such names are no writer's either: one holding anything is left as it is.
+        test::writeFile(app / ".mvx.dat.tmp-1-3" / "kept", "kept");
+        fs::create_directory(app / ".subjects.dat.tmp-1-4");
         test::writeFile(app / ".mvx.commit", "marovex replace 1\n" + line + "\nend\n");
         EXPECT_EQ(dumps(dir), seen) << "a reader takes the record in";
         const auto r = cli(dir, {"index"});
         EXPECT_EQ(r.status, 0) << r.output;
         EXPECT_NE(r.output.find((app / ".mvx.commit").string()), std::string::npos) << r.output;
         EXPECT_FALSE(fs::exists(app / ".mvx.commit"));
+        for (const char* leftover :
+             {".mvx.dat.tmp-1-0", ".subjects.dat.tmp-1-1", ".mvx.dat.tmp-1-2", ".subjects.dat.tmp-1-4"})
+            EXPECT_FALSE(fs::exists(fs::symlink_status(app / leftover))) << leftover << " was left";
+        EXPECT_EQ(test::readFile(app / ".mvx.dat.tmp-1-3" / "kept"), "kept");
         EXPECT_EQ(dumps(dir), seen);
         EXPECT_EQ(test::readFile(app / "mvx.ini"), settings);
         EXPECT_TRUE(test::readFile(dir / "outside.dat") == articles) << "written through a link";

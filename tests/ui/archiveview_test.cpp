@@ -11,6 +11,9 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 using namespace marovex;
 using marovex::test::TempDir;
 
@@ -57,6 +60,18 @@ class ArchiveViewTest : public QObject {
         return result;
     }
     QString dump() { return evaluate(QString::fromUtf8(kDump)); }
+
+    // A click on the middle of the page's element of that id, as the mouse makes it.
+    void clickElement(const QString& id) {
+        const QStringList xy =
+            evaluate(
+                QStringLiteral("(function () { var r = document.getElementById('%1').getBoundingClientRect();"
+                               " return (r.left + r.width / 2) + ',' + (r.top + r.height / 2); })()")
+                    .arg(id))
+                .split(QLatin1Char(','));
+        QCOMPARE(xy.size(), 2);
+        test::clickAt(m_browser->focusProxy(), QPoint(int(xy[0].toDouble()), int(xy[1].toDouble())));
+    }
 
     // Loads an address of the view and tells whether it loaded (a file the archive lacks does not).
     bool load(const QUrl& url) {
@@ -177,6 +192,34 @@ private slots:
         QVERIFY(!load(QUrl(QStringLiteral("marovex-archive://archive/../secret.htm"))));
     }
 
+    // A link to a file the pane cannot show does nothing: no download starts, and nothing is made in the
+    // home folder, where the engine makes a download's file before it can be refused. The link beside it
+    // still opens its page, so the click did reach the first.
+    void linkToAFileThePaneCannotShow_startsNoDownloadAndMakesNoFile() {
+        test::writeFile(m_dir / "file.zip", "PK\x03\x04");
+        test::writeFile(m_dir / "next.htm", page("next"));
+        test::writeFile(m_dir / "links.htm",
+                        page("<p style=\"font-size:40px\"><a id=\"zip\" href=\"file.zip\">zip</a>"
+                             " <a id=\"next\" href=\"next.htm\">next</a></p>"));
+        QVERIFY(open("links.htm", ""));
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        const QByteArray home = qgetenv("HOME");
+        for (const QByteArray& folder : {home, QByteArray(home + "/.local/share")})
+            QVERIFY(::inotify_add_watch(watch, folder.constData(), IN_CREATE | IN_MOVED_TO) >= 0);
+        QSignalSpy downloads(m_browser->page()->profile(), &QWebEngineProfile::downloadRequested);
+        clickElement(QStringLiteral("zip"));
+        QVERIFY(!downloads.wait(2000));
+        char events[4096];
+        const bool made = ::read(watch, events, sizeof events) > 0;
+        ::close(watch);
+        QVERIFY2(!made, "a file was made in the home folder");
+        QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
+        clickElement(QStringLiteral("next"));
+        QVERIFY(complete.wait(20000));
+        QCOMPARE(m_browser->url().fileName(), QStringLiteral("next.htm"));
+    }
+
     void highlightSkipsTextAreasAndKeepsThePageCase() {
         QVERIFY(m_browser->page()->profile()->isOffTheRecord());
         test::writeFile(m_dir / "cat.htm",
@@ -244,6 +287,11 @@ private slots:
 };
 
 int main(int argc, char** argv) {
+    // A home folder of the tests' own, with the data folder where the engine makes a download's file.
+    const TempDir home;
+    std::filesystem::create_directories(home / ".local" / "share");
+    qputenv("HOME", home.path().c_str());
+    qputenv("XDG_DATA_HOME", (home / ".local" / "share").c_str());
     return marovex::test::runWebEngineTest<ArchiveViewTest>(argc, argv);
 }
 

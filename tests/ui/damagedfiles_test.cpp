@@ -1,6 +1,6 @@
-// The main window started on an application folder in which one file is damaged: it reports what is wrong
-// where it must, never crashes or hangs, opens or ends as start-up says, and leaves the user's files as they
-// were.
+// The main window started on an application folder in which one file is damaged, or whose files are spoiled
+// while it is open: it reports what is wrong where it must, never crashes or hangs, opens or ends as
+// start-up says, and leaves the user's files as they were.
 #include "catalogue/catalogue.h"
 #include "search/history.h"
 #include "support/testsupport.h"
@@ -15,6 +15,7 @@
 
 #include <map>
 #include <random>
+#include <sys/stat.h>
 
 using namespace marovex;
 using marovex::test::TempDir;
@@ -258,6 +259,66 @@ private slots:
             QVERIFY(ini.find("dbdir=D:\\Kelvra\r\n") != std::string::npos);
             QVERIFY(ini.find("local=test.lng\r\n") != std::string::npos);
         }
+    }
+
+    // Files spoiled while the window is open: each close by Alt+X is refused with a message naming the file
+    // and writes nothing; once the file is fixed, the next close saves everything.
+    void fileSpoiledWhileOpen_closeIsRefusedUntilFixed() {
+        TempDir dir;
+        makeFolder(dir.path());
+        std::vector<Shown> shown;
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
+            if (k == MainWindow::MessageKind::Error) shown.push_back({k, t});
+        });
+        QVERIFY(test::showActive(form));
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        test::clickAt(box, box->rect().center());
+        test::typeKey(form, Qt::Key_A, Qt::ControlModifier); // over the last search, which start-up shows
+        for (Qt::Key key : {Qt::Key_1, Qt::Key_0, Qt::Key_Return})
+            test::typeKey(form, key);
+        QCOMPARE(box->itemText(0), QStringLiteral("10"));
+
+        const auto readOnly = std::filesystem::perms::owner_read;
+        const struct {
+            const char* file;
+            bool fifo;
+        } spoils[] = {{"mvx.ini", true}, {"search.dat", true}, {"search.dat", false}};
+        for (const auto& spoil : spoils) {
+            const auto file = dir / spoil.file;
+            const std::string content = test::readFile(file);
+            if (spoil.fifo) {
+                std::filesystem::remove(file);
+                QCOMPARE(::mkfifo(file.c_str(), 0644), 0);
+            } else {
+                std::filesystem::permissions(file, readOnly);
+            }
+            const Snapshot before = snapshot(dir.path());
+            shown.clear();
+            test::typeKey(form, Qt::Key_X, Qt::AltModifier);
+            QVERIFY2(form.isVisible(), spoil.file);
+            QCOMPARE(int(shown.size()), 1);
+            QVERIFY2(shown[0].text.contains(QString::fromStdString(file.string())),
+                     qPrintable(shown[0].text));
+            QCOMPARE(firstDifference(before, snapshot(dir.path()), {}), QString());
+            if (spoil.fifo) {
+                std::filesystem::remove(file);
+                test::writeFile(file, content);
+            } else {
+                std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                                             std::filesystem::perm_options::add);
+            }
+        }
+        test::typeKey(form, Qt::Key_X, Qt::AltModifier);
+        QTRY_VERIFY(!form.isVisible());
+        QCOMPARE(readSearchHistory(dir / "search.dat"), (std::vector<std::string>{"10", "first", "second"}));
+        const std::string ini = test::readFile(dir / "mvx.ini");
+        QVERIFY(ini.find("dbdir=D:\\Kelvra\r\n") != std::string::npos);
+        QVERIFY2(ini.find("text_search=10\r\n") != std::string::npos, ini.c_str());
+        RecordTable t;
+        catalogue::openArticleTable(t, dir / "mvx.dat", {});
+        QVERIFY2(t.locate("Find", {FieldValue{std::int32_t(catalogue::kFound)}}),
+                 "the search marks were lost");
+        t.discard();
     }
 };
 
