@@ -137,23 +137,35 @@ Startup MainSession::startUp() {
     return out;
 }
 
-std::optional<Message> MainSession::shutDown(const Closing& closing) {
+MainSession::Closed MainSession::shutDown(const Closing& closing) {
     if (m_failureMark == -1) {
         m_articles.discard();
         m_topics.discard();
-        return std::nullopt;
+        return {};
     }
     // The small files go first, and each is found replaceable before any is written: a file that cannot
     // be written keeps the window open with its tables as they are, which closeCatalogue's success would
-    // discard. Writing them again at the next close is harmless.
+    // discard. Writing them again at the next close is harmless. One the user write-protected is left as
+    // it is and said: keeping the window open for it would keep the catalogue from being written.
+    Closed closed;
     try {
         const auto historyFile = m_appDir / catalogue::kHistoryFile;
-        if (m_stateRestored) CheckReplaceable(SettingsFilePath(m_appDir));
-        if (m_historyLoaded) CheckReplaceable(historyFile);
-        if (m_stateRestored) WriteWindowState(m_appDir, closing.state, ini.state_save);
-        if (m_historyLoaded) writeSearchHistory(historyFile, closing.history);
+        bool writeState = m_stateRestored, writeHistory = m_historyLoaded;
+        for (auto [file, write] : {std::pair{SettingsFilePath(m_appDir), &writeState},
+                                   std::pair{historyFile, &writeHistory}}) {
+            if (!*write) continue;
+            try {
+                CheckReplaceable(file);
+            } catch (const FileError& e) {
+                if (MessageOf(e).key != msg::WriteProtected) throw;
+                closed.notes.push_back(MessageOf(e));
+                *write = false;
+            }
+        }
+        if (writeState) WriteWindowState(m_appDir, closing.state, ini.state_save);
+        if (writeHistory) writeSearchHistory(historyFile, closing.history);
     } catch (const std::exception& e) {
-        return MessageOf(e);
+        return {MessageOf(e), {}};
     }
     try {
         if (m_articles.isOpen()) {
@@ -181,9 +193,9 @@ std::optional<Message> MainSession::shutDown(const Closing& closing) {
             }
             m_positionRemembered = false;
         }
-        return MessageOf(e);
+        return {MessageOf(e), {}};
     }
-    return std::nullopt;
+    return closed;
 }
 
 Message MainSession::closeTopicTable() {

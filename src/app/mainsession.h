@@ -79,10 +79,14 @@ public:
     // Start-up. The application folder's lock is taken first and held until the session ends; a folder that
     // another program writes is reported and ends the run like a missing catalogue file.
     Startup startUp();
-    // Writes, when start-up read them, the window's state and the history, then the tables. Returns the
-    // error that keeps the window open (a file that could not be written, named), nothing when the run may
-    // end.
-    std::optional<Message> shutDown(const Closing& closing);
+    // What a close did: the error that keeps the window open (a file that could not be written, named), or
+    // what to tell before the run ends.
+    struct Closed {
+        std::optional<Message> error;
+        std::vector<Message> notes; // a settings or history file the user write-protected, left as it is
+    };
+    // Writes, when start-up read them, the window's state and the history, then the tables.
+    Closed shutDown(const Closing& closing);
     // Writes the topic table back when it changed and was not written with the article table at close.
     // Returns an error text, empty on success.
     Message closeTopicTable();

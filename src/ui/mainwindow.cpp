@@ -250,11 +250,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     // The state is taken before the table is closed; its filter is part of that state.
-    if (const auto error = m_session.shutDown({currentState(), history()})) {
-        showError(*error);
+    const MainSession::Closed closed = m_session.shutDown({currentState(), history()});
+    if (closed.error) {
+        showError(*closed.error);
         event->ignore();
         return;
     }
+    for (const Message& note : closed.notes)
+        showError(note);
     event->accept();
 }
 

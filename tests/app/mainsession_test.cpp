@@ -50,9 +50,11 @@ void startUp(MainSession& s, FakeWindow& w) {
 bool shutDown(MainSession& s, FakeWindow& w) {
     Closing closing;
     closing.history = w.historyList;
-    const auto error = s.shutDown(closing);
-    if (error) w.errors.push_back(error->english());
-    return !error;
+    const auto closed = s.shutDown(closing);
+    for (const Message& m : closed.notes)
+        w.errors.push_back(m.english());
+    if (closed.error) w.errors.push_back(closed.error->english());
+    return !closed.error;
 }
 
 struct ArticleSpec {
