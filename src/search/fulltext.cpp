@@ -626,6 +626,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             places.resize(rows.size());
             for (size_t i = 0; i < rows.size(); ++i)
                 if (rows[i].mayRead) places[i] = cache->place(i, rows[i].type, rows[i].number, rows[i].link);
+            cache->verify(places, threads);
         }
         FilePipeline files(rows, job, word, threads, store, cache, places);
         std::set<std::string> unreadable, missing;

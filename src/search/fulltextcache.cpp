@@ -62,7 +62,15 @@ struct FullTextCache::Place : Node {
     FileIdentity identity;
     // The store's entry for the file last time: the low half of the store's id above the entry.
     std::atomic<std::uint64_t> storeEntry{~std::uint64_t(0)};
+    std::atomic<std::uint64_t> verifiedIn{0}; // the walk that last looked at the file's identity
 };
+
+namespace {
+bool trustedPlace(const FullTextCache::Place* p) {
+    return p->trusted.load(std::memory_order_acquire) && p->issue->trusted.load(std::memory_order_acquire) &&
+           p->issueEpoch.load(std::memory_order_acquire) == p->issue->epoch.load(std::memory_order_relaxed);
+}
+} // namespace
 
 namespace {
 
@@ -476,13 +484,37 @@ std::size_t FullTextCache::storeEntry(Place* p, std::string_view path, const Fil
 }
 
 bool FullTextCache::known(const Place* p, bool& found, std::string_view& path, FileIdentity& identity) const {
-    if (!p->trusted.load(std::memory_order_acquire) || !p->issue->trusted.load(std::memory_order_acquire) ||
-        p->issueEpoch.load(std::memory_order_acquire) != p->issue->epoch.load(std::memory_order_relaxed))
-        return false;
+    if (!trustedPlace(p)) return false;
     found = p->found;
     path = p->path;
     identity = p->identity;
     return true;
+}
+
+void FullTextCache::verify(const std::vector<Place*>& places, int threads) {
+    const std::uint64_t walk = d->walk;
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        constexpr std::size_t kPiece = 512;
+        for (std::size_t start = next.fetch_add(kPiece); start < places.size(); start = next.fetch_add(kPiece))
+            for (std::size_t i = start; i < std::min(places.size(), start + kPiece); ++i) {
+                Place* p = places[i];
+                if (!p || !p->found || !trustedPlace(p) || p->verifiedIn.exchange(walk) == walk) continue;
+                struct stat st {};
+                if (::lstat(p->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || IdentityOf(st) != p->identity)
+                    p->trusted.store(false);
+            }
+    };
+    std::vector<std::thread> helpers;
+    try {
+        for (int k = 1; k < threads && places.size() > 4096; ++k)
+            helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads: it only takes longer.
+    }
+    work();
+    for (std::thread& t : helpers)
+        t.join();
 }
 
 bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string_view number,
@@ -511,8 +543,8 @@ bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string
     bool linked = false;
     const bool found = files.examine(type, number, link, path, st, bytes, lookFirst, read, &linked);
     if (!watched || linked) return found;
-    // A file is vouched for by the watch of the folder it lies in, which must be one looked into above, and
-    // only while it has no other name a change could come through.
+    // A file is vouched for by the watch of the folder it lies in, which must be one looked into above; a
+    // change through another name it has is seen by known(...).
     if (found) {
         // Paths are built from the folders' own, so the folder is the file's path up to its last separator.
         const std::string_view file = path.native();
@@ -521,7 +553,7 @@ bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string
             return std::find_if(folders.begin(), folders.end(),
                                 [&](const auto& f) { return f.first.native() == folder; }) != folders.end();
         };
-        if (st.st_nlink != 1 || !S_ISREG(st.st_mode) || !(in(issue.pubs) || in(deeper))) return found;
+        if (!S_ISREG(st.st_mode) || !(in(issue.pubs) || in(deeper))) return found;
     }
     std::lock_guard lock(c.mutex);
     if (!p->trusted.load() || p->issueEpoch.load() != issueEpoch) {

@@ -18,12 +18,13 @@ class ArticleFiles;
 struct FullTextJob;
 
 // What a program that runs full-text searches one after another keeps between them, so that a later search
-// looks at no article file that did not change: the text store, loaded once, and where each row's file was
+// reads no article file that did not change: the text store, loaded once, and where each row's file was
 // found, with the identity it had then. Every folder that finding a file looked into is watched first
-// (FolderWatch); a change reported there makes what it touches be looked for anew, and everything else is
-// answered without a system call. A file the watch cannot vouch for is looked at on every search as without
-// the cache: when no watch could be set, on a file system that does not report every change, found through
-// a symbolic link, with more than one name, or unreadable. Used by one search at a time.
+// (FolderWatch); a change reported there makes what it touches be looked for anew. Everything else costs one
+// look at the file's identity: a change through a name the file got elsewhere (a hard link) is reported to
+// no watched folder, but alters the identity. A file the watch cannot vouch for is looked for on every
+// search as without the cache: when no watch could be set, on a file system that does not report every
+// change, found through a symbolic link, or unreadable. Used by one search at a time.
 class FullTextCache {
 public:
     FullTextCache();
@@ -43,6 +44,10 @@ public:
     // walk, before the readers start. Null when this walk trusts no place (no watch on this system, or a file
     // system that does not report every change).
     Place* place(std::size_t position, int type, std::string_view number, std::string_view link);
+    // Before the readers start: looks at the identity of every file the places know (one lstat each, on
+    // `threads` threads) and forgets the places whose files changed. A change through a name the file got
+    // in a folder no watch sees (a hard link) is reported nowhere, but alters the identity.
+    void verify(const std::vector<Place*>& places, int threads);
     // On any thread: whether the place is still as it was found; then `found` tells whether there is a file,
     // and `path` and `identity` are the file's as it was found.
     bool known(const Place* place, bool& found, std::string_view& path, FileIdentity& identity) const;

@@ -383,6 +383,31 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         EXPECT_EQ(searchWalk(name[2], {}, true, true).hits, 1) << name[2];
     }
 
+    // Second names made outside the archive once the cache knows the files, and texts written in place
+    // through them with their old modification time put back: no watched folder hears of either.
+    cache.waitForFill();
+    for (size_t i = 0; i < written.size(); i += 9) {
+        const fs::path other = dir / "outside" / ("second-" + std::to_string(i));
+        fs::create_hard_link(written[i], other);
+        struct stat st {};
+        ::stat(other.c_str(), &st);
+        std::string bytes = test::readFile(other);
+        for (char& c : bytes)
+            c = c == 'a' ? 'b' : c == 'b' ? 'a' : c;
+        const int fd = ::open(other.c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), ssize_t(bytes.size()));
+        ::close(fd);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ::utimensat(AT_FDCWD, other.c_str(), times, 0);
+    }
+    // The window's next searches come first: a search without the cache would read the changed files and
+    // keep their new texts, which the cache would then see.
+    for (const std::string& word : {std::string("a"), std::string("b"), kWords[0], kWords[1]}) {
+        SCOPED_TRACE("after writes through second names made elsewhere, word " + word);
+        EXPECT_EQ(searchWalk(word, {}, true, true).marks, plainWalk(word, {}).marks);
+    }
+    compare("after writes through second names made elsewhere", 2);
+
     // Changes: new texts (one of the same length with its old modification time put back), files that
     // appear for rows that had none, files that go, and files that can no longer be read.
     std::shuffle(written.begin(), written.end(), rng);
