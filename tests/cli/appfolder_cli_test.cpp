@@ -172,7 +172,9 @@ TEST(CliAppFolder, AStoreFileThatMustNotBeReplacedIsLeftAloneAndNamed) {
                 fs::remove_all(f);
             }
             if (file != store) test::writeFile(store, kept);
-            if (kind == "FIFO") ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+            if (kind == "FIFO") {
+                ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+            }
             if (kind == "folder") fs::create_directory(file);
             if (kind == "protected") {
                 test::writeFile(file, kept);
