@@ -119,7 +119,24 @@ enum Key : int {
     ArticleUnreadable,   // %1 file, %2 reason
     TextsNotKept,        // %1 why the text store cannot be kept
     LinkLeavesIssue,     // the reason an article file is never looked for
-    Last = LinkLeavesIssue,
+    // Texts the windows add to the numbered interface texts, and their messages.
+    RowCount = 300,    // %1 the rows in view
+    FilterOnStatus,    // the status bar while the topic filter is on
+    FilterOnButton,    // the filter button while the filter is off
+    FilterOffButton,   // and while it is on
+    TextSearchCaption, // the full-text search's progress dialog
+    TextSearchCancel,
+    SearchCancelled, // %1 the articles found before the stop
+    FullRunQuestion, // before a full indexing run
+    PaneNotCreated,  // the embedded browser could not be made
+    SettingsCancel,
+    BrowserNode,     // the settings tree's node of the viewers
+    AboutVersion,    // %1 the version
+    AboutEmail,      // before the distributor's e-mail address
+    AboutMagazine,   // before the magazine's web address
+    BrowserNotSet,   // no browser program is set
+    BrowserNotFound, // %1 the program
+    Last = BrowserNotFound,
 };
 } // namespace msg
 
