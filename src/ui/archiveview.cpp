@@ -26,6 +26,8 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
 
+#include <cmath>
+
 namespace marovex {
 
 namespace {
@@ -35,7 +37,8 @@ const QString kScriptName = QStringLiteral("marovex-document-complete");
 // Runs once in every document of the page when it has loaded. The search text is looked for as one
 // phrase in the text as the page shows it: white space collapsed, block boundaries and line breaks
 // ending a phrase, hidden elements, scripts and text areas left out. Each match is wrapped, piece by
-// piece where it crosses elements, in spans holding the page's own text nodes.
+// piece where it crosses elements, in spans holding the page's own text nodes, drawn in black or white on
+// the highlight colour, whichever contrasts with it.
 const char* const kScript = R"JS(
 (function (p) {
     'use strict';
@@ -101,7 +104,10 @@ const char* const kScript = R"JS(
         if (b < node.data.length) node.splitText(b);
         var piece = a > 0 ? node.splitText(a) : node;
         var span = doc.createElement('span');
-        span.setAttribute('style', 'background-color: #' + p.colour);
+        // The page's own colours (a dark heading, a navy link) would sink into the background; its style
+        // sheets must not win over either colour.
+        span.style.setProperty('background-color', '#' + p.colour, 'important');
+        span.style.setProperty('color', '#' + p.textColour, 'important');
         piece.parentNode.insertBefore(span, piece);
         span.appendChild(piece);
     }
@@ -123,6 +129,20 @@ const char* const kScript = R"JS(
 })(__PARAMETERS__);
 )JS";
 
+// Black or white, whichever stands out more against the background RRGGBB by the relative luminance of
+// WCAG: the two contrasts are equal at a luminance of about 0.18.
+QString textColourOn(const QString& background) {
+    const uint rgb = background.toUInt(nullptr, 16);
+    const auto linear = [](uint channel) {
+        const double c = channel / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const double luminance =
+        0.2126 * linear(rgb >> 16 & 0xFF) + 0.7152 * linear(rgb >> 8 & 0xFF) + 0.0722 * linear(rgb & 0xFF);
+    return (luminance + 0.05) * (luminance + 0.05) > 0.05 * 1.05 ? QStringLiteral("000000")
+                                                                 : QStringLiteral("FFFFFF");
+}
+
 QString scriptFor(const HighlightRequest& request) {
     static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{6}$"));
     QString colour = QString::fromStdString(request.colourHex);
@@ -133,6 +153,7 @@ QString scriptFor(const HighlightRequest& request) {
     parameters[QStringLiteral("wholeWord")] = request.wholeWord;
     parameters[QStringLiteral("matchCase")] = request.matchCase;
     parameters[QStringLiteral("colour")] = colour;
+    parameters[QStringLiteral("textColour")] = textColourOn(colour);
     return QString::fromUtf8(kScript).replace(
         QStringLiteral("__PARAMETERS__"),
         QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact)));

@@ -14,7 +14,8 @@ namespace marovex {
 
 // What a page shown in the pane highlights: the remembered search text, the search
 // options of m_wholeWordsButton (whole words) and m_matchCaseButton (match case), and the colour as six
-// hexadecimal digits RRGGBB (ColorToHex of color_htm_fon).
+// hexadecimal digits RRGGBB (ColorToHex of color_htm_fon). The found text is drawn in black or white,
+// whichever contrasts with that colour, whatever colour the page gives it.
 struct HighlightRequest {
     std::string text;
     bool wholeWord = false;

@@ -20,12 +20,14 @@ using marovex::test::TempDir;
 namespace {
 
 // Every document of the page, frames nested in braces: the body's border style, then the highlighted
-// texts in brackets ("!" marks a highlight of the wrong colour).
+// texts in brackets ("!" marks a highlight not drawn white on the standard navy).
 const char* const kDump = R"JS(
 (function dump(w) {
     var doc = w.document;
     var marks = [].map.call(doc.querySelectorAll('span[style]'), function (s) {
-        return (s.getAttribute('style') === 'background-color: #000075' ? '' : '!') + s.textContent;
+        var shown = w.getComputedStyle(s);
+        var right = shown.backgroundColor === 'rgb(0, 0, 117)' && shown.color === 'rgb(255, 255, 255)';
+        return (right ? '' : '!') + s.textContent;
     });
     var r = (doc.body ? doc.body.style.borderStyle : '-') + '[' + marks.join('|') + ']';
     var frames = [];
@@ -81,8 +83,8 @@ class ArchiveViewTest : public QObject {
     }
 
     bool open(const std::string& file, const std::string& searchUtf8, bool wholeWord = false,
-              bool matchCase = false) {
-        m_browser->setHighlight({searchUtf8, wholeWord, matchCase, "000075"});
+              bool matchCase = false, const std::string& colour = "000075") {
+        m_browser->setHighlight({searchUtf8, wholeWord, matchCase, colour});
         QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
         m_browser->Navigate(m_dir / file);
         return complete.wait(30000);
@@ -227,6 +229,23 @@ private slots:
         QVERIFY(open("cat.htm", "кот"));
         QTRY_COMPARE_WITH_TIMEOUT(dump(), QStringLiteral("none[Кот|КОТ]"), 10000);
         QCOMPARE(evaluate(QStringLiteral("document.querySelector('textarea').value")), QStringLiteral("кот"));
+    }
+
+    // The found word stays readable whatever colour the page gives it, its style sheet included: white on
+    // the standard navy in a dark red heading and in a navy link, black on a light highlight.
+    void highlightedTextContrastsWithTheHighlightColour() {
+        test::writeFile(m_dir / "colours.htm",
+                        page("<h1 style=\"color:#8B0000\">Сканер</h1><p><a href=\"x.htm\">сканер</a></p>",
+                             "<style>a, a span { color: #000075 }</style>"));
+        QVERIFY(open("colours.htm", "сканер"));
+        QTRY_COMPARE_WITH_TIMEOUT(dump(), QStringLiteral("none[Сканер|сканер]"), 10000);
+        QVERIFY(open("colours.htm", "сканер", false, false, "FFFF80"));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            evaluate(
+                QStringLiteral("[].map.call(document.querySelectorAll('span[style]'), function (s) {"
+                               " var c = getComputedStyle(s); return c.color + ' on ' + c.backgroundColor;"
+                               " }).join('|')")),
+            QStringLiteral("rgb(0, 0, 0) on rgb(255, 255, 128)|rgb(0, 0, 0) on rgb(255, 255, 128)"), 10000);
     }
 
     void wholeWordsAndLetterCase() {
