@@ -13,11 +13,12 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 namespace marovex {
 
 namespace {
-constexpr QSize kClientArea(360, 199);
+constexpr int kWidth = 360;
 constexpr int kMargin = 8;
 // $008396A0, the colour of the line beside the OK button.
 const QColor kLineColor(0xA0, 0x96, 0x83);
@@ -63,23 +64,26 @@ AboutDialog::AboutDialog(const std::filesystem::path& appDir, std::string_view l
         return l;
     };
     namespace d = distributor;
-    // The two lines of our own wording speak the interface language; the rest is fixed or the distributor's.
+    // Our own wording speaks the interface language; the rest is fixed or the distributor's.
     const MessageTexts texts = MessageTextsOf(appDir, languageFile);
+    const auto own = [&texts](int key, std::initializer_list<std::string> args = {}) {
+        return QString::fromStdString(texts.format(key, args));
+    };
     QLabel* name1 = label("Label7", u(d::kNameLine1));
-    QLabel* name2 = label("Label8", QString::fromStdString(texts.format(msg::AboutNameLine)));
+    QLabel* name2 = label("Label8", own(msg::AboutNameLine));
     for (QLabel* l : {name1, name2}) {
         QFont f = l->font();
         f.setBold(true);
         l->setFont(f);
     }
-    QLabel* version = label("Label9", u(d::kVersion));
+    QLabel* version = label("Label9", own(msg::AboutVersion, {MAROVEX_VERSION}));
     QLabel* rights = label("Label3", u(d::kRightsNotice));
     rights->setWordWrap(true);
-    QLabel* mailCaption = label("Label4", QStringLiteral("E-Mail:"));
+    QLabel* mailCaption = label("Label4", own(msg::AboutEmail));
     LinkLabel* mail = link("Label5", u(d::kEmail), QStringLiteral("mailto:") + u(d::kEmail));
-    QLabel* magazine = label("Label1", u("\"Kelvrania\" electronic journal :"));
+    QLabel* magazine = label("Label1", own(msg::AboutMagazine));
     LinkLabel* magazineLink = link("Label6", u(d::kMagazineAddress), u(d::kMagazineAddress));
-    QLabel* support = label("Label2", QString::fromStdString(texts.format(msg::AboutSupportLine)));
+    QLabel* support = label("Label2", own(msg::AboutSupportLine));
     LinkLabel* supportLink = link("Label10", u(d::kSupportAddress), u(d::kSupportAddress));
 
     m_ok = new QPushButton(QStringLiteral("OK"), this);
@@ -87,31 +91,40 @@ AboutDialog::AboutDialog(const std::filesystem::path& appDir, std::string_view l
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    // Placed by hand like the fixed box it is; the lines follow the font's height.
+    // Placed by hand like the fixed box it is; the lines follow the font's height. A line whose value the
+    // distributor left empty is left out, and the box closes up below what remains.
     const int line = fontMetrics().height() + 1;
     const int right = 120;
-    const int width = kClientArea.width() - right - kMargin;
+    const int width = kWidth - right - kMargin;
     name1->setGeometry(right, kMargin, width, line);
     name2->setGeometry(right, kMargin + line, width, line);
     version->setGeometry(right, kMargin + 2 * line + 4, width, line);
     rights->setGeometry(right, kMargin + 3 * line + 8, width, rights->heightForWidth(width));
-    int y = std::max(kMargin + 75, rights->geometry().bottom()) + 6;
-    const int full = kClientArea.width() - 2 * kMargin;
+    rights->setVisible(!rights->text().isEmpty());
+    int y = std::max(kMargin + 75, rights->isVisible() ? rights->geometry().bottom() : 0) + 6;
+    const int full = kWidth - 2 * kMargin;
     mailCaption->adjustSize();
     mailCaption->move(kMargin, y);
     mail->setGeometry(kMargin + mailCaption->width() + 4, y, full - mailCaption->width() - 4, line);
-    for (QLabel* l : {static_cast<QLabel*>(magazine), static_cast<QLabel*>(magazineLink), support,
-                      static_cast<QLabel*>(supportLink)}) {
-        y += line;
-        l->setGeometry(kMargin, y, full, line);
+    const bool mailShown = !mail->text().isEmpty();
+    mailCaption->setVisible(mailShown);
+    mail->setVisible(mailShown);
+    if (mailShown) y += line;
+    for (const auto& [caption, address] : {std::pair<QLabel*, LinkLabel*>{magazine, magazineLink},
+                                           std::pair<QLabel*, LinkLabel*>{support, supportLink}}) {
+        const bool shown = !address->text().isEmpty();
+        caption->setVisible(shown);
+        address->setVisible(shown);
+        if (!shown) continue;
+        caption->setGeometry(kMargin, y, full, line);
+        address->setGeometry(kMargin, y + line, full, line);
+        y += 2 * line;
     }
-    const int textBottom = y + line;
     const QSize button = m_ok->sizeHint().expandedTo(QSize(75, 25));
-    // The painted line runs 17 pixels below the button's top edge and must stay below the text.
-    const int buttonTop = std::max(kClientArea.height() - kMargin - button.height(), textBottom + 4 - 17);
-    m_ok->setGeometry(kClientArea.width() - kMargin - button.width(), buttonTop, button.width(),
-                      button.height());
-    setFixedSize(kClientArea.width(), buttonTop + button.height() + kMargin);
+    // Below the text, and with it the line painted beside the button.
+    const int buttonTop = y + 4;
+    m_ok->setGeometry(kWidth - kMargin - button.width(), buttonTop, button.width(), button.height());
+    setFixedSize(kWidth, buttonTop + button.height() + kMargin);
 
     // startUp: the caption from the language file.
     MessageTexts unused;
