@@ -14,8 +14,7 @@ bool BrowserProgramExists(std::string_view program) {
 
 void OpenUrlInMsie(const std::string& program, std::string_view service, const std::string& address,
                    ConversationFactory factory) {
-    if (!BrowserProgramExists(program))
-        throw BrowserMissing("Das angegebene Browserprogramm exitiert nicht!");
+    if (!BrowserProgramExists(program)) throw BrowserMissing(program);
     const std::unique_ptr<Conversation> conversation = factory(program);
     conversation->connect(service, kActivateTopic);
     conversation->request(kActivateItem);
@@ -26,7 +25,7 @@ void OpenUrlInMsie(const std::string& program, std::string_view service, const s
 
 void OpenUrlInOpera(const std::string& program, std::string_view service, const std::string& address,
                     ConversationFactory factory) {
-    if (!BrowserProgramExists(program)) throw BrowserMissing("Браузер не найден");
+    if (!BrowserProgramExists(program)) throw BrowserMissing(program);
     // Opera is not asked to activate: without a conversation at that point the request could do nothing.
     const std::unique_ptr<Conversation> conversation = factory(program);
     conversation->connect(service, kOpenUrlTopic);

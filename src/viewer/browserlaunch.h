@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/message.h"
+
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -18,10 +20,12 @@ inline constexpr std::string_view kActivateItem = "0xFFFFFFFF,0xFFFFFFFF";
 inline constexpr std::string_view kMsieOpenSuffix = ",,0xFFFFFFFF";
 inline constexpr std::string_view kOperaOpenSuffix = ",,0xFFFFFFFF,0x3,,,";
 
-// The browser program of the settings is empty or names no file. The message is UTF-8.
-class BrowserMissing : public std::runtime_error {
+// The browser program of the settings (UTF-8) is empty or names no file; the message names it.
+class BrowserMissing : public MessageError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit BrowserMissing(const std::string& program)
+        : MessageError(program.empty() ? Message(msg::BrowserNotSet, {})
+                                       : Message(msg::BrowserNotFound, {Text(program)})) {}
 };
 
 // One client conversation with a browser. Texts are Windows-1251 (the ANSI code page of the browsers).
@@ -42,9 +46,8 @@ std::unique_ptr<Conversation> NewPlatformConversation(const std::string& program
 
 using ConversationFactory = std::function<std::unique_ptr<Conversation>(const std::string& program)>;
 
-// Raise BrowserMissing ("Das angegebene Browserprogramm exitiert nicht!" / "Браузер не найден") before
-// anything else when the program is empty or no file exists there. The address is a Windows-1251 path
-// passed without a scheme or quoting.
+// Raise BrowserMissing before anything else when the program is empty or no file exists there. The address is
+// a Windows-1251 path passed without a scheme or quoting.
 void OpenUrlInMsie(const std::string& program, std::string_view service, const std::string& address,
                    ConversationFactory factory = NewPlatformConversation);
 void OpenUrlInOpera(const std::string& program, std::string_view service, const std::string& address,

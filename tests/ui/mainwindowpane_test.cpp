@@ -115,7 +115,8 @@ private slots:
         // The Opera item: its program is missing, which is reported, and the choice stays the pane.
         form.findChild<QAction*>(QStringLiteral("ElMenuItem2"))->trigger();
         QCOMPARE(errors.size(), 1);
-        QCOMPARE(errors[0], QStringLiteral("Браузер не найден"));
+        QCOMPARE(errors[0], QString::fromStdString((dir / "no-opera").string()) +
+                                QStringLiteral(": программа браузера не найдена"));
         QCOMPARE(form.session().ini.select_browser, 1);
         QCOMPARE(form.windowTitle(), caption);
     }

@@ -72,13 +72,14 @@ TEST(BrowserLaunch, MissingProgramIsReportedBeforeAnyConversation) {
             OpenUrlInMsie(program, "IExplore", "C:\\K\\a.htm", r.factory());
             ADD_FAILURE() << "no error for " << program;
         } catch (const BrowserMissing& e) {
-            EXPECT_STREQ(e.what(), "Das angegebene Browserprogramm exitiert nicht!");
+            EXPECT_EQ(e.message().key, program.empty() ? msg::BrowserNotSet : msg::BrowserNotFound);
+            EXPECT_NE(std::string(e.what()).find(program), std::string::npos) << e.what();
         }
         try {
             OpenUrlInOpera(program, "Opera", "C:\\K\\a.htm", r.factory());
             ADD_FAILURE() << "no error for " << program;
         } catch (const BrowserMissing& e) {
-            EXPECT_STREQ(e.what(), "Браузер не найден");
+            EXPECT_EQ(e.message().key, program.empty() ? msg::BrowserNotSet : msg::BrowserNotFound);
         }
         EXPECT_TRUE(r.log.empty()) << program;
     }

@@ -250,7 +250,7 @@ TEST_F(OpeningTest, PopupItemLeavesTheViewerChoiceAlsoAfterAnError) {
         OpenCurrentRowInOpera("Type", gold7, settings, hooks);
         ADD_FAILURE() << "no error for a missing Opera";
     } catch (const BrowserMissing& e) {
-        EXPECT_STREQ(e.what(), "Браузер не найден");
+        EXPECT_EQ(e.message().key, msg::BrowserNotSet);
     }
     OpenCurrentRowInDefaultBrowser("Type", gold7, settings, hooks);
     OpenCurrentRow("Type", gold7, settings, hooks);
