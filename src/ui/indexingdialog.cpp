@@ -93,6 +93,9 @@ void IndexingDialog::startRun() {
     if (isRunning()) return;
     MainSession& session = m_form.session();
     const bool fullRun = m_fullRun->isChecked();
+    // A full run empties the catalogue first, favourites and search marks with it, and one that is stopped
+    // keeps only the issues read by then: nothing of that happens without the user's yes.
+    if (fullRun && !m_form.ask(this, m_form.messageText(msg::FullRunQuestion))) return;
     // A full run discards the search marks, so there are no results left to clear.
     if (fullRun) m_form.setSearchResultsEndEnabled(false);
     m_statusLine->clear();

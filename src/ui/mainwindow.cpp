@@ -54,8 +54,8 @@ namespace {
 using qtconvert::toQColor;
 using namespace mainwindowparts;
 
-void defaultPresenter(QWidget* parent, MainWindow::MessageKind kind, const QString& text) {
-    ShowMessageBox(parent, kind, text);
+bool defaultPresenter(QWidget* parent, MainWindow::MessageKind kind, const QString& text) {
+    return ShowMessageBox(parent, kind, text);
 }
 
 // What an opening asks of the window, answered by the window's own functions.
@@ -316,11 +316,15 @@ QString MainWindow::messageText(int key) const {
     return QString::fromStdString(m_session.messages[key]);
 }
 
-void MainWindow::present(MessageKind kind, const QString& text) {
+bool MainWindow::present(MessageKind kind, const QString& text, QWidget* parent) {
     // The messages separate their lines with a carriage return.
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_presenter(this, kind, shown);
+    return m_presenter(parent ? parent : this, kind, shown);
+}
+
+bool MainWindow::ask(QWidget* parent, const QString& text) {
+    return present(MessageKind::Question, text, parent);
 }
 
 void MainWindow::showErrorMessage(const QString& text) {

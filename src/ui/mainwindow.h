@@ -44,7 +44,7 @@ class MainWindow final : public QMainWindow, private SettingsDialogHost {
 public:
     using MessageKind = marovex::MessageKind;
     // Shows a message box; tests replace it to see the messages without blocking.
-    using MessagePresenter = std::function<void(QWidget* parent, MessageKind kind, const QString& text)>;
+    using MessagePresenter = marovex::MessagePresenter;
     // Opens a file with the desktop's default handler; tests replace it.
     using ShellOpener = std::function<void(const QString& file)>;
 
@@ -71,6 +71,9 @@ public:
     // A message of the program's own in the interface language.
     QString messageFor(const Message& message) const;
     void showInformationMessage(const QString& text);
+    // A question with the buttons Yes and No over `parent` (a dialog of the window's); whether the user
+    // answered Yes.
+    bool ask(QWidget* parent, const QString& text);
 
     // --- Values kept beside the settings ------------------------------------------------------------------
     // The column whose title shows the sort marker ("Type", "Izb", "Tem", "Statia"; empty for none).
@@ -186,7 +189,7 @@ private:
     std::vector<std::string> history() const;
     void selectHistoryEntry(int index);
 
-    void present(MessageKind kind, const QString& text);
+    bool present(MessageKind kind, const QString& text, QWidget* parent = nullptr);
     void detachArticleGrid(bool detach);
     void showCurrentRow(int row);
     void showCurrentRowInContext();

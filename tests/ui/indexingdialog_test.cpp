@@ -1,6 +1,7 @@
 #include "archivegen/archivegen.h"
 #include "catalogue/catalogue.h"
 #include "support/testsupport.h"
+#include "support/uisupport.h"
 #include "ui/indexingdialog.h"
 #include "ui/mainwindow.h"
 
@@ -201,18 +202,46 @@ private slots:
         QVERIFY(form.session().articles().rowCount() > afterStop);
     }
 
-    void fullRun_disablesSearchResultsEndButNewIssuesRunDoesNot() {
+    // A full run asks first, saying what is lost: No starts nothing and leaves the catalogue, its search
+    // marks and the button that clears them; Yes runs, which discards the marks. A run for new issues asks
+    // nothing and leaves the button.
+    void fullRun_asksFirstAndOnlyYesDiscardsTheMarks() {
         Setup s(2, /*withFoundRow*/ true);
-        MainWindow form(s.app(), [](QWidget*, MainWindow::MessageKind, const QString&) {});
+        QStringList questions;
+        bool answer = false;
+        MainWindow form(s.app(), [&](QWidget*, MainWindow::MessageKind kind, const QString& text) {
+            if (kind == MainWindow::MessageKind::Question) questions << text;
+            return answer;
+        });
         auto* end = child<QToolButton>(&form, "ToolButton10");
         QVERIFY(end->isEnabled());
         IndexingDialog* dialog = openDialog(form);
         QSignalSpy done(dialog, &IndexingDialog::runCompleted);
-        child<QPushButton>(dialog, "FlatButton1")->click();
+        auto* start = child<QPushButton>(dialog, "FlatButton1");
+        test::clickAt(start, start->rect().center());
         QVERIFY(waitForCompletion(done).completed);
+        QVERIFY(questions.isEmpty());
         QVERIFY(end->isEnabled());
-        child<QRadioButton>(dialog, "FlatRadioButton1")->setChecked(true);
-        child<QPushButton>(dialog, "FlatButton1")->click();
+        const int rows = form.session().articles().rowCount();
+
+        auto* full = child<QRadioButton>(dialog, "FlatRadioButton1");
+        test::clickAt(full, full->rect().center());
+        QVERIFY(full->isChecked());
+        test::clickAt(start, start->rect().center());
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions[0].contains(QStringLiteral("favourites")) &&
+                     questions[0].contains(QStringLiteral("stopped")),
+                 qPrintable(questions[0]));
+        QVERIFY(!form.workerRunning());
+        QCOMPARE(dialog->state(), IndexingDialog::State::Idle);
+        QVERIFY(!done.wait(300));
+        QVERIFY(end->isEnabled());
+        QCOMPARE(form.session().articles().rowCount(), rows);
+        QVERIFY(form.session().articles().locate("Find", {FieldValue{std::int32_t(-1)}}));
+
+        answer = true;
+        test::clickAt(start, start->rect().center());
+        QCOMPARE(questions.size(), 2);
         QVERIFY(!end->isEnabled());
         QVERIFY(waitForCompletion(done).completed);
         QVERIFY(!end->isEnabled());
