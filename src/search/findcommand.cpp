@@ -131,7 +131,7 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
     if (hooks.setClearEnabled) hooks.setClearEnabled(outcome.clearEnabled);
     if (failure) std::rethrow_exception(failure);
     if (!workerError.empty()) throw SearchFailed(workerError, outcome);
-    if (hooks.showResult) hooks.showResult(outcome.hits);
+    if (hooks.showResult) hooks.showResult(outcome.hits, outcome.stopped);
     for (const Message* problem : {&outcome.unreadableMessage, &outcome.storeMessage})
         if (hooks.showProblem && !problem->empty()) hooks.showProblem(*problem);
     return outcome;

@@ -40,8 +40,9 @@ struct FindHooks {
     // Runs the full-text worker on the table and returns once it has ended: the window shows the progress
     // dialog while a thread runs RunFullTextSearch. Empty: the worker body runs right here, without reports.
     std::function<FullTextResult(const FullTextJob& job)> runFullText;
-    // The result box: FindResultMessage with its one button Yes.
-    std::function<void(int hits)> showResult;
+    // The result box, with its one button Yes: FindResultMessage, or, when the user stopped a full-text
+    // walk, a message saying so with the hits found before the stop.
+    std::function<void(int hits, bool stopped)> showResult;
     // After the result box, for each thing the full-text walk could not do that did not end it: article
     // files that could not be read (UnreadableFilesMessage), then a text store that keeps nothing.
     std::function<void(const Message& message)> showProblem;

@@ -312,8 +312,9 @@ QString MainWindow::statusText(int panel) const {
     return panel >= 1 && panel <= 3 ? m_panels[panel - 1]->text() : QString();
 }
 
-QString MainWindow::messageText(int key) const {
-    return QString::fromStdString(m_session.messages[key]);
+QString MainWindow::messageText(int key, std::initializer_list<std::string> args) const {
+    return QString::fromStdString(args.size() == 0 ? m_session.messages[key]
+                                                   : m_session.messages.format(key, args));
 }
 
 bool MainWindow::present(MessageKind kind, const QString& text, QWidget* parent) {

@@ -93,8 +93,8 @@ public:
     // The topic filter: the filter button (force false) and its re-application after the settings
     // changed (force true), the current row carried.
     void applyTopicFilter(bool force);
-    // Hands a message text over as a window text.
-    QString messageText(int key) const;
+    // Hands a message text over as a window text, "%1"… filled with `args` when there are any.
+    QString messageText(int key, std::initializer_list<std::string> args = {}) const;
 
 public slots:
     // Commands.

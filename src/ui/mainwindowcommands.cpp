@@ -82,10 +82,13 @@ void MainWindow::runSearch() {
         return RunFullTextWithProgress(this, m_session.articles(), job, m_service.stopFlag(),
                                        m_session.messages);
     };
-    hooks.showResult = [this](int hits) {
-        present(MessageKind::InformationYes, QString::fromStdString(search::FindResultMessage(
-                                                 m_session.messages[language::kSearchFinishedText],
-                                                 m_session.messages[language::kArticlesFoundText], hits)));
+    hooks.showResult = [this](int hits, bool stopped) {
+        // A cancelled search must not pass for one that found nothing more.
+        present(MessageKind::InformationYes,
+                stopped ? messageText(msg::SearchCancelled, {std::to_string(hits)})
+                        : QString::fromStdString(search::FindResultMessage(
+                              m_session.messages[language::kSearchFinishedText],
+                              m_session.messages[language::kArticlesFoundText], hits)));
     };
     hooks.showProblem = [this](const Message& message) {
         present(MessageKind::Error, messageFor(message));

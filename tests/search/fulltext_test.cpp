@@ -317,7 +317,7 @@ TEST(FullTextSearch, UnreadableFilesArePassedByAndNamedAfterTheResultATableError
     hooks.runFullText = [&](const FullTextJob& j) {
         return RunFullTextSearch(t, j, stop, {{}, [&] { ++finished; }});
     };
-    hooks.showResult = [&](int hits) { shown.push_back("result " + std::to_string(hits)); };
+    hooks.showResult = [&](int hits, bool) { shown.push_back("result " + std::to_string(hits)); };
     hooks.showProblem = [&](const Message& m) { shown.push_back(m.english()); };
     FindRequest request;
     request.boxText = "мир";

@@ -66,7 +66,7 @@ struct Recorder {
         FindHooks h;
         h.setBoxText = [this](const std::string& s) { boxTexts.push_back(s); };
         h.detachGrid = [this](bool d) { detaches.push_back(d); };
-        h.showResult = [this](int hits) { results.push_back(hits); };
+        h.showResult = [this](int hits, bool) { results.push_back(hits); };
         h.setClearEnabled = [this](bool e) { clearEnabled = e; };
         return h;
     }

@@ -251,7 +251,7 @@ private slots:
         hooks.runFullText = [&](const search::FullTextJob& job) {
             return RunFullTextWithProgress(&window, a.articles, job, stop, a.messages);
         };
-        hooks.showResult = [&](int) { shown.push_back("result"); };
+        hooks.showResult = [&](int, bool) { shown.push_back("result"); };
         hooks.showProblem = [&](const Message& message) { shown.push_back(message.english()); };
         search::FindRequest request;
         request.boxText = "тишина";
