@@ -170,11 +170,6 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
 
 // --- The progress dialog `Form_find` ----------------------------------------------------------------------
 
-// Its fixed texts (UTF-8); no language file replaces them.
-inline constexpr std::string_view kFindDialogCaption = "Поиск по тексту публикаций";
-inline constexpr std::string_view kFindDialogCancel = "Отмена";
-inline constexpr std::string_view kFindDialogFirstHits = "Найдено публикаций : 0";
-
 // `FlatEdit2`: the magazine's name in quotes, interface text 14 and `Number` as stored.
 std::string FindIssueLine(std::string_view text14, std::string_view number);
 // `FlatEdit1`: interface text 74 directly followed by the hit count.
@@ -186,7 +181,7 @@ std::string FindHitsLine(std::string_view text74, int hits);
 class FindDialogState {
 public:
     explicit FindDialogState(std::atomic<bool>& stop) : m_stop(stop) {}
-    // "Отмена", the Cancel button: the worker stops after the row it is on.
+    // The Cancel button: the worker stops after the row it is on.
     void cancel() { m_stop.store(true); }
     // `finishSearch`'s first step, before it closes the dialog.
     void finish() {

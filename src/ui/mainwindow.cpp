@@ -162,6 +162,7 @@ void MainWindow::showStartup(const Startup& startup) {
         if (startup.settings) applySettings(*startup.settings);
         for (const TextAssignment& text : startup.texts)
             setText(text);
+        showFilterButton();
         if (startup.state) restoreState(startup);
         if (startup.history) setHistory(*startup.history);
         if (startup.searchResultsEnd) setSearchResultsEndEnabled(true);
@@ -225,7 +226,7 @@ catalogue::TopicFilter& MainWindow::topicFilter() {
 }
 
 void MainWindow::showRowCount() {
-    setStatusText(1, kRowCountText + QString::number(m_session.articles().rowCount()));
+    setStatusText(1, messageText(msg::RowCount, {std::to_string(m_session.articles().rowCount())}));
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -273,7 +274,7 @@ void MainWindow::waitForWorker() {
 // --- Workers ------------------------------------------------------------------------------------------
 
 void MainWindow::onTablesLent(bool filterSwitchedOff) {
-    if (filterSwitchedOff) m_topicFilterButton->setText(QStringLiteral("Filter On"));
+    if (filterSwitchedOff) m_topicFilterButton->setText(messageText(msg::FilterOnButton));
     if (m_model) m_model->setAttached(false);
     if (m_topicModel) m_topicModel->setAttached(false);
     for (QAction* a : {m_findAction, m_clearResultsAction, m_settingsAction, m_topicFilterAction,

@@ -197,6 +197,7 @@ private:
     catalogue::TopicFilter& topicFilter();
     void showRowCount();
     void showFilterState();
+    void showFilterButton();
     void waitForWorker();
     void onTablesLent(bool filterSwitchedOff);
     void onTablesReturned();

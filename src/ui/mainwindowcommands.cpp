@@ -162,6 +162,8 @@ void MainWindow::applyMainWindowLanguage() {
         language::kTargetMainWindow, m_session.appDir(), m_session.ini.local,
         [this](const TextAssignment& a) { setText(a); }, m_session.messages);
     if (scope >= 0 && scope < m_scopeBox->count()) m_scopeBox->setCurrentIndex(scope);
+    // What the status bar and the filter button already show is said again in the new language.
+    showFilterState();
 }
 
 void MainWindow::keepCurrentRow() {
@@ -189,9 +191,13 @@ void MainWindow::toggleTopicFilter() {
 
 void MainWindow::showFilterState() {
     showRowCount();
-    const bool on = m_session.articles().filtered();
-    m_topicFilterButton->setText(on ? QStringLiteral("Filter Off") : QStringLiteral("Filter On"));
-    setStatusText(2, on ? QStringLiteral("Фильтр включён F") : QString());
+    showFilterButton();
+    setStatusText(2, m_session.articles().filtered() ? messageText(msg::FilterOnStatus) : QString());
+}
+
+void MainWindow::showFilterButton() {
+    m_topicFilterButton->setText(
+        messageText(m_session.articles().filtered() ? msg::FilterOffButton : msg::FilterOnButton));
 }
 
 void MainWindow::applyTopicFilter(bool force) {

@@ -275,7 +275,7 @@ void MainWindow::buildClientArea() {
     header->addStretch();
     m_topicFilterButton = new QToolButton(m_topicPanel);
     m_topicFilterButton->setObjectName(QStringLiteral("SpeedButton1"));
-    m_topicFilterButton->setText(QStringLiteral("Filter On"));
+    m_topicFilterButton->setText(messageText(msg::FilterOnButton));
     m_topicFilterButton->setAutoRaise(true);
     m_topicFilterButton->setMinimumSize(47, 16);
     connect(m_topicFilterButton, &QToolButton::clicked, this, &MainWindow::filterByTickedTopics);

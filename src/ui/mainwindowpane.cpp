@@ -89,9 +89,7 @@ void MainWindow::switchViewPane(bool on) {
     } catch (const std::exception&) {
         delete m_browser;
         m_browser = nullptr;
-        present(
-            MessageKind::Plain,
-            QStringLiteral("Ошибка создания окна Web Browser-а\rДолжен быть установлен MSIE 5.0 или выше"));
+        present(MessageKind::Plain, messageText(msg::PaneNotCreated));
     }
 }
 

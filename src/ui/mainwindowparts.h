@@ -4,7 +4,7 @@
 
 #include <QString>
 
-// What the files of the main window share: its fixed measures and texts.
+// What the files of the main window share: its fixed measures.
 namespace marovex::mainwindowparts {
 
 // Grid columns: built-in width and smallest width.
@@ -19,7 +19,5 @@ inline constexpr int kTopicPanelWidth = 229;
 inline constexpr int kTopicPanelHeight = 157;
 inline constexpr int kTopicPanelCollapsedHeight = 25;
 inline constexpr int kMinimumPaneHeight = 25;
-
-inline const QString kRowCountText = QStringLiteral("Всего статей : ");
 
 } // namespace marovex::mainwindowparts

@@ -70,10 +70,7 @@ void MainWindow::restoreState(const Startup& startup) {
     m_matchCaseButton->setChecked(state.matchCase);
     m_wholeWordsButton->setChecked(state.wholeWords);
     m_scopeBox->setCurrentIndex(state.scope);
-    if (startup.filterRestored) {
-        m_topicFilterButton->setText(QStringLiteral("Filter Off"));
-        setStatusText(2, messageText(language::kFilterRestoredText));
-    }
+    if (startup.filterRestored) setStatusText(2, messageText(language::kFilterRestoredText));
     if (!startup.sortColumn) return; // restoring the order failed, and start-up reports why
     setSortColumn(QString::fromStdString(*startup.sortColumn));
     showRowCount();

@@ -19,16 +19,19 @@ namespace {
 constexpr int kRefreshMs = 30;
 }
 
-SearchProgressDialog::SearchProgressDialog(QWidget* parent, std::atomic<bool>& stop, std::string issueText,
-                                           std::string hitsText)
+SearchProgressDialog::SearchProgressDialog(QWidget* parent, std::atomic<bool>& stop,
+                                           const MessageTexts& messages)
     : QDialog(parent), ui(std::make_unique<Ui::SearchProgressDialog>()), m_state(stop),
-      m_issueText(std::move(issueText)), m_hitsText(std::move(hitsText)) {
+      m_issueText(messages[language::kIssueText]), m_hitsText(messages[language::kHitsSoFarText]) {
     ui->setupUi(this);
     // The form's controls by their roles (the form names them as the language files do).
     m_hitsLine = ui->FlatEdit1;
     m_issueLine = ui->FlatEdit2;
     m_cancelButton = ui->FlatButton1;
     m_progressBar = ui->FlatProgressBar1;
+    setWindowTitle(QString::fromStdString(messages[msg::TextSearchCaption]));
+    m_cancelButton->setText(QString::fromStdString(messages[msg::TextSearchCancel]));
+    m_hitsLine->setText(QString::fromStdString(search::FindHitsLine(m_hitsText, 0)));
     // Only a close box, and no resizing.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
@@ -109,8 +112,7 @@ void SearchProgressDialog::reject() {
 search::FullTextResult RunFullTextWithProgress(QWidget* parent, RecordTable& articles,
                                                const search::FullTextJob& job, std::atomic<bool>& stop,
                                                const MessageTexts& messages) {
-    SearchProgressDialog dialog(parent, stop, messages[language::kIssueText],
-                                messages[language::kHitsSoFarText]);
+    SearchProgressDialog dialog(parent, stop, messages);
     dialog.setRowCount(articles.rowCount());
     SearchJob walk(articles, job, stop);
     QObject::connect(&walk, &SearchJob::progress, &dialog, &SearchProgressDialog::showProgress,

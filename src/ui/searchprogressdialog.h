@@ -23,13 +23,12 @@ namespace marovex {
 class MessageTexts;
 
 // The progress dialog of the full-text search. It closes only after the worker's finish report: the close
-// box, Escape and "Отмена" all ask the worker to stop after the row it is on.
+// box, Escape and Cancel all ask the worker to stop after the row it is on.
 class SearchProgressDialog final : public QDialog {
     Q_OBJECT
 public:
-    // `issueText` and `hitsText` are the message texts before the issue number and the hit count.
-    SearchProgressDialog(QWidget* parent, std::atomic<bool>& stop, std::string issueText,
-                         std::string hitsText);
+    // Its texts are those of `messages`, the interface language's.
+    SearchProgressDialog(QWidget* parent, std::atomic<bool>& stop, const MessageTexts& messages);
     ~SearchProgressDialog() override;
 
     // The progress bar's range: every row of the article table.

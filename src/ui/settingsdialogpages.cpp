@@ -1,6 +1,7 @@
 // The settings dialog: building its tree and pages.
 #include "ui/settingsdialog.h"
 
+#include "app/mainsession.h"
 #include "ui/colorswatch.h"
 #include "ui/settingsdialogparts.h"
 
@@ -49,10 +50,12 @@ void SettingsDialog::buildWindow() {
     m_tree->setHeaderHidden(true);
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    const MessageTexts& own = m_host.session().messages;
     for (int n = 0; n < int(m_nodes.size()); ++n) {
         QTreeWidgetItem* parentNode = n >= 3 && n <= 5 ? m_nodes[kViewNode] : nullptr;
         auto* node = parentNode ? new QTreeWidgetItem(parentNode) : new QTreeWidgetItem(m_tree);
-        node->setText(0, u(kNodes[n].text));
+        node->setText(0,
+                      n == kBrowserNode ? QString::fromStdString(own[msg::BrowserNode]) : u(kNodes[n].text));
         node->setData(0, Qt::UserRole, n);
         m_nodes[std::size_t(n)] = node;
     }
@@ -70,7 +73,8 @@ void SettingsDialog::buildWindow() {
     m_ok = named(new QPushButton(QStringLiteral("OK"), this), "FlatButton3");
     m_ok->setToolTip(u("Применить"));
     m_ok->setDefault(true);
-    auto* cancel = named(new QPushButton(QStringLiteral("Cancel"), this), "FlatButton4");
+    auto* cancel =
+        named(new QPushButton(QString::fromStdString(own[msg::SettingsCancel]), this), "FlatButton4");
     cancel->setToolTip(u("Отмена"));
     connect(m_ok, &QPushButton::clicked, this, &SettingsDialog::confirm);
     connect(cancel, &QPushButton::clicked, this, &SettingsDialog::cancel);

@@ -55,20 +55,23 @@ inline void doubleClickAt(QWidget* widget, QPoint pos) {
     QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier, widget->mapTo(window, pos));
 }
 
-// Opens the settings dialog through the window's command, picks English and confirms; whether the dialog
-// came up.
-inline bool chooseEnglishInSettings(MainWindow& form) {
+// Opens the settings dialog through the window's command, picks the language of that name and confirms;
+// whether the dialog came up.
+inline bool chooseLanguageInSettings(MainWindow& form, const QString& language) {
     bool dialogSeen = false;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<SettingsDialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
         dialogSeen = true;
         auto* languages = dialog->findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
-        languages->setCurrentIndex(languages->findText(QStringLiteral("English")));
+        languages->setCurrentIndex(languages->findText(language));
         dialog->confirm();
     });
     form.findChild<QAction*>(QStringLiteral("SetProperties"))->trigger();
     return dialogSeen;
+}
+inline bool chooseEnglishInSettings(MainWindow& form) {
+    return chooseLanguageInSettings(form, QStringLiteral("English"));
 }
 
 } // namespace marovex::test

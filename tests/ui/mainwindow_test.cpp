@@ -9,9 +9,11 @@
 #include "ui/articlemodel.h"
 #include "ui/indexingdialog.h"
 #include "ui/mainwindow.h"
+#include "ui/searchprogressdialog.h"
 #include "ui/settingsdialog.h"
 #include "ui/topicmodel.h"
 
+#include <functional>
 #include <map>
 
 #include <sys/stat.h>
@@ -24,6 +26,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -67,6 +71,23 @@ QTableView* articleGrid(MainWindow& form) {
 QPoint cellCentre(QTableView* grid, int row, int column) {
     return grid->visualRect(grid->model()->index(row, column)).center();
 }
+
+// Calls back when a dialog is shown, before its first report or event loop.
+class DialogWatcher : public QObject {
+public:
+    explicit DialogWatcher(std::function<void(QDialog*)> shown) : m_shown(std::move(shown)) {
+        qApp->installEventFilter(this);
+    }
+    ~DialogWatcher() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QDialog*>(watched)) m_shown(dialog);
+        return false;
+    }
+
+private:
+    std::function<void(QDialog*)> m_shown;
+};
 
 } // namespace
 
@@ -334,19 +355,71 @@ private slots:
                  QStringLiteral("Статья"));
     }
 
-    void settingsDialog_okAppliesTheNewLanguageToTheWindowKeepingTheScope() {
+    // Every text the window shows speaks the interface language, from the start and after a switch in the
+    // settings dialog: the row count, the filter button, the full-text search's progress dialog, and the
+    // real message box that ends a search, which tells a cancelled search from a finished one.
+    void language_everyTextFollowsItAndACancelledSearchSaysSo() {
         TempDir dir;
-        makeCatalogue(dir.path(), 2);
+        test::WriteCatalogue(dir.path(), {{1, "7", "", "Первая", "a.htm"},
+                                          {1, "7", "", "Вторая", "b.htm"},
+                                          {1, "7", "", "Третья", "c.htm"}});
+        for (const char* page : {"a.htm", "c.htm"})
+            test::writeFile(dir / "archive/Kelvra-Gold7/pub" / page, "<p>peace</p>");
+        test::writeFile(dir / "archive/Kelvra-Gold7/pub/b.htm", "<p>war</p>");
         copyLanguage(dir.path(), "rus.lng");
         copyLanguage(dir.path(), "eng.lng");
-        test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=rus.lng\r\nselect_browser=4\r\n");
-        MainWindow form(dir.path(), test::quietPresenter());
+        test::writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() +
+                                             "\r\n[interface]\r\nlocal=eng.lng\r\nselect_browser=4\r\n");
+        // The progress dialog is cancelled by a click on its button at the second row, each message box
+        // answered by a click on its button; what they showed is kept.
+        QStringList progress, boxes;
+        DialogWatcher watcher([&](QDialog* dialog) {
+            if (auto* search = qobject_cast<SearchProgressDialog*>(dialog)) {
+                auto* cancel = search->findChild<QPushButton*>(QStringLiteral("FlatButton1"));
+                progress << search->windowTitle() << cancel->text()
+                         << search->findChild<QLineEdit*>(QStringLiteral("FlatEdit1"))->text();
+                connect(search, &SearchProgressDialog::progressReported, search,
+                        [cancel](const search::FindProgress& p) {
+                            if (p.row == 1) test::clickAt(cancel, cancel->rect().center());
+                        });
+            } else if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+                QString shown = box->text();
+                for (QAbstractButton* button : box->buttons())
+                    shown += QLatin1Char('|') + button->text();
+                boxes << shown;
+                QTimer::singleShot(0, box, [box] {
+                    QAbstractButton* button = box->buttons().value(0);
+                    if (button) test::clickAt(button, button->rect().center());
+                });
+            }
+        });
+        MainWindow form(dir.path()); // the application's own message boxes
+        auto* filterButton = form.findChild<QToolButton*>(QStringLiteral("SpeedButton1"));
+        QCOMPARE(form.statusText(1), QStringLiteral("Total articles: 3"));
+        QCOMPARE(filterButton->text(), QStringLiteral("Filter On"));
+
         auto* scope = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox3"));
         scope->setCurrentIndex(1);
-        QVERIFY(test::chooseEnglishInSettings(form));
-        QCOMPARE(form.findChild<QAction*>(QStringLiteral("ElMenuItem9"))->text(), QStringLiteral("Exit"));
+        QVERIFY(test::chooseLanguageInSettings(form, QStringLiteral("Русский")));
+        QCOMPARE(form.findChild<QAction*>(QStringLiteral("ElMenuItem9"))->text(), QStringLiteral("Выход"));
         QCOMPARE(scope->currentIndex(), 1);
-        QVERIFY(test::readFile(dir / "mvx.ini").find("local=eng.lng") != std::string::npos);
+        QCOMPARE(form.statusText(1), QStringLiteral("Всего статей : 3"));
+        QCOMPARE(filterButton->text(), QStringLiteral("Включить фильтр"));
+        QVERIFY(test::readFile(dir / "mvx.ini").find("local=rus.lng") != std::string::npos);
+
+        // And back, Qt's own texts with the rest: the box's button among them.
+        QVERIFY(test::chooseEnglishInSettings(form));
+        QCOMPARE(form.statusText(1), QStringLiteral("Total articles: 3"));
+        QVERIFY(test::showActive(form));
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        test::clickAt(box, box->rect().center());
+        box->setEditText(QStringLiteral("peace"));
+        test::typeKey(form, Qt::Key_Return);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(progress, (QStringList{QStringLiteral("Searching the article texts"),
+                                        QStringLiteral("Cancel"), QStringLiteral("Articles found: 0")}));
+        QCOMPARE(boxes,
+                 QStringList{QStringLiteral("Search cancelled. Articles found before it stopped: 1|&Yes")});
     }
 
     void grid_mouseAndKeysFollowTheOnclickSetting_data() {

@@ -164,7 +164,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         button(form, "ToolButton17")->click();
         auto* filterButton = button(form, "SpeedButton1");
-        QCOMPARE(filterButton->text(), QStringLiteral("Filter On"));
+        QCOMPARE(filterButton->text(), QStringLiteral("Включить фильтр"));
 
         // Unticking a topic while the filter is off changes nothing in the view.
         makeCurrent(form, "Вега");
@@ -176,13 +176,13 @@ private slots:
         QCOMPARE(titles(form), list({"Альфа", "Гамма", "Вега"}));
         QCOMPARE(currentTitle(form), QStringLiteral("Вега"));
         QCOMPARE(grid(form)->currentIndex().row(), 2);
-        QCOMPARE(filterButton->text(), QStringLiteral("Filter Off"));
+        QCOMPARE(filterButton->text(), QStringLiteral("Выключить фильтр"));
         QCOMPARE(form.statusText(1), QStringLiteral("Всего статей : 3"));
-        QCOMPARE(form.statusText(2), QStringLiteral("Фильтр включён F"));
+        QCOMPARE(form.statusText(2), QStringLiteral("Фильтр по рубрикам включён"));
         filterButton->click();
         QCOMPARE(titles(form).size(), 5);
         QCOMPARE(currentTitle(form), QStringLiteral("Вега"));
-        QCOMPARE(filterButton->text(), QStringLiteral("Filter On"));
+        QCOMPARE(filterButton->text(), QStringLiteral("Включить фильтр"));
         QCOMPARE(form.statusText(2), QString());
 
         // The current row's topic is unticked: the filter hides it, and the mark does not stay behind.
@@ -283,7 +283,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.sortColumn(), QStringLiteral("Statia"));
         QCOMPARE(titles(form), list({"Альфа", "Вега", "Гамма"}));
-        QCOMPARE(button(form, "SpeedButton1")->text(), QStringLiteral("Filter Off"));
+        QCOMPARE(button(form, "SpeedButton1")->text(), QStringLiteral("Выключить фильтр"));
         QCOMPARE(form.statusText(1), QStringLiteral("Всего статей : 3"));
         QCOMPARE(form.statusText(2), form.messageText(73));
         QHeaderView* header = grid(form)->horizontalHeader();
