@@ -196,7 +196,7 @@ void CatalogueGrid::leaveEvent(QEvent* event) {
 
 void CatalogueGrid::mousePressEvent(QMouseEvent* event) {
     emit MouseDown(event->button());
-    // Only the left button moves the current cell: the row menu acts on the row that was current.
+    // Only the left button moves the current cell here; the window moves it for the row menu.
     if (event->button() == Qt::LeftButton)
         QTableView::mousePressEvent(event);
     else

@@ -102,11 +102,16 @@ void MainWindow::sortByTitle(int column) {
 void MainWindow::onArticleGridReleased(Qt::MouseButton button, const QPoint& globalPos) {
     m_searchBox->setFocus();
     m_articleGrid->setFocus();
-    const int column = m_articleGrid->currentIndex().column();
-    const bool opensSomething = column == ArticleModel::ColType || column == ArticleModel::ColNumber ||
-                                column == ArticleModel::ColStatia;
-    if (m_session.ini.select_browser == 1 && opensSomething && button == Qt::RightButton)
-        m_rowMenu->popup(globalPos);
+    if (button != Qt::RightButton || m_session.ini.select_browser != 1) return;
+    // The row menu acts on the current row, so the cell clicked becomes current before it opens. Over the
+    // title row no cell is clicked and the current one decides.
+    const QModelIndex clicked = m_articleGrid->indexAt(m_articleGrid->viewport()->mapFromGlobal(globalPos));
+    const int column = (clicked.isValid() ? clicked : m_articleGrid->currentIndex()).column();
+    if (column != ArticleModel::ColType && column != ArticleModel::ColNumber &&
+        column != ArticleModel::ColStatia)
+        return;
+    if (clicked.isValid()) m_articleGrid->setCurrentIndex(clicked);
+    m_rowMenu->popup(globalPos);
 }
 
 void MainWindow::onArticleGridKey(int /*key*/) {

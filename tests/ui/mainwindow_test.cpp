@@ -410,31 +410,46 @@ private slots:
         QCOMPARE(opened, 2);
     }
 
-    void grid_rowMenuOnlyForEmbeddedViewerOverLinkColumns() {
+    // The row menu comes up over the columns that open something while the pane is the viewer, and acts on
+    // the row clicked, which becomes current before the menu opens.
+    void grid_rowMenuOverLinkColumnsActsOnTheRowClicked() {
         TempDir dir;
-        makeCatalogue(dir.path(), 5);
-        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=1\r\n");
+        std::vector<test::ArticleSpec> rows;
+        for (int i = 1; i <= 5; ++i) {
+            rows.push_back({1, std::to_string(i), "Тема", "Статья " + std::to_string(i), "a.htm"});
+            test::writeFile(dir / "archive" / ("Kelvra-Gold" + std::to_string(i)) / "pub/a.htm", "<p>a</p>");
+        }
+        test::WriteCatalogue(dir.path(), rows);
+        test::writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() +
+                                             "\r\n[interface]\r\nselect_browser=1\r\n");
         MainWindow form(dir.path(), test::quietPresenter());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QStringList opened;
+        form.setShellOpener([&](const QString& file) { opened << file; });
+        form.resize(800, 500);
+        QVERIFY(test::showActive(form));
         auto* grid = articleGrid(form);
         auto* menu = form.findChild<QMenu*>(QStringLiteral("ElPopupMenu1"));
 
-        auto rightClickOver = [&](int column) {
-            grid->setCurrentIndex(grid->model()->index(1, column));
-            QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, cellCentre(grid, 3, column));
-            const bool shown = menu->isVisible();
-            menu->hide();
-            return shown;
+        auto rightClickOnRow3 = [&](int column) {
+            test::clickAt(grid->viewport(), cellCentre(grid, 1, ArticleModel::ColTem)); // row 1 current
+            test::clickAt(grid->viewport(), cellCentre(grid, 3, column), Qt::RightButton);
+            return menu->isVisible();
         };
-        QVERIFY(!rightClickOver(ArticleModel::ColTem));
-        QVERIFY(!rightClickOver(ArticleModel::ColIzb));
-        QVERIFY(rightClickOver(ArticleModel::ColNumber));
-        QVERIFY(rightClickOver(ArticleModel::ColStatia));
-        QCOMPARE(grid->currentIndex().row(), 1); // the menu acts on the row that was current
+        QVERIFY(!rightClickOnRow3(ArticleModel::ColTem));
+        QVERIFY(!rightClickOnRow3(ArticleModel::ColIzb));
+        QVERIFY(rightClickOnRow3(ArticleModel::ColNumber));
+        menu->hide();
+        QVERIFY(rightClickOnRow3(ArticleModel::ColStatia));
+        QCOMPARE(grid->currentIndex().row(), 3);
+        auto* inDefaultBrowser = form.findChild<QAction*>(QStringLiteral("ElMenuItem3"));
+        test::clickAt(menu, menu->actionGeometry(inDefaultBrowser).center());
+        const QString number = grid->model()->index(3, ArticleModel::ColNumber).data().toString().trimmed();
+        QCOMPARE(opened,
+                 QStringList{QString::fromStdString(
+                     (dir / "archive" / ("Kelvra-Gold" + number.toStdString()) / "pub/a.htm").string())});
 
         form.session().ini.select_browser = 2;
-        QVERIFY(!rightClickOver(ArticleModel::ColStatia));
+        QVERIFY(!rightClickOnRow3(ArticleModel::ColStatia));
     }
 
     void grid_drawsHitsOnFindColourAndCentresTheFavouriteMark() {
