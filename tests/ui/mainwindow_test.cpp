@@ -164,6 +164,29 @@ private slots:
         QVERIFY(end->isEnabled());
     }
 
+    // The found rows are listed first; after a search with hits the first of them is current and in view,
+    // wherever the grid stood before and wherever the walk ended.
+    void search_makesTheFirstFoundRowCurrentAndShowsIt() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 200);
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        form.resize(800, 400);
+        QVERIFY(test::showActive(form));
+        auto* grid = articleGrid(form);
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        form.findChild<QAction*>(QStringLiteral("Go_Last"))->trigger();
+        QVERIFY(grid->rowAt(0) > 100);
+        test::clickAt(box, box->rect().center());
+        box->setEditText(QStringLiteral("Статья 7"));
+        test::typeKey(form, Qt::Key_Return);
+        RecordTable& articles = form.session().articles();
+        QCOMPARE(articles.position(), 0);
+        QCOMPARE(articles.asInt("Find"), -1);
+        QCOMPARE(grid->currentIndex().row(), 0);
+        QCOMPARE(grid->rowAt(0), 0);
+    }
+
     // With no row in the view the grid still has its selected column: Enter and Space open "the row" with
     // empty values, and the candidates built from them are reported as not found.
     void emptyGrid_enterAndSpaceReportTheCandidatesOfAnEmptyRow() {
@@ -211,6 +234,9 @@ private slots:
             box->setEditText(word);
             test::typeKey(*form, Qt::Key_Return);
             QTRY_VERIFY(!QApplication::activeModalWidget());
+            // The row found is current, also when the walk ended on the other one.
+            QCOMPARE(form->session().articles().asText("Link"),
+                     std::string(word == QStringLiteral("peace") ? "a.htm" : "b.htm"));
         }
         QCOMPARE(int(shown.size()), 3);
         QVERIFY2(shown[0].text.endsWith(QLatin1Char('1')), qPrintable(shown[0].text));
