@@ -324,6 +324,8 @@ void MainWindow::buildClientArea() {
     });
     connect(m_topicGrid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersTopicGrid);
     connect(m_topicGrid, &QAbstractItemView::doubleClicked, this, &MainWindow::toggleCurrentTopic);
+    // The grid has made the row of the check box current.
+    connect(m_topicGrid, &CatalogueGrid::CheckBoxClicked, this, &MainWindow::toggleCurrentTopic);
     connect(m_topicGrid, &CatalogueGrid::KeyPress, this, &MainWindow::onTopicGridKey);
 }
 

@@ -68,6 +68,18 @@ QPoint cellCentre(QTableView* grid, int row, int column) {
     return grid->visualRect(grid->model()->index(row, column)).center();
 }
 
+// The middle of what a cell shows, found in its picture: in the topics' key column, the check box.
+QPoint drawnCentre(QTableView* grid, int row, int column) {
+    const QImage picture = grid->viewport()->grab().toImage();
+    const QRect cell = grid->visualRect(grid->model()->index(row, column));
+    const QColor background = picture.pixelColor(cell.topRight());
+    QRect drawn;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            if (picture.pixelColor(x, y) != background) drawn |= QRect(x, y, 1, 1);
+    return drawn.center();
+}
+
 } // namespace
 
 class MainWindowTest : public QObject {
@@ -476,6 +488,36 @@ private slots:
 
         form.session().ini.select_browser = 2;
         QVERIFY(!rightClickOnRow3(ArticleModel::ColStatia));
+    }
+
+    // A click on a topic's check box ticks or unticks it; elsewhere in the row a double click does, as does
+    // Space. A double click on the check box changes it once.
+    void topicPanel_aClickOnTheCheckBoxTicksTheTopic() {
+        TempDir dir;
+        test::WriteCatalogue(dir.path(), {{1, "1", "Алгебра", "Статья"}}, {"Алгебра", "Физика", "Химия"});
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        form.resize(800, 500);
+        QVERIFY(test::showActive(form));
+        auto* topicsButton = form.findChild<QToolButton*>(QStringLiteral("ToolButton17"));
+        test::clickAt(topicsButton, topicsButton->rect().center());
+        auto* grid = form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX1"));
+        QVERIFY(grid->isVisible());
+        RecordTable& topics = form.session().topics();
+        auto ticked = [&](int row) { return topics.rowAt(row).asBool(topics.field("Key")); };
+
+        const QPoint box2 = drawnCentre(grid, 2, TopicModel::ColKey);
+        test::clickAt(grid->viewport(), box2);
+        QVERIFY(!ticked(2));
+        QVERIFY(ticked(0) && ticked(1));
+        test::clickAt(grid->viewport(), cellCentre(grid, 2, TopicModel::ColTem));
+        QVERIFY(!ticked(2));
+        test::doubleClickAt(grid->viewport(), cellCentre(grid, 2, TopicModel::ColTem));
+        QVERIFY(ticked(2));
+        test::doubleClickAt(grid->viewport(), drawnCentre(grid, 1, TopicModel::ColKey));
+        QVERIFY(!ticked(1));
+        test::typeKey(form, Qt::Key_Space);
+        QVERIFY(ticked(1));
     }
 
     void grid_drawsHitsOnFindColourAndCentresTheFavouriteMark() {
