@@ -144,6 +144,7 @@ private:
     void onArticleGridReleased(Qt::MouseButton button, const QPoint& globalPos);
     void onArticleGridKey(int key);
     void onPointerEntersArticleGrid();
+    bool searchFromSuggestions(int key);
     void onPointerEntersTopicGrid();
     // Handlers of the topic grid and its panel.
     void toggleCurrentTopic();

@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -205,7 +206,22 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == m_topicPanel && dragTopicPanel(event)) return true;
+    if (event->type() == QEvent::KeyPress && watched == m_searchBox->completer()->popup() &&
+        searchFromSuggestions(static_cast<QKeyEvent*>(event)->key()))
+        return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+// Enter with the suggestions shown searches too: the entry chosen in the list, or the text as typed when
+// none is. The completer alone would only close the list.
+bool MainWindow::searchFromSuggestions(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    QAbstractItemView* list = m_searchBox->completer()->popup();
+    const QModelIndex chosen = list->currentIndex();
+    list->hide();
+    if (chosen.isValid()) m_searchBox->setEditText(chosen.data().toString());
+    m_findAction->trigger();
+    return true;
 }
 
 void MainWindow::setSearchResultsEndEnabled(bool enabled) {

@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -185,6 +186,15 @@ void MainWindow::buildCommandBar() {
     m_searchBox->setToolTip(QStringLiteral("Строка поиска"));
     label->setBuddy(m_searchBox);
     bar1->addWidget(m_searchBox);
+    // History entries holding the typed text are offered in a list below the box, and the text stays as
+    // typed until one is chosen. (The box's own completion filled in the rest of an entry, selected, and
+    // Enter then searched that.)
+    auto* suggestions = new QCompleter(m_searchBox->model(), m_searchBox);
+    suggestions->setCaseSensitivity(Qt::CaseInsensitive);
+    suggestions->setFilterMode(Qt::MatchContains);
+    suggestions->setCompletionMode(QCompleter::PopupCompletion);
+    m_searchBox->setCompleter(suggestions);
+    suggestions->popup()->installEventFilter(this); // after the completer's own filter, so it runs first
     // Enter in the search box runs the search command. A key typed into the box reaches its line edit
     // through the box itself (not through event filters), and the line edit reports Return and keypad
     // Enter once as returnPressed.

@@ -13,6 +13,7 @@
 #include "ui/topicmodel.h"
 
 #include <map>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -20,6 +21,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -174,6 +176,36 @@ private slots:
         test::typeKey(form, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(int(shown.size()), 2);
         QVERIFY(end->isEnabled());
+    }
+
+    // Enter searches the text as typed: an entry of the history that begins with it is offered, and taken
+    // only when chosen.
+    void search_enterSearchesWhatWasTypedAndAChosenSuggestion() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 3);
+        writeSearchHistory(dir / "search.dat", {"сканр"});
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        QVERIFY(test::showActive(form));
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        QStringList offered;
+        auto typeAndSearch = [&](const QString& typed, std::optional<Qt::Key> choose) {
+            test::clickAt(box, box->rect().center());
+            test::typeKey(form, Qt::Key_A, Qt::ControlModifier);
+            test::typeText(form, typed);
+            const QAbstractItemView* list = box->completer()->popup();
+            offered.clear();
+            for (int row = 0; list->isVisible() && row < list->model()->rowCount(); ++row)
+                offered << list->model()->index(row, 0).data().toString();
+            if (choose) test::typeKey(form, *choose);
+            test::typeKey(form, Qt::Key_Return);
+            return QString::fromStdString(form.session().ini.text_search);
+        };
+        QCOMPARE(typeAndSearch(QStringLiteral("скан"), std::nullopt), QStringLiteral("скан"));
+        QCOMPARE(box->currentText(), QStringLiteral("скан"));
+        QCOMPARE(typeAndSearch(QStringLiteral("КА"), Qt::Key_Down), QStringLiteral("скан"));
+        QCOMPARE(offered, (QStringList{QStringLiteral("скан"), QStringLiteral("сканр")}));
+        QCOMPARE(typeAndSearch(QStringLiteral("ка"), Qt::Key_Up), QStringLiteral("сканр"));
     }
 
     // The found rows are listed first; after a search with hits the first of them is current and in view,
