@@ -65,7 +65,7 @@ CatalogueGrid::CatalogueGrid(QWidget* parent) : QTableView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setFrameShape(QFrame::NoFrame);
-    setTabKeyNavigation(true);
+    setTabKeyNavigation(false); // Tab moves between the window's controls; arrows move between cells
     setCornerButtonEnabled(false);
     verticalScrollBar()->setTracking(true);
 

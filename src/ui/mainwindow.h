@@ -15,10 +15,12 @@
 #include <functional>
 #include <memory>
 
+class QAbstractItemView;
 class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QSplitter;
 class QToolBar;
@@ -107,6 +109,8 @@ public slots:
     void showAboutDialog();
     void goToFirstRow();
     void goToLastRow();
+    // Gives the search box the focus with its text selected, ready for the next search.
+    void focusSearchBox();
     void toggleTopicPanel();
     void filterByTickedTopics();
     void collapseOrExpandTopicPanel();
@@ -235,9 +239,12 @@ private:
     QAction* m_aboutAction = nullptr;
     QAction* m_firstRowAction = nullptr;
     QAction* m_lastRowAction = nullptr;
+    QAction* m_searchFocusAction = nullptr;
 
     // Controls.
     QComboBox* m_searchBox = nullptr;
+    QLineEdit* m_searchEdit = nullptr;          // the search box's text
+    QAbstractItemView* m_suggestions = nullptr; // the list of history entries offered while typing
     QComboBox* m_scopeBox = nullptr;
     QToolButton* m_matchCaseButton = nullptr;
     QToolButton* m_wholeWordsButton = nullptr;

@@ -338,6 +338,11 @@ void MainWindow::goToLastRow() {
     }
 }
 
+void MainWindow::focusSearchBox() {
+    m_searchBox->setFocus(Qt::ShortcutFocusReason);
+    m_searchEdit->selectAll();
+}
+
 void MainWindow::toggleTopicPanel() {
     m_topicPanel->setVisible(m_topicPanel->isHidden());
     m_topicPanelButton->setChecked(!m_topicPanel->isHidden());

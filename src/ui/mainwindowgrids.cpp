@@ -206,9 +206,15 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == m_topicPanel && dragTopicPanel(event)) return true;
-    if (event->type() == QEvent::KeyPress && watched == m_searchBox->completer()->popup() &&
+    if (event->type() == QEvent::KeyPress && watched == m_suggestions &&
         searchFromSuggestions(static_cast<QKeyEvent*>(event)->key()))
         return true;
+    // The search box takes Ctrl+K for cutting to the end of the line; the window's keys for the box win.
+    if (event->type() == QEvent::ShortcutOverride && (watched == m_searchBox || watched == m_searchEdit)) {
+        const QKeyCombination pressed = static_cast<QKeyEvent*>(event)->keyCombination();
+        for (const QKeySequence& keys : m_searchFocusAction->shortcuts())
+            if (keys[0] == pressed) return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -216,9 +222,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 // none is. The completer alone would only close the list.
 bool MainWindow::searchFromSuggestions(int key) {
     if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
-    QAbstractItemView* list = m_searchBox->completer()->popup();
-    const QModelIndex chosen = list->currentIndex();
-    list->hide();
+    const QModelIndex chosen = m_suggestions->currentIndex();
+    m_suggestions->hide();
     if (chosen.isValid()) m_searchBox->setEditText(chosen.data().toString());
     m_findAction->trigger();
     return true;

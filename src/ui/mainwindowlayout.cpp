@@ -80,8 +80,12 @@ void MainWindow::buildActions() {
     command(m_aboutAction, "ReadAbut", tr("About"), 3, &MainWindow::showAboutDialog);
     command(m_firstRowAction, "Go_First", tr("First row"), 0, &MainWindow::goToFirstRow);
     command(m_lastRowAction, "Go_Last", tr("Last row"), 1, &MainWindow::goToLastRow);
+    command(m_searchFocusAction, "Focus_Search", tr("Search box"), -1, &MainWindow::focusSearchBox);
     m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     m_exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+    // As in web browsers (Ctrl+L) and documentation browsers (Ctrl+K).
+    m_searchFocusAction->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::CTRL | Qt::Key_K)});
 }
 
 void MainWindow::buildMenus() {
@@ -194,7 +198,11 @@ void MainWindow::buildCommandBar() {
     suggestions->setFilterMode(Qt::MatchContains);
     suggestions->setCompletionMode(QCompleter::PopupCompletion);
     m_searchBox->setCompleter(suggestions);
-    suggestions->popup()->installEventFilter(this); // after the completer's own filter, so it runs first
+    m_suggestions = suggestions->popup();
+    m_suggestions->installEventFilter(this); // after the completer's own filter, so it runs first
+    m_searchEdit = m_searchBox->lineEdit();
+    m_searchBox->installEventFilter(this);
+    m_searchEdit->installEventFilter(this);
     // Enter in the search box runs the search command. A key typed into the box reaches its line edit
     // through the box itself (not through event filters), and the line edit reports Return and keypad
     // Enter once as returnPressed.

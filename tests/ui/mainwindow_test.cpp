@@ -231,6 +231,45 @@ private slots:
         QCOMPARE(grid->rowAt(0), 0);
     }
 
+    // A keyboard alone reaches every control: Tab and Shift+Tab leave the grid (arrows move between its
+    // cells), and Ctrl+L or Ctrl+K take the focus to the search box with its text selected, from anywhere.
+    void keyboard_tabLeavesTheGridAndCtrlLOrKSelectTheSearchText() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 10);
+        writeSearchHistory(dir / "search.dat", {"Статья 1"});
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        QVERIFY(test::showActive(form));
+        auto* grid = articleGrid(form);
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        test::clickAt(grid->viewport(), cellCentre(grid, 0, ArticleModel::ColTem));
+        const QModelIndex first = grid->currentIndex();
+        for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
+            QVERIFY(grid->hasFocus());
+            test::typeKey(form, Qt::Key_Tab, modifier);
+            QVERIFY(!grid->hasFocus());
+            QCOMPARE(grid->currentIndex(), first);
+            test::typeKey(form, Qt::Key_Tab,
+                          modifier == Qt::ShiftModifier ? Qt::NoModifier : Qt::ShiftModifier);
+        }
+        test::typeKey(form, Qt::Key_Right);
+        QCOMPARE(grid->currentIndex().column(), ArticleModel::ColStatia);
+
+        QLineEdit* edit = box->lineEdit();
+        test::typeKey(form, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(edit->hasFocus());
+        QCOMPARE(edit->selectedText(), QStringLiteral("Статья 1"));
+        test::typeKey(form, Qt::Key_End);
+        test::typeKey(form, Qt::Key_K, Qt::ControlModifier); // also where the box would cut the line
+        QCOMPARE(edit->selectedText(), QStringLiteral("Статья 1"));
+        test::typeText(form, QStringLiteral("Статья 3"));
+        test::typeKey(form, Qt::Key_Return); // a search; the grid has the focus again
+        QVERIFY(grid->hasFocus());
+        test::typeKey(form, Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(edit->hasFocus());
+        QCOMPARE(edit->selectedText(), QStringLiteral("Статья 3"));
+    }
+
     // With no row in the view the grid still has its selected column: Enter and Space open "the row" with
     // empty values, and the candidates built from them are reported as not found.
     void emptyGrid_enterAndSpaceReportTheCandidatesOfAnEmptyRow() {
