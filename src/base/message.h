@@ -119,7 +119,12 @@ enum Key : int {
     ArticleUnreadable,   // %1 file, %2 reason
     TextsNotKept,        // %1 why the text store cannot be kept
     LinkLeavesIssue,     // the reason an article file is never looked for
-    Last = LinkLeavesIssue,
+    // Opening files and programs.
+    CannotOpenFile = 210, // %1 file, %2 why
+    NoProgramForFile,     // the desktop has no program for files of the kind
+    OpenerEnded,          // %1 the desktop's opening program, %2 its exit status
+    CannotStartProgram,   // %1 program, %2 reason
+    Last = CannotStartProgram,
 };
 } // namespace msg
 

@@ -2,6 +2,7 @@
 
 #include "app/mainsession.h"
 #include "ui/catalogueservice.h"
+#include "ui/helpwindow.h"
 #include "ui/messagebox.h"
 #include "ui/settingsdialog.h"
 #include "viewer/opening.h"
@@ -47,8 +48,10 @@ public:
     using MessageKind = marovex::MessageKind;
     // Shows a message box; tests replace it to see the messages without blocking.
     using MessagePresenter = std::function<void(QWidget* parent, MessageKind kind, const QString& text)>;
-    // Opens a file with the desktop's default handler; tests replace it.
-    using ShellOpener = std::function<void(const QString& file)>;
+    // Opens a file with the desktop's default handler, calling `failed` (maybe later) with the reason when
+    // the desktop cannot; tests replace it.
+    using ShellOpener =
+        std::function<void(const QString& file, std::function<void(const Message& reason)> failed)>;
 
     explicit MainWindow(std::filesystem::path appDir, MessagePresenter presenter = {},
                         QWidget* parent = nullptr);
@@ -94,6 +97,8 @@ public:
     void applyTopicFilter(bool force);
     // Hands a message text over as a window text.
     QString messageText(int key) const;
+    // The help window, while it is open.
+    HelpWindow* helpWindow() const { return m_helpWindow; }
 
 public slots:
     // Commands.
@@ -168,6 +173,9 @@ private:
     std::string selectedFieldName() const;
     void runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
                                  viewer::ViewerHooks&));
+    // A file handed to the desktop, and what happens when the desktop cannot open it.
+    void openWithDesktop(const QString& file, viewer::ShellFallback fallback);
+    void showHelpPage(const QString& file);
 
     // SettingsDialogHost
     GridLook gridLook() override;
@@ -225,6 +233,7 @@ private:
     std::unique_ptr<viewer::ViewerHooks> m_viewerHooks;
     QHash<QString, QString> m_columnTitles; // by field name, from the language file
     QPointer<IndexingDialog> m_indexingDialog;
+    QPointer<HelpWindow> m_helpWindow;
 
     // Commands.
     QAction* m_findAction = nullptr;

@@ -13,6 +13,7 @@
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/cataloguegrid.h"
+#include "ui/helpwindow.h"
 #include "ui/icons.h"
 #include "ui/indexingdialog.h"
 #include "ui/placement.h"
@@ -293,6 +294,26 @@ void MainWindow::runOpening(void (*open)(std::string_view, const viewer::Article
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
         showError(MessageOf(e));
+    }
+}
+
+void MainWindow::openWithDesktop(const QString& file, viewer::ShellFallback fallback) {
+    // The desktop may answer after the window has gone.
+    m_shellOpener(file, [window = QPointer<MainWindow>(this), file, fallback](const Message& reason) {
+        if (!window) return;
+        if (fallback == viewer::ShellFallback::ShowInApplication)
+            window->showHelpPage(file);
+        else
+            window->showError(Message(msg::CannotOpenFile, {Text(file.toStdString()), Nested(reason)}));
+    });
+}
+
+void MainWindow::showHelpPage(const QString& file) {
+    try {
+        if (!m_helpWindow) m_helpWindow = new HelpWindow(this);
+        m_helpWindow->showPage(std::filesystem::path(file.toStdString()));
+    } catch (const std::exception& e) {
+        showError(Message(msg::CannotOpenFile, {Text(file.toStdString()), Text(e.what())}));
     }
 }
 

@@ -7,6 +7,7 @@
 #include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
+#include "ui/helpwindow.h"
 #include "ui/indexingdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/settingsdialog.h"
@@ -27,6 +28,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
@@ -364,7 +366,7 @@ private slots:
             shown.push_back({k, t});
         });
         QStringList opened;
-        form.setShellOpener([&](const QString& file) { opened << file; });
+        form.setShellOpener([&](const QString& file, auto) { opened << file; });
         for (const char* name :
              {"Action_Find", "Find_End", "GoIndex", "SetProperties", "Clear_History", "view_filter_on_off",
               "help", "Exit", "Action1", "ReadAbut", "Go_First", "Go_Last"})
@@ -409,6 +411,52 @@ private slots:
         QCOMPARE(panel3->geometry().right(), form.findChild<QWidget*>(QStringLiteral("Panel1"))->width() - 1);
         topics->click();
         QVERIFY(!panel3->isVisible() && !topics->isChecked());
+    }
+
+    // On a desktop with no program for a file (xdg-open: "no method available") F1 and What's new show
+    // their pages in a window of the application's own, and a file for the default program is named in a
+    // message with the reason.
+    void help_showsInTheApplicationWhenTheDesktopCannotOpenIt() {
+        TempDir dir;
+        test::WriteCatalogue(dir.path(), {{1, "7", "Тема", "Статья", "a.pdf"}});
+        test::writeFile(dir / "archive/Kelvra-Gold7/pub/a.pdf", "%PDF-1.4");
+        std::filesystem::copy(std::filesystem::path(MAROVEX_SOURCE_DIR) / "resources/Help", dir / "Help");
+        copyLanguage(dir.path(), "eng.lng");
+        test::writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() +
+                                             "\r\n[interface]\r\nlocal=eng.lng\r\nselect_browser=4\r\n");
+        test::writeFile(dir / "bin/xdg-open",
+                        "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+        ::chmod((dir / "bin/xdg-open").c_str(), 0755);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString((dir / "bin").string()) + ':' + path);
+        const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+        std::vector<Shown> shown;
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
+        QVERIFY(test::showActive(form));
+
+        test::typeKey(form, Qt::Key_F1);
+        QTRY_VERIFY(form.helpWindow() && form.helpWindow()->isVisible());
+        QTRY_COMPARE(form.helpWindow()->windowTitle(), QStringLiteral("Marovex — справка / help"));
+        form.findChild<QAction*>(QStringLiteral("ElMenuItem12"))->trigger();
+        QTRY_COMPARE(form.helpWindow()->windowTitle(),
+                     QStringLiteral("Marovex 2.0 — что нового / what's new"));
+        QVERIFY(test::showActive(*form.helpWindow()));
+        test::typeKey(*form.helpWindow(), Qt::Key_Escape);
+        QTRY_VERIFY(!form.helpWindow());
+        QVERIFY(shown.empty());
+
+        QVERIFY(test::showActive(form));
+        auto* grid = articleGrid(form);
+        test::clickAt(grid->viewport(), cellCentre(grid, 0, ArticleModel::ColStatia));
+        test::typeKey(form, Qt::Key_Return);
+        QTRY_COMPARE(int(shown.size()), 1);
+        QCOMPARE(shown[0].kind, MainWindow::MessageKind::Error);
+        QCOMPARE(shown[0].text,
+                 QString::fromStdString((dir / "archive/Kelvra-Gold7/pub/a.pdf").string()) +
+                     QStringLiteral(
+                         ": cannot open the file: no program on this computer opens files of this kind"));
     }
 
     void languageFile_setsTextsByFieldWhereverTheColumnStands() {
@@ -533,7 +581,7 @@ private slots:
                                              "\r\n[interface]\r\nselect_browser=1\r\n");
         MainWindow form(dir.path(), test::quietPresenter());
         QStringList opened;
-        form.setShellOpener([&](const QString& file) { opened << file; });
+        form.setShellOpener([&](const QString& file, auto) { opened << file; });
         form.resize(800, 500);
         QVERIFY(test::showActive(form));
         auto* grid = articleGrid(form);
