@@ -14,6 +14,7 @@
 #include "ui/topicmodel.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 
 #include <sys/stat.h>
@@ -35,6 +36,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWebEnginePage>
 
 using namespace marovex;
 using marovex::test::TempDir;
@@ -415,7 +417,7 @@ private slots:
 
     // On a desktop with no program for a file (xdg-open: "no method available") F1 and What's new show
     // their pages in a window of the application's own, and a file for the default program is named in a
-    // message with the reason.
+    // message with the reason. The help lists every key of the window and the setting for single clicks.
     void help_showsInTheApplicationWhenTheDesktopCannotOpenIt() {
         TempDir dir;
         test::WriteCatalogue(dir.path(), {{1, "7", "Тема", "Статья", "a.pdf"}});
@@ -439,6 +441,20 @@ private slots:
         test::typeKey(form, Qt::Key_F1);
         QTRY_VERIFY(form.helpWindow() && form.helpWindow()->isVisible());
         QTRY_COMPARE(form.helpWindow()->windowTitle(), QStringLiteral("Marovex — справка / help"));
+        QWebEnginePage* page = form.helpWindow()->view()->page();
+        QTRY_VERIFY(!page->isLoading());
+        auto shownText = std::make_shared<QString>();
+        page->toPlainText([shownText](const QString& t) { *shownText = t; });
+        QTRY_VERIFY(!shownText->isEmpty());
+        const QString text = *shownText;
+        for (const QAction* command : form.findChildren<QAction*>())
+            for (const QKeySequence& keys : command->shortcuts())
+                QVERIFY2(text.count(keys.toString()) >= 2, qPrintable(keys.toString())); // in both languages
+        QVERIFY(text.contains(QStringLiteral("Открывать одним щелчком")));
+        QVERIFY(text.contains(QStringLiteral("Open with a single click")));
+        for (const char* wrong :
+             {"Click an article title to open it", "A click marks or unmarks a favourite"})
+            QVERIFY2(!text.contains(QString::fromUtf8(wrong)), wrong); // both need two clicks by default
         form.findChild<QAction*>(QStringLiteral("ElMenuItem12"))->trigger();
         QTRY_COMPARE(form.helpWindow()->windowTitle(),
                      QStringLiteral("Marovex 2.0 — что нового / what's new"));
