@@ -209,12 +209,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched == m_suggestions &&
         searchFromSuggestions(static_cast<QKeyEvent*>(event)->key()))
         return true;
-    // The search box takes Ctrl+K for cutting to the end of the line; the window's keys for the box win.
-    if (event->type() == QEvent::ShortcutOverride && (watched == m_searchBox || watched == m_searchEdit)) {
-        const QKeyCombination pressed = static_cast<QKeyEvent*>(event)->keyCombination();
-        for (const QKeySequence& keys : m_searchFocusAction->shortcuts())
-            if (keys[0] == pressed) return true;
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 

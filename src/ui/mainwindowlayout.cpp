@@ -201,8 +201,6 @@ void MainWindow::buildCommandBar() {
     m_suggestions = suggestions->popup();
     m_suggestions->installEventFilter(this); // after the completer's own filter, so it runs first
     m_searchEdit = m_searchBox->lineEdit();
-    m_searchBox->installEventFilter(this);
-    m_searchEdit->installEventFilter(this);
     // Enter in the search box runs the search command. A key typed into the box reaches its line edit
     // through the box itself (not through event filters), and the line edit reports Return and keypad
     // Enter once as returnPressed.

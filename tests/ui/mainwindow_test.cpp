@@ -264,7 +264,7 @@ private slots:
         QVERIFY(edit->hasFocus());
         QCOMPARE(edit->selectedText(), QStringLiteral("Статья 1"));
         test::typeKey(form, Qt::Key_End);
-        test::typeKey(form, Qt::Key_K, Qt::ControlModifier); // also where the box would cut the line
+        test::typeKey(form, Qt::Key_K, Qt::ControlModifier); // also in the box itself
         QCOMPARE(edit->selectedText(), QStringLiteral("Статья 1"));
         test::typeText(form, QStringLiteral("Статья 3"));
         test::typeKey(form, Qt::Key_Return); // a search; the grid has the focus again
