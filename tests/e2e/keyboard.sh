@@ -54,7 +54,18 @@ printf '#!/bin/sh\necho "xdg-open: no method available for opening '"'"'$1'"'"'"
 chmod 755 "$work/bin/xdg-open"
 PATH=$work/bin:$PATH "$app/marovex" >"$work/marovex.log" 2>&1 &
 pid=$!
-win=$(timeout 30 xdotool search --sync --name '^Marovex v2\.0$' | head -n 1) || fail "no main window"
+# The first window of that name within the time given. A search is tried again rather than kept waiting, as
+# a window closed while it looks (the splash window) ends it with an X error.
+find_window() {
+  local i found
+  for i in $(seq $(($2 * 5))); do
+    found=$(xdotool search --name "$1" 2>/dev/null | head -n 1) || true
+    [ -n "$found" ] && echo "$found" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+win=$(find_window '^Marovex v2\.0$' 30) || fail "no main window"
 sleep 1
 
 focus() { xdotool windowfocus --sync "$win"; }
@@ -104,14 +115,13 @@ shot 05-shift-tab
 
 step "F1 where the desktop has no program for the help"
 key F1
-help=$(timeout 20 xdotool search --sync --name '^Marovex — справка / help$' | head -n 1) ||
-  fail "F1 showed no help"
+help=$(find_window '^Marovex — справка / help$' 20) || fail "F1 showed no help"
 sleep 2
 shot 06-help
 xdotool windowfocus --sync "$help"
 key Escape
-for i in $(seq 30); do xdotool search --name '^Marovex — справка' >/dev/null || break; sleep 0.1; done
-xdotool search --name '^Marovex — справка' >/dev/null && fail "Escape did not close the help"
+for i in $(seq 30); do find_window '^Marovex — справка' 1 >/dev/null || break; sleep 0.1; done
+find_window '^Marovex — справка' 1 >/dev/null && fail "Escape did not close the help"
 
 step "Alt+X"
 focus
