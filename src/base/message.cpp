@@ -94,6 +94,11 @@ constexpr BuiltIn kBuiltIn[] = {
      "%1. The texts of the articles read are not kept, and every full-text search reads the article files "
      "again."},
     {LinkLeavesIssue, "ссылка ведёт за пределы папки выпуска", "the link leads out of the issue folder"},
+    {CannotOpenFile, "%1: файл не открыт: %2", "%1: cannot open the file: %2"},
+    {NoProgramForFile, "на этом компьютере файлы такого вида открыть нечем",
+     "no program on this computer opens files of this kind"},
+    {OpenerEnded, "%1 завершилась с кодом %2", "%1 ended with status %2"},
+    {CannotStartProgram, "%1: программа не запущена: %2", "%1: cannot start the program: %2"},
     {CannotReadPage, "Файл %1 не прочитан: %2", "Cannot read the file %1: %2"},
     {PageLeavesIssue, "его настоящий путь ведёт за пределы папки выпуска",
      "its real path leaves the issue folder"},

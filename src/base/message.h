@@ -119,6 +119,11 @@ enum Key : int {
     ArticleUnreadable,   // %1 file, %2 reason
     TextsNotKept,        // %1 why the text store cannot be kept
     LinkLeavesIssue,     // the reason an article file is never looked for
+    // Opening files and programs.
+    CannotOpenFile = 210, // %1 file, %2 why
+    NoProgramForFile,     // the desktop has no program for files of the kind
+    OpenerEnded,          // %1 the desktop's opening program, %2 its exit status
+    CannotStartProgram,   // %1 program, %2 reason
     // Texts the windows add to the numbered interface texts, and their messages.
     RowCount = 300,    // %1 the rows in view
     FilterOnStatus,    // the status bar while the topic filter is on

@@ -126,6 +126,14 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
         } catch (...) {
             if (!failure) failure = std::current_exception();
         }
+        // The found rows are listed first, but the walk ends on the last row of the natural order: the
+        // first found row of the view becomes current, so the grid shows the hits.
+        try {
+            if (!failure && outcome.hits > 0)
+                articles.locate("Find", {FieldValue(std::int32_t(catalogue::kFound))});
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
     outcome.clearEnabled = outcome.hits > 0 || endedOnMark;
     if (hooks.setClearEnabled) hooks.setClearEnabled(outcome.clearEnabled);

@@ -76,8 +76,9 @@ private:
 // `runSearch`. An empty box text does nothing. Otherwise the text is compacted, put back into the
 // box and remembered in `rememberedText`, the history takes it (RememberSearch), and every row is visited
 // once in natural order with the filter off: marked -1 on a match, 0 otherwise. The sort key list and the
-// filter are restored, the result shown, and `m_clearResultsButton` set: enabled after a hit, otherwise when
-// the row the walk ended on still carries a mark. An error of the walk raises after the same restoring. Files
+// filter are restored, the first found row of the view made current after a hit, the result shown, and
+// `m_clearResultsButton` set: enabled after a hit, otherwise when the row the walk ended on still carries a
+// mark. An error of the walk raises after the same restoring. Files
 // that could not be read end nothing: their message follows the result.
 FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, std::string& rememberedText,
                       const FindRequest& request, const FindHooks& hooks);

@@ -6,9 +6,11 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionHeader>
+#include <QStyleOptionViewItem>
 
 #include <cmath>
 #include <functional>
+#include <utility>
 
 namespace marovex {
 
@@ -63,7 +65,7 @@ CatalogueGrid::CatalogueGrid(QWidget* parent) : QTableView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setFrameShape(QFrame::NoFrame);
-    setTabKeyNavigation(true);
+    setTabKeyNavigation(false); // Tab moves between the window's controls; arrows move between cells
     setCornerButtonEnabled(false);
     verticalScrollBar()->setTracking(true);
 
@@ -194,30 +196,56 @@ void CatalogueGrid::leaveEvent(QEvent* event) {
     emit OnMouseLeave(this);
 }
 
+bool CatalogueGrid::onCheckBox(const QPoint& pos) const {
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid() || !(index.flags() & Qt::ItemIsUserCheckable) ||
+        !index.data(Qt::CheckStateRole).isValid())
+        return false;
+    // Laid out as the delegate lays out a cell that shows a check box alone.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    return style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, this).contains(pos);
+}
+
 void CatalogueGrid::mousePressEvent(QMouseEvent* event) {
     emit MouseDown(event->button());
-    // Only the left button moves the current cell: the row menu acts on the row that was current.
-    if (event->button() == Qt::LeftButton)
+    // Only the left button moves the current cell here; the window moves it for the row menu.
+    if (event->button() == Qt::LeftButton) {
+        const QPoint pos = event->position().toPoint();
+        m_checkBoxPressed = onCheckBox(pos) ? QPersistentModelIndex(indexAt(pos)) : QPersistentModelIndex();
         QTableView::mousePressEvent(event);
-    else
+    } else {
         event->accept();
+    }
 }
 
 void CatalogueGrid::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        emit MouseDown(event->button());
+    emit MouseDown(event->button());
+    // The first click of a double click on a check box has changed it already: the second is no double
+    // click on the row, or the box would change back.
+    if (event->button() != Qt::LeftButton || onCheckBox(event->position().toPoint())) {
         event->accept();
         return;
     }
-    emit MouseDown(event->button());
     QTableView::mouseDoubleClickEvent(event);
 }
 
 void CatalogueGrid::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton) {
+        const QPersistentModelIndex pressed = std::exchange(m_checkBoxPressed, QPersistentModelIndex());
         QTableView::mouseReleaseEvent(event);
-    else
+        const QPoint pos = event->position().toPoint();
+        // The view leaves a press on a check box to the delegate and moves nothing: the row becomes current
+        // here, so that what the click changes is the current row.
+        if (pressed.isValid() && pressed == indexAt(pos) && onCheckBox(pos)) {
+            setCurrentIndex(pressed);
+            emit CheckBoxClicked(pressed);
+        }
+    } else {
         event->accept();
+    }
     emit MouseUp(event->button(), event->globalPosition().toPoint());
 }
 

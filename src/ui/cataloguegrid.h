@@ -30,6 +30,8 @@ signals:
     void MouseUp(Qt::MouseButton button, const QPoint& globalPos);
     // Enter, Return or Space typed in the grid.
     void KeyPress(int key);
+    // The left button pressed and released on the check box a cell draws.
+    void CheckBoxClicked(const QModelIndex& index);
 
 protected:
     void enterEvent(QEnterEvent* event) override;
@@ -42,11 +44,14 @@ protected:
 
 private:
     void columnResizedByUser(int logical, int oldWidth, int newWidth);
+    // Whether the point of the cells lies on the check box its cell draws.
+    bool onCheckBox(const QPoint& pos) const;
 
     bool m_fit = false;
     bool m_fitting = false;
     QList<int> m_hints;    // by logical column
     QList<int> m_minimums; // by logical column
+    QPersistentModelIndex m_checkBoxPressed; // the cell whose check box the left button went down on
 };
 
 } // namespace marovex

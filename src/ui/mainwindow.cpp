@@ -10,6 +10,8 @@
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/cataloguegrid.h"
+#include "ui/desktopopen.h"
+#include "ui/helpwindow.h"
 #include "ui/icons.h"
 #include "ui/indexingdialog.h"
 #include "ui/mainwindowparts.h"
@@ -63,7 +65,7 @@ class MainWindowViewerHooks final : public viewer::ViewerHooks {
 public:
     std::function<ArchiveView*()> browser;
     std::function<std::filesystem::path()> archiveRoot;
-    std::function<void(const QString&)> shellOpener;
+    std::function<void(const QString&, viewer::ShellFallback)> shellOpener;
     std::function<void(viewer::MessageIcon, const QString&)> message;
     std::function<void(const QString&)> caption;
     std::function<void()> toggle;
@@ -76,7 +78,9 @@ public:
             view->Navigate(file);
         }
     }
-    void shellOpen(const std::filesystem::path& file) override { shellOpener(toQString(file)); }
+    void shellOpen(const std::filesystem::path& file, viewer::ShellFallback fallback) override {
+        shellOpener(toQString(file), fallback);
+    }
     void showMessage(viewer::MessageIcon icon, const std::string& text) override {
         message(icon, QString::fromStdString(text));
     }
@@ -90,16 +94,14 @@ private:
     }
 };
 
-void defaultShellOpener(const QString& file) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
-}
-
 } // namespace
 
 MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter, QWidget* parent)
     : QMainWindow(parent), m_service(std::move(appDir)), m_session(m_service.session()),
       m_presenter(presenter ? std::move(presenter) : MessagePresenter(defaultPresenter)),
-      m_shellOpener(defaultShellOpener) {
+      m_shellOpener([this](const QString& file, std::function<void(const Message&)> failed) {
+          OpenWithDesktop(file, this, std::move(failed));
+      }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kApplicationTitle);
     UseQtTranslations(true); // as the built-in texts, until a language file says otherwise
@@ -107,7 +109,9 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
     auto hooks = std::make_unique<MainWindowViewerHooks>();
     hooks->browser = [this] { return m_browser; };
     hooks->archiveRoot = [this] { return indexer::ArchiveFolderPath(m_session.archiveFolder); };
-    hooks->shellOpener = [this](const QString& file) { m_shellOpener(file); };
+    hooks->shellOpener = [this](const QString& file, viewer::ShellFallback fallback) {
+        openWithDesktop(file, fallback);
+    };
     hooks->message = [this](viewer::MessageIcon icon, const QString& text) {
         present(icon == viewer::MessageIcon::Error ? MessageKind::ErrorYes : MessageKind::InformationYes,
                 text);

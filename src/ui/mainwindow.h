@@ -2,6 +2,7 @@
 
 #include "app/mainsession.h"
 #include "ui/catalogueservice.h"
+#include "ui/helpwindow.h"
 #include "ui/messagebox.h"
 #include "ui/settingsdialog.h"
 #include "viewer/opening.h"
@@ -15,10 +16,12 @@
 #include <functional>
 #include <memory>
 
+class QAbstractItemView;
 class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QSplitter;
 class QToolBar;
@@ -45,8 +48,10 @@ public:
     using MessageKind = marovex::MessageKind;
     // Shows a message box; tests replace it to see the messages without blocking.
     using MessagePresenter = marovex::MessagePresenter;
-    // Opens a file with the desktop's default handler; tests replace it.
-    using ShellOpener = std::function<void(const QString& file)>;
+    // Opens a file with the desktop's default handler, calling `failed` (maybe later) with the reason when
+    // the desktop cannot; tests replace it.
+    using ShellOpener =
+        std::function<void(const QString& file, std::function<void(const Message& reason)> failed)>;
 
     explicit MainWindow(std::filesystem::path appDir, MessagePresenter presenter = {},
                         QWidget* parent = nullptr);
@@ -95,6 +100,8 @@ public:
     void applyTopicFilter(bool force);
     // Hands a message text over as a window text, "%1"… filled with `args` when there are any.
     QString messageText(int key, std::initializer_list<std::string> args = {}) const;
+    // The help window, while it is open.
+    HelpWindow* helpWindow() const { return m_helpWindow; }
 
 public slots:
     // Commands.
@@ -110,6 +117,8 @@ public slots:
     void showAboutDialog();
     void goToFirstRow();
     void goToLastRow();
+    // Gives the search box the focus with its text selected, ready for the next search.
+    void focusSearchBox();
     void toggleTopicPanel();
     void filterByTickedTopics();
     void collapseOrExpandTopicPanel();
@@ -147,6 +156,7 @@ private:
     void onArticleGridReleased(Qt::MouseButton button, const QPoint& globalPos);
     void onArticleGridKey(int key);
     void onPointerEntersArticleGrid();
+    bool searchFromSuggestions(int key);
     void onPointerEntersTopicGrid();
     // Handlers of the topic grid and its panel.
     void toggleCurrentTopic();
@@ -166,6 +176,9 @@ private:
     std::string selectedFieldName() const;
     void runOpening(void (*open)(std::string_view, const viewer::ArticleRow&, const viewer::OpenSettings&,
                                  viewer::ViewerHooks&));
+    // A file handed to the desktop, and what happens when the desktop cannot open it.
+    void openWithDesktop(const QString& file, viewer::ShellFallback fallback);
+    void showHelpPage(const QString& file);
 
     // SettingsDialogHost
     GridLook gridLook() override;
@@ -224,6 +237,7 @@ private:
     std::unique_ptr<viewer::ViewerHooks> m_viewerHooks;
     QHash<QString, QString> m_columnTitles; // by field name, from the language file
     QPointer<IndexingDialog> m_indexingDialog;
+    QPointer<HelpWindow> m_helpWindow;
 
     // Commands.
     QAction* m_findAction = nullptr;
@@ -238,9 +252,12 @@ private:
     QAction* m_aboutAction = nullptr;
     QAction* m_firstRowAction = nullptr;
     QAction* m_lastRowAction = nullptr;
+    QAction* m_searchFocusAction = nullptr;
 
     // Controls.
     QComboBox* m_searchBox = nullptr;
+    QLineEdit* m_searchEdit = nullptr;          // the search box's text
+    QAbstractItemView* m_suggestions = nullptr; // the list of history entries offered while typing
     QComboBox* m_scopeBox = nullptr;
     QToolButton* m_matchCaseButton = nullptr;
     QToolButton* m_wholeWordsButton = nullptr;

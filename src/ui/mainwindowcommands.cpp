@@ -13,6 +13,7 @@
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/cataloguegrid.h"
+#include "ui/helpwindow.h"
 #include "ui/icons.h"
 #include "ui/indexingdialog.h"
 #include "ui/placement.h"
@@ -305,6 +306,26 @@ void MainWindow::runOpening(void (*open)(std::string_view, const viewer::Article
     }
 }
 
+void MainWindow::openWithDesktop(const QString& file, viewer::ShellFallback fallback) {
+    // The desktop may answer after the window has gone.
+    m_shellOpener(file, [window = QPointer<MainWindow>(this), file, fallback](const Message& reason) {
+        if (!window) return;
+        if (fallback == viewer::ShellFallback::ShowInApplication)
+            window->showHelpPage(file);
+        else
+            window->showError(Message(msg::CannotOpenFile, {Text(file.toStdString()), Nested(reason)}));
+    });
+}
+
+void MainWindow::showHelpPage(const QString& file) {
+    try {
+        if (!m_helpWindow) m_helpWindow = new HelpWindow(this);
+        m_helpWindow->showPage(std::filesystem::path(file.toStdString()));
+    } catch (const std::exception& e) {
+        showError(Message(msg::CannotOpenFile, {Text(file.toStdString()), Text(e.what())}));
+    }
+}
+
 void MainWindow::openHelp() {
     try {
         viewer::OpenHelp(openSettings(), *m_viewerHooks);
@@ -345,6 +366,11 @@ void MainWindow::goToLastRow() {
     } catch (const std::exception& e) {
         showError(MessageOf(e));
     }
+}
+
+void MainWindow::focusSearchBox() {
+    m_searchBox->setFocus(Qt::ShortcutFocusReason);
+    m_searchEdit->selectAll();
 }
 
 void MainWindow::toggleTopicPanel() {

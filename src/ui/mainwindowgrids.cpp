@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -102,11 +103,16 @@ void MainWindow::sortByTitle(int column) {
 void MainWindow::onArticleGridReleased(Qt::MouseButton button, const QPoint& globalPos) {
     m_searchBox->setFocus();
     m_articleGrid->setFocus();
-    const int column = m_articleGrid->currentIndex().column();
-    const bool opensSomething = column == ArticleModel::ColType || column == ArticleModel::ColNumber ||
-                                column == ArticleModel::ColStatia;
-    if (m_session.ini.select_browser == 1 && opensSomething && button == Qt::RightButton)
-        m_rowMenu->popup(globalPos);
+    if (button != Qt::RightButton || m_session.ini.select_browser != 1) return;
+    // The row menu acts on the current row, so the cell clicked becomes current before it opens. Over the
+    // title row no cell is clicked and the current one decides.
+    const QModelIndex clicked = m_articleGrid->indexAt(m_articleGrid->viewport()->mapFromGlobal(globalPos));
+    const int column = (clicked.isValid() ? clicked : m_articleGrid->currentIndex()).column();
+    if (column != ArticleModel::ColType && column != ArticleModel::ColNumber &&
+        column != ArticleModel::ColStatia)
+        return;
+    if (clicked.isValid()) m_articleGrid->setCurrentIndex(clicked);
+    m_rowMenu->popup(globalPos);
 }
 
 void MainWindow::onArticleGridKey(int /*key*/) {
@@ -200,7 +206,21 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (watched == m_topicPanel && dragTopicPanel(event)) return true;
+    if (event->type() == QEvent::KeyPress && watched == m_suggestions &&
+        searchFromSuggestions(static_cast<QKeyEvent*>(event)->key()))
+        return true;
     return QMainWindow::eventFilter(watched, event);
+}
+
+// Enter with the suggestions shown searches too: the entry chosen in the list, or the text as typed when
+// none is. The completer alone would only close the list.
+bool MainWindow::searchFromSuggestions(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    const QModelIndex chosen = m_suggestions->currentIndex();
+    m_suggestions->hide();
+    if (chosen.isValid()) m_searchBox->setEditText(chosen.data().toString());
+    m_findAction->trigger();
+    return true;
 }
 
 void MainWindow::setSearchResultsEndEnabled(bool enabled) {

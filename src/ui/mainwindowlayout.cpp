@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -79,8 +80,12 @@ void MainWindow::buildActions() {
     command(m_aboutAction, "ReadAbut", tr("About"), 3, &MainWindow::showAboutDialog);
     command(m_firstRowAction, "Go_First", tr("First row"), 0, &MainWindow::goToFirstRow);
     command(m_lastRowAction, "Go_Last", tr("Last row"), 1, &MainWindow::goToLastRow);
+    command(m_searchFocusAction, "Focus_Search", tr("Search box"), -1, &MainWindow::focusSearchBox);
     m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     m_exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+    // As in web browsers (Ctrl+L) and documentation browsers (Ctrl+K).
+    m_searchFocusAction->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::CTRL | Qt::Key_K)});
 }
 
 void MainWindow::buildMenus() {
@@ -185,6 +190,17 @@ void MainWindow::buildCommandBar() {
     m_searchBox->setToolTip(QStringLiteral("Строка поиска"));
     label->setBuddy(m_searchBox);
     bar1->addWidget(m_searchBox);
+    // History entries holding the typed text are offered in a list below the box, and the text stays as
+    // typed until one is chosen. (The box's own completion filled in the rest of an entry, selected, and
+    // Enter then searched that.)
+    auto* suggestions = new QCompleter(m_searchBox->model(), m_searchBox);
+    suggestions->setCaseSensitivity(Qt::CaseInsensitive);
+    suggestions->setFilterMode(Qt::MatchContains);
+    suggestions->setCompletionMode(QCompleter::PopupCompletion);
+    m_searchBox->setCompleter(suggestions);
+    m_suggestions = suggestions->popup();
+    m_suggestions->installEventFilter(this); // after the completer's own filter, so it runs first
+    m_searchEdit = m_searchBox->lineEdit();
     // Enter in the search box runs the search command. A key typed into the box reaches its line edit
     // through the box itself (not through event filters), and the line edit reports Return and keypad
     // Enter once as returnPressed.
@@ -324,6 +340,8 @@ void MainWindow::buildClientArea() {
     });
     connect(m_topicGrid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersTopicGrid);
     connect(m_topicGrid, &QAbstractItemView::doubleClicked, this, &MainWindow::toggleCurrentTopic);
+    // The grid has made the row of the check box current.
+    connect(m_topicGrid, &CatalogueGrid::CheckBoxClicked, this, &MainWindow::toggleCurrentTopic);
     connect(m_topicGrid, &CatalogueGrid::KeyPress, this, &MainWindow::onTopicGridKey);
 }
 

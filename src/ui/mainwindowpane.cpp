@@ -75,7 +75,7 @@ void MainWindow::switchViewPane(bool on) {
         m_browser = new ArchiveView(m_viewPane);
         m_browser->setObjectName(QStringLiteral("webBrowser"));
         m_browser->setFocusPolicy(Qt::StrongFocus);
-        QWidget::setTabOrder(m_searchBox, m_browser);
+        QWidget::setTabOrder(m_topicGrid, m_browser); // after the grids, as it lies below them
         connect(m_browser, &ArchiveView::OnMouseEnter, this, &MainWindow::onPointerEntersView);
         connect(m_browser, &ArchiveView::OnMouseLeave, this, &MainWindow::onPointerLeavesView);
         connect(m_browser, &ArchiveView::StatusTextChange, this, &MainWindow::showViewStatusText);

@@ -25,7 +25,7 @@ Qt::ItemFlags TopicModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (index.column() == ColKey)
-        f |= Qt::ItemIsUserCheckable; // drawn as a check box, never toggled by a click
+        f |= Qt::ItemIsUserCheckable; // drawn as a check box; the model never changes the tick itself
     return f;
 }
 

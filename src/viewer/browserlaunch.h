@@ -41,7 +41,9 @@ public:
     virtual void close() = 0;
 };
 
-// The platform's conversation for a browser program (its path as the settings hold it).
+// The platform's conversation for a browser program (its path as the settings hold it). Where the program
+// is started with the address (no DDE), a program that cannot be started makes the request raise a
+// MessageError naming it.
 std::unique_ptr<Conversation> NewPlatformConversation(const std::string& program);
 
 using ConversationFactory = std::function<std::unique_ptr<Conversation>(const std::string& program)>;

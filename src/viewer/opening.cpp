@@ -96,10 +96,10 @@ void openContentsPage(const ArticleRow& row, const OpenSettings& settings, Viewe
     case kViewerOpera:
         return OpenUrlInOpera(settings.operaProgram, kOperaService, addressOf(found->file), conversation);
     case kViewerDefault:
-        return hooks.shellOpen(found->file);
+        return hooks.shellOpen(found->file, ShellFallback::Report);
     default:
         if (hooks.embeddedBrowserPresent()) return showInPane(found->file, row, hooks);
-        return hooks.shellOpen(found->file);
+        return hooks.shellOpen(found->file, ShellFallback::Report);
     }
 }
 
@@ -148,7 +148,7 @@ void openArticle(const ArticleRow& row, const OpenSettings& settings, ViewerHook
         return OpenUrlInMsie(settings.msieProgram, kMsieService, addressOf(target), conversation);
     if (html && settings.viewerChoice == kViewerOpera)
         return OpenUrlInOpera(settings.operaProgram, kOperaService, addressOf(target), conversation);
-    hooks.shellOpen(target);
+    hooks.shellOpen(target, ShellFallback::Report);
 }
 
 void openWith(std::int32_t viewerChoice, std::string_view selectedField, const ArticleRow& row,
@@ -223,7 +223,8 @@ void OpenApplicationFile(std::string_view relative, const OpenSettings& settings
     indexer::CaseInsensitivePaths paths;
     const std::optional<fs::path> file = paths.resolve(settings.appDir, components);
     std::error_code ec;
-    if (file && fs::is_regular_file(*file, ec)) return hooks.shellOpen(*file);
+    if (file && fs::is_regular_file(*file, ec))
+        return hooks.shellOpen(*file, ShellFallback::ShowInApplication);
     hooks.showMessage(MessageIcon::Information,
                       settings.fileNotFoundText + " \r" + utf8(writtenPath(settings.appDir, components)));
 }

@@ -55,14 +55,19 @@ void ToggleFavourite(RecordTable& articles);
 
 enum class MessageIcon { Error, Information };
 
+// What the window does when the desktop cannot open a file handed to it: name the file in a message, or
+// show the page itself (the help pages, which the user must be able to read).
+enum class ShellFallback { Report, ShowInApplication };
+
 // What the main window does for an opening. Texts are UTF-8; message lines are separated by CR.
 class ViewerHooks {
 public:
     virtual ~ViewerHooks() = default;
     virtual bool embeddedBrowserPresent() = 0;
     virtual void navigate(const std::filesystem::path& file) = 0;
-    // The desktop's default handler for the file's kind; not waited for, failures show nothing.
-    virtual void shellOpen(const std::filesystem::path& file) = 0;
+    // The desktop's default handler for the file's kind; not waited for. Should the desktop have no program
+    // for it, or fail to start one, the window does as `fallback` says.
+    virtual void shellOpen(const std::filesystem::path& file, ShellFallback fallback) = 0;
     // A message box with the icon and one button, Yes.
     virtual void showMessage(MessageIcon icon, const std::string& text) = 0;
     virtual void setCaption(const std::string& caption) = 0;
@@ -88,8 +93,8 @@ void OpenCurrentRowInOpera(std::string_view selectedField, const ArticleRow& row
 void OpenCurrentRowInDefaultBrowser(std::string_view selectedField, const ArticleRow& row,
                                     const OpenSettings& settings, ViewerHooks& hooks);
 
-// A file next to the application (relative path, "\" separators) opened with the default handler; a
-// missing one is reported with its full path.
+// A file next to the application (relative path, "\" separators) opened with the default handler, or shown
+// by the window itself when the desktop cannot open it; a missing one is reported with its full path.
 void OpenApplicationFile(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks);
 inline void OpenHelp(const OpenSettings& settings, ViewerHooks& hooks) {
     OpenApplicationFile(kHelpPage, settings, hooks);

@@ -44,6 +44,13 @@ inline void typeKey(QWidget& window, Qt::Key key, Qt::KeyboardModifiers modifier
     QTest::keyClick(window.windowHandle(), key, modifiers);
 }
 
+// Text typed key by key, to the window as `typeKey` sends keys.
+inline void typeText(QWidget& window, const QString& text) {
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, window.windowHandle(), Qt::Key(c.toUpper().unicode()), QString(c),
+                            Qt::NoModifier);
+}
+
 // A mouse click at `pos` of `widget`, delivered to its window at the matching place, so Qt finds the widget
 // under the pointer as it does for a real click.
 inline void clickAt(QWidget* widget, QPoint pos, Qt::MouseButton button = Qt::LeftButton) {

@@ -7,6 +7,7 @@
 #include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
+#include "ui/helpwindow.h"
 #include "ui/indexingdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/searchprogressdialog.h"
@@ -15,6 +16,8 @@
 
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -22,6 +25,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,12 +33,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWebEnginePage>
 
 using namespace marovex;
 using marovex::test::TempDir;
@@ -88,6 +94,18 @@ public:
 private:
     std::function<void(QDialog*)> m_shown;
 };
+
+// The middle of what a cell shows, found in its picture: in the topics' key column, the check box.
+QPoint drawnCentre(QTableView* grid, int row, int column) {
+    const QImage picture = grid->viewport()->grab().toImage();
+    const QRect cell = grid->visualRect(grid->model()->index(row, column));
+    const QColor background = picture.pixelColor(cell.topRight());
+    QRect drawn;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            if (picture.pixelColor(x, y) != background) drawn |= QRect(x, y, 1, 1);
+    return drawn.center();
+}
 
 } // namespace
 
@@ -185,6 +203,98 @@ private slots:
         QVERIFY(end->isEnabled());
     }
 
+    // Enter searches the text as typed: an entry of the history that begins with it is offered, and taken
+    // only when chosen.
+    void search_enterSearchesWhatWasTypedAndAChosenSuggestion() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 3);
+        writeSearchHistory(dir / "search.dat", {"сканр"});
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        QVERIFY(test::showActive(form));
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        QStringList offered;
+        auto typeAndSearch = [&](const QString& typed, std::optional<Qt::Key> choose) {
+            test::clickAt(box, box->rect().center());
+            test::typeKey(form, Qt::Key_A, Qt::ControlModifier);
+            test::typeText(form, typed);
+            const QAbstractItemView* list = box->completer()->popup();
+            offered.clear();
+            for (int row = 0; list->isVisible() && row < list->model()->rowCount(); ++row)
+                offered << list->model()->index(row, 0).data().toString();
+            if (choose) test::typeKey(form, *choose);
+            test::typeKey(form, Qt::Key_Return);
+            return QString::fromStdString(form.session().ini.text_search);
+        };
+        QCOMPARE(typeAndSearch(QStringLiteral("скан"), std::nullopt), QStringLiteral("скан"));
+        QCOMPARE(box->currentText(), QStringLiteral("скан"));
+        QCOMPARE(typeAndSearch(QStringLiteral("КА"), Qt::Key_Down), QStringLiteral("скан"));
+        QCOMPARE(offered, (QStringList{QStringLiteral("скан"), QStringLiteral("сканр")}));
+        QCOMPARE(typeAndSearch(QStringLiteral("ка"), Qt::Key_Up), QStringLiteral("сканр"));
+    }
+
+    // The found rows are listed first; after a search with hits the first of them is current and in view,
+    // wherever the grid stood before and wherever the walk ended.
+    void search_makesTheFirstFoundRowCurrentAndShowsIt() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 200);
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        form.resize(800, 400);
+        QVERIFY(test::showActive(form));
+        auto* grid = articleGrid(form);
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        form.findChild<QAction*>(QStringLiteral("Go_Last"))->trigger();
+        QVERIFY(grid->rowAt(0) > 100);
+        test::clickAt(box, box->rect().center());
+        box->setEditText(QStringLiteral("Статья 7"));
+        test::typeKey(form, Qt::Key_Return);
+        RecordTable& articles = form.session().articles();
+        QCOMPARE(articles.position(), 0);
+        QCOMPARE(articles.asInt("Find"), -1);
+        QCOMPARE(grid->currentIndex().row(), 0);
+        QCOMPARE(grid->rowAt(0), 0);
+    }
+
+    // A keyboard alone reaches every control: Tab and Shift+Tab leave the grid (arrows move between its
+    // cells), and Ctrl+L or Ctrl+K take the focus to the search box with its text selected, from anywhere.
+    void keyboard_tabLeavesTheGridAndCtrlLOrKSelectTheSearchText() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 10);
+        writeSearchHistory(dir / "search.dat", {"Статья 1"});
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        QVERIFY(test::showActive(form));
+        auto* grid = articleGrid(form);
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        test::clickAt(grid->viewport(), cellCentre(grid, 0, ArticleModel::ColTem));
+        const QModelIndex first = grid->currentIndex();
+        for (const Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
+            QVERIFY(grid->hasFocus());
+            test::typeKey(form, Qt::Key_Tab, modifier);
+            QVERIFY(!grid->hasFocus());
+            QCOMPARE(grid->currentIndex(), first);
+            test::typeKey(form, Qt::Key_Tab,
+                          modifier == Qt::ShiftModifier ? Qt::NoModifier : Qt::ShiftModifier);
+        }
+        test::typeKey(form, Qt::Key_Right);
+        QCOMPARE(grid->currentIndex().column(), ArticleModel::ColStatia);
+
+        QLineEdit* edit = box->lineEdit();
+        test::typeKey(form, Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(edit->hasFocus());
+        QCOMPARE(edit->selectedText(), QStringLiteral("Статья 1"));
+        test::typeKey(form, Qt::Key_End);
+        test::typeKey(form, Qt::Key_K, Qt::ControlModifier); // also in the box itself
+        QCOMPARE(edit->selectedText(), QStringLiteral("Статья 1"));
+        test::typeText(form, QStringLiteral("Статья 3"));
+        test::typeKey(form, Qt::Key_Return); // a search; the grid has the focus again
+        QVERIFY(grid->hasFocus());
+        test::typeKey(form, Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(edit->hasFocus());
+        QCOMPARE(edit->selectedText(), QStringLiteral("Статья 3"));
+    }
+
     // With no row in the view the grid still has its selected column: Enter and Space open "the row" with
     // empty values, and the candidates built from them are reported as not found.
     void emptyGrid_enterAndSpaceReportTheCandidatesOfAnEmptyRow() {
@@ -232,6 +342,9 @@ private slots:
             box->setEditText(word);
             test::typeKey(*form, Qt::Key_Return);
             QTRY_VERIFY(!QApplication::activeModalWidget());
+            // The row found is current, also when the walk ended on the other one.
+            QCOMPARE(form->session().articles().asText("Link"),
+                     std::string(word == QStringLiteral("peace") ? "a.htm" : "b.htm"));
         }
         QCOMPARE(int(shown.size()), 3);
         QVERIFY2(shown[0].text.endsWith(QLatin1Char('1')), qPrintable(shown[0].text));
@@ -276,7 +389,7 @@ private slots:
             shown.push_back({k, t});
         });
         QStringList opened;
-        form.setShellOpener([&](const QString& file) { opened << file; });
+        form.setShellOpener([&](const QString& file, auto) { opened << file; });
         for (const char* name :
              {"Action_Find", "Find_End", "GoIndex", "SetProperties", "Clear_History", "view_filter_on_off",
               "help", "Exit", "Action1", "ReadAbut", "Go_First", "Go_Last"})
@@ -321,6 +434,66 @@ private slots:
         QCOMPARE(panel3->geometry().right(), form.findChild<QWidget*>(QStringLiteral("Panel1"))->width() - 1);
         topics->click();
         QVERIFY(!panel3->isVisible() && !topics->isChecked());
+    }
+
+    // On a desktop with no program for a file (xdg-open: "no method available") F1 and What's new show
+    // their pages in a window of the application's own, and a file for the default program is named in a
+    // message with the reason. The help lists every key of the window and the setting for single clicks.
+    void help_showsInTheApplicationWhenTheDesktopCannotOpenIt() {
+        TempDir dir;
+        test::WriteCatalogue(dir.path(), {{1, "7", "Тема", "Статья", "a.pdf"}});
+        test::writeFile(dir / "archive/Kelvra-Gold7/pub/a.pdf", "%PDF-1.4");
+        std::filesystem::copy(std::filesystem::path(MAROVEX_SOURCE_DIR) / "resources/Help", dir / "Help");
+        copyLanguage(dir.path(), "eng.lng");
+        test::writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() +
+                                             "\r\n[interface]\r\nlocal=eng.lng\r\nselect_browser=4\r\n");
+        test::writeFile(dir / "bin/xdg-open",
+                        "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+        ::chmod((dir / "bin/xdg-open").c_str(), 0755);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString((dir / "bin").string()) + ':' + path);
+        const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+        std::vector<Shown> shown;
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
+        QVERIFY(test::showActive(form));
+
+        test::typeKey(form, Qt::Key_F1);
+        QTRY_VERIFY(form.helpWindow() && form.helpWindow()->isVisible());
+        QTRY_COMPARE(form.helpWindow()->windowTitle(), QStringLiteral("Marovex — справка / help"));
+        QWebEnginePage* page = form.helpWindow()->view()->page();
+        QTRY_VERIFY(!page->isLoading());
+        auto shownText = std::make_shared<QString>();
+        page->toPlainText([shownText](const QString& t) { *shownText = t; });
+        QTRY_VERIFY(!shownText->isEmpty());
+        const QString text = *shownText;
+        for (const QAction* command : form.findChildren<QAction*>())
+            for (const QKeySequence& keys : command->shortcuts())
+                QVERIFY2(text.count(keys.toString()) >= 2, qPrintable(keys.toString())); // in both languages
+        QVERIFY(text.contains(QStringLiteral("Открывать одним щелчком")));
+        QVERIFY(text.contains(QStringLiteral("Open with a single click")));
+        for (const char* wrong :
+             {"Click an article title to open it", "A click marks or unmarks a favourite"})
+            QVERIFY2(!text.contains(QString::fromUtf8(wrong)), wrong); // both need two clicks by default
+        form.findChild<QAction*>(QStringLiteral("ElMenuItem12"))->trigger();
+        QTRY_COMPARE(form.helpWindow()->windowTitle(),
+                     QStringLiteral("Marovex 2.0 — что нового / what's new"));
+        QVERIFY(test::showActive(*form.helpWindow()));
+        test::typeKey(*form.helpWindow(), Qt::Key_Escape);
+        QTRY_VERIFY(!form.helpWindow());
+        QVERIFY(shown.empty());
+
+        QVERIFY(test::showActive(form));
+        auto* grid = articleGrid(form);
+        test::clickAt(grid->viewport(), cellCentre(grid, 0, ArticleModel::ColStatia));
+        test::typeKey(form, Qt::Key_Return);
+        QTRY_COMPARE(int(shown.size()), 1);
+        QCOMPARE(shown[0].kind, MainWindow::MessageKind::Error);
+        QCOMPARE(shown[0].text,
+                 QString::fromStdString((dir / "archive/Kelvra-Gold7/pub/a.pdf").string()) +
+                     QStringLiteral(
+                         ": cannot open the file: no program on this computer opens files of this kind"));
     }
 
     void languageFile_setsTextsByFieldWhereverTheColumnStands() {
@@ -483,31 +656,76 @@ private slots:
         QCOMPARE(opened, 2);
     }
 
-    void grid_rowMenuOnlyForEmbeddedViewerOverLinkColumns() {
+    // The row menu comes up over the columns that open something while the pane is the viewer, and acts on
+    // the row clicked, which becomes current before the menu opens.
+    void grid_rowMenuOverLinkColumnsActsOnTheRowClicked() {
         TempDir dir;
-        makeCatalogue(dir.path(), 5);
-        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=1\r\n");
+        std::vector<test::ArticleSpec> rows;
+        for (int i = 1; i <= 5; ++i) {
+            rows.push_back({1, std::to_string(i), "Тема", "Статья " + std::to_string(i), "a.htm"});
+            test::writeFile(dir / "archive" / ("Kelvra-Gold" + std::to_string(i)) / "pub/a.htm", "<p>a</p>");
+        }
+        test::WriteCatalogue(dir.path(), rows);
+        test::writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + (dir / "archive").string() +
+                                             "\r\n[interface]\r\nselect_browser=1\r\n");
         MainWindow form(dir.path(), test::quietPresenter());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QStringList opened;
+        form.setShellOpener([&](const QString& file, auto) { opened << file; });
+        form.resize(800, 500);
+        QVERIFY(test::showActive(form));
         auto* grid = articleGrid(form);
         auto* menu = form.findChild<QMenu*>(QStringLiteral("ElPopupMenu1"));
 
-        auto rightClickOver = [&](int column) {
-            grid->setCurrentIndex(grid->model()->index(1, column));
-            QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, cellCentre(grid, 3, column));
-            const bool shown = menu->isVisible();
-            menu->hide();
-            return shown;
+        auto rightClickOnRow3 = [&](int column) {
+            test::clickAt(grid->viewport(), cellCentre(grid, 1, ArticleModel::ColTem)); // row 1 current
+            test::clickAt(grid->viewport(), cellCentre(grid, 3, column), Qt::RightButton);
+            return menu->isVisible();
         };
-        QVERIFY(!rightClickOver(ArticleModel::ColTem));
-        QVERIFY(!rightClickOver(ArticleModel::ColIzb));
-        QVERIFY(rightClickOver(ArticleModel::ColNumber));
-        QVERIFY(rightClickOver(ArticleModel::ColStatia));
-        QCOMPARE(grid->currentIndex().row(), 1); // the menu acts on the row that was current
+        QVERIFY(!rightClickOnRow3(ArticleModel::ColTem));
+        QVERIFY(!rightClickOnRow3(ArticleModel::ColIzb));
+        QVERIFY(rightClickOnRow3(ArticleModel::ColNumber));
+        menu->hide();
+        QVERIFY(rightClickOnRow3(ArticleModel::ColStatia));
+        QCOMPARE(grid->currentIndex().row(), 3);
+        auto* inDefaultBrowser = form.findChild<QAction*>(QStringLiteral("ElMenuItem3"));
+        test::clickAt(menu, menu->actionGeometry(inDefaultBrowser).center());
+        const QString number = grid->model()->index(3, ArticleModel::ColNumber).data().toString().trimmed();
+        QCOMPARE(opened,
+                 QStringList{QString::fromStdString(
+                     (dir / "archive" / ("Kelvra-Gold" + number.toStdString()) / "pub/a.htm").string())});
 
         form.session().ini.select_browser = 2;
-        QVERIFY(!rightClickOver(ArticleModel::ColStatia));
+        QVERIFY(!rightClickOnRow3(ArticleModel::ColStatia));
+    }
+
+    // A click on a topic's check box ticks or unticks it; elsewhere in the row a double click does, as does
+    // Space. A double click on the check box changes it once.
+    void topicPanel_aClickOnTheCheckBoxTicksTheTopic() {
+        TempDir dir;
+        test::WriteCatalogue(dir.path(), {{1, "1", "Алгебра", "Статья"}}, {"Алгебра", "Физика", "Химия"});
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        form.resize(800, 500);
+        QVERIFY(test::showActive(form));
+        auto* topicsButton = form.findChild<QToolButton*>(QStringLiteral("ToolButton17"));
+        test::clickAt(topicsButton, topicsButton->rect().center());
+        auto* grid = form.findChild<QTableView*>(QStringLiteral("DBGridEh_MVX1"));
+        QVERIFY(grid->isVisible());
+        RecordTable& topics = form.session().topics();
+        auto ticked = [&](int row) { return topics.rowAt(row).asBool(topics.field("Key")); };
+
+        const QPoint box2 = drawnCentre(grid, 2, TopicModel::ColKey);
+        test::clickAt(grid->viewport(), box2);
+        QVERIFY(!ticked(2));
+        QVERIFY(ticked(0) && ticked(1));
+        test::clickAt(grid->viewport(), cellCentre(grid, 2, TopicModel::ColTem));
+        QVERIFY(!ticked(2));
+        test::doubleClickAt(grid->viewport(), cellCentre(grid, 2, TopicModel::ColTem));
+        QVERIFY(ticked(2));
+        test::doubleClickAt(grid->viewport(), drawnCentre(grid, 1, TopicModel::ColKey));
+        QVERIFY(!ticked(1));
+        test::typeKey(form, Qt::Key_Space);
+        QVERIFY(ticked(1));
     }
 
     void grid_drawsHitsOnFindColourAndCentresTheFavouriteMark() {

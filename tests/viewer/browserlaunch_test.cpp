@@ -1,6 +1,7 @@
 #include "viewer/browserlaunch.h"
 
 #include "base/cp1251.h"
+#include "base/message.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -106,5 +107,14 @@ TEST(BrowserLaunch, PlatformConversationStartsTheProgramWithTheAddress) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(std::filesystem::exists(out));
     EXPECT_EQ(test::readFile(out), cp1251::toUtf8(address) + "|");
+
+    // A program that cannot be started is named, with the system's reason.
+    ::chmod(program.c_str(), 0644);
+    try {
+        OpenUrlInOpera(program.string(), "Opera", address);
+        ADD_FAILURE() << "no error";
+    } catch (const MessageError& e) {
+        EXPECT_EQ(e.message().english(), program.string() + ": cannot start the program: permission denied");
+    }
 }
 #endif

@@ -33,7 +33,10 @@ struct RecordingHooks final : ViewerHooks {
 
     bool embeddedBrowserPresent() override { return pane; }
     void navigate(const fs::path& file) override { log.push_back("navigate " + file.string()); }
-    void shellOpen(const fs::path& file) override { log.push_back("shell " + file.string()); }
+    void shellOpen(const fs::path& file, ShellFallback fallback) override {
+        log.push_back((fallback == ShellFallback::ShowInApplication ? "shell or here " : "shell ") +
+                      file.string());
+    }
     void showMessage(MessageIcon icon, const std::string& text) override {
         log.push_back((icon == MessageIcon::Error ? "error " : "info ") + text);
     }
@@ -271,7 +274,7 @@ TEST_F(OpeningTest, HelpPagesOpenFromTheApplicationFolder) {
     OpenHelp(settings, hooks);
     OpenWhatsNew(settings, hooks);
     EXPECT_EQ(hooks.log,
-              (std::vector<std::string>{"shell " + (app / "Help/help.html").string(),
+              (std::vector<std::string>{"shell or here " + (app / "Help/help.html").string(),
                                         "info Не найден файл  \r" + (app / "Help/new.html").string()}));
 }
 
