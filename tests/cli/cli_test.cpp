@@ -193,13 +193,15 @@ TEST(Cli, InterruptFinishesTheIssueInHandAndWritesTheCatalogue) {
     EXPECT_EQ(articleRows(dir), int(summary.articles));
 }
 
-pid_t startCli(const TempDir& dir, const std::vector<std::string>& args, const char* extraEnv = nullptr) {
+pid_t startCli(const TempDir& dir, const std::vector<std::string>& args, const char* extraEnv = nullptr,
+               const char* errors = "/dev/null") {
     const pid_t child = ::fork();
     if (child == 0) {
         if (extraEnv) ::putenv(const_cast<char*>(extraEnv));
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
+        const int err = ::open(errors, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(err, STDERR_FILENO);
         std::vector<std::string> all = {MAROVEX_CLI_PATH, "--app-dir", (dir / "app").string()};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -278,7 +280,17 @@ TEST(Cli, AKilledFullRunLeavesTheOldPairOrTheNewPairAndNoLeftovers) {
 TEST(Cli, OneWriterAtATimeAndARefusedFolderChangesNothing) {
     TempDir dir;
     prepareApp(dir, 300, 30);
-    const pid_t first = startCli(dir, {"index", "--full"});
+    // The second starts once the first has indexed an issue, and so holds the folder, however busy the
+    // machine is.
+    const std::string progress = (dir / "first.err").string();
+    const pid_t first = startCli(dir, {"index", "--full"}, nullptr, progress.c_str());
+    auto started = [&] {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(progress, ec);
+        return !ec && size > 0;
+    };
+    for (int i = 0; i < 3000 && !started(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     const pid_t second = startCli(dir, {"index", "--full"});
     int a = 0, b = 0;
     ::waitpid(first, &a, 0);
