@@ -234,6 +234,7 @@ private:
     QAction* m_aboutAction = nullptr;
     QAction* m_firstRowAction = nullptr;
     QAction* m_lastRowAction = nullptr;
+    QAction* m_topicPanelAction = nullptr; // checked while the topic panel is shown
 
     // Controls.
     QComboBox* m_searchBox = nullptr;
@@ -241,7 +242,6 @@ private:
     QToolButton* m_matchCaseButton = nullptr;
     QToolButton* m_wholeWordsButton = nullptr;
     QToolButton* m_clearResultsButton = nullptr;
-    QToolButton* m_topicPanelButton = nullptr;
     QWidget* m_gridArea = nullptr;
     QWidget* m_viewPane = nullptr;
     QFrame* m_topicPanel = nullptr;

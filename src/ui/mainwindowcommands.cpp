@@ -340,7 +340,7 @@ void MainWindow::goToLastRow() {
 
 void MainWindow::toggleTopicPanel() {
     m_topicPanel->setVisible(m_topicPanel->isHidden());
-    m_topicPanelButton->setChecked(!m_topicPanel->isHidden());
+    m_topicPanelAction->setChecked(!m_topicPanel->isHidden());
     if (!m_topicPanel->isHidden()) placeTopicPanel();
 }
 

@@ -24,12 +24,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 using namespace marovex;
@@ -261,7 +263,7 @@ private slots:
               "help", "Exit", "Action1", "ReadAbut", "Go_First", "Go_Last"})
             QVERIFY2(form.findChild<QAction*>(QString::fromLatin1(name)), name);
         for (const char* name :
-             {"ControlBar1",   "ToolBar1",      "ToolBar2",     "Label1",       "FlatComboBox1",
+             {"ToolBar1",      "ToolBar2",      "Label1",       "FlatComboBox1",
               "FlatComboBox3", "ToolButton3",   "ToolButton5",  "ToolButton10", "ToolButton11",
               "ToolButton15",  "ToolButton16",  "ToolButton17", "ToolButton19", "ToolButton21",
               "ToolButton22",  "Panel1",        "Panel2",       "Panel3",       "Splitter1",
@@ -300,6 +302,40 @@ private slots:
         QCOMPARE(panel3->geometry().right(), form.findChild<QWidget*>(QStringLiteral("Panel1"))->width() - 1);
         topics->click();
         QVERIFY(!panel3->isVisible() && !topics->isChecked());
+    }
+
+    // In a window too narrow for both tool bars the second one's buttons hide behind its extension button:
+    // a click there shows them where a click reaches them. The topic panel has a menu item as well.
+    void narrowWindow_reachesHiddenButtonsThroughTheExtensionAndTheTopicPanelThroughTheMenu() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 3);
+        MainWindow form(dir.path(), test::quietPresenter());
+        form.resize(640, 400);
+        QVERIFY(test::showActive(form));
+        auto* bar = form.findChild<QToolBar*>(QStringLiteral("ToolBar2"));
+        auto* topics = form.findChild<QToolButton*>(QStringLiteral("ToolButton17"));
+        auto* panel3 = form.findChild<QWidget*>(QStringLiteral("Panel3"));
+        QTRY_VERIFY(!topics->isVisible());
+        auto* extension = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+        QVERIFY(extension && extension->isVisible());
+        test::clickAt(extension, extension->rect().center());
+        QTRY_VERIFY(topics->isVisible());
+        const QPoint centre = topics->rect().center();
+        QTRY_COMPARE(form.childAt(topics->mapTo(&form, centre)), topics);
+        test::clickAt(topics, centre);
+        QVERIFY(panel3->isVisible());
+
+        // The menu item shows the panel's state and hides it again.
+        auto* setup = form.findChild<QAction*>(QStringLiteral("ElMenuItem5"));
+        QMenuBar* menus = form.menuBar();
+        test::clickAt(menus, menus->actionGeometry(setup).center());
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        auto* item = form.findChild<QAction*>(QStringLiteral("ElMenuItem15"));
+        QVERIFY(item && item->isChecked());
+        test::clickAt(menu, menu->actionGeometry(item).center());
+        QVERIFY(!panel3->isVisible());
+        QVERIFY(!item->isChecked());
     }
 
     void languageFile_setsTextsByFieldWhereverTheColumnStands() {
