@@ -46,6 +46,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace marovex {
 
@@ -237,6 +238,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::onFirstShown() {
+    // The window manager's frame is known when the window is first exposed.
+    if (QWindow* window = windowHandle()) window->installEventFilter(this);
     // After a failed start-up the window closes the moment it is shown, which ends the application.
     if (m_session.startupFailed()) QTimer::singleShot(0, this, &QWidget::close);
 }

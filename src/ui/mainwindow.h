@@ -177,6 +177,8 @@ private:
     void restoreState(const Startup& startup);
     void restoreColumns(const WindowState& state);
     void restoreWindow(const WindowState& state);
+    void placeOnScreen(const QRect& bounds, const QMargins& frame);
+    void fitFrameOnScreen();
     WindowState currentState();
 
     void setText(const TextAssignment& assignment);
@@ -213,6 +215,8 @@ private:
     Color m_tableColor = colors::clWindow; // as last applied, kept in the settings' form
     Font m_gridFont;
     int m_upperPanelHeight = 0;
+    // The normal bounds as the settings gave them, and as they were fitted onto the screen.
+    QRect m_storedBounds, m_placedBounds;
     QPoint m_topicPanelGrip{-1,
                             -1};  // where the topic panel was taken for dragging; (-1, -1) while not dragged
     int m_topicPanelRightGap = 0; // the topic panel keeps its distance to the grid area's right edge

@@ -48,6 +48,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace marovex {
 
@@ -191,6 +192,11 @@ void MainWindow::placeTopicPanel() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == static_cast<QObject*>(windowHandle()) && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        watched->removeEventFilter(this);
+        fitFrameOnScreen();
+    }
     if (watched == m_gridArea && event->type() == QEvent::Resize && m_topicPanel->isVisible())
         placeTopicPanel();
     if (watched == m_viewPane && event->type() == QEvent::Resize) fitViewToPane();

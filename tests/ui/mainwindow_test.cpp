@@ -263,11 +263,11 @@ private slots:
               "help", "Exit", "Action1", "ReadAbut", "Go_First", "Go_Last"})
             QVERIFY2(form.findChild<QAction*>(QString::fromLatin1(name)), name);
         for (const char* name :
-             {"ToolBar1",      "ToolBar2",      "Label1",       "FlatComboBox1",
-              "FlatComboBox3", "ToolButton3",   "ToolButton5",  "ToolButton10", "ToolButton11",
-              "ToolButton15",  "ToolButton16",  "ToolButton17", "ToolButton19", "ToolButton21",
-              "ToolButton22",  "Panel1",        "Panel2",       "Panel3",       "Splitter1",
-              "StatusBar1",    "DBGridEh_MVX1", "SpeedButton1", "Image1",       "ElPopupMenu1"})
+             {"ToolBar1",      "ToolBar2",     "Label1",       "FlatComboBox1", "FlatComboBox3",
+              "ToolButton3",   "ToolButton5",  "ToolButton10", "ToolButton11",  "ToolButton15",
+              "ToolButton16",  "ToolButton17", "ToolButton19", "ToolButton21",  "ToolButton22",
+              "Panel1",        "Panel2",       "Panel3",       "Splitter1",     "StatusBar1",
+              "DBGridEh_MVX1", "SpeedButton1", "Image1",       "ElPopupMenu1"})
             QVERIFY2(form.findChild<QWidget*>(QString::fromLatin1(name)), name);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
