@@ -157,6 +157,7 @@ private:
     void showViewStatusText(const QString& text);
     void onDocumentComplete();
     void layOutPane();
+    void keepGridAreaHeight();
 
     // Opening rows and files next to the application.
     viewer::OpenSettings openSettings() const;

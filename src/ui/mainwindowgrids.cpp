@@ -200,6 +200,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_gridArea && event->type() == QEvent::Resize && m_topicPanel->isVisible())
         placeTopicPanel();
     if (watched == m_viewPane && event->type() == QEvent::Resize) fitViewToPane();
+    if (watched == m_splitter && event->type() == QEvent::Resize && !m_viewPane->isHidden())
+        keepGridAreaHeight();
     if (watched == m_topicPanelHandle && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         collapseOrExpandTopicPanel();

@@ -308,6 +308,9 @@ void MainWindow::buildClientArea() {
     m_viewPane->installEventFilter(this);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
+    m_splitter->installEventFilter(this);
+    connect(m_splitter, &QSplitter::splitterMoved, this,
+            [this] { m_upperPanelHeight = m_gridArea->height(); });
 
     // Handlers of the grids.
     CatalogueGrid* grid = m_articleGrid;

@@ -155,10 +155,7 @@ WindowState MainWindow::currentState() {
         state.top = bounds.y();
         state.left = bounds.x();
     }
-    // Only a pane on the screen has a grid area height worth keeping; before the window was ever shown its
-    // panels have no real size.
-    if (m_session.ini.select_browser == viewer::kViewerPane && m_shownOnce && !m_viewPane->isHidden())
-        m_upperPanelHeight = m_gridArea->height();
+    // The height the user dragged the grid area to, or the stored one: a window too small for it shows less.
     state.gridAreaHeight = m_upperPanelHeight;
     state.textSearch = m_session.ini.text_search;
     state.sortColumn = m_sortColumn.toStdString();
