@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -336,6 +337,32 @@ private slots:
         test::clickAt(menu, menu->actionGeometry(item).center());
         QVERIFY(!panel3->isVisible());
         QVERIFY(!item->isChecked());
+    }
+
+    // The result of a search comes in a message box wide enough for its whole title beside the window
+    // manager's icon and three buttons, each taken as wide as the title's line is high.
+    void messageBox_isWideEnoughForItsTitle() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 3);
+        MainWindow form(dir.path());
+        QVERIFY(test::showActive(form));
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        test::clickAt(box, box->rect().center());
+        test::typeKey(form, Qt::Key_Z);
+        int width = 0, needed = 0;
+        QTimer::singleShot(0, [&] {
+            auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!message) return;
+            QFont title = message->font();
+            title.setBold(true);
+            const QFontMetrics metrics(title);
+            needed = metrics.horizontalAdvance(message->windowTitle()) + 4 * metrics.height();
+            width = message->width();
+            test::typeKey(*message, Qt::Key_Return);
+        });
+        test::typeKey(form, Qt::Key_Return);
+        QVERIFY(needed > 0);
+        QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
     }
 
     void languageFile_setsTextsByFieldWhereverTheColumnStands() {
