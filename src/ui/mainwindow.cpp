@@ -188,6 +188,7 @@ void MainWindow::attachGrids() {
         m_articleGrid->setColumnMinimumWidth(c, kColumns[c].minimum);
         m_articleGrid->setColumnWidthHint(c, kColumns[c].width);
     }
+    fitNumberColumnToNumbers();
     m_articleGrid->setFitColumns(true);
     connect(m_model, &ArticleModel::currentRowChanged, this, &MainWindow::showCurrentRow);
     connect(m_articleGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,

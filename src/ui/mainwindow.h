@@ -194,6 +194,8 @@ private:
     void showCurrentRow(int row);
     void showCurrentRowInContext();
     void placeTopicPanel();
+    int topicPanelRightLimit() const;
+    void fitNumberColumnToNumbers();
     catalogue::TopicFilter& topicFilter();
     void showRowCount();
     void showFilterState();

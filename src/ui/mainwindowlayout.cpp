@@ -249,6 +249,7 @@ void MainWindow::buildClientArea() {
     m_delegate->setLinkFont(m_articleGrid->font(), toQColor(m_linkColor));
     m_articleGrid->setItemDelegate(m_delegate);
     m_gridArea->installEventFilter(this);
+    m_articleGrid->viewport()->installEventFilter(this);
 
     // The topic panel floats over the grid's top right corner.
     m_topicPanel = new QFrame(m_gridArea);

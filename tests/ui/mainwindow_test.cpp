@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
@@ -337,6 +338,47 @@ private slots:
         test::clickAt(menu, menu->actionGeometry(item).center());
         QVERIFY(!panel3->isVisible());
         QVERIFY(!item->isChecked());
+    }
+
+    // A window as narrow as a maximised one at scale 2: the topic panel leaves the grid's scroll bar free,
+    // the issue numbers fit their column, and the favourites title shows the sort marker.
+    void narrowWindow_keepsScrollBarNumbersAndSortMarkerInSight() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 120, -1, 3);
+        test::writeFile(dir / "mvx.ini",
+                        "[interface]\r\nselect_browser=4\r\nWindowState=2\r\ncol_width_Izb=39\r\n"
+                        "col_width_Type=116\r\ncol_width_Number=31\r\ncol_width_Tem=97\r\n"
+                        "col_width_Statia=460\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        form.resize(640, 400);
+        QVERIFY(test::showActive(form));
+        auto* grid = articleGrid(form);
+        QVERIFY(static_cast<QAbstractItemView*>(grid)->sizeHintForColumn(ArticleModel::ColNumber) <=
+                grid->columnWidth(ArticleModel::ColNumber));
+
+        QHeaderView* titles = grid->horizontalHeader();
+        auto sortBy = [&](int column) {
+            test::clickAt(
+                titles->viewport(),
+                QPoint(titles->sectionViewportPosition(column) + titles->sectionSize(column) / 2, 5));
+            QTest::mouseMove(form.windowHandle(),
+                             grid->mapTo(&form, QPoint(grid->width() / 2, grid->height() - 5)));
+            const int x = titles->sectionViewportPosition(ArticleModel::ColIzb);
+            return titles->viewport()
+                ->grab(QRect(x, 0, titles->sectionSize(ArticleModel::ColIzb), titles->height()))
+                .toImage();
+        };
+        const QImage byFavourites = sortBy(ArticleModel::ColIzb);
+        QCOMPARE(form.sortColumn(), QStringLiteral("Izb"));
+        QVERIFY(byFavourites != sortBy(ArticleModel::ColTem));
+
+        form.findChild<QAction*>(QStringLiteral("Go_Last"))->trigger();
+        form.findChild<QAction*>(QStringLiteral("Topic_Panel"))->trigger();
+        QScrollBar* bar = grid->verticalScrollBar();
+        const int last = bar->value();
+        QVERIFY(bar->isVisible() && last > 0);
+        test::clickAt(bar, QPoint(bar->width() / 2, 3)); // the arrow up
+        QCOMPARE(bar->value(), last - 1);
     }
 
     // The result of a search comes in a message box wide enough for its whole title beside the window
