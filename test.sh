@@ -17,6 +17,8 @@ ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
 
 echo "== The application used as a user uses it: real keys and clicks under Xvfb"
 timeout 300 tests/e2e/userday.sh build
+QT_SCALE_FACTOR=2 timeout 300 tests/e2e/userday.sh build
+timeout 120 tests/e2e/screen.sh build
 echo "== The application used with the keyboard alone, under Xvfb"
 timeout 300 tests/e2e/keyboard.sh build
 

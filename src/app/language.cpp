@@ -43,6 +43,7 @@ constexpr LanguageBinding kBindings[] = {
     {1, "ToolButton15", P::Hint, 22},
     {1, "ToolButton16", P::Hint, 23},
     {1, "ToolButton17", P::Hint, 24},
+    {1, "ElMenuItem15", P::Caption, 24},
     {1, "FlatComboBox1", P::Hint, 25},
     {1, "FlatComboBox3", P::Hint, 26},
     {1, "ElMenuItem1", P::Caption, 72, " MSIE"},

@@ -38,16 +38,15 @@ protected:
         m_released(event);
     }
 
-    // A title too narrow for both its picture and the sort marker shows the picture alone: the marker
-    // would be drawn over it.
+    // A title too narrow for both its picture and the sort marker shows the marker alone: the marker would
+    // be drawn over the picture, and which column the rows are sorted by matters more than its picture.
     void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override {
         QHeaderView::initStyleOptionForIndex(option, logicalIndex);
         if (option->sortIndicator == QStyleOptionHeader::None || option->icon.isNull()) return;
         const int picture = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
         const int marker = style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, this);
         const int margins = 4 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
-        if (sectionSize(logicalIndex) < picture + marker + margins)
-            option->sortIndicator = QStyleOptionHeader::None;
+        if (sectionSize(logicalIndex) < picture + marker + margins) option->icon = QIcon();
     }
 
 private:

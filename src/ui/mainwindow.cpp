@@ -48,6 +48,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace marovex {
 
@@ -192,6 +193,7 @@ void MainWindow::attachGrids() {
         m_articleGrid->setColumnMinimumWidth(c, kColumns[c].minimum);
         m_articleGrid->setColumnWidthHint(c, kColumns[c].width);
     }
+    fitNumberColumnToNumbers();
     m_articleGrid->setFitColumns(true);
     connect(m_model, &ArticleModel::currentRowChanged, this, &MainWindow::showCurrentRow);
     connect(m_articleGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -242,6 +244,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::onFirstShown() {
+    // The window manager's frame is known when the window is first exposed.
+    if (QWindow* window = windowHandle()) window->installEventFilter(this);
     // After a failed start-up the window closes the moment it is shown, which ends the application.
     if (m_session.startupFailed()) QTimer::singleShot(0, this, &QWidget::close);
 }

@@ -170,6 +170,7 @@ private:
     void showViewStatusText(const QString& text);
     void onDocumentComplete();
     void layOutPane();
+    void keepGridAreaHeight();
 
     // Opening rows and files next to the application.
     viewer::OpenSettings openSettings() const;
@@ -193,6 +194,8 @@ private:
     void restoreState(const Startup& startup);
     void restoreColumns(const WindowState& state);
     void restoreWindow(const WindowState& state);
+    void placeOnScreen(const QRect& bounds, const QMargins& frame);
+    void fitFrameOnScreen();
     WindowState currentState();
 
     void setText(const TextAssignment& assignment);
@@ -207,6 +210,8 @@ private:
     void showCurrentRow(int row);
     void showCurrentRowInContext();
     void placeTopicPanel();
+    int topicPanelRightLimit() const;
+    void fitNumberColumnToNumbers();
     catalogue::TopicFilter& topicFilter();
     void showRowCount();
     void showFilterState();
@@ -230,6 +235,8 @@ private:
     Color m_tableColor = colors::clWindow; // as last applied, kept in the settings' form
     Font m_gridFont;
     int m_upperPanelHeight = 0;
+    // The normal bounds as the settings gave them, and as they were fitted onto the screen.
+    QRect m_storedBounds, m_placedBounds;
     QPoint m_topicPanelGrip{-1,
                             -1};  // where the topic panel was taken for dragging; (-1, -1) while not dragged
     int m_topicPanelRightGap = 0; // the topic panel keeps its distance to the grid area's right edge
@@ -253,6 +260,7 @@ private:
     QAction* m_firstRowAction = nullptr;
     QAction* m_lastRowAction = nullptr;
     QAction* m_searchFocusAction = nullptr;
+    QAction* m_topicPanelAction = nullptr; // checked while the topic panel is shown
 
     // Controls.
     QComboBox* m_searchBox = nullptr;
@@ -262,7 +270,6 @@ private:
     QToolButton* m_matchCaseButton = nullptr;
     QToolButton* m_wholeWordsButton = nullptr;
     QToolButton* m_clearResultsButton = nullptr;
-    QToolButton* m_topicPanelButton = nullptr;
     QWidget* m_gridArea = nullptr;
     QWidget* m_viewPane = nullptr;
     QFrame* m_topicPanel = nullptr;

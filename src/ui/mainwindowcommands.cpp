@@ -258,10 +258,10 @@ bool MainWindow::dragTopicPanel(QEvent* event) {
     case QEvent::MouseMove: {
         if (m_topicPanelGrip.x() < 0) return false;
         QPoint to = m_topicPanel->mapToParent(mouse->position().toPoint()) - m_topicPanelGrip;
-        to.setX(std::clamp(to.x(), 0, std::max(0, m_gridArea->width() - m_topicPanel->width())));
+        to.setX(std::clamp(to.x(), 0, std::max(0, topicPanelRightLimit() - m_topicPanel->width())));
         to.setY(std::clamp(to.y(), 0, std::max(0, m_gridArea->height() - m_topicPanel->height())));
         m_topicPanel->move(to);
-        m_topicPanelRightGap = m_gridArea->width() - m_topicPanel->geometry().right() - 1;
+        m_topicPanelRightGap = topicPanelRightLimit() - m_topicPanel->geometry().right() - 1;
         return true;
     }
     case QEvent::MouseButtonRelease:
@@ -375,7 +375,7 @@ void MainWindow::focusSearchBox() {
 
 void MainWindow::toggleTopicPanel() {
     m_topicPanel->setVisible(m_topicPanel->isHidden());
-    m_topicPanelButton->setChecked(!m_topicPanel->isHidden());
+    m_topicPanelAction->setChecked(!m_topicPanel->isHidden());
     if (!m_topicPanel->isHidden()) placeTopicPanel();
 }
 

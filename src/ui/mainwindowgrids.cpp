@@ -44,11 +44,13 @@
 #include <QMouseEvent>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace marovex {
 
@@ -184,12 +186,31 @@ void MainWindow::applyGridLook(const Font& font, Color linkColor, Color findColo
     m_articleGrid->setFont(f);
     m_articleGrid->verticalHeader()->setDefaultSectionSize(QFontMetrics(f).height() + 4);
     m_delegate->setLinkFont(f, toQColor(linkColor));
+    fitNumberColumnToNumbers();
     m_articleGrid->viewport()->update();
 }
 
+// Issue numbers have up to three digits: however narrow the window, the Number column keeps room for them
+// rather than showing "0…".
+void MainWindow::fitNumberColumnToNumbers() {
+    const int margins =
+        2 * (m_articleGrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_articleGrid) + 1);
+    const int digits = m_articleGrid->fontMetrics().horizontalAdvance(QStringLiteral("000")) + margins + 1;
+    m_articleGrid->setColumnMinimumWidth(ArticleModel::ColNumber,
+                                         std::max(kColumns[ArticleModel::ColNumber].minimum, digits));
+    if (m_articleGrid->fitColumns()) m_articleGrid->fitColumnsNow();
+}
+
+// The topic panel's right edge may go as far as the grid's cells: the vertical scroll bar beside them stays
+// free.
+int MainWindow::topicPanelRightLimit() const {
+    const QWidget* cells = m_articleGrid->viewport();
+    return cells->mapTo(m_gridArea, QPoint(cells->width(), 0)).x();
+}
+
 void MainWindow::placeTopicPanel() {
-    // Anchored to the grid area's top and right edges.
-    const int x = std::max(0, m_gridArea->width() - m_topicPanelRightGap - m_topicPanel->width());
+    // Anchored to the grid area's top edge and the cells' right edge.
+    const int x = std::max(0, topicPanelRightLimit() - m_topicPanelRightGap - m_topicPanel->width());
     const int y =
         std::clamp(m_topicPanel->y(), 0, std::max(0, m_gridArea->height() - m_topicPanel->height()));
     m_topicPanel->move(x, y);
@@ -197,9 +218,17 @@ void MainWindow::placeTopicPanel() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_gridArea && event->type() == QEvent::Resize && m_topicPanel->isVisible())
+    if (watched == static_cast<QObject*>(windowHandle()) && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        watched->removeEventFilter(this);
+        fitFrameOnScreen();
+    }
+    if ((watched == m_gridArea || watched == m_articleGrid->viewport()) && event->type() == QEvent::Resize &&
+        m_topicPanel->isVisible())
         placeTopicPanel();
     if (watched == m_viewPane && event->type() == QEvent::Resize) fitViewToPane();
+    if (watched == m_splitter && event->type() == QEvent::Resize && !m_viewPane->isHidden())
+        keepGridAreaHeight();
     if (watched == m_topicPanelHandle && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         collapseOrExpandTopicPanel();

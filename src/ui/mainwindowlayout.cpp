@@ -81,6 +81,8 @@ void MainWindow::buildActions() {
     command(m_firstRowAction, "Go_First", tr("First row"), 0, &MainWindow::goToFirstRow);
     command(m_lastRowAction, "Go_Last", tr("Last row"), 1, &MainWindow::goToLastRow);
     command(m_searchFocusAction, "Focus_Search", tr("Search box"), -1, &MainWindow::focusSearchBox);
+    command(m_topicPanelAction, "Topic_Panel", tr("Show or hide topics"), 5, &MainWindow::toggleTopicPanel);
+    m_topicPanelAction->setCheckable(true);
     m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     m_exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
     // As in web browsers (Ctrl+L) and documentation browsers (Ctrl+K).
@@ -117,6 +119,11 @@ void MainWindow::buildMenus() {
     QMenu* setup = menuBar()->addMenu(QStringLiteral("Настройка"));
     setup->menuAction()->setObjectName(QStringLiteral("ElMenuItem5"));
     item(setup, "ElMenuItem10", m_settingsAction, 2);
+    // The topic panel is reached from the menu too: its button may be hidden in a tool bar short of room.
+    QAction* topics = item(setup, "ElMenuItem15", m_topicPanelAction, 5);
+    topics->setText(QStringLiteral("Показать или скрыть рубрики"));
+    topics->setCheckable(true);
+    connect(m_topicPanelAction, &QAction::toggled, topics, &QAction::setChecked);
 
     QMenu* info = menuBar()->addMenu(QStringLiteral("Инфо"));
     info->menuAction()->setObjectName(QStringLiteral("ElMenuItem6"));
@@ -140,25 +147,20 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::buildCommandBar() {
-    // The band container: the two tool bars side by side, each draggable within it.
-    auto* controlBar = new QMainWindow(nullptr);
-    controlBar->setObjectName(QStringLiteral("ControlBar1"));
-    controlBar->setWindowFlags(Qt::Widget);
-    controlBar->setContextMenuPolicy(Qt::PreventContextMenu);
-    auto* bandFill = new QWidget(controlBar);
-    bandFill->setFixedHeight(0);
-    controlBar->setCentralWidget(bandFill);
-    controlBar->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-
-    auto toolBar = [controlBar](const char* name) {
-        auto* bar = new QToolBar(controlBar);
+    // The two tool bars stand side by side in the window's own top tool bar area, where the user may drag
+    // them. A tool bar short of room lays its hidden controls out in rows over the window below it when its
+    // extension button is pressed; inside a band of one row's height those rows would be cut off, and Qt
+    // would fall back to an extension menu that lists actions only, never controls such as these.
+    auto toolBar = [this](const char* name) {
+        auto* bar = new QToolBar(this);
         bar->setObjectName(QString::fromLatin1(name));
         bar->setAllowedAreas(Qt::TopToolBarArea);
         bar->setFloatable(false);
         bar->setMovable(true);
         bar->setIconSize(QSize(16, 16));
         bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-        controlBar->addToolBar(Qt::TopToolBarArea, bar);
+        bar->setContextMenuPolicy(Qt::PreventContextMenu); // no menu hiding the tool bars
+        addToolBar(Qt::TopToolBarArea, bar);
         return bar;
     };
     auto button = [](QToolBar* bar, const char* name, int icon, QAction* command) {
@@ -224,9 +226,7 @@ void MainWindow::buildCommandBar() {
     QToolBar* bar2 = toolBar("ToolBar2");
     button(bar2, "ToolButton15", 0, m_firstRowAction);
     button(bar2, "ToolButton16", 1, m_lastRowAction);
-    m_topicPanelButton = button(bar2, "ToolButton17", 5, nullptr);
-    m_topicPanelButton->setCheckable(true);
-    connect(m_topicPanelButton, &QToolButton::clicked, this, &MainWindow::toggleTopicPanel);
+    button(bar2, "ToolButton17", 5, m_topicPanelAction);
     separator(bar2, "ToolButton18", 9);
     button(bar2, "ToolButton19", 2, m_settingsAction);
     separator(bar2, "ToolButton20", 8);
@@ -237,7 +237,6 @@ void MainWindow::buildCommandBar() {
     auto* layout = new QVBoxLayout(client);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(controlBar);
     setCentralWidget(client);
 }
 
@@ -266,6 +265,7 @@ void MainWindow::buildClientArea() {
     m_delegate->setLinkFont(m_articleGrid->font(), toQColor(m_linkColor));
     m_articleGrid->setItemDelegate(m_delegate);
     m_gridArea->installEventFilter(this);
+    m_articleGrid->viewport()->installEventFilter(this);
 
     // The topic panel floats over the grid's top right corner.
     m_topicPanel = new QFrame(m_gridArea);
@@ -325,6 +325,9 @@ void MainWindow::buildClientArea() {
     m_viewPane->installEventFilter(this);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
+    m_splitter->installEventFilter(this);
+    connect(m_splitter, &QSplitter::splitterMoved, this,
+            [this] { m_upperPanelHeight = m_gridArea->height(); });
 
     // Handlers of the grids.
     CatalogueGrid* grid = m_articleGrid;

@@ -59,8 +59,6 @@ void MainWindow::switchViewPane(bool on) {
         delete m_browser;
         m_browser = nullptr;
         if (m_viewPane->isHidden()) return;
-        // The grid area's height is kept for the pane's return; a window never laid out has none yet.
-        if (m_shownOnce) m_upperPanelHeight = m_gridArea->height();
         m_viewPane->hide(); // the grid area fills the client area
         if (m_splitter->count() > 1) m_splitter->handle(1)->setEnabled(false);
         return;
@@ -104,6 +102,16 @@ void MainWindow::layOutPane() {
     int upper = m_upperPanelHeight;
     if (total - upper < 2) upper -= kMinimumPaneHeight + 125;
     upper = std::max(upper, kMinimumPaneHeight);
+    m_splitter->setSizes({upper, std::max(total - upper, kMinimumPaneHeight)});
+}
+
+// The grid area keeps the height the user gave it (kept for the pane's return and between runs) whenever the
+// window has room for it: a window too small for it, such as its design size before it is first shown or a
+// small screen, squeezes it only for as long as the window is that small.
+void MainWindow::keepGridAreaHeight() {
+    const int total = m_splitter->height() - m_splitter->handleWidth();
+    const int upper = std::clamp(m_upperPanelHeight, kMinimumPaneHeight,
+                                 std::max(kMinimumPaneHeight, total - kMinimumPaneHeight));
     m_splitter->setSizes({upper, std::max(total - upper, kMinimumPaneHeight)});
 }
 

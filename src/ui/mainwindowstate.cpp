@@ -92,13 +92,12 @@ void MainWindow::restoreWindow(const WindowState& state) {
     // Absent bounds take the splash window's while it is on the screen, else the window's own.
     const QRect splash = SplashScreen::currentBounds();
     const QRect bounds = splash.isEmpty() ? geometry() : splash;
-    const int w = state.width.value_or(bounds.width());
-    const int h = state.height.value_or(bounds.height());
-    const int top = state.top.value_or(bounds.y());
-    const int left = state.left.value_or(bounds.x());
-    // The normal bounds first: a maximised window keeps them as its restore size.
-    resize(std::max(w, minimumWidth()), std::max(h, minimumHeight()));
-    move(left, top);
+    m_storedBounds = QRect(state.left.value_or(bounds.x()), state.top.value_or(bounds.y()),
+                           state.width.value_or(bounds.width()), state.height.value_or(bounds.height()));
+    // The normal bounds first: a maximised window keeps them as its restore size. Bounds made on another
+    // screen or at another scale are fitted onto this one; the settings keep them as they were until the
+    // user moves or resizes the window.
+    placeOnScreen(QRect(m_storedBounds.topLeft(), m_storedBounds.size().expandedTo(minimumSize())), {});
     switch (state.show) {
     case 1:
         setWindowState(Qt::WindowMinimized);
@@ -112,6 +111,23 @@ void MainWindow::restoreWindow(const WindowState& state) {
     default: // anything else leaves the window as it is
         break;
     }
+}
+
+void MainWindow::placeOnScreen(const QRect& bounds, const QMargins& frame) {
+    m_placedBounds = FitOnScreen(bounds, frame);
+    resize(m_placedBounds.size());
+    move(m_placedBounds.topLeft());
+}
+
+// The window manager's frame is known once the window is on the screen: a frame that reaches past the screen
+// brings a window the user has not moved yet within it.
+void MainWindow::fitFrameOnScreen() {
+    if (windowState() != Qt::WindowNoState || QRect(pos(), size()) != m_placedBounds) return;
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    if (FitOnScreen(m_placedBounds, margins) != m_placedBounds) placeOnScreen(m_placedBounds, margins);
 }
 
 WindowState MainWindow::currentState() {
@@ -130,15 +146,13 @@ WindowState MainWindow::currentState() {
         state.show = 3;
     } else {
         state.show = 2;
-        state.width = width();
-        state.height = height();
-        state.top = y();
-        state.left = x();
+        const QRect bounds = QRect(pos(), size()) == m_placedBounds ? m_storedBounds : QRect(pos(), size());
+        state.width = bounds.width();
+        state.height = bounds.height();
+        state.top = bounds.y();
+        state.left = bounds.x();
     }
-    // Only a pane on the screen has a grid area height worth keeping; before the window was ever shown its
-    // panels have no real size.
-    if (m_session.ini.select_browser == viewer::kViewerPane && m_shownOnce && !m_viewPane->isHidden())
-        m_upperPanelHeight = m_gridArea->height();
+    // The height the user dragged the grid area to, or the stored one: a window too small for it shows less.
     state.gridAreaHeight = m_upperPanelHeight;
     state.textSearch = m_session.ini.text_search;
     state.sortColumn = m_sortColumn.toStdString();

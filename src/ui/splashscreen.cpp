@@ -1,10 +1,13 @@
 #include "ui/splashscreen.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
+#include <QThread>
+#include <QWindow>
 
 namespace marovex {
 
@@ -60,8 +63,16 @@ SplashScreen::~SplashScreen() {
 
 void SplashScreen::showNow() {
     show();
+    // A window is painted only once the window system has exposed it, which takes a round trip after the
+    // show; the main window's creation holds up the event loop next, so the picture is painted here or never.
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 2000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
     repaint();
-    QApplication::processEvents();
+    QGuiApplication::sync();
 }
 
 QRect SplashScreen::currentBounds() {

@@ -37,7 +37,7 @@ cp -r "$build/Marovex/Locale" "$build/Marovex/Help" "$app/"
 printf '%s\r\n' '[options]' "dbdir=$work/archive" 'kelvra GOLD=1' 'kelvra Release=1' 'kelvra=1' \
   '[interface]' 'local=rus.lng' 'select_browser=1' 'state_save=1' 'color_link=clRed' 'color_find=clLime' \
   'color_table=clYellow' 'WindowState=2' 'WindowLeft=40' 'WindowTop=30' 'WindowWidth=900' \
-  'WindowHeight=600' 'Internal_browser_height=200' 'col_width_Izb=40' 'col_width_Type=110' \
+  'WindowHeight=600' 'Internal_browser_height=400' 'col_width_Izb=40' 'col_width_Type=110' \
   'col_width_Number=60' 'col_width_Tem=170' 'col_width_Statia=480' >"$app/mvx.ini"
 "$app/marovex-cli" --app-dir "$app" init >/dev/null
 "$app/marovex-cli" --app-dir "$app" index 2>/dev/null
@@ -55,9 +55,17 @@ pid=$!
 win=$(timeout 30 xdotool search --sync --name '^Marovex v2\.0$' | head -n 1) || fail "no main window"
 sleep 1
 
+# Places below are in the units Qt lays the window out in; QT_SCALE_FACTOR (a whole number) multiplies them
+# into the screen's pixels, and the window's width in those units places what is anchored to its right.
+scale=${QT_SCALE_FACTOR:-1}
+width=$(($(xwininfo -id "$win" | awk '/Width:/ {print $NF}') / scale))
+
 # Keyboard focus goes to the main window as a window manager gives it back after a dialog closes.
 focus() { xdotool windowfocus --sync "$win"; }
-click() { xdotool mousemove --window "$win" "$1" "$2" click --repeat "${3:-1}" --delay 120 1; sleep 0.4; }
+click() {
+  xdotool mousemove --window "$win" $(($1 * scale)) $(($2 * scale)) click --repeat "${3:-1}" --delay 120 1
+  sleep 0.4
+}
 key() { xdotool key --delay 80 "$@"; sleep 0.4; }
 # The window that holds the keyboard now (a dialog or a message box) gets the key.
 wait_for_other_window() {
@@ -69,17 +77,36 @@ wait_for_other_window() {
   return 1
 }
 
-# Where things are in this window (client coordinates), read off its screenshots.
+# Where things are in this window, read off its screenshots. The grid's cells start after the row
+# indicator (12) and end before the scroll bar (14); its columns share that width as mvx.ini's widths do
+# (40, 110, 60, 170 and 480 of 860); the topic panel (229 wide) stands at the cells' top right corner.
+cells=$((width - 26))
+column() { echo $((12 + $1 * cells / 860)); }
+panel_x=$((12 + cells - 229))
 search_box=(170 33)
 scope_box=(438 33)
-topics_button=(656 33)
-settings_button=(690 33)
-tem_title=(310 59)
+tem_title=("$(column 295)" 59)
 first_row_y=78
-izb_x=30
-statia_x=560
-first_topic=(710 105)
-filter_button=(863 63)
+izb_x=$(column 20)
+statia_x=$(($(column 380) + 60))
+first_topic=($((panel_x + 53)) 105)
+filter_button=($((panel_x + 206)) 63)
+# A window narrower than both tool bars (at scale 2 on this screen) has the second one's buttons behind
+# its extension button », which shows them in rows anchored to the window's right edge; the settings are
+# then taken from the menu.
+if [ "$width" -ge 800 ]; then
+  open_topics() { click 656 33; }
+  open_settings() { click 690 33; }
+else
+  open_topics() {
+    click $((width - 9)) 33 # »
+    click $((width - 39)) 34 # F in the rows it shows
+  }
+  open_settings() {
+    click 92 9 # Настройка
+    key Down Return
+  }
+fi
 
 step "search by Enter"
 focus
@@ -103,7 +130,7 @@ focus
 
 step "settings dialog: OK without changes, twice"
 ok_settings() {
-  click "${settings_button[@]}"
+  open_settings
   wait_for_other_window || fail "the settings dialog did not open"
   [ -n "${1:-}" ] && shot "$1"
   key Return # OK, the default button
@@ -125,7 +152,7 @@ step "a favourite, by a double click on the heart column"
 click "$izb_x" "$first_row_y" 2
 
 step "topic filter"
-click "${topics_button[@]}"
+open_topics
 click "${first_topic[@]}"
 key space
 click "${filter_button[@]}"
@@ -160,6 +187,11 @@ grep -q $'^state_index=Tem\r$' "$app/mvx.ini" || fail "the sort column was not k
 [ "$(cli dump | grep -Ec '"Izb":(-1|4),')" = 1 ] || fail "not exactly one favourite"
 [ "$(cli dump | grep -c '"Izb":4,')" = 1 ] || fail "the favourite is not the remembered row"
 grep -q $'^state_filter=1\r$' "$app/mvx.ini" || fail "the topic filter was not kept on"
+# Neither the window nor the grid area above the pane was moved: the stored bounds and height stay, also
+# where the window had to be fitted onto the screen.
+for kept in WindowLeft=40 WindowTop=30 WindowWidth=900 WindowHeight=600 Internal_browser_height=400; do
+  grep -q "^$kept"$'\r'"\$" "$app/mvx.ini" || fail "mvx.ini does not keep $kept"
+done
 [ "$(cli dump --table topics | grep -c '"Key":false')" = 1 ] || fail "not exactly one topic switched off"
 # The window kept the texts it read after answering; the companion's search of the same text answers from
 # them, and must mark exactly the rows the window marked.

@@ -30,15 +30,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWebEnginePage>
 
@@ -395,11 +398,11 @@ private slots:
               "help", "Exit", "Action1", "ReadAbut", "Go_First", "Go_Last"})
             QVERIFY2(form.findChild<QAction*>(QString::fromLatin1(name)), name);
         for (const char* name :
-             {"ControlBar1",   "ToolBar1",      "ToolBar2",     "Label1",       "FlatComboBox1",
-              "FlatComboBox3", "ToolButton3",   "ToolButton5",  "ToolButton10", "ToolButton11",
-              "ToolButton15",  "ToolButton16",  "ToolButton17", "ToolButton19", "ToolButton21",
-              "ToolButton22",  "Panel1",        "Panel2",       "Panel3",       "Splitter1",
-              "StatusBar1",    "DBGridEh_MVX1", "SpeedButton1", "Image1",       "ElPopupMenu1"})
+             {"ToolBar1",      "ToolBar2",     "Label1",       "FlatComboBox1", "FlatComboBox3",
+              "ToolButton3",   "ToolButton5",  "ToolButton10", "ToolButton11",  "ToolButton15",
+              "ToolButton16",  "ToolButton17", "ToolButton19", "ToolButton21",  "ToolButton22",
+              "Panel1",        "Panel2",       "Panel3",       "Splitter1",     "StatusBar1",
+              "DBGridEh_MVX1", "SpeedButton1", "Image1",       "ElPopupMenu1"})
             QVERIFY2(form.findChild<QWidget*>(QString::fromLatin1(name)), name);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -494,6 +497,107 @@ private slots:
                  QString::fromStdString((dir / "archive/Kelvra-Gold7/pub/a.pdf").string()) +
                      QStringLiteral(
                          ": cannot open the file: no program on this computer opens files of this kind"));
+    }
+
+    // In a window too narrow for both tool bars the second one's buttons hide behind its extension button:
+    // a click there shows them where a click reaches them. The topic panel has a menu item as well.
+    void narrowWindow_reachesHiddenButtonsThroughTheExtensionAndTheTopicPanelThroughTheMenu() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 3);
+        MainWindow form(dir.path(), test::quietPresenter());
+        form.resize(640, 400);
+        QVERIFY(test::showActive(form));
+        auto* bar = form.findChild<QToolBar*>(QStringLiteral("ToolBar2"));
+        auto* topics = form.findChild<QToolButton*>(QStringLiteral("ToolButton17"));
+        auto* panel3 = form.findChild<QWidget*>(QStringLiteral("Panel3"));
+        QTRY_VERIFY(!topics->isVisible());
+        auto* extension = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+        QVERIFY(extension && extension->isVisible());
+        test::clickAt(extension, extension->rect().center());
+        QTRY_VERIFY(topics->isVisible());
+        const QPoint centre = topics->rect().center();
+        QTRY_COMPARE(form.childAt(topics->mapTo(&form, centre)), topics);
+        test::clickAt(topics, centre);
+        QVERIFY(panel3->isVisible());
+
+        // The menu item shows the panel's state and hides it again.
+        auto* setup = form.findChild<QAction*>(QStringLiteral("ElMenuItem5"));
+        QMenuBar* menus = form.menuBar();
+        test::clickAt(menus, menus->actionGeometry(setup).center());
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        auto* item = form.findChild<QAction*>(QStringLiteral("ElMenuItem15"));
+        QVERIFY(item && item->isChecked());
+        test::clickAt(menu, menu->actionGeometry(item).center());
+        QVERIFY(!panel3->isVisible());
+        QVERIFY(!item->isChecked());
+    }
+
+    // A window as narrow as a maximised one at scale 2: the topic panel leaves the grid's scroll bar free,
+    // the issue numbers fit their column, and the favourites title shows the sort marker.
+    void narrowWindow_keepsScrollBarNumbersAndSortMarkerInSight() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 120, -1, 3);
+        test::writeFile(dir / "mvx.ini",
+                        "[interface]\r\nselect_browser=4\r\nWindowState=2\r\ncol_width_Izb=39\r\n"
+                        "col_width_Type=116\r\ncol_width_Number=31\r\ncol_width_Tem=97\r\n"
+                        "col_width_Statia=460\r\n");
+        MainWindow form(dir.path(), test::quietPresenter());
+        form.resize(640, 400);
+        QVERIFY(test::showActive(form));
+        auto* grid = articleGrid(form);
+        QVERIFY(static_cast<QAbstractItemView*>(grid)->sizeHintForColumn(ArticleModel::ColNumber) <=
+                grid->columnWidth(ArticleModel::ColNumber));
+
+        QHeaderView* titles = grid->horizontalHeader();
+        auto sortBy = [&](int column) {
+            test::clickAt(
+                titles->viewport(),
+                QPoint(titles->sectionViewportPosition(column) + titles->sectionSize(column) / 2, 5));
+            QTest::mouseMove(form.windowHandle(),
+                             grid->mapTo(&form, QPoint(grid->width() / 2, grid->height() - 5)));
+            const int x = titles->sectionViewportPosition(ArticleModel::ColIzb);
+            return titles->viewport()
+                ->grab(QRect(x, 0, titles->sectionSize(ArticleModel::ColIzb), titles->height()))
+                .toImage();
+        };
+        const QImage byFavourites = sortBy(ArticleModel::ColIzb);
+        QCOMPARE(form.sortColumn(), QStringLiteral("Izb"));
+        QVERIFY(byFavourites != sortBy(ArticleModel::ColTem));
+
+        form.findChild<QAction*>(QStringLiteral("Go_Last"))->trigger();
+        form.findChild<QAction*>(QStringLiteral("Topic_Panel"))->trigger();
+        QScrollBar* bar = grid->verticalScrollBar();
+        const int last = bar->value();
+        QVERIFY(bar->isVisible() && last > 0);
+        test::clickAt(bar, QPoint(bar->width() / 2, 3)); // the arrow up
+        QCOMPARE(bar->value(), last - 1);
+    }
+
+    // The result of a search comes in a message box wide enough for its whole title beside the window
+    // manager's icon and three buttons, each taken as wide as the title's line is high.
+    void messageBox_isWideEnoughForItsTitle() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 3);
+        MainWindow form(dir.path());
+        QVERIFY(test::showActive(form));
+        auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
+        test::clickAt(box, box->rect().center());
+        test::typeKey(form, Qt::Key_Z);
+        int width = 0, needed = 0;
+        QTimer::singleShot(0, [&] {
+            auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!message) return;
+            QFont title = message->font();
+            title.setBold(true);
+            const QFontMetrics metrics(title);
+            needed = metrics.horizontalAdvance(message->windowTitle()) + 4 * metrics.height();
+            width = message->width();
+            test::typeKey(*message, Qt::Key_Return);
+        });
+        test::typeKey(form, Qt::Key_Return);
+        QVERIFY(needed > 0);
+        QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
     }
 
     void languageFile_setsTextsByFieldWhereverTheColumnStands() {

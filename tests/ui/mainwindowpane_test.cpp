@@ -27,6 +27,20 @@ QWidget* widget(MainWindow& form, const char* name) {
     return form.findChild<QWidget*>(QString::fromLatin1(name));
 }
 
+// Drags the splitter's handle with the mouse until the grid area above it is `height` pixels high.
+void dragGridAreaTo(MainWindow& form, int height) {
+    auto* splitter = form.findChild<QSplitter*>(QStringLiteral("Splitter1"));
+    QWidget* handle = splitter->handle(1);
+    const QPoint grip(handle->width() / 2, handle->height() / 2);
+    const QPoint from = handle->mapTo(&form, grip);
+    const QPoint to(from.x(), splitter->mapTo(&form, QPoint(0, height)).y() + grip.y());
+    // A press soon after the last drag's release at the same place would make a double click.
+    QTest::qWait(QApplication::doubleClickInterval() + 1);
+    QTest::mousePress(form.windowHandle(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(form.windowHandle(), to);
+    QTest::mouseRelease(form.windowHandle(), Qt::LeftButton, {}, to);
+}
+
 } // namespace
 
 class MainWindowPaneTest : public QObject {
@@ -52,7 +66,7 @@ private slots:
         emit form.webBrowser()->StatusTextChange(QStringLiteral("file:///x.htm"));
         QCOMPARE(form.statusText(3), QStringLiteral("file:///x.htm"));
 
-        splitter->setSizes({140, splitter->height() - 140});
+        dragGridAreaTo(form, 140);
         QTRY_COMPARE(area->height(), 140);
         form.switchViewPane(false);
         QVERIFY(!form.webBrowser());
@@ -64,12 +78,39 @@ private slots:
         QVERIFY(form.webBrowser());
 
         // Another viewer at the close: the height kept by the switch is written, not the full grid area.
-        splitter->setSizes({160, splitter->height() - 160});
+        dragGridAreaTo(form, 160);
         QTRY_COMPARE(area->height(), 160);
         form.switchViewPane(false);
         form.session().ini.select_browser = 2;
         QVERIFY(form.close());
         QCOMPARE(IniFile(dir / "mvx.ini").ReadInteger("interface", "Internal_browser_height", 0), 160);
+    }
+
+    // The grid area comes back as high as the user dragged it, whatever size the window is made at; a
+    // window made smaller squeezes it only while it is small.
+    void gridAreaHeight_comesBackFromRunToRunAsTheUserLeftIt() {
+        TempDir dir;
+        makeCatalogue(dir.path());
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=1\r\nInternal_browser_height=400\r\n"
+                                         "WindowState=2\r\nWindowLeft=0\r\nWindowTop=0\r\nWindowWidth=700\r\n"
+                                         "WindowHeight=560\r\n");
+        for (const int shown : {400, 300}) {
+            MainWindow form(dir.path(), test::quietPresenter());
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QWidget* area = widget(form, "Panel1");
+            QTRY_COMPARE(area->height(), shown);
+            if (shown == 400) {
+                dragGridAreaTo(form, 300);
+            } else {
+                form.resize(700, 250);
+                QTRY_VERIFY(area->height() < 200);
+                form.resize(700, 560);
+            }
+            QTRY_COMPARE(area->height(), 300);
+            QVERIFY(form.close());
+            QCOMPARE(IniFile(dir / "mvx.ini").ReadInteger("interface", "Internal_browser_height", 0), 300);
+        }
     }
 
     void openingARow_showsTheArticleInThePaneWithCaptionAndHighlight_menuKeepsTheViewerChoice() {

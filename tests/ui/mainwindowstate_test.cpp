@@ -370,19 +370,40 @@ private slots:
         QTRY_COMPARE(form.size(), QSize(600, 400));
     }
 
+    // Bounds made on a larger screen (or at a smaller scale) are fitted onto this one; the settings keep them
+    // until the user moves the window.
+    void boundsOffTheScreen_areFittedOntoItAndKeptUntilTheUserMovesTheWindow() {
+        TempDir dir;
+        makeCatalogue(dir.path());
+        test::writeFile(dir / "mvx.ini",
+                        "[interface]\r\nselect_browser=2\r\nWindowState=2\r\nWindowLeft=500\r\n"
+                        "WindowTop=400\r\nWindowWidth=1000\r\nWindowHeight=697\r\n");
+        for (const bool moved : {false, true}) {
+            MainWindow form(dir.path(), test::quietPresenter());
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QVERIFY(form.screen()->availableGeometry().contains(form.frameGeometry()));
+            if (moved) form.move(10, 20);
+            QVERIFY(form.close());
+            QCOMPARE(iniValue(dir.path(), "WindowLeft"), std::string(moved ? "10" : "500"));
+            QCOMPARE(iniValue(dir.path(), "WindowWidth"),
+                     moved ? std::to_string(form.width()) : std::string("1000"));
+        }
+    }
+
     // Bounds the settings do not give are the splash window's, which stands on the screen while the main
     // window is made.
     void missingBounds_takeTheSplashWindowsBounds() {
         TempDir dir;
         makeCatalogue(dir.path());
         test::writeFile(dir / "mvx.ini",
-                        "[interface]\r\nselect_browser=2\r\nWindowState=2\r\nWindowWidth=640\r\n");
+                        "[interface]\r\nselect_browser=2\r\nWindowState=2\r\nWindowWidth=400\r\n");
         auto* splash = new SplashScreen;
         splash->showNow();
         const QRect bounds = splash->geometry();
         MainWindow form(dir.path(), test::quietPresenter());
         delete splash;
-        QCOMPARE(form.width(), 640);
+        QCOMPARE(form.width(), 400);
         QCOMPARE(form.height(), bounds.height());
         QCOMPARE(form.pos(), bounds.topLeft());
     }
