@@ -21,6 +21,7 @@ QT_SCALE_FACTOR=2 timeout 300 tests/e2e/userday.sh build
 timeout 120 tests/e2e/screen.sh build
 echo "== The application used with the keyboard alone, under Xvfb"
 timeout 300 tests/e2e/keyboard.sh build
+QT_SCALE_FACTOR=2 timeout 300 tests/e2e/keyboard.sh build
 
 echo "== Installed application folder and desktop entry"
 install_dir=$(mktemp -d)
