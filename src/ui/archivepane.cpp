@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineFindTextResult>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWheelEvent>
 
@@ -238,6 +239,8 @@ bool ArchivePane::makeView() {
     m_view->setObjectName(QStringLiteral("webBrowser"));
     m_view->setFocusPolicy(Qt::StrongFocus);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A pane squeezed by a small window keeps a strip of the page below its bar.
+    m_view->setMinimumHeight(25);
     static_cast<QVBoxLayout*>(layout())->insertWidget(1, m_view, 1);
     connect(m_view, &ArchiveView::StatusTextChange, this, &ArchivePane::statusTextChanged);
     connect(m_view, &ArchiveView::OnMouseEnter, this, &ArchivePane::pointerEntered);
@@ -253,6 +256,10 @@ bool ArchivePane::makeView() {
     });
     connect(m_view, &ArchiveView::loadFinished, this, [this] {
         applyZoom(); // the engine may take a new page's zoom from elsewhere
+        // The blank page every view starts with is no place to go back to.
+        QWebEngineHistory* history = m_view->history();
+        if (history->count() > 1 && history->itemAt(0).url().scheme() == QLatin1String("about"))
+            history->clear();
         if (m_findBar->isVisible() && !m_findText->text().isEmpty()) find(m_findText->text(), false, true);
     });
     followPageAction(m_back, QWebEnginePage::Back);
@@ -491,6 +498,7 @@ void ArchivePane::saveAsPdf() {
     if (!m_view) return;
     QString folder = m_pdfFolder;
     if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!QFileInfo(folder).isDir()) folder = QDir::homePath();
     const QString suggested = QDir(folder).filePath(fileNameOf(m_view->title()) + QStringLiteral(".pdf"));
     QString file = m_chooseFile(window(), text(msg::PdfTitle), suggested, text(msg::PdfFilter));
     if (file.isEmpty()) return;

@@ -321,7 +321,6 @@ void MainWindow::buildClientArea() {
     m_viewPane->setObjectName(QStringLiteral("Panel2"));
     m_viewPane->setAutoFillBackground(true);
     m_viewPane->setPalette(white);
-    m_viewPane->setMinimumHeight(kMinimumPaneHeight);
     m_viewPane->hide();
     m_viewPane->setTextSource([this](int key, const QStringList& args) {
         std::vector<std::string> values;

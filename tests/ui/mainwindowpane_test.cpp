@@ -306,6 +306,7 @@ private slots:
             auto* back = form.findChild<QAction*>(QStringLiteral("Pane_Back"));
             auto* forward = form.findChild<QAction*>(QStringLiteral("Pane_Forward"));
             QTRY_VERIFY(!forward->isEnabled());
+            QTRY_VERIFY(!back->isEnabled()); // the blank page the view starts with is not in its history
             clickLink(form, "next");
             QTRY_VERIFY_WITH_TIMEOUT(showsPage(form, "b.htm"), 20000);
             QTRY_COMPARE(form.webBrowser()->zoomFactor(), 1.25);
@@ -316,6 +317,11 @@ private slots:
             test::typeKey(form, Qt::Key_Right, Qt::AltModifier);
             QTRY_VERIFY_WITH_TIMEOUT(showsPage(form, "b.htm"), 20000);
             QTRY_VERIFY(!forward->isEnabled());
+            // An article opened from the grid joins the history as a link does.
+            openFirstRow(form);
+            QTRY_VERIFY_WITH_TIMEOUT(showsPage(form, "a.htm"), 20000);
+            test::typeKey(form, Qt::Key_Left, Qt::AltModifier);
+            QTRY_VERIFY_WITH_TIMEOUT(showsPage(form, "b.htm"), 20000);
 
             // Both frames of a frame set are searched.
             form.webBrowser()->Navigate(pub / "frames.htm");
