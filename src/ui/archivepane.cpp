@@ -25,7 +25,6 @@
 #include <QVBoxLayout>
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineFindTextResult>
-#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWheelEvent>
 
@@ -256,10 +255,6 @@ bool ArchivePane::makeView() {
     });
     connect(m_view, &ArchiveView::loadFinished, this, [this] {
         applyZoom(); // the engine may take a new page's zoom from elsewhere
-        // The blank page every view starts with is no place to go back to.
-        QWebEngineHistory* history = m_view->history();
-        if (history->count() > 1 && history->itemAt(0).url().scheme() == QLatin1String("about"))
-            history->clear();
         if (m_findBar->isVisible() && !m_findText->text().isEmpty()) find(m_findText->text(), false, true);
     });
     followPageAction(m_back, QWebEnginePage::Back);
