@@ -254,7 +254,7 @@ bool ArchivePane::makeView() {
         if (!written) emit failed(text(msg::PdfNotWritten, {QDir::toNativeSeparators(file)}));
     });
     connect(m_view, &ArchiveView::loadFinished, this, [this] {
-        applyZoom(); // the engine may take a new page's zoom from elsewhere
+        applyZoom(); // the engine keeps zoom levels by host, and a page of another host has its own
         if (m_findBar->isVisible() && !m_findText->text().isEmpty()) find(m_findText->text(), false, true);
     });
     followPageAction(m_back, QWebEnginePage::Back);
