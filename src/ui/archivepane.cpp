@@ -41,6 +41,7 @@ constexpr std::array kZoomLevels = {25,  33,  50,  67,  75,  80,  90,  100, 110,
                                     125, 150, 175, 200, 250, 300, 400, 500};
 
 int nearestZoomLevel(int percent) {
+    percent = std::clamp(percent, kZoomLevels.front(), kZoomLevels.back()); // whatever a file says
     return *std::min_element(kZoomLevels.begin(), kZoomLevels.end(), [percent](int a, int b) {
         return std::abs(a - percent) < std::abs(b - percent);
     });
