@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 #include <QWebEngineContextMenuRequest>
 #include <QWebEngineFindTextResult>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWheelEvent>
 
@@ -256,6 +257,10 @@ bool ArchivePane::makeView() {
     });
     connect(m_view, &ArchiveView::loadFinished, this, [this] {
         applyZoom(); // the engine keeps zoom levels by host, and a page of another host has its own
+        // The blank page every view starts with is no place to go back to.
+        QWebEngineHistory* history = m_view->history();
+        if (history->count() > 1 && history->itemAt(0).url().scheme() == QLatin1String("about"))
+            history->clear();
         if (m_findBar->isVisible() && !m_findText->text().isEmpty()) find(m_findText->text(), false, true);
     });
     followPageAction(m_back, QWebEnginePage::Back);

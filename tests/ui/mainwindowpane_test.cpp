@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPrinter>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
@@ -254,7 +255,10 @@ private slots:
         const auto pub = makeReadingArchive(dir.path());
         {
             MainWindow form(dir.path(), test::quietPresenter());
+            // The blank page the view starts with has loaded, as it has by the time a user opens a row.
+            QSignalSpy blank(form.webBrowser(), &QWebEngineView::loadFinished);
             QVERIFY(test::showActive(form));
+            QTRY_VERIFY(blank.count() > 0);
             openFirstRow(form);
             QTRY_VERIFY_WITH_TIMEOUT(showsPage(form, "a.htm"), 20000);
             auto* findText = form.findChild<QLineEdit*>(QStringLiteral("FindText"));
