@@ -237,7 +237,11 @@ private:
     Font m_gridFont;
     int m_upperPanelHeight = 0;
     // The normal bounds as the settings gave them, and as they were fitted onto the screen.
-    QRect m_storedBounds, m_placedBounds;
+    // The bounds as `mvx.ini` holds them (any int, so no QRect), and as the window was placed from them.
+    struct Bounds {
+        int left = 0, top = 0, width = 0, height = 0;
+    } m_storedBounds;
+    QRect m_placedBounds;
     QPoint m_topicPanelGrip{-1,
                             -1};  // where the topic panel was taken for dragging; (-1, -1) while not dragged
     int m_topicPanelRightGap = 0; // the topic panel keeps its distance to the grid area's right edge

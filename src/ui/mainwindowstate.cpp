@@ -50,6 +50,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace marovex {
 
 using qtconvert::toQColor;
@@ -94,12 +96,16 @@ void MainWindow::restoreWindow(const WindowState& state) {
     // Absent bounds take the splash window's while it is on the screen, else the window's own.
     const QRect splash = SplashScreen::currentBounds();
     const QRect bounds = splash.isEmpty() ? geometry() : splash;
-    m_storedBounds = QRect(state.left.value_or(bounds.x()), state.top.value_or(bounds.y()),
-                           state.width.value_or(bounds.width()), state.height.value_or(bounds.height()));
+    m_storedBounds = {state.left.value_or(bounds.x()), state.top.value_or(bounds.y()),
+                      state.width.value_or(bounds.width()), state.height.value_or(bounds.height())};
     // The normal bounds first: a maximised window keeps them as its restore size. Bounds made on another
     // screen or at another scale are fitted onto this one; the settings keep them as they were until the
-    // user moves or resizes the window.
-    placeOnScreen(QRect(m_storedBounds.topLeft(), m_storedBounds.size().expandedTo(minimumSize())), {});
+    // user moves or resizes the window. Far beyond any screen they are held where a QRect's arithmetic
+    // cannot overflow.
+    constexpr int kFar = 1 << 24;
+    const QRect stored(std::clamp(m_storedBounds.left, -kFar, kFar), std::clamp(m_storedBounds.top, -kFar, kFar),
+                       std::clamp(m_storedBounds.width, 0, kFar), std::clamp(m_storedBounds.height, 0, kFar));
+    placeOnScreen(QRect(stored.topLeft(), stored.size().expandedTo(minimumSize())), {});
     switch (state.show) {
     case 1:
         setWindowState(Qt::WindowMinimized);
@@ -148,11 +154,13 @@ WindowState MainWindow::currentState() {
         state.show = 3;
     } else {
         state.show = 2;
-        const QRect bounds = QRect(pos(), size()) == m_placedBounds ? m_storedBounds : QRect(pos(), size());
-        state.width = bounds.width();
-        state.height = bounds.height();
-        state.top = bounds.y();
-        state.left = bounds.x();
+        const Bounds bounds = QRect(pos(), size()) == m_placedBounds
+                                  ? m_storedBounds
+                                  : Bounds{x(), y(), width(), height()};
+        state.width = bounds.width;
+        state.height = bounds.height;
+        state.top = bounds.top;
+        state.left = bounds.left;
     }
     // The height the user dragged the grid area to, or the stored one: a window too small for it shows less.
     state.gridAreaHeight = m_upperPanelHeight;

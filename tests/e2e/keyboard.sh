@@ -5,6 +5,7 @@
 set -euo pipefail
 build=$(cd "${1:?usage: keyboard.sh BUILD_DIR [SHOT_DIR]}" && pwd)
 shots=${2:-}
+. "$(dirname "$0")/lib.sh"
 
 # Under a display of its own: Xvfb is started here unless one is given.
 if [ -z "${MAROVEX_E2E_DISPLAY:-}" ]; then
@@ -54,17 +55,6 @@ printf '#!/bin/sh\necho "xdg-open: no method available for opening '"'"'$1'"'"'"
 chmod 755 "$work/bin/xdg-open"
 PATH=$work/bin:$PATH "$app/marovex" >"$work/marovex.log" 2>&1 &
 pid=$!
-# The first window of that name within the time given. A search is tried again rather than kept waiting, as
-# a window closed while it looks (the splash window) ends it with an X error.
-find_window() {
-  local i found
-  for i in $(seq $(($2 * 5))); do
-    found=$(xdotool search --name "$1" 2>/dev/null | head -n 1) || true
-    [ -n "$found" ] && echo "$found" && return 0
-    sleep 0.2
-  done
-  return 1
-}
 win=$(find_window '^Marovex v2\.0$' 30) || fail "no main window"
 sleep 1
 

@@ -5,6 +5,7 @@
 set -euo pipefail
 build=$(cd "${1:?usage: userday.sh BUILD_DIR [SHOT_DIR]}" && pwd)
 shots=${2:-}
+. "$(dirname "$0")/lib.sh"
 
 # Under a display of its own: Xvfb is started here unless one is given.
 if [ -z "${MAROVEX_E2E_DISPLAY:-}" ]; then
@@ -60,7 +61,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 start() {
   "$app/marovex" >>"$work/marovex.log" 2>&1 &
   pid=$!
-  win=$(timeout 30 xdotool search --sync --name '^Marovex v2\.0$' | head -n 1) || fail "no main window"
+  win=$(find_window '^Marovex v2\.0$' 30) || fail "no main window"
   sleep 1
 }
 start
