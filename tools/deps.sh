@@ -9,7 +9,7 @@ MAROVEX_PACKAGES=(
   g++-mingw-w64-x86-64
   desktop-file-utils
   qt6-translations-l10n
-  xvfb xauth xdotool imagemagick x11-utils openbox
+  xvfb xauth xdotool imagemagick x11-utils openbox xclip poppler-utils
 )
 
 marovex_ensure_packages() {

@@ -67,6 +67,8 @@ inline constexpr ColorKey color_link{kInterface, "color_link", "$00750000"};
 inline constexpr ColorKey color_table{kInterface, "color_table", "clWindow"};
 inline constexpr FontKey font_table{kInterface, "font_table"};
 inline constexpr IntKey Internal_browser_height{kInterface, "Internal_browser_height", 125};
+// The pane's zoom in percent, for every page it shows.
+inline constexpr IntKey Internal_browser_zoom{kInterface, "Internal_browser_zoom", 100};
 // The four bounds default to the splash window's; read them with that default.
 inline constexpr IntKey WindowWidth{kInterface, "WindowWidth", 0};
 inline constexpr IntKey WindowHeight{kInterface, "WindowHeight", 0};

@@ -67,6 +67,7 @@ std::optional<WindowState> ReadWindowState(const std::filesystem::path& appDir) 
     s.left = bound(k::WindowLeft);
     s.show = Read(ini, k::WindowState);
     s.gridAreaHeight = Read(ini, k::Internal_browser_height);
+    s.zoomPercent = Read(ini, k::Internal_browser_zoom);
     s.matchCase = Read(ini, k::Button_caps);
     s.wholeWords = Read(ini, k::Button_word);
     s.scope = Read(ini, k::Button_find);
@@ -95,6 +96,7 @@ void WriteWindowState(const std::filesystem::path& appDir, const WindowState& s,
     if (s.top) Write(ini, k::WindowTop, *s.top);
     if (s.left) Write(ini, k::WindowLeft, *s.left);
     Write(ini, k::Internal_browser_height, s.gridAreaHeight);
+    Write(ini, k::Internal_browser_zoom, s.zoomPercent);
     Write(ini, k::text_search, s.textSearch);
     if (keepSortAndFilter) {
         Write(ini, k::state_index, s.sortColumn);

@@ -46,6 +46,8 @@ struct WindowState {
     // The normal bounds; an absent one leaves the window's own. Written only for a normal window.
     std::optional<std::int32_t> width, height, top, left;
     std::int32_t gridAreaHeight = 125;
+    // The pane's zoom in percent; the pane holds a level it does not have to the nearest of its own.
+    std::int32_t zoomPercent = 100;
     bool matchCase = false;
     bool wholeWords = false;
     std::int32_t scope = 0;

@@ -141,7 +141,33 @@ enum Key : int {
     AboutMagazine,   // before the magazine's web address
     BrowserNotSet,   // no browser program is set
     BrowserNotFound, // %1 the program
-    Last = BrowserNotFound,
+    // The pane's bar, find bar and menu.
+    PaneBack = 316,
+    PaneForward,
+    PaneReload,
+    PaneCopy,
+    PaneSelectAll,
+    PaneFind,
+    PaneZoomIn,
+    PaneZoomOut,
+    PaneActualSize,
+    PanePrint,
+    PaneSavePdf,
+    PaneCopyAddress,
+    PaneOpenInBrowser,
+    FindPrevious,
+    FindNext,
+    FindMatchCase,
+    FindClose,
+    FindPlaceholder,
+    FindCount, // %1 the current hit, %2 the hits
+    FindNotFound,
+    ZoomLevel,     // the zoom level's hint
+    PdfTitle,      // the PDF file dialog's title
+    PdfFilter,     // its file type
+    PdfNotWritten, // %1 the file
+    PrintFailed,
+    Last = PrintFailed,
 };
 } // namespace msg
 

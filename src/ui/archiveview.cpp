@@ -354,6 +354,7 @@ void ArchiveView::setHighlightSource(std::function<HighlightRequest()> source) {
 }
 
 void ArchiveView::setHighlight(const HighlightRequest& request) {
+    m_highlight = request;
     QWebEngineScriptCollection& scripts = page()->scripts();
     for (const QWebEngineScript& old : scripts.find(kScriptName))
         scripts.remove(old);

@@ -61,6 +61,8 @@ public:
     void setHighlightSource(std::function<HighlightRequest()> source);
     // Sets the highlight for the documents that load from now on.
     void setHighlight(const HighlightRequest& request);
+    // The highlight of the documents loaded since the last navigation.
+    const HighlightRequest& highlight() const { return m_highlight; }
 
     // Call before the QApplication is made: the web engine shares its graphics contexts with the
     // application's.
@@ -87,6 +89,7 @@ private:
     QWebEngineProfile* m_profile = nullptr;
     class ArchiveSchemeHandler* m_archive = nullptr;
     std::function<HighlightRequest()> m_source;
+    HighlightRequest m_highlight;
 };
 
 } // namespace marovex

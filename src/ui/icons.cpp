@@ -30,6 +30,11 @@ constexpr std::array<const char*, kToolIconCount> kFiles = {
     "letters-abc-underlined",
     "favourite-outline",
     "letters-aa",
+    "arrow-left",
+    "arrow-right",
+    "zoom-out",
+    "zoom-in",
+    "printer",
 };
 
 QIcon load(const char* name) {

@@ -5,6 +5,7 @@
 #include "ui/splashscreen.h"
 
 #include <QApplication>
+#include <QSettings>
 
 int main(int argc, char** argv) {
     marovex::ArchiveView::prepareApplication();
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
 
     // The splash stays on the screen while the main window takes in the catalogue and the settings.
     const std::filesystem::path appDir = QApplication::applicationDirPath().toStdString();
+    // What Qt's own dialogs remember (the file dialog its last folder) goes beside our settings, never into
+    // the home folder.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QApplication::applicationDirPath());
     const marovex::MessageTexts texts = marovex::ReadMessageTexts(appDir);
     auto* splash =
         new marovex::SplashScreen(QString::fromStdString(texts.format(marovex::msg::LoadingCatalogue)));

@@ -6,6 +6,7 @@
 #include "indexer/archive.h"
 #include "search/findcommand.h"
 #include "ui/aboutdialog.h"
+#include "ui/archivepane.h"
 #include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
@@ -108,7 +109,7 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
     UseQtTranslations(true); // as the built-in texts, until a language file says otherwise
     setWindowIcon(icons::toolIcon(9));
     auto hooks = std::make_unique<MainWindowViewerHooks>();
-    hooks->browser = [this] { return m_browser; };
+    hooks->browser = [this] { return webBrowser(); };
     hooks->archiveRoot = [this] { return indexer::ArchiveFolderPath(m_session.archiveFolder); };
     hooks->shellOpener = [this](const QString& file, viewer::ShellFallback fallback) {
         openWithDesktop(file, fallback);
@@ -136,8 +137,7 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
 
 MainWindow::~MainWindow() {
     waitForWorker();
-    delete m_browser; // its page goes before the window's other children
-    m_browser = nullptr;
+    delete m_viewPane->view(); // its page goes before the window's other children
     if (m_model) {
         m_articleGrid->setModel(nullptr);
         delete m_model;
@@ -167,6 +167,7 @@ void MainWindow::showStartup(const Startup& startup) {
         if (startup.settings) applySettings(*startup.settings);
         for (const TextAssignment& text : startup.texts)
             setText(text);
+        m_viewPane->retranslate();
         showFilterButton();
         if (startup.state) restoreState(startup);
         if (startup.history) setHistory(*startup.history);

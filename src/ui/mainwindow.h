@@ -32,6 +32,7 @@ namespace marovex {
 class ArticleGridDelegate;
 class ArticleModel;
 class CatalogueGrid;
+class ArchivePane;
 class ArchiveView;
 class IndexingDialog;
 class TopicModel;
@@ -89,10 +90,12 @@ public:
     Color findColor() const { return m_findColor; }
     Color linkColor() const { return m_linkColor; }
     void setSearchResultsEndEnabled(bool enabled);
-    // The embedded browser's pane shown with a new view, or hidden with the view destroyed.
+    // The embedded browser's pane shown, its view made the first time (and after a failed making), or
+    // hidden with its view kept.
     void switchViewPane(bool on);
-    // The embedded browser, null while the pane is off or its creation failed.
-    ArchiveView* webBrowser() const { return m_browser; }
+    // The embedded browser, null while the pane is off or its view could not be made.
+    ArchiveView* webBrowser() const;
+    ArchivePane* archivePane() const { return m_viewPane; }
     // The height the grid area takes while the pane is shown.
     int upperPanelHeight() const { return m_upperPanelHeight; }
     // The topic filter: the filter button (force false) and its re-application after the settings
@@ -164,11 +167,9 @@ private:
     bool dragTopicPanel(QEvent* event);
 
     // The embedded browser's handlers.
-    void fitViewToPane();
     void onPointerEntersView();
-    void onPointerLeavesView();
     void showViewStatusText(const QString& text);
-    void onDocumentComplete();
+    void openOnDesktop(const QString& target);
     void layOutPane();
     void keepGridAreaHeight();
 
@@ -244,7 +245,6 @@ private:
     QPoint m_topicPanelGrip{-1,
                             -1};  // where the topic panel was taken for dragging; (-1, -1) while not dragged
     int m_topicPanelRightGap = 0; // the topic panel keeps its distance to the grid area's right edge
-    ArchiveView* m_browser = nullptr;
     std::unique_ptr<viewer::ViewerHooks> m_viewerHooks;
     QHash<QString, QString> m_columnTitles; // by field name, from the language file
     QPointer<IndexingDialog> m_indexingDialog;
@@ -275,7 +275,7 @@ private:
     QToolButton* m_wholeWordsButton = nullptr;
     QToolButton* m_clearResultsButton = nullptr;
     QWidget* m_gridArea = nullptr;
-    QWidget* m_viewPane = nullptr;
+    ArchivePane* m_viewPane = nullptr;
     QFrame* m_topicPanel = nullptr;
     QToolButton* m_topicFilterButton = nullptr;
     QLabel* m_topicPanelHandle = nullptr;

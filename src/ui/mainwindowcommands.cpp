@@ -9,6 +9,7 @@
 #include "indexer/archive.h"
 #include "search/findcommand.h"
 #include "ui/aboutdialog.h"
+#include "ui/archivepane.h"
 #include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
@@ -163,8 +164,9 @@ void MainWindow::applyMainWindowLanguage() {
         language::kTargetMainWindow, m_session.appDir(), m_session.ini.local,
         [this](const TextAssignment& a) { setText(a); }, m_session.messages);
     if (scope >= 0 && scope < m_scopeBox->count()) m_scopeBox->setCurrentIndex(scope);
-    // What the status bar and the filter button already show is said again in the new language.
+    // What the status bar, the filter button and the pane already show is said again in the new language.
     showFilterState();
+    m_viewPane->retranslate();
 }
 
 void MainWindow::keepCurrentRow() {

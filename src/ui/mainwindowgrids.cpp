@@ -9,6 +9,7 @@
 #include "indexer/archive.h"
 #include "search/findcommand.h"
 #include "ui/aboutdialog.h"
+#include "ui/archivepane.h"
 #include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
@@ -226,7 +227,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if ((watched == m_gridArea || watched == m_articleGrid->viewport()) && event->type() == QEvent::Resize &&
         m_topicPanel->isVisible())
         placeTopicPanel();
-    if (watched == m_viewPane && event->type() == QEvent::Resize) fitViewToPane();
     if (watched == m_splitter && event->type() == QEvent::Resize && !m_viewPane->isHidden())
         keepGridAreaHeight();
     if (watched == m_topicPanelHandle && event->type() == QEvent::MouseButtonPress &&

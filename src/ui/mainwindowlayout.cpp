@@ -9,6 +9,7 @@
 #include "indexer/archive.h"
 #include "search/findcommand.h"
 #include "ui/aboutdialog.h"
+#include "ui/archivepane.h"
 #include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
@@ -314,15 +315,24 @@ void MainWindow::buildClientArea() {
     m_topicPanel->installEventFilter(this);
     m_topicPanel->hide();
 
-    auto* pane = new QFrame(m_splitter);
-    pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    pane->setAutoFillBackground(true);
-    pane->setPalette(white);
-    m_viewPane = pane;
+    // The embedded browser's pane, shown only while that viewer is chosen; made once, its layout places the
+    // view between its bars.
+    m_viewPane = new ArchivePane(m_splitter);
     m_viewPane->setObjectName(QStringLiteral("Panel2"));
-    m_viewPane->setMinimumHeight(kMinimumPaneHeight);
-    m_viewPane->hide(); // the embedded browser's pane, shown only while that viewer is chosen
-    m_viewPane->installEventFilter(this);
+    m_viewPane->setAutoFillBackground(true);
+    m_viewPane->setPalette(white);
+    m_viewPane->hide();
+    m_viewPane->setTextSource([this](int key, const QStringList& args) {
+        std::vector<std::string> values;
+        for (const QString& a : args)
+            values.push_back(a.toStdString());
+        return QString::fromStdString(FillPattern(m_session.messages[key], values));
+    });
+    connect(m_viewPane, &ArchivePane::statusTextChanged, this, &MainWindow::showViewStatusText);
+    connect(m_viewPane, &ArchivePane::pointerEntered, this, &MainWindow::onPointerEntersView);
+    connect(m_viewPane, &ArchivePane::failed, this,
+            [this](const QString& text) { present(MessageKind::Error, text); });
+    connect(m_viewPane, &ArchivePane::openOnDesktop, this, &MainWindow::openOnDesktop);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->installEventFilter(this);

@@ -9,6 +9,7 @@
 #include "indexer/archive.h"
 #include "search/findcommand.h"
 #include "ui/aboutdialog.h"
+#include "ui/archivepane.h"
 #include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
@@ -56,10 +57,8 @@ using namespace mainwindowparts;
 
 void MainWindow::switchViewPane(bool on) {
     if (!on) {
-        delete m_browser;
-        m_browser = nullptr;
         if (m_viewPane->isHidden()) return;
-        m_viewPane->hide(); // the grid area fills the client area
+        m_viewPane->hide(); // the grid area fills the client area; the view keeps its page for the return
         if (m_splitter->count() > 1) m_splitter->handle(1)->setEnabled(false);
         return;
     }
@@ -68,27 +67,21 @@ void MainWindow::switchViewPane(bool on) {
     if (m_upperPanelHeight < 10) m_upperPanelHeight = 55;
     layOutPane();
     if (m_splitter->count() > 1) m_splitter->handle(1)->setEnabled(true);
-    if (m_browser) return;
-    try {
-        m_browser = new ArchiveView(m_viewPane);
-        m_browser->setObjectName(QStringLiteral("webBrowser"));
-        m_browser->setFocusPolicy(Qt::StrongFocus);
-        QWidget::setTabOrder(m_topicGrid, m_browser); // after the grids, as it lies below them
-        connect(m_browser, &ArchiveView::OnMouseEnter, this, &MainWindow::onPointerEntersView);
-        connect(m_browser, &ArchiveView::OnMouseLeave, this, &MainWindow::onPointerLeavesView);
-        connect(m_browser, &ArchiveView::StatusTextChange, this, &MainWindow::showViewStatusText);
-        connect(m_browser, &ArchiveView::DocumentComplete, this, &MainWindow::onDocumentComplete);
-        m_browser->setHighlightSource([this] {
-            return HighlightRequest{m_session.ini.text_search, m_wholeWordsButton->isChecked(),
-                                    m_matchCaseButton->isChecked(), ColorToHex(m_session.ini.color_htm_fon)};
-        });
-        fitViewToPane();
-        m_browser->show();
-    } catch (const std::exception&) {
-        delete m_browser;
-        m_browser = nullptr;
+    if (m_viewPane->view()) return;
+    if (!m_viewPane->makeView()) {
         present(MessageKind::Plain, messageText(msg::PaneNotCreated));
+        return;
     }
+    ArchiveView* view = m_viewPane->view();
+    QWidget::setTabOrder(m_topicGrid, view); // after the grids, as it lies below them
+    view->setHighlightSource([this] {
+        return HighlightRequest{m_session.ini.text_search, m_wholeWordsButton->isChecked(),
+                                m_matchCaseButton->isChecked(), ColorToHex(m_session.ini.color_htm_fon)};
+    });
+}
+
+ArchiveView* MainWindow::webBrowser() const {
+    return m_viewPane->isHidden() ? nullptr : m_viewPane->view();
 }
 
 // The grid area takes the upper panel height and the pane the rest; when that leaves the pane almost
@@ -115,25 +108,30 @@ void MainWindow::keepGridAreaHeight() {
     m_splitter->setSizes({upper, std::max(total - upper, kMinimumPaneHeight)});
 }
 
-void MainWindow::fitViewToPane() {
-    if (m_browser) m_browser->setGeometry(m_viewPane->contentsRect());
-}
-
 void MainWindow::onPointerEntersView() {
-    if (QGuiApplication::applicationState() != Qt::ApplicationActive || !m_browser) return;
+    // Not while the user types into the pane's find bar: the pointer passing over the page would take the
+    // keys away.
+    ArchiveView* view = webBrowser();
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive || !view ||
+        m_viewPane->findBarHasFocus())
+        return;
     m_searchBox->setFocus();
-    m_browser->setFocus(); // into the page's own window
+    view->setFocus(); // into the page's own window
 }
-
-void MainWindow::onPointerLeavesView() {}
 
 void MainWindow::showViewStatusText(const QString& text) {
     setStatusText(3, text);
 }
 
-void MainWindow::onDocumentComplete() {
-    // The view itself takes the border off and highlights the search text in every document as it
-    // completes, with the request its highlight source gives at the navigation.
+// A web address goes to the desktop's browser, an archive file to the desktop's program for it.
+void MainWindow::openOnDesktop(const QString& target) {
+    const QUrl url(target);
+    for (const char* web : {"http", "https", "ftp", "mailto"})
+        if (url.scheme() == QLatin1String(web)) {
+            QDesktopServices::openUrl(url);
+            return;
+        }
+    openWithDesktop(target, viewer::ShellFallback::Report);
 }
 
 } // namespace marovex

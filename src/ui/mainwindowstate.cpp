@@ -9,6 +9,7 @@
 #include "indexer/archive.h"
 #include "search/findcommand.h"
 #include "ui/aboutdialog.h"
+#include "ui/archivepane.h"
 #include "ui/archiveview.h"
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
@@ -72,6 +73,7 @@ void MainWindow::restoreState(const Startup& startup) {
     m_matchCaseButton->setChecked(state.matchCase);
     m_wholeWordsButton->setChecked(state.wholeWords);
     m_scopeBox->setCurrentIndex(state.scope);
+    m_viewPane->setZoomPercent(state.zoomPercent);
     if (startup.filterRestored) setStatusText(2, messageText(language::kFilterRestoredText));
     if (!startup.sortColumn) return; // restoring the order failed, and start-up reports why
     setSortColumn(QString::fromStdString(*startup.sortColumn));
@@ -162,6 +164,7 @@ WindowState MainWindow::currentState() {
     }
     // The height the user dragged the grid area to, or the stored one: a window too small for it shows less.
     state.gridAreaHeight = m_upperPanelHeight;
+    state.zoomPercent = m_viewPane->zoomPercent();
     state.textSearch = m_session.ini.text_search;
     state.sortColumn = m_sortColumn.toStdString();
     state.filterOn = m_session.articles().isOpen() && m_session.articles().filtered();

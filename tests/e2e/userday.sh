@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A user's first day with the built application, on a virtual X display: real key presses and mouse clicks
 # (xdotool), judged only by what the application writes (mvx.ini, search.dat, the catalogue as
-# marovex-cli dumps it) and by screenshots. Usage: tests/e2e/userday.sh BUILD_DIR [SHOT_DIR]
+# marovex-cli dumps it, the clipboard, a PDF file) and by screenshots. Usage: tests/e2e/userday.sh BUILD_DIR [SHOT_DIR]
 set -euo pipefail
 build=$(cd "${1:?usage: userday.sh BUILD_DIR [SHOT_DIR]}" && pwd)
 shots=${2:-}
@@ -43,6 +43,13 @@ printf '%s\r\n' '[options]' "dbdir=$work/archive" 'kelvra GOLD=1' 'kelvra Releas
 "$app/marovex-cli" --app-dir "$app" init >/dev/null
 "$app/marovex-cli" --app-dir "$app" index 2>/dev/null
 cli() { "$app/marovex-cli" --app-dir "$app" "$@"; }
+# Every article page gets a line at its top for the pane's reading: a word three times in three letter
+# cases, the last a link to a page of its own beside the issues.
+printf '<html><body><p>Kelvrania next page</p></body></html>' >"$work/archive/zorbex-next.htm"
+while IFS= read -r -d '' page; do
+  next=$(realpath --relative-to="$(dirname "$page")" "$work/archive/zorbex-next.htm")
+  sed -i "0,/<body[^>]*>/I s||&<p>Zorbex one, zorbex two, <a href=\"$next\">ZORBEX</a> three.</p>|" "$page"
+done < <(find "$work/archive" -ipath '*/pub/*' -iname '*.htm*' -type f -print0)
 
 # --- The window ----------------------------------------------------------------------------------------
 export QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu"
@@ -51,10 +58,13 @@ export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
 unset XDG_CACHE_HOME XDG_DATA_HOME XDG_CONFIG_HOME
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-"$app/marovex" >"$work/marovex.log" 2>&1 &
-pid=$!
-win=$(find_window '^Marovex v2\.0$' 30) || fail "no main window"
-sleep 1
+start() {
+  "$app/marovex" >>"$work/marovex.log" 2>&1 &
+  pid=$!
+  win=$(find_window '^Marovex v2\.0$' 30) || fail "no main window"
+  sleep 1
+}
+start
 
 # Places below are in the units Qt lays the window out in; QT_SCALE_FACTOR (a whole number) multiplies them
 # into the screen's pixels, and the window's width in those units places what is anchored to its right.
@@ -166,13 +176,35 @@ shot 05-article
 title=$(xdotool getwindowname "$win")
 case "$title" in "Marovex v2.0   [ Kelvra №"*) ;; *) fail "the caption after opening is '$title'" ;; esac
 
+# The clipboard, as the application holds it.
+copied() { xclip -o -selection clipboard 2>/dev/null | tr -s ' \n' '  '; }
+
+step "find in the page: Ctrl+F, the word, F3 twice, Esc"
+key ctrl+f
+xdotool type --delay 60 'zorbex'
+sleep 0.5
+key F3 F3
+shot 06-find-3-of-3
+key Escape
+# The page has the keyboard again, and the hit the bar stood on stays selected: the third.
+key ctrl+c
+[ "$(copied)" = ZORBEX ] || fail "after F3 twice and Esc the page copies '$(copied)', not the third hit"
+
+step "zoom: Ctrl+= twice"
+key ctrl+equal ctrl+equal
+sleep 1
+shot 07-zoomed
+
+close_by_alt_x() {
+  focus
+  key alt+x
+  for i in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && fail "Alt+X did not close the window"
+  wait "$pid" || fail "the application ended with status $?"
+  pid=
+}
 step "Alt+X"
-focus
-key alt+x
-for i in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "Alt+X did not close the window"
-wait "$pid" || fail "the application ended with status $?"
-pid=
+close_by_alt_x
 
 # --- What it wrote -------------------------------------------------------------------------------------
 step "judging the files"
@@ -200,6 +232,64 @@ done
 marked=$(cli dump)
 cli search --scope texts Quake >/dev/null 2>&1 || fail "the companion's search failed"
 [ "$(cli dump)" = "$marked" ] || fail "the companion's search from the window's texts marks other rows"
+grep -q $'^Internal_browser_zoom=125\r$' "$app/mvx.ini" || fail "the pane's zoom was not kept"
+
+# --- The next day: the pane as a reader ----------------------------------------------------------------
+step "restart: the article at the kept zoom"
+title=$(cli dump | grep '"Izb":4,' | sed -n 's/.*"Statia":"\([^"\\]*\).*/\1/p')
+[ "${#title}" -ge 3 ] || fail "no title for the favourite row"
+start
+focus
+click "$statia_x" "$first_row_y" 2
+sleep 4
+# The page as it comes back, at 100 %, and stepped to 125 % again: the first and the last look alike.
+window_shot() { import -window "$win" "$work/$1.png"; }
+window_shot kept
+key ctrl+0
+sleep 1
+window_shot actual
+key ctrl+equal ctrl+equal
+sleep 1
+window_shot stepped
+differing() { compare -metric AE "$work/$1.png" "$work/$2.png" null: 2>&1 || true; }
+[ "$(differing kept actual)" != 0 ] || fail "Ctrl+0 changed nothing: the page did not come back zoomed"
+[ "$(differing kept stepped)" -lt 200 ] || fail "the page came back at another zoom than 125 %"
+shot 08-zoom-kept
+
+step "a link followed, then Alt+Left"
+# The third hit lies in a link, which holds the keyboard once the find bar closes.
+key ctrl+f
+xdotool type --delay 60 'zorbex'
+sleep 0.5
+key shift+F3
+key Escape Return
+sleep 2
+key ctrl+a ctrl+c
+[ "$(copied)" = "Kelvrania next page" ] || fail "the link shows '$(copied)'"
+shot 09-link
+key alt+Left
+sleep 2
+key ctrl+a ctrl+c
+case "$(copied)" in *"Zorbex one, zorbex two, ZORBEX three."*"$title"*) ;; *) fail "Alt+Left shows '$(copied)'" ;; esac
+shot 10-back
+
+step "Save as PDF from the page's menu"
+key Menu
+sleep 0.5
+shot 11-menu
+key Up Up Up Return # from the end: Open in the browser, Copy address, Save as PDF
+wait_for_other_window || fail "Save as PDF showed no file dialog"
+shot 12-pdf-dialog
+mkdir -p "$work/saved"
+key ctrl+a
+xdotool type --delay 30 "$work/saved/article.pdf"
+key Return
+for i in $(seq 100); do [ -s "$work/saved/article.pdf" ] && break; sleep 0.2; done
+sleep 1
+pdftotext "$work/saved/article.pdf" - | tr -s ' \n' '  ' | grep -qF "$title" ||
+  fail "the PDF does not hold the article's title '$title'"
+close_by_alt_x
+
 written=$(find "$HOME" -mindepth 1 | head -n 20)
 [ -z "$written" ] || fail "files written outside the application folder: $written"
 echo "userday: every step passed"
