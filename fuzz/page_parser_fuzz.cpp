@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     catalogue::openEmptyArticleTable(articles);
     catalogue::openEmptyTopicTable(topics);
     indexer::PageParser parser(articles, topics);
-    parser.ParseIssuePage(edition, " 01", bytes.substr(0, half));
-    parser.ParseIssuePage(edition, " 01", bytes.substr(half));
+    parser.ParsePreparedPage(edition, " 01", indexer::PreparePage(bytes.substr(0, half), buffer));
+    parser.ParsePreparedPage(edition, " 01", indexer::PreparePage(bytes.substr(half), buffer));
     parser.FinishRun();
 
     std::set<std::string> topicNames;

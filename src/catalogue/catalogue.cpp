@@ -49,10 +49,6 @@ std::string padIssueNumber(std::string_view number) {
     return out;
 }
 
-void ArticleTableOpened(RecordTable& table) {
-    table.setLogChanges(false);
-}
-
 bool ArticleEditAllowed(RecordTable& table) {
     return table.rowCount() > 0;
 }
@@ -98,7 +94,6 @@ void openArticleTable(RecordTable& table, const std::filesystem::path& file, Mes
     table.open(readFrom);
     checkLayout(table, articleFields(), msg::ArticleTableName);
     bindArticleReactions(table, std::move(show));
-    ArticleTableOpened(table);
 }
 
 void openTopicTable(RecordTable& table, const std::filesystem::path& file,
@@ -113,7 +108,6 @@ void openEmptyArticleTable(RecordTable& table, MessageSink show) {
     table.setFields(articleFields());
     table.openEmpty();
     bindArticleReactions(table, std::move(show));
-    ArticleTableOpened(table);
 }
 
 void openEmptyTopicTable(RecordTable& table) {

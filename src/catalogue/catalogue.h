@@ -54,8 +54,6 @@ std::string padIssueNumber(std::string_view number);
 // Shows a message to the user (a message box in the application, a line on standard error in the companion).
 using MessageSink = std::function<void(const std::string& message)>;
 
-// The change log is switched off right after the article table opens.
-void ArticleTableOpened(RecordTable& table);
 // An edit is refused while the view holds no rows.
 bool ArticleEditAllowed(RecordTable& table);
 // A refused store shows "Повторяющиеся записи" and stops the storing command without a further message.

@@ -134,9 +134,6 @@ public:
     bool isModified() const;
     // Writes the whole table to another file (atomically replacing it).
     void saveToFile(const std::filesystem::path& file) const;
-    // The change log is not kept; present so callers can state their intent as the table expects it.
-    void setLogChanges(bool on);
-    bool logChanges() const;
 
     // --- Cursor ------------------------------------------------------------------------------------
     State state() const;
@@ -146,10 +143,8 @@ public:
     bool first();
     bool last();
     bool next();
-    bool prior();
     bool moveTo(int viewPos);
     bool eof() const; // a move went past the last row (or the view is empty)
-    bool bof() const;
 
     // --- Values of the current row (the pending edit while editing) -----------------------------------
     bool isNull(int field) const;
@@ -174,7 +169,6 @@ public:
 
     // --- Changes -----------------------------------------------------------------------------------
     void append();   // a new empty row at the end becomes current, in Insert state
-    void insert();   // a new empty row before the current one
     bool edit();     // false when refused; no row is created on an empty view
     // Stores the pending edit or insertion. A value a field cannot hold (a 16-bit field out of range) is
     // refused: the post-error reaction runs, then StoreAborted (reaction Abort) or TableError (reaction
@@ -213,7 +207,6 @@ public:
     Bookmark bookmark() const;
     bool bookmarkValid(const Bookmark& mark) const; // the row still exists and is in the view
     bool gotoBookmark(const Bookmark& mark);
-    void freeBookmark(Bookmark& mark) { mark = {}; }
 
     // --- Display notifications ---------------------------------------------------------------------
     void addObserver(TableObserver* observer);

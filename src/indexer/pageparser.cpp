@@ -328,10 +328,6 @@ Pos PageParser::processLink(Page& page, Pos linkPos, int edition, const std::str
     return cut;
 }
 
-void PageParser::ParseIssuePage(int edition, const std::string& number, std::string_view pageBytes) {
-    ParsePreparedPage(edition, number, PreparePage(pageBytes, m_prepared));
-}
-
 void PageParser::ParsePreparedPage(int edition, const std::string& number, std::string_view prepared) {
     if (!m_issueIndexBuilt) buildIssueIndex();
     // Repeats are looked for within one issue only, and an issue's pages come one after the other, so

@@ -36,9 +36,7 @@ public:
     bool IssueIndexed(int edition, const std::string& number);
 
     // Parses one page of an issue: edition code, issue number (three characters, Windows-1251) and the
-    // page's raw bytes.
-    void ParseIssuePage(int edition, const std::string& number, std::string_view pageBytes);
-    // The same for a page that PreparePage has made ready already.
+    // page as PreparePage made it ready.
     void ParsePreparedPage(int edition, const std::string& number, std::string_view prepared);
 
     // Adds the topics that have no row yet and sets the final orders of both tables.
@@ -75,7 +73,6 @@ private:
     std::unordered_map<std::string, Bookmark> m_links;        // edition + number + folded link, of one issue
     std::string m_linkIssue;                                  // the issue m_links holds
     bool m_linkIssueListed = false;                           // m_issues holds it
-    std::string m_prepared;                                   // the page being parsed, prepared
     std::string m_numberSource, m_numberUtf8, m_temSource, m_temUtf8; // last conversions, for reuse
 };
 

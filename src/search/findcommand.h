@@ -96,9 +96,4 @@ struct ClearHooks {
 // remembered text included. Returns whether marks were cleared.
 bool ClearSearchMarks(RecordTable& articles, std::string& rememberedText, const ClearHooks& hooks);
 
-// `clearSearchHistory`.
-inline void ClearHistory(std::vector<std::string>& history) {
-    history.clear();
-}
-
 } // namespace marovex::search

@@ -149,7 +149,6 @@ TEST(Catalogue, EmptyCatalogueFilesOpenWithTheirLayoutsAndAreNotReplaced) {
     catalogue::openArticleTable(a, dir / "mvx.dat", {});
     catalogue::openTopicTable(t, dir / "subjects.dat");
     EXPECT_EQ(a.rowCount(), 0);
-    EXPECT_FALSE(a.logChanges());
     t.append();
     t.setText("Tem", "Новости");
     t.setBool("Key", true);

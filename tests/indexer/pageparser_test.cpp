@@ -36,7 +36,10 @@ protected:
 
     // Pages are written here in UTF-8 and handed to the parser in Windows-1251, as they lie in the archive.
     void parse(int edition, const std::string& number, const std::string& utf8Page) {
-        parser->ParseIssuePage(edition, number, cp1251::fromUtf8(utf8Page));
+        parseBytes(edition, number, cp1251::fromUtf8(utf8Page));
+    }
+    void parseBytes(int edition, const std::string& number, std::string_view page) {
+        parser->ParsePreparedPage(edition, number, PreparePage(page, prepared));
     }
 
     std::vector<Row> rows() {
@@ -51,6 +54,7 @@ protected:
 
     RecordTable articles, topics;
     std::optional<PageParser> parser;
+    std::string prepared;
 };
 
 TEST_F(PageParserTest, HeadingsGiveTheTopicsOfTheLinksAfterThem) {
@@ -148,7 +152,7 @@ TEST_F(PageParserTest, AHeadingWithoutAnEndLeavesTheLinksBeforeItAlone) {
 TEST_F(PageParserTest, BytesAfterANulAreIgnoredAndControlCharactersAreBlanks) {
     std::string page = cp1251::fromUtf8("Материалы <b>T</b> <a href=\"../pub/a.htm\">A\tB\r\nC</a>");
     page += std::string("\0<a href=\"../pub/b.htm\">hidden</a>", 34);
-    parser->ParseIssuePage(1, "  1", page);
+    parseBytes(1, "  1", page);
     EXPECT_EQ(rows(), (std::vector<Row>{{"T", "A B C", "a.htm", 0}}));
 }
 
@@ -265,7 +269,7 @@ TEST_F(PageParserTest, AFiftyMegabytePageIsParsedInOnePass) {
         page += "<a href=\"../pub/p" + std::to_string(i) + ".htm\">Title " + std::to_string(i) + "</a>";
         page += block;
     }
-    parser->ParseIssuePage(1, "  1", page);
+    parseBytes(1, "  1", page);
     ASSERT_EQ(articles.rowCount(), links);
     articles.last();
     const int last = articles.rowCount() - 1;
@@ -283,7 +287,7 @@ TEST_F(PageParserTest, GarbageNeverHangsOrCrashes) {
             seed = seed * 1103515245u + 12345u;
             page += pieces[(seed >> 8) % std::size(pieces)];
         }
-        parser->ParseIssuePage(1 + round % 3, "  1", page);
+        parseBytes(1 + round % 3, "  1", page);
     }
     parser->FinishRun();
     // Whatever came out keeps the table's invariants: a link on every row, a topic row for every topic.
