@@ -1,9 +1,10 @@
 #pragma once
 
+#include "base/message.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,9 +12,9 @@
 namespace marovex {
 
 // A key that could not be written; the message is "Unable to write to " + the file's path.
-class IniWriteError : public std::runtime_error {
+class IniWriteError : public MessageError {
 public:
-    using std::runtime_error::runtime_error;
+    using MessageError::MessageError;
 };
 
 // An integer as the settings store it: optional sign, then decimal digits, or hexadecimal digits after

@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -40,9 +39,9 @@ public:
 };
 
 // Raised when a store was refused and the table's error reaction asked to stop the command quietly.
-class StoreAborted : public std::runtime_error {
+class StoreAborted : public MessageError {
 public:
-    StoreAborted() : std::runtime_error("store refused") {}
+    StoreAborted() : MessageError(std::string("store refused")) {}
 };
 
 class RecordTable;
