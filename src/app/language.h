@@ -25,11 +25,8 @@ inline constexpr int kUnusedText = 17;
 inline constexpr std::size_t kMaxListText = 200; // longest file name and language name of the list
 inline constexpr std::string_view kNoName = "***";
 
-// ApplyLanguage targets and the component names of their windows.
-inline constexpr int kTargetMainWindow = 1;
-inline constexpr int kTargetAboutBox = 2;
-inline constexpr int kTargetIndexingDialog = 3;
-inline constexpr int kTargetSettingsDialog = 4;
+// The windows ApplyLanguage puts texts on, and the component names of those windows.
+enum class Target { MainWindow, AboutBox, IndexingDialog, SettingsDialog };
 inline constexpr std::string_view kMainWindow = "Form1";
 inline constexpr std::string_view kAboutBox = "Abut";
 inline constexpr std::string_view kIndexingDialog = "Form_Process";
@@ -141,7 +138,7 @@ using TextSetter = std::function<void(const TextAssignment&)>;
 
 // Where text `key` goes: text(key) + suffix + text(secondKey) when secondKey is not 0.
 struct LanguageBinding {
-    int target;
+    language::Target target;
     std::string_view component;
     TextProperty property;
     int key;
@@ -153,12 +150,12 @@ struct LanguageBinding {
 // Every binding, in the order ApplyLanguage sets them.
 std::span<const LanguageBinding> LanguageBindings();
 
-// Applies language file `fileName` of the "Locale" folder to the window of `target` (1 to 4): target 1
-// first sets the character set of the main window's font and of Label1, then its texts, replaces the
-// items of m_scopeBox (whose selection the caller restores) and, last, stores the message texts.
+// Applies language file `fileName` of the "Locale" folder to the window of `target`. The main window's
+// first sets the character set of the window's font and of component Label1, then its texts, replaces the
+// search scope list (whose selection the caller restores) and, last, stores the message texts.
 // Returns false, changing nothing, when the file does not exist or cannot be read; `problem`, when given,
 // then receives the message naming the file and what is wrong with it (empty for a missing file).
-bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,
+bool ApplyLanguage(language::Target target, const std::filesystem::path& appDir, std::string_view fileName,
                    const TextSetter& set, MessageTexts& messages, Message* problem = nullptr);
 
 // An entry of the settings dialog's language list.

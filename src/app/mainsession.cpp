@@ -7,8 +7,15 @@
 namespace marovex {
 
 namespace {
-constexpr int kRememberOffset = 5;
+// How far a remembered row's favourite mark is moved up.
+constexpr std::int32_t kRememberOffset = 5;
+std::int32_t remembered(std::int32_t izb) {
+    return izb + kRememberOffset;
 }
+std::int32_t forgotten(std::int32_t izb) {
+    return izb - kRememberOffset;
+}
+} // namespace
 
 MainSession::MainSession(std::filesystem::path appDir, catalogue::MessageSink tableReports)
     : m_tableReports(std::move(tableReports)) {
@@ -38,7 +45,7 @@ bool MainSession::openCatalogueFile(Startup& out, const std::filesystem::path& f
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
         inform(out, Message::plain("File not found : \r" + file.string()));
-        m_failureMark = -1;
+        m_startupFailed = true;
         return false;
     }
     try {
@@ -49,7 +56,7 @@ bool MainSession::openCatalogueFile(Startup& out, const std::filesystem::path& f
     } catch (const std::exception& e) {
         // A damaged or foreign file ends the run like a missing one, and nothing is written over it.
         inform(out, MessageOf(e));
-        m_failureMark = -1;
+        m_startupFailed = true;
         return false;
     }
     return true;
@@ -60,7 +67,7 @@ bool MainSession::lockFolder(Startup& out) {
         m_lock = AppFolderLock::acquire(m_appDir);
     } catch (const FolderLocked& e) {
         inform(out, MessageOf(e));
-        m_failureMark = -1;
+        m_startupFailed = true;
         return false;
     } catch (const std::exception&) {
         // A folder that cannot be opened is reported by the steps that read it.
@@ -74,7 +81,7 @@ bool MainSession::lockFolder(Startup& out) {
         catalogue::CheckCatalogueReplaceable(m_appDir);
     } catch (const std::exception& e) {
         inform(out, MessageOf(e));
-        m_failureMark = -1;
+        m_startupFailed = true;
         return false;
     }
     return true;
@@ -110,7 +117,7 @@ Startup MainSession::startUp() {
         // A language file that cannot be read leaves the built-in texts; the rest of start-up goes on.
         Message languageProblem;
         ApplyLanguage(
-            language::kTargetMainWindow, m_appDir, ini.local,
+            language::Target::MainWindow, m_appDir, ini.local,
             [&out](const TextAssignment& a) { out.texts.push_back(a); }, messages, &languageProblem);
         if (!languageProblem.empty()) out.notices.push_back({Notice::Kind::Error, languageProblem});
         readWindowState(out);
@@ -138,7 +145,7 @@ Startup MainSession::startUp() {
 }
 
 MainSession::Closed MainSession::shutDown(const Closing& closing) {
-    if (m_failureMark == -1) {
+    if (m_startupFailed) {
         m_articles.discard();
         m_topics.discard();
         return {};
@@ -199,7 +206,7 @@ MainSession::Closed MainSession::shutDown(const Closing& closing) {
 }
 
 Message MainSession::closeTopicTable() {
-    if (m_failureMark == -1) {
+    if (m_startupFailed) {
         m_topics.discard();
         return {};
     }
@@ -212,24 +219,24 @@ Message MainSession::closeTopicTable() {
 }
 
 bool restoreRememberedPosition(RecordTable& articles) {
-    if (!articles.locate("Izb", {FieldValue{std::int32_t(kRememberOffset)}}) &&
-        !articles.locate("Izb", {FieldValue{std::int32_t(kRememberOffset - 1)}}))
+    if (!articles.locate("Izb", {FieldValue{remembered(0)}}) &&
+        !articles.locate("Izb", {FieldValue{remembered(catalogue::kFavourite)}}))
         return false;
     if (!articles.edit()) return false;
-    articles.setInt("Izb", articles.asInt("Izb") - kRememberOffset);
+    articles.setInt("Izb", forgotten(articles.asInt("Izb")));
     articles.post();
     return true;
 }
 
 void forgetPosition(RecordTable& articles) {
     if (!articles.edit()) return;
-    articles.setInt("Izb", articles.asInt("Izb") - kRememberOffset);
+    articles.setInt("Izb", forgotten(articles.asInt("Izb")));
     articles.post();
 }
 
 void rememberPosition(RecordTable& articles) {
     if (!articles.edit()) return;
-    articles.setInt("Izb", articles.asInt("Izb") + kRememberOffset);
+    articles.setInt("Izb", remembered(articles.asInt("Izb")));
     articles.post();
 }
 

@@ -133,7 +133,7 @@ std::optional<SettingsEffects> LoadSettings(const std::filesystem::path& appDir,
     rec.path_Opera = Read(ini, k::path_Opera);
 
     SettingsEffects effects;
-    effects.viewPane = rec.select_browser == 1;
+    effects.viewPane = viewer::Viewer(rec.select_browser) == viewer::Viewer::Pane;
     effects.cellLines = Read(ini, k::CellLines);
     effects.indicator = Read(ini, k::Indicator);
     return effects;
@@ -157,11 +157,11 @@ IniFile OpenSettingsFile(const std::filesystem::path& appDir) {
     return IniFile(path);
 }
 
-std::int32_t BrowserChoice(const SettingsDialogValues& values) {
-    if (values.msieSelected) return 2;
-    if (values.operaSelected) return 3;
-    if (values.defaultBrowserSelected) return 4;
-    return 1;
+viewer::Viewer BrowserChoice(const SettingsDialogValues& values) {
+    if (values.msieSelected) return viewer::Viewer::Msie;
+    if (values.operaSelected) return viewer::Viewer::Opera;
+    if (values.defaultBrowserSelected) return viewer::Viewer::DefaultBrowser;
+    return viewer::Viewer::Pane;
 }
 
 std::optional<SettingsEffects> SaveSettings(const std::filesystem::path& appDir,
@@ -188,7 +188,7 @@ std::optional<SettingsEffects> SaveSettings(const std::filesystem::path& appDir,
         Write(ini, k::font_table, v.font);
         Write(ini, k::CellLines, v.cellLines);
         Write(ini, k::Indicator, v.indicator);
-        Write(ini, k::select_browser, BrowserChoice(v));
+        Write(ini, k::select_browser, std::int32_t(BrowserChoice(v)));
         Write(ini, k::path_MSIE, v.pathMSIE);
         Write(ini, k::path_Opera, v.pathOpera);
         Write(ini, k::local, v.local);

@@ -2,6 +2,7 @@
 
 #include "app/colorfont.h"
 #include "app/inifile.h"
+#include "viewer/opening.h"
 
 #include <array>
 #include <cstdint>
@@ -72,7 +73,7 @@ inline constexpr IntKey WindowWidth{kInterface, "WindowWidth", 0};
 inline constexpr IntKey WindowHeight{kInterface, "WindowHeight", 0};
 inline constexpr IntKey WindowTop{kInterface, "WindowTop", 0};
 inline constexpr IntKey WindowLeft{kInterface, "WindowLeft", 0};
-inline constexpr IntKey WindowState{kInterface, "WindowState", 3}; // 1 minimised, 2 normal, 3 maximised
+inline constexpr IntKey WindowState{kInterface, "WindowState", 3}; // a WindowShow (app/windowstate.h)
 inline constexpr BoolKey Button_caps{kInterface, "Button_caps", false};
 inline constexpr BoolKey Button_word{kInterface, "Button_word", false};
 inline constexpr IntKey Button_find{kInterface, "Button_find", 0};
@@ -116,7 +117,7 @@ struct SettingsRecord {
     bool onclick = false;
     bool frame = false;
     bool state_save = false;
-    std::int32_t select_browser = 0; // 1 embedded pane, 2 MSIE, 3 Opera, 4 default browser
+    std::int32_t select_browser = 0; // a viewer::Viewer, or any other number the file holds
     std::string path_MSIE;
     std::string path_Opera;
     Color color_htm_fon = 0;
@@ -182,8 +183,8 @@ struct SettingsDialogValues {
     bool onclick = false; // FlatRadioButton1
 };
 
-// select_browser from the radio buttons: 2 MSIE, else 3 Opera, else 4 default browser, else 1.
-std::int32_t BrowserChoice(const SettingsDialogValues& values);
+// The viewer the dialog's choice stands for: MSIE, else Opera, else the default browser, else the pane.
+viewer::Viewer BrowserChoice(const SettingsDialogValues& values);
 
 // Writes the dialog's values, then takes the archive folder and the record in again and returns the pane
 // and grid options as LoadSettings does; the caller then re-applies the topic filter. IniWriteError when a

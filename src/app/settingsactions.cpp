@@ -12,8 +12,17 @@ char32_t FilterHexKey(std::size_t fieldLength, char32_t key) {
     return 0;
 }
 
-int BrowserButton(int selectBrowser) {
-    return selectBrowser >= 1 && selectBrowser <= 4 ? selectBrowser : 1;
+viewer::Viewer BrowserButton(std::int32_t selectBrowser) {
+    using viewer::Viewer;
+    const auto stored = Viewer(selectBrowser);
+    switch (stored) {
+    case Viewer::Pane:
+    case Viewer::Msie:
+    case Viewer::Opera:
+    case Viewer::DefaultBrowser:
+        return stored;
+    }
+    return Viewer::Pane;
 }
 
 void ReopenTopicTable(RecordTable& topics, const RecordTable& articles) {

@@ -2,6 +2,7 @@
 
 #include "app/colorfont.h"
 #include "catalogue/recordtable.h"
+#include "viewer/opening.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -23,9 +24,9 @@ inline constexpr std::size_t kHexDigits = 6;
 // characters. Returns the character to insert, or 0 when the key is refused.
 char32_t FilterHexKey(std::size_t fieldLength, char32_t key);
 
-// The radio button (1 internal, 2 MSIE, 3 Opera, 4 default browser) a stored `select_browser` selects;
-// any other value leaves the built-in choice, the internal browser.
-int BrowserButton(int selectBrowser);
+// The viewer the dialog shows as chosen for a stored `select_browser`: that one, or the pane for a number
+// that stands for none.
+viewer::Viewer BrowserButton(std::int32_t selectBrowser);
 
 // The topic table closed and opened again, as the dialog's creation does, so that a changed table is
 // written to its file; ordered by "Tem" afterwards. While the article table has changes of its own the

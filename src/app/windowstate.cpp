@@ -2,6 +2,7 @@
 
 #include "app/inifile.h"
 #include "app/settings.h"
+#include "viewer/opening.h"
 
 #include <algorithm>
 #include <numeric>
@@ -40,7 +41,7 @@ std::optional<PaneStart> ReadPaneStart(const std::filesystem::path& appDir) {
     const IniFile ini(SettingsFilePath(appDir));
     namespace k = settings::keys;
     return PaneStart{settings::Read(ini, k::Internal_browser_height),
-                     settings::Read(ini, k::select_browser) != 1};
+                     viewer::Viewer(settings::Read(ini, k::select_browser)) != viewer::Viewer::Pane};
 }
 
 std::optional<WindowState> ReadWindowState(const std::filesystem::path& appDir) {
@@ -65,7 +66,7 @@ std::optional<WindowState> ReadWindowState(const std::filesystem::path& appDir) 
     s.height = bound(k::WindowHeight);
     s.top = bound(k::WindowTop);
     s.left = bound(k::WindowLeft);
-    s.show = Read(ini, k::WindowState);
+    s.show = WindowShow(Read(ini, k::WindowState));
     s.gridAreaHeight = Read(ini, k::Internal_browser_height);
     s.matchCase = Read(ini, k::Button_caps);
     s.wholeWords = Read(ini, k::Button_word);
@@ -89,7 +90,7 @@ void WriteWindowState(const std::filesystem::path& appDir, const WindowState& s,
     Write(ini, k::Button_caps, s.matchCase);
     Write(ini, k::Button_word, s.wholeWords);
     Write(ini, k::Button_find, s.scope);
-    Write(ini, k::WindowState, s.show);
+    Write(ini, k::WindowState, std::int32_t(s.show));
     if (s.width) Write(ini, k::WindowWidth, *s.width);
     if (s.height) Write(ini, k::WindowHeight, *s.height);
     if (s.top) Write(ini, k::WindowTop, *s.top);

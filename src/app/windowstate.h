@@ -30,6 +30,9 @@ struct PaneStart {
     bool paneShown = false;
 };
 
+// How the main window is shown; the settings file stores these numbers.
+enum class WindowShow : std::int32_t { Minimised = 1, Normal = 2, Maximised = 3 };
+
 // The main window's state kept between runs in the settings file.
 struct WindowState {
     // The article grid's look.
@@ -41,8 +44,8 @@ struct WindowState {
     // columns to its width).
     std::array<std::int32_t, kGridColumns> columnPositions{};
     std::array<std::int32_t, kGridColumns> columnWidths{};
-    // 1 minimised, 2 normal, 3 maximised; read, anything else leaves the window as it is.
-    std::int32_t show = 3;
+    // As read, also a number that is no WindowShow: that one leaves the window as it is.
+    WindowShow show = WindowShow::Maximised;
     // The normal bounds; an absent one leaves the window's own. Written only for a normal window.
     std::optional<std::int32_t> width, height, top, left;
     std::int32_t gridAreaHeight = 125;

@@ -129,7 +129,7 @@ AboutDialog::AboutDialog(const std::filesystem::path& appDir, std::string_view l
     // startUp: the caption from the language file.
     MessageTexts unused;
     ApplyLanguage(
-        language::kTargetAboutBox, appDir, languageFile,
+        language::Target::AboutBox, appDir, languageFile,
         [this](const TextAssignment& a) {
             if (a.property == TextProperty::Caption) setWindowTitle(QString::fromStdString(a.text));
         },

@@ -55,7 +55,7 @@ void IndexingDialog::applyTexts() {
     MainSession& session = m_form.session();
     MessageTexts unused; // the dialog's texts carry no message texts
     ApplyLanguage(
-        language::kTargetIndexingDialog, session.appDir(), session.ini.local,
+        language::Target::IndexingDialog, session.appDir(), session.ini.local,
         [this](const TextAssignment& a) {
             const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
             const QString text = QString::fromStdString(a.text);

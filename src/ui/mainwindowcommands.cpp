@@ -160,7 +160,7 @@ GridLook MainWindow::gridLook() {
 void MainWindow::applyMainWindowLanguage() {
     const int scope = m_scopeBox->currentIndex();
     ApplyLanguage(
-        language::kTargetMainWindow, m_session.appDir(), m_session.ini.local,
+        language::Target::MainWindow, m_session.appDir(), m_session.ini.local,
         [this](const TextAssignment& a) { setText(a); }, m_session.messages);
     if (scope >= 0 && scope < m_scopeBox->count()) m_scopeBox->setCurrentIndex(scope);
     // What the status bar and the filter button already show is said again in the new language.
@@ -279,7 +279,7 @@ viewer::OpenSettings MainWindow::openSettings() const {
     s.archiveFolder = m_session.archiveFolder;
     s.editionPrefixes = m_session.ini.name_kelvra;
     s.frame = m_session.ini.frame;
-    s.viewerChoice = m_session.ini.select_browser;
+    s.viewerChoice = viewer::Viewer(m_session.ini.select_browser);
     s.msieProgram = m_session.ini.path_MSIE;
     s.operaProgram = m_session.ini.path_Opera;
     s.fileNotFoundText = m_session.messages[language::kFileNotFoundText];

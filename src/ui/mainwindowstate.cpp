@@ -99,13 +99,13 @@ void MainWindow::restoreWindow(const WindowState& state) {
     // user moves or resizes the window.
     placeOnScreen(QRect(m_storedBounds.topLeft(), m_storedBounds.size().expandedTo(minimumSize())), {});
     switch (state.show) {
-    case 1:
+    case WindowShow::Minimised:
         setWindowState(Qt::WindowMinimized);
         break;
-    case 2:
+    case WindowShow::Normal:
         setWindowState(Qt::WindowNoState);
         break;
-    case 3:
+    case WindowShow::Maximised:
         setWindowState(Qt::WindowMaximized);
         break;
     default: // anything else leaves the window as it is
@@ -141,11 +141,11 @@ WindowState MainWindow::currentState() {
     state.wholeWords = m_wholeWordsButton->isChecked();
     state.scope = std::max(0, m_scopeBox->currentIndex());
     if (isMinimized()) {
-        state.show = 1;
+        state.show = WindowShow::Minimised;
     } else if (isMaximized() || isFullScreen()) {
-        state.show = 3;
+        state.show = WindowShow::Maximised;
     } else {
-        state.show = 2;
+        state.show = WindowShow::Normal;
         const QRect bounds = QRect(pos(), size()) == m_placedBounds ? m_storedBounds : QRect(pos(), size());
         state.width = bounds.width();
         state.height = bounds.height();

@@ -110,7 +110,7 @@ void SettingsDialog::readSettings() {
 
         m_stateSave->setChecked(session.ini.state_save);
         m_frameOpen->setChecked(session.ini.frame);
-        m_browsers[std::size_t(sd::BrowserButton(session.ini.select_browser) - 1)]->setChecked(true);
+        m_browsers[std::size_t(sd::BrowserButton(session.ini.select_browser)) - 1]->setChecked(true);
         m_pathMSIE->setText(QString::fromStdString(session.ini.path_MSIE));
         m_pathOpera->setText(QString::fromStdString(session.ini.path_Opera));
         m_cellLines->setChecked(look.cellLines);
@@ -121,7 +121,7 @@ void SettingsDialog::readSettings() {
 
         sd::ReopenTopicTable(session.topics(), session.articles());
         ApplyLanguage(
-            language::kTargetSettingsDialog, session.appDir(), session.ini.local,
+            language::Target::SettingsDialog, session.appDir(), session.ini.local,
             [this](const TextAssignment& a) { setText(a); }, session.messages);
     } catch (const std::exception& e) {
         // The remaining steps are skipped and the dialog still opens.

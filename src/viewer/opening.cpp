@@ -91,11 +91,11 @@ void openContentsPage(const ArticleRow& row, const OpenSettings& settings, Viewe
     if (!found) return reportNotFound(settings, tried, hooks);
     const auto conversation = [&hooks](const std::string& program) { return hooks.newConversation(program); };
     switch (settings.viewerChoice) {
-    case kViewerMsie:
+    case Viewer::Msie:
         return OpenUrlInMsie(settings.msieProgram, kMsieService, addressOf(found->file), conversation);
-    case kViewerOpera:
+    case Viewer::Opera:
         return OpenUrlInOpera(settings.operaProgram, kOperaService, addressOf(found->file), conversation);
-    case kViewerDefault:
+    case Viewer::DefaultBrowser:
         return hooks.shellOpen(found->file, ShellFallback::Report);
     default:
         if (hooks.embeddedBrowserPresent()) return showInPane(found->file, row, hooks);
@@ -142,16 +142,16 @@ void openArticle(const ArticleRow& row, const OpenSettings& settings, ViewerHook
     if (settings.frame && html) target = writeFrameCopy(*found, settings);
 
     const auto conversation = [&hooks](const std::string& program) { return hooks.newConversation(program); };
-    if (html && settings.viewerChoice == kViewerPane && hooks.embeddedBrowserPresent())
+    if (html && settings.viewerChoice == Viewer::Pane && hooks.embeddedBrowserPresent())
         return showInPane(found->file, row, hooks);
-    if (html && settings.viewerChoice == kViewerMsie)
+    if (html && settings.viewerChoice == Viewer::Msie)
         return OpenUrlInMsie(settings.msieProgram, kMsieService, addressOf(target), conversation);
-    if (html && settings.viewerChoice == kViewerOpera)
+    if (html && settings.viewerChoice == Viewer::Opera)
         return OpenUrlInOpera(settings.operaProgram, kOperaService, addressOf(target), conversation);
     hooks.shellOpen(target, ShellFallback::Report);
 }
 
-void openWith(std::int32_t viewerChoice, std::string_view selectedField, const ArticleRow& row,
+void openWith(Viewer viewerChoice, std::string_view selectedField, const ArticleRow& row,
               const OpenSettings& settings, ViewerHooks& hooks) {
     OpenSettings changed = settings;
     changed.viewerChoice = viewerChoice;
@@ -207,15 +207,15 @@ void OpenCurrentRow(std::string_view selectedField, const ArticleRow& utf8Row, c
 
 void OpenCurrentRowInMsie(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
                           ViewerHooks& hooks) {
-    openWith(kViewerMsie, selectedField, row, settings, hooks);
+    openWith(Viewer::Msie, selectedField, row, settings, hooks);
 }
 void OpenCurrentRowInOpera(std::string_view selectedField, const ArticleRow& row,
                            const OpenSettings& settings, ViewerHooks& hooks) {
-    openWith(kViewerOpera, selectedField, row, settings, hooks);
+    openWith(Viewer::Opera, selectedField, row, settings, hooks);
 }
 void OpenCurrentRowInDefaultBrowser(std::string_view selectedField, const ArticleRow& row,
                                     const OpenSettings& settings, ViewerHooks& hooks) {
-    openWith(kViewerDefault, selectedField, row, settings, hooks);
+    openWith(Viewer::DefaultBrowser, selectedField, row, settings, hooks);
 }
 
 void OpenApplicationFile(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks) {

@@ -18,11 +18,8 @@ class RecordTable;
 // answers the hooks; everything else is decided here.
 namespace marovex::viewer {
 
-// Viewer choice values (setting select_browser).
-inline constexpr std::int32_t kViewerPane = 1;
-inline constexpr std::int32_t kViewerMsie = 2;
-inline constexpr std::int32_t kViewerOpera = 3;
-inline constexpr std::int32_t kViewerDefault = 4;
+// The viewers the user chooses between; setting select_browser stores these numbers.
+enum class Viewer : std::int32_t { Pane = 1, Msie = 2, Opera = 3, DefaultBrowser = 4 };
 
 inline constexpr std::string_view kFrameCopyName = "index.htm";
 inline constexpr std::string_view kHelpPage = "Help\\help.html";
@@ -34,7 +31,7 @@ struct OpenSettings {
     std::string archiveFolder;                  // dbdir, without a trailing separator
     std::array<std::string, 3> editionPrefixes; // by edition code 1 to 3
     bool frame = false;
-    std::int32_t viewerChoice = kViewerPane;
+    Viewer viewerChoice = Viewer::Pane;
     std::string msieProgram;
     std::string operaProgram;
     // Message text 77 as the main window keeps it, one blank already appended.

@@ -307,7 +307,7 @@ TEST(AppFolder, ALanguageFileThatCannotBeReadIsListedAndReportedWhenChosen) {
         Message problem;
         int set = 0;
         EXPECT_FALSE(ApplyLanguage(
-            language::kTargetMainWindow, dir.path(), name, [&set](const TextAssignment&) { ++set; }, messages,
+            language::Target::MainWindow, dir.path(), name, [&set](const TextAssignment&) { ++set; }, messages,
             &problem));
         EXPECT_EQ(set, 0);
         EXPECT_NE(problem.english().find((dir / "Locale" / name).string()), std::string::npos)

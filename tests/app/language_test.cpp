@@ -132,8 +132,6 @@ TEST(LanguageFiles, OwnTextsMissingFromAFileFallBackToItsLanguage) {
 TEST(LanguageFiles, BindingsCoverEveryTextNumber) {
     std::set<int> used(language::kMessageKeys.begin(), language::kMessageKeys.end());
     for (const LanguageBinding& b : LanguageBindings()) {
-        EXPECT_GE(b.target, 1);
-        EXPECT_LE(b.target, 4);
         if (b.property == TextProperty::ClearItems) continue;
         EXPECT_NE(b.key, 17);
         used.insert(b.key);
@@ -143,116 +141,50 @@ TEST(LanguageFiles, BindingsCoverEveryTextNumber) {
         EXPECT_EQ(used.count(k), k == 17 ? 0u : 1u) << "text " << k;
 }
 
-TEST(ApplyLanguage, MainWindow) {
-    TempDir app;
-    writeFile(app / "Locale" / "test.lng", numberedFile({5}));
-    Recorder r;
-    MessageTexts messages;
-    ASSERT_TRUE(ApplyLanguage(1, app.path(), "test.lng", r.setter(), messages));
-
-    // The character set comes first, for the window and Label1.
-    ASSERT_GE(r.calls.size(), 2u);
-    EXPECT_EQ(Recorder::name(r.calls[0]), "Form1/charset");
-    EXPECT_EQ(r.calls[0].index, 204);
-    EXPECT_EQ(Recorder::name(r.calls[1]), "Label1/charset");
-
-    const auto m = r.byName();
-    EXPECT_EQ(m.at("ElMenuItem4/caption"), "T1");
-    EXPECT_EQ(m.at("ElMenuItem9/caption"), ""); // absent key: an empty caption
-    EXPECT_EQ(m.at("ElMenuItem10/caption"), "T6");
-    EXPECT_EQ(m.at("ToolButton19/hint"), "T6");
-    EXPECT_EQ(m.at("ToolButton22/hint"), "T9");
-    EXPECT_EQ(m.at("Label1/caption"), "T10");
-    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Type"), "T13");
-    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Number"), "T14");
-    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Tem"), "T15");
-    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Statia"), "T16");
-    EXPECT_EQ(m.count("DBGridEh_MVX2/title/Izb"), 0u);
-    EXPECT_EQ(m.at("ToolButton10/hint"), "T21");
-    EXPECT_EQ(m.at("FlatComboBox3/hint"), "T26");
-    EXPECT_EQ(m.at("ElMenuItem1/caption"), "T72 MSIE");
-    EXPECT_EQ(m.at("ElMenuItem2/caption"), "T72 Opera");
-    EXPECT_EQ(m.at("ElMenuItem3/caption"), "T72 T71");
-
-    // The scope box loses its items and gets texts 11 and 12, in that order.
-    std::vector<std::string> scope;
-    for (const auto& a : r.calls)
-        if (a.component == "FlatComboBox3" && a.property != TextProperty::Hint)
-            scope.push_back(Recorder::name(a) + ":" + a.text);
-    EXPECT_EQ(scope, (std::vector<std::string>{"FlatComboBox3/clear:", "FlatComboBox3/item:T11",
-                                               "FlatComboBox3/item:T12"}));
-    // Nothing of the other windows.
-    EXPECT_EQ(m.count("Abut/caption"), 0u);
-    EXPECT_EQ(m.count("FlatButton3/hint"), 0u);
-
-    EXPECT_EQ(messages[73], "T73");
-    EXPECT_EQ(messages[14], "T14");
-    EXPECT_EQ(messages[76], "T76 ");
-    EXPECT_EQ(messages[78], "T78 ");
-    EXPECT_EQ(messages[77], "T77 ");
-    EXPECT_EQ(messages[84], "T84");
-    EXPECT_EQ(messages[1], ""); // not a message text
-}
-
-TEST(ApplyLanguage, AboutBoxIndexingAndSettingsDialogs) {
+// Texts are joined with their suffixes, a text the file lacks leaves the suffix alone, and only the main
+// window's texts carry the character set and the message texts.
+TEST(ApplyLanguage, EachWindowGetsItsOwnTexts) {
+    using language::Target;
     TempDir app;
     writeFile(app / "Locale" / "test.lng", numberedFile());
     writeFile(app / "Locale" / "no9.lng", numberedFile({9}));
     MessageTexts messages;
 
     Recorder about;
-    ASSERT_TRUE(ApplyLanguage(2, app.path(), "test.lng", about.setter(), messages));
+    ASSERT_TRUE(ApplyLanguage(Target::AboutBox, app.path(), "test.lng", about.setter(), messages));
     EXPECT_EQ(about.byName(), (std::map<std::string, std::string>{{"Abut/caption", "T9 Marovex"}}));
     Recorder about9;
-    ASSERT_TRUE(ApplyLanguage(2, app.path(), "no9.lng", about9.setter(), messages));
+    ASSERT_TRUE(ApplyLanguage(Target::AboutBox, app.path(), "no9.lng", about9.setter(), messages));
     EXPECT_EQ(about9.byName().at("Abut/caption"), " Marovex");
-    EXPECT_EQ(messages[73], ""); // only target 1 stores message texts
-
-    Recorder indexing;
-    ASSERT_TRUE(ApplyLanguage(3, app.path(), "test.lng", indexing.setter(), messages));
-    const auto mi = indexing.byName();
-    EXPECT_EQ(mi.size(), 9u);
-    EXPECT_EQ(mi.at("Form_Process/caption"), "T27");
-    EXPECT_EQ(mi.at("FlatButton2/caption"), "T34");
-
     Recorder props;
-    ASSERT_TRUE(ApplyLanguage(4, app.path(), "test.lng", props.setter(), messages));
-    const auto mp = props.byName();
-    EXPECT_EQ(mp.count("Form_Properties/charset"), 0u); // the character set is the main window's only
-    EXPECT_EQ(mp.at("Form_Properties/caption"), "T37");
-    EXPECT_EQ(mp.at("FlatGroupBox1/caption"), "T36");
-    EXPECT_EQ(mp.at("TreeView1/node/0"), "T36");
-    EXPECT_EQ(mp.at("TreeView1/node/1"), "T37");
-    EXPECT_EQ(mp.at("TreeView1/node/7"), "T42");
-    EXPECT_EQ(mp.count("TreeView1/node/6"), 0u); // "Browser" keeps its text
-    EXPECT_EQ(mp.at("FlatButton2/caption"), "T45");
-    EXPECT_EQ(mp.at("FlatButton6/caption"), "T45");
-    EXPECT_EQ(mp.at("FlatButton2/hint"), "T47");
-    EXPECT_EQ(mp.at("FlatButton6/hint"), "T60");
-    EXPECT_EQ(mp.at("FlatButton5/hint"), "T60");
-    EXPECT_EQ(mp.at("FlatButton5/caption"), "T67");
-    for (const char* c : {"FlatEdit1", "FlatEdit2", "FlatEdit3"})
-        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T46");
-    for (const char* c : {"FlatSpeedButton5", "FlatSpeedButton6", "FlatSpeedButton8", "FlatSpeedButton11"})
-        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T61");
-    for (const char* c : {"FlatEdit12", "FlatEdit11", "FlatEdit8", "FlatEdit7"})
-        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T62");
-    for (const char* c : {"FlatSpeedButton7", "FlatSpeedButton9", "FlatSpeedButton10", "FlatSpeedButton14"})
-        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T63");
-    EXPECT_EQ(mp.at("FlatRadioButton6/caption"), "T71");
-    EXPECT_EQ(mp.count("FlatButton3/caption"), 0u); // "OK" keeps its caption
+    ASSERT_TRUE(ApplyLanguage(Target::SettingsDialog, app.path(), "test.lng", props.setter(), messages));
+    EXPECT_EQ(props.byName().count("Form_Properties/charset"), 0u);
+    EXPECT_EQ(messages[73], "");
+
+    Recorder window;
+    ASSERT_TRUE(ApplyLanguage(Target::MainWindow, app.path(), "test.lng", window.setter(), messages));
+    // The character set comes before any text, so that the texts are shown in it.
+    ASSERT_GE(window.calls.size(), 2u);
+    EXPECT_EQ(Recorder::name(window.calls[0]), "Form1/charset");
+    EXPECT_EQ(Recorder::name(window.calls[1]), "Label1/charset");
+    EXPECT_EQ(window.calls[0].index, 204);
+    EXPECT_EQ(window.byName().count("Abut/caption"), 0u);
+    EXPECT_EQ(messages[73], "T73");
+    EXPECT_EQ(messages[76], "T76 "); // shown before a number
+    EXPECT_EQ(messages[1], "");      // not a message text
 }
 
 TEST(ApplyLanguage, MissingFileChangesNothing) {
+    using language::Target;
     TempDir app;
     writeFile(app / "Locale" / "rus.lng", numberedFile());
     Recorder first;
     MessageTexts messages;
-    ASSERT_TRUE(ApplyLanguage(1, app.path(), "rus.lng", first.setter(), messages));
+    ASSERT_TRUE(ApplyLanguage(Target::MainWindow, app.path(), "rus.lng", first.setter(), messages));
 
     for (const char* name : {"eng.lng", "", "../Locale/rus.lng", "Locale"}) {
         Recorder r;
-        EXPECT_FALSE(ApplyLanguage(1, app.path(), name, r.setter(), messages)) << name;
+        EXPECT_FALSE(ApplyLanguage(Target::MainWindow, app.path(), name, r.setter(), messages)) << name;
         EXPECT_TRUE(r.calls.empty());
     }
     EXPECT_EQ(messages[81], "T81"); // kept from the file applied before
@@ -260,7 +192,7 @@ TEST(ApplyLanguage, MissingFileChangesNothing) {
     TempDir noLocale;
     Recorder r;
     MessageTexts none;
-    EXPECT_FALSE(ApplyLanguage(1, noLocale.path(), "rus.lng", r.setter(), none));
+    EXPECT_FALSE(ApplyLanguage(Target::MainWindow, noLocale.path(), "rus.lng", r.setter(), none));
     EXPECT_EQ(none[81], "");
 }
 
@@ -269,7 +201,7 @@ TEST(ApplyLanguage, FileNameIgnoresLetterCase) {
     writeFile(app / "Locale" / "Eng.LNG", numberedFile());
     Recorder r;
     MessageTexts messages;
-    EXPECT_TRUE(ApplyLanguage(2, app.path(), "eng.lng", r.setter(), messages));
+    EXPECT_TRUE(ApplyLanguage(language::Target::AboutBox, app.path(), "eng.lng", r.setter(), messages));
     EXPECT_EQ(r.byName().at("Abut/caption"), "T9 Marovex");
     // A Cyrillic file name, its letter case ignored as in Windows-1251.
     writeFile(app / "Locale" / "Русский.lng", numberedFile());

@@ -145,34 +145,6 @@ TEST(Settings, BadHighlightColourRaisesAfterTheEarlierFields) {
     EXPECT_TRUE(log.calls.empty());
 }
 
-TEST(Settings, KeyTable) {
-    namespace k = settings::keys;
-    TempDir dir;
-    writeFile(dir / "mvx.ini", "[interface]\r\ncol_index_Statia=0\r\nfont_table=0|-11|Arial|0|96|12|1\r\n"
-                               "color_table=$00FFFFFF\r\n");
-    const IniFile ini(dir / "mvx.ini");
-    EXPECT_EQ(settings::Read(ini, k::colIndex("Statia")), 0);
-    EXPECT_EQ(settings::Read(ini, k::colIndex("Tem")), 3);
-    EXPECT_EQ(settings::Read(ini, k::colWidth("Izb")), 50);
-    EXPECT_EQ(settings::Read(ini, k::colWidth("Statia")), 54);
-    EXPECT_THROW(k::colIndex("Link"), std::invalid_argument);
-    EXPECT_EQ(settings::Read(ini, k::WindowWidth, 640), 640);
-    EXPECT_EQ(settings::Read(ini, k::WindowState), 3);
-    EXPECT_EQ(settings::Read(ini, k::Internal_browser_height), 125);
-    EXPECT_EQ(settings::Read(ini, k::state_index), "Type");
-    EXPECT_EQ(settings::Read(ini, k::color_find), 0x00750000);
-    EXPECT_EQ(settings::Read(ini, k::color_table), colors::clWhite);
-    Font f;
-    settings::Read(ini, k::font_table, f);
-    EXPECT_EQ(f.height, -16);
-
-    IniFile empty(dir / "other.ini");
-    EXPECT_EQ(settings::Read(empty, k::color_table), colors::clWindow);
-    Font unchanged;
-    settings::Read(empty, k::font_table, unchanged);
-    EXPECT_EQ(unchanged, Font{});
-}
-
 TEST(Settings, TextsAreUtf8InsideAndWindows1251InTheFile) {
     namespace k = settings::keys;
     TempDir dir;
@@ -260,13 +232,14 @@ TEST(Settings, SaveSettingsWritesTheDialogAndTakesItIn) {
 
 TEST(Settings, BrowserChoice) {
     SettingsDialogValues v;
-    EXPECT_EQ(BrowserChoice(v), 1);
+    using viewer::Viewer;
+    EXPECT_EQ(BrowserChoice(v), Viewer::Pane);
     v.defaultBrowserSelected = true;
-    EXPECT_EQ(BrowserChoice(v), 4);
+    EXPECT_EQ(BrowserChoice(v), Viewer::DefaultBrowser);
     v.operaSelected = true;
-    EXPECT_EQ(BrowserChoice(v), 3);
+    EXPECT_EQ(BrowserChoice(v), Viewer::Opera);
     v.msieSelected = true;
-    EXPECT_EQ(BrowserChoice(v), 2);
+    EXPECT_EQ(BrowserChoice(v), Viewer::Msie);
 }
 
 TEST(Settings, SaveSettingsOnAWriteProtectedFileRaisesAndKeepsIt) {

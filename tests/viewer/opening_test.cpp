@@ -96,17 +96,17 @@ TEST_F(OpeningTest, ContentsPageGoesToTheChosenViewer) {
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"navigate " + page, "caption Marovex v2.0   [ Kelvra №  7 ]"}));
 
-    for (std::int32_t choice : {kViewerPane, kViewerDefault, 9}) {
+    for (Viewer choice : {Viewer::Pane, Viewer::DefaultBrowser, Viewer(9)}) {
         hooks.log.clear();
-        hooks.pane = choice == kViewerDefault; // 1 and 9 without the pane fall back
+        hooks.pane = choice == Viewer::DefaultBrowser; // 1 and 9 without the pane fall back
         settings.viewerChoice = choice;
         OpenCurrentRow("Type", gold7, settings, hooks);
-        EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + page})) << choice;
+        EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + page})) << int(choice);
     }
 
     hooks.log.clear();
     settings.frame = true; // plays no part for contents pages
-    settings.viewerChoice = kViewerOpera;
+    settings.viewerChoice = Viewer::Opera;
     OpenCurrentRow("Type", gold7, settings, hooks);
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"browser " + (app / "opera.exe").string(), "connect WWW_OpenURL",
@@ -130,7 +130,7 @@ TEST_F(OpeningTest, FrameCopyOfTheNestedIssueGoesToMsie) {
     test::writeFile(archive / "Kelvra-Gold7/Kelvra-Gold7/index.htm", frameset);
     test::writeFile(archive / "Kelvra-Gold7/Kelvra-Gold7/pub/a/b.HTML", "<html></html>");
     settings.frame = true;
-    settings.viewerChoice = kViewerMsie;
+    settings.viewerChoice = Viewer::Msie;
 
     OpenCurrentRow("Statia", gold7, settings, hooks);
     const fs::path copy = app / "index.htm";
@@ -147,7 +147,7 @@ TEST_F(OpeningTest, FrameCopyOfTheNestedIssueGoesToMsie) {
     // The pane shows the article itself, but the copy is still written when due.
     fs::remove(copy);
     hooks.log.clear();
-    settings.viewerChoice = kViewerPane;
+    settings.viewerChoice = Viewer::Pane;
     OpenCurrentRow("Statia", gold7, settings, hooks);
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"navigate " + path("Kelvra-Gold7/Kelvra-Gold7/pub/a/b.HTML"),
@@ -168,7 +168,7 @@ TEST_F(OpeningTest, FrameCopyNamesTheArticleAsOnDiskAndNothingLeavesTheIssueFold
     test::writeFile(archive / "Kelvra-Gold7/PUB/A/B.html", "");
     test::writeFile(archive / "Kelvra-Gold7/PUB/q\" onload=\"x&y#z.htm", "");
     settings.frame = true;
-    settings.viewerChoice = kViewerDefault;
+    settings.viewerChoice = Viewer::DefaultBrowser;
     auto mainFrame = [&] {
         const std::string copy = test::readFile(app / "index.htm");
         return copy.substr(copy.rfind("<frame src="));
@@ -199,7 +199,7 @@ TEST_F(OpeningTest, FrameCopyWithoutHeadEndIsTheLinesUnchanged) {
                     "<frameset>\n<frame src=\"frame/main.htm\">\r</frameset>");
     test::writeFile(archive / "Kelvra-Gold7/pub/a/b.HTML", "");
     settings.frame = true;
-    settings.viewerChoice = kViewerDefault;
+    settings.viewerChoice = Viewer::DefaultBrowser;
     OpenCurrentRow("Statia", gold7, settings, hooks);
     EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + (app / "index.htm").string()}));
     EXPECT_EQ(test::readFile(app / "index.htm"),
@@ -216,12 +216,12 @@ TEST_F(OpeningTest, FileThatIsNoHtmlArticleGoesToTheDefaultHandlerWithoutFrameCo
     test::writeFile(archive / "Kelvra-Gold7/index.htm", "<head></head>");
     test::writeFile(archive / "Kelvra-Gold7/pub/doc.pdf", "%PDF");
     settings.frame = true;
-    for (std::int32_t choice : {kViewerPane, kViewerMsie, kViewerOpera}) {
+    for (Viewer choice : {Viewer::Pane, Viewer::Msie, Viewer::Opera}) {
         hooks.log.clear();
         settings.viewerChoice = choice;
         OpenCurrentRow("Statia", {1, "  7", "doc.pdf"}, settings, hooks);
         EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + path("Kelvra-Gold7/pub/doc.pdf")}))
-            << choice;
+            << int(choice);
     }
     EXPECT_FALSE(fs::exists(app / "index.htm"));
 }
