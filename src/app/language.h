@@ -120,8 +120,8 @@ enum class TextProperty {
     Hint,        // hint (tool tip)
     ColumnTitle, // title of the article grid's column showing `field`, wherever it stands
     TreeNode,    // text of node `index` of the tree `component`
-    ClearItems,  // the list of the combo box `component` is emptied
-    AddItem,     // text appended to the list of the combo box `component`
+    ClearItems,  // the choices of the list `component` are emptied
+    AddItem,     // text appended to the choices of the list `component`
     FontCharset, // character set `index` given to the font of `component`
 };
 

@@ -40,7 +40,7 @@ struct Startup {
     bool filterRestored = false;           // the topic filter came back on
     // The search box's history list, when the file was there.
     std::optional<std::vector<std::string>> history;
-    bool searchResultsEnd = false; // the end-of-search-results button enabled
+    bool searchResultsEnd = false; // rows still carry marks of a search: clearing them is offered
     bool selectFirstHistoryEntry = false;
 };
 

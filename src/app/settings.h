@@ -158,29 +158,29 @@ bool ReadAccess(const std::filesystem::path& appDir, ArchiveAccess& access);
 // "mvx.ini" opened for writing keys, created empty first when absent (IniWriteError when it cannot be).
 IniFile OpenSettingsFile(const std::filesystem::path& appDir);
 
-// The settings dialog's values, as its controls hold them when OK is pressed.
+// The settings as the user confirms them in the settings dialog.
 struct SettingsDialogValues {
-    std::string dbdir;                          // FlatEdit9
-    bool kelvraGold = true;                     // FlatCheckBox1
-    bool kelvraRelease = true;                  // FlatCheckBox2
-    bool kelvra = true;                         // FlatCheckBox3
-    std::array<std::string, 3> editionPrefixes; // FlatEdit1, FlatEdit2, FlatEdit3
-    Color colorFind = 0;                        // swatch FlatSpeedButton8
-    Color colorLink = 0;                        // swatch FlatSpeedButton5
-    Color colorTable = 0;                       // swatch FlatSpeedButton6
-    Color colorHtmFon = 0;                      // swatch FlatSpeedButton11
-    bool frame = false;                         // FlatCheckBox10
-    bool stateSave = false;                     // FlatCheckBox7
-    Font font;                                  // the font dialog's font
-    bool cellLines = true;                      // FlatCheckBox12
-    bool indicator = true;                      // FlatCheckBox13
-    bool msieSelected = false;                  // FlatRadioButton4
-    bool operaSelected = false;                 // FlatRadioButton5
-    bool defaultBrowserSelected = false;        // FlatRadioButton6
-    std::string pathMSIE;                       // FlatEdit6
-    std::string pathOpera;                      // FlatEdit10
-    std::string local;    // file of the language list entry selected in m_searchBox; empty when none
-    bool onclick = false; // FlatRadioButton1
+    std::string dbdir;                          // the archive folder
+    bool kelvraGold = true;                     // the editions the archive holds
+    bool kelvraRelease = true;
+    bool kelvra = true;
+    std::array<std::string, 3> editionPrefixes; // the editions' folder name prefixes, by edition code
+    Color colorFind = 0;                        // background of found rows in the article grid
+    Color colorLink = 0;                        // text of the grid cells that open something
+    Color colorTable = 0;                       // background of the article grid
+    Color colorHtmFon = 0;                      // highlight of found words in the pane
+    bool frame = false;                         // articles open in a copy of their issue's frame page
+    bool stateSave = false;                     // sort column, topic filter and current row kept
+    Font font;                                  // the article grid's font
+    bool cellLines = true;                      // the article grid draws lines between cells
+    bool indicator = true;                      // the article grid shows the current row's indicator
+    bool msieSelected = false;                  // the viewer chosen (all false: the pane)
+    bool operaSelected = false;
+    bool defaultBrowserSelected = false;
+    std::string pathMSIE;  // the browser programs
+    std::string pathOpera;
+    std::string local;    // file name of the chosen language; empty when none is chosen
+    bool onclick = false; // a single click opens what a double click opens
 };
 
 // The viewer the dialog's choice stands for: MSIE, else Opera, else the default browser, else the pane.

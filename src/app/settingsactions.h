@@ -19,7 +19,7 @@ inline constexpr Color kStandardHighlightColor = colors::clYellow;
 // A hex colour field holds at most this many digits.
 inline constexpr std::size_t kHexDigits = 6;
 
-// The key filter of the hex colour fields (`filterHexKey`): Backspace (U+0008) always passes; a
+// The key filter of the hex colour fields: Backspace (U+0008) always passes; a
 // hexadecimal digit passes, a lower-case letter upper-cased, while the field holds fewer than six
 // characters. Returns the character to insert, or 0 when the key is refused.
 char32_t FilterHexKey(std::size_t fieldLength, char32_t key);

@@ -12,12 +12,12 @@
 #include <utility>
 #include <vector>
 
-// The search commands of the main window as plain core code: running a search (`runSearch`),
-// clearing its marks (`clearSearchResults`) and emptying the history (`clearSearchHistory`). The window
-// passes its state in and does the few things only it can do through hooks.
+// The search commands of the main window as plain core code: running a search and clearing its marks.
+// The window passes its state in and does the few things only it can do through hooks.
 namespace marovex::search {
 
-// The scope box `m_scopeBox`: item 0 titles, item 1 titles and texts, no item selected: nothing.
+// What a search looks at, by the index of the chosen scope: 0 titles, 1 titles and texts, any other (none
+// chosen) nothing.
 enum class FindScope { None, Titles, TitlesAndTexts };
 FindScope ScopeFromItem(int item);
 
@@ -46,7 +46,7 @@ struct FindHooks {
     // After the result box, for each thing the full-text walk could not do that did not end it: article
     // files that could not be read (UnreadableFilesMessage), then a text store that keeps nothing.
     std::function<void(const Message& message)> showProblem;
-    // `m_clearResultsButton`, the end of search results.
+    // Whether the found rows can be cleared (marks are left in the table).
     std::function<void(bool enabled)> setClearEnabled;
 };
 
@@ -73,13 +73,12 @@ private:
     FindOutcome m_outcome;
 };
 
-// `runSearch`. An empty box text does nothing. Otherwise the text is compacted, put back into the
-// box and remembered in `rememberedText`, the history takes it (RememberSearch), and every row is visited
-// once in natural order with the filter off: marked -1 on a match, 0 otherwise. The sort key list and the
-// filter are restored, the first found row of the view made current after a hit, the result shown, and
-// `m_clearResultsButton` set: enabled after a hit, otherwise when the row the walk ended on still carries a
-// mark. An error of the walk raises after the same restoring. Files
-// that could not be read end nothing: their message follows the result.
+// An empty box text does nothing. Otherwise the text is compacted, put back into the box and remembered in
+// `rememberedText`, the history takes it (RememberSearch), and every row is visited once in natural order
+// with the filter off: marked -1 on a match, 0 otherwise. The sort key list and the filter are restored,
+// the first found row of the view made current after a hit, the result shown, and clearing offered after a
+// hit, otherwise when the row the walk ended on still carries a mark. An error of the walk raises after the
+// same restoring. Files that could not be read end nothing: their message follows the result.
 FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, std::string& rememberedText,
                       const FindRequest& request, const FindHooks& hooks);
 
@@ -91,7 +90,7 @@ struct ClearHooks {
     std::function<void(bool enabled)> setClearEnabled;
 };
 
-// `clearSearchResults`: every mark -1 becomes 0 and the remembered text is emptied, with the filter switched
+// Every search mark -1 becomes 0 and the remembered text is emptied, with the filter switched
 // off meanwhile and the current row kept. When no row carries the mark nothing changes at all, the
 // remembered text included. Returns whether marks were cleared.
 bool ClearSearchMarks(RecordTable& articles, std::string& rememberedText, const ClearHooks& hooks);

@@ -168,11 +168,11 @@ Message UnreadableFilesMessage(const FullTextResult& result);
 FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
                                  const FullTextReports& reports);
 
-// --- The progress dialog `Form_find` ----------------------------------------------------------------------
+// --- The progress dialog of a full-text search ------------------------------------------------------------
 
-// `FlatEdit2`: the magazine's name in quotes, interface text 14 and `Number` as stored.
+// The issue in hand: the magazine's name in quotes, interface text 14 and `Number` as stored.
 std::string FindIssueLine(std::string_view text14, std::string_view number);
-// `FlatEdit1`: interface text 74 directly followed by the hit count.
+// The hits so far: interface text 74 directly followed by the hit count.
 std::string FindHitsLine(std::string_view text74, int hits);
 
 // The stop flag as the dialog drives it; used on the user-interface thread only. The dialog closes only

@@ -82,7 +82,7 @@ public:
 void OpenCurrentRow(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
                     ViewerHooks& hooks);
 
-// The row popup items: the row opened with another viewer choice; the settings are not changed.
+// The row opened once with another viewer; the settings are not changed.
 void OpenCurrentRowInMsie(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
                           ViewerHooks& hooks);
 void OpenCurrentRowInOpera(std::string_view selectedField, const ArticleRow& row,
