@@ -151,24 +151,24 @@ const std::string& LanguageFile::text(int key) const {
     return key >= 1 && key <= language::kLastText ? texts[std::size_t(key)] : kEmpty;
 }
 
-LanguageFile ReadLanguageFile(const std::filesystem::path& file) {
+LanguageFile readLanguageFile(const std::filesystem::path& file) {
     const IniFile ini(file);
     LanguageFile lf;
-    lf.charsetCode = ini.ReadInteger(language::kSection, "CharsetCode", 1);
+    lf.charsetCode = ini.readInteger(language::kSection, "CharsetCode", 1);
     // The file is Windows-1251; its texts are taken in as UTF-8.
     const auto read = [&ini](const std::string& key, std::string_view def) {
-        return cp1251::toUtf8(ini.ReadString(language::kSection, key, def));
+        return cp1251::toUtf8(ini.readString(language::kSection, key, def));
     };
     lf.languageName = read("LanguageName", language::kNoName);
     for (int key = 1; key <= language::kLastText; ++key)
         lf.texts[std::size_t(key)] = read(std::to_string(key), "");
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
-        if (ini.ValueExists(language::kSection, std::to_string(key)))
+        if (ini.valueExists(language::kSection, std::to_string(key)))
             lf.ownTexts[std::size_t(key - language::kFirstOwnText)] = read(std::to_string(key), "");
     return lf;
 }
 
-std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::path& appDir,
+std::optional<std::filesystem::path> findLanguageFile(const std::filesystem::path& appDir,
                                                       std::string_view fileName) {
     if (fileName.empty() || fileName.find_first_of("/\\") != std::string_view::npos || fileName == "." ||
         fileName == "..")
@@ -197,7 +197,7 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
 
 MessageTexts::MessageTexts() {
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
-        m_texts[std::size_t(key)] = BuiltInText(key, false);
+        m_texts[std::size_t(key)] = builtInText(key, false);
 }
 
 const std::string& MessageTexts::operator[](int key) const {
@@ -205,7 +205,7 @@ const std::string& MessageTexts::operator[](int key) const {
 }
 
 std::string MessageTexts::format(int key, std::initializer_list<std::string> args) const {
-    return FillPattern((*this)[key], std::vector<std::string>(args));
+    return fillPattern((*this)[key], std::vector<std::string>(args));
 }
 
 std::string MessageTexts::render(const Message& message) const {
@@ -222,48 +222,48 @@ void MessageTexts::storeOwnTexts(const LanguageFile& file) {
     const bool english = file.charsetCode != language::kCyrillicCharset;
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key) {
         const auto& own = file.ownTexts[std::size_t(key - language::kFirstOwnText)];
-        m_texts[std::size_t(key)] = own ? *own : BuiltInText(key, english);
+        m_texts[std::size_t(key)] = own ? *own : builtInText(key, english);
     }
 }
 
-MessageTexts MessageTextsOf(const std::filesystem::path& appDir, std::string_view fileName) {
+MessageTexts messageTextsOf(const std::filesystem::path& appDir, std::string_view fileName) {
     MessageTexts texts;
     try {
-        if (const auto path = FindLanguageFile(appDir, fileName))
-            texts.storeOwnTexts(ReadLanguageFile(*path));
+        if (const auto path = findLanguageFile(appDir, fileName))
+            texts.storeOwnTexts(readLanguageFile(*path));
     } catch (const std::exception&) {
         // Reported where the file is applied to a window.
     }
     return texts;
 }
 
-MessageTexts ReadMessageTexts(const std::filesystem::path& appDir) {
+MessageTexts readMessageTexts(const std::filesystem::path& appDir) {
     MessageTexts texts;
     try {
-        const auto settingsFile = SettingsFilePath(appDir);
+        const auto settingsFile = settingsFilePath(appDir);
         std::error_code ec;
         if (!std::filesystem::is_regular_file(settingsFile, ec)) return texts;
         const IniFile ini(settingsFile);
-        texts = MessageTextsOf(appDir, settings::Read(ini, settings::keys::local));
+        texts = messageTextsOf(appDir, settings::read(ini, settings::keys::local));
     } catch (const std::exception&) {
         // The texts are only what a window shows before start-up proper; its errors surface there.
     }
     return texts;
 }
 
-std::span<const LanguageBinding> LanguageBindings() {
+std::span<const LanguageBinding> languageBindings() {
     return kBindings;
 }
 
-bool ApplyLanguage(language::Target target, const std::filesystem::path& appDir, std::string_view fileName,
+bool applyLanguage(language::Target target, const std::filesystem::path& appDir, std::string_view fileName,
                    const TextSetter& set, MessageTexts& messages, Message* problem) {
-    const auto path = FindLanguageFile(appDir, fileName);
+    const auto path = findLanguageFile(appDir, fileName);
     if (!path) return false;
     LanguageFile lf;
     try {
-        lf = ReadLanguageFile(*path);
+        lf = readLanguageFile(*path);
     } catch (const std::exception& e) {
-        if (problem) *problem = MessageOf(e);
+        if (problem) *problem = messageOf(e);
         return false;
     }
 
@@ -285,7 +285,7 @@ bool ApplyLanguage(language::Target target, const std::filesystem::path& appDir,
     return true;
 }
 
-std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir) {
+std::vector<LanguageEntry> buildLanguageList(const std::filesystem::path& appDir) {
     // Lengths are counted and names ordered in Windows-1251, one byte a character, as the files hold them.
     struct Listed {
         std::string file, name; // Windows-1251
@@ -303,7 +303,7 @@ std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir
         // A file that cannot be read is listed without a name; choosing it reports what is wrong with it.
         std::string name(language::kNoName);
         try {
-            name = IniFile(path).ReadString(language::kSection, "LanguageName", language::kNoName);
+            name = IniFile(path).readString(language::kSection, "LanguageName", language::kNoName);
         } catch (const std::exception&) {
         }
         if (name.size() > language::kMaxListText) name.resize(language::kMaxListText);
@@ -320,7 +320,7 @@ std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir
     return entries;
 }
 
-int SelectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName) {
+int selectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName) {
     if (list.empty()) return -1;
     const std::string wanted = cp1251::fromUtf8(fileName);
     for (std::size_t i = 0; i < list.size(); ++i)

@@ -95,7 +95,7 @@ public:
 private:
     bool openCatalogueFile(Startup& out, const std::filesystem::path& file, bool articles);
     bool lockFolder(Startup& out);
-    void readWindowState(Startup& out);
+    void restoreWindowState(Startup& out);
 
     std::filesystem::path m_appDir;
     RecordTable m_articles;

@@ -91,20 +91,20 @@ const IntKey& colWidth(std::string_view field);
 } // namespace keys
 
 // Texts are UTF-8 here; the file holds them in Windows-1251, characters it cannot hold written as "?".
-std::string Read(const IniFile& ini, const TextKey& key);
-std::int32_t Read(const IniFile& ini, const IntKey& key);
-std::int32_t Read(const IniFile& ini, const IntKey& key, std::int32_t def);
-bool Read(const IniFile& ini, const BoolKey& key);
+std::string read(const IniFile& ini, const TextKey& key);
+std::int32_t read(const IniFile& ini, const IntKey& key);
+std::int32_t read(const IniFile& ini, const IntKey& key, std::int32_t def);
+bool read(const IniFile& ini, const BoolKey& key);
 // ConversionError naming the file, the key and the text when the value is no colour text.
-Color Read(const IniFile& ini, const ColorKey& key);
-// TextToFont of the value into font; ConversionError naming the file and key on a bad field.
-void Read(const IniFile& ini, const FontKey& key, Font& font);
+Color read(const IniFile& ini, const ColorKey& key);
+// textToFont of the value into font; ConversionError naming the file and key on a bad field.
+void read(const IniFile& ini, const FontKey& key, Font& font);
 
-void Write(IniFile& ini, const TextKey& key, std::string_view value);
-void Write(IniFile& ini, const IntKey& key, std::int32_t value);
-void Write(IniFile& ini, const BoolKey& key, bool value);
-void Write(IniFile& ini, const ColorKey& key, Color value);
-void Write(IniFile& ini, const FontKey& key, const Font& font);
+void write(IniFile& ini, const TextKey& key, std::string_view value);
+void write(IniFile& ini, const IntKey& key, std::int32_t value);
+void write(IniFile& ini, const BoolKey& key, bool value);
+void write(IniFile& ini, const ColorKey& key, Color value);
+void write(IniFile& ini, const FontKey& key, const Font& font);
 
 } // namespace settings
 
@@ -144,19 +144,19 @@ struct ArchiveAccess {
     bool edition(int code) const { return code == 1 ? gold : code == 2 ? release : code == 3 && plain; }
 };
 
-std::filesystem::path SettingsFilePath(const std::filesystem::path& appDir);
+std::filesystem::path settingsFilePath(const std::filesystem::path& appDir);
 
 // Reads the record and returns the pane and grid options. Does nothing and returns nothing when the file
 // is absent. A colour text that does not convert raises ConversionError, the fields read before it
 // keeping their new values.
-std::optional<SettingsEffects> LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec);
+std::optional<SettingsEffects> loadSettings(const std::filesystem::path& appDir, SettingsRecord& rec);
 
 // The archive folder (trailing "\" run, then trailing "/" run removed) and the edition switches. Leaves
 // access untouched and returns false when the file is absent.
-bool ReadAccess(const std::filesystem::path& appDir, ArchiveAccess& access);
+bool readAccess(const std::filesystem::path& appDir, ArchiveAccess& access);
 
 // "mvx.ini" opened for writing keys, created empty first when absent (IniWriteError when it cannot be).
-IniFile OpenSettingsFile(const std::filesystem::path& appDir);
+IniFile openSettingsFile(const std::filesystem::path& appDir);
 
 // The settings as the user confirms them in the settings dialog.
 struct SettingsDialogValues {
@@ -184,12 +184,12 @@ struct SettingsDialogValues {
 };
 
 // The viewer the dialog's choice stands for: MSIE, else Opera, else the default browser, else the pane.
-viewer::Viewer BrowserChoice(const SettingsDialogValues& values);
+viewer::Viewer browserChoice(const SettingsDialogValues& values);
 
 // Writes the dialog's values, then takes the archive folder and the record in again and returns the pane
-// and grid options as LoadSettings does; the caller then re-applies the topic filter. IniWriteError when a
+// and grid options as loadSettings does; the caller then re-applies the topic filter. IniWriteError when a
 // key cannot be written; the keys written before it stay written.
-std::optional<SettingsEffects> SaveSettings(const std::filesystem::path& appDir,
+std::optional<SettingsEffects> saveSettings(const std::filesystem::path& appDir,
                                             const SettingsDialogValues& values, SettingsRecord& rec,
                                             std::string& archiveFolder);
 

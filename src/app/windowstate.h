@@ -20,7 +20,7 @@ inline constexpr std::size_t kGridColumns = 5;
 // (ties in built-in order) and each is moved to its stored position, so that a stored permutation comes
 // back exactly. Element i is the built-in index of the column shown at position i. Positions outside the
 // grid are held at its ends.
-std::array<int, kGridColumns> ColumnOrderFromPositions(const std::array<int, kGridColumns>& storedPositions);
+std::array<int, kGridColumns> columnOrderFromPositions(const std::array<int, kGridColumns>& storedPositions);
 
 // How the main window shows the pane before the settings switch it: the height of the grid area above a
 // shown pane, and the pane's visibility, the opposite of what the settings will ask for so that the switch
@@ -60,12 +60,12 @@ struct WindowState {
 };
 
 // Nothing when the settings file is absent. FileError when it cannot be read.
-std::optional<PaneStart> ReadPaneStart(const std::filesystem::path& appDir);
+std::optional<PaneStart> readPaneStart(const std::filesystem::path& appDir);
 // Nothing when the settings file is absent. ConversionError for a colour or font text that does not convert,
 // FileError when the file cannot be read.
-std::optional<WindowState> ReadWindowState(const std::filesystem::path& appDir);
+std::optional<WindowState> readWindowState(const std::filesystem::path& appDir);
 // Writes the state, creating the file when absent; the sort column and the filter only with
 // keepSortAndFilter. IniWriteError when a key cannot be written.
-void WriteWindowState(const std::filesystem::path& appDir, const WindowState& state, bool keepSortAndFilter);
+void writeWindowState(const std::filesystem::path& appDir, const WindowState& state, bool keepSortAndFilter);
 
 } // namespace marovex

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
 
     // The splash stays on the screen while the main window takes in the catalogue and the settings.
     const std::filesystem::path appDir = QApplication::applicationDirPath().toStdString();
-    const marovex::MessageTexts texts = marovex::ReadMessageTexts(appDir);
+    const marovex::MessageTexts texts = marovex::readMessageTexts(appDir);
     auto* splash =
         new marovex::SplashScreen(QString::fromStdString(texts.format(marovex::msg::LoadingCatalogue)));
     splash->showNow();

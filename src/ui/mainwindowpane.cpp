@@ -80,7 +80,7 @@ void MainWindow::switchViewPane(bool on) {
         connect(m_browser, &ArchiveView::DocumentComplete, this, &MainWindow::onDocumentComplete);
         m_browser->setHighlightSource([this] {
             return HighlightRequest{m_session.ini.text_search, m_wholeWordsButton->isChecked(),
-                                    m_matchCaseButton->isChecked(), ColorToHex(m_session.ini.color_htm_fon)};
+                                    m_matchCaseButton->isChecked(), colorToHex(m_session.ini.color_htm_fon)};
         });
         fitViewToPane();
         m_browser->show();

@@ -82,7 +82,7 @@ void MainWindow::restoreColumns(const WindowState& state) {
         m_articleGrid->setColumnWidthHint(int(c), std::max(0, state.columnWidths[c]));
     QHeaderView* titles = m_articleGrid->horizontalHeader();
     if (titles->count() != int(kGridColumns)) return;
-    const std::array<int, kGridColumns> order = ColumnOrderFromPositions(state.columnPositions);
+    const std::array<int, kGridColumns> order = columnOrderFromPositions(state.columnPositions);
     for (int v = 0; v < int(kGridColumns); ++v)
         titles->moveSection(titles->visualIndex(order[std::size_t(v)]), v);
     m_articleGrid->setFitColumns(true);

@@ -202,7 +202,7 @@ TEST(CliSearch, AKilledSearchNeverLeavesAStoreThatAnswersWrongly) {
         job.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
         job.useStore = false;
         std::atomic<bool> stop{false};
-        EXPECT_TRUE(search::RunFullTextSearch(t, job, stop, {}).error.empty());
+        EXPECT_TRUE(search::runFullTextSearch(t, job, stop, {}).error.empty());
         t.setSortKeys("");
         std::vector<int> out;
         for (t.first(); !t.eof(); t.next())

@@ -39,7 +39,7 @@ protected:
         parseBytes(edition, number, cp1251::fromUtf8(utf8Page));
     }
     void parseBytes(int edition, const std::string& number, std::string_view page) {
-        parser->ParsePreparedPage(edition, number, PreparePage(page, prepared));
+        parser->parsePreparedPage(edition, number, preparePage(page, prepared));
     }
 
     std::vector<Row> rows() {
@@ -163,16 +163,16 @@ TEST_F(PageParserTest, LongValuesAreCutToTheirFields) {
     articles.first();
     EXPECT_EQ(articles.asText("Statia"), std::string(200, 'x'));
     EXPECT_EQ(articles.asText("Tem"), std::string(55, 'y'));
-    parser->FinishRun();
+    parser->finishRun();
     topics.first();
     EXPECT_EQ(topics.asText("Tem"), std::string(55, 'y'));
 }
 
 TEST_F(PageParserTest, PreparePageNormalisesLineBreaks) {
-    EXPECT_EQ(PreparePage("a\r\nb\rc\nd"), "a  b  c  d  ");
-    EXPECT_EQ(PreparePage(""), "");
-    EXPECT_EQ(PreparePage("x\n"), "x  ");
-    EXPECT_EQ(PreparePage(std::string("ab\0cd", 5)), "ab  ");
+    EXPECT_EQ(preparePage("a\r\nb\rc\nd"), "a  b  c  d  ");
+    EXPECT_EQ(preparePage(""), "");
+    EXPECT_EQ(preparePage("x\n"), "x  ");
+    EXPECT_EQ(preparePage(std::string("ab\0cd", 5)), "ab  ");
 
     // The one-pass preparation against the step-by-step form: line breaks of every kind at every place of
     // a block (pairs split across blocks among them), on pages of every length, in one buffer reused from
@@ -218,7 +218,7 @@ TEST_F(PageParserTest, PreparePageNormalisesLineBreaks) {
     ASSERT_GT(pages.front().size(), 100'000u);
     std::string buffer;
     for (const std::string& page : pages)
-        ASSERT_EQ(PreparePage(page, buffer), fuzzref::preparePage(page)) << page.substr(0, 200);
+        ASSERT_EQ(preparePage(page, buffer), fuzzref::preparePage(page)) << page.substr(0, 200);
 }
 
 TEST_F(PageParserTest, FinishRunAddsEachNewTopicOnceAndKeepsExistingKeys) {
@@ -228,7 +228,7 @@ TEST_F(PageParserTest, FinishRunAddsEachNewTopicOnceAndKeepsExistingKeys) {
     topics.post();
     parse(1, "  1", "Материалы <b>Софт</b> <a href=\"../pub/a.htm\">A</a> <a href=\"../pub/b.htm\">B</a> "
                     "<b>figa</b> <a href=\"../pub/c.htm\">C</a> <b>Железо</b> <a href=\"../pub/d.htm\">D</a>");
-    parser->FinishRun();
+    parser->finishRun();
     std::vector<std::pair<std::string, bool>> got;
     for (topics.first(); !topics.eof(); topics.next()) got.emplace_back(topics.asText("Tem"), topics.asBool("Key"));
     EXPECT_EQ(got, (std::vector<std::pair<std::string, bool>>{{"Железо", true}, {"Софт", false}, {"figa", true}}))
@@ -237,7 +237,7 @@ TEST_F(PageParserTest, FinishRunAddsEachNewTopicOnceAndKeepsExistingKeys) {
 }
 
 TEST_F(PageParserTest, FinishRunOnEmptyTablesLeavesOneEmptyTopic) {
-    parser->FinishRun();
+    parser->finishRun();
     EXPECT_EQ(articles.rowCount(), 0);
     ASSERT_EQ(topics.rowCount(), 1);
     topics.first();
@@ -289,7 +289,7 @@ TEST_F(PageParserTest, GarbageNeverHangsOrCrashes) {
         }
         parseBytes(1 + round % 3, "  1", page);
     }
-    parser->FinishRun();
+    parser->finishRun();
     // Whatever came out keeps the table's invariants: a link on every row, a topic row for every topic.
     std::set<std::string> topicNames;
     for (int i = 0; i < topics.rowCount(); ++i) topicNames.insert(topics.rowAt(i).asText(0));

@@ -924,7 +924,7 @@ private slots:
         AboutDialog about(dir.path(), "eng.lng");
         IndexingDialog indexing(form);
         auto check = [](language::Target target, QWidget* window) {
-            for (const LanguageBinding& b : LanguageBindings()) {
+            for (const LanguageBinding& b : languageBindings()) {
                 if (b.target != target) continue;
                 const QString name = QString::fromLatin1(b.component.data(), qsizetype(b.component.size()));
                 if (window->objectName() != name && !window->findChild<QObject*>(name))

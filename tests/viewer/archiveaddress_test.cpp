@@ -33,10 +33,10 @@ TEST(ArchiveAddress, ResolvesInsideTheArchiveOnlyWithoutLookingIntoAFolderOutsid
         return ::read(watch, events, sizeof events) > 0;
     };
 
-    EXPECT_EQ(ResolveArchiveAddress(archive, "/KELVRA1/pub/HX/page.HTM"), hx / "Page.htm");
-    EXPECT_EQ(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/абв.htm"), hx / cp1251::fromUtf8("АБВ.htm"));
-    EXPECT_FALSE(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/SECRETDIR/S.TXT"));
-    EXPECT_FALSE(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/secretdir/s.txt"));
+    EXPECT_EQ(resolveArchiveAddress(archive, "/KELVRA1/pub/HX/page.HTM"), hx / "Page.htm");
+    EXPECT_EQ(resolveArchiveAddress(archive, "/Kelvra1/pub/hx/абв.htm"), hx / cp1251::fromUtf8("АБВ.htm"));
+    EXPECT_FALSE(resolveArchiveAddress(archive, "/Kelvra1/pub/hx/SECRETDIR/S.TXT"));
+    EXPECT_FALSE(resolveArchiveAddress(archive, "/Kelvra1/pub/hx/secretdir/s.txt"));
     EXPECT_FALSE(openedOutside());
     // The watch does see a listing there.
     ::closedir(::opendir((dir / "outside").c_str()));
