@@ -134,7 +134,7 @@ double searchSeconds(RecordTable& t, const fs::path& dir, const std::string& wor
     int shown = 0;
     if (cache) cache->waitForFill();
     Stopwatch sw;
-    const auto r = search::RunFullTextSearch(t, job, stop,
+    const auto r = search::runFullTextSearch(t, job, stop,
                                              {[&](const search::FindProgress&) {
                                                   if (peakMegabytes && ++shown % 4096 == 0)
                                                       *peakMegabytes = std::max(*peakMegabytes,
@@ -315,12 +315,12 @@ void titleAndTextFigure(const fs::path& dir, int files) {
         search::FullTextJob job = j;
         job.storeFile = store;
         std::atomic<bool> stop{false};
-        return search::RunFullTextSearch(t, job, stop, {});
+        return search::runFullTextSearch(t, job, stop, {});
     };
     double best = 1e9;
     for (int k = 0; k < 3; ++k) {
         Stopwatch sw;
-        hits = search::RunSearch(t, history, remembered, request, hooks).hits;
+        hits = search::runSearch(t, history, remembered, request, hooks).hits;
         best = std::min(best, sw.seconds());
     }
     std::printf("title-and-text search over 200000 rows from the store: %d hits\n", hits);
@@ -425,7 +425,7 @@ int main(int argc, char** argv) {
     int hits = 0;
     for (int k = 0; k < 3; ++k) {
         Stopwatch sw;
-        hits = search::RunSearch(t, history, remembered, request, {}).hits;
+        hits = search::runSearch(t, history, remembered, request, {}).hits;
         best = std::min(best, sw.seconds());
     }
     std::printf("title search over 200000 rows: %d hits\n", hits);

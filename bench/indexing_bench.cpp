@@ -123,7 +123,7 @@ Run indexRun(RecordTable& articles, RecordTable& topics, const fs::path& root, b
     settings.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
     std::atomic<bool> stop{false};
     Stopwatch sw;
-    const auto result = indexer::RunIndexing(articles, topics, settings, full, stop, {});
+    const auto result = indexer::runIndexing(articles, topics, settings, full, stop, {});
     const double seconds = sw.seconds();
     if (!result.completed) std::printf("  run failed: %s\n", result.error.english().c_str());
     return {seconds, articles.rowCount()};

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     std::printf("(the web engine's helper processes hold another %.0f MB)\n", childrenMegabytes());
 
     // A change the close must write back: a favourite mark on the current row.
-    catalogue::ToggleFavourite(form->session().articles());
+    catalogue::toggleFavourite(form->session().articles());
     Stopwatch close;
     const bool closed = form->close();
     delete form;

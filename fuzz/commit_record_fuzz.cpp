@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::vector<std::string> files = {"mvx.dat", "subjects.dat"};
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const marovex::CommitRecord record = marovex::ParseCommitRecord(bytes, files);
+    const marovex::CommitRecord record = marovex::parseCommitRecord(bytes, files);
     if (!record.damage.empty()) {
         if (!record.pairs.empty()) __builtin_trap();
         return 0;

@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string file(p + wordLen, size - 1 - wordLen);
     const std::string joined = joinedLines(file);
     std::string stored = file;
-    marovex::search::NormalisePageText(stored);
-    const std::vector<std::uint64_t> signature = marovex::search::TextSignature(stored);
+    marovex::search::normalisePageText(stored);
+    const std::vector<std::uint64_t> signature = marovex::search::textSignature(stored);
     const marovex::search::TextQuery query{marovex::Cp1251Text(word)};
     for (int flags = 0; flags < 4; ++flags) {
         const marovex::search::SearchOptions options{(flags & 1) != 0, (flags & 2) != 0};
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool plain =
             marovex::text::PageContainsWord(joined, word, options.caseSensitive, options.wholeWords);
         if (fast != plain || matcher.matchesText(stored) != plain) std::abort();
-        if (plain && !marovex::search::SignatureMayContain(signature.data(), signature.size(), query))
+        if (plain && !marovex::search::signatureMayContain(signature.data(), signature.size(), query))
             std::abort();
     }
     return 0;

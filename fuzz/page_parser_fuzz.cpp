@@ -17,15 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Two pages of one issue: the input split in the middle, so repeated links across pages occur.
     const size_t half = bytes.size() / 2;
     static std::string buffer; // reused from input to input, as a run reuses it from page to page
-    if (indexer::PreparePage(bytes, buffer) != fuzzref::preparePage(bytes)) std::abort();
+    if (indexer::preparePage(bytes, buffer) != fuzzref::preparePage(bytes)) std::abort();
 
     RecordTable articles, topics;
     catalogue::openEmptyArticleTable(articles);
     catalogue::openEmptyTopicTable(topics);
     indexer::PageParser parser(articles, topics);
-    parser.ParseIssuePage(edition, " 01", bytes.substr(0, half));
-    parser.ParseIssuePage(edition, " 01", bytes.substr(half));
-    parser.FinishRun();
+    parser.parsePreparedPage(edition, " 01", indexer::preparePage(bytes.substr(0, half), buffer));
+    parser.parsePreparedPage(edition, " 01", indexer::preparePage(bytes.substr(half), buffer));
+    parser.finishRun();
 
     std::set<std::string> topicNames;
     for (int i = 0; i < topics.rowCount(); ++i) topicNames.insert(topics.rowAt(i).asText(0));

@@ -25,15 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     marovex::SettingsRecord rec;
     try {
-        marovex::LoadSettings(dir, rec);
+        marovex::loadSettings(dir, rec);
     } catch (const marovex::ConversionError&) {
     }
     marovex::ArchiveAccess access;
-    marovex::ReadAccess(dir, access);
+    marovex::readAccess(dir, access);
     marovex::MessageTexts messages;
-    marovex::ApplyLanguage(
-        1, dir, "x.lng", [](const marovex::TextAssignment&) {}, messages);
-    (void)marovex::BuildLanguageList(dir);
+    marovex::applyLanguage(
+        marovex::language::Target::MainWindow, dir, "x.lng", [](const marovex::TextAssignment&) {}, messages);
+    (void)marovex::buildLanguageList(dir);
     for (const std::string& entry : marovex::readSearchHistory(dir / "search.dat"))
         // The capacity counts characters, one byte each in the file; the entry itself is UTF-8.
         if (marovex::cp1251::fromUtf8(entry).size() > marovex::kSearchTextCapacity ||

@@ -20,8 +20,8 @@ inline std::string decodeEntities(std::string text) {
     Pos p = text::FindFolded("&", text, 1);
     while (p > 0) {
         for (const auto& [entity, ch] : rows) {
-            if (text::SameTextFolded(text::CopyRange(text, p, p + Pos(entity.size()) - 1), entity)) {
-                text::ReplaceRange(text, p, Pos(entity.size()), ch);
+            if (text::SameTextFolded(std::string_view(text).substr(std::size_t(p - 1), entity.size()), entity)) {
+                text.replace(std::size_t(p - 1), entity.size(), ch);
                 break;
             }
         }
@@ -72,7 +72,9 @@ inline std::string preparePage(std::string_view bytes) {
         }
     }
     if (!out.empty() && out.back() != '\n') out += "\r\n";
-    return text::ControlCharsToSpaces(out);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x1E) c = ' ';
+    return out;
 }
 
 inline std::string collapse(std::string_view s) {

@@ -97,21 +97,22 @@ std::int64_t mulDiv(std::int64_t a, std::int64_t b, std::int64_t c) {
 }
 
 std::int32_t fontNumber(std::string_view description, const std::string& token, const char* field) {
-    if (auto v = ParseInteger(token)) return *v;
+    if (auto v = parseInteger(token)) return *v;
     throw ConversionError(Message(
         msg::InvalidFont,
-        {Text(quotedText(description)),
-         Nested(token.empty() ? Message(msg::FontFieldMissing, {Text(field)})
-                              : Message(msg::FontFieldNotANumber, {Text(quotedText(token)), Text(field)}))}));
+        {textValue(quotedText(description)),
+         nested(token.empty()
+                    ? Message(msg::FontFieldMissing, {textValue(field)})
+                    : Message(msg::FontFieldNotANumber, {textValue(quotedText(token)), textValue(field)}))}));
 }
 
 } // namespace
 
-bool IsSystemColor(Color c) {
+bool isSystemColor(Color c) {
     return (static_cast<std::uint32_t>(c) & 0xFF000000u) == 0xFF000000u;
 }
 
-std::string ColorToText(Color c) {
+std::string colorToText(Color c) {
     for (const NamedColor& n : kColorNames)
         if (n.value == c) return std::string(n.name);
     char buf[16];
@@ -119,43 +120,43 @@ std::string ColorToText(Color c) {
     return buf;
 }
 
-Color TextToColor(std::string_view text) {
+Color textToColor(std::string_view text) {
     for (const NamedColor& n : kColorNames)
         if (text::SameTextFolded(n.name, text)) return n.value;
     // "$" hexadecimal or decimal; the integer reader's "0x" form is taken as well.
-    if (auto v = ParseInteger(text)) return *v;
-    throw ConversionError(Message(msg::InvalidColour, {Text(quotedText(text))}));
+    if (auto v = parseInteger(text)) return *v;
+    throw ConversionError(Message(msg::InvalidColour, {textValue(quotedText(text))}));
 }
 
-Color StandardSystemColor(int n) {
+Color standardSystemColor(int n) {
     if (n < 0 || n >= static_cast<int>(kStandardSystemRgb.size())) return colors::clBlack;
     const std::uint32_t rgb = kStandardSystemRgb[std::size_t(n)];
     return static_cast<Color>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
 }
 
-Color ColorToRGB(Color c, const SystemColorLookup& lookup) {
-    if (!IsSystemColor(c)) return c;
+Color colorToRgb(Color c, const SystemColorLookup& lookup) {
+    if (!isSystemColor(c)) return c;
     const int n = static_cast<int>(static_cast<std::uint32_t>(c) & 0xFFu);
-    return lookup ? lookup(n) : StandardSystemColor(n);
+    return lookup ? lookup(n) : standardSystemColor(n);
 }
 
-std::string ColorToHex(Color c, const SystemColorLookup& lookup) {
-    const std::uint32_t v = static_cast<std::uint32_t>(ColorToRGB(c, lookup));
+std::string colorToHex(Color c, const SystemColorLookup& lookup) {
+    const std::uint32_t v = static_cast<std::uint32_t>(colorToRgb(c, lookup));
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02X%02X%02X", v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
     return buf;
 }
 
-Color HexToColor(std::string_view hex) {
+Color hexToColor(std::string_view hex) {
     bool valid = hex.size() >= 6;
     for (std::size_t i = 0; valid && i < 6; ++i) {
         const char c = hex[i];
         valid = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
     }
-    if (!valid) throw ConversionError(Message(msg::InvalidHexColour, {Text(quotedText(hex))}));
+    if (!valid) throw ConversionError(Message(msg::InvalidHexColour, {textValue(quotedText(hex))}));
     const std::string text =
         "$00" + std::string(hex.substr(4, 2)) + std::string(hex.substr(2, 2)) + std::string(hex.substr(0, 2));
-    return TextToColor(text);
+    return textToColor(text);
 }
 
 std::int32_t Font::size() const {
@@ -166,18 +167,18 @@ std::int32_t Font::size() const {
 void Font::setSize(std::int32_t points) {
     const std::int64_t h = -mulDiv(points, pixelsPerInch, 72);
     if (h < std::numeric_limits<std::int32_t>::min() || h > std::numeric_limits<std::int32_t>::max())
-        throw ConversionError(Message(msg::InvalidFontSize,
-                                      {Text(std::to_string(points)), Text(std::to_string(pixelsPerInch))}));
+        throw ConversionError(Message(msg::InvalidFontSize, {textValue(std::to_string(points)),
+                                                             textValue(std::to_string(pixelsPerInch))}));
     height = static_cast<std::int32_t>(h);
 }
 
-std::string FontToText(const Font& font) {
+std::string fontToText(const Font& font) {
     return std::to_string(font.color) + "|" + std::to_string(font.height) + "|" + font.name + "|" +
            std::to_string(font.pitch) + "|" + std::to_string(font.pixelsPerInch) + "|" +
            std::to_string(font.size()) + "|" + std::to_string(font.style);
 }
 
-void TextToFont(std::string_view description, Font& font) {
+void textToFont(std::string_view description, Font& font) {
     if (description.empty()) return;
     std::string rest(description);
     std::string token;
@@ -190,9 +191,9 @@ void TextToFont(std::string_view description, Font& font) {
     font.name = next();
     const std::int32_t pitch = fontNumber(description, next(), "Pitch");
     if (pitch < 0 || pitch > 2)
-        throw ConversionError(
-            Message(msg::InvalidFont, {Text(quotedText(description)),
-                                       Nested(Message(msg::FontPitchInvalid, {Text(quotedText(token))}))}));
+        throw ConversionError(Message(
+            msg::InvalidFont, {textValue(quotedText(description)),
+                               nested(Message(msg::FontPitchInvalid, {textValue(quotedText(token))}))}));
     font.pitch = pitch;
     font.pixelsPerInch = fontNumber(description, next(), "PixelsPerInch");
     const std::int32_t size = fontNumber(description, next(), "Size");
@@ -200,7 +201,7 @@ void TextToFont(std::string_view description, Font& font) {
         font.setSize(size);
     } catch (const ConversionError& e) {
         throw ConversionError(
-            Message(msg::InvalidFont, {Text(quotedText(description)), Nested(e.message())}));
+            Message(msg::InvalidFont, {textValue(quotedText(description)), nested(e.message())}));
     }
     font.style = fontNumber(description, next(), "Style") & 0x0F;
 }

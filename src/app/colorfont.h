@@ -48,24 +48,24 @@ inline constexpr Color clNone = 0x1FFFFFFF;
 inline constexpr Color clDefault = 0x20000000;
 } // namespace colors
 
-bool IsSystemColor(Color c);
+bool isSystemColor(Color c);
 
 // The colour's name when it has one, otherwise "$" and eight upper-case hexadecimal digits.
-std::string ColorToText(Color c);
+std::string colorToText(Color c);
 // A name (ignoring case) or an integer in decimal or after "$"; ConversionError otherwise.
-Color TextToColor(std::string_view text);
+Color textToColor(std::string_view text);
 
 // The current plain colour of system colour n (0 to 30). The core answers with the standard Windows
 // colours; the window code may give the desktop's own.
 using SystemColorLookup = std::function<Color(int n)>;
-Color StandardSystemColor(int n);
+Color standardSystemColor(int n);
 // A system colour replaced by its plain colour; other colours unchanged.
-Color ColorToRGB(Color c, const SystemColorLookup& lookup = {});
+Color colorToRgb(Color c, const SystemColorLookup& lookup = {});
 
 // Six upper-case hexadecimal digits RRGGBB, red first.
-std::string ColorToHex(Color c, const SystemColorLookup& lookup = {});
+std::string colorToHex(Color c, const SystemColorLookup& lookup = {});
 // The first six characters RRGGBB as a colour; ConversionError for fewer than six or a non-digit.
-Color HexToColor(std::string_view hex);
+Color hexToColor(std::string_view hex);
 
 namespace fontstyle {
 inline constexpr int bold = 1;
@@ -93,10 +93,10 @@ struct Font {
 };
 
 // The seven fields, "|" between them, integers in decimal.
-std::string FontToText(const Font& font);
+std::string fontToText(const Font& font);
 // An empty text leaves the font unchanged. Fields are set in order, Size after PixelsPerInch (so it
 // decides the height); a field that should be a number and is not raises ConversionError, the fields
 // before it keeping their new values. Runs of "|" count as one separator.
-void TextToFont(std::string_view text, Font& font);
+void textToFont(std::string_view text, Font& font);
 
 } // namespace marovex

@@ -61,7 +61,7 @@ bool hasLineBreak(std::string_view s) {
 
 } // namespace
 
-std::optional<std::int32_t> ParseInteger(std::string_view text) {
+std::optional<std::int32_t> parseInteger(std::string_view text) {
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';
@@ -94,7 +94,7 @@ IniFile::IniFile(std::filesystem::path path) : m_path(std::move(path)) {
     // A file that cannot be read raises rather than reading as empty: a later write would put the few keys
     // it sets in place of everything the file holds.
     const std::string bytes =
-        ReadRegularFile(m_path, kSettingsFileLimit, Links::Follow).value_or(std::string());
+        readRegularFile(m_path, kSettingsFileLimit, Links::Follow).value_or(std::string());
     std::size_t start = 0;
     while (true) {
         const std::size_t nl = bytes.find('\n', start);
@@ -144,7 +144,7 @@ std::ptrdiff_t IniFile::findKey(std::string_view section, std::string_view key) 
     return -1;
 }
 
-bool IniFile::SectionExists(std::string_view section) const {
+bool IniFile::sectionExists(std::string_view section) const {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         const Parsed p = parse(m_lines[i], i == 0);
         if (p.kind == Parsed::Section && text::SameTextFolded(p.name, section)) return true;
@@ -152,26 +152,26 @@ bool IniFile::SectionExists(std::string_view section) const {
     return false;
 }
 
-bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
+bool IniFile::valueExists(std::string_view section, std::string_view key) const {
     return findKey(section, key) >= 0;
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
+std::string IniFile::readString(std::string_view section, std::string_view key, std::string_view def) const {
     const std::ptrdiff_t i = findKey(section, key);
     if (i < 0) return std::string(def);
     const Parsed p = parse(m_lines[std::size_t(i)], i == 0);
     return std::string(p.value.substr(0, kMaxValueLength));
 }
 
-std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const {
+std::int32_t IniFile::readInteger(std::string_view section, std::string_view key, std::int32_t def) const {
     const std::ptrdiff_t i = findKey(section, key);
     if (i < 0) return def;
     const Parsed p = parse(m_lines[std::size_t(i)], i == 0);
-    return ParseInteger(p.value.substr(0, kMaxValueLength)).value_or(def);
+    return parseInteger(p.value.substr(0, kMaxValueLength)).value_or(def);
 }
 
-bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
-    return ReadInteger(section, key, def ? 1 : 0) != 0;
+bool IniFile::readBool(std::string_view section, std::string_view key, bool def) const {
+    return readInteger(section, key, def ? 1 : 0) != 0;
 }
 
 std::string IniFile::content() const {
@@ -187,7 +187,7 @@ void IniFile::failWrite() const {
     throw IniWriteError("Unable to write to " + m_path.string());
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
     // A name or value that a line cannot hold would change other keys or be read back differently.
     const std::string_view tkey = trim(key);
     const std::string_view tsection = trim(section);
@@ -258,15 +258,15 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     m_lines = std::move(lines);
 }
 
-void IniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
-    WriteString(section, key, std::to_string(value));
+void IniFile::writeInteger(std::string_view section, std::string_view key, std::int32_t value) {
+    writeString(section, key, std::to_string(value));
 }
 
-void IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
-    WriteString(section, key, value ? "1" : "0");
+void IniFile::writeBool(std::string_view section, std::string_view key, bool value) {
+    writeString(section, key, value ? "1" : "0");
 }
 
-void IniFile::CreateIfAbsent(const std::filesystem::path& path) {
+void IniFile::createIfAbsent(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) return;
     try {

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "base/message.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,15 +12,15 @@
 namespace marovex {
 
 // A key that could not be written; the message is "Unable to write to " + the file's path.
-class IniWriteError : public std::runtime_error {
+class IniWriteError : public MessageError {
 public:
-    using std::runtime_error::runtime_error;
+    using MessageError::MessageError;
 };
 
 // An integer as the settings store it: optional sign, then decimal digits, or hexadecimal digits after
 // "$" or "0x". Hexadecimal covers the full 32 bits ("$FFFFFFFF" is -1); decimal must fit a signed 32-bit
 // integer. Anything else, including surrounding blanks, gives nothing.
-std::optional<std::int32_t> ParseInteger(std::string_view text);
+std::optional<std::int32_t> parseInteger(std::string_view text);
 
 // A Windows initialisation file of Windows-1251 bytes: "[section]" lines and "key=value" lines below them.
 // Section and key names match ignoring case (by the fixed folding table); blanks around names and values
@@ -41,28 +42,28 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
 
-    bool SectionExists(std::string_view section) const;
-    bool ValueExists(std::string_view section, std::string_view key) const;
+    bool sectionExists(std::string_view section) const;
+    bool valueExists(std::string_view section, std::string_view key) const;
 
     // The value, at most 2047 bytes; the default when the key is absent.
-    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
-    // An integer (see ParseInteger); the default when absent or not a number.
-    std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const;
+    std::string readString(std::string_view section, std::string_view key, std::string_view def) const;
+    // An integer (see parseInteger); the default when absent or not a number.
+    std::int32_t readInteger(std::string_view section, std::string_view key, std::int32_t def) const;
     // An integer as above, any value but 0 being true.
-    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+    bool readBool(std::string_view section, std::string_view key, bool def) const;
 
     // Raise IniWriteError when the file cannot be replaced, is write-protected, or the name or value
     // cannot be held by a line of the file (line breaks, "=" or "]" in names, empty names). The file and
     // this object then keep their previous content.
-    void WriteString(std::string_view section, std::string_view key, std::string_view value);
-    void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
-    void WriteBool(std::string_view section, std::string_view key, bool value);
+    void writeString(std::string_view section, std::string_view key, std::string_view value);
+    void writeInteger(std::string_view section, std::string_view key, std::int32_t value);
+    void writeBool(std::string_view section, std::string_view key, bool value);
 
     // The bytes of the file as this object holds them.
     std::string content() const;
 
     // Creates the file empty when it does not exist; IniWriteError when that fails.
-    static void CreateIfAbsent(const std::filesystem::path& path);
+    static void createIfAbsent(const std::filesystem::path& path);
 
 private:
     struct Parsed {

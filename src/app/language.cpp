@@ -12,110 +12,111 @@ namespace marovex {
 namespace {
 
 using P = TextProperty;
+using T = language::Target;
 
 // Which text goes where, target by target, in the order the texts are set.
 constexpr LanguageBinding kBindings[] = {
-    // Target 1: the main window.
-    {1, "ElMenuItem4", P::Caption, 1},
-    {1, "ElMenuItem5", P::Caption, 2},
-    {1, "ElMenuItem6", P::Caption, 3},
-    {1, "ElMenuItem7", P::Caption, 4},
-    {1, "ElMenuItem9", P::Caption, 5},
-    {1, "ElMenuItem10", P::Caption, 6},
-    {1, "ToolButton19", P::Hint, 6},
-    {1, "ElMenuItem11", P::Caption, 7},
-    {1, "ToolButton21", P::Hint, 7},
-    {1, "ElMenuItem12", P::Caption, 8},
-    {1, "ElMenuItem14", P::Caption, 9},
-    {1, "ToolButton22", P::Hint, 9},
-    {1, "Label1", P::Caption, 10},
-    {1, "FlatComboBox3", P::ClearItems, 0},
-    {1, "FlatComboBox3", P::AddItem, 11},
-    {1, "FlatComboBox3", P::AddItem, 12},
-    {1, language::kArticleGrid, P::ColumnTitle, 13, {}, 0, 0, "Type"},
-    {1, language::kArticleGrid, P::ColumnTitle, 14, {}, 0, 0, "Number"},
-    {1, language::kArticleGrid, P::ColumnTitle, 15, {}, 0, 0, "Tem"},
-    {1, language::kArticleGrid, P::ColumnTitle, 16, {}, 0, 0, "Statia"},
-    {1, "ToolButton5", P::Hint, 18},
-    {1, "ToolButton3", P::Hint, 19},
-    {1, "ToolButton11", P::Hint, 20},
-    {1, "ToolButton10", P::Hint, 21},
-    {1, "ToolButton15", P::Hint, 22},
-    {1, "ToolButton16", P::Hint, 23},
-    {1, "ToolButton17", P::Hint, 24},
-    {1, "ElMenuItem15", P::Caption, 24},
-    {1, "FlatComboBox1", P::Hint, 25},
-    {1, "FlatComboBox3", P::Hint, 26},
-    {1, "ElMenuItem1", P::Caption, 72, " MSIE"},
-    {1, "ElMenuItem2", P::Caption, 72, " Opera"},
-    {1, "ElMenuItem3", P::Caption, 72, " ", 71},
+    // The main window.
+    {T::MainWindow, "ElMenuItem4", P::Caption, 1},
+    {T::MainWindow, "ElMenuItem5", P::Caption, 2},
+    {T::MainWindow, "ElMenuItem6", P::Caption, 3},
+    {T::MainWindow, "ElMenuItem7", P::Caption, 4},
+    {T::MainWindow, "ElMenuItem9", P::Caption, 5},
+    {T::MainWindow, "ElMenuItem10", P::Caption, 6},
+    {T::MainWindow, "ToolButton19", P::Hint, 6},
+    {T::MainWindow, "ElMenuItem11", P::Caption, 7},
+    {T::MainWindow, "ToolButton21", P::Hint, 7},
+    {T::MainWindow, "ElMenuItem12", P::Caption, 8},
+    {T::MainWindow, "ElMenuItem14", P::Caption, 9},
+    {T::MainWindow, "ToolButton22", P::Hint, 9},
+    {T::MainWindow, "Label1", P::Caption, 10},
+    {T::MainWindow, "FlatComboBox3", P::ClearItems, 0},
+    {T::MainWindow, "FlatComboBox3", P::AddItem, 11},
+    {T::MainWindow, "FlatComboBox3", P::AddItem, 12},
+    {T::MainWindow, language::kArticleGrid, P::ColumnTitle, 13, {}, 0, 0, "Type"},
+    {T::MainWindow, language::kArticleGrid, P::ColumnTitle, 14, {}, 0, 0, "Number"},
+    {T::MainWindow, language::kArticleGrid, P::ColumnTitle, 15, {}, 0, 0, "Tem"},
+    {T::MainWindow, language::kArticleGrid, P::ColumnTitle, 16, {}, 0, 0, "Statia"},
+    {T::MainWindow, "ToolButton5", P::Hint, 18},
+    {T::MainWindow, "ToolButton3", P::Hint, 19},
+    {T::MainWindow, "ToolButton11", P::Hint, 20},
+    {T::MainWindow, "ToolButton10", P::Hint, 21},
+    {T::MainWindow, "ToolButton15", P::Hint, 22},
+    {T::MainWindow, "ToolButton16", P::Hint, 23},
+    {T::MainWindow, "ToolButton17", P::Hint, 24},
+    {T::MainWindow, "ElMenuItem15", P::Caption, 24},
+    {T::MainWindow, "FlatComboBox1", P::Hint, 25},
+    {T::MainWindow, "FlatComboBox3", P::Hint, 26},
+    {T::MainWindow, "ElMenuItem1", P::Caption, 72, " MSIE"},
+    {T::MainWindow, "ElMenuItem2", P::Caption, 72, " Opera"},
+    {T::MainWindow, "ElMenuItem3", P::Caption, 72, " ", 71},
 
-    // Target 2: the About box.
-    {2, language::kAboutBox, P::Caption, 9, " Marovex"},
+    // The About box.
+    {T::AboutBox, language::kAboutBox, P::Caption, 9, " Marovex"},
 
-    // Target 3: the indexing dialog.
-    {3, language::kIndexingDialog, P::Caption, 27},
-    {3, "Label2", P::Caption, 28},
-    {3, "Label1", P::Caption, 29},
-    {3, "FlatGroupBox1", P::Caption, 30},
-    {3, "FlatRadioButton1", P::Caption, 31},
-    {3, "FlatRadioButton2", P::Caption, 32},
-    {3, "FlatButton1", P::Caption, 33},
-    {3, "FlatButton2", P::Caption, 34},
-    {3, "FlatButton3", P::Caption, 35},
+    // The indexing dialog.
+    {T::IndexingDialog, language::kIndexingDialog, P::Caption, 27},
+    {T::IndexingDialog, "Label2", P::Caption, 28},
+    {T::IndexingDialog, "Label1", P::Caption, 29},
+    {T::IndexingDialog, "FlatGroupBox1", P::Caption, 30},
+    {T::IndexingDialog, "FlatRadioButton1", P::Caption, 31},
+    {T::IndexingDialog, "FlatRadioButton2", P::Caption, 32},
+    {T::IndexingDialog, "FlatButton1", P::Caption, 33},
+    {T::IndexingDialog, "FlatButton2", P::Caption, 34},
+    {T::IndexingDialog, "FlatButton3", P::Caption, 35},
 
-    // Target 4: the settings dialog.
-    {4, "FlatGroupBox1", P::Caption, 36},
-    {4, language::kSettingsTree, P::TreeNode, 36, {}, 0, 0},
-    {4, language::kSettingsDialog, P::Caption, 37},
-    {4, language::kSettingsTree, P::TreeNode, 37, {}, 0, 1},
-    {4, language::kSettingsTree, P::TreeNode, 38, {}, 0, 2},
-    {4, language::kSettingsTree, P::TreeNode, 39, {}, 0, 3},
-    {4, language::kSettingsTree, P::TreeNode, 40, {}, 0, 4},
-    {4, language::kSettingsTree, P::TreeNode, 41, {}, 0, 5},
-    {4, language::kSettingsTree, P::TreeNode, 42, {}, 0, 7},
-    {4, "Label1", P::Caption, 43},
-    {4, "FlatGroupBox4", P::Caption, 44},
-    {4, "FlatButton2", P::Caption, 45},
-    {4, "FlatButton6", P::Caption, 45},
-    {4, "FlatEdit1", P::Hint, 46},
-    {4, "FlatEdit2", P::Hint, 46},
-    {4, "FlatEdit3", P::Hint, 46},
-    {4, "FlatButton2", P::Hint, 47},
-    {4, "FlatGroupBox3", P::Caption, 48},
-    {4, "FlatRadioButton1", P::Caption, 49},
-    {4, "FlatRadioButton2", P::Caption, 50},
-    {4, "FlatGroupBox2", P::Caption, 51},
-    {4, "FlatButton1", P::Caption, 52},
-    {4, "FlatCheckBox7", P::Caption, 53},
-    {4, "FlatCheckBox10", P::Caption, 54},
-    {4, "Label11", P::Caption, 55},
-    {4, "FlatGroupBox5", P::Caption, 56},
-    {4, "Label2", P::Caption, 57},
-    {4, "Label12", P::Caption, 58},
-    {4, "Label6", P::Caption, 59},
-    {4, "FlatButton6", P::Hint, 60},
-    {4, "FlatButton5", P::Hint, 60},
-    {4, "FlatSpeedButton5", P::Hint, 61},
-    {4, "FlatSpeedButton6", P::Hint, 61},
-    {4, "FlatSpeedButton8", P::Hint, 61},
-    {4, "FlatSpeedButton11", P::Hint, 61},
-    {4, "FlatEdit12", P::Hint, 62},
-    {4, "FlatEdit11", P::Hint, 62},
-    {4, "FlatEdit8", P::Hint, 62},
-    {4, "FlatEdit7", P::Hint, 62},
-    {4, "FlatSpeedButton7", P::Hint, 63},
-    {4, "FlatSpeedButton9", P::Hint, 63},
-    {4, "FlatSpeedButton10", P::Hint, 63},
-    {4, "FlatSpeedButton14", P::Hint, 63},
-    {4, "FlatCheckBox12", P::Caption, 64},
-    {4, "FlatCheckBox13", P::Caption, 65},
-    {4, "FlatGroupBox6", P::Caption, 66},
-    {4, "FlatButton5", P::Caption, 67},
-    {4, "FlatButton3", P::Hint, 68},
-    {4, "FlatButton4", P::Hint, 69},
-    {4, "FlatRadioButton3", P::Caption, 70},
-    {4, "FlatRadioButton6", P::Caption, 71},
+    // The settings dialog.
+    {T::SettingsDialog, "FlatGroupBox1", P::Caption, 36},
+    {T::SettingsDialog, language::kSettingsTree, P::TreeNode, 36, {}, 0, 0},
+    {T::SettingsDialog, language::kSettingsDialog, P::Caption, 37},
+    {T::SettingsDialog, language::kSettingsTree, P::TreeNode, 37, {}, 0, 1},
+    {T::SettingsDialog, language::kSettingsTree, P::TreeNode, 38, {}, 0, 2},
+    {T::SettingsDialog, language::kSettingsTree, P::TreeNode, 39, {}, 0, 3},
+    {T::SettingsDialog, language::kSettingsTree, P::TreeNode, 40, {}, 0, 4},
+    {T::SettingsDialog, language::kSettingsTree, P::TreeNode, 41, {}, 0, 5},
+    {T::SettingsDialog, language::kSettingsTree, P::TreeNode, 42, {}, 0, 7},
+    {T::SettingsDialog, "Label1", P::Caption, 43},
+    {T::SettingsDialog, "FlatGroupBox4", P::Caption, 44},
+    {T::SettingsDialog, "FlatButton2", P::Caption, 45},
+    {T::SettingsDialog, "FlatButton6", P::Caption, 45},
+    {T::SettingsDialog, "FlatEdit1", P::Hint, 46},
+    {T::SettingsDialog, "FlatEdit2", P::Hint, 46},
+    {T::SettingsDialog, "FlatEdit3", P::Hint, 46},
+    {T::SettingsDialog, "FlatButton2", P::Hint, 47},
+    {T::SettingsDialog, "FlatGroupBox3", P::Caption, 48},
+    {T::SettingsDialog, "FlatRadioButton1", P::Caption, 49},
+    {T::SettingsDialog, "FlatRadioButton2", P::Caption, 50},
+    {T::SettingsDialog, "FlatGroupBox2", P::Caption, 51},
+    {T::SettingsDialog, "FlatButton1", P::Caption, 52},
+    {T::SettingsDialog, "FlatCheckBox7", P::Caption, 53},
+    {T::SettingsDialog, "FlatCheckBox10", P::Caption, 54},
+    {T::SettingsDialog, "Label11", P::Caption, 55},
+    {T::SettingsDialog, "FlatGroupBox5", P::Caption, 56},
+    {T::SettingsDialog, "Label2", P::Caption, 57},
+    {T::SettingsDialog, "Label12", P::Caption, 58},
+    {T::SettingsDialog, "Label6", P::Caption, 59},
+    {T::SettingsDialog, "FlatButton6", P::Hint, 60},
+    {T::SettingsDialog, "FlatButton5", P::Hint, 60},
+    {T::SettingsDialog, "FlatSpeedButton5", P::Hint, 61},
+    {T::SettingsDialog, "FlatSpeedButton6", P::Hint, 61},
+    {T::SettingsDialog, "FlatSpeedButton8", P::Hint, 61},
+    {T::SettingsDialog, "FlatSpeedButton11", P::Hint, 61},
+    {T::SettingsDialog, "FlatEdit12", P::Hint, 62},
+    {T::SettingsDialog, "FlatEdit11", P::Hint, 62},
+    {T::SettingsDialog, "FlatEdit8", P::Hint, 62},
+    {T::SettingsDialog, "FlatEdit7", P::Hint, 62},
+    {T::SettingsDialog, "FlatSpeedButton7", P::Hint, 63},
+    {T::SettingsDialog, "FlatSpeedButton9", P::Hint, 63},
+    {T::SettingsDialog, "FlatSpeedButton10", P::Hint, 63},
+    {T::SettingsDialog, "FlatSpeedButton14", P::Hint, 63},
+    {T::SettingsDialog, "FlatCheckBox12", P::Caption, 64},
+    {T::SettingsDialog, "FlatCheckBox13", P::Caption, 65},
+    {T::SettingsDialog, "FlatGroupBox6", P::Caption, 66},
+    {T::SettingsDialog, "FlatButton5", P::Caption, 67},
+    {T::SettingsDialog, "FlatButton3", P::Hint, 68},
+    {T::SettingsDialog, "FlatButton4", P::Hint, 69},
+    {T::SettingsDialog, "FlatRadioButton3", P::Caption, 70},
+    {T::SettingsDialog, "FlatRadioButton6", P::Caption, 71},
 };
 
 const std::string kEmpty;
@@ -150,24 +151,24 @@ const std::string& LanguageFile::text(int key) const {
     return key >= 1 && key <= language::kLastText ? texts[std::size_t(key)] : kEmpty;
 }
 
-LanguageFile ReadLanguageFile(const std::filesystem::path& file) {
+LanguageFile readLanguageFile(const std::filesystem::path& file) {
     const IniFile ini(file);
     LanguageFile lf;
-    lf.charsetCode = ini.ReadInteger(language::kSection, "CharsetCode", 1);
+    lf.charsetCode = ini.readInteger(language::kSection, "CharsetCode", 1);
     // The file is Windows-1251; its texts are taken in as UTF-8.
     const auto read = [&ini](const std::string& key, std::string_view def) {
-        return cp1251::toUtf8(ini.ReadString(language::kSection, key, def));
+        return cp1251::toUtf8(ini.readString(language::kSection, key, def));
     };
     lf.languageName = read("LanguageName", language::kNoName);
     for (int key = 1; key <= language::kLastText; ++key)
         lf.texts[std::size_t(key)] = read(std::to_string(key), "");
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
-        if (ini.ValueExists(language::kSection, std::to_string(key)))
+        if (ini.valueExists(language::kSection, std::to_string(key)))
             lf.ownTexts[std::size_t(key - language::kFirstOwnText)] = read(std::to_string(key), "");
     return lf;
 }
 
-std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::path& appDir,
+std::optional<std::filesystem::path> findLanguageFile(const std::filesystem::path& appDir,
                                                       std::string_view fileName) {
     if (fileName.empty() || fileName.find_first_of("/\\") != std::string_view::npos || fileName == "." ||
         fileName == "..")
@@ -196,7 +197,7 @@ std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::pat
 
 MessageTexts::MessageTexts() {
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key)
-        m_texts[std::size_t(key)] = BuiltInText(key, false);
+        m_texts[std::size_t(key)] = builtInText(key, false);
 }
 
 const std::string& MessageTexts::operator[](int key) const {
@@ -204,7 +205,7 @@ const std::string& MessageTexts::operator[](int key) const {
 }
 
 std::string MessageTexts::format(int key, std::initializer_list<std::string> args) const {
-    return FillPattern((*this)[key], std::vector<std::string>(args));
+    return fillPattern((*this)[key], std::vector<std::string>(args));
 }
 
 std::string MessageTexts::render(const Message& message) const {
@@ -221,52 +222,52 @@ void MessageTexts::storeOwnTexts(const LanguageFile& file) {
     const bool english = file.charsetCode != language::kCyrillicCharset;
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key) {
         const auto& own = file.ownTexts[std::size_t(key - language::kFirstOwnText)];
-        m_texts[std::size_t(key)] = own ? *own : BuiltInText(key, english);
+        m_texts[std::size_t(key)] = own ? *own : builtInText(key, english);
     }
 }
 
-MessageTexts MessageTextsOf(const std::filesystem::path& appDir, std::string_view fileName) {
+MessageTexts messageTextsOf(const std::filesystem::path& appDir, std::string_view fileName) {
     MessageTexts texts;
     try {
-        if (const auto path = FindLanguageFile(appDir, fileName))
-            texts.storeOwnTexts(ReadLanguageFile(*path));
+        if (const auto path = findLanguageFile(appDir, fileName))
+            texts.storeOwnTexts(readLanguageFile(*path));
     } catch (const std::exception&) {
         // Reported where the file is applied to a window.
     }
     return texts;
 }
 
-MessageTexts ReadMessageTexts(const std::filesystem::path& appDir) {
+MessageTexts readMessageTexts(const std::filesystem::path& appDir) {
     MessageTexts texts;
     try {
-        const auto settingsFile = SettingsFilePath(appDir);
+        const auto settingsFile = settingsFilePath(appDir);
         std::error_code ec;
         if (!std::filesystem::is_regular_file(settingsFile, ec)) return texts;
         const IniFile ini(settingsFile);
-        texts = MessageTextsOf(appDir, settings::Read(ini, settings::keys::local));
+        texts = messageTextsOf(appDir, settings::read(ini, settings::keys::local));
     } catch (const std::exception&) {
         // The texts are only what a window shows before start-up proper; its errors surface there.
     }
     return texts;
 }
 
-std::span<const LanguageBinding> LanguageBindings() {
+std::span<const LanguageBinding> languageBindings() {
     return kBindings;
 }
 
-bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,
+bool applyLanguage(language::Target target, const std::filesystem::path& appDir, std::string_view fileName,
                    const TextSetter& set, MessageTexts& messages, Message* problem) {
-    const auto path = FindLanguageFile(appDir, fileName);
+    const auto path = findLanguageFile(appDir, fileName);
     if (!path) return false;
     LanguageFile lf;
     try {
-        lf = ReadLanguageFile(*path);
+        lf = readLanguageFile(*path);
     } catch (const std::exception& e) {
-        if (problem) *problem = MessageOf(e);
+        if (problem) *problem = messageOf(e);
         return false;
     }
 
-    if (target == language::kTargetMainWindow) {
+    if (target == T::MainWindow) {
         set({language::kMainWindow, P::FontCharset, {}, lf.charsetCode, {}});
         set({"Label1", P::FontCharset, {}, lf.charsetCode, {}});
     }
@@ -280,11 +281,11 @@ bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_
         }
         set({b.component, b.property, b.field, b.index, std::move(value)});
     }
-    if (target == language::kTargetMainWindow) messages.store(lf);
+    if (target == T::MainWindow) messages.store(lf);
     return true;
 }
 
-std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir) {
+std::vector<LanguageEntry> buildLanguageList(const std::filesystem::path& appDir) {
     // Lengths are counted and names ordered in Windows-1251, one byte a character, as the files hold them.
     struct Listed {
         std::string file, name; // Windows-1251
@@ -302,7 +303,7 @@ std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir
         // A file that cannot be read is listed without a name; choosing it reports what is wrong with it.
         std::string name(language::kNoName);
         try {
-            name = IniFile(path).ReadString(language::kSection, "LanguageName", language::kNoName);
+            name = IniFile(path).readString(language::kSection, "LanguageName", language::kNoName);
         } catch (const std::exception&) {
         }
         if (name.size() > language::kMaxListText) name.resize(language::kMaxListText);
@@ -319,7 +320,7 @@ std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir
     return entries;
 }
 
-int SelectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName) {
+int selectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName) {
     if (list.empty()) return -1;
     const std::string wanted = cp1251::fromUtf8(fileName);
     for (std::size_t i = 0; i < list.size(); ++i)

@@ -12,7 +12,7 @@
 #include <vector>
 
 // Language files: "Locale/*.lng" in the application folder, section "MVX Language File", interface texts
-// by number. ApplyLanguage puts the texts of one window onto it through a setter that the window code
+// by number. applyLanguage puts the texts of one window onto it through a setter that the window code
 // implements by component name; the core knows which text goes where.
 namespace marovex {
 
@@ -25,11 +25,8 @@ inline constexpr int kUnusedText = 17;
 inline constexpr std::size_t kMaxListText = 200; // longest file name and language name of the list
 inline constexpr std::string_view kNoName = "***";
 
-// ApplyLanguage targets and the component names of their windows.
-inline constexpr int kTargetMainWindow = 1;
-inline constexpr int kTargetAboutBox = 2;
-inline constexpr int kTargetIndexingDialog = 3;
-inline constexpr int kTargetSettingsDialog = 4;
+// The windows applyLanguage puts texts on, and the component names of those windows.
+enum class Target { MainWindow, AboutBox, IndexingDialog, SettingsDialog };
 inline constexpr std::string_view kMainWindow = "Form1";
 inline constexpr std::string_view kAboutBox = "Abut";
 inline constexpr std::string_view kIndexingDialog = "Form_Process";
@@ -82,11 +79,11 @@ struct LanguageFile {
 
 // Reads the file's section; an absent file or section gives empty texts. A file that cannot be read raises
 // FileError naming it.
-LanguageFile ReadLanguageFile(const std::filesystem::path& file);
+LanguageFile readLanguageFile(const std::filesystem::path& file);
 
 // The language file of that name in the "Locale" folder, the name matched ignoring case
 // when no file has it exactly. Nothing for an empty name, a name with a folder part, or no such file.
-std::optional<std::filesystem::path> FindLanguageFile(const std::filesystem::path& appDir,
+std::optional<std::filesystem::path> findLanguageFile(const std::filesystem::path& appDir,
                                                       std::string_view fileName);
 
 // The message texts the other windows show later; empty until a language file applies. The own texts are
@@ -111,20 +108,20 @@ private:
 
 // The own texts of language file `fileName` in the "Locale" folder; the built-in ones when there is no such
 // file or it cannot be read.
-MessageTexts MessageTextsOf(const std::filesystem::path& appDir, std::string_view fileName);
+MessageTexts messageTextsOf(const std::filesystem::path& appDir, std::string_view fileName);
 
 // The own texts as the language file named in the settings of `appDir` gives them, without applying
 // anything to a window: what the splash window and start-up's first messages speak before the main window
 // takes its language. Any trouble reading the files leaves the built-in texts.
-MessageTexts ReadMessageTexts(const std::filesystem::path& appDir);
+MessageTexts readMessageTexts(const std::filesystem::path& appDir);
 
 enum class TextProperty {
     Caption,     // caption of a window, menu item, label, button, group box, check or radio box
     Hint,        // hint (tool tip)
     ColumnTitle, // title of the article grid's column showing `field`, wherever it stands
     TreeNode,    // text of node `index` of the tree `component`
-    ClearItems,  // the list of the combo box `component` is emptied
-    AddItem,     // text appended to the list of the combo box `component`
+    ClearItems,  // the choices of the list `component` are emptied
+    AddItem,     // text appended to the choices of the list `component`
     FontCharset, // character set `index` given to the font of `component`
 };
 
@@ -141,7 +138,7 @@ using TextSetter = std::function<void(const TextAssignment&)>;
 
 // Where text `key` goes: text(key) + suffix + text(secondKey) when secondKey is not 0.
 struct LanguageBinding {
-    int target;
+    language::Target target;
     std::string_view component;
     TextProperty property;
     int key;
@@ -150,15 +147,15 @@ struct LanguageBinding {
     int index = 0;
     std::string_view field = {};
 };
-// Every binding, in the order ApplyLanguage sets them.
-std::span<const LanguageBinding> LanguageBindings();
+// Every binding, in the order applyLanguage sets them.
+std::span<const LanguageBinding> languageBindings();
 
-// Applies language file `fileName` of the "Locale" folder to the window of `target` (1 to 4): target 1
-// first sets the character set of the main window's font and of Label1, then its texts, replaces the
-// items of m_scopeBox (whose selection the caller restores) and, last, stores the message texts.
+// Applies language file `fileName` of the "Locale" folder to the window of `target`. The main window's
+// first sets the character set of the window's font and of component Label1, then its texts, replaces the
+// search scope list (whose selection the caller restores) and, last, stores the message texts.
 // Returns false, changing nothing, when the file does not exist or cannot be read; `problem`, when given,
 // then receives the message naming the file and what is wrong with it (empty for a missing file).
-bool ApplyLanguage(int target, const std::filesystem::path& appDir, std::string_view fileName,
+bool applyLanguage(language::Target target, const std::filesystem::path& appDir, std::string_view fileName,
                    const TextSetter& set, MessageTexts& messages, Message* problem = nullptr);
 
 // An entry of the settings dialog's language list.
@@ -170,9 +167,9 @@ struct LanguageEntry {
 // Every "*.lng" file of the "Locale" folder (folders and names over 200 characters skipped), sorted by
 // language name ignoring case (ties by file name); a file that cannot be read is named "***". An absent
 // folder gives an empty list.
-std::vector<LanguageEntry> BuildLanguageList(const std::filesystem::path& appDir);
+std::vector<LanguageEntry> buildLanguageList(const std::filesystem::path& appDir);
 
 // The entry whose file is fileName, ignoring case; 0 when there is none; -1 for an empty list.
-int SelectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName);
+int selectLanguage(const std::vector<LanguageEntry>& list, std::string_view fileName);
 
 } // namespace marovex

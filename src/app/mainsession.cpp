@@ -7,8 +7,15 @@
 namespace marovex {
 
 namespace {
-constexpr int kRememberOffset = 5;
+// How far a remembered row's favourite mark is moved up.
+constexpr std::int32_t kRememberOffset = 5;
+std::int32_t remembered(std::int32_t izb) {
+    return izb + kRememberOffset;
 }
+std::int32_t forgotten(std::int32_t izb) {
+    return izb - kRememberOffset;
+}
+} // namespace
 
 MainSession::MainSession(std::filesystem::path appDir, catalogue::MessageSink tableReports)
     : m_tableReports(std::move(tableReports)) {
@@ -30,7 +37,7 @@ void inform(Startup& out, Message message) {
 } // namespace
 
 catalogue::TopicFilter& MainSession::topicFilter() {
-    if (!m_topicFilter) m_topicFilter = catalogue::BindTopicFilter(m_articles, m_topics);
+    if (!m_topicFilter) m_topicFilter = catalogue::bindTopicFilter(m_articles, m_topics);
     return *m_topicFilter;
 }
 
@@ -38,7 +45,7 @@ bool MainSession::openCatalogueFile(Startup& out, const std::filesystem::path& f
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
         inform(out, Message::plain("File not found : \r" + file.string()));
-        m_failureMark = -1;
+        m_startupFailed = true;
         return false;
     }
     try {
@@ -48,8 +55,8 @@ bool MainSession::openCatalogueFile(Startup& out, const std::filesystem::path& f
             catalogue::openTopicTable(m_topics, file);
     } catch (const std::exception& e) {
         // A damaged or foreign file ends the run like a missing one, and nothing is written over it.
-        inform(out, MessageOf(e));
-        m_failureMark = -1;
+        inform(out, messageOf(e));
+        m_startupFailed = true;
         return false;
     }
     return true;
@@ -59,43 +66,43 @@ bool MainSession::lockFolder(Startup& out) {
     try {
         m_lock = AppFolderLock::acquire(m_appDir);
     } catch (const FolderLocked& e) {
-        inform(out, MessageOf(e));
-        m_failureMark = -1;
+        inform(out, messageOf(e));
+        m_startupFailed = true;
         return false;
     } catch (const std::exception&) {
         // A folder that cannot be opened is reported by the steps that read it.
         return true;
     }
     try {
-        if (Message note = catalogue::PrepareFolderForWriting(m_appDir); !note.empty())
+        if (Message note = catalogue::prepareFolderForWriting(m_appDir); !note.empty())
             inform(out, std::move(note));
         // Files the user protected are not replaced at the close, and a window that could not be closed
         // without replacing them would be stuck: such a folder is refused now, with nothing written.
-        catalogue::CheckCatalogueReplaceable(m_appDir);
+        catalogue::checkCatalogueReplaceable(m_appDir);
     } catch (const std::exception& e) {
-        inform(out, MessageOf(e));
-        m_failureMark = -1;
+        inform(out, messageOf(e));
+        m_startupFailed = true;
         return false;
     }
     return true;
 }
 
-void MainSession::readWindowState(Startup& out) {
-    out.state = ReadWindowState(m_appDir);
+void MainSession::restoreWindowState(Startup& out) {
+    out.state = readWindowState(m_appDir);
     if (!out.state) return;
     ini.text_search = out.state->textSearch;
     const std::string column = ini.state_save ? out.state->sortColumn : std::string(catalogue::kSortStandard);
     if (ini.state_save && out.state->filterOn) {
-        catalogue::SwitchFilter(m_articles, topicFilter(), true);
+        catalogue::switchFilter(m_articles, topicFilter(), true);
         out.filterRestored = true;
     }
-    out.sortColumn = catalogue::RestoreSortColumn(m_articles, column);
+    out.sortColumn = catalogue::restoreSortColumn(m_articles, column);
 }
 
 Startup MainSession::startUp() {
     Startup out;
     // Start-up's first messages come before the language file is applied, in its words all the same.
-    messages = ReadMessageTexts(m_appDir);
+    messages = readMessageTexts(m_appDir);
     if (!lockFolder(out)) return out;
     if (!openCatalogueFile(out, m_appDir / catalogue::kArticleFile, true)) return out;
     if (!openCatalogueFile(out, m_appDir / catalogue::kTopicFile, false)) {
@@ -105,18 +112,18 @@ Startup MainSession::startUp() {
     out.catalogueOpen = true;
     try {
         topicFilter();
-        out.pane = ReadPaneStart(m_appDir);
-        out.settings = LoadSettings(m_appDir, ini);
+        out.pane = readPaneStart(m_appDir);
+        out.settings = loadSettings(m_appDir, ini);
         // A language file that cannot be read leaves the built-in texts; the rest of start-up goes on.
         Message languageProblem;
-        ApplyLanguage(
-            language::kTargetMainWindow, m_appDir, ini.local,
+        applyLanguage(
+            language::Target::MainWindow, m_appDir, ini.local,
             [&out](const TextAssignment& a) { out.texts.push_back(a); }, messages, &languageProblem);
         if (!languageProblem.empty()) out.notices.push_back({Notice::Kind::Error, languageProblem});
-        readWindowState(out);
+        restoreWindowState(out);
         m_stateRestored = true;
         ArchiveAccess access;
-        if (ReadAccess(m_appDir, access)) archiveFolder = access.folder;
+        if (readAccess(m_appDir, access)) archiveFolder = access.folder;
 
         const auto historyFile = m_appDir / catalogue::kHistoryFile;
         std::error_code ec;
@@ -132,13 +139,13 @@ Startup MainSession::startUp() {
         out.selectFirstHistoryEntry = true;
     } catch (const std::exception& e) {
         // The remaining steps are skipped; the window still opens.
-        out.notices.push_back({Notice::Kind::Error, MessageOf(e)});
+        out.notices.push_back({Notice::Kind::Error, messageOf(e)});
     }
     return out;
 }
 
 MainSession::Closed MainSession::shutDown(const Closing& closing) {
-    if (m_failureMark == -1) {
+    if (m_startupFailed) {
         m_articles.discard();
         m_topics.discard();
         return {};
@@ -151,21 +158,21 @@ MainSession::Closed MainSession::shutDown(const Closing& closing) {
     try {
         const auto historyFile = m_appDir / catalogue::kHistoryFile;
         bool writeState = m_stateRestored, writeHistory = m_historyLoaded;
-        for (auto [file, write] : {std::pair{SettingsFilePath(m_appDir), &writeState},
-                                   std::pair{historyFile, &writeHistory}}) {
+        for (auto [file, write] :
+             {std::pair{settingsFilePath(m_appDir), &writeState}, std::pair{historyFile, &writeHistory}}) {
             if (!*write) continue;
             try {
-                CheckReplaceable(file);
+                checkReplaceable(file);
             } catch (const FileError& e) {
-                if (MessageOf(e).key != msg::WriteProtected) throw;
-                closed.notes.push_back(MessageOf(e));
+                if (messageOf(e).key != msg::WriteProtected) throw;
+                closed.notes.push_back(messageOf(e));
                 *write = false;
             }
         }
-        if (writeState) WriteWindowState(m_appDir, closing.state, ini.state_save);
+        if (writeState) writeWindowState(m_appDir, closing.state, ini.state_save);
         if (writeHistory) writeSearchHistory(historyFile, closing.history);
     } catch (const std::exception& e) {
-        return {MessageOf(e), {}};
+        return {messageOf(e), {}};
     }
     try {
         if (m_articles.isOpen()) {
@@ -193,43 +200,43 @@ MainSession::Closed MainSession::shutDown(const Closing& closing) {
             }
             m_positionRemembered = false;
         }
-        return {MessageOf(e), {}};
+        return {messageOf(e), {}};
     }
     return closed;
 }
 
 Message MainSession::closeTopicTable() {
-    if (m_failureMark == -1) {
+    if (m_startupFailed) {
         m_topics.discard();
         return {};
     }
     try {
         m_topics.close();
     } catch (const std::exception& e) {
-        return MessageOf(e);
+        return messageOf(e);
     }
     return {};
 }
 
 bool restoreRememberedPosition(RecordTable& articles) {
-    if (!articles.locate("Izb", {FieldValue{std::int32_t(kRememberOffset)}}) &&
-        !articles.locate("Izb", {FieldValue{std::int32_t(kRememberOffset - 1)}}))
+    if (!articles.locate("Izb", {FieldValue{remembered(0)}}) &&
+        !articles.locate("Izb", {FieldValue{remembered(catalogue::kFavourite)}}))
         return false;
     if (!articles.edit()) return false;
-    articles.setInt("Izb", articles.asInt("Izb") - kRememberOffset);
+    articles.setInt("Izb", forgotten(articles.asInt("Izb")));
     articles.post();
     return true;
 }
 
 void forgetPosition(RecordTable& articles) {
     if (!articles.edit()) return;
-    articles.setInt("Izb", articles.asInt("Izb") - kRememberOffset);
+    articles.setInt("Izb", forgotten(articles.asInt("Izb")));
     articles.post();
 }
 
 void rememberPosition(RecordTable& articles) {
     if (!articles.edit()) return;
-    articles.setInt("Izb", articles.asInt("Izb") + kRememberOffset);
+    articles.setInt("Izb", remembered(articles.asInt("Izb")));
     articles.post();
 }
 

@@ -40,7 +40,7 @@ struct Startup {
     bool filterRestored = false;           // the topic filter came back on
     // The search box's history list, when the file was there.
     std::optional<std::vector<std::string>> history;
-    bool searchResultsEnd = false; // the end-of-search-results button enabled
+    bool searchResultsEnd = false; // rows still carry marks of a search: clearing them is offered
     bool selectFirstHistoryEntry = false;
 };
 
@@ -64,9 +64,10 @@ public:
     // Kept for the window's whole run: full-text searches after the first look only at files that changed.
     search::FullTextCache& fullTextCache() { return m_fullTextCache; }
 
-    // Start-up failure mark: -1 after a catalogue file could not be taken in, 0 otherwise.
-    int failureMark() const { return m_failureMark; }
-    bool startupFailed() const { return m_failureMark == -1; }
+    // A catalogue file could not be taken in, or another program writes the folder: the run ends.
+    bool startupFailed() const { return m_startupFailed; }
+    // The same as a number, the window's tag: -1 after a failed start, 0 otherwise.
+    int failureMark() const { return m_startupFailed ? -1 : 0; }
 
     // The settings record, the message texts of the language file and the archive folder.
     SettingsRecord ini;
@@ -94,7 +95,7 @@ public:
 private:
     bool openCatalogueFile(Startup& out, const std::filesystem::path& file, bool articles);
     bool lockFolder(Startup& out);
-    void readWindowState(Startup& out);
+    void restoreWindowState(Startup& out);
 
     std::filesystem::path m_appDir;
     RecordTable m_articles;
@@ -104,7 +105,7 @@ private:
     search::FullTextCache m_fullTextCache;
     catalogue::MessageSink m_tableReports;
     std::shared_ptr<catalogue::TopicFilter> m_topicFilter;
-    int m_failureMark = 0;
+    bool m_startupFailed = false;
     // Start-up steps that ran to their end. A step cut short by an error leaves the user's state unread,
     // and shutdown must not write the window's built-in state over it.
     bool m_stateRestored = false;
@@ -114,10 +115,13 @@ private:
     Bookmark m_rememberedRow; // the row marked at a close whose write then failed is unmarked again
 };
 
-// Step of start-up: the first row with Izb 5, else the first with Izb 4, becomes current and gets its
-// mark back (5 subtracted). Returns whether a row was found.
+// The row current at a close is remembered in the catalogue by its favourite mark moved up by 5: Izb 5 is
+// a remembered row that is no favourite, 4 a remembered favourite.
+//
+// Step of start-up: the first remembered row that is no favourite, else the first remembered favourite,
+// becomes current and gets its mark back. Returns whether a row was found.
 bool restoreRememberedPosition(RecordTable& articles);
-// Step of shutdown: 5 is added to the current row's Izb (4 marks a favourite, 5 a row that is not one).
+// Step of shutdown: the current row is remembered.
 void rememberPosition(RecordTable& articles);
 // Undoes rememberPosition on the current row.
 void forgetPosition(RecordTable& articles);

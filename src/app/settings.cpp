@@ -40,8 +40,8 @@ std::size_t columnPosition(std::string_view field) {
 // The error of a key's value, named by the file, the section and the key.
 ConversionError where(const IniFile& ini, std::string_view section, std::string_view name,
                       const ConversionError& e) {
-    return ConversionError(Message(msg::SettingError, {PathValue(ini.path()), Text(std::string(section)),
-                                                       Text(std::string(name)), Nested(e.message())}));
+    return ConversionError(Message(msg::SettingError, {pathValue(ini.path()), textValue(std::string(section)),
+                                                       textValue(std::string(name)), nested(e.message())}));
 }
 
 } // namespace
@@ -53,51 +53,51 @@ const IntKey& keys::colWidth(std::string_view field) {
     return columnKeys().width[columnPosition(field)];
 }
 
-std::string Read(const IniFile& ini, const TextKey& key) {
-    return cp1251::toUtf8(ini.ReadString(key.section, key.name, key.def));
+std::string read(const IniFile& ini, const TextKey& key) {
+    return cp1251::toUtf8(ini.readString(key.section, key.name, key.def));
 }
-std::int32_t Read(const IniFile& ini, const IntKey& key) {
-    return ini.ReadInteger(key.section, key.name, key.def);
+std::int32_t read(const IniFile& ini, const IntKey& key) {
+    return ini.readInteger(key.section, key.name, key.def);
 }
-std::int32_t Read(const IniFile& ini, const IntKey& key, std::int32_t def) {
-    return ini.ReadInteger(key.section, key.name, def);
+std::int32_t read(const IniFile& ini, const IntKey& key, std::int32_t def) {
+    return ini.readInteger(key.section, key.name, def);
 }
-bool Read(const IniFile& ini, const BoolKey& key) {
-    return ini.ReadBool(key.section, key.name, key.def);
+bool read(const IniFile& ini, const BoolKey& key) {
+    return ini.readBool(key.section, key.name, key.def);
 }
 
-Color Read(const IniFile& ini, const ColorKey& key) {
-    const std::string value = ini.ReadString(key.section, key.name, key.def);
+Color read(const IniFile& ini, const ColorKey& key) {
+    const std::string value = ini.readString(key.section, key.name, key.def);
     try {
-        return TextToColor(cp1251::toUtf8(value));
+        return textToColor(cp1251::toUtf8(value));
     } catch (const ConversionError& e) {
         throw where(ini, key.section, key.name, e);
     }
 }
 
-void Read(const IniFile& ini, const FontKey& key, Font& font) {
-    const std::string value = ini.ReadString(key.section, key.name, "");
+void read(const IniFile& ini, const FontKey& key, Font& font) {
+    const std::string value = ini.readString(key.section, key.name, "");
     try {
-        TextToFont(cp1251::toUtf8(value), font);
+        textToFont(cp1251::toUtf8(value), font);
     } catch (const ConversionError& e) {
         throw where(ini, key.section, key.name, e);
     }
 }
 
-void Write(IniFile& ini, const TextKey& key, std::string_view value) {
-    ini.WriteString(key.section, key.name, cp1251::fromUtf8(value));
+void write(IniFile& ini, const TextKey& key, std::string_view value) {
+    ini.writeString(key.section, key.name, cp1251::fromUtf8(value));
 }
-void Write(IniFile& ini, const IntKey& key, std::int32_t value) {
-    ini.WriteInteger(key.section, key.name, value);
+void write(IniFile& ini, const IntKey& key, std::int32_t value) {
+    ini.writeInteger(key.section, key.name, value);
 }
-void Write(IniFile& ini, const BoolKey& key, bool value) {
-    ini.WriteBool(key.section, key.name, value);
+void write(IniFile& ini, const BoolKey& key, bool value) {
+    ini.writeBool(key.section, key.name, value);
 }
-void Write(IniFile& ini, const ColorKey& key, Color value) {
-    ini.WriteString(key.section, key.name, ColorToText(value));
+void write(IniFile& ini, const ColorKey& key, Color value) {
+    ini.writeString(key.section, key.name, colorToText(value));
 }
-void Write(IniFile& ini, const FontKey& key, const Font& font) {
-    ini.WriteString(key.section, key.name, cp1251::fromUtf8(FontToText(font)));
+void write(IniFile& ini, const FontKey& key, const Font& font) {
+    ini.writeString(key.section, key.name, cp1251::fromUtf8(fontToText(font)));
 }
 
 } // namespace settings
@@ -107,97 +107,97 @@ namespace {
 // reading it reports it, where taking it for absent would read defaults and later write over it.
 bool settingsFileExists(const std::filesystem::path& appDir) {
     std::error_code ec;
-    return std::filesystem::exists(SettingsFilePath(appDir), ec) || ec;
+    return std::filesystem::exists(settingsFilePath(appDir), ec) || ec;
 }
 } // namespace
 
-std::filesystem::path SettingsFilePath(const std::filesystem::path& appDir) {
+std::filesystem::path settingsFilePath(const std::filesystem::path& appDir) {
     return appDir / settings::kFileName;
 }
 
-std::optional<SettingsEffects> LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec) {
+std::optional<SettingsEffects> loadSettings(const std::filesystem::path& appDir, SettingsRecord& rec) {
     namespace k = settings::keys;
-    using settings::Read;
+    using settings::read;
     if (!settingsFileExists(appDir)) return std::nullopt;
-    const IniFile ini(SettingsFilePath(appDir));
-    rec.onclick = Read(ini, k::onclick);
-    rec.local = Read(ini, k::local);
-    rec.color_htm_fon = Read(ini, k::color_htm_fon);
-    rec.frame = Read(ini, k::frame);
-    rec.state_save = Read(ini, k::state_save);
-    rec.editionPrefix(1) = Read(ini, k::nameKelvraGold);
-    rec.editionPrefix(2) = Read(ini, k::nameKelvraRelease);
-    rec.editionPrefix(3) = Read(ini, k::nameKelvra);
-    rec.select_browser = Read(ini, k::select_browser);
-    rec.path_MSIE = Read(ini, k::path_MSIE);
-    rec.path_Opera = Read(ini, k::path_Opera);
+    const IniFile ini(settingsFilePath(appDir));
+    rec.onclick = read(ini, k::onclick);
+    rec.local = read(ini, k::local);
+    rec.color_htm_fon = read(ini, k::color_htm_fon);
+    rec.frame = read(ini, k::frame);
+    rec.state_save = read(ini, k::state_save);
+    rec.editionPrefix(1) = read(ini, k::nameKelvraGold);
+    rec.editionPrefix(2) = read(ini, k::nameKelvraRelease);
+    rec.editionPrefix(3) = read(ini, k::nameKelvra);
+    rec.select_browser = read(ini, k::select_browser);
+    rec.path_MSIE = read(ini, k::path_MSIE);
+    rec.path_Opera = read(ini, k::path_Opera);
 
     SettingsEffects effects;
-    effects.viewPane = rec.select_browser == 1;
-    effects.cellLines = Read(ini, k::CellLines);
-    effects.indicator = Read(ini, k::Indicator);
+    effects.viewPane = static_cast<viewer::Viewer>(rec.select_browser) == viewer::Viewer::Pane;
+    effects.cellLines = read(ini, k::CellLines);
+    effects.indicator = read(ini, k::Indicator);
     return effects;
 }
 
-bool ReadAccess(const std::filesystem::path& appDir, ArchiveAccess& access) {
+bool readAccess(const std::filesystem::path& appDir, ArchiveAccess& access) {
     namespace k = settings::keys;
-    using settings::Read;
+    using settings::read;
     if (!settingsFileExists(appDir)) return false;
-    const IniFile ini(SettingsFilePath(appDir));
-    access.folder = text::StripTrailingChar(text::StripTrailingChar(Read(ini, k::dbdir), '\\'), '/');
-    access.plain = Read(ini, k::kelvra);
-    access.gold = Read(ini, k::kelvraGold);
-    access.release = Read(ini, k::kelvraRelease);
+    const IniFile ini(settingsFilePath(appDir));
+    access.folder = text::StripTrailingChar(text::StripTrailingChar(read(ini, k::dbdir), '\\'), '/');
+    access.plain = read(ini, k::kelvra);
+    access.gold = read(ini, k::kelvraGold);
+    access.release = read(ini, k::kelvraRelease);
     return true;
 }
 
-IniFile OpenSettingsFile(const std::filesystem::path& appDir) {
-    const auto path = SettingsFilePath(appDir);
-    IniFile::CreateIfAbsent(path);
+IniFile openSettingsFile(const std::filesystem::path& appDir) {
+    const auto path = settingsFilePath(appDir);
+    IniFile::createIfAbsent(path);
     return IniFile(path);
 }
 
-std::int32_t BrowserChoice(const SettingsDialogValues& values) {
-    if (values.msieSelected) return 2;
-    if (values.operaSelected) return 3;
-    if (values.defaultBrowserSelected) return 4;
-    return 1;
+viewer::Viewer browserChoice(const SettingsDialogValues& values) {
+    if (values.msieSelected) return viewer::Viewer::Msie;
+    if (values.operaSelected) return viewer::Viewer::Opera;
+    if (values.defaultBrowserSelected) return viewer::Viewer::DefaultBrowser;
+    return viewer::Viewer::Pane;
 }
 
-std::optional<SettingsEffects> SaveSettings(const std::filesystem::path& appDir,
+std::optional<SettingsEffects> saveSettings(const std::filesystem::path& appDir,
                                             const SettingsDialogValues& v, SettingsRecord& rec,
                                             std::string& archiveFolder) {
     namespace k = settings::keys;
-    using settings::Write;
+    using settings::write;
     {
-        IniFile ini = OpenSettingsFile(appDir);
-        Write(ini, k::dbdir, v.dbdir);
-        Write(ini, k::kelvraGold, v.kelvraGold);
-        Write(ini, k::kelvraRelease, v.kelvraRelease);
-        Write(ini, k::kelvra, v.kelvra);
-        Write(ini, k::nameKelvraGold, v.editionPrefixes[0]);
-        Write(ini, k::nameKelvraRelease, v.editionPrefixes[1]);
-        Write(ini, k::nameKelvra, v.editionPrefixes[2]);
+        IniFile ini = openSettingsFile(appDir);
+        write(ini, k::dbdir, v.dbdir);
+        write(ini, k::kelvraGold, v.kelvraGold);
+        write(ini, k::kelvraRelease, v.kelvraRelease);
+        write(ini, k::kelvra, v.kelvra);
+        write(ini, k::nameKelvraGold, v.editionPrefixes[0]);
+        write(ini, k::nameKelvraRelease, v.editionPrefixes[1]);
+        write(ini, k::nameKelvra, v.editionPrefixes[2]);
 
-        Write(ini, k::color_find, v.colorFind);
-        Write(ini, k::color_link, v.colorLink);
-        Write(ini, k::color_table, v.colorTable);
-        Write(ini, k::color_htm_fon, v.colorHtmFon);
-        Write(ini, k::frame, v.frame);
-        Write(ini, k::state_save, v.stateSave);
-        Write(ini, k::font_table, v.font);
-        Write(ini, k::CellLines, v.cellLines);
-        Write(ini, k::Indicator, v.indicator);
-        Write(ini, k::select_browser, BrowserChoice(v));
-        Write(ini, k::path_MSIE, v.pathMSIE);
-        Write(ini, k::path_Opera, v.pathOpera);
-        Write(ini, k::local, v.local);
-        Write(ini, k::onclick, v.onclick);
+        write(ini, k::color_find, v.colorFind);
+        write(ini, k::color_link, v.colorLink);
+        write(ini, k::color_table, v.colorTable);
+        write(ini, k::color_htm_fon, v.colorHtmFon);
+        write(ini, k::frame, v.frame);
+        write(ini, k::state_save, v.stateSave);
+        write(ini, k::font_table, v.font);
+        write(ini, k::CellLines, v.cellLines);
+        write(ini, k::Indicator, v.indicator);
+        write(ini, k::select_browser, std::int32_t(browserChoice(v)));
+        write(ini, k::path_MSIE, v.pathMSIE);
+        write(ini, k::path_Opera, v.pathOpera);
+        write(ini, k::local, v.local);
+        write(ini, k::onclick, v.onclick);
     }
     ArchiveAccess access;
     access.folder = archiveFolder;
-    if (ReadAccess(appDir, access)) archiveFolder = access.folder;
-    return LoadSettings(appDir, rec);
+    if (readAccess(appDir, access)) archiveFolder = access.folder;
+    return loadSettings(appDir, rec);
 }
 
 } // namespace marovex

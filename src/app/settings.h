@@ -2,6 +2,7 @@
 
 #include "app/colorfont.h"
 #include "app/inifile.h"
+#include "viewer/opening.h"
 
 #include <array>
 #include <cstdint>
@@ -74,7 +75,7 @@ inline constexpr IntKey WindowWidth{kInterface, "WindowWidth", 0};
 inline constexpr IntKey WindowHeight{kInterface, "WindowHeight", 0};
 inline constexpr IntKey WindowTop{kInterface, "WindowTop", 0};
 inline constexpr IntKey WindowLeft{kInterface, "WindowLeft", 0};
-inline constexpr IntKey WindowState{kInterface, "WindowState", 3}; // 1 minimised, 2 normal, 3 maximised
+inline constexpr IntKey WindowState{kInterface, "WindowState", 3}; // a WindowShow (app/windowstate.h)
 inline constexpr BoolKey Button_caps{kInterface, "Button_caps", false};
 inline constexpr BoolKey Button_word{kInterface, "Button_word", false};
 inline constexpr IntKey Button_find{kInterface, "Button_find", 0};
@@ -92,20 +93,20 @@ const IntKey& colWidth(std::string_view field);
 } // namespace keys
 
 // Texts are UTF-8 here; the file holds them in Windows-1251, characters it cannot hold written as "?".
-std::string Read(const IniFile& ini, const TextKey& key);
-std::int32_t Read(const IniFile& ini, const IntKey& key);
-std::int32_t Read(const IniFile& ini, const IntKey& key, std::int32_t def);
-bool Read(const IniFile& ini, const BoolKey& key);
+std::string read(const IniFile& ini, const TextKey& key);
+std::int32_t read(const IniFile& ini, const IntKey& key);
+std::int32_t read(const IniFile& ini, const IntKey& key, std::int32_t def);
+bool read(const IniFile& ini, const BoolKey& key);
 // ConversionError naming the file, the key and the text when the value is no colour text.
-Color Read(const IniFile& ini, const ColorKey& key);
-// TextToFont of the value into font; ConversionError naming the file and key on a bad field.
-void Read(const IniFile& ini, const FontKey& key, Font& font);
+Color read(const IniFile& ini, const ColorKey& key);
+// textToFont of the value into font; ConversionError naming the file and key on a bad field.
+void read(const IniFile& ini, const FontKey& key, Font& font);
 
-void Write(IniFile& ini, const TextKey& key, std::string_view value);
-void Write(IniFile& ini, const IntKey& key, std::int32_t value);
-void Write(IniFile& ini, const BoolKey& key, bool value);
-void Write(IniFile& ini, const ColorKey& key, Color value);
-void Write(IniFile& ini, const FontKey& key, const Font& font);
+void write(IniFile& ini, const TextKey& key, std::string_view value);
+void write(IniFile& ini, const IntKey& key, std::int32_t value);
+void write(IniFile& ini, const BoolKey& key, bool value);
+void write(IniFile& ini, const ColorKey& key, Color value);
+void write(IniFile& ini, const FontKey& key, const Font& font);
 
 } // namespace settings
 
@@ -118,7 +119,7 @@ struct SettingsRecord {
     bool onclick = false;
     bool frame = false;
     bool state_save = false;
-    std::int32_t select_browser = 0; // 1 embedded pane, 2 MSIE, 3 Opera, 4 default browser
+    std::int32_t select_browser = 0; // a viewer::Viewer, or any other number the file holds
     std::string path_MSIE;
     std::string path_Opera;
     Color color_htm_fon = 0;
@@ -145,52 +146,52 @@ struct ArchiveAccess {
     bool edition(int code) const { return code == 1 ? gold : code == 2 ? release : code == 3 && plain; }
 };
 
-std::filesystem::path SettingsFilePath(const std::filesystem::path& appDir);
+std::filesystem::path settingsFilePath(const std::filesystem::path& appDir);
 
 // Reads the record and returns the pane and grid options. Does nothing and returns nothing when the file
 // is absent. A colour text that does not convert raises ConversionError, the fields read before it
 // keeping their new values.
-std::optional<SettingsEffects> LoadSettings(const std::filesystem::path& appDir, SettingsRecord& rec);
+std::optional<SettingsEffects> loadSettings(const std::filesystem::path& appDir, SettingsRecord& rec);
 
 // The archive folder (trailing "\" run, then trailing "/" run removed) and the edition switches. Leaves
 // access untouched and returns false when the file is absent.
-bool ReadAccess(const std::filesystem::path& appDir, ArchiveAccess& access);
+bool readAccess(const std::filesystem::path& appDir, ArchiveAccess& access);
 
 // "mvx.ini" opened for writing keys, created empty first when absent (IniWriteError when it cannot be).
-IniFile OpenSettingsFile(const std::filesystem::path& appDir);
+IniFile openSettingsFile(const std::filesystem::path& appDir);
 
-// The settings dialog's values, as its controls hold them when OK is pressed.
+// The settings as the user confirms them in the settings dialog.
 struct SettingsDialogValues {
-    std::string dbdir;                          // FlatEdit9
-    bool kelvraGold = true;                     // FlatCheckBox1
-    bool kelvraRelease = true;                  // FlatCheckBox2
-    bool kelvra = true;                         // FlatCheckBox3
-    std::array<std::string, 3> editionPrefixes; // FlatEdit1, FlatEdit2, FlatEdit3
-    Color colorFind = 0;                        // swatch FlatSpeedButton8
-    Color colorLink = 0;                        // swatch FlatSpeedButton5
-    Color colorTable = 0;                       // swatch FlatSpeedButton6
-    Color colorHtmFon = 0;                      // swatch FlatSpeedButton11
-    bool frame = false;                         // FlatCheckBox10
-    bool stateSave = false;                     // FlatCheckBox7
-    Font font;                                  // the font dialog's font
-    bool cellLines = true;                      // FlatCheckBox12
-    bool indicator = true;                      // FlatCheckBox13
-    bool msieSelected = false;                  // FlatRadioButton4
-    bool operaSelected = false;                 // FlatRadioButton5
-    bool defaultBrowserSelected = false;        // FlatRadioButton6
-    std::string pathMSIE;                       // FlatEdit6
-    std::string pathOpera;                      // FlatEdit10
-    std::string local;    // file of the language list entry selected in m_searchBox; empty when none
-    bool onclick = false; // FlatRadioButton1
+    std::string dbdir;                          // the archive folder
+    bool kelvraGold = true;                     // the editions the archive holds
+    bool kelvraRelease = true;
+    bool kelvra = true;
+    std::array<std::string, 3> editionPrefixes; // the editions' folder name prefixes, by edition code
+    Color colorFind = 0;                        // background of found rows in the article grid
+    Color colorLink = 0;                        // text of the grid cells that open something
+    Color colorTable = 0;                       // background of the article grid
+    Color colorHtmFon = 0;                      // highlight of found words in the pane
+    bool frame = false;                         // articles open in a copy of their issue's frame page
+    bool stateSave = false;                     // sort column, topic filter and current row kept
+    Font font;                                  // the article grid's font
+    bool cellLines = true;                      // the article grid draws lines between cells
+    bool indicator = true;                      // the article grid shows the current row's indicator
+    bool msieSelected = false;                  // the viewer chosen (all false: the pane)
+    bool operaSelected = false;
+    bool defaultBrowserSelected = false;
+    std::string pathMSIE;  // the browser programs
+    std::string pathOpera;
+    std::string local;    // file name of the chosen language; empty when none is chosen
+    bool onclick = false; // a single click opens what a double click opens
 };
 
-// select_browser from the radio buttons: 2 MSIE, else 3 Opera, else 4 default browser, else 1.
-std::int32_t BrowserChoice(const SettingsDialogValues& values);
+// The viewer the dialog's choice stands for: MSIE, else Opera, else the default browser, else the pane.
+viewer::Viewer browserChoice(const SettingsDialogValues& values);
 
 // Writes the dialog's values, then takes the archive folder and the record in again and returns the pane
-// and grid options as LoadSettings does; the caller then re-applies the topic filter. IniWriteError when a
+// and grid options as loadSettings does; the caller then re-applies the topic filter. IniWriteError when a
 // key cannot be written; the keys written before it stay written.
-std::optional<SettingsEffects> SaveSettings(const std::filesystem::path& appDir,
+std::optional<SettingsEffects> saveSettings(const std::filesystem::path& appDir,
                                             const SettingsDialogValues& values, SettingsRecord& rec,
                                             std::string& archiveFolder);
 

@@ -4,7 +4,7 @@
 
 namespace marovex::settingsactions {
 
-char32_t FilterHexKey(std::size_t fieldLength, char32_t key) {
+char32_t filterHexKey(std::size_t fieldLength, char32_t key) {
     if (key == U'\b') return key;
     if (fieldLength >= kHexDigits) return 0;
     if ((key >= U'0' && key <= U'9') || (key >= U'A' && key <= U'F')) return key;
@@ -12,11 +12,20 @@ char32_t FilterHexKey(std::size_t fieldLength, char32_t key) {
     return 0;
 }
 
-int BrowserButton(int selectBrowser) {
-    return selectBrowser >= 1 && selectBrowser <= 4 ? selectBrowser : 1;
+viewer::Viewer chosenViewer(std::int32_t selectBrowser) {
+    using viewer::Viewer;
+    const auto stored = static_cast<Viewer>(selectBrowser);
+    switch (stored) {
+    case Viewer::Pane:
+    case Viewer::Msie:
+    case Viewer::Opera:
+    case Viewer::DefaultBrowser:
+        return stored;
+    }
+    return Viewer::Pane;
 }
 
-void ReopenTopicTable(RecordTable& topics, const RecordTable& articles) {
+void reopenTopicTable(RecordTable& topics, const RecordTable& articles) {
     if (!topics.isOpen()) return;
     if (topics.isModified() && articles.isModified()) {
         topics.setSortKeys(catalogue::kTopicTableOrder);
@@ -35,7 +44,7 @@ void ReopenTopicTable(RecordTable& topics, const RecordTable& articles) {
     }
 }
 
-void WriteTopicCopy(const std::filesystem::path& appDir, const RecordTable& topics) {
+void writeTopicCopy(const std::filesystem::path& appDir, const RecordTable& topics) {
     topics.saveToFile(appDir / catalogue::kTopicCopyFile);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/inifile.h"
 #include "app/settings.h"
+#include "viewer/opening.h"
 
 #include <algorithm>
 #include <numeric>
@@ -9,7 +10,7 @@
 
 namespace marovex {
 
-std::array<int, kGridColumns> ColumnOrderFromPositions(const std::array<int, kGridColumns>& storedPositions) {
+std::array<int, kGridColumns> columnOrderFromPositions(const std::array<int, kGridColumns>& storedPositions) {
     std::array<int, kGridColumns> byPosition;
     std::iota(byPosition.begin(), byPosition.end(), 0);
     std::stable_sort(byPosition.begin(), byPosition.end(),
@@ -31,76 +32,77 @@ namespace {
 // window then keeps its built-in look, and the record's reader has reported the file already.
 bool settingsFileExists(const std::filesystem::path& appDir) {
     std::error_code ec;
-    return std::filesystem::exists(SettingsFilePath(appDir), ec);
+    return std::filesystem::exists(settingsFilePath(appDir), ec);
 }
 } // namespace
 
-std::optional<PaneStart> ReadPaneStart(const std::filesystem::path& appDir) {
+std::optional<PaneStart> readPaneStart(const std::filesystem::path& appDir) {
     if (!settingsFileExists(appDir)) return std::nullopt;
-    const IniFile ini(SettingsFilePath(appDir));
+    const IniFile ini(settingsFilePath(appDir));
     namespace k = settings::keys;
-    return PaneStart{settings::Read(ini, k::Internal_browser_height),
-                     settings::Read(ini, k::select_browser) != 1};
+    return PaneStart{settings::read(ini, k::Internal_browser_height),
+                     static_cast<viewer::Viewer>(settings::read(ini, k::select_browser)) !=
+                         viewer::Viewer::Pane};
 }
 
-std::optional<WindowState> ReadWindowState(const std::filesystem::path& appDir) {
+std::optional<WindowState> readWindowState(const std::filesystem::path& appDir) {
     if (!settingsFileExists(appDir)) return std::nullopt;
-    const IniFile ini(SettingsFilePath(appDir));
+    const IniFile ini(settingsFilePath(appDir));
     namespace k = settings::keys;
-    using settings::Read;
+    using settings::read;
     WindowState s;
-    Read(ini, k::font_table, s.font);
-    s.tableColor = Read(ini, k::color_table);
-    s.findColor = Read(ini, k::color_find);
-    s.linkColor = Read(ini, k::color_link);
+    read(ini, k::font_table, s.font);
+    s.tableColor = read(ini, k::color_table);
+    s.findColor = read(ini, k::color_find);
+    s.linkColor = read(ini, k::color_link);
     for (std::size_t c = 0; c < kGridColumns; ++c) {
         const std::string_view field = k::kGridFields[c];
-        s.columnPositions[c] = Read(ini, k::colIndex(field));
-        s.columnWidths[c] = Read(ini, k::colWidth(field));
+        s.columnPositions[c] = read(ini, k::colIndex(field));
+        s.columnWidths[c] = read(ini, k::colWidth(field));
     }
     const auto bound = [&ini](const settings::IntKey& key) {
-        return ParseInteger(ini.ReadString(key.section, key.name, ""));
+        return parseInteger(ini.readString(key.section, key.name, ""));
     };
     s.width = bound(k::WindowWidth);
     s.height = bound(k::WindowHeight);
     s.top = bound(k::WindowTop);
     s.left = bound(k::WindowLeft);
-    s.show = Read(ini, k::WindowState);
-    s.gridAreaHeight = Read(ini, k::Internal_browser_height);
-    s.zoomPercent = Read(ini, k::Internal_browser_zoom);
-    s.matchCase = Read(ini, k::Button_caps);
-    s.wholeWords = Read(ini, k::Button_word);
-    s.scope = Read(ini, k::Button_find);
-    s.textSearch = Read(ini, k::text_search);
-    s.sortColumn = Read(ini, k::state_index);
+    s.show = static_cast<WindowShow>(read(ini, k::WindowState));
+    s.gridAreaHeight = read(ini, k::Internal_browser_height);
+    s.zoomPercent = read(ini, k::Internal_browser_zoom);
+    s.matchCase = read(ini, k::Button_caps);
+    s.wholeWords = read(ini, k::Button_word);
+    s.scope = read(ini, k::Button_find);
+    s.textSearch = read(ini, k::text_search);
+    s.sortColumn = read(ini, k::state_index);
     if (s.sortColumn.size() > k::kStateIndexLength) s.sortColumn.resize(k::kStateIndexLength);
-    s.filterOn = Read(ini, k::state_filter);
+    s.filterOn = read(ini, k::state_filter);
     return s;
 }
 
-void WriteWindowState(const std::filesystem::path& appDir, const WindowState& s, bool keepSortAndFilter) {
-    IniFile ini = OpenSettingsFile(appDir);
+void writeWindowState(const std::filesystem::path& appDir, const WindowState& s, bool keepSortAndFilter) {
+    IniFile ini = openSettingsFile(appDir);
     namespace k = settings::keys;
-    using settings::Write;
+    using settings::write;
     for (std::size_t c = 0; c < kGridColumns; ++c) {
         const std::string_view field = k::kGridFields[c];
-        Write(ini, k::colIndex(field), s.columnPositions[c]);
-        Write(ini, k::colWidth(field), s.columnWidths[c]);
+        write(ini, k::colIndex(field), s.columnPositions[c]);
+        write(ini, k::colWidth(field), s.columnWidths[c]);
     }
-    Write(ini, k::Button_caps, s.matchCase);
-    Write(ini, k::Button_word, s.wholeWords);
-    Write(ini, k::Button_find, s.scope);
-    Write(ini, k::WindowState, s.show);
-    if (s.width) Write(ini, k::WindowWidth, *s.width);
-    if (s.height) Write(ini, k::WindowHeight, *s.height);
-    if (s.top) Write(ini, k::WindowTop, *s.top);
-    if (s.left) Write(ini, k::WindowLeft, *s.left);
-    Write(ini, k::Internal_browser_height, s.gridAreaHeight);
-    Write(ini, k::Internal_browser_zoom, s.zoomPercent);
-    Write(ini, k::text_search, s.textSearch);
+    write(ini, k::Button_caps, s.matchCase);
+    write(ini, k::Button_word, s.wholeWords);
+    write(ini, k::Button_find, s.scope);
+    write(ini, k::WindowState, std::int32_t(s.show));
+    if (s.width) write(ini, k::WindowWidth, *s.width);
+    if (s.height) write(ini, k::WindowHeight, *s.height);
+    if (s.top) write(ini, k::WindowTop, *s.top);
+    if (s.left) write(ini, k::WindowLeft, *s.left);
+    write(ini, k::Internal_browser_height, s.gridAreaHeight);
+    write(ini, k::Internal_browser_zoom, s.zoomPercent);
+    write(ini, k::text_search, s.textSearch);
     if (keepSortAndFilter) {
-        Write(ini, k::state_index, s.sortColumn);
-        Write(ini, k::state_filter, s.filterOn);
+        write(ini, k::state_index, s.sortColumn);
+        write(ini, k::state_filter, s.filterOn);
     }
 }
 

@@ -20,7 +20,7 @@ inline constexpr std::size_t kGridColumns = 5;
 // (ties in built-in order) and each is moved to its stored position, so that a stored permutation comes
 // back exactly. Element i is the built-in index of the column shown at position i. Positions outside the
 // grid are held at its ends.
-std::array<int, kGridColumns> ColumnOrderFromPositions(const std::array<int, kGridColumns>& storedPositions);
+std::array<int, kGridColumns> columnOrderFromPositions(const std::array<int, kGridColumns>& storedPositions);
 
 // How the main window shows the pane before the settings switch it: the height of the grid area above a
 // shown pane, and the pane's visibility, the opposite of what the settings will ask for so that the switch
@@ -29,6 +29,9 @@ struct PaneStart {
     std::int32_t gridAreaHeight = 125;
     bool paneShown = false;
 };
+
+// How the main window is shown; the settings file stores these numbers.
+enum class WindowShow : std::int32_t { Minimised = 1, Normal = 2, Maximised = 3 };
 
 // The main window's state kept between runs in the settings file.
 struct WindowState {
@@ -41,8 +44,8 @@ struct WindowState {
     // columns to its width).
     std::array<std::int32_t, kGridColumns> columnPositions{};
     std::array<std::int32_t, kGridColumns> columnWidths{};
-    // 1 minimised, 2 normal, 3 maximised; read, anything else leaves the window as it is.
-    std::int32_t show = 3;
+    // As read, also a number that is no WindowShow: that one leaves the window as it is.
+    WindowShow show = WindowShow::Maximised;
     // The normal bounds; an absent one leaves the window's own. Written only for a normal window.
     std::optional<std::int32_t> width, height, top, left;
     std::int32_t gridAreaHeight = 125;
@@ -59,12 +62,12 @@ struct WindowState {
 };
 
 // Nothing when the settings file is absent. FileError when it cannot be read.
-std::optional<PaneStart> ReadPaneStart(const std::filesystem::path& appDir);
+std::optional<PaneStart> readPaneStart(const std::filesystem::path& appDir);
 // Nothing when the settings file is absent. ConversionError for a colour or font text that does not convert,
 // FileError when the file cannot be read.
-std::optional<WindowState> ReadWindowState(const std::filesystem::path& appDir);
+std::optional<WindowState> readWindowState(const std::filesystem::path& appDir);
 // Writes the state, creating the file when absent; the sort column and the filter only with
 // keepSortAndFilter. IniWriteError when a key cannot be written.
-void WriteWindowState(const std::filesystem::path& appDir, const WindowState& state, bool keepSortAndFilter);
+void writeWindowState(const std::filesystem::path& appDir, const WindowState& state, bool keepSortAndFilter);
 
 } // namespace marovex

@@ -43,8 +43,8 @@ std::optional<Message> holderOf(int fd) {
             shown += arg;
             start = end + 1;
         }
-        return shown.empty() ? Message(msg::HolderProcess, {Text(pid)})
-                             : Message(msg::HolderNamed, {Text(shown), Text(pid)});
+        return shown.empty() ? Message(msg::HolderProcess, {textValue(pid)})
+                             : Message(msg::HolderNamed, {textValue(shown), textValue(pid)});
     }
     return std::nullopt;
 }
@@ -55,16 +55,16 @@ AppFolderLock AppFolderLock::acquire(const std::filesystem::path& folder) {
     // The lock is taken on the folder itself, so it creates no file there. flock() belongs to the open
     // file, so a second open in the same process is refused too, and the lock dies with its process.
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throw MessageError(Message(msg::CannotLockFolder, {PathValue(folder), Reason(errno)}));
+    if (fd < 0) throw MessageError(Message(msg::CannotLockFolder, {pathValue(folder), errorReason(errno)}));
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         const std::optional<Message> holder = err == EWOULDBLOCK ? holderOf(fd) : std::nullopt;
         ::close(fd);
         if (err != EWOULDBLOCK)
-            throw MessageError(Message(msg::CannotLockFolder, {PathValue(folder), Reason(err)}));
+            throw MessageError(Message(msg::CannotLockFolder, {pathValue(folder), errorReason(err)}));
         throw FolderLocked(
             Message(msg::FolderLocked,
-                    {PathValue(folder), Nested(holder ? *holder : Message(msg::AnotherProgram, {}))}));
+                    {pathValue(folder), nested(holder ? *holder : Message(msg::AnotherProgram, {}))}));
     }
     AppFolderLock lock;
     lock.m_fd = fd;

@@ -25,7 +25,7 @@ std::filesystem::path folderOf(const std::filesystem::path& file) {
 [[noreturn]] void fail(const std::filesystem::path& temp, const std::filesystem::path& file, msg::Key what,
                        int err) {
     ::unlink(temp.c_str());
-    throw FileError(Message(what, {PathValue(file), Reason(err)}));
+    throw FileError(Message(what, {pathValue(file), errorReason(err)}));
 }
 
 void syncFolder(const std::filesystem::path& folder) {
@@ -54,21 +54,21 @@ NewTemporary createTemporaryBeside(const std::filesystem::path& file) {
         if (fd >= 0) return {std::move(temp), fd};
         err = errno;
     }
-    throw FileError(CannotWriteMessage(file, err));
+    throw FileError(cannotWriteMessage(file, err));
 }
 
-void CheckReplaceable(const std::filesystem::path& file) {
+void checkReplaceable(const std::filesystem::path& file) {
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return;
-        throw FileError(CannotReplaceMessage(file, errno));
+        throw FileError(cannotReplaceMessage(file, errno));
     }
-    if (!S_ISREG(info.st_mode)) throw FileError(NotRegularFileMessage(file, info.st_mode, true));
+    if (!S_ISREG(info.st_mode)) throw FileError(notRegularFileMessage(file, info.st_mode, true));
     // The owner's write bit counts even for the superuser, who may write anything: it is how a user
     // protects a file.
     if ((info.st_mode & S_IWUSR) == 0 ||
         (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES))
-        throw FileError(WriteProtectedMessage(file));
+        throw FileError(writeProtectedMessage(file));
 }
 
 void replaceWith(const std::filesystem::path& temp, const std::filesystem::path& file) {
@@ -85,7 +85,7 @@ void replaceWith(const std::filesystem::path& temp, const std::filesystem::path&
 }
 
 void writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
-    CheckReplaceable(file);
+    checkReplaceable(file);
     const NewTemporary temp = createTemporaryBeside(file);
     size_t done = 0;
     while (done < bytes.size()) {
@@ -130,13 +130,13 @@ bool isTemporaryOf(const std::string& temp, const std::string& file) {
 // link never is), or the record read as damaged. Nothing when there is no record.
 std::optional<CommitRecord> readRecord(const std::filesystem::path& record,
                                        const std::vector<std::string>& files) {
-    const std::optional<std::string> bytes = ReadRegularFile(record, kRecordFileLimit, Links::Refuse);
+    const std::optional<std::string> bytes = readRegularFile(record, kRecordFileLimit, Links::Refuse);
     if (!bytes) return std::nullopt;
-    CommitRecord parsed = ParseCommitRecord(*bytes, files);
+    CommitRecord parsed = parseCommitRecord(*bytes, files);
     for (const auto& pair : parsed.pairs) {
         struct stat info {};
         if (::lstat((folderOf(record) / pair.first).c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-            parsed.damage = Message(msg::RecordTemporaryNotRegular, {Text(pair.first)});
+            parsed.damage = Message(msg::RecordTemporaryNotRegular, {textValue(pair.first)});
             parsed.pairs.clear();
             break;
         }
@@ -146,7 +146,7 @@ std::optional<CommitRecord> readRecord(const std::filesystem::path& record,
 
 } // namespace
 
-CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::string>& files) {
+CommitRecord parseCommitRecord(std::string_view bytes, const std::vector<std::string>& files) {
     CommitRecord out;
     auto damaged = [&](Message why) {
         out.pairs.clear();
@@ -171,11 +171,11 @@ CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::st
         bool known = false;
         for (const std::string& f : files)
             known = known || f == file;
-        if (!known) return damaged(Message(msg::RecordNamesOther, {Text(file)}));
+        if (!known) return damaged(Message(msg::RecordNamesOther, {textValue(file)}));
         if (!isTemporaryOf(temp, file))
-            return damaged(Message(msg::RecordNotTemporaryOf, {Text(temp), Text(file)}));
+            return damaged(Message(msg::RecordNotTemporaryOf, {textValue(temp), textValue(file)}));
         for (const auto& pair : out.pairs)
-            if (pair.second == file) return damaged(Message(msg::RecordNamesTwice, {Text(file)}));
+            if (pair.second == file) return damaged(Message(msg::RecordNamesTwice, {textValue(file)}));
         out.pairs.emplace_back(std::move(temp), std::move(file));
     }
     return out;
@@ -191,12 +191,12 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
     try {
         for (const auto& r : replacements) {
             if (folderOf(r.temp) != folderOf(record) || folderOf(r.file) != folderOf(record))
-                throw FileError(Message(msg::NotInRecordFolder, {PathValue(r.file), PathValue(record)}));
-            CheckReplaceable(r.file);
+                throw FileError(Message(msg::NotInRecordFolder, {pathValue(r.file), pathValue(record)}));
+            checkReplaceable(r.file);
             const int fd = ::open(r.temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
             const int err = fd < 0 ? errno : (::fsync(fd) == 0 ? 0 : errno);
             if (fd >= 0) ::close(fd);
-            if (err != 0) throw FileError(CannotWriteMessage(r.file, err));
+            if (err != 0) throw FileError(cannotWriteMessage(r.file, err));
             text += r.temp.filename().string() + '\t' + r.file.filename().string() + '\n';
         }
         text += kRecordEnd;
@@ -210,7 +210,7 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
     for (size_t i = 0; i < replacements.size(); ++i) {
         const auto& r = replacements[i];
         if (::rename(r.temp.c_str(), r.file.c_str()) != 0)
-            throw FileError(Message(msg::ReplaceLeftForNextWriter, {PathValue(r.file), Reason(errno)}));
+            throw FileError(Message(msg::ReplaceLeftForNextWriter, {pathValue(r.file), errorReason(errno)}));
         if (i == 0 && std::getenv("MAROVEX_TEST_KILL_AFTER_FIRST_RENAME")) ::raise(SIGKILL);
     }
     syncFolder(folderOf(record));
@@ -218,7 +218,7 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
     syncFolder(folderOf(record));
 }
 
-InterruptedReplace FinishInterruptedReplace(const std::filesystem::path& record,
+InterruptedReplace finishInterruptedReplace(const std::filesystem::path& record,
                                             const std::vector<std::string>& files) {
     InterruptedReplace result;
     const std::optional<CommitRecord> parsed = readRecord(record, files);
@@ -230,19 +230,20 @@ InterruptedReplace FinishInterruptedReplace(const std::filesystem::path& record,
             std::error_code ec;
             if (std::filesystem::exists(std::filesystem::symlink_status(folder / temp, ec)) &&
                 ::rename((folder / temp).c_str(), (folder / file).c_str()) != 0)
-                throw FileError(Message(msg::CannotCompleteWrite, {PathValue(folder / file), Reason(errno)}));
+                throw FileError(
+                    Message(msg::CannotCompleteWrite, {pathValue(folder / file), errorReason(errno)}));
         }
         syncFolder(folder);
     } else {
-        result.discarded = DamagedRecordMessage(record, parsed->damage);
+        result.discarded = damagedRecordMessage(record, parsed->damage);
     }
     if (::unlink(record.c_str()) != 0 && errno != ENOENT)
-        throw FileError(Message(msg::CannotRemove, {PathValue(record), Reason(errno)}));
+        throw FileError(Message(msg::CannotRemove, {pathValue(record), errorReason(errno)}));
     syncFolder(folder);
     return result;
 }
 
-std::filesystem::path PendingReplacementOf(const std::filesystem::path& record,
+std::filesystem::path pendingReplacementOf(const std::filesystem::path& record,
                                            const std::filesystem::path& file,
                                            const std::vector<std::string>& files) {
     if (const std::optional<CommitRecord> parsed = readRecord(record, files)) {
@@ -257,7 +258,7 @@ std::filesystem::path PendingReplacementOf(const std::filesystem::path& record,
     return file;
 }
 
-void RemoveLeftoverTemporaries(const std::filesystem::path& folder) {
+void removeLeftoverTemporaries(const std::filesystem::path& folder) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         if (!isTemporaryName(it->path().filename().string())) continue;

@@ -11,14 +11,14 @@ namespace marovex {
 
 // Replaces a file's content so that a crash or a full disk leaves either the old or the new content:
 // the bytes go to a new file beside it, are flushed to disk, and the new file is renamed over the old.
-// Raises std::runtime_error naming the file and the reason; a file CheckReplaceable refuses is left as
+// Raises std::runtime_error naming the file and the reason; a file checkReplaceable refuses is left as
 // it is.
 void writeFileAtomically(const std::filesystem::path& file, std::string_view bytes);
 
 // Raises FileError naming `file` when a write must not replace it: it is there but is no regular file (a
 // link to one counts as one), or it is write-protected (its owner may not write it, or this process may
 // not). A file that is not there may be made.
-void CheckReplaceable(const std::filesystem::path& file);
+void checkReplaceable(const std::filesystem::path& file);
 
 // A fresh name for a temporary file beside `file`, in the same folder so that a rename can replace it.
 std::filesystem::path temporaryBeside(const std::filesystem::path& file);
@@ -43,7 +43,7 @@ struct Replacement {
 };
 
 // Replaces several files of one folder as one change: after a crash at any moment, the next
-// FinishInterruptedReplace sees either every old file or every new one. The temporaries are flushed, a
+// finishInterruptedReplace sees either every old file or every new one. The temporaries are flushed, a
 // commit record naming them is written atomically, then each is renamed over its file and the record is
 // removed. Raises std::runtime_error naming the file and the reason; before the record is written every
 // temporary is removed and every old file is untouched.
@@ -56,9 +56,9 @@ struct CommitRecord {
     std::vector<std::pair<std::string, std::string>> pairs;
     Message damage; // empty for a sound record
 };
-CommitRecord ParseCommitRecord(std::string_view bytes, const std::vector<std::string>& files);
+CommitRecord parseCommitRecord(std::string_view bytes, const std::vector<std::string>& files);
 
-// What FinishInterruptedReplace found.
+// What finishInterruptedReplace found.
 struct InterruptedReplace {
     bool found = false; // a record was there
     Message discarded;  // the message for a damaged record that was discarded, nothing renamed
@@ -68,19 +68,19 @@ struct InterruptedReplace {
 // sound record has its remaining renames done; a damaged one is discarded without renaming anything (its
 // temporaries then count as leftovers). A record that is no regular file or cannot be read raises
 // FileError naming it and is left as it is.
-InterruptedReplace FinishInterruptedReplace(const std::filesystem::path& record,
+InterruptedReplace finishInterruptedReplace(const std::filesystem::path& record,
                                             const std::vector<std::string>& files);
 
 // The file to read for `file` while a commit record may be pending, without changing anything on disk
 // (for readers that hold no lock): the record's new temporary when a sound record names one that is still
 // there. A record that is no regular file or cannot be read raises FileError naming it.
-std::filesystem::path PendingReplacementOf(const std::filesystem::path& record,
+std::filesystem::path pendingReplacementOf(const std::filesystem::path& record,
                                            const std::filesystem::path& file,
                                            const std::vector<std::string>& files);
 
 // Removes the temporaries that killed writes left in a folder (names made by temporaryBeside), and
 // whatever else has such a name, but a folder only when it is empty. Only for the folder's one writer,
-// after FinishInterruptedReplace.
-void RemoveLeftoverTemporaries(const std::filesystem::path& folder);
+// after finishInterruptedReplace.
+void removeLeftoverTemporaries(const std::filesystem::path& folder);
 
 } // namespace marovex

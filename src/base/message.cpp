@@ -208,20 +208,20 @@ std::string Message::english() const {
     return render([](int) { return std::string(); });
 }
 
-Message::Value Text(std::string text) {
+Message::Value textValue(std::string text) {
     return {std::move(text), nullptr};
 }
 
-Message::Value PathValue(const std::filesystem::path& path) {
+Message::Value pathValue(const std::filesystem::path& path) {
     const std::u8string name = path.u8string();
     return {std::string(name.begin(), name.end()), nullptr};
 }
 
-Message::Value Nested(Message message) {
+Message::Value nested(Message message) {
     return {{}, std::make_shared<const Message>(std::move(message))};
 }
 
-Message::Value Reason(int error) {
+Message::Value errorReason(int error) {
     int key = 0;
     switch (error) {
     case ENOENT:
@@ -267,43 +267,43 @@ Message::Value Reason(int error) {
         key = Busy;
         break;
     default:
-        return Text(std::strerror(error));
+        return textValue(std::strerror(error));
     }
-    return Nested(Message(key, {}));
+    return nested(Message(key, {}));
 }
 
-Message::Value FileKind(unsigned mode) {
+Message::Value fileKind(unsigned mode) {
     switch (mode & S_IFMT) {
     case S_IFDIR:
-        return Nested(Message(KindFolder, {}));
+        return nested(Message(KindFolder, {}));
     case S_IFIFO:
-        return Nested(Message(KindFifo, {}));
+        return nested(Message(KindFifo, {}));
     case S_IFCHR:
-        return Nested(Message(KindCharacterDevice, {}));
+        return nested(Message(KindCharacterDevice, {}));
 #ifdef S_IFBLK
     case S_IFBLK:
-        return Nested(Message(KindBlockDevice, {}));
+        return nested(Message(KindBlockDevice, {}));
 #endif
 #ifdef S_IFSOCK
     case S_IFSOCK:
-        return Nested(Message(KindSocket, {}));
+        return nested(Message(KindSocket, {}));
 #endif
 #ifdef S_IFLNK
     case S_IFLNK:
-        return Nested(Message(KindLink, {}));
+        return nested(Message(KindLink, {}));
 #endif
     default:
-        return Nested(Message(KindUnknown, {}));
+        return nested(Message(KindUnknown, {}));
     }
 }
 
-std::string_view BuiltInText(int key, bool english) {
+std::string_view builtInText(int key, bool english) {
     for (const BuiltIn& b : kBuiltIn)
         if (b.key == key) return english ? b.english : b.russian;
     return {};
 }
 
-std::string FillPattern(std::string_view pattern, const std::vector<std::string>& values) {
+std::string fillPattern(std::string_view pattern, const std::vector<std::string>& values) {
     std::string out;
     out.reserve(pattern.size());
     for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -329,7 +329,7 @@ std::ostream& operator<<(std::ostream& out, const Message& message) {
     return out << message.english();
 }
 
-Message MessageOf(const std::exception& error) {
+Message messageOf(const std::exception& error) {
     if (const auto* own = dynamic_cast<const MessageError*>(&error)) return own->message();
     return Message::plain(error.what());
 }

@@ -195,18 +195,18 @@ struct Message {
 };
 
 // Values of messages.
-Message::Value Text(std::string text);
-Message::Value PathValue(const std::filesystem::path& path);
-Message::Value Nested(Message message);
+Message::Value textValue(std::string text);
+Message::Value pathValue(const std::filesystem::path& path);
+Message::Value nested(Message message);
 // The system's reason for an error number: one of our keys where we have one, else the system's text.
-Message::Value Reason(int error);
+Message::Value errorReason(int error);
 // The kind of a file that is not a regular one, from its mode bits.
-Message::Value FileKind(unsigned mode);
+Message::Value fileKind(unsigned mode);
 
 // The built-in wording of a key, Russian or English; empty for a key without one.
-std::string_view BuiltInText(int key, bool english);
+std::string_view builtInText(int key, bool english);
 // Fills "%1"… of a pattern with the values, "%%" giving "%".
-std::string FillPattern(std::string_view pattern, const std::vector<std::string>& values);
+std::string fillPattern(std::string_view pattern, const std::vector<std::string>& values);
 
 // An error carrying its message; what() is the English wording.
 class MessageError : public std::runtime_error {
@@ -220,7 +220,7 @@ private:
 };
 
 // The message of any error: its own for a MessageError, its text for any other.
-Message MessageOf(const std::exception& error);
+Message messageOf(const std::exception& error);
 
 // In English, for logs and test reports.
 std::ostream& operator<<(std::ostream& out, const Message& message);
@@ -232,8 +232,8 @@ template <class Wording> std::string Message::render(const Wording& wording) con
     for (const Value& v : values)
         filled.push_back(v.message ? v.message->render(wording) : v.text);
     std::string pattern = wording(key);
-    if (pattern.empty()) pattern = std::string(BuiltInText(key, true));
-    return FillPattern(pattern, filled);
+    if (pattern.empty()) pattern = std::string(builtInText(key, true));
+    return fillPattern(pattern, filled);
 }
 
 } // namespace marovex

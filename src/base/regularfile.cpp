@@ -18,37 +18,37 @@ std::string sizeText(std::size_t bytes) {
 
 } // namespace
 
-Message NotRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing) {
+Message notRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing) {
     return Message(writing ? msg::NotRegularFileToReplace : msg::NotRegularFile,
-                   {PathValue(file), FileKind(mode)});
+                   {pathValue(file), fileKind(mode)});
 }
 
-Message TooLargeMessage(const std::filesystem::path& file, std::size_t limit) {
-    return Message(msg::FileTooLarge, {PathValue(file), Text(sizeText(limit))});
+Message tooLargeMessage(const std::filesystem::path& file, std::size_t limit) {
+    return Message(msg::FileTooLarge, {pathValue(file), textValue(sizeText(limit))});
 }
 
-Message CannotReadMessage(const std::filesystem::path& file, int error) {
-    return Message(msg::CannotRead, {PathValue(file), Reason(error)});
+Message cannotReadMessage(const std::filesystem::path& file, int error) {
+    return Message(msg::CannotRead, {pathValue(file), errorReason(error)});
 }
 
-Message UnreadableFolderMessage(const std::filesystem::path& folder, int error) {
-    return Message(msg::CannotReadFolder, {PathValue(folder), Reason(error)});
+Message unreadableFolderMessage(const std::filesystem::path& folder, int error) {
+    return Message(msg::CannotReadFolder, {pathValue(folder), errorReason(error)});
 }
 
-Message CannotWriteMessage(const std::filesystem::path& file, int error) {
-    return Message(msg::CannotWrite, {PathValue(file), Reason(error)});
+Message cannotWriteMessage(const std::filesystem::path& file, int error) {
+    return Message(msg::CannotWrite, {pathValue(file), errorReason(error)});
 }
 
-Message CannotReplaceMessage(const std::filesystem::path& file, int error) {
-    return Message(msg::CannotReplace, {PathValue(file), Reason(error)});
+Message cannotReplaceMessage(const std::filesystem::path& file, int error) {
+    return Message(msg::CannotReplace, {pathValue(file), errorReason(error)});
 }
 
-Message WriteProtectedMessage(const std::filesystem::path& file) {
-    return Message(msg::WriteProtected, {PathValue(file)});
+Message writeProtectedMessage(const std::filesystem::path& file) {
+    return Message(msg::WriteProtected, {pathValue(file)});
 }
 
-Message DamagedRecordMessage(const std::filesystem::path& record, const Message& why) {
-    return Message(msg::DamagedCommitRecord, {PathValue(record), Nested(why)});
+Message damagedRecordMessage(const std::filesystem::path& record, const Message& why) {
+    return Message(msg::DamagedCommitRecord, {pathValue(record), nested(why)});
 }
 
 RegularFile::RegularFile(std::filesystem::path path, int fd, std::uint64_t size)
@@ -83,9 +83,9 @@ std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path, 
     if (looked != 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR) return std::nullopt;
-        throw FileError(CannotReadMessage(file, err));
+        throw FileError(cannotReadMessage(file, err));
     }
-    if (!S_ISREG(info.st_mode)) throw FileError(NotRegularFileMessage(file, info.st_mode, false));
+    if (!S_ISREG(info.st_mode)) throw FileError(notRegularFileMessage(file, info.st_mode, false));
     // ... then what is opened is checked again, since the name may have been given to something else
     // meanwhile. Without blocking, a FIFO swapped in cannot hold the open up.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
@@ -94,17 +94,17 @@ std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path, 
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR) return std::nullopt;
         if (err == ELOOP && links == Links::Refuse)
-            throw FileError(NotRegularFileMessage(file, S_IFLNK, false));
-        throw FileError(CannotReadMessage(file, err));
+            throw FileError(notRegularFileMessage(file, S_IFLNK, false));
+        throw FileError(cannotReadMessage(file, err));
     }
     if (::fstat(fd, &info) != 0) {
         const int err = errno;
         ::close(fd);
-        throw FileError(CannotReadMessage(file, err));
+        throw FileError(cannotReadMessage(file, err));
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
-        throw FileError(NotRegularFileMessage(file, info.st_mode, false));
+        throw FileError(notRegularFileMessage(file, info.st_mode, false));
     }
     return RegularFile(file, fd, info.st_size > 0 ? std::uint64_t(info.st_size) : 0);
 }
@@ -119,36 +119,36 @@ std::size_t RegularFile::read(char* buffer, std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(m_fd, buffer, size);
         if (n >= 0) return std::size_t(n);
-        if (errno != EINTR) throw FileError(CannotReadMessage(m_path, errno));
+        if (errno != EINTR) throw FileError(cannotReadMessage(m_path, errno));
     }
 }
 
-std::optional<std::string_view> ReadRegularFile(const std::filesystem::path& file, std::string& buffer,
+std::optional<std::string_view> readRegularFile(const std::filesystem::path& file, std::string& buffer,
                                                 std::size_t limit, Links links) {
     std::optional<RegularFile> f = RegularFile::open(file, links);
     if (!f) return std::nullopt;
-    if (f->size() > limit) throw FileError(TooLargeMessage(file, limit));
+    if (f->size() > limit) throw FileError(tooLargeMessage(file, limit));
     // One byte more than the size, so that a file read whole is seen to end by a read giving nothing.
     const std::size_t room = std::size_t(f->size()) + 1;
     if (buffer.size() < room) buffer.resize(room);
     std::size_t got = 0;
     for (;;) {
         if (got == buffer.size()) {
-            if (got > limit) throw FileError(TooLargeMessage(file, limit));
+            if (got > limit) throw FileError(tooLargeMessage(file, limit));
             buffer.resize(std::min(buffer.size() * 2 + 4096, limit + 1));
         }
         const std::size_t n = f->read(buffer.data() + got, buffer.size() - got);
         if (n == 0) break;
         got += n;
     }
-    if (got > limit) throw FileError(TooLargeMessage(file, limit));
+    if (got > limit) throw FileError(tooLargeMessage(file, limit));
     return std::string_view(buffer.data(), got);
 }
 
-std::optional<std::string> ReadRegularFile(const std::filesystem::path& file, std::size_t limit,
+std::optional<std::string> readRegularFile(const std::filesystem::path& file, std::size_t limit,
                                            Links links) {
     std::string buffer;
-    const std::optional<std::string_view> bytes = ReadRegularFile(file, buffer, limit, links);
+    const std::optional<std::string_view> bytes = readRegularFile(file, buffer, limit, links);
     if (!bytes) return std::nullopt;
     buffer.resize(bytes->size());
     return buffer;

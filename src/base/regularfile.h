@@ -65,27 +65,27 @@ private:
 // The whole file in `buffer` (which only grows, so that many files can share one piece of memory), as a
 // view of it; nothing when there is no such file. FileError when it is no regular file, cannot be read, or
 // holds more than `limit` bytes (also when it grows past them while it is read).
-std::optional<std::string_view> ReadRegularFile(const std::filesystem::path& file, std::string& buffer,
+std::optional<std::string_view> readRegularFile(const std::filesystem::path& file, std::string& buffer,
                                                 std::size_t limit, Links links);
-std::optional<std::string> ReadRegularFile(const std::filesystem::path& file, std::size_t limit, Links links);
+std::optional<std::string> readRegularFile(const std::filesystem::path& file, std::size_t limit, Links links);
 
 // --- Messages about files ------------------------------------------------------------------------------
 
 // "<file>: cannot read: not a regular file (a FIFO)"; `writing` says "cannot replace" instead.
-Message NotRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing);
+Message notRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing);
 // "<file>: cannot read: the file is larger than 64 MiB"
-Message TooLargeMessage(const std::filesystem::path& file, std::size_t limit);
+Message tooLargeMessage(const std::filesystem::path& file, std::size_t limit);
 // "<file>: cannot read: <the system's reason>"
-Message CannotReadMessage(const std::filesystem::path& file, int error);
+Message cannotReadMessage(const std::filesystem::path& file, int error);
 // "<folder>: cannot read the folder: <the system's reason>"
-Message UnreadableFolderMessage(const std::filesystem::path& folder, int error);
+Message unreadableFolderMessage(const std::filesystem::path& folder, int error);
 // "<file>: cannot write: <the system's reason>"
-Message CannotWriteMessage(const std::filesystem::path& file, int error);
+Message cannotWriteMessage(const std::filesystem::path& file, int error);
 // "<file>: cannot replace: <the system's reason>"
-Message CannotReplaceMessage(const std::filesystem::path& file, int error);
+Message cannotReplaceMessage(const std::filesystem::path& file, int error);
 // "<file>: cannot replace: the file is write-protected"
-Message WriteProtectedMessage(const std::filesystem::path& file);
+Message writeProtectedMessage(const std::filesystem::path& file);
 // "<record>: a damaged commit record was discarded and nothing was renamed (<why>)"
-Message DamagedRecordMessage(const std::filesystem::path& record, const Message& why);
+Message damagedRecordMessage(const std::filesystem::path& record, const Message& why);
 
 } // namespace marovex

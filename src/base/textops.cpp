@@ -214,24 +214,6 @@ std::string ReplaceAllFolded(std::string_view text, std::string_view find, std::
     return out;
 }
 
-std::string CopyRange(std::string_view text, Pos from, Pos to) {
-    if (from < 1) from = 1;
-    const Pos len = static_cast<Pos>(text.size());
-    if (to > len) to = len;
-    if (to < from) return {};
-    return std::string(
-        text.substr(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(to - from + 1)));
-}
-
-void ReplaceRange(std::string& text, Pos index, Pos count, std::string_view replacement) {
-    const Pos len = static_cast<Pos>(text.size());
-    if (index < 1 || index > len + 1) return;
-    const Pos available = len - (index - 1);
-    if (count < 0) count = 0;
-    if (count > available) count = available;
-    text.replace(static_cast<std::size_t>(index - 1), static_cast<std::size_t>(count), replacement);
-}
-
 std::string StripTrailingChar(std::string_view text, char ch) {
     std::size_t end = text.size();
     while (end > 0 && text[end - 1] == ch)
@@ -332,17 +314,6 @@ void NextToken(std::string& text, std::string_view delimiters, std::string& toke
     if (end == std::string::npos) end = text.size();
     token.assign(text, begin, end - begin);
     text.erase(0, end);
-}
-
-std::string ControlCharsToSpaces(std::string_view text) {
-    std::string out(text);
-    ControlCharsToSpacesInPlace(out);
-    return out;
-}
-
-void ControlCharsToSpacesInPlace(std::string& text) noexcept {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x1E) c = ' ';
 }
 
 void DecodeEntities(std::string& text) {

@@ -64,12 +64,6 @@ Pos FindFolded(std::string_view sub, std::string_view text, Pos start = 1) noexc
 // The replacement is never searched again. No occurrence: the text unchanged.
 std::string ReplaceAllFolded(std::string_view text, std::string_view find, std::string_view replacement);
 
-// Bytes from position from to position to inclusive, as far as the text reaches.
-std::string CopyRange(std::string_view text, Pos from, Pos to);
-
-// Replaces count bytes from index (1 to length + 1; otherwise nothing changes), cut at the end.
-void ReplaceRange(std::string& text, Pos index, Pos count, std::string_view replacement);
-
 // The text without its trailing run of ch.
 std::string StripTrailingChar(std::string_view text, char ch);
 
@@ -87,10 +81,6 @@ void BlankTagsAndCollapseSpaces(std::string& text) noexcept;
 // Skips leading delimiters, takes the following run of non-delimiters as token and leaves text starting
 // at the delimiter that ended the token. Only delimiters left: text and token become empty.
 void NextToken(std::string& text, std::string_view delimiters, std::string& token);
-
-// Every byte below 0x1E replaced by a space; the length is unchanged.
-std::string ControlCharsToSpaces(std::string_view text);
-void ControlCharsToSpacesInPlace(std::string& text) noexcept;
 
 // "%20" to a space, "<br>" removed, then the named entities &nbsp; &quot; &laquo; &raquo; &amp; &lt;
 // &gt; &brvbar; &uml; decoded one level, ignoring case. The byte right after every examined "&" is not

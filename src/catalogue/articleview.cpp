@@ -39,19 +39,19 @@ void clearHiddenMark(RecordTable& articles, const Bookmark& marked) {
 
 } // namespace
 
-std::string SortColumnForField(std::string_view field) {
+std::string sortColumnForField(std::string_view field) {
     if (field == "Type" || field == "Number") return std::string(kSortStandard);
     if (field == "Izb" || field == "Tem" || field == "Statia") return std::string(field);
     return {};
 }
 
-std::string SortKeysForColumn(std::string_view sortColumn) {
+std::string sortKeysForColumn(std::string_view sortColumn) {
     if (sortColumn == kSortFavourites) return std::string(kFavouritesOrder);
     if (sortColumn == "Tem" || sortColumn == "Statia") return orderByField(sortColumn);
     return std::string(kStandardOrder);
 }
 
-void CarryCurrentRow(RecordTable& articles, const std::function<void()>& change) {
+void carryCurrentRow(RecordTable& articles, const std::function<void()>& change) {
     Bookmark marked;
     if (articles.rowCount() > 0) {
         setKod(articles, kCarryMark);
@@ -84,7 +84,7 @@ void CarryCurrentRow(RecordTable& articles, const std::function<void()>& change)
     clearMark();
 }
 
-void TakeFavouritesSnapshot(RecordTable& articles) {
+void takeFavouritesSnapshot(RecordTable& articles) {
     ControlsDisabled quiet(articles);
     articles.setSortKeys(kNaturalOrder);
     const int izb = articles.field("Izb"), izb1 = articles.field("Izb1");
@@ -98,25 +98,25 @@ void TakeFavouritesSnapshot(RecordTable& articles) {
     articles.post();
 }
 
-std::string SortByTitle(RecordTable& articles, std::string_view field) {
-    std::string column = SortColumnForField(field);
+std::string sortByTitle(RecordTable& articles, std::string_view field) {
+    std::string column = sortColumnForField(field);
     if (column.empty()) return {};
-    CarryCurrentRow(articles, [&] {
-        if (column == kSortFavourites) TakeFavouritesSnapshot(articles);
-        articles.setSortKeys(SortKeysForColumn(column));
+    carryCurrentRow(articles, [&] {
+        if (column == kSortFavourites) takeFavouritesSnapshot(articles);
+        articles.setSortKeys(sortKeysForColumn(column));
     });
     return column;
 }
 
-std::string RestoreSortColumn(RecordTable& articles, std::string_view sortColumn) {
+std::string restoreSortColumn(RecordTable& articles, std::string_view sortColumn) {
     const std::string column = sortColumn == kSortFavourites || sortColumn == "Tem" || sortColumn == "Statia"
                                    ? std::string(sortColumn)
                                    : std::string(kSortStandard);
-    articles.setSortKeys(SortKeysForColumn(column));
+    articles.setSortKeys(sortKeysForColumn(column));
     return column;
 }
 
-bool ToggleFavourite(RecordTable& articles) {
+bool toggleFavourite(RecordTable& articles) {
     if (articles.rowCount() == 0 || !articles.edit()) return false;
     const bool favourite = !articles.isNull("Izb") && articles.asInt("Izb") == kFavourite;
     articles.setInt("Izb", favourite ? 0 : kFavourite);
@@ -139,27 +139,27 @@ bool TopicFilter::accepts(const RowRef& article) const {
     return it != m_keys.end() && it->second;
 }
 
-std::shared_ptr<TopicFilter> BindTopicFilter(RecordTable& articles, const RecordTable& topics) {
+std::shared_ptr<TopicFilter> bindTopicFilter(RecordTable& articles, const RecordTable& topics) {
     auto filter = std::make_shared<TopicFilter>(topics, articles.field("Tem"));
     articles.setFilterPredicate([filter](const RowRef& row) { return filter->accepts(row); });
     return filter;
 }
 
-void SwitchFilter(RecordTable& articles, TopicFilter& filter, bool on) {
+void switchFilter(RecordTable& articles, TopicFilter& filter, bool on) {
     filter.invalidate();
     articles.setFiltered(on);
 }
 
-bool FilterGo(RecordTable& articles, TopicFilter& filter, bool force) {
+bool filterGo(RecordTable& articles, TopicFilter& filter, bool force) {
     ControlsDisabled quiet(articles);
-    CarryCurrentRow(articles, [&] {
+    carryCurrentRow(articles, [&] {
         if (force) articles.setFiltered(false);
-        SwitchFilter(articles, filter, !articles.filtered());
+        switchFilter(articles, filter, !articles.filtered());
     });
     return articles.filtered();
 }
 
-bool ToggleTopic(RecordTable& topics, RecordTable& articles, TopicFilter& filter) {
+bool toggleTopic(RecordTable& topics, RecordTable& articles, TopicFilter& filter) {
     if (topics.rowCount() == 0 || !topics.edit()) return false;
     topics.setBool("Key", topics.isNull("Key") || !topics.asBool("Key"));
     topics.post();

@@ -30,7 +30,7 @@ std::vector<FieldDef> topicFields() {
     };
 }
 
-std::string EditionDisplayText(int type) {
+std::string editionDisplayText(int type) {
     switch (type) {
     case 1:
         return "Kelvra-Gold";
@@ -49,15 +49,11 @@ std::string padIssueNumber(std::string_view number) {
     return out;
 }
 
-void ArticleTableOpened(RecordTable& table) {
-    table.setLogChanges(false);
-}
-
-bool ArticleEditAllowed(RecordTable& table) {
+bool articleEditAllowed(RecordTable& table) {
     return table.rowCount() > 0;
 }
 
-RecordTable::ErrorAction RefuseDuplicateRow(const MessageSink& show) {
+RecordTable::ErrorAction refuseDuplicateRow(const MessageSink& show) {
     if (show) show(std::string(kDuplicateRecords));
     return RecordTable::ErrorAction::Abort;
 }
@@ -80,14 +76,14 @@ void checkLayout(RecordTable& table, const std::vector<FieldDef>& expected, msg:
     const std::string found = describe(table.fields());
     const std::filesystem::path file = table.fileName();
     table.discard();
-    throw TableError(Message(msg::WrongLayout, {PathValue(file), Nested(Message(what, {})), Text(found),
-                                                Text(describe(expected))}));
+    throw TableError(Message(msg::WrongLayout, {pathValue(file), nested(Message(what, {})), textValue(found),
+                                                textValue(describe(expected))}));
 }
 
 void bindArticleReactions(RecordTable& table, MessageSink show) {
-    table.setBeforeEdit(ArticleEditAllowed);
+    table.setBeforeEdit(articleEditAllowed);
     table.setPostError(
-        [show = std::move(show)](RecordTable&, const std::string&) { return RefuseDuplicateRow(show); });
+        [show = std::move(show)](RecordTable&, const std::string&) { return refuseDuplicateRow(show); });
 }
 
 } // namespace
@@ -98,7 +94,6 @@ void openArticleTable(RecordTable& table, const std::filesystem::path& file, Mes
     table.open(readFrom);
     checkLayout(table, articleFields(), msg::ArticleTableName);
     bindArticleReactions(table, std::move(show));
-    ArticleTableOpened(table);
 }
 
 void openTopicTable(RecordTable& table, const std::filesystem::path& file,
@@ -113,7 +108,6 @@ void openEmptyArticleTable(RecordTable& table, MessageSink show) {
     table.setFields(articleFields());
     table.openEmpty();
     bindArticleReactions(table, std::move(show));
-    ArticleTableOpened(table);
 }
 
 void openEmptyTopicTable(RecordTable& table) {
@@ -137,7 +131,7 @@ void replaceCatalogueFiles(const std::vector<Replacement>& replacements) {
         else
             replaceTogether(replacements, folderOf(replacements.front().file) / kCommitRecord);
     } catch (const std::runtime_error& e) {
-        throw TableError(Message(msg::PreviousCatalogueKept, {Nested(MessageOf(e))}));
+        throw TableError(Message(msg::PreviousCatalogueKept, {nested(messageOf(e))}));
     }
 }
 
@@ -149,19 +143,19 @@ const std::vector<std::string>& pairFiles() {
 
 } // namespace
 
-Message PrepareFolderForWriting(const std::filesystem::path& folder) {
-    const InterruptedReplace finished = FinishInterruptedReplace(folder / kCommitRecord, pairFiles());
-    RemoveLeftoverTemporaries(folder);
+Message prepareFolderForWriting(const std::filesystem::path& folder) {
+    const InterruptedReplace finished = finishInterruptedReplace(folder / kCommitRecord, pairFiles());
+    removeLeftoverTemporaries(folder);
     return finished.discarded;
 }
 
-void CheckCatalogueReplaceable(const std::filesystem::path& folder) {
+void checkCatalogueReplaceable(const std::filesystem::path& folder) {
     for (const std::string& file : pairFiles())
-        CheckReplaceable(folder / file);
+        checkReplaceable(folder / file);
 }
 
 std::filesystem::path catalogueFileForReading(const std::filesystem::path& file) {
-    return PendingReplacementOf(folderOf(file) / kCommitRecord, file, pairFiles());
+    return pendingReplacementOf(folderOf(file) / kCommitRecord, file, pairFiles());
 }
 
 void closeCatalogue(RecordTable& articles, RecordTable& topics) {
@@ -178,7 +172,7 @@ void closeCatalogue(RecordTable& articles, RecordTable& topics) {
             std::error_code ec;
             std::filesystem::remove(r.temp, ec);
         }
-        throw TableError(Message(msg::PreviousCatalogueKept, {Nested(MessageOf(e))}));
+        throw TableError(Message(msg::PreviousCatalogueKept, {nested(messageOf(e))}));
     }
     replaceCatalogueFiles(replacements);
     articles.discard();

@@ -46,7 +46,7 @@ std::vector<FieldDef> articleFields();
 std::vector<FieldDef> topicFields();
 
 // Display text of the edition code: "Kelvra-Gold", "Kelvra-Release", "Kelvra", empty otherwise.
-std::string EditionDisplayText(int type);
+std::string editionDisplayText(int type);
 
 // Issue number as stored: left-padded with blanks to three characters.
 std::string padIssueNumber(std::string_view number);
@@ -54,12 +54,10 @@ std::string padIssueNumber(std::string_view number);
 // Shows a message to the user (a message box in the application, a line on standard error in the companion).
 using MessageSink = std::function<void(const std::string& message)>;
 
-// The change log is switched off right after the article table opens.
-void ArticleTableOpened(RecordTable& table);
 // An edit is refused while the view holds no rows.
-bool ArticleEditAllowed(RecordTable& table);
+bool articleEditAllowed(RecordTable& table);
 // A refused store shows "Повторяющиеся записи" and stops the storing command without a further message.
-RecordTable::ErrorAction RefuseDuplicateRow(const MessageSink& show);
+RecordTable::ErrorAction refuseDuplicateRow(const MessageSink& show);
 
 // Binds the article table to its file, opens it with its reactions, and checks its layout. A missing,
 // unreadable or foreign file raises TableError naming the file and what is wrong; the table stays closed.
@@ -78,11 +76,11 @@ inline constexpr std::string_view kCommitRecord = ".mvx.commit";
 // interrupted, and removes the temporary files that killed writes left behind. Returns a message for the
 // user when a damaged commit record was discarded (nothing renamed), empty otherwise. A commit record that
 // is no regular file or cannot be read raises FileError naming it.
-Message PrepareFolderForWriting(const std::filesystem::path& folder);
+Message prepareFolderForWriting(const std::filesystem::path& folder);
 
 // Raises FileError naming the first of the catalogue files of `folder` that a write must not replace
-// (see CheckReplaceable): for a command that checks before its first write what it will write.
-void CheckCatalogueReplaceable(const std::filesystem::path& folder);
+// (see checkReplaceable): for a command that checks before its first write what it will write.
+void checkCatalogueReplaceable(const std::filesystem::path& folder);
 
 // For readers, who hold no lock and change nothing: the file that holds the current content of a
 // catalogue file (the new file of a pair replacement that was decided but not finished).

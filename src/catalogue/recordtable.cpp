@@ -28,15 +28,12 @@ struct RecordTable::Impl {
     std::filesystem::path file;
     bool open = false;
     bool modified = false;
-    bool logChanges = true;
     std::uint64_t epoch = 0; // bookmarks of an earlier set of rows are not valid
 
     int cur = -1;
-    bool bof = true;
     bool eof = true;
     State state = State::Inactive;
     std::vector<Cell> pending;
-    std::int64_t insertBeforeSlot = -1; // Insert state: the row the new one goes before, -1 = at the end
 
     BeforeEditHandler beforeEdit;
     PostErrorHandler postError;
@@ -48,7 +45,7 @@ struct RecordTable::Impl {
         store.clearRows();
         order.clear();
         cur = -1;
-        bof = eof = true;
+        eof = true;
         epoch = ++g_epoch;
     }
 
@@ -62,7 +59,6 @@ struct RecordTable::Impl {
 
     void toFirstRow() {
         cur = viewEmpty() ? -1 : 0;
-        bof = true;
         eof = viewEmpty();
     }
 
@@ -218,13 +214,6 @@ void RecordTable::saveToFile(const std::filesystem::path& file) const {
     detail::writeTableFile(file, d->store.columns(), d->order.natural());
 }
 
-void RecordTable::setLogChanges(bool on) {
-    d->logChanges = on;
-}
-bool RecordTable::logChanges() const {
-    return d->logChanges;
-}
-
 // --- cursor ----------------------------------------------------------------------------------------------
 
 RecordTable::State RecordTable::state() const {
@@ -250,7 +239,6 @@ bool RecordTable::last() {
     post();
     d->cur = int(d->order.viewSize()) - 1;
     d->eof = true;
-    d->bof = d->viewEmpty();
     d->notifyCurrent();
     return !d->viewEmpty();
 }
@@ -260,24 +248,11 @@ bool RecordTable::next() {
     post();
     if (d->cur + 1 < int(d->order.viewSize())) {
         ++d->cur;
-        d->bof = d->eof = false;
+        d->eof = false;
         d->notifyCurrent();
         return true;
     }
     d->eof = true;
-    return false;
-}
-
-bool RecordTable::prior() {
-    d->requireOpen();
-    post();
-    if (d->cur > 0) {
-        --d->cur;
-        d->bof = d->eof = false;
-        d->notifyCurrent();
-        return true;
-    }
-    d->bof = true;
     return false;
 }
 
@@ -286,16 +261,13 @@ bool RecordTable::moveTo(int viewPos) {
     if (viewPos < 0 || viewPos >= int(d->order.viewSize())) return false;
     post();
     d->cur = viewPos;
-    d->bof = d->eof = false;
+    d->eof = false;
     d->notifyCurrent();
     return true;
 }
 
 bool RecordTable::eof() const {
     return !d->open || d->eof || d->viewEmpty();
-}
-bool RecordTable::bof() const {
-    return !d->open || d->bof || d->viewEmpty();
 }
 
 // --- values ----------------------------------------------------------------------------------------------
@@ -353,15 +325,6 @@ void RecordTable::append() {
     d->requireOpen();
     post();
     d->pending.assign(d->store.fieldCount(), Cell{});
-    d->insertBeforeSlot = -1;
-    d->state = State::Insert;
-}
-
-void RecordTable::insert() {
-    d->requireOpen();
-    post();
-    d->pending.assign(d->store.fieldCount(), Cell{});
-    d->insertBeforeSlot = d->cur >= 0 ? std::int64_t(d->currentSlot()) : -1;
     d->state = State::Insert;
 }
 
@@ -427,10 +390,10 @@ void RecordTable::post() {
     storePending(slot);
     d->state = State::Browse;
     d->modified = true;
-    const int pos = d->order.placeNew(slot, d->insertBeforeSlot);
+    const int pos = d->order.placeNew(slot);
     if (pos >= 0) {
         d->cur = pos;
-        d->bof = d->eof = false;
+        d->eof = false;
     }
     d->notifyReset();
 }
@@ -457,7 +420,6 @@ void RecordTable::deleteRow() {
     d->modified = true;
     if (d->cur >= int(d->order.viewSize())) d->cur = int(d->order.viewSize()) - 1;
     d->eof = d->viewEmpty();
-    d->bof = d->viewEmpty();
     d->notifyReset();
 }
 
@@ -555,7 +517,7 @@ bool RecordTable::locate(std::string_view fieldList, const std::vector<FieldValu
     const int pos = d->order.firstMatch(fieldList, values, options.ignoreCase);
     if (pos < 0) return false;
     d->cur = pos;
-    d->bof = d->eof = false;
+    d->eof = false;
     d->notifyCurrent();
     return true;
 }
@@ -586,7 +548,7 @@ bool RecordTable::gotoBookmark(const Bookmark& mark) {
     if (!bookmarkValid(mark)) return false;
     post();
     d->cur = d->order.viewPosOf(mark.slot);
-    d->bof = d->eof = false;
+    d->eof = false;
     d->notifyCurrent();
     return true;
 }

@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -40,9 +39,9 @@ public:
 };
 
 // Raised when a store was refused and the table's error reaction asked to stop the command quietly.
-class StoreAborted : public std::runtime_error {
+class StoreAborted : public MessageError {
 public:
-    StoreAborted() : std::runtime_error("store refused") {}
+    StoreAborted() : MessageError(std::string("store refused")) {}
 };
 
 class RecordTable;
@@ -134,9 +133,6 @@ public:
     bool isModified() const;
     // Writes the whole table to another file (atomically replacing it).
     void saveToFile(const std::filesystem::path& file) const;
-    // The change log is not kept; present so callers can state their intent as the table expects it.
-    void setLogChanges(bool on);
-    bool logChanges() const;
 
     // --- Cursor ------------------------------------------------------------------------------------
     State state() const;
@@ -146,10 +142,8 @@ public:
     bool first();
     bool last();
     bool next();
-    bool prior();
     bool moveTo(int viewPos);
     bool eof() const; // a move went past the last row (or the view is empty)
-    bool bof() const;
 
     // --- Values of the current row (the pending edit while editing) -----------------------------------
     bool isNull(int field) const;
@@ -174,7 +168,6 @@ public:
 
     // --- Changes -----------------------------------------------------------------------------------
     void append();   // a new empty row at the end becomes current, in Insert state
-    void insert();   // a new empty row before the current one
     bool edit();     // false when refused; no row is created on an empty view
     // Stores the pending edit or insertion. A value a field cannot hold (a 16-bit field out of range) is
     // refused: the post-error reaction runs, then StoreAborted (reaction Abort) or TableError (reaction
@@ -213,7 +206,6 @@ public:
     Bookmark bookmark() const;
     bool bookmarkValid(const Bookmark& mark) const; // the row still exists and is in the view
     bool gotoBookmark(const Bookmark& mark);
-    void freeBookmark(Bookmark& mark) { mark = {}; }
 
     // --- Display notifications ---------------------------------------------------------------------
     void addObserver(TableObserver* observer);

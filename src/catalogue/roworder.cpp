@@ -261,17 +261,9 @@ void RowOrder::valueStored(std::uint32_t slot, int field) {
     k.set(slot, c.nulls[slot] ? std::string() : keyOf(c, c.texts[slot]));
 }
 
-int RowOrder::placeNew(std::uint32_t slot, std::int64_t beforeSlot) {
-    if (beforeSlot < 0 || !m_store.alive(std::uint32_t(beforeSlot))) {
-        m_naturalPos[slot] = m_natural.empty() ? 0 : m_naturalPos[m_natural.back()] + 1;
-        m_natural.push_back(slot);
-    } else {
-        auto it = std::find(m_natural.begin(), m_natural.end(), std::uint32_t(beforeSlot));
-        m_natural.insert(it, slot);
-        // Renumbering keeps relative order, so the sorted order and the view stay ordered.
-        for (size_t i = 0; i < m_natural.size(); ++i)
-            m_naturalPos[m_natural[i]] = std::uint32_t(i);
-    }
+int RowOrder::placeNew(std::uint32_t slot) {
+    m_naturalPos[slot] = m_natural.empty() ? 0 : m_naturalPos[m_natural.back()] + 1;
+    m_natural.push_back(slot);
     if (m_sorted.empty() || !less(slot, m_sorted.back()))
         m_sorted.push_back(slot);
     else

@@ -57,10 +57,9 @@ public:
     void slotAdded();
     // A value was stored; its collation key follows.
     void valueStored(std::uint32_t slot, int field);
-    // Places a new row in natural order (before the live row `beforeSlot`, at the end when -1), in the
-    // sorted order and, when it passes the filter, in the view. Returns its view position, -1 when the
-    // filter hides it.
-    int placeNew(std::uint32_t slot, std::int64_t beforeSlot);
+    // Places a new row at the end of the natural order, in the sorted order and, when it passes the filter,
+    // in the view. Returns its view position, -1 when the filter hides it.
+    int placeNew(std::uint32_t slot);
     // A sort field of this row is about to change: out of the sorted order and the view, until placeAgain.
     void takeOut(std::uint32_t slot);
     int placeAgain(std::uint32_t slot); // returns its view position

@@ -63,20 +63,20 @@ public:
     }
     ~Db() { sqlite3_close(m_db); }
     [[noreturn]] void fail(Message::Value detail) const {
-        throw TableError(Message(m_what, {PathValue(m_file), std::move(detail)}));
+        throw TableError(Message(m_what, {pathValue(m_file), std::move(detail)}));
     }
-    [[noreturn]] void fail(const std::string& detail) const { fail(Text(detail)); }
+    [[noreturn]] void fail(const std::string& detail) const { fail(textValue(detail)); }
     // SQLite's own reason; the ones a damaged or foreign file gives in our words.
     [[noreturn]] void fail() const {
         switch (m_db ? sqlite3_errcode(m_db) : SQLITE_NOMEM) {
         case SQLITE_NOTADB:
-            fail(Nested(Message(msg::NotADatabase, {})));
+            fail(nested(Message(msg::NotADatabase, {})));
         case SQLITE_CORRUPT:
-            fail(Nested(Message(msg::DatabaseDamaged, {})));
+            fail(nested(Message(msg::DatabaseDamaged, {})));
         case SQLITE_FULL:
-            fail(Reason(ENOSPC));
+            fail(errorReason(ENOSPC));
         default:
-            fail(Text(m_db ? sqlite3_errmsg(m_db) : "out of memory"));
+            fail(textValue(m_db ? sqlite3_errmsg(m_db) : "out of memory"));
         }
     }
     void exec(const std::string& sql) {
@@ -184,21 +184,22 @@ std::vector<Column> readTableFile(const std::filesystem::path& file, const std::
     std::uintmax_t size = 0;
     try {
         const std::optional<RegularFile> opened = RegularFile::open(file, Links::Follow, shown);
-        if (!opened) throw TableError(Message(msg::FileNotFound, {Text(name)}));
+        if (!opened) throw TableError(Message(msg::FileNotFound, {textValue(name)}));
         size = opened->size();
     } catch (const FileError& e) {
         throw TableError(e.message());
     }
-    if (size == 0) throw TableError(Message(msg::CatalogueEmpty, {Text(name)}));
+    if (size == 0) throw TableError(Message(msg::CatalogueEmpty, {textValue(name)}));
     Db db(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, msg::NotACatalogueFile, shown);
-    if (db.intPragma("application_id") != kApplicationId) db.fail(Nested(Message(msg::NotAMarovexTable, {})));
+    if (db.intPragma("application_id") != kApplicationId) db.fail(nested(Message(msg::NotAMarovexTable, {})));
     if (int v = db.intPragma("user_version"); v != kFormatVersion)
-        db.fail(Nested(Message(msg::UnsupportedFormatVersion, {Text(std::to_string(v))})));
+        db.fail(nested(Message(msg::UnsupportedFormatVersion, {textValue(std::to_string(v))})));
     // SQLite reads the missing end of a cut file as zeros, so rows would come back empty without an error.
     const auto needed =
         std::uintmax_t(db.intPragma("page_count")) * std::uintmax_t(db.intPragma("page_size"));
     if (size < needed)
-        db.fail(Nested(Message(msg::CutShort, {Text(std::to_string(size)), Text(std::to_string(needed))})));
+        db.fail(nested(
+            Message(msg::CutShort, {textValue(std::to_string(size)), textValue(std::to_string(needed))})));
 
     std::vector<Column> columns;
     {
@@ -301,12 +302,12 @@ std::filesystem::path writeTableTemporary(const std::filesystem::path& file,
     // is reported as such, and so that SQLite opens a file of our own, never one a link points to.
     std::filesystem::path temp;
     try {
-        CheckReplaceable(file);
+        checkReplaceable(file);
         NewTemporary made = createTemporaryBeside(file);
         ::close(made.fd);
         temp = std::move(made.path);
     } catch (const std::runtime_error& e) {
-        throw TableError(MessageOf(e));
+        throw TableError(messageOf(e));
     }
     std::error_code ec;
     try {
@@ -378,7 +379,7 @@ void writeTableFile(const std::filesystem::path& file, const std::vector<Column>
     try {
         replaceWith(temp, file);
     } catch (const std::runtime_error& e) {
-        throw TableError(MessageOf(e));
+        throw TableError(messageOf(e));
     }
 }
 

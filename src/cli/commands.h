@@ -9,4 +9,4 @@ int runSearch(const std::filesystem::path& appDir, const std::vector<std::string
 
 // For a writing command that holds the folder's lock: completes or drops an interrupted pair write and
 // removes leftovers, saying on standard error when a damaged commit record was discarded.
-void PrepareFolder(const std::filesystem::path& appDir);
+void prepareFolder(const std::filesystem::path& appDir);

@@ -49,7 +49,7 @@ fs::path executableFolder(const char* argv0) {
 // read it (the application and the other commands refuse it), while the command's own work stands.
 void warnUnreadableSettings(const fs::path& appDir) {
     try {
-        RegularFile::open(SettingsFilePath(appDir), Links::Follow);
+        RegularFile::open(settingsFilePath(appDir), Links::Follow);
     } catch (const std::exception& e) {
         std::cerr << "marovex-cli: warning: " << e.what() << "\n";
     }
@@ -68,16 +68,16 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
     std::error_code ec;
     fs::create_directories(appDir, ec);
     const AppFolderLock lock = AppFolderLock::acquire(appDir);
-    PrepareFolder(appDir);
+    prepareFolder(appDir);
     // A catalogue file that is there but is no regular file is neither kept nor replaced: the folder would
     // be left without a catalogue.
     for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
         struct stat info {};
         const fs::path file = appDir / name;
         if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-            throw FileError(NotRegularFileMessage(file, info.st_mode, true));
+            throw FileError(notRegularFileMessage(file, info.st_mode, true));
     }
-    if (force) catalogue::CheckCatalogueReplaceable(appDir);
+    if (force) catalogue::checkCatalogueReplaceable(appDir);
     if (!force && !ifMissing) {
         for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
             std::error_code ec;
@@ -105,30 +105,30 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     // Settings are read as the application reads them: the archive folder and switches from the file,
     // the edition prefixes from the settings record.
     SettingsRecord rec;
-    LoadSettings(appDir, rec);
+    loadSettings(appDir, rec);
     ArchiveAccess access;
-    ReadAccess(appDir, access);
+    readAccess(appDir, access);
     indexer::IndexSettings settings;
     settings.archiveFolder = access.folder;
     settings.enabled = {access.gold, access.release, access.plain};
     settings.prefixes = rec.name_kelvra;
 
-    if (const Message refused = indexer::CheckArchiveFolder(settings.archiveFolder); !refused.empty()) {
+    if (const Message refused = indexer::checkArchiveFolder(settings.archiveFolder); !refused.empty()) {
         std::cerr << "marovex-cli: " << refused.english() << "\n";
         return kError;
     }
 
     const AppFolderLock lock = AppFolderLock::acquire(appDir);
-    PrepareFolder(appDir);
+    prepareFolder(appDir);
     // Refused now rather than after the whole run.
-    catalogue::CheckCatalogueReplaceable(appDir);
+    catalogue::checkCatalogueReplaceable(appDir);
     RecordTable articles, topics;
     catalogue::openArticleTable(articles, appDir / catalogue::kArticleFile,
                                 [](const std::string& m) { std::cerr << "marovex-cli: " << m << "\n"; });
     catalogue::openTopicTable(topics, appDir / catalogue::kTopicFile);
 
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    const int total = terminal ? indexer::CountIssuesToIndex(articles, settings, full) : 0;
+    const int total = terminal ? indexer::countIssuesToIndex(articles, settings, full) : 0;
     int done = 0;
     indexer::IndexReports reports;
     reports.progress = [&](const std::string& name) {
@@ -147,12 +147,12 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
     // kept, so the interrupt stays deferred until the catalogue is written.
     std::atomic<bool> stop{false};
     const cli::InterruptDeferral interrupts(stop);
-    const indexer::IndexResult result = indexer::RunIndexing(articles, topics, settings, full, stop, reports);
+    const indexer::IndexResult result = indexer::runIndexing(articles, topics, settings, full, stop, reports);
     if (terminal && done > 0) std::cerr << "\n";
 
     const int rows = articles.rowCount();
     const int topicRows = topics.rowCount();
-    // After an error the run has left the tables as they should be kept (see RunIndexing); only what
+    // After an error the run has left the tables as they should be kept (see runIndexing); only what
     // changed is written, both files as one change.
     catalogue::closeCatalogue(articles, topics);
     if (!result.completed && full) {
@@ -175,22 +175,22 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
 // The order and filter the application shows the article table in at start-up: nothing without a settings
 // file; otherwise the saved sort column and filter when "state_save" is on, the standard order when not.
 void applyStartupView(const fs::path& appDir, RecordTable& articles, RecordTable& topics) {
-    const auto iniFile = SettingsFilePath(appDir);
+    const auto iniFile = settingsFilePath(appDir);
     std::error_code ec;
     if (!fs::exists(iniFile, ec)) return;
     const IniFile ini(iniFile);
-    if (!settings::Read(ini, settings::keys::state_save)) {
+    if (!settings::read(ini, settings::keys::state_save)) {
         articles.setSortKeys(catalogue::kStandardOrder);
         return;
     }
-    std::string column = settings::Read(ini, settings::keys::state_index);
+    std::string column = settings::read(ini, settings::keys::state_index);
     if (column.size() > settings::keys::kStateIndexLength) column.resize(settings::keys::kStateIndexLength);
-    if (settings::Read(ini, settings::keys::state_filter)) {
+    if (settings::read(ini, settings::keys::state_filter)) {
         const auto topicFile = appDir / catalogue::kTopicFile;
         catalogue::openTopicTable(topics, topicFile, catalogue::catalogueFileForReading(topicFile));
-        catalogue::SwitchFilter(articles, *catalogue::BindTopicFilter(articles, topics), true);
+        catalogue::switchFilter(articles, *catalogue::bindTopicFilter(articles, topics), true);
     }
-    catalogue::RestoreSortColumn(articles, column);
+    catalogue::restoreSortColumn(articles, column);
 }
 
 int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
@@ -238,8 +238,8 @@ int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
 
 } // namespace
 
-void PrepareFolder(const fs::path& appDir) {
-    if (const Message note = catalogue::PrepareFolderForWriting(appDir); !note.empty())
+void prepareFolder(const fs::path& appDir) {
+    if (const Message note = catalogue::prepareFolderForWriting(appDir); !note.empty())
         std::cerr << "marovex-cli: " << note.english() << "\n";
 }
 

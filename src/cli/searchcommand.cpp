@@ -67,7 +67,7 @@ public:
 
     void show(const search::FindProgress& p, int type) {
         const size_t digits = std::min(p.number.find_first_not_of(' '), p.number.size());
-        const std::string issue = catalogue::EditionDisplayText(type) + " " + p.number.substr(digits);
+        const std::string issue = catalogue::editionDisplayText(type) + " " + p.number.substr(digits);
         if (!m_terminal) {
             if (issue != m_lastIssue) std::cerr << issue << "\n";
             m_lastIssue = issue;
@@ -132,16 +132,16 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     }
 
     AppFolderLock lock = AppFolderLock::acquire(appDir);
-    PrepareFolder(appDir);
+    prepareFolder(appDir);
     // Everything the search writes is checked first, so that a refusal comes before the first write.
     std::error_code ec;
-    CheckReplaceable(appDir / catalogue::kArticleFile);
-    CheckReplaceable(appDir / catalogue::kHistoryFile);
-    if (fs::exists(SettingsFilePath(appDir), ec)) CheckReplaceable(SettingsFilePath(appDir));
+    checkReplaceable(appDir / catalogue::kArticleFile);
+    checkReplaceable(appDir / catalogue::kHistoryFile);
+    if (fs::exists(settingsFilePath(appDir), ec)) checkReplaceable(settingsFilePath(appDir));
     SettingsRecord rec;
-    LoadSettings(appDir, rec);
+    loadSettings(appDir, rec);
     ArchiveAccess access;
-    ReadAccess(appDir, access);
+    readAccess(appDir, access);
     request.archiveFolder = access.folder;
     request.prefixes = rec.name_kelvra;
 
@@ -162,13 +162,13 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
         // The edition of the row in hand, for the progress line; the walk order is fixed by the worker.
         const int typeField = articles.field("Type");
         reports.progress = [&](const search::FindProgress& p) { printer.show(p, articles.asInt(typeField)); };
-        return search::RunFullTextSearch(articles, job, g_searchStop, reports);
+        return search::runFullTextSearch(articles, job, g_searchStop, reports);
     };
     std::string remembered;
     search::FindOutcome outcome;
     std::string failure;
     try {
-        outcome = search::RunSearch(articles, history, remembered, request, hooks);
+        outcome = search::runSearch(articles, history, remembered, request, hooks);
     } catch (const search::SearchFailed& e) {
         // The marks made before the error stay, as in the window.
         failure = e.what();
@@ -189,9 +189,9 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     writeSearchHistory(historyFile, history);
     // The remembered text drives the window's highlighting; a missing settings file is not made here, as
     // its absence means defaults left alone rather than the defaults of an empty file.
-    if (fs::exists(SettingsFilePath(appDir), ec)) {
-        IniFile ini = OpenSettingsFile(appDir);
-        settings::Write(ini, settings::keys::text_search, remembered);
+    if (fs::exists(settingsFilePath(appDir), ec)) {
+        IniFile ini = openSettingsFile(appDir);
+        settings::write(ini, settings::keys::text_search, remembered);
     }
 
     std::cerr << (outcome.stopped ? "Stopped. " : "") << "Found: " << outcome.hits << "\n";

@@ -26,7 +26,7 @@ bool CaseInsensitivePaths::present(const fs::path& path, const fs::path& folder,
     // Not there, or a link to nothing; anything else means the folder could not be looked into.
     if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory &&
         m_unreadable == Unreadable::Error)
-        throw FileError(UnreadableFolderMessage(folder, ec.value()));
+        throw FileError(unreadableFolderMessage(folder, ec.value()));
     return false;
 }
 
@@ -43,14 +43,14 @@ CaseInsensitivePaths::listing(const fs::path& folder) {
     std::vector<std::pair<std::string, std::string>> entries;
     // Confined, a folder that leads out (through a link on the way) is not even opened: its names are none
     // of the archive's business.
-    if (m_confine.empty() || RealPathInside(m_confine, folder)) {
+    if (m_confine.empty() || realPathInside(m_confine, folder)) {
         std::error_code ec;
         for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
             const std::string real = d->path().filename().string();
             entries.emplace_back(folded(cp1251::fromFileName(real)), real);
         }
         if (ec && m_unreadable == Unreadable::Error)
-            throw FileError(UnreadableFolderMessage(folder, ec.value()));
+            throw FileError(unreadableFolderMessage(folder, ec.value()));
     }
     return m_listings.emplace(folder.string(), std::move(entries)).first->second;
 }
@@ -81,7 +81,7 @@ std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base,
     for (const std::string& component : components) {
         std::optional<fs::path> next = find(current, component);
         if (!next && m_names == Names::Links)
-            if (const std::optional<std::string> decoded = PercentDecoded(component))
+            if (const std::optional<std::string> decoded = percentDecoded(component))
                 next = find(current, *decoded);
         if (!next) return std::nullopt;
         current = std::move(*next);
@@ -89,7 +89,7 @@ std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base,
     return current;
 }
 
-std::optional<std::string> PercentDecoded(std::string_view name) {
+std::optional<std::string> percentDecoded(std::string_view name) {
     auto hex = [](char c) {
         return c >= '0' && c <= '9'   ? c - '0'
                : c >= 'a' && c <= 'f' ? c - 'a' + 10
@@ -113,11 +113,11 @@ std::optional<std::string> PercentDecoded(std::string_view name) {
     return out;
 }
 
-std::array<std::string, 3> PrefixesCp1251(const std::array<std::string, 3>& prefixes) {
+std::array<std::string, 3> prefixesCp1251(const std::array<std::string, 3>& prefixes) {
     return {cp1251::fromUtf8(prefixes[0]), cp1251::fromUtf8(prefixes[1]), cp1251::fromUtf8(prefixes[2])};
 }
 
-std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes) {
+std::array<int, 3> editionOrder(const std::array<std::string, 3>& prefixes) {
     std::array<int, 3> order = {1, 2, 3};
     auto length = [&](int edition) {
         return std::min(prefixes[size_t(edition - 1)].size(), kPrefixCapacity);
@@ -128,7 +128,7 @@ std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes) {
     return order;
 }
 
-int EditionOf(std::string_view name, const std::array<std::string, 3>& prefixes,
+int editionOf(std::string_view name, const std::array<std::string, 3>& prefixes,
               const std::array<int, 3>& order) {
     for (int edition : order) {
         const std::string_view prefix =
@@ -138,10 +138,10 @@ int EditionOf(std::string_view name, const std::array<std::string, 3>& prefixes,
     return 0;
 }
 
-std::optional<IssueEntry> ClassifyEntry(std::string_view name, const std::array<std::string, 3>& prefixes,
+std::optional<IssueEntry> classifyEntry(std::string_view name, const std::array<std::string, 3>& prefixes,
                                         const std::array<int, 3>& order) {
     IssueEntry entry;
-    entry.edition = EditionOf(name, prefixes, order);
+    entry.edition = editionOf(name, prefixes, order);
     if (entry.edition == 0) return std::nullopt;
     const size_t prefixLength = std::min(prefixes[size_t(entry.edition - 1)].size(), kPrefixCapacity);
     if (name.size() <= prefixLength) return std::nullopt;
@@ -164,12 +164,12 @@ std::optional<IssueEntry> ClassifyEntry(std::string_view name, const std::array<
     return entry;
 }
 
-std::string ShortIssueNumber(std::string_view number) {
+std::string shortIssueNumber(std::string_view number) {
     const size_t from = std::min(number.find_first_not_of(' '), number.size());
     return std::string(number.substr(from, 3));
 }
 
-std::array<std::vector<std::string>, 3> IssueFolderCandidates(std::string_view prefix,
+std::array<std::vector<std::string>, 3> issueFolderCandidates(std::string_view prefix,
                                                               std::string_view shortNumber) {
     std::string name(prefix);
     name += shortNumber;
@@ -177,7 +177,7 @@ std::array<std::vector<std::string>, 3> IssueFolderCandidates(std::string_view p
             std::vector<std::string>{name + ".zip", name}};
 }
 
-std::vector<std::string> LinkComponents(std::string_view link) {
+std::vector<std::string> linkComponents(std::string_view link) {
     std::vector<std::string> parts;
     size_t start = 0;
     for (size_t i = 0; i <= link.size(); ++i) {
@@ -189,23 +189,23 @@ std::vector<std::string> LinkComponents(std::string_view link) {
     return parts;
 }
 
-bool LinkStaysInside(std::string_view link) {
+bool linkStaysInside(std::string_view link) {
     if (link.empty() || link[0] == '/' || link[0] == '\\') return false;
     if (link.find(':') != std::string_view::npos) return false; // a drive or a scheme
-    for (const std::string& part : LinkComponents(link))
+    for (const std::string& part : linkComponents(link))
         if (part == "..") return false;
     return true;
 }
 
-std::filesystem::path ArchiveFolderPath(std::string_view folder) {
+std::filesystem::path archiveFolderPath(std::string_view folder) {
     std::string path(folder);
     for (char& c : path)
         if (c == '\\') c = '/';
     return std::filesystem::path(path);
 }
 
-std::filesystem::path RealArchiveFolder(std::string_view folder) {
-    const fs::path path = ArchiveFolderPath(folder);
+std::filesystem::path realArchiveFolder(std::string_view folder) {
+    const fs::path path = archiveFolderPath(folder);
     if (path.empty()) return path;
     std::error_code ec;
     fs::path real = fs::weakly_canonical(fs::absolute(path, ec), ec);
@@ -228,7 +228,7 @@ std::vector<fs::path> realComponents(const fs::path& path, bool& ok) {
 }
 } // namespace
 
-bool RealPathInside(const fs::path& folder, const fs::path& file) {
+bool realPathInside(const fs::path& folder, const fs::path& file) {
     bool folderOk = false, fileOk = false;
     const std::vector<fs::path> root = realComponents(folder, folderOk);
     const std::vector<fs::path> real = realComponents(file, fileOk);

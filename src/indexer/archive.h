@@ -57,7 +57,7 @@ private:
 
 // A name taken from an address with its "%XX" escapes decoded, as a browser decodes it; nothing when it holds
 // none, or when decoding would make it another path than one name (a separator, a NUL, "." or "..").
-std::optional<std::string> PercentDecoded(std::string_view name);
+std::optional<std::string> percentDecoded(std::string_view name);
 
 // Capacities of the names the walk works with, in characters.
 inline constexpr size_t kPrefixCapacity = 100;
@@ -65,10 +65,10 @@ inline constexpr size_t kInnerFolderCapacity = 40; // the separator and the inne
 
 // Edition prefixes as the settings give them (UTF-8) in Windows-1251, the form in which folder names are
 // matched against them.
-std::array<std::string, 3> PrefixesCp1251(const std::array<std::string, 3>& prefixes);
+std::array<std::string, 3> prefixesCp1251(const std::array<std::string, 3>& prefixes);
 
 // The order in which the editions (codes 1 to 3) are tried: longer prefixes first, by pairwise exchange.
-std::array<int, 3> EditionOrder(const std::array<std::string, 3>& prefixes);
+std::array<int, 3> editionOrder(const std::array<std::string, 3>& prefixes);
 
 // An issue entry of the archive folder: what its name says.
 struct IssueEntry {
@@ -79,11 +79,11 @@ struct IssueEntry {
 };
 
 // How a folder name (Windows-1251) reads as an issue entry; nothing when it is none. `prefixes` are by
-// edition code, `order` from EditionOrder. The edition switches are not looked at here.
-std::optional<IssueEntry> ClassifyEntry(std::string_view name, const std::array<std::string, 3>& prefixes,
+// edition code, `order` from editionOrder. The edition switches are not looked at here.
+std::optional<IssueEntry> classifyEntry(std::string_view name, const std::array<std::string, 3>& prefixes,
                                         const std::array<int, 3>& order);
 // The edition whose prefix the name begins with, tried in order; 0 for none.
-int EditionOf(std::string_view name, const std::array<std::string, 3>& prefixes,
+int editionOf(std::string_view name, const std::array<std::string, 3>& prefixes,
               const std::array<int, 3>& order);
 
 // The three contents pages of an issue, in the order they are read.
@@ -96,32 +96,32 @@ inline const std::array<std::vector<std::string>, 3> kIssuePages = {
 // --- Issue folders as opening an article and the full-text search find them -------------------------
 
 // `Number` without its leading blanks, at most its first three characters (two blanks and 7 give 7).
-std::string ShortIssueNumber(std::string_view number);
+std::string shortIssueNumber(std::string_view number);
 
 // The issue folder candidates, relative to the archive folder and tried in this order: plain (E N), nested
 // (E N, E N) and archive-named (E N ".zip", E N), E being the edition prefix and N the short number.
 // Components are Windows-1251 names.
-std::array<std::vector<std::string>, 3> IssueFolderCandidates(std::string_view prefix,
+std::array<std::vector<std::string>, 3> issueFolderCandidates(std::string_view prefix,
                                                               std::string_view shortNumber);
 
 // Whether a `Link` taken from an archive page stays inside its issue's "pub" folder: no ".." component, not
 // absolute, no drive. A link that leaves it is never read, opened or handed to another program.
-bool LinkStaysInside(std::string_view link);
+bool linkStaysInside(std::string_view link);
 
 // A `Link` (Windows-1251, "/" or "\\" as separators) split into its path components; empty ones dropped.
-std::vector<std::string> LinkComponents(std::string_view link);
+std::vector<std::string> linkComponents(std::string_view link);
 
 // A folder or file of the settings (maybe with backslashes) as a path of this system.
-std::filesystem::path ArchiveFolderPath(std::string_view folder);
+std::filesystem::path archiveFolderPath(std::string_view folder);
 // The archive folder's real path (symbolic links followed, "." and ".." and doubled or trailing separators
-// gone), so that every spelling of one folder names its files alike; ArchiveFolderPath where it cannot be
+// gone), so that every spelling of one folder names its files alike; archiveFolderPath where it cannot be
 // resolved.
-std::filesystem::path RealArchiveFolder(std::string_view folder);
+std::filesystem::path realArchiveFolder(std::string_view folder);
 
 // The guard for every read of an article file: whether `file`, with every symbolic link on its way followed,
 // still lies in `folder` (itself resolved the same way) or is that folder. Compared component by component,
 // so "/a/issue2" does not lie in "/a/issue". A path that cannot be resolved (a link loop, a folder that
 // cannot be searched) counts as outside.
-bool RealPathInside(const std::filesystem::path& folder, const std::filesystem::path& file);
+bool realPathInside(const std::filesystem::path& folder, const std::filesystem::path& file);
 
 } // namespace marovex::indexer

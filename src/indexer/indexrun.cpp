@@ -30,30 +30,30 @@ namespace {
 // A failure while reading or storing rows, named by the page in hand when the failure does not name it.
 Message runError(const fs::path& page, const std::exception& e) {
     const Message what =
-        dynamic_cast<const StoreAborted*>(&e) ? Message(msg::RowNotStored, {}) : MessageOf(e);
+        dynamic_cast<const StoreAborted*>(&e) ? Message(msg::RowNotStored, {}) : messageOf(e);
     if (page.empty() || what.english().rfind(page.string(), 0) == 0) return what;
-    return Message(msg::PageError, {PathValue(page), Nested(what)});
+    return Message(msg::PageError, {pathValue(page), nested(what)});
 }
 
 } // namespace
 
-Message CheckArchiveFolder(const std::string& folder) {
+Message checkArchiveFolder(const std::string& folder) {
     if (folder.empty()) return Message(msg::NoArchiveFolder, {});
-    const fs::path root = ArchiveFolderPath(folder);
+    const fs::path root = archiveFolderPath(folder);
     std::error_code ec;
     const fs::file_status status = fs::status(root, ec);
-    if (!fs::exists(status)) return Message(msg::ArchiveFolderMissing, {PathValue(root)});
-    if (!fs::is_directory(status)) return Message(msg::ArchiveFolderNotAFolder, {PathValue(root)});
+    if (!fs::exists(status)) return Message(msg::ArchiveFolderMissing, {pathValue(root)});
+    if (!fs::is_directory(status)) return Message(msg::ArchiveFolderNotAFolder, {pathValue(root)});
     fs::directory_iterator probe(root, ec);
-    if (ec) return Message(msg::ArchiveFolderUnreadable, {PathValue(root), Reason(ec.value())});
+    if (ec) return Message(msg::ArchiveFolderUnreadable, {pathValue(root), errorReason(ec.value())});
     return {};
 }
 
-IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings,
+IndexResult runIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings,
                         bool fullRun, const std::atomic<bool>& stop, const IndexReports& reports) {
     IndexResult result;
     // A folder that is missing or cannot be listed would read as an empty archive and empty the catalogue.
-    if (Message refused = CheckArchiveFolder(settings.archiveFolder); !refused.empty()) {
+    if (Message refused = checkArchiveFolder(settings.archiveFolder); !refused.empty()) {
         result.error = std::move(refused);
         return result;
     }
@@ -75,10 +75,10 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
     fs::path page;       // the page in hand, for messages
     int issueStart = -1; // rows before the issue in hand; -1 between issues
     try {
-        if (fullRun) parser.ClearTablesForFullRun();
-        const std::array<std::string, 3> prefixes = PrefixesCp1251(settings.prefixes);
-        const std::array<int, 3> order = EditionOrder(prefixes);
-        const fs::path root = ArchiveFolderPath(settings.archiveFolder);
+        if (fullRun) parser.clearTablesForFullRun();
+        const std::array<std::string, 3> prefixes = prefixesCp1251(settings.prefixes);
+        const std::array<int, 3> order = editionOrder(prefixes);
+        const fs::path root = archiveFolderPath(settings.archiveFolder);
 
         // The folders of enabled editions, in listing order, and the issues among them to read. A listing
         // that fails half-way ends the run with an error after the folders listed before it.
@@ -93,12 +93,12 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
         for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
             if (!isFolder(*it)) continue;
             const std::string name = cp1251::fromFileName(it->path().filename().string());
-            const int edition = EditionOf(name, prefixes, order);
+            const int edition = editionOf(name, prefixes, order);
             if (edition == 0 || !settings.enabled[size_t(edition - 1)]) continue;
-            folders.push_back({it->path(), ClassifyEntry(name, prefixes, order)});
+            folders.push_back({it->path(), classifyEntry(name, prefixes, order)});
         }
         for (Folder& folder : folders)
-            if (folder.entry && !parser.IssueIndexed(folder.entry->edition, folder.entry->number)) {
+            if (folder.entry && !parser.issueIndexed(folder.entry->edition, folder.entry->number)) {
                 folder.toRead = toRead.size();
                 toRead.push_back(&folder);
             }
@@ -135,7 +135,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             }
             // An issue read earlier in this run under another folder name is not read again.
             const auto& entry = folder.entry;
-            if (!entry || folder.toRead == SIZE_MAX || parser.IssueIndexed(entry->edition, entry->number))
+            if (!entry || folder.toRead == SIZE_MAX || parser.issueIndexed(entry->edition, entry->number))
                 continue;
 
             if (reports.progress) reports.progress(cp1251::toUtf8(entry->upperName));
@@ -143,7 +143,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             page = folder.path;
             for (const fs::path& file : reader.openIssue(folder.toRead)) {
                 page = file;
-                parser.ParsePreparedPage(entry->edition, entry->number, reader.next());
+                parser.parsePreparedPage(entry->edition, entry->number, reader.next());
             }
             outArticles.post();
             issueStart = -1;
@@ -158,9 +158,10 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
             }
         }
         if (ec)
-            throw MessageError(Message(msg::ArchiveFolderUnreadable, {PathValue(root), Reason(ec.value())}));
+            throw MessageError(
+                Message(msg::ArchiveFolderUnreadable, {pathValue(root), errorReason(ec.value())}));
         page.clear();
-        parser.FinishRun();
+        parser.finishRun();
         result.completed = true;
     } catch (const std::exception& e) {
         result.error = runError(page, e);
@@ -168,7 +169,7 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
     result.rowsAdded = parser.rowsAdded();
 
     if (result.completed && fullRun) {
-        // The new tables come with the final orders FinishRun gave them.
+        // The new tables come with the final orders finishRun gave them.
         articles.adoptRows(newArticles);
         topics.adoptRows(newTopics);
         articles.setFiltered(false);
@@ -185,15 +186,15 @@ IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexS
                     articles.deleteRow();
                 }
             }
-            parser.FinishRun();
+            parser.finishRun();
         } catch (const std::exception& e) {
-            result.error = Message(msg::ErrorThenError, {Nested(result.error), Nested(MessageOf(e))});
+            result.error = Message(msg::ErrorThenError, {nested(result.error), nested(messageOf(e))});
         }
     }
     return result;
 }
 
-int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& settings, bool fullRun) {
+int countIssuesToIndex(const RecordTable& articles, const IndexSettings& settings, bool fullRun) {
     std::unordered_set<std::string> seen;
     if (!fullRun) {
         const int type = articles.field("Type"), number = articles.field("Number");
@@ -202,15 +203,15 @@ int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& setting
             seen.insert(issueKey(r.asInt(type), cp1251::fromUtf8(r.storedText(number))));
         }
     }
-    const std::array<std::string, 3> prefixes = PrefixesCp1251(settings.prefixes);
-    const std::array<int, 3> order = EditionOrder(prefixes);
+    const std::array<std::string, 3> prefixes = prefixesCp1251(settings.prefixes);
+    const std::array<int, 3> order = editionOrder(prefixes);
     int count = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(ArchiveFolderPath(settings.archiveFolder), ec), end; !ec && it != end;
+    for (fs::directory_iterator it(archiveFolderPath(settings.archiveFolder), ec), end; !ec && it != end;
          it.increment(ec)) {
         if (!isFolder(*it)) continue;
         const auto entry =
-            ClassifyEntry(cp1251::fromFileName(it->path().filename().string()), prefixes, order);
+            classifyEntry(cp1251::fromFileName(it->path().filename().string()), prefixes, order);
         if (entry && settings.enabled[size_t(entry->edition - 1)] &&
             seen.insert(issueKey(entry->edition, entry->number)).second)
             ++count;

@@ -38,15 +38,15 @@ struct IndexResult {
 // the final topic list and order. The stop flag is read before each issue entry of an enabled edition; the
 // issue in hand is always finished. The article table is left in the order "Find;Type;Number;Npp" with its
 // filter off. Only this function touches the tables while it runs. An archive folder that cannot be walked
-// is refused before anything changes (see CheckArchiveFolder).
-IndexResult RunIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings,
+// is refused before anything changes (see checkArchiveFolder).
+IndexResult runIndexing(RecordTable& articles, RecordTable& topics, const IndexSettings& settings,
                         bool fullRun, const std::atomic<bool>& stop, const IndexReports& reports);
 
 // Why a run over this archive folder (as the settings give it) must not start: it is not set,
 // does not exist, is not a folder or cannot be listed. Empty when the folder can be walked.
-Message CheckArchiveFolder(const std::string& folder);
+Message checkArchiveFolder(const std::string& folder);
 
 // How many issue entries a run would read, without reading any page (for a progress bar).
-int CountIssuesToIndex(const RecordTable& articles, const IndexSettings& settings, bool fullRun);
+int countIssuesToIndex(const RecordTable& articles, const IndexSettings& settings, bool fullRun);
 
 } // namespace marovex::indexer

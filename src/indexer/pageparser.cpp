@@ -111,7 +111,7 @@ inline size_t prepareByte(const unsigned char* s, size_t n, size_t i, char* out)
 
 } // namespace
 
-std::string_view PreparePage(std::string_view bytes, std::string& buffer) {
+std::string_view preparePage(std::string_view bytes, std::string& buffer) {
     if (const void* nul = std::memchr(bytes.data(), 0, bytes.size()))
         bytes = bytes.substr(0, size_t(static_cast<const char*>(nul) - bytes.data()));
     const size_t n = bytes.size();
@@ -172,9 +172,9 @@ std::string_view PreparePage(std::string_view bytes, std::string& buffer) {
     return std::string_view(out, w);
 }
 
-std::string PreparePage(std::string_view bytes) {
+std::string preparePage(std::string_view bytes) {
     std::string buffer;
-    return std::string(PreparePage(bytes, buffer));
+    return std::string(preparePage(bytes, buffer));
 }
 
 PageParser::PageParser(RecordTable& articles, RecordTable& topics)
@@ -183,7 +183,7 @@ PageParser::PageParser(RecordTable& articles, RecordTable& topics)
       m_fNpp(articles.field("Npp")), m_fKod(articles.field("Kod")), m_fIzb1(articles.field("Izb1")),
       m_fFind(articles.field("Find")) {}
 
-void PageParser::ClearTablesForFullRun() {
+void PageParser::clearTablesForFullRun() {
     m_articles.emptyTable();
     m_topics.emptyTable();
     m_issues.clear();
@@ -204,12 +204,12 @@ void PageParser::buildIssueIndex() {
     m_issueIndexBuilt = true;
 }
 
-bool PageParser::IssueIndexed(int edition, const std::string& number) {
+bool PageParser::issueIndexed(int edition, const std::string& number) {
     if (!m_issueIndexBuilt) buildIssueIndex();
     return m_issues.count(issueKey(edition, number)) != 0;
 }
 
-void PageParser::ReadNextTopic(Page& page, Pos linkPos) {
+void PageParser::readNextTopic(Page& page, Pos linkPos) {
     const std::string_view t = page.rest();
     const Pos len = Pos(t.size());
     const Pos h = findHeading(t);
@@ -251,7 +251,7 @@ void PageParser::updateTopic(Page& page, Pos& linkPos) {
     // Each pass either cuts the text or ends with the bound behind the link or at 0, so this terminates;
     // the cap is a guard only.
     for (size_t guard = page.rest().size() + 2; guard > 0 && m_bound > 0 && linkPos > m_bound; --guard) {
-        ReadNextTopic(page, linkPos);
+        readNextTopic(page, linkPos);
         linkPos = findLink(page.rest());
     }
 }
@@ -328,11 +328,7 @@ Pos PageParser::processLink(Page& page, Pos linkPos, int edition, const std::str
     return cut;
 }
 
-void PageParser::ParseIssuePage(int edition, const std::string& number, std::string_view pageBytes) {
-    ParsePreparedPage(edition, number, PreparePage(pageBytes, m_prepared));
-}
-
-void PageParser::ParsePreparedPage(int edition, const std::string& number, std::string_view prepared) {
+void PageParser::parsePreparedPage(int edition, const std::string& number, std::string_view prepared) {
     if (!m_issueIndexBuilt) buildIssueIndex();
     // Repeats are looked for within one issue only, and an issue's pages come one after the other, so
     // the link index holds one issue at a time and stays small.
@@ -350,7 +346,7 @@ void PageParser::ParsePreparedPage(int edition, const std::string& number, std::
     } else {
         const Pos marker = text::FindExact(kContentsMarker, page.text, 1);
         page.cut(marker ? marker + Pos(kContentsMarker.size()) : Pos(kContentsMarker.size()));
-        ReadNextTopic(page, findLink(page.rest()));
+        readNextTopic(page, findLink(page.rest()));
     }
 
     Pos link = findLink(page.rest());
@@ -365,7 +361,7 @@ void PageParser::ParsePreparedPage(int edition, const std::string& number, std::
     }
 }
 
-void PageParser::FinishRun() {
+void PageParser::finishRun() {
     m_articles.post();
     m_topics.post();
     const int tem = m_articles.field("Tem");

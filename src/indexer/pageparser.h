@@ -19,8 +19,8 @@ inline constexpr size_t kTopicCapacity = 200;
 // last line, then every control character turned into a space, so the page is one line. Done in one pass
 // into `buffer`, which only grows, so that the pages of a run reuse one piece of memory; the result views
 // the buffer.
-std::string_view PreparePage(std::string_view bytes, std::string& buffer);
-std::string PreparePage(std::string_view bytes);
+std::string_view preparePage(std::string_view bytes, std::string& buffer);
+std::string preparePage(std::string_view bytes);
 
 // Turns an issue's contents pages into article rows. One parser serves a whole indexing run: it carries the
 // current topic from page to page and issue to issue, and keeps the indexes that make each look-up cost
@@ -30,19 +30,17 @@ public:
     PageParser(RecordTable& articles, RecordTable& topics);
 
     // Deletes every article row, then every topic row.
-    void ClearTablesForFullRun();
+    void clearTablesForFullRun();
 
     // Whether the article table holds a row of this edition and issue number (Windows-1251 text).
-    bool IssueIndexed(int edition, const std::string& number);
+    bool issueIndexed(int edition, const std::string& number);
 
     // Parses one page of an issue: edition code, issue number (three characters, Windows-1251) and the
-    // page's raw bytes.
-    void ParseIssuePage(int edition, const std::string& number, std::string_view pageBytes);
-    // The same for a page that PreparePage has made ready already.
-    void ParsePreparedPage(int edition, const std::string& number, std::string_view prepared);
+    // page as preparePage made it ready.
+    void parsePreparedPage(int edition, const std::string& number, std::string_view prepared);
 
     // Adds the topics that have no row yet and sets the final orders of both tables.
-    void FinishRun();
+    void finishRun();
 
     const std::string& currentTopic() const { return m_topic; }
     int rowsAdded() const { return m_added; }
@@ -57,7 +55,7 @@ private:
         void cut(std::ptrdiff_t n) { offset = std::min(text.size(), offset + size_t(std::max<std::ptrdiff_t>(n, 0))); }
     };
 
-    void ReadNextTopic(Page& page, std::ptrdiff_t linkPos);
+    void readNextTopic(Page& page, std::ptrdiff_t linkPos);
     void updateTopic(Page& page, std::ptrdiff_t& linkPos);
     std::ptrdiff_t processLink(Page& page, std::ptrdiff_t linkPos, int edition, const std::string& number);
     void buildIssueIndex();
@@ -75,7 +73,6 @@ private:
     std::unordered_map<std::string, Bookmark> m_links;        // edition + number + folded link, of one issue
     std::string m_linkIssue;                                  // the issue m_links holds
     bool m_linkIssueListed = false;                           // m_issues holds it
-    std::string m_prepared;                                   // the page being parsed, prepared
     std::string m_numberSource, m_numberUtf8, m_temSource, m_temUtf8; // last conversions, for reuse
 };
 

@@ -14,12 +14,12 @@
 
 namespace marovex::indexer {
 
-std::string_view PageReader::ReadFile(const std::filesystem::path& file, std::string& buffer) {
+std::string_view PageReader::readFile(const std::filesystem::path& file, std::string& buffer) {
     // Only a regular file (or a link to one) is a page: a FIFO or a device could block the run for ever or
     // feed it without end, a folder reads as nothing.
     const std::optional<std::string_view> bytes =
-        ReadRegularFile(file, buffer, kPageFileLimit, Links::Follow);
-    if (!bytes) throw FileError(CannotReadMessage(file, ENOENT)); // gone since it was found
+        readRegularFile(file, buffer, kPageFileLimit, Links::Follow);
+    if (!bytes) throw FileError(cannotReadMessage(file, ENOENT)); // gone since it was found
     return *bytes;
 }
 
@@ -73,7 +73,7 @@ void PageReader::find(Slot& slot) {
 void PageReader::prepare(Slot& slot, Page& page) {
     const std::filesystem::path& file = slot.files[size_t(&page - slot.pages.data())];
     try {
-        page.text = PreparePage(ReadFile(file, page.bytes), page.prepared);
+        page.text = preparePage(readFile(file, page.bytes), page.prepared);
     } catch (...) {
         page.error = std::current_exception();
     }

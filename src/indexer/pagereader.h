@@ -14,7 +14,7 @@
 
 namespace marovex::indexer {
 
-// Finds, reads and prepares (PreparePage) the contents pages of a run's issues on a second thread, a few
+// Finds, reads and prepares (preparePage) the contents pages of a run's issues on a second thread, a few
 // issues ahead of the one being parsed, so that parsing never waits for the disk or for preparation.
 //
 // Work is shared, not handed over: any step (finding an issue's pages, preparing one page) that the thread
@@ -43,7 +43,7 @@ public:
 
     // The whole file, in buffer (which only grows). Throws FileError naming the file when it is no regular
     // file, is larger than kPageFileLimit, or cannot be opened or read.
-    static std::string_view ReadFile(const std::filesystem::path& file, std::string& buffer);
+    static std::string_view readFile(const std::filesystem::path& file, std::string& buffer);
 
 private:
     enum class State { Waiting, Working, Done };

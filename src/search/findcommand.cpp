@@ -9,11 +9,11 @@
 
 namespace marovex::search {
 
-FindScope ScopeFromItem(int item) {
+FindScope scopeFromItem(int item) {
     return item == 0 ? FindScope::Titles : item == 1 ? FindScope::TitlesAndTexts : FindScope::None;
 }
 
-std::string FindResultMessage(std::string_view text75, std::string_view text76, int hits) {
+std::string findResultMessage(std::string_view text75, std::string_view text76, int hits) {
     std::string message(text75);
     message += '\r';
     message += text76;
@@ -51,7 +51,7 @@ void dropPendingEdit(RecordTable& table) noexcept {
 
 } // namespace
 
-FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, std::string& rememberedText,
+FindOutcome runSearch(RecordTable& articles, std::vector<std::string>& history, std::string& rememberedText,
                       const FindRequest& request, const FindHooks& hooks) {
     FindOutcome outcome;
     if (request.boxText.empty()) return outcome;
@@ -61,7 +61,7 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
     outcome.text = text::CollapseSpaces(cp1251::toUtf8(cp1251::fromUtf8(request.boxText)));
     if (hooks.setBoxText) hooks.setBoxText(outcome.text);
     rememberedText = outcome.text;
-    RememberSearch(history, outcome.text);
+    rememberSearch(history, outcome.text);
 
     std::exception_ptr failure;
     Message workerError;
@@ -102,11 +102,11 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
                     result = hooks.runFullText(job);
                 } else {
                     std::atomic<bool> stop{false};
-                    result = RunFullTextSearch(articles, job, stop, {});
+                    result = runFullTextSearch(articles, job, stop, {});
                 }
                 outcome.hits = result.hits;
                 outcome.stopped = result.stopped;
-                outcome.unreadableMessage = UnreadableFilesMessage(result);
+                outcome.unreadableMessage = unreadableFilesMessage(result);
                 outcome.storeMessage = result.storeProblem;
                 workerError = result.error;
             }
@@ -145,7 +145,7 @@ FindOutcome RunSearch(RecordTable& articles, std::vector<std::string>& history, 
     return outcome;
 }
 
-bool ClearSearchMarks(RecordTable& articles, std::string& rememberedText, const ClearHooks& hooks) {
+bool clearSearchMarks(RecordTable& articles, std::string& rememberedText, const ClearHooks& hooks) {
     Bookmark mark;
     if (!articles.isEmpty()) mark = articles.bookmark();
     const bool wasFiltered = articles.filtered();

@@ -29,7 +29,7 @@ namespace marovex::search {
 
 // --- Article files ----------------------------------------------------------------------------------------
 
-std::string LinkExtension(std::string_view link) {
+std::string linkExtension(std::string_view link) {
     const size_t dot = link.rfind('.');
     if (dot == std::string_view::npos) return {};
     std::string_view ext = link.substr(dot);
@@ -44,8 +44,8 @@ std::string LinkExtension(std::string_view link) {
     return lower;
 }
 
-bool IsSearchableKind(std::string_view link) {
-    const std::string ext = LinkExtension(link);
+bool isSearchableKind(std::string_view link) {
+    const std::string ext = linkExtension(link);
     return !ext.empty() &&
            std::string_view(".txt .rtf .htm .html .shtm .shtml").find(ext) != std::string_view::npos;
 }
@@ -67,7 +67,7 @@ Probe readFile(const fs::path& path, std::string* bytes, struct stat& st, bool n
         const int e = errno;
         if (e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG) return Probe::Missing;
         if (noFollow && e == ELOOP) return Probe::Link;
-        throw ArticleReadError(path, Reason(e));
+        throw ArticleReadError(path, errorReason(e));
     }
     struct Closer {
         int fd;
@@ -86,7 +86,7 @@ Probe readFile(const fs::path& path, std::string* bytes, struct stat& st, bool n
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw ArticleReadError(path, Reason(errno));
+            throw ArticleReadError(path, errorReason(errno));
         }
         got += size_t(n);
         if (size_t(n) < asked) break;
@@ -108,12 +108,12 @@ Probe statFile(const fs::path& path, struct stat& st) {
 
 } // namespace
 
-std::vector<std::vector<std::string>> PubFolderCandidates(int type, std::string_view shortNumber,
+std::vector<std::vector<std::string>> pubFolderCandidates(int type, std::string_view shortNumber,
                                                           const std::array<std::string, 3>& prefixes) {
     std::vector<std::vector<std::string>> candidates;
     if (type < 1 || type > 3) return candidates;
     candidates.push_back({std::string(kEditionWords[size_t(type - 1)]) + std::string(shortNumber)});
-    for (auto& c : indexer::IssueFolderCandidates(prefixes[size_t(type - 1)], shortNumber))
+    for (auto& c : indexer::issueFolderCandidates(prefixes[size_t(type - 1)], shortNumber))
         candidates.push_back(c);
     for (auto& c : candidates)
         c.push_back("pub");
@@ -135,11 +135,11 @@ struct ArticleFiles::Impl {
 
     // The "pub" folders that exist for an issue, in the order they are tried; resolved once per run.
     const std::vector<Folder>& folders(int type, std::string_view number) {
-        const std::string shortNumber = indexer::ShortIssueNumber(number);
+        const std::string shortNumber = indexer::shortIssueNumber(number);
         std::lock_guard lock(mutex);
         auto [it, fresh] = pubFolders.try_emplace({type, shortNumber});
         if (!fresh || type < 1 || type > 3) return it->second;
-        for (auto& c : PubFolderCandidates(type, shortNumber, prefixes)) {
+        for (auto& c : pubFolderCandidates(type, shortNumber, prefixes)) {
             auto resolved = paths.resolve(archive, c);
             if (!resolved || std::find_if(it->second.begin(), it->second.end(), [&](const Folder& f) {
                                  return f.pub == *resolved;
@@ -148,7 +148,7 @@ struct ArticleFiles::Impl {
             Folder folder{*resolved, *resolved, false};
             for (size_t up = 1; up < c.size(); ++up)
                 folder.issue = folder.issue.parent_path();
-            folder.inside = indexer::RealPathInside(folder.issue, folder.pub);
+            folder.inside = indexer::realPathInside(folder.issue, folder.pub);
             it->second.push_back(std::move(folder));
         }
         return it->second;
@@ -162,8 +162,8 @@ struct ArticleFiles::Impl {
     // The guard: a file whose real path leaves the issue folder is refused. A plain name in a folder that
     // lies inside needs no resolving.
     static void guard(const Folder& folder, const fs::path& path, bool plainName) {
-        if (!folder.inside || (!plainName && !indexer::RealPathInside(folder.issue, path)))
-            throw ArticleReadError(path, Nested(Message(msg::PageLeavesIssue, {})));
+        if (!folder.inside || (!plainName && !indexer::realPathInside(folder.issue, path)))
+            throw ArticleReadError(path, nested(Message(msg::PageLeavesIssue, {})));
     }
 
     // Opens the path in a folder: a symbolic link is followed only to be guarded.
@@ -205,8 +205,8 @@ struct ArticleFiles::Impl {
     // when a symbolic link was met in the last place.
     Probe find(int type, std::string_view number, std::string_view link, std::string* bytes, struct stat& st,
                fs::path& found, bool lookOnly, bool& linked) {
-        if (!indexer::LinkStaysInside(link)) return Probe::Missing;
-        const std::vector<std::string> components = indexer::LinkComponents(link);
+        if (!indexer::linkStaysInside(link)) return Probe::Missing;
+        const std::vector<std::string> components = indexer::linkComponents(link);
         if (components.empty()) return Probe::Missing;
         const bool single = components.size() == 1;
         fs::path relative;
@@ -237,8 +237,8 @@ struct ArticleFiles::Impl {
 
 ArticleFiles::ArticleFiles(std::string_view archiveFolder, const std::array<std::string, 3>& prefixes)
     : d(std::make_unique<Impl>()) {
-    d->archive = indexer::RealArchiveFolder(archiveFolder);
-    d->prefixes = indexer::PrefixesCp1251(prefixes);
+    d->archive = indexer::realArchiveFolder(archiveFolder);
+    d->prefixes = indexer::prefixesCp1251(prefixes);
 }
 
 ArticleFiles::~ArticleFiles() = default;
@@ -263,14 +263,14 @@ fs::path ArticleFiles::missingPath(int type, std::string_view number, std::strin
     if (!folders.empty()) {
         path = folders.front().pub;
     } else if (const auto candidates =
-                   PubFolderCandidates(type, indexer::ShortIssueNumber(number), d->prefixes);
+                   pubFolderCandidates(type, indexer::shortIssueNumber(number), d->prefixes);
                candidates.size() > 1) {
         for (const std::string& c : candidates[1])
             path /= cp1251::toUtf8(c);
     }
     // A link that leaves the folder is shown as written: what it names is the point.
-    if (!indexer::LinkStaysInside(link)) return path / cp1251::toUtf8(link);
-    for (const std::string& c : indexer::LinkComponents(link))
+    if (!indexer::linkStaysInside(link)) return path / cp1251::toUtf8(link);
+    for (const std::string& c : indexer::linkComponents(link))
         path /= cp1251::toUtf8(c);
     return path;
 }
@@ -310,8 +310,8 @@ struct RowInput {
 // What tells the files of rows that are not found apart: the issue and the link's components, folded as
 // the lookup folds names.
 std::string missingKey(const RowInput& row) {
-    std::string key = std::to_string(row.type) + '\n' + indexer::ShortIssueNumber(row.number) + '\n';
-    for (const std::string& c : indexer::LinkComponents(row.link))
+    std::string key = std::to_string(row.type) + '\n' + indexer::shortIssueNumber(row.number) + '\n';
+    for (const std::string& c : indexer::linkComponents(row.link))
         key += c + '/';
     text::FoldUpper(key);
     return key;
@@ -321,9 +321,9 @@ std::string missingKey(const RowInput& row) {
 Message missingEntry(ArticleFiles& files, const RowInput& row) {
     const fs::path path = files.missingPath(row.type, row.number, row.link);
     return Message(msg::UnreadableEntry,
-                   {Text(path.string()), indexer::LinkStaysInside(row.link)
-                                             ? Reason(ENOENT)
-                                             : Nested(Message(msg::LinkLeavesIssue, {}))});
+                   {textValue(path.string()), indexer::linkStaysInside(row.link)
+                                                  ? errorReason(ENOENT)
+                                                  : nested(Message(msg::LinkLeavesIssue, {}))});
 }
 
 // Text fields as the walk needs them; most numbers and links are plain ASCII and need no conversion.
@@ -485,11 +485,11 @@ private:
             o.read = false;
             o.match = false;
             o.problem = std::make_unique<Outcome::Problem>();
-            o.problem->unreadable = Message(msg::UnreadableEntry, {Text(e.file()), e.reason()});
+            o.problem->unreadable = Message(msg::UnreadableEntry, {textValue(e.file()), e.reason()});
             o.problem->unreadableFile = e.file();
         } catch (const std::exception& e) {
             o.problem = std::make_unique<Outcome::Problem>();
-            o.problem->error = MessageOf(e);
+            o.problem->error = messageOf(e);
         }
         o.done.store(1, std::memory_order_release);
         o.done.notify_all();
@@ -540,7 +540,7 @@ private:
                 return;
             }
             if (!read) {
-                if (answerFromStore(path.native(), IdentityOf(st), o, scratch)) return;
+                if (answerFromStore(path.native(), identityOf(st), o, scratch)) return;
                 if (!m_files.readFound(path, scratch.bytes, st)) return;
             }
         }
@@ -551,9 +551,9 @@ private:
             o.unkept = true;
             return;
         }
-        NormalisePageText(scratch.bytes);
+        normalisePageText(scratch.bytes);
         o.match = m_matcher.matchesText(scratch.bytes);
-        m_store->add(path.native(), IdentityOf(st), scratch.bytes);
+        m_store->add(path.native(), identityOf(st), scratch.bytes);
     }
 
     const std::vector<RowInput>& m_rows;
@@ -576,7 +576,7 @@ private:
 
 } // namespace
 
-FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
+FullTextResult runFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
                                  const FullTextReports& reports) {
     FullTextResult result;
     std::unique_ptr<TextStore> ownStore;
@@ -591,7 +591,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
                   linkField = articles.field("Link");
         // The inputs of every row, taken in walk order, so that files can be read on other threads while
         // only this one touches the table.
-        // Titles are tested here, once. HasTitle answers for the stored (UTF-8) title as for its Windows-1251
+        // Titles are tested here, once. hasTitle answers for the stored (UTF-8) title as for its Windows-1251
         // form: the first byte of either is above the blank exactly when the other's is.
         std::vector<RowInput> rows(size_t(articles.rowCount()));
         // The search text in the pages' code page, converted once for the whole walk.
@@ -604,7 +604,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
             rows[i].number = windows1251(ref.storedText(numberField));
             rows[i].link = windows1251(ref.storedText(linkField));
             rows[i].titleMatches = titles.matchesStored(title);
-            rows[i].mayRead = !rows[i].titleMatches && HasTitle(title) && IsSearchableKind(rows[i].link);
+            rows[i].mayRead = !rows[i].titleMatches && hasTitle(title) && isSearchableKind(rows[i].link);
         }
         const int threads =
             job.threads > 0 ? job.threads : int(std::max(1u, std::thread::hardware_concurrency()));
@@ -672,7 +672,7 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         complete = result.visited == int(rows.size());
         if (articles.state() == RecordTable::State::Edit) articles.post();
     } catch (const std::exception& e) {
-        result.error = MessageOf(e);
+        result.error = messageOf(e);
         try {
             if (articles.state() == RecordTable::State::Edit) articles.cancel();
         } catch (...) {
@@ -683,9 +683,9 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         if (cache)
             cache->end(std::move(unkept), job, complete);
         else if (store)
-            store->save(complete, indexer::RealArchiveFolder(job.archiveFolder).native());
+            store->save(complete, indexer::realArchiveFolder(job.archiveFolder).native());
         if (store && !store->keeps() && (!cache || cache->firstTime(store->problem())))
-            result.storeProblem = Message(msg::TextsNotKept, {Nested(store->problem())});
+            result.storeProblem = Message(msg::TextsNotKept, {nested(store->problem())});
     } catch (...) {
     }
     if (reports.finish)
@@ -698,26 +698,27 @@ FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, 
 // --- The progress dialog
 // ------------------------------------------------------------------------------------
 
-Message UnreadableFilesMessage(const FullTextResult& result) {
+Message unreadableFilesMessage(const FullTextResult& result) {
     if (result.unreadableCount == 0 || result.unreadable.empty()) return {};
     Message list = result.unreadable.front();
     for (size_t i = 1; i < result.unreadable.size(); ++i)
-        list = Message(msg::ListJoin, {Nested(std::move(list)), Nested(result.unreadable[i])});
+        list = Message(msg::ListJoin, {nested(std::move(list)), nested(result.unreadable[i])});
     const int more = result.unreadableCount - int(result.unreadable.size());
-    if (more > 0) list = Message(msg::UnreadableMore, {Nested(std::move(list)), Text(std::to_string(more))});
-    if (result.unreadableCount == 1) return Message(msg::UnreadableOne, {Nested(std::move(list))});
+    if (more > 0)
+        list = Message(msg::UnreadableMore, {nested(std::move(list)), textValue(std::to_string(more))});
+    if (result.unreadableCount == 1) return Message(msg::UnreadableOne, {nested(std::move(list))});
     return Message(msg::UnreadableMany,
-                   {Text(std::to_string(result.unreadableCount)), Nested(std::move(list))});
+                   {textValue(std::to_string(result.unreadableCount)), nested(std::move(list))});
 }
 
-std::string FindIssueLine(std::string_view text14, std::string_view number) {
+std::string findIssueLine(std::string_view text14, std::string_view number) {
     std::string line = "\"Kelvrania\" ";
     line += text14;
     line += number;
     return line;
 }
 
-std::string FindHitsLine(std::string_view text74, int hits) {
+std::string findHitsLine(std::string_view text74, int hits) {
     return std::string(text74) + std::to_string(hits);
 }
 

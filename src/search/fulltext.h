@@ -28,16 +28,16 @@ namespace marovex::search {
 
 // The extension of a `Link` (Windows-1251): the text from its last full stop on, unless a backslash or a
 // colon follows that full stop; blanks around it removed and Latin letters made lower case.
-std::string LinkExtension(std::string_view link);
+std::string linkExtension(std::string_view link);
 
 // Whether a row's article file is read at all: its extension is a substring of
 // ".txt .rtf .htm .html .shtm .shtml" (so ".ht", ".sh" and ".t" pass too); an empty one never is.
-bool IsSearchableKind(std::string_view link);
+bool isSearchableKind(std::string_view link);
 
 // The "pub" folders an article of an issue may lie in, relative to the archive folder (Windows-1251 names,
 // matched ignoring case), in the order they are tried: the text folder, then the issue folder candidates.
 // None for an edition code outside 1 to 3.
-std::vector<std::vector<std::string>> PubFolderCandidates(int type, std::string_view shortNumber,
+std::vector<std::vector<std::string>> pubFolderCandidates(int type, std::string_view shortNumber,
                                                           const std::array<std::string, 3>& prefixes);
 
 // An article file that exists but cannot be read, or whose real path leaves its issue folder; the message
@@ -45,7 +45,7 @@ std::vector<std::vector<std::string>> PubFolderCandidates(int type, std::string_
 class ArticleReadError : public MessageError {
 public:
     ArticleReadError(const std::filesystem::path& file, Message::Value reason)
-        : MessageError(Message(msg::ArticleUnreadable, {PathValue(file), reason})), m_file(file.string()),
+        : MessageError(Message(msg::ArticleUnreadable, {pathValue(file), reason})), m_file(file.string()),
           m_reason(std::move(reason)) {}
     const std::string& file() const { return m_file; }
     const Message::Value& reason() const { return m_reason; }
@@ -155,7 +155,7 @@ inline constexpr std::size_t kUnreadableNamed = 5;
 
 // The message shown after the result when files could not be read (empty when none): one sentence naming
 // the first few and how many in all.
-Message UnreadableFilesMessage(const FullTextResult& result);
+Message unreadableFilesMessage(const FullTextResult& result);
 
 // The body of `SearchWorker`. Walks the article table in the order "Type;Number" (the caller has switched
 // the filter off); the stop flag is read before every row. Each row is marked -1 when its title matches or,
@@ -165,15 +165,15 @@ Message UnreadableFilesMessage(const FullTextResult& result);
 // counted and passed by. With a text store, texts of unchanged files are taken from it and the store is
 // brought up to date before the finish report. Never raises: an error ends the walk with `error` set, the
 // row in hand unchanged.
-FullTextResult RunFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
+FullTextResult runFullTextSearch(RecordTable& articles, const FullTextJob& job, std::atomic<bool>& stop,
                                  const FullTextReports& reports);
 
-// --- The progress dialog `Form_find` ----------------------------------------------------------------------
+// --- The progress dialog of a full-text search ------------------------------------------------------------
 
-// `FlatEdit2`: the magazine's name in quotes, interface text 14 and `Number` as stored.
-std::string FindIssueLine(std::string_view text14, std::string_view number);
-// `FlatEdit1`: interface text 74 directly followed by the hit count.
-std::string FindHitsLine(std::string_view text74, int hits);
+// The issue in hand: the magazine's name in quotes, interface text 14 and `Number` as stored.
+std::string findIssueLine(std::string_view text14, std::string_view number);
+// The hits so far: interface text 74 directly followed by the hit count.
+std::string findHitsLine(std::string_view text74, int hits);
 
 // The stop flag as the dialog drives it; used on the user-interface thread only. The dialog closes only
 // after the worker's end step, whatever was pressed before: a cancel followed by the close box must not let

@@ -107,7 +107,7 @@ std::uint64_t keyOf(int watch, std::string_view cp1251Name) {
 // The dependencies of a link component: the name as written and, where the lookup also tries it, decoded.
 void addKeys(std::vector<std::uint64_t>& keys, int watch, const std::string& component) {
     keys.push_back(keyOf(watch, component));
-    if (const std::optional<std::string> decoded = indexer::PercentDecoded(component))
+    if (const std::optional<std::string> decoded = indexer::percentDecoded(component))
         keys.push_back(keyOf(watch, *decoded));
 }
 
@@ -192,8 +192,8 @@ struct FullTextCache::Impl {
                                                     read)) ||
                         !read || !keeping)
                         continue;
-                    NormalisePageText(bytes);
-                    store->add(path.native(), IdentityOf(st), bytes);
+                    normalisePageText(bytes);
+                    store->add(path.native(), identityOf(st), bytes);
                 } catch (const std::exception&) {
                     // Unreadable now: nothing to keep.
                 }
@@ -244,13 +244,13 @@ struct FullTextCache::Impl {
     }
 
     static std::array<FileIdentity, 2> storeFilesIdentity(const fs::path& file) {
-        auto identityOf = [](const fs::path& f) {
+        auto identityOfFile = [](const fs::path& f) {
             struct stat s {};
-            return ::stat(f.c_str(), &s) == 0 ? IdentityOf(s) : FileIdentity{};
+            return ::stat(f.c_str(), &s) == 0 ? identityOf(s) : FileIdentity{};
         };
         fs::path additions = file;
         additions.replace_extension(".add");
-        return {identityOf(file), identityOf(additions)};
+        return {identityOfFile(file), identityOfFile(additions)};
     }
 
     void loadStore() {
@@ -362,7 +362,7 @@ struct FullTextCache::Impl {
         std::vector<std::pair<fs::path, int>> pubs;
         std::lock_guard lock(mutex);
         bool watched = archiveWatch >= 0;
-        for (const auto& candidate : PubFolderCandidates(issue.type, issue.shortNumber, prefixes)) {
+        for (const auto& candidate : pubFolderCandidates(issue.type, issue.shortNumber, prefixes)) {
             if (!watched) break;
             std::vector<std::pair<fs::path, int>> reached;
             watched = follow(archive, archiveWatch, candidate, keys, reached, true);
@@ -396,10 +396,10 @@ TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFil
     c.paths = indexer::CaseInsensitivePaths(indexer::CaseInsensitivePaths::Names::Links);
 
     // The archive as it was: the same folder at the same path, nothing mounted or unmounted since.
-    const fs::path archive = indexer::RealArchiveFolder(job.archiveFolder);
+    const fs::path archive = indexer::realArchiveFolder(job.archiveFolder);
     struct stat st {};
     const bool archiveThere = ::stat(archive.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    std::array<std::string, 3> prefixes = indexer::PrefixesCp1251(job.prefixes);
+    std::array<std::string, 3> prefixes = indexer::prefixesCp1251(job.prefixes);
     if (archive != c.archive || prefixes != c.prefixes || !archiveThere || st.st_dev != c.archiveDevice ||
         st.st_ino != c.archiveInode || c.watch->mountsChanged() || c.archiveWatch < 0) {
         c.forgetAll();
@@ -458,7 +458,7 @@ FullTextCache::Place* FullTextCache::place(std::size_t position, int type, std::
     auto [it, fresh] = c.places.try_emplace(c.key);
     if (fresh) {
         it->second.key = &it->first;
-        std::string shortNumber = indexer::ShortIssueNumber(number);
+        std::string shortNumber = indexer::shortIssueNumber(number);
         std::string issueKey = std::to_string(type) + '\n' + shortNumber;
         auto [issue, freshIssue] = c.issues.try_emplace(std::move(issueKey));
         if (freshIssue) {
@@ -501,7 +501,8 @@ void FullTextCache::verify(const std::vector<Place*>& places, int threads) {
                 Place* p = places[i];
                 if (!p || !p->found || !trustedPlace(p) || p->verifiedIn.exchange(walk) == walk) continue;
                 struct stat st {};
-                if (::lstat(p->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || IdentityOf(st) != p->identity)
+                if (::lstat(p->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                    identityOf(st) != p->identity)
                     p->trusted.store(false);
             }
     };
@@ -531,11 +532,11 @@ bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string
     bool watched = issue.watched;
     const std::uint32_t issueEpoch = issue.epoch.load();
     if (watched && link.find_first_of("/\\") == std::string_view::npos) {
-        if (indexer::LinkStaysInside(link))
+        if (indexer::linkStaysInside(link))
             for (const auto& pub : issue.pubs)
                 addKeys(keys, pub.second, std::string(link));
-    } else if (watched && indexer::LinkStaysInside(link)) {
-        const std::vector<std::string> components = indexer::LinkComponents(link);
+    } else if (watched && indexer::linkStaysInside(link)) {
+        const std::vector<std::string> components = indexer::linkComponents(link);
         std::lock_guard lock(c.mutex);
         for (const auto& pub : issue.pubs)
             if (!(watched = c.follow(pub.first, pub.second, components, keys, deeper, false))) break;
@@ -561,7 +562,7 @@ bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string
         p->issueEpoch.store(0);
         p->found = found;
         p->path = found ? path.native() : std::string();
-        p->identity = found ? IdentityOf(st) : FileIdentity{};
+        p->identity = found ? identityOf(st) : FileIdentity{};
         p->issueEpoch.store(issueEpoch, std::memory_order_release);
         c.trust(*p, keys);
     }

@@ -32,7 +32,7 @@ public:
     FullTextCache(const FullTextCache&) = delete;
     FullTextCache& operator=(const FullTextCache&) = delete;
 
-    // --- For RunFullTextSearch ---
+    // --- For runFullTextSearch ---
 
     struct Place; // where one row's file was found
 

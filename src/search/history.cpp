@@ -62,7 +62,7 @@ void writeSearchHistory(const std::filesystem::path& file, const std::vector<std
     writeFileAtomically(file, bytes);
 }
 
-void RememberSearch(std::vector<std::string>& history, const std::string& text) {
+void rememberSearch(std::vector<std::string>& history, const std::string& text) {
     const std::string newest = history.empty() ? std::string() : history.front();
     if (text != newest) history.insert(history.begin(), text);
     if (history.size() > kHistoryCapacity) history.resize(kHistoryCapacity);

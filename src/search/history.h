@@ -30,6 +30,6 @@ void writeSearchHistory(const std::filesystem::path& file, const std::vector<std
 // A search remembered in the history, newest first: the text goes on top unless it equals the newest entry
 // byte for byte (an empty history counts as one whose newest entry is empty), then the list is cut to
 // kHistoryCapacity. Older duplicates stay.
-void RememberSearch(std::vector<std::string>& history, const std::string& text);
+void rememberSearch(std::vector<std::string>& history, const std::string& text);
 
 } // namespace marovex

@@ -105,7 +105,7 @@ constexpr size_t kPlainRun = 8;
 
 } // namespace
 
-void NormalisePageText(std::string& bytes) {
+void normalisePageText(std::string& bytes) {
     text::BlankMarkedRanges(bytes, "<script", "</script>");
     text::BlankMarkedRanges(bytes, "<style", "</style>");
     text::BlankTagsAndCollapseSpaces(bytes);

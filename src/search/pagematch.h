@@ -22,7 +22,7 @@ namespace marovex::search {
 // and tags blanked, whitespace compacted, entities decoded, as PageContainsWord does before it searches.
 // Not idempotent (an entity can be spelled by decoding another), so a stored text is matched as it is with
 // PageMatcher::matchesText and never normalised again.
-void NormalisePageText(std::string& bytes);
+void normalisePageText(std::string& bytes);
 
 class PageMatcher {
 public:
@@ -39,7 +39,7 @@ public:
     // The whole test. `bytes` (the file's content) and `scratch` are changed in the process.
     bool contains(std::string& bytes, std::string& scratch) const;
 
-    // The test on a text NormalisePageText made: PageContainsWord's search and its whole-word rule.
+    // The test on a text normalisePageText made: PageContainsWord's search and its whole-word rule.
     bool matchesText(std::string_view normalised) const;
 
     const std::string& anchor() const { return m_anchor; }

@@ -191,7 +191,7 @@ std::atomic<std::uint64_t> g_storeIds{0};
 
 } // namespace
 
-FileIdentity IdentityOf(const struct stat& st) {
+FileIdentity identityOf(const struct stat& st) {
     return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size),
             nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
 }
@@ -276,7 +276,7 @@ const bool g_avx2 = [] {
 
 } // namespace
 
-std::vector<std::uint64_t> TextSignature(std::string_view text) {
+std::vector<std::uint64_t> textSignature(std::string_view text) {
     if (text.size() < 3) return {};
     // A bit per byte to start with, then halved (each half folded onto the other, which keeps every bit's
     // place modulo the smaller size) while at most four bits in ten stay set.
@@ -337,7 +337,7 @@ std::vector<std::uint64_t> TextSignature(std::string_view text) {
     return std::vector<std::uint64_t>(words.begin(), words.begin() + std::ptrdiff_t(size));
 }
 
-bool SignatureMayContain(const std::uint64_t* words, std::size_t count, const TextQuery& query) {
+bool signatureMayContain(const std::uint64_t* words, std::size_t count, const TextQuery& query) {
     if (count == 0) return !query.filters(); // no triple at all
     const std::uint32_t mask = std::uint32_t(count * 64 - 1);
     for (const std::uint32_t h : query.hashes()) {
@@ -397,10 +397,10 @@ TextStore::~TextStore() {
 std::optional<RegularFile> TextStore::openFile(const fs::path& file) {
     try {
         std::optional<RegularFile> opened = RegularFile::open(file, Links::Follow);
-        if (opened && m_problem.empty()) CheckReplaceable(file);
+        if (opened && m_problem.empty()) checkReplaceable(file);
         return opened;
     } catch (const std::exception& e) {
-        if (m_problem.empty()) m_problem = MessageOf(e);
+        if (m_problem.empty()) m_problem = messageOf(e);
         return std::nullopt;
     }
 }
@@ -503,7 +503,7 @@ bool TextStore::still(std::size_t entry, const FileIdentity& identity) {
 
 bool TextStore::mayContain(std::size_t entry, const TextQuery& query) const {
     const Entry& e = m_entries[entry];
-    return SignatureMayContain(e.signature, e.signatureWords, query);
+    return signatureMayContain(e.signature, e.signatureWords, query);
 }
 
 bool TextStore::text(std::size_t entry, std::string& out) const {
@@ -550,7 +550,7 @@ void TextStore::add(std::string_view path, const FileIdentity& identity, std::st
                                              m_options.acceleration);
     if (compressed <= 0 && !text.empty()) return;
     const std::size_t size = std::size_t(std::max(compressed, 0));
-    std::vector<std::uint64_t> signature = TextSignature(text);
+    std::vector<std::uint64_t> signature = textSignature(text);
 
     std::unique_lock lock(m_mutex);
     if (!keeps() || m_freshFailed) return;
@@ -747,9 +747,9 @@ void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t genera
     // it is, like every file of the folder the user made so.
     if (ok) {
         try {
-            CheckReplaceable(target);
+            checkReplaceable(target);
         } catch (const std::exception& e) {
-            m_problem = MessageOf(e);
+            m_problem = messageOf(e);
             ok = false;
         }
     }

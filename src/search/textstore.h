@@ -20,7 +20,7 @@
 struct stat;
 
 // The text store: for every article file the full-text search has read, the text its test looks at (the
-// normalised page, see NormalisePageText), under the file's path and identity, with a signature of the
+// normalised page, see normalisePageText), under the file's path and identity, with a signature of the
 // text's letter triples that tells files which cannot hold a word. A later search answers from it for the
 // files whose identity is unchanged and reads only the others, so it gives the plain walk's answer exactly.
 //
@@ -45,7 +45,7 @@ struct FileIdentity {
     std::int64_t modifiedNs = 0, changedNs = 0; // since the epoch
     bool operator==(const FileIdentity&) const = default;
 };
-FileIdentity IdentityOf(const struct stat& st);
+FileIdentity identityOf(const struct stat& st);
 
 // The letter triples of a search word, folded as the search folds letters.
 class TextQuery {
@@ -61,9 +61,9 @@ private:
 
 // The signature of a text: one bit per folded letter triple, in a power-of-two number of 64-bit words made
 // as small as keeps it useful. Empty for a text shorter than three bytes.
-std::vector<std::uint64_t> TextSignature(std::string_view text);
+std::vector<std::uint64_t> textSignature(std::string_view text);
 // False proves that no text with this signature contains the query's word, in either letter case.
-bool SignatureMayContain(const std::uint64_t* words, std::size_t count, const TextQuery& query);
+bool signatureMayContain(const std::uint64_t* words, std::size_t count, const TextQuery& query);
 
 class TextStore {
 public:

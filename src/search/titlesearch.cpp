@@ -5,7 +5,7 @@
 
 namespace marovex::search {
 
-bool HasTitle(std::string_view title) {
+bool hasTitle(std::string_view title) {
     // Unsigned byte order, as the catalogue's own comparisons use: greater than " " means a first byte above
     // the blank, or a blank followed by anything at all.
     if (title.empty()) return false;
@@ -49,12 +49,12 @@ bool convertShortForms(std::string_view utf8, std::string& out) {
 
 } // namespace
 
-bool TitleMatches(std::string_view title, const Cp1251Text& text, SearchOptions options) {
+bool titleMatches(std::string_view title, const Cp1251Text& text, SearchOptions options) {
     return TitleMatcher(text, options).matches(title);
 }
 
 bool TitleMatcher::matches(std::string_view title) {
-    if (!HasTitle(title)) return false;
+    if (!hasTitle(title)) return false;
     m_padded.clear();
     m_padded += ' ';
     m_padded += title;

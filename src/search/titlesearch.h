@@ -9,8 +9,7 @@
 
 namespace marovex::search {
 
-// The two search options of the main window: `m_matchCaseButton` (letter case must match) and
-// `m_wholeWordsButton` (whole words only).
+// How a search compares: letter case must match, and only whole words count.
 struct SearchOptions {
     bool caseSensitive = false;
     bool wholeWords = false;
@@ -20,12 +19,12 @@ struct SearchOptions {
 // either side, so its ends count as word separators; with whole words only the first occurrence is examined,
 // and it must be bounded by bytes below 'A'. A title that is empty, a lone blank or begins with a control
 // character never matches.
-bool TitleMatches(std::string_view title, const Cp1251Text& text, SearchOptions options);
+bool titleMatches(std::string_view title, const Cp1251Text& text, SearchOptions options);
 
 // Whether the title holds anything worth searching: compared byte by byte, it is greater than one blank.
-bool HasTitle(std::string_view title);
+bool hasTitle(std::string_view title);
 
-// `MatchTitle` for many titles with one text, without allocating per title.
+// titleMatches for many titles with one text, without allocating per title.
 class TitleMatcher {
 public:
     TitleMatcher(Cp1251Text text, SearchOptions options) : m_text(std::move(text)), m_options(options) {}

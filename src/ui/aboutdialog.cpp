@@ -65,7 +65,7 @@ AboutDialog::AboutDialog(const std::filesystem::path& appDir, std::string_view l
     };
     namespace d = distributor;
     // Our own wording speaks the interface language; the rest is fixed or the distributor's.
-    const MessageTexts texts = MessageTextsOf(appDir, languageFile);
+    const MessageTexts texts = messageTextsOf(appDir, languageFile);
     const auto own = [&texts](int key, std::initializer_list<std::string> args = {}) {
         return QString::fromStdString(texts.format(key, args));
     };
@@ -128,8 +128,8 @@ AboutDialog::AboutDialog(const std::filesystem::path& appDir, std::string_view l
 
     // startUp: the caption from the language file.
     MessageTexts unused;
-    ApplyLanguage(
-        language::kTargetAboutBox, appDir, languageFile,
+    applyLanguage(
+        language::Target::AboutBox, appDir, languageFile,
         [this](const TextAssignment& a) {
             if (a.property == TextProperty::Caption) setWindowTitle(QString::fromStdString(a.text));
         },

@@ -52,7 +52,7 @@ QString defaultText(int key, const QStringList& args) {
     std::vector<std::string> values;
     for (const QString& a : args)
         values.push_back(a.toStdString());
-    return QString::fromStdString(FillPattern(BuiltInText(key, false), values));
+    return QString::fromStdString(fillPattern(builtInText(key, false), values));
 }
 
 QString chooseFileWithDialog(QWidget* parent, const QString& title, const QString& suggested,
@@ -381,7 +381,7 @@ void ArchivePane::openFindBar() {
     if (!m_view) return;
     if (m_findBar->isHidden()) {
         const HighlightRequest highlighted = m_view->highlight();
-        if (viewer::ShouldHighlight(highlighted.text))
+        if (viewer::shouldHighlight(highlighted.text))
             m_findText->setText(QString::fromStdString(highlighted.text));
         m_findBar->show();
         if (!m_findText->text().isEmpty()) find(m_findText->text(), false, true);
@@ -403,7 +403,7 @@ void ArchivePane::findNext() {
     if (m_findBar->isVisible()) return find(m_findText->text(), false, false);
     if (!m_view) return;
     const HighlightRequest highlighted = m_view->highlight();
-    if (!viewer::ShouldHighlight(highlighted.text)) return;
+    if (!viewer::shouldHighlight(highlighted.text)) return;
     m_view->page()->findText(QString::fromStdString(highlighted.text),
                              highlighted.matchCase ? QWebEnginePage::FindCaseSensitively
                                                    : QWebEnginePage::FindFlags());
@@ -413,7 +413,7 @@ void ArchivePane::findPrevious() {
     if (m_findBar->isVisible()) return find(m_findText->text(), true, false);
     if (!m_view) return;
     const HighlightRequest highlighted = m_view->highlight();
-    if (!viewer::ShouldHighlight(highlighted.text)) return;
+    if (!viewer::shouldHighlight(highlighted.text)) return;
     QWebEnginePage::FindFlags flags = QWebEnginePage::FindBackward;
     if (highlighted.matchCase) flags |= QWebEnginePage::FindCaseSensitively;
     m_view->page()->findText(QString::fromStdString(highlighted.text), flags);

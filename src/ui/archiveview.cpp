@@ -148,7 +148,7 @@ QString scriptFor(const HighlightRequest& request) {
     QString colour = QString::fromStdString(request.colourHex);
     if (!hex.match(colour).hasMatch()) colour = QStringLiteral("000075");
     QJsonObject parameters;
-    parameters[QStringLiteral("highlight")] = viewer::ShouldHighlight(request.text);
+    parameters[QStringLiteral("highlight")] = viewer::shouldHighlight(request.text);
     parameters[QStringLiteral("text")] = QString::fromStdString(request.text);
     parameters[QStringLiteral("wholeWord")] = request.wholeWord;
     parameters[QStringLiteral("matchCase")] = request.matchCase;
@@ -240,7 +240,7 @@ public:
             return;
         }
         const std::optional<std::filesystem::path> file =
-            viewer::ResolveArchiveAddress(root, url.path(QUrl::FullyDecoded).toStdString());
+            viewer::resolveArchiveAddress(root, url.path(QUrl::FullyDecoded).toStdString());
         auto* content = file ? new QFile(fromPath(*file), job) : nullptr;
         if (!content || !content->open(QIODevice::ReadOnly)) {
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
@@ -323,7 +323,7 @@ void ArchiveView::Navigate(const std::filesystem::path& file) {
     if (m_archive->root.empty()) setArchiveRoot(std::filesystem::absolute(file).parent_path());
     refreshHighlight();
     const std::optional<std::string> path =
-        viewer::ArchiveAddressPath(m_archive->root, std::filesystem::absolute(file));
+        viewer::archiveAddressPath(m_archive->root, std::filesystem::absolute(file));
     if (!path) return; // only the archive is shown here
     QUrl url;
     url.setScheme(QString::fromLatin1(kScheme));

@@ -84,7 +84,7 @@ QVariant ArticleModel::data(const QModelIndex& index, int role) const {
         return {}; // the favourite mark is a picture, the number is never shown
     case ColType: {
         if (row.isNull(field)) return QString();
-        const std::string text = catalogue::EditionDisplayText(row.asInt(field));
+        const std::string text = catalogue::editionDisplayText(row.asInt(field));
         return QString::fromUtf8(text.data(), qsizetype(text.size()));
     }
     default: {

@@ -34,13 +34,13 @@ void OpenWithDesktop(const QString& file, QObject* context,
                 failed(end == QProcess::NormalExit && status == 3
                            ? Message(msg::NoProgramForFile, {})
                            : Message(msg::OpenerEnded,
-                                     {Text(opener.toStdString()), Text(std::to_string(status))}));
+                                     {textValue(opener.toStdString()), textValue(std::to_string(status))}));
             });
         QObject::connect(
             run, &QProcess::errorOccurred, context, [failed, opener, run](QProcess::ProcessError error) {
                 if (error == QProcess::FailedToStart)
-                    failed(Message(msg::CannotStartProgram,
-                                   {Text(opener.toStdString()), Text(run->errorString().toStdString())}));
+                    failed(Message(msg::CannotStartProgram, {textValue(opener.toStdString()),
+                                                             textValue(run->errorString().toStdString())}));
             });
         run->start();
         return;

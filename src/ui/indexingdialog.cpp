@@ -54,8 +54,8 @@ IndexingDialog::~IndexingDialog() = default;
 void IndexingDialog::applyTexts() {
     MainSession& session = m_form.session();
     MessageTexts unused; // the dialog's texts carry no message texts
-    ApplyLanguage(
-        language::kTargetIndexingDialog, session.appDir(), session.ini.local,
+    applyLanguage(
+        language::Target::IndexingDialog, session.appDir(), session.ini.local,
         [this](const TextAssignment& a) {
             const QString name = QString::fromLatin1(a.component.data(), qsizetype(a.component.size()));
             const QString text = QString::fromStdString(a.text);
@@ -109,13 +109,13 @@ void IndexingDialog::startRun() {
     try {
         if (!session.articles().isOpen()) session.articles().open();
         ArchiveAccess access;
-        ReadAccess(session.appDir(), access);
+        readAccess(session.appDir(), access);
         settings.archiveFolder = session.archiveFolder;
         settings.enabled = {access.gold, access.release, access.plain};
         settings.prefixes = session.ini.name_kelvra;
     } catch (const std::exception& e) {
         lease.release();
-        m_form.showErrorMessage(m_form.messageFor(MessageOf(e)));
+        m_form.showErrorMessage(m_form.messageFor(messageOf(e)));
         return;
     }
     m_form.stopFlag() = false;

@@ -25,10 +25,10 @@ void IndexingJob::run() {
     try {
         indexer::IndexReports reports;
         reports.progress = [this](const std::string& name) { emit progress(name); };
-        result = indexer::RunIndexing(m_articles, m_topics, m_settings, m_fullRun, m_stop, reports);
+        result = indexer::runIndexing(m_articles, m_topics, m_settings, m_fullRun, m_stop, reports);
     } catch (const std::exception& e) {
         result.completed = false;
-        result.error = MessageOf(e);
+        result.error = messageOf(e);
     }
     // Made in every case, also after an error: it hands the tables back to the window.
     emit finished(result);

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     // the home folder.
     for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
         QSettings::setPath(format, QSettings::UserScope, QApplication::applicationDirPath());
-    const marovex::MessageTexts texts = marovex::ReadMessageTexts(appDir);
+    const marovex::MessageTexts texts = marovex::readMessageTexts(appDir);
     auto* splash =
         new marovex::SplashScreen(QString::fromStdString(texts.format(marovex::msg::LoadingCatalogue)));
     splash->showNow();

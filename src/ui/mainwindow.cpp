@@ -110,7 +110,7 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
     setWindowIcon(icons::toolIcon(9));
     auto hooks = std::make_unique<MainWindowViewerHooks>();
     hooks->browser = [this] { return webBrowser(); };
-    hooks->archiveRoot = [this] { return indexer::ArchiveFolderPath(m_session.archiveFolder); };
+    hooks->archiveRoot = [this] { return indexer::archiveFolderPath(m_session.archiveFolder); };
     hooks->shellOpener = [this](const QString& file, viewer::ShellFallback fallback) {
         openWithDesktop(file, fallback);
     };
@@ -119,7 +119,7 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
                 text);
     };
     hooks->caption = [this](const QString& text) { setWindowTitle(text); };
-    hooks->toggle = [this] { catalogue::ToggleFavourite(m_session.articles()); };
+    hooks->toggle = [this] { catalogue::toggleFavourite(m_session.articles()); };
     m_viewerHooks = std::move(hooks);
     connect(&m_service, &CatalogueService::tablesLent, this, &MainWindow::onTablesLent);
     connect(&m_service, &CatalogueService::tablesReturned, this, &MainWindow::onTablesReturned);
@@ -211,7 +211,7 @@ void MainWindow::attachGrids() {
                     m_session.articles().moveTo(current.row());
                 } catch (const StoreAborted&) {
                 } catch (const std::exception& e) {
-                    showError(MessageOf(e));
+                    showError(messageOf(e));
                 }
             });
 

@@ -231,8 +231,8 @@ private:
     int m_selectedColumn = -1; // the article grid's last selected column (-1: none yet, the title column)
     QString m_sortColumn;
     // The grid's colours as last applied, in the settings' form; the settings' defaults until then.
-    Color m_findColor = TextToColor(settings::keys::color_find.def);
-    Color m_linkColor = TextToColor(settings::keys::color_link.def);
+    Color m_findColor = textToColor(settings::keys::color_find.def);
+    Color m_linkColor = textToColor(settings::keys::color_link.def);
     Color m_tableColor = colors::clWindow; // as last applied, kept in the settings' form
     Font m_gridFont;
     int m_upperPanelHeight = 0;

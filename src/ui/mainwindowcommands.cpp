@@ -69,7 +69,7 @@ void MainWindow::runSearch() {
     if (m_service.isLent()) return; // the tables belong to the indexing worker until it reports completion
     search::FindRequest request;
     request.boxText = m_searchBox->currentText().toStdString();
-    request.scope = search::ScopeFromItem(m_scopeBox->currentIndex());
+    request.scope = search::scopeFromItem(m_scopeBox->currentIndex());
     request.options = {m_matchCaseButton->isChecked(), m_wholeWordsButton->isChecked()};
     request.archiveFolder = m_session.archiveFolder;
     request.prefixes = m_session.ini.name_kelvra;
@@ -88,7 +88,7 @@ void MainWindow::runSearch() {
         // A cancelled search must not pass for one that found nothing more.
         present(MessageKind::InformationYes,
                 stopped ? messageText(msg::SearchCancelled, {std::to_string(hits)})
-                        : QString::fromStdString(search::FindResultMessage(
+                        : QString::fromStdString(search::findResultMessage(
                               m_session.messages[language::kSearchFinishedText],
                               m_session.messages[language::kArticlesFoundText], hits)));
     };
@@ -99,10 +99,10 @@ void MainWindow::runSearch() {
 
     std::vector<std::string> entries = history();
     try {
-        search::RunSearch(m_session.articles(), entries, m_session.ini.text_search, request, hooks);
+        search::runSearch(m_session.articles(), entries, m_session.ini.text_search, request, hooks);
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) { // a failed full-text walk included: its message shows once
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
     // The history goes back into the box also after a failed walk, keeping the (compacted) text shown.
     const QString text = m_searchBox->currentText();
@@ -116,10 +116,10 @@ void MainWindow::clearSearchResults() {
     hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
     hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };
     try {
-        search::ClearSearchMarks(m_session.articles(), m_session.ini.text_search, hooks);
+        search::clearSearchMarks(m_session.articles(), m_session.ini.text_search, hooks);
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
 }
 
@@ -160,8 +160,8 @@ GridLook MainWindow::gridLook() {
 
 void MainWindow::applyMainWindowLanguage() {
     const int scope = m_scopeBox->currentIndex();
-    ApplyLanguage(
-        language::kTargetMainWindow, m_session.appDir(), m_session.ini.local,
+    applyLanguage(
+        language::Target::MainWindow, m_session.appDir(), m_session.ini.local,
         [this](const TextAssignment& a) { setText(a); }, m_session.messages);
     if (scope >= 0 && scope < m_scopeBox->count()) m_scopeBox->setCurrentIndex(scope);
     // What the status bar, the filter button and the pane already show is said again in the new language.
@@ -184,10 +184,10 @@ void MainWindow::clearSearchHistory() {
 void MainWindow::toggleTopicFilter() {
     try {
         RecordTable& articles = m_session.articles();
-        catalogue::SwitchFilter(articles, topicFilter(), !articles.filtered());
+        catalogue::switchFilter(articles, topicFilter(), !articles.filtered());
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
     showFilterState();
 }
@@ -206,10 +206,10 @@ void MainWindow::showFilterButton() {
 void MainWindow::applyTopicFilter(bool force) {
     if (m_service.isLent()) return;
     try {
-        catalogue::FilterGo(m_session.articles(), topicFilter(), force);
+        catalogue::filterGo(m_session.articles(), topicFilter(), force);
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
     showFilterState();
 }
@@ -221,12 +221,12 @@ void MainWindow::filterByTickedTopics() {
 void MainWindow::toggleCurrentTopic() {
     if (m_service.isLent()) return;
     try {
-        if (catalogue::ToggleTopic(m_session.topics(), m_session.articles(), topicFilter()))
+        if (catalogue::toggleTopic(m_session.topics(), m_session.articles(), topicFilter()))
             setStatusText(1, messageText(language::kArticleCountText) + QStringLiteral("  ") +
                                  QString::number(m_session.articles().rowCount()));
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
 }
 
@@ -281,7 +281,7 @@ viewer::OpenSettings MainWindow::openSettings() const {
     s.archiveFolder = m_session.archiveFolder;
     s.editionPrefixes = m_session.ini.name_kelvra;
     s.frame = m_session.ini.frame;
-    s.viewerChoice = m_session.ini.select_browser;
+    s.viewerChoice = static_cast<viewer::Viewer>(m_session.ini.select_browser);
     s.msieProgram = m_session.ini.path_MSIE;
     s.operaProgram = m_session.ini.path_Opera;
     s.fileNotFoundText = m_session.messages[language::kFileNotFoundText];
@@ -300,11 +300,11 @@ std::string MainWindow::selectedFieldName() const {
 void MainWindow::runOpening(void (*open)(std::string_view, const viewer::ArticleRow&,
                                          const viewer::OpenSettings&, viewer::ViewerHooks&)) {
     try {
-        open(selectedFieldName(), viewer::CurrentArticleRow(m_session.articles()), openSettings(),
+        open(selectedFieldName(), viewer::currentArticleRow(m_session.articles()), openSettings(),
              *m_viewerHooks);
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
 }
 
@@ -315,7 +315,7 @@ void MainWindow::openWithDesktop(const QString& file, viewer::ShellFallback fall
         if (fallback == viewer::ShellFallback::ShowInApplication)
             window->showHelpPage(file);
         else
-            window->showError(Message(msg::CannotOpenFile, {Text(file.toStdString()), Nested(reason)}));
+            window->showError(Message(msg::CannotOpenFile, {textValue(file.toStdString()), nested(reason)}));
     });
 }
 
@@ -324,23 +324,23 @@ void MainWindow::showHelpPage(const QString& file) {
         if (!m_helpWindow) m_helpWindow = new HelpWindow(this);
         m_helpWindow->showPage(std::filesystem::path(file.toStdString()));
     } catch (const std::exception& e) {
-        showError(Message(msg::CannotOpenFile, {Text(file.toStdString()), Text(e.what())}));
+        showError(Message(msg::CannotOpenFile, {textValue(file.toStdString()), textValue(e.what())}));
     }
 }
 
 void MainWindow::openHelp() {
     try {
-        viewer::OpenHelp(openSettings(), *m_viewerHooks);
+        viewer::openHelp(openSettings(), *m_viewerHooks);
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
 }
 
 void MainWindow::openWhatsNew() {
     try {
-        viewer::OpenWhatsNew(openSettings(), *m_viewerHooks);
+        viewer::openWhatsNew(openSettings(), *m_viewerHooks);
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
 }
 
@@ -357,7 +357,7 @@ void MainWindow::goToFirstRow() {
         m_session.articles().first();
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
 }
 
@@ -366,7 +366,7 @@ void MainWindow::goToLastRow() {
         m_session.articles().last();
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
 }
 
@@ -382,16 +382,16 @@ void MainWindow::toggleTopicPanel() {
 }
 
 void MainWindow::openCurrentRow() {
-    runOpening(&viewer::OpenCurrentRow);
+    runOpening(&viewer::openCurrentRow);
 }
 void MainWindow::openCurrentRowInMsie() {
-    runOpening(&viewer::OpenCurrentRowInMsie);
+    runOpening(&viewer::openCurrentRowInMsie);
 }
 void MainWindow::openCurrentRowInOpera() {
-    runOpening(&viewer::OpenCurrentRowInOpera);
+    runOpening(&viewer::openCurrentRowInOpera);
 }
 void MainWindow::openCurrentRowInDefaultBrowser() {
-    runOpening(&viewer::OpenCurrentRowInDefaultBrowser);
+    runOpening(&viewer::openCurrentRowInDefaultBrowser);
 }
 
 } // namespace marovex

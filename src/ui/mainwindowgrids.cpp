@@ -92,14 +92,14 @@ void MainWindow::sortByTitle(int column) {
     if (m_service.isLent()) return;
     try {
         const std::string sorted =
-            catalogue::SortByTitle(m_session.articles(), ArticleModel::fieldName(column).toStdString());
+            catalogue::sortByTitle(m_session.articles(), ArticleModel::fieldName(column).toStdString());
         if (!sorted.empty()) {
             setSortColumn(QString::fromStdString(sorted));
             showCurrentRowInContext();
         }
     } catch (const StoreAborted&) {
     } catch (const std::exception& e) {
-        showError(MessageOf(e));
+        showError(messageOf(e));
     }
 }
 

@@ -326,7 +326,7 @@ void MainWindow::buildClientArea() {
         std::vector<std::string> values;
         for (const QString& a : args)
             values.push_back(a.toStdString());
-        return QString::fromStdString(FillPattern(m_session.messages[key], values));
+        return QString::fromStdString(fillPattern(m_session.messages[key], values));
     });
     connect(m_viewPane, &ArchivePane::statusTextChanged, this, &MainWindow::showViewStatusText);
     connect(m_viewPane, &ArchivePane::pointerEntered, this, &MainWindow::onPointerEntersView);

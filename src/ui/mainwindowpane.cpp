@@ -76,7 +76,7 @@ void MainWindow::switchViewPane(bool on) {
     QWidget::setTabOrder(m_topicGrid, view); // after the grids, as it lies below them
     view->setHighlightSource([this] {
         return HighlightRequest{m_session.ini.text_search, m_wholeWordsButton->isChecked(),
-                                m_matchCaseButton->isChecked(), ColorToHex(m_session.ini.color_htm_fon)};
+                                m_matchCaseButton->isChecked(), colorToHex(m_session.ini.color_htm_fon)};
     });
 }
 

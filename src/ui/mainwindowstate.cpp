@@ -86,7 +86,7 @@ void MainWindow::restoreColumns(const WindowState& state) {
         m_articleGrid->setColumnWidthHint(int(c), std::max(0, state.columnWidths[c]));
     QHeaderView* titles = m_articleGrid->horizontalHeader();
     if (titles->count() != int(kGridColumns)) return;
-    const std::array<int, kGridColumns> order = ColumnOrderFromPositions(state.columnPositions);
+    const std::array<int, kGridColumns> order = columnOrderFromPositions(state.columnPositions);
     for (int v = 0; v < int(kGridColumns); ++v)
         titles->moveSection(titles->visualIndex(order[std::size_t(v)]), v);
     m_articleGrid->setFitColumns(true);
@@ -107,13 +107,13 @@ void MainWindow::restoreWindow(const WindowState& state) {
                        std::clamp(m_storedBounds.width, 0, kFar), std::clamp(m_storedBounds.height, 0, kFar));
     placeOnScreen(QRect(stored.topLeft(), stored.size().expandedTo(minimumSize())), {});
     switch (state.show) {
-    case 1:
+    case WindowShow::Minimised:
         setWindowState(Qt::WindowMinimized);
         break;
-    case 2:
+    case WindowShow::Normal:
         setWindowState(Qt::WindowNoState);
         break;
-    case 3:
+    case WindowShow::Maximised:
         setWindowState(Qt::WindowMaximized);
         break;
     default: // anything else leaves the window as it is
@@ -149,11 +149,11 @@ WindowState MainWindow::currentState() {
     state.wholeWords = m_wholeWordsButton->isChecked();
     state.scope = std::max(0, m_scopeBox->currentIndex());
     if (isMinimized()) {
-        state.show = 1;
+        state.show = WindowShow::Minimised;
     } else if (isMaximized() || isFullScreen()) {
-        state.show = 3;
+        state.show = WindowShow::Maximised;
     } else {
-        state.show = 2;
+        state.show = WindowShow::Normal;
         const Bounds bounds = QRect(pos(), size()) == m_placedBounds
                                   ? m_storedBounds
                                   : Bounds{x(), y(), width(), height()};

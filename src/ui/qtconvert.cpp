@@ -5,7 +5,7 @@
 namespace marovex::qtconvert {
 
 QColor toQColor(Color c) {
-    const auto v = static_cast<std::uint32_t>(ColorToRGB(c));
+    const auto v = static_cast<std::uint32_t>(colorToRgb(c));
     return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
 }
 

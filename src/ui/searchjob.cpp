@@ -39,10 +39,10 @@ void SearchJob::run() {
             m_stop.store(false);
     };
     try {
-        m_result = search::RunFullTextSearch(m_articles, m_job, m_stop, reports);
+        m_result = search::runFullTextSearch(m_articles, m_job, m_stop, reports);
     } catch (const std::exception& e) {
         // The walk itself never raises; a report that did must still not leave the dialog waiting forever.
-        m_result.error = MessageOf(e);
+        m_result.error = messageOf(e);
     }
     if (!finishReported) reports.finish();
 }

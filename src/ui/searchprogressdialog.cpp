@@ -31,7 +31,7 @@ SearchProgressDialog::SearchProgressDialog(QWidget* parent, std::atomic<bool>& s
     m_progressBar = ui->FlatProgressBar1;
     setWindowTitle(QString::fromStdString(messages[msg::TextSearchCaption]));
     m_cancelButton->setText(QString::fromStdString(messages[msg::TextSearchCancel]));
-    m_hitsLine->setText(QString::fromStdString(search::FindHitsLine(m_hitsText, 0)));
+    m_hitsLine->setText(QString::fromStdString(search::findHitsLine(m_hitsText, 0)));
     // Only a close box, and no resizing.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
@@ -74,10 +74,10 @@ void SearchProgressDialog::showPending() {
     if (!m_hasPending) return;
     m_hasPending = false;
     m_refresh.stop();
-    m_issueLine->setText(QString::fromStdString(search::FindIssueLine(m_issueText, m_pending.number)));
+    m_issueLine->setText(QString::fromStdString(search::findIssueLine(m_issueText, m_pending.number)));
     // The bar stands at 1 before the walk and advances once per row, never past its end.
     m_progressBar->setValue(std::min(m_pending.row + 2, m_progressBar->maximum()));
-    m_hitsLine->setText(QString::fromStdString(search::FindHitsLine(m_hitsText, m_pending.hits)));
+    m_hitsLine->setText(QString::fromStdString(search::findHitsLine(m_hitsText, m_pending.hits)));
     m_lastShown.start();
 }
 

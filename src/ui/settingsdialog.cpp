@@ -84,13 +84,13 @@ void SettingsDialog::readSettings() {
     MainSession& session = m_host.session();
     try {
         ArchiveAccess access;
-        ReadAccess(session.appDir(), access);
-        if (const auto effects = LoadSettings(session.appDir(), session.ini)) m_host.applySettings(*effects);
+        readAccess(session.appDir(), access);
+        if (const auto effects = loadSettings(session.appDir(), session.ini)) m_host.applySettings(*effects);
 
-        m_languages = BuildLanguageList(session.appDir());
+        m_languages = buildLanguageList(session.appDir());
         for (const LanguageEntry& entry : m_languages)
             m_language->addItem(QString::fromStdString(entry.name));
-        m_language->setCurrentIndex(SelectLanguage(m_languages, session.ini.local));
+        m_language->setCurrentIndex(selectLanguage(m_languages, session.ini.local));
 
         const GridLook look = m_host.gridLook();
         m_font = look.font;
@@ -110,7 +110,7 @@ void SettingsDialog::readSettings() {
 
         m_stateSave->setChecked(session.ini.state_save);
         m_frameOpen->setChecked(session.ini.frame);
-        m_browsers[std::size_t(sd::BrowserButton(session.ini.select_browser) - 1)]->setChecked(true);
+        m_browsers[std::size_t(sd::chosenViewer(session.ini.select_browser)) - 1]->setChecked(true);
         m_pathMSIE->setText(QString::fromStdString(session.ini.path_MSIE));
         m_pathOpera->setText(QString::fromStdString(session.ini.path_Opera));
         m_cellLines->setChecked(look.cellLines);
@@ -119,13 +119,13 @@ void SettingsDialog::readSettings() {
         // Every control now holds a real value; OK may write them.
         m_created = true;
 
-        sd::ReopenTopicTable(session.topics(), session.articles());
-        ApplyLanguage(
-            language::kTargetSettingsDialog, session.appDir(), session.ini.local,
+        sd::reopenTopicTable(session.topics(), session.articles());
+        applyLanguage(
+            language::Target::SettingsDialog, session.appDir(), session.ini.local,
             [this](const TextAssignment& a) { setText(a); }, session.messages);
     } catch (const std::exception& e) {
         // The remaining steps are skipped and the dialog still opens.
-        showError(QString::fromStdString(m_host.session().messages.render(MessageOf(e))));
+        showError(QString::fromStdString(m_host.session().messages.render(messageOf(e))));
     }
     // Paths show their beginning (the drive or the root), not their last characters.
     for (QLineEdit* path : {m_folder, m_pathMSIE, m_pathOpera})
@@ -192,7 +192,7 @@ void SettingsDialog::chooseFont() {
         try {
             m_font = qtconvert::fromQFont(*chosen, m_font);
         } catch (const std::exception& e) {
-            showError(QString::fromStdString(m_host.session().messages.render(MessageOf(e))));
+            showError(QString::fromStdString(m_host.session().messages.render(messageOf(e))));
         }
     }
     showFont();
@@ -205,7 +205,7 @@ void SettingsDialog::showFont() {
 
 void SettingsDialog::setSwatch(const ColorRow& row, Color color) {
     row.swatch->setColor(color);
-    row.hex->setText(QString::fromStdString(ColorToHex(color)));
+    row.hex->setText(QString::fromStdString(colorToHex(color)));
 }
 
 void SettingsDialog::pickColor(const ColorRow& row) {
@@ -213,12 +213,12 @@ void SettingsDialog::pickColor(const ColorRow& row) {
     const std::optional<QColor> chosen = m_services.pickColor(this, initial);
     if (chosen) row.swatch->setColor(qtconvert::fromQColor(*chosen));
     row.swatch->setHoverColor(chosen ? *chosen : initial);
-    row.hex->setText(QString::fromStdString(ColorToHex(row.swatch->color())));
+    row.hex->setText(QString::fromStdString(colorToHex(row.swatch->color())));
 }
 
 void SettingsDialog::takeHexColor(const ColorRow& row) {
     try {
-        row.swatch->setColor(HexToColor(row.hex->text().toStdString()));
+        row.swatch->setColor(hexToColor(row.hex->text().toStdString()));
     } catch (const ConversionError&) {
         showError(QString::fromStdString(m_host.session().messages[language::kBadHexColourText]));
     }
@@ -241,7 +241,7 @@ bool SettingsDialog::filterHexKey(QLineEdit* field, QKeyEvent* key) {
     const QList<uint> typed = key->text().toUcs4();
     if (typed.isEmpty()) return false;
     const char32_t ch = typed.front();
-    const char32_t accepted = sd::FilterHexKey(std::size_t(field->text().size()), ch);
+    const char32_t accepted = sd::filterHexKey(std::size_t(field->text().size()), ch);
     if (accepted == ch) return false;
     if (accepted != 0) field->insert(QString::fromUcs4(&accepted, 1));
     return true;
@@ -299,16 +299,16 @@ void SettingsDialog::confirm() {
     MainSession& session = m_host.session();
     try {
         const std::string previousLanguage = session.ini.local;
-        if (const auto effects = SaveSettings(session.appDir(), values(), session.ini, session.archiveFolder))
+        if (const auto effects = saveSettings(session.appDir(), values(), session.ini, session.archiveFolder))
             m_host.applySettings(*effects);
         m_host.reapplyTopicFilter();
         if (session.ini.local != previousLanguage) m_host.applyMainWindowLanguage();
         m_host.applyGridLook(m_font, m_link.swatch->color(), m_find.swatch->color(), m_table.swatch->color());
         if (session.articles().rowCount() > 0) m_host.keepCurrentRow();
-        sd::WriteTopicCopy(session.appDir(), session.topics());
+        sd::writeTopicCopy(session.appDir(), session.topics());
     } catch (const std::exception& e) {
         // The dialog stays open; keys written before the failure stay written.
-        showError(QString::fromStdString(m_host.session().messages.render(MessageOf(e))));
+        showError(QString::fromStdString(m_host.session().messages.render(messageOf(e))));
         return;
     }
     accept();

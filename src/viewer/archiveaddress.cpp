@@ -9,7 +9,7 @@ namespace fs = std::filesystem;
 
 namespace marovex::viewer {
 
-std::optional<fs::path> ResolveArchiveAddress(const fs::path& root, std::string_view addressPath) {
+std::optional<fs::path> resolveArchiveAddress(const fs::path& root, std::string_view addressPath) {
     std::vector<std::string> components;
     std::size_t start = 0;
     while (start <= addressPath.size()) {
@@ -29,12 +29,12 @@ std::optional<fs::path> ResolveArchiveAddress(const fs::path& root, std::string_
     auto paths = indexer::CaseInsensitivePaths::confinedTo(root);
     const std::optional<fs::path> file = paths.resolve(root, components);
     std::error_code ec;
-    if (!file || !fs::is_regular_file(*file, ec) || !indexer::RealPathInside(root, *file))
+    if (!file || !fs::is_regular_file(*file, ec) || !indexer::realPathInside(root, *file))
         return std::nullopt;
     return file;
 }
 
-std::optional<std::string> ArchiveAddressPath(const fs::path& root, const fs::path& file) {
+std::optional<std::string> archiveAddressPath(const fs::path& root, const fs::path& file) {
     const fs::path relative = file.lexically_normal().lexically_relative(root.lexically_normal());
     if (relative.empty() || *relative.begin() == "..") return std::nullopt;
     std::string path;

@@ -19,12 +19,12 @@ inline constexpr std::string_view kArchiveHost = "archive";
 // "." is dropped, ".." never climbs above the root, every component is looked up ignoring letter case, and
 // the file's real path, symbolic links followed, must still lie inside the root. Nothing for anything else,
 // a folder included: the pane then shows a missing file.
-std::optional<std::filesystem::path> ResolveArchiveAddress(const std::filesystem::path& root,
+std::optional<std::filesystem::path> resolveArchiveAddress(const std::filesystem::path& root,
                                                            std::string_view addressPath);
 
 // The address path ("/"-separated, UTF-8, beginning with "/") of a file inside the root, as its components
 // stand; nothing for a file outside it.
-std::optional<std::string> ArchiveAddressPath(const std::filesystem::path& root,
+std::optional<std::string> archiveAddressPath(const std::filesystem::path& root,
                                               const std::filesystem::path& file);
 
 } // namespace marovex::viewer

@@ -6,15 +6,15 @@
 
 namespace marovex::viewer {
 
-bool BrowserProgramExists(std::string_view program) {
+bool browserProgramExists(std::string_view program) {
     if (program.empty()) return false;
     std::error_code ec;
-    return std::filesystem::is_regular_file(indexer::ArchiveFolderPath(program), ec);
+    return std::filesystem::is_regular_file(indexer::archiveFolderPath(program), ec);
 }
 
-void OpenUrlInMsie(const std::string& program, std::string_view service, const std::string& address,
+void openUrlInMsie(const std::string& program, std::string_view service, const std::string& address,
                    ConversationFactory factory) {
-    if (!BrowserProgramExists(program)) throw BrowserMissing(program);
+    if (!browserProgramExists(program)) throw BrowserMissing(program);
     const std::unique_ptr<Conversation> conversation = factory(program);
     conversation->connect(service, kActivateTopic);
     conversation->request(kActivateItem);
@@ -23,9 +23,9 @@ void OpenUrlInMsie(const std::string& program, std::string_view service, const s
     conversation->close();
 }
 
-void OpenUrlInOpera(const std::string& program, std::string_view service, const std::string& address,
+void openUrlInOpera(const std::string& program, std::string_view service, const std::string& address,
                     ConversationFactory factory) {
-    if (!BrowserProgramExists(program)) throw BrowserMissing(program);
+    if (!browserProgramExists(program)) throw BrowserMissing(program);
     // Opera is not asked to activate: without a conversation at that point the request could do nothing.
     const std::unique_ptr<Conversation> conversation = factory(program);
     conversation->connect(service, kOpenUrlTopic);
@@ -33,7 +33,7 @@ void OpenUrlInOpera(const std::string& program, std::string_view service, const 
     conversation->close();
 }
 
-std::string AddressOfOpenItem(std::string_view item) {
+std::string addressOfOpenItem(std::string_view item) {
     const size_t end = item.rfind(kMsieOpenSuffix);
     return std::string(end == std::string_view::npos ? item : item.substr(0, end));
 }

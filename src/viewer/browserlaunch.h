@@ -25,7 +25,7 @@ class BrowserMissing : public MessageError {
 public:
     explicit BrowserMissing(const std::string& program)
         : MessageError(program.empty() ? Message(msg::BrowserNotSet, {})
-                                       : Message(msg::BrowserNotFound, {Text(program)})) {}
+                                       : Message(msg::BrowserNotFound, {textValue(program)})) {}
 };
 
 // One client conversation with a browser. Texts are Windows-1251 (the ANSI code page of the browsers).
@@ -44,21 +44,21 @@ public:
 // The platform's conversation for a browser program (its path as the settings hold it). Where the program
 // is started with the address (no DDE), a program that cannot be started makes the request raise a
 // MessageError naming it.
-std::unique_ptr<Conversation> NewPlatformConversation(const std::string& program);
+std::unique_ptr<Conversation> newPlatformConversation(const std::string& program);
 
 using ConversationFactory = std::function<std::unique_ptr<Conversation>(const std::string& program)>;
 
 // Raise BrowserMissing before anything else when the program is empty or no file exists there. The address is
 // a Windows-1251 path passed without a scheme or quoting.
-void OpenUrlInMsie(const std::string& program, std::string_view service, const std::string& address,
-                   ConversationFactory factory = NewPlatformConversation);
-void OpenUrlInOpera(const std::string& program, std::string_view service, const std::string& address,
-                    ConversationFactory factory = NewPlatformConversation);
+void openUrlInMsie(const std::string& program, std::string_view service, const std::string& address,
+                   ConversationFactory factory = newPlatformConversation);
+void openUrlInOpera(const std::string& program, std::string_view service, const std::string& address,
+                    ConversationFactory factory = newPlatformConversation);
 
 // The address of an open-URL item: the item up to its last ",,0xFFFFFFFF".
-std::string AddressOfOpenItem(std::string_view item);
+std::string addressOfOpenItem(std::string_view item);
 
 // Whether a browser program setting names an existing file.
-bool BrowserProgramExists(std::string_view program);
+bool browserProgramExists(std::string_view program);
 
 } // namespace marovex::viewer

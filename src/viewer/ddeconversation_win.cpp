@@ -91,7 +91,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Conversation> NewPlatformConversation(const std::string& program) {
+std::unique_ptr<Conversation> newPlatformConversation(const std::string& program) {
     return std::make_unique<DdeConversation>(program);
 }
 

@@ -49,9 +49,9 @@ struct Found {
 std::optional<Found> locate(const ArticleRow& row, const OpenSettings& settings,
                             const std::vector<std::string>& below, bool safe,
                             std::vector<std::string>& tried) {
-    const fs::path archive = indexer::ArchiveFolderPath(settings.archiveFolder);
-    const auto candidates = indexer::IssueFolderCandidates(editionPrefix(settings, row.type),
-                                                           indexer::ShortIssueNumber(row.number));
+    const fs::path archive = indexer::archiveFolderPath(settings.archiveFolder);
+    const auto candidates = indexer::issueFolderCandidates(editionPrefix(settings, row.type),
+                                                           indexer::shortIssueNumber(row.number));
     // The link as a browser would follow it: "%XX" escapes decoded where the name as written is not there.
     indexer::CaseInsensitivePaths paths(indexer::CaseInsensitivePaths::Names::Links);
     for (const std::vector<std::string>& folder : candidates) {
@@ -64,7 +64,7 @@ std::optional<Found> locate(const ArticleRow& row, const OpenSettings& settings,
         if (!file || !fs::is_regular_file(*file, ec)) continue;
         const std::optional<fs::path> issueFolder = paths.resolve(archive, folder);
         // A file whose real path leaves its issue folder (a symbolic link out of it) counts as missing.
-        if (issueFolder && indexer::RealPathInside(*issueFolder, *file)) return Found{*file, *issueFolder};
+        if (issueFolder && indexer::realPathInside(*issueFolder, *file)) return Found{*file, *issueFolder};
     }
     return std::nullopt;
 }
@@ -82,7 +82,7 @@ std::string addressOf(const fs::path& file) {
 
 void showInPane(const fs::path& file, const ArticleRow& row, ViewerHooks& hooks) {
     hooks.navigate(file);
-    hooks.setCaption(WindowCaption(cp1251::toUtf8(row.number)));
+    hooks.setCaption(windowCaption(cp1251::toUtf8(row.number)));
 }
 
 void openContentsPage(const ArticleRow& row, const OpenSettings& settings, ViewerHooks& hooks) {
@@ -91,11 +91,11 @@ void openContentsPage(const ArticleRow& row, const OpenSettings& settings, Viewe
     if (!found) return reportNotFound(settings, tried, hooks);
     const auto conversation = [&hooks](const std::string& program) { return hooks.newConversation(program); };
     switch (settings.viewerChoice) {
-    case kViewerMsie:
-        return OpenUrlInMsie(settings.msieProgram, kMsieService, addressOf(found->file), conversation);
-    case kViewerOpera:
-        return OpenUrlInOpera(settings.operaProgram, kOperaService, addressOf(found->file), conversation);
-    case kViewerDefault:
+    case Viewer::Msie:
+        return openUrlInMsie(settings.msieProgram, kMsieService, addressOf(found->file), conversation);
+    case Viewer::Opera:
+        return openUrlInOpera(settings.operaProgram, kOperaService, addressOf(found->file), conversation);
+    case Viewer::DefaultBrowser:
         return hooks.shellOpen(found->file, ShellFallback::Report);
     default:
         if (hooks.embeddedBrowserPresent()) return showInPane(found->file, row, hooks);
@@ -110,12 +110,13 @@ fs::path writeFrameCopy(const Found& found, const OpenSettings& settings) {
     std::error_code ec;
     if (!issueIndex || !fs::is_regular_file(*issueIndex, ec))
         throw MessageError(
-            Message(msg::CannotReadPage, {PathValue(found.issueFolder / "index.htm"), Reason(ENOENT)}));
-    if (!indexer::RealPathInside(found.issueFolder, *issueIndex))
+            Message(msg::CannotReadPage, {pathValue(found.issueFolder / "index.htm"), errorReason(ENOENT)}));
+    if (!indexer::realPathInside(found.issueFolder, *issueIndex))
         throw MessageError(Message(msg::CannotReadPage,
-                                   {PathValue(*issueIndex), Nested(Message(msg::PageLeavesIssue, {}))}));
-    const std::optional<std::string> page = ReadRegularFile(*issueIndex, kPageFileLimit, Links::Follow);
-    if (!page) throw MessageError(Message(msg::CannotReadPage, {PathValue(*issueIndex), Reason(ENOENT)}));
+                                   {pathValue(*issueIndex), nested(Message(msg::PageLeavesIssue, {}))}));
+    const std::optional<std::string> page = readRegularFile(*issueIndex, kPageFileLimit, Links::Follow);
+    if (!page)
+        throw MessageError(Message(msg::CannotReadPage, {pathValue(*issueIndex), errorReason(ENOENT)}));
     // The main frame takes the article as it was found on disk, in the letter case of its folders and name.
     std::string article;
     for (const fs::path& part : found.file.lexically_relative(found.issueFolder)) {
@@ -123,39 +124,39 @@ fs::path writeFrameCopy(const Found& found, const OpenSettings& settings) {
         article += cp1251::fromFileName(utf8(part));
     }
     const fs::path copy = settings.appDir / kFrameCopyName;
-    writeFileAtomically(copy, FrameCopyText(*page, *issueIndex, article));
+    writeFileAtomically(copy, frameCopyText(*page, *issueIndex, article));
     return copy;
 }
 
 void openArticle(const ArticleRow& row, const OpenSettings& settings, ViewerHooks& hooks) {
     std::vector<std::string> below{"pub"};
-    for (std::string& part : indexer::LinkComponents(row.link))
+    for (std::string& part : indexer::linkComponents(row.link))
         below.push_back(std::move(part));
     std::vector<std::string> tried;
     const std::optional<Found> found =
-        locate(row, settings, below, indexer::LinkStaysInside(row.link), tried);
+        locate(row, settings, below, indexer::linkStaysInside(row.link), tried);
     if (!found) return reportNotFound(settings, tried, hooks);
 
-    const bool html = IsHtmlArticle(row.link);
+    const bool html = isHtmlArticle(row.link);
     fs::path target = found->file;
     // Written whenever it is due, also when the pane then shows the article itself.
     if (settings.frame && html) target = writeFrameCopy(*found, settings);
 
     const auto conversation = [&hooks](const std::string& program) { return hooks.newConversation(program); };
-    if (html && settings.viewerChoice == kViewerPane && hooks.embeddedBrowserPresent())
+    if (html && settings.viewerChoice == Viewer::Pane && hooks.embeddedBrowserPresent())
         return showInPane(found->file, row, hooks);
-    if (html && settings.viewerChoice == kViewerMsie)
-        return OpenUrlInMsie(settings.msieProgram, kMsieService, addressOf(target), conversation);
-    if (html && settings.viewerChoice == kViewerOpera)
-        return OpenUrlInOpera(settings.operaProgram, kOperaService, addressOf(target), conversation);
+    if (html && settings.viewerChoice == Viewer::Msie)
+        return openUrlInMsie(settings.msieProgram, kMsieService, addressOf(target), conversation);
+    if (html && settings.viewerChoice == Viewer::Opera)
+        return openUrlInOpera(settings.operaProgram, kOperaService, addressOf(target), conversation);
     hooks.shellOpen(target, ShellFallback::Report);
 }
 
-void openWith(std::int32_t viewerChoice, std::string_view selectedField, const ArticleRow& row,
+void openWith(Viewer viewerChoice, std::string_view selectedField, const ArticleRow& row,
               const OpenSettings& settings, ViewerHooks& hooks) {
     OpenSettings changed = settings;
     changed.viewerChoice = viewerChoice;
-    OpenCurrentRow(selectedField, row, changed, hooks);
+    openCurrentRow(selectedField, row, changed, hooks);
 }
 
 std::vector<std::string> splitLines(std::string_view text) {
@@ -182,7 +183,7 @@ std::string joinCrLf(const std::vector<std::string>& lines) {
 
 } // namespace
 
-ArticleRow CurrentArticleRow(const RecordTable& articles) {
+ArticleRow currentArticleRow(const RecordTable& articles) {
     ArticleRow row;
     row.type = articles.asInt("Type");
     row.number = articles.asText("Number");
@@ -190,13 +191,13 @@ ArticleRow CurrentArticleRow(const RecordTable& articles) {
     return row;
 }
 
-void ToggleFavourite(RecordTable& articles) {
+void toggleFavourite(RecordTable& articles) {
     if (!articles.edit()) return;
     articles.setInt("Izb", articles.asInt("Izb") == catalogue::kFavourite ? 0 : catalogue::kFavourite);
     articles.post();
 }
 
-void OpenCurrentRow(std::string_view selectedField, const ArticleRow& utf8Row, const OpenSettings& settings,
+void openCurrentRow(std::string_view selectedField, const ArticleRow& utf8Row, const OpenSettings& settings,
                     ViewerHooks& hooks) {
     // The archive's names are matched in Windows-1251, the code page they were made in.
     const ArticleRow row{utf8Row.type, cp1251::fromUtf8(utf8Row.number), cp1251::fromUtf8(utf8Row.link)};
@@ -205,21 +206,21 @@ void OpenCurrentRow(std::string_view selectedField, const ArticleRow& utf8Row, c
     if (selectedField == "Izb") return hooks.toggleFavourite();
 }
 
-void OpenCurrentRowInMsie(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+void openCurrentRowInMsie(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
                           ViewerHooks& hooks) {
-    openWith(kViewerMsie, selectedField, row, settings, hooks);
+    openWith(Viewer::Msie, selectedField, row, settings, hooks);
 }
-void OpenCurrentRowInOpera(std::string_view selectedField, const ArticleRow& row,
+void openCurrentRowInOpera(std::string_view selectedField, const ArticleRow& row,
                            const OpenSettings& settings, ViewerHooks& hooks) {
-    openWith(kViewerOpera, selectedField, row, settings, hooks);
+    openWith(Viewer::Opera, selectedField, row, settings, hooks);
 }
-void OpenCurrentRowInDefaultBrowser(std::string_view selectedField, const ArticleRow& row,
+void openCurrentRowInDefaultBrowser(std::string_view selectedField, const ArticleRow& row,
                                     const OpenSettings& settings, ViewerHooks& hooks) {
-    openWith(kViewerDefault, selectedField, row, settings, hooks);
+    openWith(Viewer::DefaultBrowser, selectedField, row, settings, hooks);
 }
 
-void OpenApplicationFile(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks) {
-    const std::vector<std::string> components = indexer::LinkComponents(relative);
+void openApplicationFile(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks) {
+    const std::vector<std::string> components = indexer::linkComponents(relative);
     indexer::CaseInsensitivePaths paths;
     const std::optional<fs::path> file = paths.resolve(settings.appDir, components);
     std::error_code ec;
@@ -229,17 +230,17 @@ void OpenApplicationFile(std::string_view relative, const OpenSettings& settings
                       settings.fileNotFoundText + " \r" + utf8(writtenPath(settings.appDir, components)));
 }
 
-bool IsHtmlArticle(std::string_view link) {
+bool isHtmlArticle(std::string_view link) {
     const size_t dot = link.find_last_of(".\\/:");
     if (dot == std::string_view::npos || link[dot] != '.') return false;
     return text::FindFolded("htm", link.substr(dot)) > 0;
 }
 
-std::string WindowCaption(std::string_view number) {
+std::string windowCaption(std::string_view number) {
     return "Marovex v2.0   [ Kelvra №" + std::string(number) + " ]";
 }
 
-std::string BaseAddress(const fs::path& issueIndex) {
+std::string baseAddress(const fs::path& issueIndex) {
 #ifdef _WIN32
     return "file:\\\\" + addressOf(issueIndex);
 #else
@@ -262,7 +263,7 @@ std::string BaseAddress(const fs::path& issueIndex) {
 #endif
 }
 
-std::string AttributeAddress(std::string_view path) {
+std::string attributeAddress(std::string_view path) {
     std::string out;
     for (const char c : path) {
         switch (c) {
@@ -295,17 +296,17 @@ std::string AttributeAddress(std::string_view path) {
     return out;
 }
 
-std::string FrameCopyText(std::string_view issuePage, const fs::path& issueIndex, std::string_view article) {
+std::string frameCopyText(std::string_view issuePage, const fs::path& issueIndex, std::string_view article) {
     std::string text = joinCrLf(splitLines(issuePage));
     const text::Pos head = text::FindFolded("</head>", text);
     if (head > 0) {
-        text.insert(size_t(head - 1), "<BASE HREF=\"" + BaseAddress(issueIndex) + "\">");
-        text = text::ReplaceAllFolded(text, "frame/main.htm", AttributeAddress(article));
+        text.insert(size_t(head - 1), "<BASE HREF=\"" + baseAddress(issueIndex) + "\">");
+        text = text::ReplaceAllFolded(text, "frame/main.htm", attributeAddress(article));
     }
     return joinCrLf(splitLines(text));
 }
 
-bool ShouldHighlight(std::string_view searchText) {
+bool shouldHighlight(std::string_view searchText) {
     return searchText.size() > 1 ? static_cast<unsigned char>(searchText[0]) >= 0x20
                                  : !searchText.empty() && static_cast<unsigned char>(searchText[0]) > 0x20;
 }

@@ -18,11 +18,8 @@ class RecordTable;
 // answers the hooks; everything else is decided here.
 namespace marovex::viewer {
 
-// Viewer choice values (setting select_browser).
-inline constexpr std::int32_t kViewerPane = 1;
-inline constexpr std::int32_t kViewerMsie = 2;
-inline constexpr std::int32_t kViewerOpera = 3;
-inline constexpr std::int32_t kViewerDefault = 4;
+// The viewers the user chooses between; setting select_browser stores these numbers.
+enum class Viewer : std::int32_t { Pane = 1, Msie = 2, Opera = 3, DefaultBrowser = 4 };
 
 inline constexpr std::string_view kFrameCopyName = "index.htm";
 inline constexpr std::string_view kHelpPage = "Help\\help.html";
@@ -34,7 +31,7 @@ struct OpenSettings {
     std::string archiveFolder;                  // dbdir, without a trailing separator
     std::array<std::string, 3> editionPrefixes; // by edition code 1 to 3
     bool frame = false;
-    std::int32_t viewerChoice = kViewerPane;
+    Viewer viewerChoice = Viewer::Pane;
     std::string msieProgram;
     std::string operaProgram;
     // Message text 77 as the main window keeps it, one blank already appended.
@@ -48,10 +45,10 @@ struct ArticleRow {
     std::string number; // three characters, left-padded with blanks
     std::string link;   // below the issue's "pub" folder
 };
-ArticleRow CurrentArticleRow(const RecordTable& articles);
+ArticleRow currentArticleRow(const RecordTable& articles);
 
 // Flips the current row's favourite mark between -1 and 0 and stores the row; nothing on an empty view.
-void ToggleFavourite(RecordTable& articles);
+void toggleFavourite(RecordTable& articles);
 
 enum class MessageIcon { Error, Information };
 
@@ -74,7 +71,7 @@ public:
     virtual void toggleFavourite() = 0;
     // The conversation that hands addresses to MSIE and Opera.
     virtual std::unique_ptr<Conversation> newConversation(const std::string& program) {
-        return NewPlatformConversation(program);
+        return newPlatformConversation(program);
     }
 };
 
@@ -82,52 +79,52 @@ public:
 // issue's contents page, "Statia" the article, "Izb" toggles the favourite, anything else does nothing.
 // A missing browser program (BrowserMissing) and an unreadable issue page (std::runtime_error naming it)
 // are raised for the main window's general error report.
-void OpenCurrentRow(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+void openCurrentRow(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
                     ViewerHooks& hooks);
 
-// The row popup items: the row opened with another viewer choice; the settings are not changed.
-void OpenCurrentRowInMsie(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
+// The row opened once with another viewer; the settings are not changed.
+void openCurrentRowInMsie(std::string_view selectedField, const ArticleRow& row, const OpenSettings& settings,
                           ViewerHooks& hooks);
-void OpenCurrentRowInOpera(std::string_view selectedField, const ArticleRow& row,
+void openCurrentRowInOpera(std::string_view selectedField, const ArticleRow& row,
                            const OpenSettings& settings, ViewerHooks& hooks);
-void OpenCurrentRowInDefaultBrowser(std::string_view selectedField, const ArticleRow& row,
+void openCurrentRowInDefaultBrowser(std::string_view selectedField, const ArticleRow& row,
                                     const OpenSettings& settings, ViewerHooks& hooks);
 
 // A file next to the application (relative path, "\" separators) opened with the default handler, or shown
 // by the window itself when the desktop cannot open it; a missing one is reported with its full path.
-void OpenApplicationFile(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks);
-inline void OpenHelp(const OpenSettings& settings, ViewerHooks& hooks) {
-    OpenApplicationFile(kHelpPage, settings, hooks);
+void openApplicationFile(std::string_view relative, const OpenSettings& settings, ViewerHooks& hooks);
+inline void openHelp(const OpenSettings& settings, ViewerHooks& hooks) {
+    openApplicationFile(kHelpPage, settings, hooks);
 }
-inline void OpenWhatsNew(const OpenSettings& settings, ViewerHooks& hooks) {
-    OpenApplicationFile(kNewsPage, settings, hooks);
+inline void openWhatsNew(const OpenSettings& settings, ViewerHooks& hooks) {
+    openApplicationFile(kNewsPage, settings, hooks);
 }
 
 // --- The pieces, for the window and the tests ------------------------------------------------------
 
 // Whether the link names an HTML page: its extension (from the last full stop, when no separator or
 // colon follows it) contains "htm" in any letter case.
-bool IsHtmlArticle(std::string_view link);
+bool isHtmlArticle(std::string_view link);
 
 // "Marovex v2.0   [ Kelvra №" + number as stored + " ]".
-std::string WindowCaption(std::string_view number);
+std::string windowCaption(std::string_view number);
 
 // The frame copy of an issue's frame page (Windows-1251): the base tag pointing at the issue's own
 // index.htm inserted before "</head>" and every "frame/main.htm", ignoring case, replaced by the article's
 // path below the issue folder ("pub/" and the link, in the letter case found on disk), escaped for an
 // attribute; without "</head>" the text is unchanged. Every line ends with CR LF.
-std::string FrameCopyText(std::string_view issuePage, const std::filesystem::path& issueIndex,
+std::string frameCopyText(std::string_view issuePage, const std::filesystem::path& issueIndex,
                           std::string_view article);
 
 // A relative path (Windows-1251, "/"-separated) as it stands in an attribute value: the characters that
 // would end the attribute or start markup as character references, "?" and "#" percent-encoded.
-std::string AttributeAddress(std::string_view path);
+std::string attributeAddress(std::string_view path);
 
 // The address the base tag gives to the issue's index.htm: on Windows "file:\\" and the path, elsewhere
 // the file URL of the path.
-std::string BaseAddress(const std::filesystem::path& issueIndex);
+std::string baseAddress(const std::filesystem::path& issueIndex);
 
 // Whether the remembered search text is highlighted at all: byte-wise greater than a single blank.
-bool ShouldHighlight(std::string_view searchText);
+bool shouldHighlight(std::string_view searchText);
 
 } // namespace marovex::viewer

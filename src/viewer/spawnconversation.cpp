@@ -67,9 +67,9 @@ public:
     void connect(std::string_view /*service*/, std::string_view topic) override { m_topic = topic; }
     void request(std::string_view item) override {
         if (m_topic != kOpenUrlTopic) return;
-        const std::filesystem::path program = indexer::ArchiveFolderPath(m_program);
-        if (const int error = startDetached(program.string(), cp1251::toUtf8(AddressOfOpenItem(item))))
-            throw MessageError(Message(msg::CannotStartProgram, {PathValue(program), Reason(error)}));
+        const std::filesystem::path program = indexer::archiveFolderPath(m_program);
+        if (const int error = startDetached(program.string(), cp1251::toUtf8(addressOfOpenItem(item))))
+            throw MessageError(Message(msg::CannotStartProgram, {pathValue(program), errorReason(error)}));
     }
     void close() override { m_topic.clear(); }
 
@@ -80,7 +80,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Conversation> NewPlatformConversation(const std::string& program) {
+std::unique_ptr<Conversation> newPlatformConversation(const std::string& program) {
     return std::make_unique<SpawnConversation>(program);
 }
 

@@ -117,7 +117,7 @@ TEST(AppFolder, WritesNeverFollowLinksPlantedUnderTheirTemporaryNames) {
 
     planted({"mvx.ini"});
     IniFile ini(dir / "mvx.ini");
-    ini.WriteString("options", "dbdir", "/archive");
+    ini.writeString("options", "dbdir", "/archive");
 
     planted({"search.dat"});
     writeSearchHistory(dir / "search.dat", {"мир"});
@@ -133,14 +133,14 @@ TEST(AppFolder, WritesNeverFollowLinksPlantedUnderTheirTemporaryNames) {
 
     catalogue::openTopicTable(topics, dir / "subjects.dat");
     planted({"tem.dat"});
-    settingsactions::WriteTopicCopy(dir, topics);
+    settingsactions::writeTopicCopy(dir, topics);
 
     for (const fs::path& t : targets)
         EXPECT_EQ(test::readFile(t), "untouched") << t;
     for (const char* f : {"mvx.ini", "search.dat", "mvx.dat", "subjects.dat", "tem.dat"})
         EXPECT_TRUE(isPlainFile(dir / f)) << f << " is not a regular file of the folder";
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / catalogue::kCommitRecord)));
-    EXPECT_EQ(IniFile(dir / "mvx.ini").ReadString("options", "dbdir", ""), "/archive");
+    EXPECT_EQ(IniFile(dir / "mvx.ini").readString("options", "dbdir", ""), "/archive");
     EXPECT_EQ(readSearchHistory(dir / "search.dat"), std::vector<std::string>{"мир"});
     catalogue::openArticleTable(articles, dir / "mvx.dat", {});
     EXPECT_EQ(articles.rowCount(), 1);
@@ -173,7 +173,7 @@ TEST(AppFolder, SpecialFilesInPlaceOfWhatTheWindowReadsAreReportedByName) {
                     window.startUp(session);
                     window.shutDown(session);
                     session.closeTopicTable();
-                    const auto list = BuildLanguageList(dir.path());
+                    const auto list = buildLanguageList(dir.path());
                     return window.shown;
                 },
                 kDeadline, kGrowthKb);
@@ -187,7 +187,7 @@ TEST(AppFolder, SpecialFilesInPlaceOfWhatTheWindowReadsAreReportedByName) {
     }
     // The window's state is written at a normal close; the user's settings stay.
     EXPECT_TRUE(isPlainFile(dir / "mvx.ini"));
-    EXPECT_EQ(IniFile(dir / "mvx.ini").ReadString("interface", "local", ""), "x.lng");
+    EXPECT_EQ(IniFile(dir / "mvx.ini").readString("interface", "local", ""), "x.lng");
 
     // The settings dialog's copy of the topic table is not written over one either.
     RecordTable topics;
@@ -195,7 +195,7 @@ TEST(AppFolder, SpecialFilesInPlaceOfWhatTheWindowReadsAreReportedByName) {
     for (const bool fifo : {true, false}) {
         makeSpecial(dir / "tem.dat", fifo);
         try {
-            settingsactions::WriteTopicCopy(dir.path(), topics);
+            settingsactions::writeTopicCopy(dir.path(), topics);
             ADD_FAILURE() << "tem.dat written over a special file";
         } catch (const std::exception& e) {
             EXPECT_NE(std::string(e.what()).find((dir / "tem.dat").string()), std::string::npos) << e.what();
@@ -281,8 +281,8 @@ TEST(AppFolder, AFileSpoiledWhileTheWindowRunsKeepsItOpenUntilFixedAndNothingIsL
             EXPECT_EQ(izbOf("b"), 0);
             EXPECT_EQ(readSearchHistory(dir / "search.dat"), (std::vector<std::string>{"new", "old"}));
             const IniFile ini(dir / "mvx.ini");
-            EXPECT_EQ(ini.ReadString("interface", "state_save", ""), "1");
-            EXPECT_EQ(ini.ReadString("interface", "WindowState", ""), "3");
+            EXPECT_EQ(ini.readString("interface", "state_save", ""), "1");
+            EXPECT_EQ(ini.readString("interface", "WindowState", ""), "3");
         }
     }
 }
@@ -295,7 +295,7 @@ TEST(AppFolder, ALanguageFileThatCannotBeReadIsListedAndReportedWhenChosen) {
     const auto run = test::RunBounded(
         [&] {
             std::string out;
-            for (const LanguageEntry& e : BuildLanguageList(dir.path()))
+            for (const LanguageEntry& e : buildLanguageList(dir.path()))
                 out += e.file + "=" + e.name + ";";
             return out;
         },
@@ -306,9 +306,9 @@ TEST(AppFolder, ALanguageFileThatCannotBeReadIsListedAndReportedWhenChosen) {
         MessageTexts messages;
         Message problem;
         int set = 0;
-        EXPECT_FALSE(ApplyLanguage(
-            language::kTargetMainWindow, dir.path(), name, [&set](const TextAssignment&) { ++set; }, messages,
-            &problem));
+        EXPECT_FALSE(applyLanguage(
+            language::Target::MainWindow, dir.path(), name, [&set](const TextAssignment&) { ++set; },
+            messages, &problem));
         EXPECT_EQ(set, 0);
         EXPECT_NE(problem.english().find((dir / "Locale" / name).string()), std::string::npos)
             << problem.english();
@@ -342,12 +342,12 @@ TEST(AppFolder, WriteProtectedCatalogueFilesEndTheStartUpAndTheTopicCopyIsKept) 
     RecordTable topics;
     catalogue::openTopicTable(topics, dir / "subjects.dat");
     addTopic(topics, "A");
-    settingsactions::WriteTopicCopy(dir.path(), topics);
+    settingsactions::writeTopicCopy(dir.path(), topics);
     fs::permissions(dir / "tem.dat", fs::perms::owner_read);
     addTopic(topics, "B");
     const std::string before = test::readFile(dir / "tem.dat");
     try {
-        settingsactions::WriteTopicCopy(dir.path(), topics);
+        settingsactions::writeTopicCopy(dir.path(), topics);
         ADD_FAILURE() << "a write-protected tem.dat was replaced";
     } catch (const std::exception& e) {
         EXPECT_NE(std::string(e.what()).find((dir / "tem.dat").string()), std::string::npos) << e.what();

@@ -5,36 +5,36 @@
 using namespace marovex;
 
 TEST(ColorText, NamesAndHexForms) {
-    EXPECT_EQ(ColorToText(0x00FFFFFF), "clWhite");
-    EXPECT_EQ(ColorToText(0x00750000), "$00750000");
-    EXPECT_EQ(ColorToText(0x00B1D6B8), "$00B1D6B8");
-    EXPECT_EQ(ColorToText(colors::systemColor(5)), "clWindow");
-    EXPECT_EQ(ColorToText(colors::systemColor(8)), "clWindowText");
-    EXPECT_EQ(ColorToText(colors::systemColor(25)), "$FF000019"); // no name for system colour 25
-    EXPECT_EQ(ColorToText(colors::systemColor(30)), "clMenuBar");
-    EXPECT_EQ(ColorToText(0x1FFFFFFF), "clNone");
-    EXPECT_EQ(ColorToText(0x20000000), "clDefault");
-    EXPECT_EQ(ColorToText(-1), "$FFFFFFFF");
-    EXPECT_EQ(ColorToText(0x00F0CAA6), "clSkyBlue");
+    EXPECT_EQ(colorToText(0x00FFFFFF), "clWhite");
+    EXPECT_EQ(colorToText(0x00750000), "$00750000");
+    EXPECT_EQ(colorToText(0x00B1D6B8), "$00B1D6B8");
+    EXPECT_EQ(colorToText(colors::systemColor(5)), "clWindow");
+    EXPECT_EQ(colorToText(colors::systemColor(8)), "clWindowText");
+    EXPECT_EQ(colorToText(colors::systemColor(25)), "$FF000019"); // no name for system colour 25
+    EXPECT_EQ(colorToText(colors::systemColor(30)), "clMenuBar");
+    EXPECT_EQ(colorToText(0x1FFFFFFF), "clNone");
+    EXPECT_EQ(colorToText(0x20000000), "clDefault");
+    EXPECT_EQ(colorToText(-1), "$FFFFFFFF");
+    EXPECT_EQ(colorToText(0x00F0CAA6), "clSkyBlue");
 
-    EXPECT_EQ(TextToColor("CLWINDOW"), colors::clWindow);
-    EXPECT_EQ(TextToColor("clwhite"), colors::clWhite);
-    EXPECT_EQ(TextToColor("$00750000"), 0x750000);
-    EXPECT_EQ(TextToColor("255"), 255);
-    EXPECT_EQ(TextToColor("-16777208"), colors::clWindowText);
-    EXPECT_EQ(TextToColor("cl3DDkShadow"), colors::systemColor(21));
-    EXPECT_EQ(TextToColor("clHotLight"), colors::systemColor(26));
+    EXPECT_EQ(textToColor("CLWINDOW"), colors::clWindow);
+    EXPECT_EQ(textToColor("clwhite"), colors::clWhite);
+    EXPECT_EQ(textToColor("$00750000"), 0x750000);
+    EXPECT_EQ(textToColor("255"), 255);
+    EXPECT_EQ(textToColor("-16777208"), colors::clWindowText);
+    EXPECT_EQ(textToColor("cl3DDkShadow"), colors::systemColor(21));
+    EXPECT_EQ(textToColor("clHotLight"), colors::systemColor(26));
 
     // Every named colour reads back to itself.
     for (Color c : {0x000080, 0x008000, 0x00C0DCC0, 0x00A4A0A0, colors::systemColor(0),
                     colors::systemColor(24), colors::systemColor(29), colors::clNone, colors::clDefault})
-        EXPECT_EQ(TextToColor(ColorToText(c)), c) << ColorToText(c);
+        EXPECT_EQ(textToColor(colorToText(c)), c) << colorToText(c);
 }
 
 TEST(ColorText, BadTextsNameTheText) {
     for (const char* bad : {"", "clWhit", "blue", "$", "$XYZ", "12 "}) {
         try {
-            TextToColor(bad);
+            textToColor(bad);
             ADD_FAILURE() << "no error for " << bad;
         } catch (const ConversionError& e) {
             EXPECT_NE(std::string(e.what()).find("\"" + std::string(bad) + "\""), std::string::npos)
@@ -43,7 +43,7 @@ TEST(ColorText, BadTextsNameTheText) {
     }
     // A Cyrillic text is named as it is.
     try {
-        TextToColor("красный");
+        textToColor("красный");
         ADD_FAILURE();
     } catch (const ConversionError& e) {
         EXPECT_NE(std::string(e.what()).find("\"красный\""), std::string::npos) << e.what();
@@ -51,22 +51,22 @@ TEST(ColorText, BadTextsNameTheText) {
 }
 
 TEST(HexColor, ToAndFromRRGGBB) {
-    EXPECT_EQ(ColorToHex(0x00750000), "000075");
-    EXPECT_EQ(ColorToHex(colors::clYellow), "FFFF00");
-    EXPECT_EQ(ColorToHex(0x00B1D6B8), "B8D6B1");
-    EXPECT_EQ(ColorToHex(colors::clWindow), "FFFFFF"); // the standard window colour
-    EXPECT_EQ(ColorToHex(colors::clWindow, [](int n) { return n == 5 ? Color(0x123456) : Color(0); }),
+    EXPECT_EQ(colorToHex(0x00750000), "000075");
+    EXPECT_EQ(colorToHex(colors::clYellow), "FFFF00");
+    EXPECT_EQ(colorToHex(0x00B1D6B8), "B8D6B1");
+    EXPECT_EQ(colorToHex(colors::clWindow), "FFFFFF"); // the standard window colour
+    EXPECT_EQ(colorToHex(colors::clWindow, [](int n) { return n == 5 ? Color(0x123456) : Color(0); }),
               "563412");
 
-    EXPECT_EQ(HexToColor("0000FF"), colors::clBlue);
-    EXPECT_EQ(ColorToText(HexToColor("0000FF")), "clBlue");
-    EXPECT_EQ(HexToColor("b8d6b1"), 0x00B1D6B8);
-    EXPECT_EQ(HexToColor("FFFF00 and more"), colors::clYellow); // only the first six characters count
+    EXPECT_EQ(hexToColor("0000FF"), colors::clBlue);
+    EXPECT_EQ(colorToText(hexToColor("0000FF")), "clBlue");
+    EXPECT_EQ(hexToColor("b8d6b1"), 0x00B1D6B8);
+    EXPECT_EQ(hexToColor("FFFF00 and more"), colors::clYellow); // only the first six characters count
     for (Color c : {0x000000, 0x00750000, 0x00123456, 0x00FFFFFF})
-        EXPECT_EQ(HexToColor(ColorToHex(c)), c);
+        EXPECT_EQ(hexToColor(colorToHex(c)), c);
     for (const char* bad : {"", "00007", "GG0000", "00 000", "-00000"}) {
         try {
-            HexToColor(bad);
+            hexToColor(bad);
             ADD_FAILURE() << "no error for " << bad;
         } catch (const ConversionError& e) {
             EXPECT_NE(std::string(e.what()).find("\"" + std::string(bad) + "\""), std::string::npos)
@@ -77,7 +77,7 @@ TEST(HexColor, ToAndFromRRGGBB) {
 
 TEST(FontDescription, WritesTheSevenFields) {
     const Font builtIn;
-    EXPECT_EQ(FontToText(builtIn), "-16777208|-11|MS Sans Serif|0|96|8|0");
+    EXPECT_EQ(fontToText(builtIn), "-16777208|-11|MS Sans Serif|0|96|8|0");
     Font f;
     f.name = "Times New Roman";
     f.color = colors::clRed;
@@ -86,29 +86,29 @@ TEST(FontDescription, WritesTheSevenFields) {
     f.style = fontstyle::bold | fontstyle::underline;
     f.pitch = 2;
     EXPECT_EQ(f.height, -17); // 10 * 120 / 72 = 16.67
-    EXPECT_EQ(FontToText(f), "255|-17|Times New Roman|2|120|10|5");
+    EXPECT_EQ(fontToText(f), "255|-17|Times New Roman|2|120|10|5");
     Font back;
-    TextToFont(FontToText(f), back);
+    textToFont(fontToText(f), back);
     EXPECT_EQ(back, f);
 }
 
 TEST(FontDescription, SizeDecidesTheHeight) {
     Font f;
-    TextToFont("-16777208|-11|Arial|0|96|12|1", f);
+    textToFont("-16777208|-11|Arial|0|96|12|1", f);
     EXPECT_EQ(f.name, "Arial");
     EXPECT_EQ(f.size(), 12);
     EXPECT_EQ(f.height, -16);
     EXPECT_EQ(f.style, fontstyle::bold);
     EXPECT_EQ(f.color, colors::clWindowText);
 
-    TextToFont("0|-99|Courier New|2|72|9|0", f); // 9 points at 72 dpi: 9 pixels, whatever Height said
+    textToFont("0|-99|Courier New|2|72|9|0", f); // 9 points at 72 dpi: 9 pixels, whatever Height said
     EXPECT_EQ(f.height, -9);
     EXPECT_EQ(f.pitch, 2);
-    TextToFont("0|-1|X|0|96|7|0", f); // 7 * 96 / 72 = 9.33
+    textToFont("0|-1|X|0|96|7|0", f); // 7 * 96 / 72 = 9.33
     EXPECT_EQ(f.height, -9);
-    TextToFont("0|-1|X|0|96|11|0", f); // 14.67 rounds to 15
+    textToFont("0|-1|X|0|96|11|0", f); // 14.67 rounds to 15
     EXPECT_EQ(f.height, -15);
-    TextToFont("0|-1|X|0|0|11|0", f); // no pixels per inch: no height, and no division by zero
+    textToFont("0|-1|X|0|0|11|0", f); // no pixels per inch: no height, and no division by zero
     EXPECT_EQ(f.height, 0);
     EXPECT_EQ(f.size(), 0);
 }
@@ -116,14 +116,14 @@ TEST(FontDescription, SizeDecidesTheHeight) {
 TEST(FontDescription, EmptyTextAndEmptyFields) {
     Font f;
     f.name = "Keep";
-    TextToFont("", f);
+    textToFont("", f);
     EXPECT_EQ(f.name, "Keep");
 
     // An empty field is skipped: the later fields move forward by one, so an empty face name takes the
     // pitch, and the description fails further on.
     Font g;
     try {
-        TextToFont("255|-12||0|96|10|0", g);
+        textToFont("255|-12||0|96|10|0", g);
         ADD_FAILURE();
     } catch (const ConversionError& e) {
         EXPECT_NE(std::string(e.what()).find("255|-12||0|96|10|0"), std::string::npos) << e.what();
@@ -132,7 +132,7 @@ TEST(FontDescription, EmptyTextAndEmptyFields) {
     EXPECT_EQ(g.height, -12);
     EXPECT_EQ(g.name, "0");
     Font h;
-    TextToFont("|255||-12|Arial|0|96|10|0|", h); // leading, doubled and trailing separators
+    textToFont("|255||-12|Arial|0|96|10|0|", h); // leading, doubled and trailing separators
     EXPECT_EQ(h.name, "Arial");
     EXPECT_EQ(h.height, -13);
 }
@@ -140,7 +140,7 @@ TEST(FontDescription, EmptyTextAndEmptyFields) {
 TEST(FontDescription, BadFieldsRaiseAndKeepTheEarlierOnes) {
     Font f;
     try {
-        TextToFont("255|-13|Verdana|0|abc|10|0", f);
+        textToFont("255|-13|Verdana|0|abc|10|0", f);
         ADD_FAILURE();
     } catch (const ConversionError& e) {
         const std::string m = e.what();
@@ -153,8 +153,8 @@ TEST(FontDescription, BadFieldsRaiseAndKeepTheEarlierOnes) {
     EXPECT_EQ(f.pixelsPerInch, 96); // not set
 
     Font g;
-    EXPECT_THROW(TextToFont("Arial", g), ConversionError);
-    EXPECT_THROW(TextToFont("0|-11|Arial|7|96|8|0", g), ConversionError);          // no such pitch
-    EXPECT_THROW(TextToFont("0|-11|Arial|0|96|2000000000|0", g), ConversionError); // height out of range
-    EXPECT_THROW(TextToFont("0|-11|Arial|0|96|8", g), ConversionError);            // Style missing
+    EXPECT_THROW(textToFont("Arial", g), ConversionError);
+    EXPECT_THROW(textToFont("0|-11|Arial|7|96|8|0", g), ConversionError);          // no such pitch
+    EXPECT_THROW(textToFont("0|-11|Arial|0|96|2000000000|0", g), ConversionError); // height out of range
+    EXPECT_THROW(textToFont("0|-11|Arial|0|96|8", g), ConversionError);            // Style missing
 }

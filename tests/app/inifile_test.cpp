@@ -37,21 +37,21 @@ private:
 } // namespace
 
 TEST(ParseInteger, DecimalAndHexadecimalForms) {
-    EXPECT_EQ(ParseInteger("125"), 125);
-    EXPECT_EQ(ParseInteger("-16"), -16);
-    EXPECT_EQ(ParseInteger("+7"), 7);
-    EXPECT_EQ(ParseInteger("$1F"), 31);
-    EXPECT_EQ(ParseInteger("0x1f"), 31);
-    EXPECT_EQ(ParseInteger("0X10"), 16);
-    EXPECT_EQ(ParseInteger("$00750000"), 0x750000);
-    EXPECT_EQ(ParseInteger("$FFFFFFFF"), -1);
-    EXPECT_EQ(ParseInteger("$FF000005"), std::int32_t(0xFF000005u));
-    EXPECT_EQ(ParseInteger("-$10"), -16);
-    EXPECT_EQ(ParseInteger("2147483647"), 2147483647);
-    EXPECT_EQ(ParseInteger("-2147483648"), std::int32_t(-2147483647 - 1));
+    EXPECT_EQ(parseInteger("125"), 125);
+    EXPECT_EQ(parseInteger("-16"), -16);
+    EXPECT_EQ(parseInteger("+7"), 7);
+    EXPECT_EQ(parseInteger("$1F"), 31);
+    EXPECT_EQ(parseInteger("0x1f"), 31);
+    EXPECT_EQ(parseInteger("0X10"), 16);
+    EXPECT_EQ(parseInteger("$00750000"), 0x750000);
+    EXPECT_EQ(parseInteger("$FFFFFFFF"), -1);
+    EXPECT_EQ(parseInteger("$FF000005"), std::int32_t(0xFF000005u));
+    EXPECT_EQ(parseInteger("-$10"), -16);
+    EXPECT_EQ(parseInteger("2147483647"), 2147483647);
+    EXPECT_EQ(parseInteger("-2147483648"), std::int32_t(-2147483647 - 1));
     for (const char* bad :
          {"", "yes", "1.5", " 1", "1 ", "2147483648", "$", "0x", "$100000000", "--1", "$G", "12a"})
-        EXPECT_FALSE(ParseInteger(bad).has_value()) << bad;
+        EXPECT_FALSE(parseInteger(bad).has_value()) << bad;
 }
 
 TEST(IniFile, ReadsSectionsAndKeysIgnoringCaseAndBlanks) {
@@ -71,54 +71,54 @@ TEST(IniFile, ReadsSectionsAndKeysIgnoringCaseAndBlanks) {
                              "[\xC8\xEC\xFF]\r\n" // a section named in Cyrillic, any case
                              "\xEA\xEB\xFE\xF7=\xE7\xED\xE0\xF7\xE5\xED\xE8\xE5\r\n");
     const IniFile ini(dir / "a.ini");
-    EXPECT_EQ(ini.ReadString("options", "dbdir", "x"), "D:\\Kelvra");
-    EXPECT_EQ(ini.ReadString("OPTIONS", "Empty", "x"), "");
-    EXPECT_EQ(ini.ReadString("options", "missing", "def"), "def");
-    EXPECT_EQ(ini.ReadString("options", "orphan", "none"), "none"); // keys before any section belong to none
-    EXPECT_EQ(ini.ReadString("options", "no equals sign", "d"), "d");
-    EXPECT_EQ(ini.ReadInteger("interface", "select_browser", 1), 2);
-    EXPECT_TRUE(ini.ReadBool("interface", "onclick", true)); // not a number: the default
-    EXPECT_FALSE(ini.ReadBool("interface", "onclick", false));
-    EXPECT_TRUE(ini.ReadBool("interface", "frame", false)); // any number but 0 is true
-    EXPECT_FALSE(ini.ReadBool("interface", "state_save", true));
-    EXPECT_TRUE(ini.SectionExists("INTERFACE"));
-    EXPECT_FALSE(ini.SectionExists("nothing"));
-    EXPECT_TRUE(ini.ValueExists("Interface", "FRAME"));
+    EXPECT_EQ(ini.readString("options", "dbdir", "x"), "D:\\Kelvra");
+    EXPECT_EQ(ini.readString("OPTIONS", "Empty", "x"), "");
+    EXPECT_EQ(ini.readString("options", "missing", "def"), "def");
+    EXPECT_EQ(ini.readString("options", "orphan", "none"), "none"); // keys before any section belong to none
+    EXPECT_EQ(ini.readString("options", "no equals sign", "d"), "d");
+    EXPECT_EQ(ini.readInteger("interface", "select_browser", 1), 2);
+    EXPECT_TRUE(ini.readBool("interface", "onclick", true)); // not a number: the default
+    EXPECT_FALSE(ini.readBool("interface", "onclick", false));
+    EXPECT_TRUE(ini.readBool("interface", "frame", false)); // any number but 0 is true
+    EXPECT_FALSE(ini.readBool("interface", "state_save", true));
+    EXPECT_TRUE(ini.sectionExists("INTERFACE"));
+    EXPECT_FALSE(ini.sectionExists("nothing"));
+    EXPECT_TRUE(ini.valueExists("Interface", "FRAME"));
     // Cyrillic names fold with the code page's table: [ИМЯ] / КЛЮЧ.
-    EXPECT_EQ(ini.ReadString("\xC8\xCC\xDF", "\xCA\xCB\xDE\xD7", ""), "\xE7\xED\xE0\xF7\xE5\xED\xE8\xE5");
+    EXPECT_EQ(ini.readString("\xC8\xCC\xDF", "\xCA\xCB\xDE\xD7", ""), "\xE7\xED\xE0\xF7\xE5\xED\xE8\xE5");
 }
 
 TEST(IniFile, LineEndsDuplicatesAndLongValues) {
     TempDir dir;
     writeFile(dir / "lf.ini", "[s]\nk=lf\n[t]\nk=1\n[S]\nk=second\nj=from the duplicate\n");
     const IniFile lf(dir / "lf.ini");
-    EXPECT_EQ(lf.ReadString("s", "k", ""), "lf"); // the first occurrence counts
-    EXPECT_EQ(lf.ReadString("s", "j", ""), "from the duplicate");
+    EXPECT_EQ(lf.readString("s", "k", ""), "lf"); // the first occurrence counts
+    EXPECT_EQ(lf.readString("s", "j", ""), "from the duplicate");
 
     writeFile(dir / "long.ini",
               "[s]\r\nk=" + std::string(3000, 'v') + "\r\nn=" + std::string(2047, '7') + "1\r\n");
     const IniFile lng(dir / "long.ini");
-    EXPECT_EQ(lng.ReadString("s", "k", "").size(), 2047u);
-    EXPECT_EQ(lng.ReadInteger("s", "n", 5), 5); // read as its first 2047 characters, too long for a number
+    EXPECT_EQ(lng.readString("s", "k", "").size(), 2047u);
+    EXPECT_EQ(lng.readInteger("s", "n", 5), 5); // read as its first 2047 characters, too long for a number
 
     writeFile(dir / "bom.ini", "\xEF\xBB\xBF[s]\r\nk=v");
-    EXPECT_EQ(IniFile(dir / "bom.ini").ReadString("s", "k", ""), "v");
+    EXPECT_EQ(IniFile(dir / "bom.ini").readString("s", "k", ""), "v");
 }
 
 TEST(IniFile, AbsentFileReadsDefaultsAndIsCreatedByTheFirstWrite) {
     TempDir dir;
     IniFile ini(dir / "new.ini");
-    EXPECT_EQ(ini.ReadString("s", "k", "def"), "def");
+    EXPECT_EQ(ini.readString("s", "k", "def"), "def");
     EXPECT_FALSE(std::filesystem::exists(dir / "new.ini"));
-    ini.WriteString("options", "dbdir", "C:\\");
-    ini.WriteInteger("interface", "select_browser", 3);
-    ini.WriteBool("interface", "frame", true);
-    ini.WriteString("options", "kelvra", "1");
+    ini.writeString("options", "dbdir", "C:\\");
+    ini.writeInteger("interface", "select_browser", 3);
+    ini.writeBool("interface", "frame", true);
+    ini.writeString("options", "kelvra", "1");
     EXPECT_EQ(readFile(dir / "new.ini"),
               "[options]\r\ndbdir=C:\\\r\nkelvra=1\r\n[interface]\r\nselect_browser=3\r\nframe=1\r\n");
     const IniFile again(dir / "new.ini");
-    EXPECT_EQ(again.ReadInteger("interface", "select_browser", 0), 3);
-    EXPECT_TRUE(again.ReadBool("interface", "frame", false));
+    EXPECT_EQ(again.readInteger("interface", "select_browser", 0), 3);
+    EXPECT_TRUE(again.readBool("interface", "frame", false));
 }
 
 TEST(IniFile, WritingKeepsEveryOtherLine) {
@@ -136,9 +136,9 @@ TEST(IniFile, WritingKeepsEveryOtherLine) {
                                  "dbdir=shadowed duplicate\r\n";
     writeFile(dir / "mvx.ini", original);
     IniFile ini(dir / "mvx.ini");
-    ini.WriteString("options", "dbdir", "new");
-    ini.WriteString("Options", "kelvra GOLD", "0");
-    ini.WriteString("interface", "frame", "1");
+    ini.writeString("options", "dbdir", "new");
+    ini.writeString("Options", "kelvra GOLD", "0");
+    ini.writeString("interface", "frame", "1");
     EXPECT_EQ(readFile(dir / "mvx.ini"), "; settings of Marovex\r\n"
                                          "[options]\r\n"
                                          "DBDir=new\r\n"
@@ -152,25 +152,25 @@ TEST(IniFile, WritingKeepsEveryOtherLine) {
                                          "\r\n"
                                          "[options]\r\n"
                                          "dbdir=shadowed duplicate\r\n");
-    EXPECT_EQ(IniFile(dir / "mvx.ini").ReadString("options", "dbdir", ""), "new");
+    EXPECT_EQ(IniFile(dir / "mvx.ini").readString("options", "dbdir", ""), "new");
 }
 
 TEST(IniFile, WritingFollowsTheFilesLineEnds) {
     TempDir dir;
     writeFile(dir / "lf.ini", "[a]\nx=1\n");
     IniFile lf(dir / "lf.ini");
-    lf.WriteString("a", "y", "2");
-    lf.WriteString("b", "z", "3");
+    lf.writeString("a", "y", "2");
+    lf.writeString("b", "z", "3");
     EXPECT_EQ(readFile(dir / "lf.ini"), "[a]\nx=1\ny=2\n[b]\nz=3\n");
 
     writeFile(dir / "open.ini", "[a]\r\nx=1"); // no final line break
     IniFile open(dir / "open.ini");
-    open.WriteString("a", "y", "2");
+    open.writeString("a", "y", "2");
     EXPECT_EQ(readFile(dir / "open.ini"), "[a]\r\nx=1\r\ny=2\r\n");
 
     writeFile(dir / "open2.ini", "[a]\r\nx=1");
     IniFile open2(dir / "open2.ini");
-    open2.WriteString("b", "y", "2");
+    open2.writeString("b", "y", "2");
     EXPECT_EQ(readFile(dir / "open2.ini"), "[a]\r\nx=1\r\n[b]\r\ny=2\r\n");
 }
 
@@ -187,7 +187,7 @@ TEST(IniFile, UnwritableKeysRaiseTheMessageAndChangeNothing) {
           std::tuple{"inter]face", "k", "1"}, std::tuple{"interface", "", "1"}, std::tuple{"", "k", "1"},
           std::tuple{"interface", "[k", "1"}}) {
         try {
-            ini.WriteString(section, key, value);
+            ini.writeString(section, key, value);
             ADD_FAILURE() << "no error for " << key << " = " << value;
         } catch (const IniWriteError& e) {
             EXPECT_EQ(e.what(), message);
@@ -198,9 +198,9 @@ TEST(IniFile, UnwritableKeysRaiseTheMessageAndChangeNothing) {
     // A write-protected file.
     std::filesystem::permissions(path,
                                  std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
-    EXPECT_THROW(ini.WriteString("interface", "local", "eng.lng"), IniWriteError);
+    EXPECT_THROW(ini.writeString("interface", "local", "eng.lng"), IniWriteError);
     EXPECT_EQ(readFile(path), original);
-    EXPECT_EQ(ini.ReadString("interface", "local", ""), "rus.lng");
+    EXPECT_EQ(ini.readString("interface", "local", ""), "rus.lng");
 }
 
 TEST(IniFile, AFailedReplaceLeavesTheOldFile) {
@@ -214,7 +214,7 @@ TEST(IniFile, AFailedReplaceLeavesTheOldFile) {
         // Nothing but the write inside: output to a redirected file would fail here as well.
         const FileSizeLimit limit(8); // the new file cannot be written out in full
         try {
-            ini.WriteString("interface", "text_search", std::string(100, 'x'));
+            ini.writeString("interface", "text_search", std::string(100, 'x'));
         } catch (const IniWriteError& e) {
             message = e.what();
         }
@@ -222,36 +222,36 @@ TEST(IniFile, AFailedReplaceLeavesTheOldFile) {
     EXPECT_EQ(message, "Unable to write to " + path.string());
     EXPECT_EQ(readFile(path), original);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "temporary file left";
-    EXPECT_EQ(ini.ReadString("interface", "text_search", "none"), "none");
-    ini.WriteString("interface", "text_search", "ok"); // and it works again afterwards
-    EXPECT_EQ(IniFile(path).ReadString("interface", "text_search", ""), "ok");
+    EXPECT_EQ(ini.readString("interface", "text_search", "none"), "none");
+    ini.writeString("interface", "text_search", "ok"); // and it works again afterwards
+    EXPECT_EQ(IniFile(path).readString("interface", "text_search", ""), "ok");
 }
 
 TEST(IniFile, CreateIfAbsent) {
     TempDir dir;
-    IniFile::CreateIfAbsent(dir / "mvx.ini");
+    IniFile::createIfAbsent(dir / "mvx.ini");
     EXPECT_EQ(readFile(dir / "mvx.ini"), "");
     writeFile(dir / "keep.ini", "[a]\r\n");
-    IniFile::CreateIfAbsent(dir / "keep.ini");
+    IniFile::createIfAbsent(dir / "keep.ini");
     EXPECT_EQ(readFile(dir / "keep.ini"), "[a]\r\n");
-    EXPECT_THROW(IniFile::CreateIfAbsent(dir / "no such folder" / "mvx.ini"), IniWriteError);
+    EXPECT_THROW(IniFile::createIfAbsent(dir / "no such folder" / "mvx.ini"), IniWriteError);
 }
 
 TEST(IniFile, QuotesKeepOuterBlanksAndRoundTrip) {
     TempDir dir;
     writeFile(dir / "q.ini", "[s]\r\na=\"Found: \"\r\nb='x'\r\nc=\"half\r\nd=\"\r\ne=\"mixed'\r\n");
     const IniFile read(dir / "q.ini");
-    EXPECT_EQ(read.ReadString("s", "a", ""), "Found: ");
-    EXPECT_EQ(read.ReadString("s", "b", ""), "x");
-    EXPECT_EQ(read.ReadString("s", "c", ""), "\"half");
-    EXPECT_EQ(read.ReadString("s", "d", ""), "\"");
-    EXPECT_EQ(read.ReadString("s", "e", ""), "\"mixed'");
+    EXPECT_EQ(read.readString("s", "a", ""), "Found: ");
+    EXPECT_EQ(read.readString("s", "b", ""), "x");
+    EXPECT_EQ(read.readString("s", "c", ""), "\"half");
+    EXPECT_EQ(read.readString("s", "d", ""), "\"");
+    EXPECT_EQ(read.readString("s", "e", ""), "\"mixed'");
 
     IniFile ini(dir / "w.ini");
     for (const std::string value : {" lead", "trail\t", "\"quoted\"", "'single'", "\"", "plain text", ""}) {
-        ini.WriteString("s", "k", value);
-        EXPECT_EQ(IniFile(dir / "w.ini").ReadString("s", "k", "?"), value);
+        ini.writeString("s", "k", value);
+        EXPECT_EQ(IniFile(dir / "w.ini").readString("s", "k", "?"), value);
     }
-    ini.WriteString("s", "k", "plain");
+    ini.writeString("s", "k", "plain");
     EXPECT_EQ(readFile(dir / "w.ini"), "[s]\r\nk=plain\r\n");
 }

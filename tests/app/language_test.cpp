@@ -21,7 +21,7 @@ namespace {
 const std::filesystem::path kShippedLocale =
     std::filesystem::path(MAROVEX_SOURCE_DIR) / "resources" / "Locale";
 
-// Records what ApplyLanguage sets, keyed by "component/property[/field or index]".
+// Records what applyLanguage sets, keyed by "component/property[/field or index]".
 struct Recorder {
     std::vector<TextAssignment> calls;
     TextSetter setter() {
@@ -70,33 +70,33 @@ TEST(LanguageFiles, ShippedFilesHoldEveryText) {
         const IniFile ini(kShippedLocale / name);
         for (int k = 1; k <= 84; ++k) {
             if (k == 17) {
-                EXPECT_FALSE(ini.ValueExists("MVX Language File", "17"));
+                EXPECT_FALSE(ini.valueExists("MVX Language File", "17"));
                 continue;
             }
-            EXPECT_TRUE(ini.ValueExists("MVX Language File", std::to_string(k))) << "key " << k;
-            EXPECT_FALSE(ini.ReadString("MVX Language File", std::to_string(k), "").empty()) << "key " << k;
+            EXPECT_TRUE(ini.valueExists("MVX Language File", std::to_string(k))) << "key " << k;
+            EXPECT_FALSE(ini.readString("MVX Language File", std::to_string(k), "").empty()) << "key " << k;
         }
-        const LanguageFile lf = ReadLanguageFile(kShippedLocale / name);
+        const LanguageFile lf = readLanguageFile(kShippedLocale / name);
         EXPECT_NE(lf.languageName, "***");
         // Texts shown right before a number carry their blank.
         EXPECT_EQ(lf.text(74).back(), ' ');
         EXPECT_EQ(lf.text(10).back(), ' ');
     }
-    const LanguageFile rus = ReadLanguageFile(kShippedLocale / "rus.lng");
+    const LanguageFile rus = readLanguageFile(kShippedLocale / "rus.lng");
     EXPECT_EQ(rus.charsetCode, 204);
     EXPECT_EQ(rus.languageName, "Русский");
     EXPECT_EQ(rus.text(1), "Файл");
     EXPECT_EQ(rus.text(81), "Идёт индексация…");
-    const LanguageFile eng = ReadLanguageFile(kShippedLocale / "eng.lng");
+    const LanguageFile eng = readLanguageFile(kShippedLocale / "eng.lng");
     EXPECT_EQ(eng.text(5), "Exit");
     // Our own texts are in both files, each as the built-in text of its language.
     for (int key = language::kFirstOwnText; key <= language::kLastOwnText; ++key) {
-        if (BuiltInText(key, true).empty()) continue; // a number no text has
+        if (builtInText(key, true).empty()) continue; // a number no text has
         const auto& r = rus.ownTexts[std::size_t(key - language::kFirstOwnText)];
         const auto& e = eng.ownTexts[std::size_t(key - language::kFirstOwnText)];
         ASSERT_TRUE(r && e) << "key " << key;
-        EXPECT_EQ(*r, BuiltInText(key, false)) << "key " << key;
-        EXPECT_EQ(*e, BuiltInText(key, true)) << "key " << key;
+        EXPECT_EQ(*r, builtInText(key, false)) << "key " << key;
+        EXPECT_EQ(*e, builtInText(key, true)) << "key " << key;
     }
 }
 
@@ -106,12 +106,12 @@ TEST(LanguageFiles, MessagesSpeakTheLanguageOfTheFile) {
     fs::create_directories(app / "Locale");
     for (const char* name : {"rus.lng", "eng.lng"})
         fs::copy_file(kShippedLocale / name, app / "Locale" / name);
-    const Message refusal(msg::ArchiveFolderUnreadable, {Text("/k"), Reason(EACCES)});
-    EXPECT_EQ(MessageTextsOf(app.path(), "rus.lng").render(refusal),
+    const Message refusal(msg::ArchiveFolderUnreadable, {textValue("/k"), errorReason(EACCES)});
+    EXPECT_EQ(messageTextsOf(app.path(), "rus.lng").render(refusal),
               "/k: папка архива не прочитана: доступ запрещён; ничего не изменено");
-    EXPECT_EQ(MessageTextsOf(app.path(), "eng.lng").render(refusal),
+    EXPECT_EQ(messageTextsOf(app.path(), "eng.lng").render(refusal),
               "/k: the archive folder cannot be read: permission denied; nothing was changed");
-    EXPECT_EQ(refusal.english(), MessageTextsOf(app.path(), "eng.lng").render(refusal));
+    EXPECT_EQ(refusal.english(), messageTextsOf(app.path(), "eng.lng").render(refusal));
 }
 
 // A file written before a text of our own existed keeps the built-in text of its language instead of
@@ -122,18 +122,16 @@ TEST(LanguageFiles, OwnTextsMissingFromAFileFallBackToItsLanguage) {
     writeFile(dir / "Locale" / "old_en.lng",
               "[MVX Language File]\r\nCharsetCode=1\r\n86=Stopped: %2 (%1) %3%\r\n");
     const auto key = msg::WaitForSearch;
-    EXPECT_EQ(MessageTexts().format(key), BuiltInText(key, false)); // before any file applies
-    EXPECT_EQ(MessageTextsOf(dir.path(), "old_ru.lng").format(key), BuiltInText(key, false));
-    const MessageTexts english = MessageTextsOf(dir.path(), "old_en.lng");
-    EXPECT_EQ(english.format(key), BuiltInText(key, true));
+    EXPECT_EQ(MessageTexts().format(key), builtInText(key, false)); // before any file applies
+    EXPECT_EQ(messageTextsOf(dir.path(), "old_ru.lng").format(key), builtInText(key, false));
+    const MessageTexts english = messageTextsOf(dir.path(), "old_en.lng");
+    EXPECT_EQ(english.format(key), builtInText(key, true));
     EXPECT_EQ(english.format(msg::IndexingFailed, {"a", "b"}), "Stopped: b (a) %3%");
 }
 
 TEST(LanguageFiles, BindingsCoverEveryTextNumber) {
     std::set<int> used(language::kMessageKeys.begin(), language::kMessageKeys.end());
-    for (const LanguageBinding& b : LanguageBindings()) {
-        EXPECT_GE(b.target, 1);
-        EXPECT_LE(b.target, 4);
+    for (const LanguageBinding& b : languageBindings()) {
         if (b.property == TextProperty::ClearItems) continue;
         EXPECT_NE(b.key, 17);
         used.insert(b.key);
@@ -143,116 +141,50 @@ TEST(LanguageFiles, BindingsCoverEveryTextNumber) {
         EXPECT_EQ(used.count(k), k == 17 ? 0u : 1u) << "text " << k;
 }
 
-TEST(ApplyLanguage, MainWindow) {
-    TempDir app;
-    writeFile(app / "Locale" / "test.lng", numberedFile({5}));
-    Recorder r;
-    MessageTexts messages;
-    ASSERT_TRUE(ApplyLanguage(1, app.path(), "test.lng", r.setter(), messages));
-
-    // The character set comes first, for the window and Label1.
-    ASSERT_GE(r.calls.size(), 2u);
-    EXPECT_EQ(Recorder::name(r.calls[0]), "Form1/charset");
-    EXPECT_EQ(r.calls[0].index, 204);
-    EXPECT_EQ(Recorder::name(r.calls[1]), "Label1/charset");
-
-    const auto m = r.byName();
-    EXPECT_EQ(m.at("ElMenuItem4/caption"), "T1");
-    EXPECT_EQ(m.at("ElMenuItem9/caption"), ""); // absent key: an empty caption
-    EXPECT_EQ(m.at("ElMenuItem10/caption"), "T6");
-    EXPECT_EQ(m.at("ToolButton19/hint"), "T6");
-    EXPECT_EQ(m.at("ToolButton22/hint"), "T9");
-    EXPECT_EQ(m.at("Label1/caption"), "T10");
-    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Type"), "T13");
-    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Number"), "T14");
-    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Tem"), "T15");
-    EXPECT_EQ(m.at("DBGridEh_MVX2/title/Statia"), "T16");
-    EXPECT_EQ(m.count("DBGridEh_MVX2/title/Izb"), 0u);
-    EXPECT_EQ(m.at("ToolButton10/hint"), "T21");
-    EXPECT_EQ(m.at("FlatComboBox3/hint"), "T26");
-    EXPECT_EQ(m.at("ElMenuItem1/caption"), "T72 MSIE");
-    EXPECT_EQ(m.at("ElMenuItem2/caption"), "T72 Opera");
-    EXPECT_EQ(m.at("ElMenuItem3/caption"), "T72 T71");
-
-    // The scope box loses its items and gets texts 11 and 12, in that order.
-    std::vector<std::string> scope;
-    for (const auto& a : r.calls)
-        if (a.component == "FlatComboBox3" && a.property != TextProperty::Hint)
-            scope.push_back(Recorder::name(a) + ":" + a.text);
-    EXPECT_EQ(scope, (std::vector<std::string>{"FlatComboBox3/clear:", "FlatComboBox3/item:T11",
-                                               "FlatComboBox3/item:T12"}));
-    // Nothing of the other windows.
-    EXPECT_EQ(m.count("Abut/caption"), 0u);
-    EXPECT_EQ(m.count("FlatButton3/hint"), 0u);
-
-    EXPECT_EQ(messages[73], "T73");
-    EXPECT_EQ(messages[14], "T14");
-    EXPECT_EQ(messages[76], "T76 ");
-    EXPECT_EQ(messages[78], "T78 ");
-    EXPECT_EQ(messages[77], "T77 ");
-    EXPECT_EQ(messages[84], "T84");
-    EXPECT_EQ(messages[1], ""); // not a message text
-}
-
-TEST(ApplyLanguage, AboutBoxIndexingAndSettingsDialogs) {
+// Texts are joined with their suffixes, a text the file lacks leaves the suffix alone, and only the main
+// window's texts carry the character set and the message texts.
+TEST(ApplyLanguage, EachWindowGetsItsOwnTexts) {
+    using language::Target;
     TempDir app;
     writeFile(app / "Locale" / "test.lng", numberedFile());
     writeFile(app / "Locale" / "no9.lng", numberedFile({9}));
     MessageTexts messages;
 
     Recorder about;
-    ASSERT_TRUE(ApplyLanguage(2, app.path(), "test.lng", about.setter(), messages));
+    ASSERT_TRUE(applyLanguage(Target::AboutBox, app.path(), "test.lng", about.setter(), messages));
     EXPECT_EQ(about.byName(), (std::map<std::string, std::string>{{"Abut/caption", "T9 Marovex"}}));
     Recorder about9;
-    ASSERT_TRUE(ApplyLanguage(2, app.path(), "no9.lng", about9.setter(), messages));
+    ASSERT_TRUE(applyLanguage(Target::AboutBox, app.path(), "no9.lng", about9.setter(), messages));
     EXPECT_EQ(about9.byName().at("Abut/caption"), " Marovex");
-    EXPECT_EQ(messages[73], ""); // only target 1 stores message texts
-
-    Recorder indexing;
-    ASSERT_TRUE(ApplyLanguage(3, app.path(), "test.lng", indexing.setter(), messages));
-    const auto mi = indexing.byName();
-    EXPECT_EQ(mi.size(), 9u);
-    EXPECT_EQ(mi.at("Form_Process/caption"), "T27");
-    EXPECT_EQ(mi.at("FlatButton2/caption"), "T34");
-
     Recorder props;
-    ASSERT_TRUE(ApplyLanguage(4, app.path(), "test.lng", props.setter(), messages));
-    const auto mp = props.byName();
-    EXPECT_EQ(mp.count("Form_Properties/charset"), 0u); // the character set is the main window's only
-    EXPECT_EQ(mp.at("Form_Properties/caption"), "T37");
-    EXPECT_EQ(mp.at("FlatGroupBox1/caption"), "T36");
-    EXPECT_EQ(mp.at("TreeView1/node/0"), "T36");
-    EXPECT_EQ(mp.at("TreeView1/node/1"), "T37");
-    EXPECT_EQ(mp.at("TreeView1/node/7"), "T42");
-    EXPECT_EQ(mp.count("TreeView1/node/6"), 0u); // "Browser" keeps its text
-    EXPECT_EQ(mp.at("FlatButton2/caption"), "T45");
-    EXPECT_EQ(mp.at("FlatButton6/caption"), "T45");
-    EXPECT_EQ(mp.at("FlatButton2/hint"), "T47");
-    EXPECT_EQ(mp.at("FlatButton6/hint"), "T60");
-    EXPECT_EQ(mp.at("FlatButton5/hint"), "T60");
-    EXPECT_EQ(mp.at("FlatButton5/caption"), "T67");
-    for (const char* c : {"FlatEdit1", "FlatEdit2", "FlatEdit3"})
-        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T46");
-    for (const char* c : {"FlatSpeedButton5", "FlatSpeedButton6", "FlatSpeedButton8", "FlatSpeedButton11"})
-        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T61");
-    for (const char* c : {"FlatEdit12", "FlatEdit11", "FlatEdit8", "FlatEdit7"})
-        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T62");
-    for (const char* c : {"FlatSpeedButton7", "FlatSpeedButton9", "FlatSpeedButton10", "FlatSpeedButton14"})
-        EXPECT_EQ(mp.at(std::string(c) + "/hint"), "T63");
-    EXPECT_EQ(mp.at("FlatRadioButton6/caption"), "T71");
-    EXPECT_EQ(mp.count("FlatButton3/caption"), 0u); // "OK" keeps its caption
+    ASSERT_TRUE(applyLanguage(Target::SettingsDialog, app.path(), "test.lng", props.setter(), messages));
+    EXPECT_EQ(props.byName().count("Form_Properties/charset"), 0u);
+    EXPECT_EQ(messages[73], "");
+
+    Recorder window;
+    ASSERT_TRUE(applyLanguage(Target::MainWindow, app.path(), "test.lng", window.setter(), messages));
+    // The character set comes before any text, so that the texts are shown in it.
+    ASSERT_GE(window.calls.size(), 2u);
+    EXPECT_EQ(Recorder::name(window.calls[0]), "Form1/charset");
+    EXPECT_EQ(Recorder::name(window.calls[1]), "Label1/charset");
+    EXPECT_EQ(window.calls[0].index, 204);
+    EXPECT_EQ(window.byName().count("Abut/caption"), 0u);
+    EXPECT_EQ(messages[73], "T73");
+    EXPECT_EQ(messages[76], "T76 "); // shown before a number
+    EXPECT_EQ(messages[1], "");      // not a message text
 }
 
 TEST(ApplyLanguage, MissingFileChangesNothing) {
+    using language::Target;
     TempDir app;
     writeFile(app / "Locale" / "rus.lng", numberedFile());
     Recorder first;
     MessageTexts messages;
-    ASSERT_TRUE(ApplyLanguage(1, app.path(), "rus.lng", first.setter(), messages));
+    ASSERT_TRUE(applyLanguage(Target::MainWindow, app.path(), "rus.lng", first.setter(), messages));
 
     for (const char* name : {"eng.lng", "", "../Locale/rus.lng", "Locale"}) {
         Recorder r;
-        EXPECT_FALSE(ApplyLanguage(1, app.path(), name, r.setter(), messages)) << name;
+        EXPECT_FALSE(applyLanguage(Target::MainWindow, app.path(), name, r.setter(), messages)) << name;
         EXPECT_TRUE(r.calls.empty());
     }
     EXPECT_EQ(messages[81], "T81"); // kept from the file applied before
@@ -260,7 +192,7 @@ TEST(ApplyLanguage, MissingFileChangesNothing) {
     TempDir noLocale;
     Recorder r;
     MessageTexts none;
-    EXPECT_FALSE(ApplyLanguage(1, noLocale.path(), "rus.lng", r.setter(), none));
+    EXPECT_FALSE(applyLanguage(Target::MainWindow, noLocale.path(), "rus.lng", r.setter(), none));
     EXPECT_EQ(none[81], "");
 }
 
@@ -269,14 +201,14 @@ TEST(ApplyLanguage, FileNameIgnoresLetterCase) {
     writeFile(app / "Locale" / "Eng.LNG", numberedFile());
     Recorder r;
     MessageTexts messages;
-    EXPECT_TRUE(ApplyLanguage(2, app.path(), "eng.lng", r.setter(), messages));
+    EXPECT_TRUE(applyLanguage(language::Target::AboutBox, app.path(), "eng.lng", r.setter(), messages));
     EXPECT_EQ(r.byName().at("Abut/caption"), "T9 Marovex");
     // A Cyrillic file name, its letter case ignored as in Windows-1251.
     writeFile(app / "Locale" / "Русский.lng", numberedFile());
-    EXPECT_TRUE(FindLanguageFile(app.path(), "русский.lng").has_value());
-    const auto list = BuildLanguageList(app.path());
+    EXPECT_TRUE(findLanguageFile(app.path(), "русский.lng").has_value());
+    const auto list = buildLanguageList(app.path());
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[std::size_t(SelectLanguage(list, "РУССКИЙ.LNG"))].file, "Русский.lng");
+    EXPECT_EQ(list[std::size_t(selectLanguage(list, "РУССКИЙ.LNG"))].file, "Русский.lng");
 }
 
 TEST(LanguageList, ListsSortsAndSelects) {
@@ -295,7 +227,7 @@ TEST(LanguageList, ListsSortsAndSelects) {
     writeFile(loc / (std::string(196, 'y') + ".lng"), "[MVX Language File]\r\nLanguageName=Fits\r\n"); // 200
     std::filesystem::create_directories(loc / "folder.lng");
 
-    const auto list = BuildLanguageList(app.path());
+    const auto list = buildLanguageList(app.path());
     std::vector<std::string> names, files;
     for (const auto& e : list) {
         names.push_back(e.name);
@@ -307,18 +239,18 @@ TEST(LanguageList, ListsSortsAndSelects) {
     EXPECT_EQ(files[0], "noname.lng");
     EXPECT_EQ(files[4].size(), 200u);
 
-    EXPECT_EQ(SelectLanguage(list, "RUS.LNG"), 5);
-    const int e1 = SelectLanguage(list, "eng.lng");
-    const int e2 = SelectLanguage(list, "eng2.lng");
+    EXPECT_EQ(selectLanguage(list, "RUS.LNG"), 5);
+    const int e1 = selectLanguage(list, "eng.lng");
+    const int e2 = selectLanguage(list, "eng2.lng");
     EXPECT_NE(e1, e2);
     EXPECT_EQ(list[std::size_t(e1)].file, "eng.lng");
     EXPECT_EQ(list[std::size_t(e2)].file, "ENG2.LNG");
-    EXPECT_EQ(SelectLanguage(list, "missing.lng"), 0);
-    EXPECT_EQ(SelectLanguage(list, ""), 0);
-    EXPECT_EQ(SelectLanguage({}, "rus.lng"), -1);
+    EXPECT_EQ(selectLanguage(list, "missing.lng"), 0);
+    EXPECT_EQ(selectLanguage(list, ""), 0);
+    EXPECT_EQ(selectLanguage({}, "rus.lng"), -1);
 
     TempDir empty;
-    EXPECT_TRUE(BuildLanguageList(empty.path()).empty());
+    EXPECT_TRUE(buildLanguageList(empty.path()).empty());
 }
 
 TEST(LanguageList, LongLanguageNamesAreCut) {
@@ -327,7 +259,7 @@ TEST(LanguageList, LongLanguageNamesAreCut) {
               "[MVX Language File]\r\nLanguageName=" + std::string(300, 'n') + "\r\n");
     // A hidden file named just ".lng" matches "*.lng" as well.
     writeFile(app / "Locale" / ".lng", "[MVX Language File]\r\nLanguageName=Hidden\r\n");
-    const auto list = BuildLanguageList(app.path());
+    const auto list = buildLanguageList(app.path());
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].file, ".lng");
     EXPECT_EQ(list[1].name, std::string(200, 'n'));

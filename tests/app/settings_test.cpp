@@ -29,7 +29,7 @@ std::string readDbdir(const std::string& value) {
     TempDir dir;
     writeFile(dir / "mvx.ini", "[options]\r\ndbdir=" + value + "\r\n");
     ArchiveAccess a;
-    EXPECT_TRUE(ReadAccess(dir.path(), a));
+    EXPECT_TRUE(readAccess(dir.path(), a));
     return a.folder;
 }
 
@@ -39,7 +39,7 @@ TEST(Settings, AbsentFileChangesNothing) {
     TempDir dir;
     SettingsRecord rec;
     HookLog log;
-    EXPECT_FALSE(log.take(LoadSettings(dir.path(), rec)));
+    EXPECT_FALSE(log.take(loadSettings(dir.path(), rec)));
     EXPECT_TRUE(log.calls.empty());
     EXPECT_EQ(rec.select_browser, 0);
     EXPECT_EQ(rec.local, "");
@@ -47,7 +47,7 @@ TEST(Settings, AbsentFileChangesNothing) {
     EXPECT_FALSE(rec.state_save);
 
     ArchiveAccess access{"keep", true, false, true};
-    EXPECT_FALSE(ReadAccess(dir.path(), access));
+    EXPECT_FALSE(readAccess(dir.path(), access));
     EXPECT_EQ(access.folder, "keep");
     EXPECT_FALSE(access.release);
     EXPECT_FALSE(std::filesystem::exists(dir / "mvx.ini"));
@@ -58,7 +58,7 @@ TEST(Settings, EmptyFileGivesTheDefaults) {
     writeFile(dir / "mvx.ini", "");
     SettingsRecord rec;
     HookLog log;
-    ASSERT_TRUE(log.take(LoadSettings(dir.path(), rec)));
+    ASSERT_TRUE(log.take(loadSettings(dir.path(), rec)));
     EXPECT_FALSE(rec.onclick);
     EXPECT_EQ(rec.local, "rus.lng");
     EXPECT_EQ(rec.color_htm_fon, 0x00750000);
@@ -73,7 +73,7 @@ TEST(Settings, EmptyFileGivesTheDefaults) {
     EXPECT_EQ(log.calls, (std::vector<std::string>{"pane on", "lines", "indicator"}));
 
     ArchiveAccess a;
-    ASSERT_TRUE(ReadAccess(dir.path(), a));
+    ASSERT_TRUE(readAccess(dir.path(), a));
     EXPECT_EQ(a.folder, "C:"); // the default "C:\" without its backslash
     EXPECT_TRUE(a.gold && a.release && a.plain);
     EXPECT_TRUE(a.edition(1) && a.edition(2) && a.edition(3));
@@ -107,7 +107,7 @@ TEST(Settings, ValuesReadAsTheirTypes) {
                                "name kelvra=\xCA\xE5\xEB\xFC\xE2\xF0\xE0\r\n");
     SettingsRecord rec;
     HookLog log;
-    ASSERT_TRUE(log.take(LoadSettings(dir.path(), rec)));
+    ASSERT_TRUE(log.take(loadSettings(dir.path(), rec)));
     EXPECT_FALSE(rec.onclick); // "yes" is not a number: the default
     EXPECT_TRUE(rec.frame);    // 2 is true
     EXPECT_TRUE(rec.state_save);
@@ -118,7 +118,7 @@ TEST(Settings, ValuesReadAsTheirTypes) {
     EXPECT_EQ(log.calls, (std::vector<std::string>{"pane off", "no lines", "no indicator"}));
 
     ArchiveAccess a;
-    ASSERT_TRUE(ReadAccess(dir.path(), a));
+    ASSERT_TRUE(readAccess(dir.path(), a));
     EXPECT_FALSE(a.plain);
     EXPECT_TRUE(a.gold); // "yes": the default true
     EXPECT_TRUE(a.release);
@@ -131,7 +131,7 @@ TEST(Settings, BadHighlightColourRaisesAfterTheEarlierFields) {
     SettingsRecord rec;
     HookLog log;
     try {
-        log.take(LoadSettings(dir.path(), rec));
+        log.take(loadSettings(dir.path(), rec));
         ADD_FAILURE() << "no error";
     } catch (const ConversionError& e) {
         const std::string m = e.what();
@@ -145,53 +145,25 @@ TEST(Settings, BadHighlightColourRaisesAfterTheEarlierFields) {
     EXPECT_TRUE(log.calls.empty());
 }
 
-TEST(Settings, KeyTable) {
-    namespace k = settings::keys;
-    TempDir dir;
-    writeFile(dir / "mvx.ini", "[interface]\r\ncol_index_Statia=0\r\nfont_table=0|-11|Arial|0|96|12|1\r\n"
-                               "color_table=$00FFFFFF\r\n");
-    const IniFile ini(dir / "mvx.ini");
-    EXPECT_EQ(settings::Read(ini, k::colIndex("Statia")), 0);
-    EXPECT_EQ(settings::Read(ini, k::colIndex("Tem")), 3);
-    EXPECT_EQ(settings::Read(ini, k::colWidth("Izb")), 50);
-    EXPECT_EQ(settings::Read(ini, k::colWidth("Statia")), 54);
-    EXPECT_THROW(k::colIndex("Link"), std::invalid_argument);
-    EXPECT_EQ(settings::Read(ini, k::WindowWidth, 640), 640);
-    EXPECT_EQ(settings::Read(ini, k::WindowState), 3);
-    EXPECT_EQ(settings::Read(ini, k::Internal_browser_height), 125);
-    EXPECT_EQ(settings::Read(ini, k::state_index), "Type");
-    EXPECT_EQ(settings::Read(ini, k::color_find), 0x00750000);
-    EXPECT_EQ(settings::Read(ini, k::color_table), colors::clWhite);
-    Font f;
-    settings::Read(ini, k::font_table, f);
-    EXPECT_EQ(f.height, -16);
-
-    IniFile empty(dir / "other.ini");
-    EXPECT_EQ(settings::Read(empty, k::color_table), colors::clWindow);
-    Font unchanged;
-    settings::Read(empty, k::font_table, unchanged);
-    EXPECT_EQ(unchanged, Font{});
-}
-
 TEST(Settings, TextsAreUtf8InsideAndWindows1251InTheFile) {
     namespace k = settings::keys;
     TempDir dir;
     writeFile(dir / "mvx.ini", "[interface]\r\ntext_search=\xEC\xE8\xF0\r\n");
     IniFile ini(dir / "mvx.ini");
-    EXPECT_EQ(settings::Read(ini, k::text_search), "мир");
+    EXPECT_EQ(settings::read(ini, k::text_search), "мир");
     // The euro sign is in the code page; the Chinese character is not.
-    settings::Write(ini, k::text_search, "мир 中 €");
+    settings::write(ini, k::text_search, "мир 中 €");
     EXPECT_EQ(readFile(dir / "mvx.ini"), "[interface]\r\ntext_search=\xEC\xE8\xF0 ? \x88\r\n");
-    EXPECT_EQ(settings::Read(IniFile(dir / "mvx.ini"), k::text_search), "мир ? €");
+    EXPECT_EQ(settings::read(IniFile(dir / "mvx.ini"), k::text_search), "мир ? €");
 }
 
 TEST(Settings, OpenSettingsFileCreatesItEmpty) {
     TempDir dir;
-    IniFile ini = OpenSettingsFile(dir.path());
+    IniFile ini = openSettingsFile(dir.path());
     EXPECT_EQ(readFile(dir / "mvx.ini"), "");
-    settings::Write(ini, settings::keys::WindowState, 2);
+    settings::write(ini, settings::keys::WindowState, 2);
     EXPECT_EQ(readFile(dir / "mvx.ini"), "[interface]\r\nWindowState=2\r\n");
-    EXPECT_THROW(OpenSettingsFile(dir / "missing folder"), IniWriteError);
+    EXPECT_THROW(openSettingsFile(dir / "missing folder"), IniWriteError);
 }
 
 TEST(Settings, SaveSettingsWritesTheDialogAndTakesItIn) {
@@ -220,7 +192,7 @@ TEST(Settings, SaveSettingsWritesTheDialogAndTakesItIn) {
     SettingsRecord rec;
     std::string folder = "old";
     HookLog log;
-    log.take(SaveSettings(dir.path(), v, rec, folder));
+    log.take(saveSettings(dir.path(), v, rec, folder));
 
     EXPECT_EQ(readFile(dir / "mvx.ini"), "[interface]\r\n"
                                          "WindowState=2\r\n"
@@ -260,13 +232,14 @@ TEST(Settings, SaveSettingsWritesTheDialogAndTakesItIn) {
 
 TEST(Settings, BrowserChoice) {
     SettingsDialogValues v;
-    EXPECT_EQ(BrowserChoice(v), 1);
+    using viewer::Viewer;
+    EXPECT_EQ(browserChoice(v), Viewer::Pane);
     v.defaultBrowserSelected = true;
-    EXPECT_EQ(BrowserChoice(v), 4);
+    EXPECT_EQ(browserChoice(v), Viewer::DefaultBrowser);
     v.operaSelected = true;
-    EXPECT_EQ(BrowserChoice(v), 3);
+    EXPECT_EQ(browserChoice(v), Viewer::Opera);
     v.msieSelected = true;
-    EXPECT_EQ(BrowserChoice(v), 2);
+    EXPECT_EQ(browserChoice(v), Viewer::Msie);
 }
 
 TEST(Settings, SaveSettingsOnAWriteProtectedFileRaisesAndKeepsIt) {
@@ -278,7 +251,7 @@ TEST(Settings, SaveSettingsOnAWriteProtectedFileRaisesAndKeepsIt) {
     std::string folder = "old";
     HookLog log;
     try {
-        log.take(SaveSettings(dir.path(), SettingsDialogValues{}, rec, folder));
+        log.take(saveSettings(dir.path(), SettingsDialogValues{}, rec, folder));
         ADD_FAILURE() << "no error";
     } catch (const IniWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + path.string());
@@ -293,18 +266,18 @@ namespace {
 TEST(GridState, StoredColumnPositionsComeBackExactly) {
     // Built-in order: Izb 0, Type 1, Number 2, Tem 3, Statia 4.
     // Stored as Statia 0, Izb 1, Type 2, Number 3, Tem 4.
-    EXPECT_EQ(marovex::ColumnOrderFromPositions({1, 2, 3, 4, 0}), (std::array<int, 5>{4, 0, 1, 2, 3}));
-    EXPECT_EQ(marovex::ColumnOrderFromPositions({0, 1, 2, 3, 4}), (std::array<int, 5>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(marovex::ColumnOrderFromPositions({4, 3, 2, 1, 0}), (std::array<int, 5>{4, 3, 2, 1, 0}));
+    EXPECT_EQ(marovex::columnOrderFromPositions({1, 2, 3, 4, 0}), (std::array<int, 5>{4, 0, 1, 2, 3}));
+    EXPECT_EQ(marovex::columnOrderFromPositions({0, 1, 2, 3, 4}), (std::array<int, 5>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(marovex::columnOrderFromPositions({4, 3, 2, 1, 0}), (std::array<int, 5>{4, 3, 2, 1, 0}));
     // Every permutation of positions is reproduced.
     std::array<int, 5> positions = {0, 1, 2, 3, 4};
     do {
-        const auto order = marovex::ColumnOrderFromPositions(positions);
+        const auto order = marovex::columnOrderFromPositions(positions);
         for (int column = 0; column < 5; ++column)
             EXPECT_EQ(order[size_t(positions[size_t(column)])], column);
     } while (std::next_permutation(positions.begin(), positions.end()));
     // Ties and positions outside the grid still give every column once.
-    auto order = marovex::ColumnOrderFromPositions({9, 9, -3, 0, 0});
+    auto order = marovex::columnOrderFromPositions({9, 9, -3, 0, 0});
     std::sort(order.begin(), order.end());
     EXPECT_EQ(order, (std::array<int, 5>{0, 1, 2, 3, 4}));
 }

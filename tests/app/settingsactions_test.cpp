@@ -40,20 +40,20 @@ struct Catalogue {
 } // namespace
 
 TEST(SettingsDialog, HexKeyFilterTakesSixDigitsUpperCased) {
-    EXPECT_EQ(FilterHexKey(0, U'a'), U'A');
-    EXPECT_EQ(FilterHexKey(5, U'f'), U'F');
-    EXPECT_EQ(FilterHexKey(5, U'9'), U'9');
-    EXPECT_EQ(FilterHexKey(6, U'0'), 0u);
-    EXPECT_EQ(FilterHexKey(9, U'\b'), U'\b');
+    EXPECT_EQ(filterHexKey(0, U'a'), U'A');
+    EXPECT_EQ(filterHexKey(5, U'f'), U'F');
+    EXPECT_EQ(filterHexKey(5, U'9'), U'9');
+    EXPECT_EQ(filterHexKey(6, U'0'), 0u);
+    EXPECT_EQ(filterHexKey(9, U'\b'), U'\b');
     for (char32_t refused : {U'g', U'G', U' ', U'#', U'\r', U'\x16', U'ф'})
-        EXPECT_EQ(FilterHexKey(0, refused), 0u);
+        EXPECT_EQ(filterHexKey(0, refused), 0u);
 }
 
 TEST(SettingsDialog, ReopeningWritesAChangedTopicTableAndTheCopyHoldsIt) {
     Catalogue c;
     c.addTopic("Zeta");
     c.addTopic("Alpha");
-    ReopenTopicTable(c.topics, c.articles);
+    reopenTopicTable(c.topics, c.articles);
     EXPECT_TRUE(c.topics.isOpen());
     EXPECT_FALSE(c.topics.isModified());
     EXPECT_EQ(c.topics.sortKeys(), "Tem");
@@ -63,7 +63,7 @@ TEST(SettingsDialog, ReopeningWritesAChangedTopicTableAndTheCopyHoldsIt) {
     catalogue::openTopicTable(onDisk, c.dir / "subjects.dat");
     EXPECT_EQ(onDisk.rowCount(), 2);
 
-    WriteTopicCopy(c.dir.path(), c.topics);
+    writeTopicCopy(c.dir.path(), c.topics);
     RecordTable copy;
     catalogue::openTopicTable(copy, c.dir / "tem.dat");
     EXPECT_EQ(copy.rowCount(), 2);
@@ -78,7 +78,7 @@ TEST(SettingsDialog, ReopeningKeepsTheCataloguePairTogether) {
     c.articles.setInt("Type", 1);
     c.articles.post();
     const std::string before = readFile(c.dir / "subjects.dat");
-    ReopenTopicTable(c.topics, c.articles);
+    reopenTopicTable(c.topics, c.articles);
     EXPECT_EQ(readFile(c.dir / "subjects.dat"), before);
     EXPECT_TRUE(c.topics.isModified());
     EXPECT_EQ(c.topicNames(), std::vector<std::string>{"Beta"});
@@ -92,7 +92,7 @@ TEST(SettingsDialog, ReopeningKeepsTheCataloguePairTogether) {
 TEST(SettingsDialog, ReopeningAnUnreadableFileLeavesAnEmptyTableAndTheFile) {
     Catalogue c;
     writeFile(c.dir / "subjects.dat", "not a table");
-    EXPECT_ANY_THROW(ReopenTopicTable(c.topics, c.articles));
+    EXPECT_ANY_THROW(reopenTopicTable(c.topics, c.articles));
     EXPECT_TRUE(c.topics.isOpen());
     EXPECT_EQ(c.topics.rowCount(), 0);
     EXPECT_FALSE(c.topics.isModified());

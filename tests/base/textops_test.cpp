@@ -145,28 +145,6 @@ TEST(TextOps, ReplaceAllFolded) {
     EXPECT_EQ(ReplaceAllFolded(YOLKA + " " + YOLKA, "\xB8\xEB", "-"), "-\xCA\xC0 -\xCA\xC0");
 }
 
-TEST(TextOps, CopyRangeAndReplaceRange) {
-    EXPECT_EQ(CopyRange("abcdef", 2, 4), "bcd");
-    EXPECT_EQ(CopyRange("abcdef", 5, 99), "ef");
-    EXPECT_EQ(CopyRange("abcdef", 4, 3), "");
-    EXPECT_EQ(CopyRange("abcdef", 0, 2), "ab");
-    EXPECT_EQ(CopyRange("abc", 7, 9), "");
-    EXPECT_EQ(CopyRange("", 1, 1), "");
-
-    std::string s = "abcdef";
-    ReplaceRange(s, 2, 3, "X");
-    EXPECT_EQ(s, "aXef");
-    ReplaceRange(s, 3, 99, "YZ"); // count cut at the end
-    EXPECT_EQ(s, "aXYZ");
-    ReplaceRange(s, 5, 0, "!"); // length + 1 appends
-    EXPECT_EQ(s, "aXYZ!");
-    ReplaceRange(s, 7, 1, "?"); // outside: unchanged
-    ReplaceRange(s, 0, 1, "?");
-    EXPECT_EQ(s, "aXYZ!");
-    ReplaceRange(s, 1, -3, "<"); // a negative count inserts
-    EXPECT_EQ(s, "<aXYZ!");
-}
-
 TEST(TextOps, StripTrailingChar) {
     EXPECT_EQ(StripTrailingChar("C:\\\\", '\\'), "C:");
     EXPECT_EQ(StripTrailingChar("\\\\\\", '\\'), "");
@@ -243,19 +221,6 @@ TEST(TextOps, NextToken) {
     NextToken(text, ", ", token);
     EXPECT_EQ(token, "b");
     EXPECT_EQ(text, "");
-}
-
-TEST(TextOps, ControlCharsToSpaces) {
-    std::string all;
-    for (int b = 0; b < 0x22; ++b)
-        all.push_back(char(b));
-    const std::string out = ControlCharsToSpaces(all);
-    ASSERT_EQ(out.size(), all.size());
-    for (int b = 0; b < 0x1E; ++b)
-        EXPECT_EQ(out[b], ' ') << b;
-    EXPECT_EQ(out[0x1E], '\x1E');
-    EXPECT_EQ(out[0x1F], '\x1F');
-    EXPECT_EQ(out[0x21], '!');
 }
 
 TEST(TextOps, DecodeEntitiesOneLevel) {

@@ -39,7 +39,7 @@ protected:
             topics.setBool("Key", key);
             topics.post();
         }
-        filter = BindTopicFilter(articles, topics);
+        filter = bindTopicFilter(articles, topics);
         articles.setSortKeys(kStandardOrder);
     }
     std::vector<std::string> titles() {
@@ -65,28 +65,28 @@ protected:
 TEST_F(ArticleViewTest, TitleButtonsSortMarkedRowsFirstAndCarryTheCurrentRow) {
     load({{"b", "X"}, {"d", "Y", -1}, {"a", "Y"}, {"c", "X", -1}}, {{"X", true}, {"Y", true}});
     go("a");
-    EXPECT_EQ(SortByTitle(articles, "Statia"), "Statia");
+    EXPECT_EQ(sortByTitle(articles, "Statia"), "Statia");
     EXPECT_EQ(titles(), (std::vector<std::string>{"c", "d", "a", "b"}));
     EXPECT_EQ(current(), "a");
-    EXPECT_EQ(SortByTitle(articles, "Number"), "Type");
+    EXPECT_EQ(sortByTitle(articles, "Number"), "Type");
     EXPECT_EQ(articles.sortKeys(), kStandardOrder);
     EXPECT_EQ(current(), "a");
-    EXPECT_EQ(SortByTitle(articles, "Link"), "");
+    EXPECT_EQ(sortByTitle(articles, "Link"), "");
     expectNoMark();
 }
 
 TEST_F(ArticleViewTest, AFavouriteToggledInTheFavouritesOrderStaysUntilTheTitleIsClickedAgain) {
     load({{"a", "X"}, {"b", "X"}, {"c", "X"}}, {{"X", true}});
     go("c");
-    ASSERT_EQ(SortByTitle(articles, "Izb"), "Izb");
+    ASSERT_EQ(sortByTitle(articles, "Izb"), "Izb");
     EXPECT_EQ(titles(), (std::vector<std::string>{"a", "b", "c"}));
-    ASSERT_TRUE(ToggleFavourite(articles));
+    ASSERT_TRUE(toggleFavourite(articles));
     EXPECT_EQ(articles.asInt("Izb"), -1);
     EXPECT_EQ(titles(), (std::vector<std::string>{"a", "b", "c"})) << "the row moved at once";
-    SortByTitle(articles, "Izb");
+    sortByTitle(articles, "Izb");
     EXPECT_EQ(titles(), (std::vector<std::string>{"c", "a", "b"}));
     EXPECT_EQ(current(), "c");
-    ASSERT_TRUE(ToggleFavourite(articles));
+    ASSERT_TRUE(toggleFavourite(articles));
     EXPECT_EQ(articles.asInt("Izb"), 0);
     expectNoMark();
 }
@@ -95,39 +95,39 @@ TEST_F(ArticleViewTest, TheFilterHidesUntickedTopicsAndKeepsTheCurrentRowWhenItC
     load({{"x1", "X"}, {"y1", "Y"}, {"x2", "X"}, {"z", "no topic row"}}, {{"X", true}, {"Y", true}});
     // Unticking a topic with the filter off changes nothing in the view.
     ASSERT_TRUE(topics.locate("Tem", {std::string("X")}));
-    EXPECT_FALSE(ToggleTopic(topics, articles, *filter));
+    EXPECT_FALSE(toggleTopic(topics, articles, *filter));
     EXPECT_EQ(articles.rowCount(), 4);
 
     // The filter button with the current row in the unticked topic: the row is hidden, the view puts
     // another row current, and no row keeps the mark.
     go("x2");
-    EXPECT_TRUE(FilterGo(articles, *filter, false));
+    EXPECT_TRUE(filterGo(articles, *filter, false));
     EXPECT_EQ(titles(), (std::vector<std::string>{"y1"}));
     EXPECT_EQ(current(), "y1");
     expectNoMark();
 
     // Off and on again with a visible current row keeps it.
-    EXPECT_FALSE(FilterGo(articles, *filter, false));
+    EXPECT_FALSE(filterGo(articles, *filter, false));
     go("y1");
-    EXPECT_TRUE(FilterGo(articles, *filter, false));
+    EXPECT_TRUE(filterGo(articles, *filter, false));
     EXPECT_EQ(current(), "y1");
-    EXPECT_TRUE(FilterGo(articles, *filter, true)) << "forced: the filter ends on";
+    EXPECT_TRUE(filterGo(articles, *filter, true)) << "forced: the filter ends on";
 
     // Ticking the topic again while the filter is on evaluates every row afresh.
     ASSERT_TRUE(topics.locate("Tem", {std::string("X")}));
-    EXPECT_TRUE(ToggleTopic(topics, articles, *filter));
+    EXPECT_TRUE(toggleTopic(topics, articles, *filter));
     EXPECT_EQ(titles(), (std::vector<std::string>{"x1", "x2", "y1"}));
     expectNoMark();
 }
 
 TEST_F(ArticleViewTest, TheStoredSortColumnRestoresItsOrderByExactName) {
     load({{"b", "X"}, {"a", "X"}}, {{"X", true}});
-    EXPECT_EQ(RestoreSortColumn(articles, "Statia"), "Statia");
+    EXPECT_EQ(restoreSortColumn(articles, "Statia"), "Statia");
     EXPECT_EQ(titles(), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(RestoreSortColumn(articles, "izb"), "Type");
+    EXPECT_EQ(restoreSortColumn(articles, "izb"), "Type");
     EXPECT_EQ(articles.sortKeys(), kStandardOrder);
-    EXPECT_EQ(RestoreSortColumn(articles, "Number"), "Type");
-    EXPECT_EQ(RestoreSortColumn(articles, "Izb"), "Izb");
+    EXPECT_EQ(restoreSortColumn(articles, "Number"), "Type");
+    EXPECT_EQ(restoreSortColumn(articles, "Izb"), "Izb");
     EXPECT_EQ(articles.sortKeys(), kFavouritesOrder);
 }
 

@@ -42,12 +42,12 @@ TEST(Catalogue, LayoutsAreExactlyAsStored) {
 }
 
 TEST(Catalogue, EditionDisplayText) {
-    EXPECT_EQ(catalogue::EditionDisplayText(1), "Kelvra-Gold");
-    EXPECT_EQ(catalogue::EditionDisplayText(2), "Kelvra-Release");
-    EXPECT_EQ(catalogue::EditionDisplayText(3), "Kelvra");
-    EXPECT_EQ(catalogue::EditionDisplayText(0), "");
-    EXPECT_EQ(catalogue::EditionDisplayText(4), "");
-    EXPECT_EQ(catalogue::EditionDisplayText(-1), "");
+    EXPECT_EQ(catalogue::editionDisplayText(1), "Kelvra-Gold");
+    EXPECT_EQ(catalogue::editionDisplayText(2), "Kelvra-Release");
+    EXPECT_EQ(catalogue::editionDisplayText(3), "Kelvra");
+    EXPECT_EQ(catalogue::editionDisplayText(0), "");
+    EXPECT_EQ(catalogue::editionDisplayText(4), "");
+    EXPECT_EQ(catalogue::editionDisplayText(-1), "");
 }
 
 TEST(Catalogue, IssueNumbersArePaddedAndSortNumerically) {
@@ -149,7 +149,6 @@ TEST(Catalogue, EmptyCatalogueFilesOpenWithTheirLayoutsAndAreNotReplaced) {
     catalogue::openArticleTable(a, dir / "mvx.dat", {});
     catalogue::openTopicTable(t, dir / "subjects.dat");
     EXPECT_EQ(a.rowCount(), 0);
-    EXPECT_FALSE(a.logChanges());
     t.append();
     t.setText("Tem", "Новости");
     t.setBool("Key", true);

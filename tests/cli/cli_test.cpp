@@ -1,6 +1,7 @@
 #include "base/applock.h"
 #include "catalogue/catalogue.h"
 #include "archivegen/archivegen.h"
+#include "support/clirun.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -20,21 +21,8 @@ using marovex::test::TempDir;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-CliRun cli(const TempDir& dir, const std::string& args) {
-    const auto outFile = dir / "cli.out", errFile = dir / "cli.err";
-    const std::string command = std::string(MAROVEX_CLI_PATH) + " " + args + " >" + outFile.string() + " 2>" +
-                                errFile.string() + " </dev/null";
-    const int raw = std::system(command.c_str());
-    CliRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::readFile(outFile), test::readFile(errFile)};
-    std::filesystem::remove(outFile);
-    std::filesystem::remove(errFile);
-    return r;
-}
+using test::CliRun;
+constexpr auto cli = test::runCli;
 
 std::string appDir(const TempDir& dir) { return "--app-dir " + (dir / "app").string(); }
 

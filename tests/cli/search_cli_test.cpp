@@ -5,6 +5,7 @@
 #include "search/fulltext.h"
 #include "search/history.h"
 #include "search/textstore.h"
+#include "support/clirun.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -24,17 +25,10 @@ using marovex::test::TempDir;
 
 namespace {
 
-struct SearchRun {
-    int status;
-    std::string out, err;
-};
+using SearchRun = test::CliRun;
 
 SearchRun searchCli(const TempDir& dir, const std::string& args) {
-    const auto outFile = dir / "cli.out", errFile = dir / "cli.err";
-    const std::string command = std::string(MAROVEX_CLI_PATH) + " --app-dir " + (dir / "app").string() + " " +
-                                args + " >" + outFile.string() + " 2>" + errFile.string() + " </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::readFile(outFile), test::readFile(errFile)};
+    return test::runCli(dir, "--app-dir " + (dir / "app").string() + " " + args);
 }
 
 std::vector<int> marks(const TempDir& dir) {
@@ -202,7 +196,7 @@ TEST(CliSearch, AKilledSearchNeverLeavesAStoreThatAnswersWrongly) {
         job.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
         job.useStore = false;
         std::atomic<bool> stop{false};
-        EXPECT_TRUE(search::RunFullTextSearch(t, job, stop, {}).error.empty());
+        EXPECT_TRUE(search::runFullTextSearch(t, job, stop, {}).error.empty());
         t.setSortKeys("");
         std::vector<int> out;
         for (t.first(); !t.eof(); t.next())

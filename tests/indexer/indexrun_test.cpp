@@ -45,7 +45,7 @@ protected:
         std::atomic<bool> stop{false};
         IndexReports reports;
         reports.progress = [this](const std::string& name) { progress.push_back(name); };
-        return RunIndexing(articles, topics, settings, full, stop, reports);
+        return runIndexing(articles, topics, settings, full, stop, reports);
     }
 
     // "type|number|link" of every row, in the table's order.
@@ -66,16 +66,16 @@ protected:
 };
 
 TEST(EditionOrder, LongerPrefixesAreTriedFirstByPairwiseExchange) {
-    EXPECT_EQ(EditionOrder(kPrefixes), (std::array<int, 3>{2, 1, 3}));
-    EXPECT_EQ(EditionOrder({"ab", "cd", "efg"}), (std::array<int, 3>{3, 2, 1}));
-    EXPECT_EQ(EditionOrder({"a", "b", "c"}), (std::array<int, 3>{1, 2, 3}));
-    EXPECT_EQ(EditionOrder({"abc", "a", "ab"}), (std::array<int, 3>{1, 3, 2}));
+    EXPECT_EQ(editionOrder(kPrefixes), (std::array<int, 3>{2, 1, 3}));
+    EXPECT_EQ(editionOrder({"ab", "cd", "efg"}), (std::array<int, 3>{3, 2, 1}));
+    EXPECT_EQ(editionOrder({"a", "b", "c"}), (std::array<int, 3>{1, 2, 3}));
+    EXPECT_EQ(editionOrder({"abc", "a", "ab"}), (std::array<int, 3>{1, 3, 2}));
 }
 
 TEST(ClassifyEntry, NamesGiveEditionNumberAndForm) {
-    const auto order = EditionOrder(kPrefixes);
+    const auto order = editionOrder(kPrefixes);
     auto number = [&](const char* name) {
-        auto e = ClassifyEntry(name, kPrefixes, order);
+        auto e = classifyEntry(name, kPrefixes, order);
         return e ? std::to_string(e->edition) + ":" + e->number + ":" + e->innerName : std::string("none");
     };
     EXPECT_EQ(number("Kelvra-Gold05"), "1: 05:");
@@ -222,7 +222,7 @@ TEST_F(IndexRunTest, ACyrillicPrefixFindsItsIssues) {
     EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm", "1| 06|2.htm"}));
     EXPECT_EQ(std::set<std::string>(progress.begin(), progress.end()),
               (std::set<std::string>{"зОЛОТО05", "Золото06"}));
-    EXPECT_EQ(CountIssuesToIndex(articles, settings, true), 2);
+    EXPECT_EQ(countIssuesToIndex(articles, settings, true), 2);
 }
 
 TEST_F(IndexRunTest, DisabledEditionsIndexNothing) {
@@ -250,11 +250,11 @@ TEST_F(IndexRunTest, AnArchiveFolderThatCannotBeWalkedIsRefusedBeforeAnythingCha
         EXPECT_NE(r.error.english().find(folder), std::string::npos) << r.error.english();
         EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm"})) << folder;
         EXPECT_EQ(topics.rowCount(), 1) << folder;
-        EXPECT_EQ(CheckArchiveFolder(folder).english(), r.error.english());
+        EXPECT_EQ(checkArchiveFolder(folder).english(), r.error.english());
     }
     // The folder comes as the settings give it, in UTF-8: a Cyrillic name is found as it is.
     fs::create_directories(dir / "Архив" / "Kelvra-Gold06");
-    EXPECT_TRUE(CheckArchiveFolder((dir / "Архив").string()).empty());
+    EXPECT_TRUE(checkArchiveFolder((dir / "Архив").string()).empty());
 }
 
 TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {
@@ -330,7 +330,7 @@ TEST_F(IndexRunTest, TheStopFlagEndsTheWalkAfterTheIssueInHand) {
     reports.progress = [&](const std::string&) {
         if (++seen == 3) stop = true;
     };
-    const IndexResult r = RunIndexing(articles, topics, settings, false, stop, reports);
+    const IndexResult r = runIndexing(articles, topics, settings, false, stop, reports);
     EXPECT_TRUE(r.completed);
     EXPECT_TRUE(r.stopped);
     EXPECT_EQ(r.issues, 3);

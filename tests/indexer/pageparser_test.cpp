@@ -36,7 +36,10 @@ protected:
 
     // Pages are written here in UTF-8 and handed to the parser in Windows-1251, as they lie in the archive.
     void parse(int edition, const std::string& number, const std::string& utf8Page) {
-        parser->ParseIssuePage(edition, number, cp1251::fromUtf8(utf8Page));
+        parseBytes(edition, number, cp1251::fromUtf8(utf8Page));
+    }
+    void parseBytes(int edition, const std::string& number, std::string_view page) {
+        parser->parsePreparedPage(edition, number, preparePage(page, prepared));
     }
 
     std::vector<Row> rows() {
@@ -51,6 +54,7 @@ protected:
 
     RecordTable articles, topics;
     std::optional<PageParser> parser;
+    std::string prepared;
 };
 
 TEST_F(PageParserTest, HeadingsGiveTheTopicsOfTheLinksAfterThem) {
@@ -148,7 +152,7 @@ TEST_F(PageParserTest, AHeadingWithoutAnEndLeavesTheLinksBeforeItAlone) {
 TEST_F(PageParserTest, BytesAfterANulAreIgnoredAndControlCharactersAreBlanks) {
     std::string page = cp1251::fromUtf8("Материалы <b>T</b> <a href=\"../pub/a.htm\">A\tB\r\nC</a>");
     page += std::string("\0<a href=\"../pub/b.htm\">hidden</a>", 34);
-    parser->ParseIssuePage(1, "  1", page);
+    parseBytes(1, "  1", page);
     EXPECT_EQ(rows(), (std::vector<Row>{{"T", "A B C", "a.htm", 0}}));
 }
 
@@ -159,16 +163,16 @@ TEST_F(PageParserTest, LongValuesAreCutToTheirFields) {
     articles.first();
     EXPECT_EQ(articles.asText("Statia"), std::string(200, 'x'));
     EXPECT_EQ(articles.asText("Tem"), std::string(55, 'y'));
-    parser->FinishRun();
+    parser->finishRun();
     topics.first();
     EXPECT_EQ(topics.asText("Tem"), std::string(55, 'y'));
 }
 
 TEST_F(PageParserTest, PreparePageNormalisesLineBreaks) {
-    EXPECT_EQ(PreparePage("a\r\nb\rc\nd"), "a  b  c  d  ");
-    EXPECT_EQ(PreparePage(""), "");
-    EXPECT_EQ(PreparePage("x\n"), "x  ");
-    EXPECT_EQ(PreparePage(std::string("ab\0cd", 5)), "ab  ");
+    EXPECT_EQ(preparePage("a\r\nb\rc\nd"), "a  b  c  d  ");
+    EXPECT_EQ(preparePage(""), "");
+    EXPECT_EQ(preparePage("x\n"), "x  ");
+    EXPECT_EQ(preparePage(std::string("ab\0cd", 5)), "ab  ");
 
     // The one-pass preparation against the step-by-step form: line breaks of every kind at every place of
     // a block (pairs split across blocks among them), on pages of every length, in one buffer reused from
@@ -214,7 +218,7 @@ TEST_F(PageParserTest, PreparePageNormalisesLineBreaks) {
     ASSERT_GT(pages.front().size(), 100'000u);
     std::string buffer;
     for (const std::string& page : pages)
-        ASSERT_EQ(PreparePage(page, buffer), fuzzref::preparePage(page)) << page.substr(0, 200);
+        ASSERT_EQ(preparePage(page, buffer), fuzzref::preparePage(page)) << page.substr(0, 200);
 }
 
 TEST_F(PageParserTest, FinishRunAddsEachNewTopicOnceAndKeepsExistingKeys) {
@@ -224,7 +228,7 @@ TEST_F(PageParserTest, FinishRunAddsEachNewTopicOnceAndKeepsExistingKeys) {
     topics.post();
     parse(1, "  1", "Материалы <b>Софт</b> <a href=\"../pub/a.htm\">A</a> <a href=\"../pub/b.htm\">B</a> "
                     "<b>figa</b> <a href=\"../pub/c.htm\">C</a> <b>Железо</b> <a href=\"../pub/d.htm\">D</a>");
-    parser->FinishRun();
+    parser->finishRun();
     std::vector<std::pair<std::string, bool>> got;
     for (topics.first(); !topics.eof(); topics.next()) got.emplace_back(topics.asText("Tem"), topics.asBool("Key"));
     EXPECT_EQ(got, (std::vector<std::pair<std::string, bool>>{{"Железо", true}, {"Софт", false}, {"figa", true}}))
@@ -233,7 +237,7 @@ TEST_F(PageParserTest, FinishRunAddsEachNewTopicOnceAndKeepsExistingKeys) {
 }
 
 TEST_F(PageParserTest, FinishRunOnEmptyTablesLeavesOneEmptyTopic) {
-    parser->FinishRun();
+    parser->finishRun();
     EXPECT_EQ(articles.rowCount(), 0);
     ASSERT_EQ(topics.rowCount(), 1);
     topics.first();
@@ -265,7 +269,7 @@ TEST_F(PageParserTest, AFiftyMegabytePageIsParsedInOnePass) {
         page += "<a href=\"../pub/p" + std::to_string(i) + ".htm\">Title " + std::to_string(i) + "</a>";
         page += block;
     }
-    parser->ParseIssuePage(1, "  1", page);
+    parseBytes(1, "  1", page);
     ASSERT_EQ(articles.rowCount(), links);
     articles.last();
     const int last = articles.rowCount() - 1;
@@ -283,9 +287,9 @@ TEST_F(PageParserTest, GarbageNeverHangsOrCrashes) {
             seed = seed * 1103515245u + 12345u;
             page += pieces[(seed >> 8) % std::size(pieces)];
         }
-        parser->ParseIssuePage(1 + round % 3, "  1", page);
+        parseBytes(1 + round % 3, "  1", page);
     }
-    parser->FinishRun();
+    parser->finishRun();
     // Whatever came out keeps the table's invariants: a link on every row, a topic row for every topic.
     std::set<std::string> topicNames;
     for (int i = 0; i < topics.rowCount(); ++i) topicNames.insert(topics.rowAt(i).asText(0));

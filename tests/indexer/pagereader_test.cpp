@@ -47,7 +47,7 @@ TEST(PageReader, PagesComeOutPreparedInOrderAndAnUnreadableOneFailsAtItsTurn) {
             const auto& batch = reader.openIssue(i);
             ASSERT_EQ(batch.size(), issues[i].size()) << i;
             for (size_t k = 0; k < batch.size(); ++k)
-                ASSERT_EQ(reader.next(), PreparePage(pages[issues[i][k]])) << i << " " << k;
+                ASSERT_EQ(reader.next(), preparePage(pages[issues[i][k]])) << i << " " << k;
         }
         EXPECT_THROW(reader.openIssue(2), std::logic_error);
     }
@@ -57,7 +57,7 @@ TEST(PageReader, PagesComeOutPreparedInOrderAndAnUnreadableOneFailsAtItsTurn) {
     const std::vector<fs::path> broken = {files[0], dir / "folder.htm", dir / "missing.htm", files[1]};
     PageReader reader(2, [&](size_t i) { return i == 0 ? broken : std::vector<fs::path>{files[2], files[5]}; });
     reader.openIssue(0);
-    EXPECT_EQ(reader.next(), PreparePage(pages[0]));
+    EXPECT_EQ(reader.next(), preparePage(pages[0]));
     for (const char* name : {"folder.htm", "missing.htm"}) {
         try {
             reader.next();
@@ -68,8 +68,8 @@ TEST(PageReader, PagesComeOutPreparedInOrderAndAnUnreadableOneFailsAtItsTurn) {
     }
     // An issue left with pages untaken: the next one comes all the same.
     reader.openIssue(1);
-    EXPECT_EQ(reader.next(), PreparePage(pages[2]));
-    EXPECT_EQ(reader.next(), PreparePage(pages[5]));
+    EXPECT_EQ(reader.next(), preparePage(pages[2]));
+    EXPECT_EQ(reader.next(), preparePage(pages[5]));
 }
 
 } // namespace

@@ -96,12 +96,12 @@ FullTextJob job(const TempDir& dir, std::string_view text, SearchOptions options
 TEST(ArticleFiles, SearchableKindsByExtension) {
     for (const char* link : {"a.htm", "a.HTML", "dir/a.Htm", "a.txt", "a.rtf", "a.shtml", "a.htm ", "a.ht",
                              "a.sh", "a.t", "a.b.htm"})
-        EXPECT_TRUE(IsSearchableKind(link)) << link;
+        EXPECT_TRUE(isSearchableKind(link)) << link;
     for (const char* link :
          {"a.pdf", "a.doc", "noext", "", "a. htm", "a.htm\\b", "a.htm:b", "a.xhtml", "a.htmx"})
-        EXPECT_FALSE(IsSearchableKind(link)) << link;
-    EXPECT_EQ(LinkExtension("dir.v1\\file"), "");
-    EXPECT_EQ(LinkExtension("a.HtM "), ".htm");
+        EXPECT_FALSE(isSearchableKind(link)) << link;
+    EXPECT_EQ(linkExtension("dir.v1\\file"), "");
+    EXPECT_EQ(linkExtension("a.HtM "), ".htm");
 }
 
 TEST(ArticleFiles, TextFolderFirstThenTheIssueFolderCandidatesIgnoringCase) {
@@ -165,7 +165,7 @@ TEST(FullTextSearch, MarksTitlesAndTextsReadingOnlyWhatIsNeeded) {
         EXPECT_EQ(p.rows, 8);
     };
     reports.finish = [&] { ++finished; };
-    const FullTextResult r = RunFullTextSearch(t, job(dir, "мир"), stop, reports);
+    const FullTextResult r = runFullTextSearch(t, job(dir, "мир"), stop, reports);
     EXPECT_TRUE(r.error.empty()) << r.error;
     EXPECT_EQ(r.hits, 3);
     EXPECT_EQ(r.visited, 8);
@@ -177,15 +177,15 @@ TEST(FullTextSearch, MarksTitlesAndTextsReadingOnlyWhatIsNeeded) {
     EXPECT_EQ(marks(t), (std::vector<int>{0, -1, -1, 0, 0, -1, 0, 0}));
     // Files that are not there are named where they would lie.
     const std::string pub12 = (dir / "archive/Kelvra-Release12/pub").string();
-    EXPECT_EQ(UnreadableFilesMessage(r).english(),
+    EXPECT_EQ(unreadableFilesMessage(r).english(),
               "2 article files could not be read and were searched as not containing the text: " + pub12 +
                   "/missing.htm (no such file or folder); " + pub12 +
                   "/../up.htm (the link leads out of the issue folder).");
 
     // Letter case and whole words reach the file test too.
     stop = false;
-    EXPECT_EQ(RunFullTextSearch(t, job(dir, "мир", {true, false}), stop, {}).hits, 2);
-    EXPECT_EQ(RunFullTextSearch(t, job(dir, "Войн", {false, true}), stop, {}).hits, 0);
+    EXPECT_EQ(runFullTextSearch(t, job(dir, "мир", {true, false}), stop, {}).hits, 2);
+    EXPECT_EQ(runFullTextSearch(t, job(dir, "Войн", {false, true}), stop, {}).hits, 0);
     EXPECT_FALSE(stop.load());
 }
 
@@ -215,7 +215,7 @@ TEST(FullTextSearch, CancelAndCloseStopAfterTheRowInHandAndTheNextSearchWalksAll
             dialog.finish();
             closed = dialog.mayClose();
         };
-        const FullTextResult r = RunFullTextSearch(t, job(dir, "мир"), stop, reports);
+        const FullTextResult r = runFullTextSearch(t, job(dir, "мир"), stop, reports);
         EXPECT_TRUE(closed);
         EXPECT_FALSE(stop.load());
         EXPECT_TRUE(r.stopped);
@@ -224,7 +224,7 @@ TEST(FullTextSearch, CancelAndCloseStopAfterTheRowInHandAndTheNextSearchWalksAll
         EXPECT_EQ(marks(t), (std::vector<int>{0, -1, 0, -1, 0, -1, -1, -1, -1, -1}));
 
         // The next search starts with the flag false and walks every row.
-        const FullTextResult all = RunFullTextSearch(t, job(dir, "мир"), stop, {});
+        const FullTextResult all = runFullTextSearch(t, job(dir, "мир"), stop, {});
         EXPECT_EQ(all.visited, 10);
         EXPECT_EQ(all.hits, 5);
         EXPECT_EQ(marks(t), (std::vector<int>{0, -1, 0, -1, 0, -1, 0, -1, 0, -1}));
@@ -243,7 +243,7 @@ TEST(FullTextSearch, AnEmptyTableEndsAtOnce) {
     fill(t, {});
     std::atomic<bool> stop{false};
     int progress = 0, finished = 0;
-    const FullTextResult r = RunFullTextSearch(
+    const FullTextResult r = runFullTextSearch(
         t, job(dir, "мир"), stop, {[&](const FindProgress&) { ++progress; }, [&] { ++finished; }});
     EXPECT_EQ(r.hits, 0);
     EXPECT_TRUE(r.error.empty()) << r.error;
@@ -282,12 +282,12 @@ TEST(ArticleFiles, AFileWhoseRealPathLeavesItsIssueFolderIsRefused) {
                 << e.what();
         }
     }
-    EXPECT_TRUE(indexer::RealPathInside(dir / "archive/Kelvra-Gold7", pub / "inside.htm"));
-    EXPECT_TRUE(indexer::RealPathInside(dir / "archive/Kelvra-Gold7/",
+    EXPECT_TRUE(indexer::realPathInside(dir / "archive/Kelvra-Gold7", pub / "inside.htm"));
+    EXPECT_TRUE(indexer::realPathInside(dir / "archive/Kelvra-Gold7/",
                                         dir / "archive/Kelvra-Gold7/pub/../pub/plain.htm"));
     EXPECT_FALSE(
-        indexer::RealPathInside(dir / "archive/Kelvra-Gold7", dir / "archive/Kelvra-Gold77/pub/sibling.htm"));
-    EXPECT_FALSE(indexer::RealPathInside(dir / "archive/Kelvra-Gold7", pub / "secret.htm"));
+        indexer::realPathInside(dir / "archive/Kelvra-Gold7", dir / "archive/Kelvra-Gold77/pub/sibling.htm"));
+    EXPECT_FALSE(indexer::realPathInside(dir / "archive/Kelvra-Gold7", pub / "secret.htm"));
 }
 
 TEST(FullTextSearch, UnreadableFilesArePassedByAndNamedAfterTheResultATableErrorEndsTheWalk) {
@@ -315,7 +315,7 @@ TEST(FullTextSearch, UnreadableFilesArePassedByAndNamedAfterTheResultATableError
     std::atomic<bool> stop{false};
     FindHooks hooks;
     hooks.runFullText = [&](const FullTextJob& j) {
-        return RunFullTextSearch(t, j, stop, {{}, [&] { ++finished; }});
+        return runFullTextSearch(t, j, stop, {{}, [&] { ++finished; }});
     };
     hooks.showResult = [&](int hits, bool) { shown.push_back("result " + std::to_string(hits)); };
     hooks.showProblem = [&](const Message& m) { shown.push_back(m.english()); };
@@ -324,7 +324,7 @@ TEST(FullTextSearch, UnreadableFilesArePassedByAndNamedAfterTheResultATableError
     request.scope = FindScope::TitlesAndTexts;
     request.archiveFolder = (dir / "archive").string();
     request.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
-    const FindOutcome outcome = RunSearch(t, history, remembered, request, hooks);
+    const FindOutcome outcome = runSearch(t, history, remembered, request, hooks);
     EXPECT_EQ(outcome.hits, 2);
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(marks(t), (std::vector<int>{-1, 0, 0, 0, 0, 0, 0, 0, 0, -1}));
@@ -339,7 +339,7 @@ TEST(FullTextSearch, UnreadableFilesArePassedByAndNamedAfterTheResultATableError
         << m;
     EXPECT_EQ(m.find("loop5.htm"), std::string::npos) << m;
     EXPECT_NE(m.find("and 2 more."), std::string::npos) << m;
-    EXPECT_TRUE(UnreadableFilesMessage({}).empty());
+    EXPECT_TRUE(unreadableFilesMessage({}).empty());
 
     // A table without the fields the walk needs.
     RecordTable foreign;
@@ -348,7 +348,7 @@ TEST(FullTextSearch, UnreadableFilesArePassedByAndNamedAfterTheResultATableError
     foreign.append();
     foreign.setText("Statia", "мир");
     foreign.post();
-    const FullTextResult r = RunFullTextSearch(foreign, job(dir, "мир"), stop, {});
+    const FullTextResult r = runFullTextSearch(foreign, job(dir, "мир"), stop, {});
     EXPECT_FALSE(r.error.empty());
     EXPECT_FALSE(stop.load());
 }
@@ -372,18 +372,18 @@ TEST(FullTextSearch, TheStoreLiesBesideTheCatalogueAndKeepsOnlyTextsOfFilesThatH
     // Just written: a change within the clock's tick could leave its identity as it is, so it is read
     // again next time.
     FullTextJob j = job(dir, "мир");
-    EXPECT_EQ(RunFullTextSearch(t, j, stop, {}).hits, 1);
-    FullTextResult r = RunFullTextSearch(t, j, stop, {});
+    EXPECT_EQ(runFullTextSearch(t, j, stop, {}).hits, 1);
+    FullTextResult r = runFullTextSearch(t, j, stop, {});
     EXPECT_EQ(r.hits, 1);
     EXPECT_EQ(r.filesFromStore, 0);
     j.storeSettle = std::chrono::seconds(0);
-    RunFullTextSearch(t, j, stop, {});
-    r = RunFullTextSearch(t, j, stop, {});
+    runFullTextSearch(t, j, stop, {});
+    r = runFullTextSearch(t, j, stop, {});
     EXPECT_EQ(r.hits, 1);
     EXPECT_EQ(r.filesFromStore, 1);
     EXPECT_TRUE(fs::is_regular_file(dir / std::string(kTextStoreFile)));
     j.useStore = false;
-    EXPECT_EQ(RunFullTextSearch(t, j, stop, {}).filesFromStore, 0);
+    EXPECT_EQ(runFullTextSearch(t, j, stop, {}).filesFromStore, 0);
 }
 
 // A window keeps a cache between searches: a later search looks only at the files of rows that a change
@@ -414,14 +414,14 @@ TEST(FullTextCache, ALaterSearchLooksOnlyAtWhatChangedAndMarksAsThePlainWalk) {
         SCOPED_TRACE(phase);
         FullTextJob plain = job(dir, "мир");
         plain.useStore = false;
-        ASSERT_TRUE(RunFullTextSearch(t, plain, stop, {}).error.empty());
+        ASSERT_TRUE(runFullTextSearch(t, plain, stop, {}).error.empty());
         const std::vector<int> expected = marks(t);
         FullTextJob cached = job(dir, "мир");
         cached.storeFile = dir / "app" / std::string(kTextStoreFile);
         cached.storeSettle = std::chrono::seconds(0);
         cached.cache = &cache;
         cache.waitForFill(); // where the files lie is learnt as their texts are kept
-        const FullTextResult r = RunFullTextSearch(t, cached, stop, {});
+        const FullTextResult r = runFullTextSearch(t, cached, stop, {});
         EXPECT_TRUE(r.error.empty()) << r.error;
         EXPECT_EQ(marks(t), expected);
         EXPECT_EQ(r.filesLookedFor, lookedFor);
@@ -469,7 +469,7 @@ TEST(FullTextCache, ASearchDuringTheFillEndsItAndAnswersFromWhatWasKept) {
     j.storeSettle = std::chrono::seconds(0);
     auto search = [&](FullTextCache& cache) {
         j.cache = &cache;
-        const FullTextResult r = RunFullTextSearch(t, j, stop, {});
+        const FullTextResult r = runFullTextSearch(t, j, stop, {});
         EXPECT_EQ(r.hits, 3);
         EXPECT_EQ(marks(t), (std::vector<int>{-1, 0, -1, 0, -1, 0}));
         return r.filesFromStore;
@@ -546,7 +546,7 @@ TEST(FullTextCache, AFillThatRunsOutOfSpaceLeavesNothingAndTheCatalogueIsWritten
             std::atomic<bool> stop{false};
             std::string problems;
             for (int k = 0; k < 2; ++k) {
-                const FullTextResult r = RunFullTextSearch(articles, j, stop, {});
+                const FullTextResult r = runFullTextSearch(articles, j, stop, {});
                 cache.waitForFill();
                 if (r.hits != 100) problems += "search " + std::to_string(k) + " found " + std::to_string(r.hits) + "; ";
                 for (const auto& e : fs::directory_iterator(app))
@@ -580,7 +580,7 @@ TEST(TextStore, StoreFilesThatMustNotBeReplacedAreLeftAloneAndNamedOnce) {
     FullTextJob j = job(dir, "мир");
     j.storeFile = store;
     j.storeSettle = std::chrono::seconds(0);
-    RunFullTextSearch(t, j, stop, {});
+    runFullTextSearch(t, j, stop, {});
     const std::string kept = test::readFile(store);
     const auto readOnly = fs::perms::owner_read | fs::perms::group_read;
     struct Case {
@@ -618,7 +618,7 @@ TEST(TextStore, StoreFilesThatMustNotBeReplacedAreLeftAloneAndNamedOnce) {
         FullTextCache cache;
         j.cache = &cache;
         for (int k = 0; k < 2; ++k) {
-            const FullTextResult r = RunFullTextSearch(t, j, stop, {});
+            const FullTextResult r = runFullTextSearch(t, j, stop, {});
             cache.waitForFill();
             EXPECT_EQ(r.hits, 4);
             if (k == 0)
@@ -656,7 +656,7 @@ TEST(TextStore, EverySpellingOfTheArchiveFolderSharesItsTexts) {
         j.archiveFolder = spelling;
         j.storeFile = store;
         j.storeSettle = std::chrono::seconds(0);
-        const FullTextResult r = RunFullTextSearch(t, j, stop, {});
+        const FullTextResult r = runFullTextSearch(t, j, stop, {});
         EXPECT_EQ(r.hits, 2);
         EXPECT_EQ(r.filesFromStore, fromStore);
         EXPECT_EQ(TextStore(store, {}).size(), 4u);
@@ -668,12 +668,12 @@ TEST(TextStore, EverySpellingOfTheArchiveFolderSharesItsTexts) {
     j.archiveFolder = (dir / "copy").string();
     j.storeFile = store;
     j.storeSettle = std::chrono::seconds(0);
-    EXPECT_EQ(RunFullTextSearch(t, j, stop, {}).hits, 2);
+    EXPECT_EQ(runFullTextSearch(t, j, stop, {}).hits, 2);
     EXPECT_EQ(TextStore(store, {}).size(), 4u);
-    EXPECT_EQ(RunFullTextSearch(t, j, stop, {}).filesFromStore, 4);
+    EXPECT_EQ(runFullTextSearch(t, j, stop, {}).filesFromStore, 4);
 }
 
 TEST(FindDialog, ProgressLines) {
-    EXPECT_EQ(FindIssueLine(w("Выпуск №"), "  7"), w("\"Kelvrania\" Выпуск №  7"));
-    EXPECT_EQ(FindHitsLine(w("Найдено публикаций : "), 12), w("Найдено публикаций : 12"));
+    EXPECT_EQ(findIssueLine(w("Выпуск №"), "  7"), w("\"Kelvrania\" Выпуск №  7"));
+    EXPECT_EQ(findHitsLine(w("Найдено публикаций : "), 12), w("Найдено публикаций : 12"));
 }

@@ -162,13 +162,13 @@ TEST(PageMatcher, AgreesWithThePlainRulesOnGeneratedPages) {
                 // The text store's way: the page normalised once and kept, tested as it is, and skipped
                 // when its signature lacks a letter triple of the word.
                 std::string stored = page;
-                NormalisePageText(stored);
+                normalisePageText(stored);
                 ASSERT_EQ(m.matchesText(stored), expected)
                     << "stored [" << cp1251::toUtf8(stored) << "] word [" << cp1251::toUtf8(word) << "]";
-                const std::vector<std::uint64_t> signature = TextSignature(stored);
+                const std::vector<std::uint64_t> signature = textSignature(stored);
                 if (expected) {
                     ASSERT_TRUE(
-                        SignatureMayContain(signature.data(), signature.size(), TextQuery(Cp1251Text(word))))
+                        signatureMayContain(signature.data(), signature.size(), TextQuery(Cp1251Text(word))))
                         << "stored [" << cp1251::toUtf8(stored) << "] word [" << cp1251::toUtf8(word) << "]";
                 }
                 found += expected;
@@ -203,12 +203,12 @@ TEST(TextSignature, HoldsEveryTripleAndIgnoresLetterCase) {
         text::FoldUpper(upper);
         for (char& c : lowered)
             c = static_cast<char>(lower[static_cast<unsigned char>(c)]);
-        const std::vector<std::uint64_t> signature = TextSignature(text);
-        ASSERT_EQ(TextSignature(upper), signature) << round;
-        ASSERT_EQ(TextSignature(lowered), signature) << round;
+        const std::vector<std::uint64_t> signature = textSignature(text);
+        ASSERT_EQ(textSignature(upper), signature) << round;
+        ASSERT_EQ(textSignature(lowered), signature) << round;
         for (size_t i = 0; i + 3 <= text.size(); ++i)
             for (const std::string* form : {&text, &upper, &lowered})
-                ASSERT_TRUE(SignatureMayContain(signature.data(), signature.size(),
+                ASSERT_TRUE(signatureMayContain(signature.data(), signature.size(),
                                                 TextQuery(Cp1251Text(form->substr(i, 3)))))
                     << round << " at " << i;
     }
@@ -303,8 +303,8 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         for (t.first(); !t.eof(); t.next()) {
             const std::string title = cp1251::fromUtf8(t.asText("Statia"));
             const std::string link = cp1251::fromUtf8(t.asText("Link"));
-            bool marked = TitleMatches(title, Cp1251Text(word), options);
-            if (!marked && HasTitle(title) && IsSearchableKind(link)) {
+            bool marked = titleMatches(title, Cp1251Text(word), options);
+            if (!marked && hasTitle(title) && isSearchableKind(link)) {
                 try {
                     const fs::path path =
                         files.locate(t.asInt("Type"), cp1251::fromUtf8(t.asText("Number")), link);
@@ -337,7 +337,7 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         job.storeSettle = std::chrono::seconds(0);
         job.cache = withCache ? &cache : nullptr;
         std::atomic<bool> stop{false};
-        const FullTextResult r = RunFullTextSearch(t, job, stop, {});
+        const FullTextResult r = runFullTextSearch(t, job, stop, {});
         EXPECT_TRUE(r.error.empty()) << r.error;
         Walk walk{{}, r.hits, r.filesRead, r.unreadableCount, r.filesFromStore};
         for (t.first(); !t.eof(); t.next())
@@ -452,7 +452,7 @@ TEST(FullTextSearch, AgreesWithAPlainWalkOverAGeneratedArchive) {
         if (link.find("missing") == std::string::npos || rng() % 2) continue;
         const int type = t.asInt("Type");
         const std::string number = cp1251::fromUtf8(t.asText("Number"));
-        test::writeFile(dir / "archive" / (prefixes[size_t(type - 1)] + indexer::ShortIssueNumber(number)) /
+        test::writeFile(dir / "archive" / (prefixes[size_t(type - 1)] + indexer::shortIssueNumber(number)) /
                             "pub" / link,
                         randomPage());
     }

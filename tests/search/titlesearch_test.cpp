@@ -17,7 +17,7 @@ std::string w(std::string_view utf8) {
 
 bool titleMatches(std::string_view title, std::string_view text, bool caseSensitive = false,
                   bool words = false) {
-    return TitleMatches(w(title), Cp1251Text::fromUtf8(text), {caseSensitive, words});
+    return search::titleMatches(w(title), Cp1251Text::fromUtf8(text), {caseSensitive, words});
 }
 
 struct Row {
@@ -107,17 +107,17 @@ TEST(TitleMatch, OptionsAndTheFirstOccurrenceRule) {
 
 TEST(History, NewestFirstWithoutRepeatingTheNewestAndAtMost26) {
     std::vector<std::string> h;
-    RememberSearch(h, "");
+    rememberSearch(h, "");
     EXPECT_TRUE(h.empty()); // an empty history counts as one whose newest entry is empty
     for (const char* s : {"A", "B", "A", "A"})
-        RememberSearch(h, s);
+        rememberSearch(h, s);
     EXPECT_EQ(h, (std::vector<std::string>{"A", "B", "A"}));
-    RememberSearch(h, "");
+    rememberSearch(h, "");
     EXPECT_EQ(h.front(), "");
 
     h.clear();
     for (int i = 0; i < 27; ++i)
-        RememberSearch(h, std::to_string(i));
+        rememberSearch(h, std::to_string(i));
     ASSERT_EQ(h.size(), kHistoryCapacity);
     EXPECT_EQ(h.front(), "26");
     EXPECT_EQ(h.back(), "1");
@@ -132,12 +132,12 @@ TEST(RunSearch, CompactsRemembersMarksAndReports) {
     Recorder rec;
 
     // An empty box does nothing at all.
-    FindOutcome out = RunSearch(t, history, remembered, titles(""), rec.hooks());
+    FindOutcome out = runSearch(t, history, remembered, titles(""), rec.hooks());
     EXPECT_FALSE(out.ran);
     EXPECT_EQ(remembered, "before");
     EXPECT_TRUE(rec.results.empty());
 
-    out = RunSearch(t, history, remembered, titles("  мир   труд "), rec.hooks());
+    out = runSearch(t, history, remembered, titles("  мир   труд "), rec.hooks());
     EXPECT_EQ(rec.boxTexts, std::vector<std::string>{"мир труд"});
     EXPECT_EQ(remembered, "мир труд");
     EXPECT_EQ(history, (std::vector<std::string>{"мир труд", "old"}));
@@ -149,12 +149,12 @@ TEST(RunSearch, CompactsRemembersMarksAndReports) {
     EXPECT_EQ(rec.detaches, (std::vector<bool>{true, false}));
     EXPECT_FALSE(t.controlsDisabled());
 
-    out = RunSearch(t, history, remembered, titles("мир"), rec.hooks());
+    out = runSearch(t, history, remembered, titles("мир"), rec.hooks());
     EXPECT_EQ(out.hits, 4);
     EXPECT_EQ(marks(t), (std::vector<int>{-1, -1, -1, 0, -1}));
 
     // Blanks only: an empty text is searched, remembered and put on top of the history.
-    out = RunSearch(t, history, remembered, titles("   "), rec.hooks());
+    out = runSearch(t, history, remembered, titles("   "), rec.hooks());
     EXPECT_TRUE(out.ran);
     EXPECT_EQ(out.hits, 0);
     EXPECT_EQ(remembered, "");
@@ -164,7 +164,7 @@ TEST(RunSearch, CompactsRemembersMarksAndReports) {
     EXPECT_EQ(rec.clearEnabled, 0);
 
     // What the code page of the files cannot hold becomes "?" in the box, the history and the match alike.
-    out = RunSearch(t, history, remembered, titles("мир 中"), rec.hooks());
+    out = runSearch(t, history, remembered, titles("мир 中"), rec.hooks());
     EXPECT_EQ(rec.boxTexts.back(), "мир ?");
     EXPECT_EQ(remembered, "мир ?");
     EXPECT_EQ(history.front(), "мир ?");
@@ -181,7 +181,7 @@ TEST(RunSearch, HiddenRowsAreMarkedAndTheFilterComesBack) {
     std::vector<std::string> history;
     std::string remembered;
     Recorder rec;
-    EXPECT_EQ(RunSearch(t, history, remembered, titles("мир"), rec.hooks()).hits, 2);
+    EXPECT_EQ(runSearch(t, history, remembered, titles("мир"), rec.hooks()).hits, 2);
     EXPECT_TRUE(t.filtered());
     EXPECT_EQ(t.rowCount(), 1);
     EXPECT_EQ(marks(t), (std::vector<int>{-1, -1, 0}));
@@ -195,7 +195,7 @@ TEST(RunSearch, NoScopeChangesNoMarkAndTheButtonFollowsTheCurrentRow) {
     Recorder rec;
     FindRequest r = titles("мир");
     r.scope = FindScope::None;
-    const FindOutcome out = RunSearch(t, history, remembered, r, rec.hooks());
+    const FindOutcome out = runSearch(t, history, remembered, r, rec.hooks());
     EXPECT_EQ(out.hits, 0);
     EXPECT_EQ(rec.results, std::vector<int>{0});
     EXPECT_EQ(marks(t), (std::vector<int>{-1, 0}));
@@ -203,7 +203,7 @@ TEST(RunSearch, NoScopeChangesNoMarkAndTheButtonFollowsTheCurrentRow) {
 
     RecordTable empty;
     fill(empty, {});
-    EXPECT_EQ(RunSearch(empty, history, remembered, titles("мир"), rec.hooks()).hits, 0);
+    EXPECT_EQ(runSearch(empty, history, remembered, titles("мир"), rec.hooks()).hits, 0);
     EXPECT_EQ(rec.clearEnabled, 0);
 }
 
@@ -221,7 +221,7 @@ TEST(ClearSearchMarks, ClearsEveryMarkKeepsTheRowAndTheFilter) {
     ClearHooks hooks;
     hooks.setClearEnabled = [&](bool e) { enabled = e; };
 
-    EXPECT_TRUE(ClearSearchMarks(t, remembered, hooks));
+    EXPECT_TRUE(clearSearchMarks(t, remembered, hooks));
     EXPECT_EQ(t.asText("Statia"), current);
     EXPECT_EQ(marks(t), (std::vector<int>{0, 0, 0, 0}));
     EXPECT_EQ(remembered, "");
@@ -232,11 +232,11 @@ TEST(ClearSearchMarks, ClearsEveryMarkKeepsTheRowAndTheFilter) {
     // Nothing marked: nothing changes, so pages stay highlighted.
     remembered = "мир";
     enabled = -1;
-    EXPECT_FALSE(ClearSearchMarks(t, remembered, hooks));
+    EXPECT_FALSE(clearSearchMarks(t, remembered, hooks));
     EXPECT_EQ(remembered, "мир");
     EXPECT_EQ(enabled, -1);
 }
 
 TEST(FindResultMessage, TextsAndCount) {
-    EXPECT_EQ(FindResultMessage("Done", "Found: ", 12), "Done\rFound: 12");
+    EXPECT_EQ(findResultMessage("Done", "Found: ", 12), "Done\rFound: 12");
 }

@@ -454,7 +454,7 @@ TEST(ArchiveGen, FullSizePagesAreLargeAndNoisyButIndexLikeThePlainOnes) {
         settings.enabled = {true, true, true};
         settings.prefixes = {"Kelvra-Gold", "Kelvra-Release", "Kelvra"};
         const std::atomic<bool> stop{false};
-        EXPECT_TRUE(indexer::RunIndexing(articles, topics, settings, true, stop, {}).completed);
+        EXPECT_TRUE(indexer::runIndexing(articles, topics, settings, true, stop, {}).completed);
         std::vector<std::string> rows;
         for (int i = 0; i < articles.rowCount(); ++i) {
             std::string row;

@@ -923,26 +923,26 @@ private slots:
         MainWindow form(dir.path(), test::quietPresenter());
         AboutDialog about(dir.path(), "eng.lng");
         IndexingDialog indexing(form);
-        auto check = [](int target, QWidget* window) {
-            for (const LanguageBinding& b : LanguageBindings()) {
+        auto check = [](language::Target target, QWidget* window) {
+            for (const LanguageBinding& b : languageBindings()) {
                 if (b.target != target) continue;
                 const QString name = QString::fromLatin1(b.component.data(), qsizetype(b.component.size()));
                 if (window->objectName() != name && !window->findChild<QObject*>(name))
-                    return QStringLiteral("target %1: no %2").arg(target).arg(name);
+                    return QStringLiteral("target %1: no %2").arg(int(target)).arg(name);
             }
             // The language applied to the window shows: no built-in Russian caption is left.
             if (window->windowTitle().contains(QRegularExpression(QStringLiteral("[А-Яа-я]"))))
                 return window->windowTitle();
             return QString();
         };
-        QCOMPARE(check(1, &form), QString());
-        QCOMPARE(check(2, &about), QString());
-        QCOMPARE(check(3, &indexing), QString());
+        QCOMPARE(check(language::Target::MainWindow, &form), QString());
+        QCOMPARE(check(language::Target::AboutBox, &about), QString());
+        QCOMPARE(check(language::Target::IndexingDialog, &indexing), QString());
         QString settings = QStringLiteral("no dialog");
         QTimer::singleShot(0, [&] {
             QWidget* dialog = QApplication::activeModalWidget();
             if (!qobject_cast<SettingsDialog*>(dialog)) return;
-            settings = check(4, dialog);
+            settings = check(language::Target::SettingsDialog, dialog);
             qobject_cast<QDialog*>(dialog)->reject();
         });
         form.findChild<QAction*>(QStringLiteral("SetProperties"))->trigger();

@@ -167,7 +167,7 @@ private slots:
         form.switchViewPane(false);
         form.session().ini.select_browser = 2;
         QVERIFY(form.close());
-        QCOMPARE(IniFile(dir / "mvx.ini").ReadInteger("interface", "Internal_browser_height", 0), 160);
+        QCOMPARE(IniFile(dir / "mvx.ini").readInteger("interface", "Internal_browser_height", 0), 160);
     }
 
     // The grid area comes back as high as the user dragged it, whatever size the window is made at; a
@@ -193,7 +193,7 @@ private slots:
             }
             QTRY_COMPARE(area->height(), 300);
             QVERIFY(form.close());
-            QCOMPARE(IniFile(dir / "mvx.ini").ReadInteger("interface", "Internal_browser_height", 0), 300);
+            QCOMPARE(IniFile(dir / "mvx.ini").readInteger("interface", "Internal_browser_height", 0), 300);
         }
     }
 
@@ -338,7 +338,7 @@ private slots:
 
             // The level is kept for the next run, and the page shows at it.
             QVERIFY(form.close());
-            QCOMPARE(IniFile(dir / "mvx.ini").ReadInteger("interface", "Internal_browser_zoom", 0), 125);
+            QCOMPARE(IniFile(dir / "mvx.ini").readInteger("interface", "Internal_browser_zoom", 0), 125);
         }
         MainWindow again(dir.path(), test::quietPresenter());
         QVERIFY(test::showActive(again));

@@ -109,7 +109,7 @@ QAbstractButton* button(MainWindow& form, const char* name) {
 }
 
 std::string iniValue(const std::filesystem::path& dir, const char* key) {
-    return IniFile(dir / "mvx.ini").ReadString("interface", key, "<absent>");
+    return IniFile(dir / "mvx.ini").readString("interface", key, "<absent>");
 }
 
 } // namespace

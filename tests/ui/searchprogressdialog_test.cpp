@@ -62,7 +62,7 @@ struct Archive {
             articles.setInt("Find", r.find);
             articles.post();
         }
-        messages.store(ReadLanguageFile(fs::path(MAROVEX_SOURCE_DIR) / "resources/Locale/eng.lng"));
+        messages.store(readLanguageFile(fs::path(MAROVEX_SOURCE_DIR) / "resources/Locale/eng.lng"));
     }
     void page(const std::string& relative, std::string_view utf8) {
         const fs::path file = dir / "archive" / relative;
@@ -258,7 +258,7 @@ private slots:
         request.scope = search::FindScope::TitlesAndTexts;
         request.archiveFolder = (a.dir / "archive").string();
         // The walk goes on past the file; the result comes first, then one message naming it.
-        search::RunSearch(a.articles, history, remembered, request, hooks);
+        search::runSearch(a.articles, history, remembered, request, hooks);
         QCOMPARE(shown.size(), size_t(2));
         QCOMPARE(shown[0], std::string("result"));
         QVERIFY2(shown[1].find("loop.htm") != std::string::npos, shown[1].c_str());

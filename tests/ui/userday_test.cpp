@@ -194,10 +194,10 @@ private slots:
 
         // The files hold the day.
         const IniFile ini(app / "mvx.ini");
-        QCOMPARE(ini.ReadString("interface", "state_index", ""), std::string("Statia"));
-        QCOMPARE(ini.ReadString("interface", "state_filter", ""), std::string("1"));
-        QCOMPARE(ini.ReadString("interface", "local", ""), std::string("eng.lng"));
-        QCOMPARE(ini.ReadString("interface", "text_search", ""), cp1251::fromUtf8("квазиэлектрон"));
+        QCOMPARE(ini.readString("interface", "state_index", ""), std::string("Statia"));
+        QCOMPARE(ini.readString("interface", "state_filter", ""), std::string("1"));
+        QCOMPARE(ini.readString("interface", "local", ""), std::string("eng.lng"));
+        QCOMPARE(ini.readString("interface", "text_search", ""), cp1251::fromUtf8("квазиэлектрон"));
         const auto history = readSearchHistory(app / "search.dat");
         QCOMPARE(int(history.size()), 2);
         QCOMPARE(history[0], std::string("квазиэлектрон"));

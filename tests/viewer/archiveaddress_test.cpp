@@ -33,14 +33,32 @@ TEST(ArchiveAddress, ResolvesInsideTheArchiveOnlyWithoutLookingIntoAFolderOutsid
         return ::read(watch, events, sizeof events) > 0;
     };
 
-    EXPECT_EQ(ResolveArchiveAddress(archive, "/KELVRA1/pub/HX/page.HTM"), hx / "Page.htm");
-    EXPECT_EQ(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/абв.htm"), hx / cp1251::fromUtf8("АБВ.htm"));
-    EXPECT_FALSE(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/SECRETDIR/S.TXT"));
-    EXPECT_FALSE(ResolveArchiveAddress(archive, "/Kelvra1/pub/hx/secretdir/s.txt"));
+    EXPECT_EQ(resolveArchiveAddress(archive, "/KELVRA1/pub/HX/page.HTM"), hx / "Page.htm");
+    EXPECT_EQ(resolveArchiveAddress(archive, "/Kelvra1/pub/hx/абв.htm"), hx / cp1251::fromUtf8("АБВ.htm"));
+    EXPECT_FALSE(resolveArchiveAddress(archive, "/Kelvra1/pub/hx/SECRETDIR/S.TXT"));
+    EXPECT_FALSE(resolveArchiveAddress(archive, "/Kelvra1/pub/hx/secretdir/s.txt"));
     EXPECT_FALSE(openedOutside());
     // The watch does see a listing there.
     ::closedir(::opendir((dir / "outside").c_str()));
     EXPECT_TRUE(openedOutside());
     ::close(watch);
+}
+
+// ".." stops at the archive folder, and an address reaches only a regular file whose real path lies inside:
+// no folder, no link to a file outside, no name cut short by a NUL. Nor is a path outside given an address.
+TEST(ArchiveAddress, NoAddressReachesOutOfTheArchive) {
+    test::TempDir dir;
+    const fs::path archive = dir / "archive", hx = archive / "Kelvra1/pub/hx";
+    test::writeFile(hx / "Page.htm", "inside");
+    test::writeFile(dir / "outside/s.htm", "secret");
+    fs::create_symlink(dir / "outside/s.htm", hx / "link.htm");
+
+    EXPECT_EQ(resolveArchiveAddress(archive, "/../../Kelvra1/./pub/x/../HX\\page.htm"), hx / "Page.htm");
+    EXPECT_FALSE(resolveArchiveAddress(archive, "/../outside/s.htm"));
+    EXPECT_FALSE(resolveArchiveAddress(archive, "/Kelvra1/pub/hx/link.htm"));
+    EXPECT_FALSE(resolveArchiveAddress(archive, "/Kelvra1/pub/hx"));
+    EXPECT_FALSE(resolveArchiveAddress(archive, std::string_view("/Kelvra1/pub/hx/Page.htm\0.jpg", 29)));
+    EXPECT_EQ(archiveAddressPath(archive, hx / "Page.htm"), "/Kelvra1/pub/hx/Page.htm");
+    EXPECT_FALSE(archiveAddressPath(archive, archive / ".." / "outside/s.htm"));
 }
 #endif

@@ -48,7 +48,7 @@ TEST(BrowserLaunch, MsieActivatesThenOpensWithItsItemTexts) {
     test::writeFile(dir / "iexplore.exe", "");
     const std::string program = (dir / "iexplore.exe").string();
     Recorder r;
-    OpenUrlInMsie(program, "IExplore", "C:\\K\\a,b.htm", r.factory());
+    openUrlInMsie(program, "IExplore", "C:\\K\\a,b.htm", r.factory());
     EXPECT_EQ(r.log,
               (std::vector<std::string>{"program " + program, "connect IExplore WWW_Activate",
                                         "request 0xFFFFFFFF,0xFFFFFFFF", "connect IExplore WWW_OpenURL",
@@ -59,7 +59,7 @@ TEST(BrowserLaunch, OperaOnlyOpensWithItsItemText) {
     TempDir dir;
     test::writeFile(dir / "opera.exe", "");
     Recorder r;
-    OpenUrlInOpera((dir / "opera.exe").string(), "Opera", "C:\\K\\a.htm", r.factory());
+    openUrlInOpera((dir / "opera.exe").string(), "Opera", "C:\\K\\a.htm", r.factory());
     EXPECT_EQ(r.log, (std::vector<std::string>{
                          "program " + (dir / "opera.exe").string(), "connect Opera WWW_OpenURL",
                          "request C:\\K\\a.htm,,0xFFFFFFFF,0x3,,,", "close", "released"}));
@@ -70,14 +70,14 @@ TEST(BrowserLaunch, MissingProgramIsReportedBeforeAnyConversation) {
     for (const std::string& program : {std::string(), (dir / "none.exe").string(), dir.path().string()}) {
         Recorder r;
         try {
-            OpenUrlInMsie(program, "IExplore", "C:\\K\\a.htm", r.factory());
+            openUrlInMsie(program, "IExplore", "C:\\K\\a.htm", r.factory());
             ADD_FAILURE() << "no error for " << program;
         } catch (const BrowserMissing& e) {
             EXPECT_EQ(e.message().key, program.empty() ? msg::BrowserNotSet : msg::BrowserNotFound);
             EXPECT_NE(std::string(e.what()).find(program), std::string::npos) << e.what();
         }
         try {
-            OpenUrlInOpera(program, "Opera", "C:\\K\\a.htm", r.factory());
+            openUrlInOpera(program, "Opera", "C:\\K\\a.htm", r.factory());
             ADD_FAILURE() << "no error for " << program;
         } catch (const BrowserMissing& e) {
             EXPECT_EQ(e.message().key, program.empty() ? msg::BrowserNotSet : msg::BrowserNotFound);
@@ -87,8 +87,8 @@ TEST(BrowserLaunch, MissingProgramIsReportedBeforeAnyConversation) {
 }
 
 TEST(BrowserLaunch, AddressComesBackOutOfBothOpenItems) {
-    EXPECT_EQ(AddressOfOpenItem("/k/a,,b.htm,,0xFFFFFFFF"), "/k/a,,b.htm");
-    EXPECT_EQ(AddressOfOpenItem("/k/a b.htm,,0xFFFFFFFF,0x3,,,"), "/k/a b.htm");
+    EXPECT_EQ(addressOfOpenItem("/k/a,,b.htm,,0xFFFFFFFF"), "/k/a,,b.htm");
+    EXPECT_EQ(addressOfOpenItem("/k/a b.htm,,0xFFFFFFFF,0x3,,,"), "/k/a b.htm");
 }
 
 #ifndef _WIN32
@@ -102,7 +102,7 @@ TEST(BrowserLaunch, PlatformConversationStartsTheProgramWithTheAddress) {
                                  out.string() + ".part' '" + out.string() + "'\n");
     ::chmod(program.c_str(), 0755);
     const std::string address = cp1251::fromUtf8((dir / "Выпуск 7" / "a,b.htm").string());
-    OpenUrlInOpera(program.string(), "Opera", address);
+    openUrlInOpera(program.string(), "Opera", address);
     for (int i = 0; i < 200 && !std::filesystem::exists(out); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(std::filesystem::exists(out));
@@ -111,7 +111,7 @@ TEST(BrowserLaunch, PlatformConversationStartsTheProgramWithTheAddress) {
     // A program that cannot be started is named, with the system's reason.
     ::chmod(program.c_str(), 0644);
     try {
-        OpenUrlInOpera(program.string(), "Opera", address);
+        openUrlInOpera(program.string(), "Opera", address);
         ADD_FAILURE() << "no error";
     } catch (const MessageError& e) {
         EXPECT_EQ(e.message().english(), program.string() + ": cannot start the program: permission denied");

@@ -72,7 +72,7 @@ protected:
 } // namespace
 
 TEST_F(OpeningTest, MissingContentsPageListsTheThreeCandidatesInOrder) {
-    OpenCurrentRow("Type", gold7, settings, hooks);
+    openCurrentRow("Type", gold7, settings, hooks);
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"error Не найден файл \r" + path("Kelvra-Gold7/index.htm") + "\r" +
                                         path("Kelvra-Gold7/Kelvra-Gold7/index.htm") + "\r" +
@@ -82,7 +82,7 @@ TEST_F(OpeningTest, MissingContentsPageListsTheThreeCandidatesInOrder) {
 // The row gives its link as the table holds it, in UTF-8; the name on disk differs in letter case.
 TEST_F(OpeningTest, ACyrillicLinkFindsItsArticleIgnoringLetterCase) {
     test::writeFile(archive / "Kelvra-Gold7/pub/СТАТЬЯ.htm", "<html></html>");
-    OpenCurrentRow("Statia", {1, "  7", "статья.htm"}, settings, hooks);
+    openCurrentRow("Statia", {1, "  7", "статья.htm"}, settings, hooks);
     EXPECT_EQ(hooks.log, (std::vector<std::string>{"navigate " + path("Kelvra-Gold7/pub/СТАТЬЯ.htm"),
                                                    "caption Marovex v2.0   [ Kelvra №  7 ]"}));
 }
@@ -92,22 +92,22 @@ TEST_F(OpeningTest, ContentsPageGoesToTheChosenViewer) {
     test::writeFile(archive / "KELVRA-GOLD7.ZIP/kelvra-gold7/Index.HTM", "<html></html>");
     const std::string page = path("KELVRA-GOLD7.ZIP/kelvra-gold7/Index.HTM");
 
-    OpenCurrentRow("Number", gold7, settings, hooks);
+    openCurrentRow("Number", gold7, settings, hooks);
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"navigate " + page, "caption Marovex v2.0   [ Kelvra №  7 ]"}));
 
-    for (std::int32_t choice : {kViewerPane, kViewerDefault, 9}) {
+    for (Viewer choice : {Viewer::Pane, Viewer::DefaultBrowser, Viewer(9)}) {
         hooks.log.clear();
-        hooks.pane = choice == kViewerDefault; // 1 and 9 without the pane fall back
+        hooks.pane = choice == Viewer::DefaultBrowser; // 1 and 9 without the pane fall back
         settings.viewerChoice = choice;
-        OpenCurrentRow("Type", gold7, settings, hooks);
-        EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + page})) << choice;
+        openCurrentRow("Type", gold7, settings, hooks);
+        EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + page})) << int(choice);
     }
 
     hooks.log.clear();
     settings.frame = true; // plays no part for contents pages
-    settings.viewerChoice = kViewerOpera;
-    OpenCurrentRow("Type", gold7, settings, hooks);
+    settings.viewerChoice = Viewer::Opera;
+    openCurrentRow("Type", gold7, settings, hooks);
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"browser " + (app / "opera.exe").string(), "connect WWW_OpenURL",
                                         "request " + page + ",,0xFFFFFFFF,0x3,,,"}));
@@ -116,10 +116,10 @@ TEST_F(OpeningTest, ContentsPageGoesToTheChosenViewer) {
 
 TEST_F(OpeningTest, ColumnsOtherThanThePageColumnsOpenNothing) {
     test::writeFile(archive / "Kelvra-Gold7/index.htm", "x");
-    OpenCurrentRow("Tem", gold7, settings, hooks);
-    OpenCurrentRow("type", gold7, settings, hooks);
+    openCurrentRow("Tem", gold7, settings, hooks);
+    openCurrentRow("type", gold7, settings, hooks);
     EXPECT_TRUE(hooks.log.empty());
-    OpenCurrentRow("Izb", gold7, settings, hooks);
+    openCurrentRow("Izb", gold7, settings, hooks);
     EXPECT_EQ(hooks.log, (std::vector<std::string>{"favourite"}));
 }
 
@@ -130,9 +130,9 @@ TEST_F(OpeningTest, FrameCopyOfTheNestedIssueGoesToMsie) {
     test::writeFile(archive / "Kelvra-Gold7/Kelvra-Gold7/index.htm", frameset);
     test::writeFile(archive / "Kelvra-Gold7/Kelvra-Gold7/pub/a/b.HTML", "<html></html>");
     settings.frame = true;
-    settings.viewerChoice = kViewerMsie;
+    settings.viewerChoice = Viewer::Msie;
 
-    OpenCurrentRow("Statia", gold7, settings, hooks);
+    openCurrentRow("Statia", gold7, settings, hooks);
     const fs::path copy = app / "index.htm";
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"browser " + (app / "msie.exe").string(), "connect WWW_Activate",
@@ -147,8 +147,8 @@ TEST_F(OpeningTest, FrameCopyOfTheNestedIssueGoesToMsie) {
     // The pane shows the article itself, but the copy is still written when due.
     fs::remove(copy);
     hooks.log.clear();
-    settings.viewerChoice = kViewerPane;
-    OpenCurrentRow("Statia", gold7, settings, hooks);
+    settings.viewerChoice = Viewer::Pane;
+    openCurrentRow("Statia", gold7, settings, hooks);
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"navigate " + path("Kelvra-Gold7/Kelvra-Gold7/pub/a/b.HTML"),
                                         "caption Marovex v2.0   [ Kelvra №  7 ]"}));
@@ -157,7 +157,7 @@ TEST_F(OpeningTest, FrameCopyOfTheNestedIssueGoesToMsie) {
     // Without the pane an HTML article goes to the default handler as its frame copy.
     hooks.log.clear();
     hooks.pane = false;
-    OpenCurrentRow("Statia", gold7, settings, hooks);
+    openCurrentRow("Statia", gold7, settings, hooks);
     EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + copy.string()}));
 }
 
@@ -168,18 +168,18 @@ TEST_F(OpeningTest, FrameCopyNamesTheArticleAsOnDiskAndNothingLeavesTheIssueFold
     test::writeFile(archive / "Kelvra-Gold7/PUB/A/B.html", "");
     test::writeFile(archive / "Kelvra-Gold7/PUB/q\" onload=\"x&y#z.htm", "");
     settings.frame = true;
-    settings.viewerChoice = kViewerDefault;
+    settings.viewerChoice = Viewer::DefaultBrowser;
     auto mainFrame = [&] {
         const std::string copy = test::readFile(app / "index.htm");
         return copy.substr(copy.rfind("<frame src="));
     };
-    OpenCurrentRow("Statia", gold7, settings, hooks); // the link "a/b.HTML"
+    openCurrentRow("Statia", gold7, settings, hooks); // the link "a/b.HTML"
     EXPECT_EQ(mainFrame(), "<frame src=\"PUB/A/B.html\">\r\n");
-    OpenCurrentRow("Statia", {1, "  7", "q\" onload=\"x&y#z.htm"}, settings, hooks);
+    openCurrentRow("Statia", {1, "  7", "q\" onload=\"x&y#z.htm"}, settings, hooks);
     EXPECT_EQ(mainFrame(), "<frame src=\"PUB/q&quot; onload=&quot;x&amp;y%23z.htm\">\r\n");
     // A name kept as Windows-1251 bytes, which its link writes with an escape, as a browser would decode it.
     test::writeFile(archive / "Kelvra-Gold7/PUB/b\x98.htm", "");
-    OpenCurrentRow("Statia", {1, "  7", "b%98.htm"}, settings, hooks);
+    openCurrentRow("Statia", {1, "  7", "b%98.htm"}, settings, hooks);
     EXPECT_EQ(mainFrame(), "<frame src=\"PUB/b\x98.htm\">\r\n");
 
     fs::remove_all(archive / "Kelvra-Gold7/PUB/A");
@@ -188,7 +188,7 @@ TEST_F(OpeningTest, FrameCopyNamesTheArticleAsOnDiskAndNothingLeavesTheIssueFold
     fs::create_symlink(archive / "outside.htm", archive / "Kelvra-Gold7/PUB/link.htm");
     for (const char* link : {"a/outside.htm", "link.htm"}) {
         hooks.log.clear();
-        OpenCurrentRow("Statia", {1, "  7", link}, settings, hooks);
+        openCurrentRow("Statia", {1, "  7", link}, settings, hooks);
         ASSERT_EQ(hooks.log.size(), 1u) << link;
         EXPECT_EQ(hooks.log[0].rfind("error ", 0), 0u) << hooks.log[0];
     }
@@ -199,15 +199,15 @@ TEST_F(OpeningTest, FrameCopyWithoutHeadEndIsTheLinesUnchanged) {
                     "<frameset>\n<frame src=\"frame/main.htm\">\r</frameset>");
     test::writeFile(archive / "Kelvra-Gold7/pub/a/b.HTML", "");
     settings.frame = true;
-    settings.viewerChoice = kViewerDefault;
-    OpenCurrentRow("Statia", gold7, settings, hooks);
+    settings.viewerChoice = Viewer::DefaultBrowser;
+    openCurrentRow("Statia", gold7, settings, hooks);
     EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + (app / "index.htm").string()}));
     EXPECT_EQ(test::readFile(app / "index.htm"),
               "<frameset>\r\n<frame src=\"frame/main.htm\">\r\n</frameset>\r\n");
 }
 
 TEST_F(OpeningTest, BaseOfTheFrameCopyIsAnEscapedFileUrl) {
-    const std::string text = FrameCopyText("<head></head>", "/k/Выпуск 7\"/index.htm", "x.htm");
+    const std::string text = frameCopyText("<head></head>", "/k/Выпуск 7\"/index.htm", "x.htm");
     EXPECT_EQ(text, "<head><BASE HREF=\"file:///k/%D0%92%D1%8B%D0%BF%D1%83%D1%81%D0%BA%207%22/index.htm\">"
                     "</head>\r\n");
 }
@@ -216,12 +216,12 @@ TEST_F(OpeningTest, FileThatIsNoHtmlArticleGoesToTheDefaultHandlerWithoutFrameCo
     test::writeFile(archive / "Kelvra-Gold7/index.htm", "<head></head>");
     test::writeFile(archive / "Kelvra-Gold7/pub/doc.pdf", "%PDF");
     settings.frame = true;
-    for (std::int32_t choice : {kViewerPane, kViewerMsie, kViewerOpera}) {
+    for (Viewer choice : {Viewer::Pane, Viewer::Msie, Viewer::Opera}) {
         hooks.log.clear();
         settings.viewerChoice = choice;
-        OpenCurrentRow("Statia", {1, "  7", "doc.pdf"}, settings, hooks);
+        openCurrentRow("Statia", {1, "  7", "doc.pdf"}, settings, hooks);
         EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + path("Kelvra-Gold7/pub/doc.pdf")}))
-            << choice;
+            << int(choice);
     }
     EXPECT_FALSE(fs::exists(app / "index.htm"));
 }
@@ -232,7 +232,7 @@ TEST_F(OpeningTest, LinkLeavingTheIssueFolderIsNeverOpened) {
     for (const std::string& link :
          {std::string("../../secret.htm"), path("secret.htm"), std::string("C:secret.htm")}) {
         hooks.log.clear();
-        OpenCurrentRow("Statia", {1, "  7", link}, settings, hooks);
+        openCurrentRow("Statia", {1, "  7", link}, settings, hooks);
         ASSERT_EQ(hooks.log.size(), 1u) << link;
         EXPECT_EQ(hooks.log[0].rfind("error Не найден файл \r" + path("Kelvra-Gold7/pub/"), 0), 0u)
             << hooks.log[0];
@@ -242,7 +242,7 @@ TEST_F(OpeningTest, LinkLeavingTheIssueFolderIsNeverOpened) {
 TEST_F(OpeningTest, UnreadableIssuePageStopsBeforeAnyViewer) {
     test::writeFile(archive / "Kelvra-Gold7/pub/a/b.HTML", "");
     settings.frame = true;
-    EXPECT_THROW(OpenCurrentRow("Statia", gold7, settings, hooks), std::runtime_error);
+    EXPECT_THROW(openCurrentRow("Statia", gold7, settings, hooks), std::runtime_error);
     EXPECT_TRUE(hooks.log.empty());
 }
 
@@ -250,13 +250,13 @@ TEST_F(OpeningTest, PopupItemLeavesTheViewerChoiceAlsoAfterAnError) {
     test::writeFile(archive / "Kelvra-Gold7/index.htm", "");
     settings.operaProgram.clear();
     try {
-        OpenCurrentRowInOpera("Type", gold7, settings, hooks);
+        openCurrentRowInOpera("Type", gold7, settings, hooks);
         ADD_FAILURE() << "no error for a missing Opera";
     } catch (const BrowserMissing& e) {
         EXPECT_EQ(e.message().key, msg::BrowserNotSet);
     }
-    OpenCurrentRowInDefaultBrowser("Type", gold7, settings, hooks);
-    OpenCurrentRow("Type", gold7, settings, hooks);
+    openCurrentRowInDefaultBrowser("Type", gold7, settings, hooks);
+    openCurrentRow("Type", gold7, settings, hooks);
     EXPECT_EQ(hooks.log, (std::vector<std::string>{"shell " + path("Kelvra-Gold7/index.htm"),
                                                    "navigate " + path("Kelvra-Gold7/index.htm"),
                                                    "caption Marovex v2.0   [ Kelvra №  7 ]"}));
@@ -264,15 +264,15 @@ TEST_F(OpeningTest, PopupItemLeavesTheViewerChoiceAlsoAfterAnError) {
 
 TEST_F(OpeningTest, EmptyRowLooksForTheBareArchiveFolder) {
     test::writeFile(archive / "index.htm", "");
-    OpenCurrentRow("Type", ArticleRow{}, settings, hooks);
+    openCurrentRow("Type", ArticleRow{}, settings, hooks);
     EXPECT_EQ(hooks.log, (std::vector<std::string>{"navigate " + path("index.htm"),
                                                    "caption Marovex v2.0   [ Kelvra № ]"}));
 }
 
 TEST_F(OpeningTest, HelpPagesOpenFromTheApplicationFolder) {
     test::writeFile(app / "Help/help.html", "");
-    OpenHelp(settings, hooks);
-    OpenWhatsNew(settings, hooks);
+    openHelp(settings, hooks);
+    openWhatsNew(settings, hooks);
     EXPECT_EQ(hooks.log,
               (std::vector<std::string>{"shell or here " + (app / "Help/help.html").string(),
                                         "info Не найден файл  \r" + (app / "Help/new.html").string()}));
@@ -280,28 +280,28 @@ TEST_F(OpeningTest, HelpPagesOpenFromTheApplicationFolder) {
 
 TEST(OpeningPieces, HtmlArticleTest) {
     for (const char* link : {"a/b.HTML", "a.htm", "x.shtml", "x.xhtml", "a.b\\c.Htm"})
-        EXPECT_TRUE(IsHtmlArticle(link)) << link;
+        EXPECT_TRUE(isHtmlArticle(link)) << link;
     for (const char* link : {"doc.pdf", "a.txt", "noext", "dir.htm\\file", "dir.htm/file", "c.htm:x", ""})
-        EXPECT_FALSE(IsHtmlArticle(link)) << link;
+        EXPECT_FALSE(isHtmlArticle(link)) << link;
 }
 
 TEST(OpeningPieces, OnlyTextsAboveASingleBlankAreHighlighted) {
     for (const char* t : {"a", " a", "  ", "\xE0"})
-        EXPECT_TRUE(ShouldHighlight(t)) << t;
+        EXPECT_TRUE(shouldHighlight(t)) << t;
     for (const char* t : {"", " ",
                           "\x1F"
                           "abc",
                           "\t"})
-        EXPECT_FALSE(ShouldHighlight(t)) << t;
+        EXPECT_FALSE(shouldHighlight(t)) << t;
 }
 
 TEST(OpeningPieces, FavouriteToggleAndTheEmptyRow) {
     RecordTable articles;
     catalogue::openEmptyArticleTable(articles);
-    const ArticleRow empty = CurrentArticleRow(articles);
+    const ArticleRow empty = currentArticleRow(articles);
     EXPECT_EQ(empty.type, 0);
     EXPECT_EQ(empty.number, "");
-    ToggleFavourite(articles); // nothing to toggle, and no row made
+    toggleFavourite(articles); // nothing to toggle, and no row made
     EXPECT_TRUE(articles.isEmpty());
 
     articles.append();
@@ -309,9 +309,9 @@ TEST(OpeningPieces, FavouriteToggleAndTheEmptyRow) {
     articles.setText("Number", " 12");
     articles.setText("Link", "Статья.htm");
     articles.post();
-    EXPECT_EQ(CurrentArticleRow(articles).link, "Статья.htm");
-    ToggleFavourite(articles);
+    EXPECT_EQ(currentArticleRow(articles).link, "Статья.htm");
+    toggleFavourite(articles);
     EXPECT_EQ(articles.asInt("Izb"), -1);
-    ToggleFavourite(articles);
+    toggleFavourite(articles);
     EXPECT_EQ(articles.asInt("Izb"), 0);
 }
