@@ -7,7 +7,7 @@ namespace marovex {
 // The data grid of both grids of the main window: a table view that also reports the mouse pointer
 // entering and leaving it, and whose mouse and key events are handed out to the window's handlers in the
 // order the window expects them.
-class CatalogueGrid final : public QTableView {
+class CatalogueGrid : public QTableView {
     Q_OBJECT
 public:
     explicit CatalogueGrid(QWidget* parent = nullptr);

@@ -2,7 +2,10 @@
 
 #include "app/language.h"
 #include "ui/indexingjob.h"
+#include "ui/articlegrid.h"
 #include "ui/mainwindow.h"
+#include "ui/searchbar.h"
+#include "ui/statusbar.h"
 #include "ui_indexingdialog.h"
 
 #include <QAbstractButton>
@@ -95,14 +98,14 @@ void IndexingDialog::startRun() {
     const bool fullRun = m_fullRun->isChecked();
     // A full run empties the catalogue first, favourites and search marks with it, and one that is stopped
     // keeps only the issues read by then: nothing of that happens without the user's yes.
-    if (fullRun && !m_form.ask(this, m_form.messageText(msg::FullRunQuestion))) return;
+    if (fullRun && !m_form.messages().ask(this, m_form.messages().text(msg::FullRunQuestion))) return;
     // A full run discards the search marks, so there are no results left to clear.
-    if (fullRun) m_form.setSearchResultsEndEnabled(false);
+    if (fullRun) m_form.findChild<SearchBar*>()->setClearEnabled(false);
     m_statusLine->clear();
 
     TableLease lease = m_form.service().leaseTables();
     if (!lease) {
-        m_form.showInformationMessage(m_form.messageText(msg::WaitForSearch));
+        m_form.messages().present(MessageKind::Information, m_form.messages().text(msg::WaitForSearch));
         return;
     }
     indexer::IndexSettings settings;
@@ -115,7 +118,7 @@ void IndexingDialog::startRun() {
         settings.prefixes = session.ini.name_kelvra;
     } catch (const std::exception& e) {
         lease.release();
-        m_form.showErrorMessage(m_form.messageFor(messageOf(e)));
+        m_form.messages().error(messageOf(e));
         return;
     }
     m_form.stopFlag() = false;
@@ -129,13 +132,13 @@ void IndexingDialog::startRun() {
     m_lease = std::move(lease);
 
     setState(State::Running);
-    m_form.setStatusText(1, m_form.messageText(language::kIndexingRunningText));
+    m_form.statusPanels()->setText(1, m_form.messages().text(language::kIndexingRunningText));
 }
 
 void IndexingDialog::stopRun() {
     if (!isRunning()) return;
     m_form.stopFlag() = true;
-    m_statusLine->setText(m_form.messageText(language::kIndexingStoppingText));
+    m_statusLine->setText(m_form.messages().text(language::kIndexingStoppingText));
     setState(State::Stopping);
 }
 
@@ -154,7 +157,7 @@ void IndexingDialog::reject() {
     if (isRunning()) {
         // The run ends at the next issue; its completion report still reaches the window.
         m_form.stopFlag() = true;
-        m_statusLine->setText(m_form.messageText(language::kIndexingStoppingText));
+        m_statusLine->setText(m_form.messages().text(language::kIndexingStoppingText));
         setState(State::Stopping);
     }
     QDialog::reject();
@@ -165,30 +168,30 @@ void IndexingDialog::progressReport(const std::string& entryName) {
     const QString name = QString::fromStdString(entryName);
     m_statusLine->setText(name);
     m_statusLine->repaint();
-    m_form.setStatusText(2, name);
-    if (QStatusBar* bar = m_form.statusBar()) bar->repaint();
+    m_form.statusPanels()->setText(2, name);
+    m_form.statusPanels()->repaint();
 }
 
 void IndexingDialog::completionReport(const indexer::IndexResult& result) {
     // The worker has made its last write: the window takes its tables back first.
     m_lease.release();
-    m_form.setSortColumn(QStringLiteral("Type"));
+    m_form.articleGrid()->setSortColumn(QStringLiteral("Type"));
     // Text 78 carries its own blank; one more stands before the count.
-    m_form.setStatusText(1, m_form.messageText(language::kArticleCountText) + QLatin1Char(' ') +
+    m_form.statusPanels()->setText(1, m_form.messages().text(language::kArticleCountText) + QLatin1Char(' ') +
                                 QString::number(m_form.session().articles().rowCount()));
-    m_form.setStatusText(2, QString());
+    m_form.statusPanels()->setText(2, QString());
     if (!result.completed) {
         // A refused run or one an error ended has not completed, stopped or not.
-        m_statusLine->setText(m_form.messageText(msg::IndexingFailed));
+        m_statusLine->setText(m_form.messages().text(msg::IndexingFailed));
         m_form.stopFlag() = false;
     } else if (m_form.stopFlag()) {
-        m_statusLine->setText(m_form.messageText(language::kIndexingStoppedText));
+        m_statusLine->setText(m_form.messages().text(language::kIndexingStoppedText));
         m_form.stopFlag() = false;
     } else {
-        m_statusLine->setText(m_form.messageText(language::kIndexingFinishedText));
+        m_statusLine->setText(m_form.messages().text(language::kIndexingFinishedText));
     }
     setState(State::Idle);
-    if (!result.completed) m_form.showErrorMessage(m_form.messageFor(result.error));
+    if (!result.completed) m_form.messages().error(result.error);
     emit runCompleted(result);
     if (!isVisible()) deleteLater();
 }

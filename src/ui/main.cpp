@@ -30,5 +30,5 @@ int main(int argc, char** argv) {
     const int status = QApplication::exec();
     // A run that refused to start (missing or damaged catalogue, a folder another program writes) has
     // shown its message already; scripts still see it failed.
-    return form.tag() == -1 ? 1 : status;
+    return form.startupFailed() ? 1 : status;
 }

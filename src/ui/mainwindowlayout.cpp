@@ -1,66 +1,29 @@
-// The main window: building its controls.
+// The main window: its commands, menus and tool bars, and what it does on its parts' signals.
 #include "ui/mainwindow.h"
 
-#include "ui/mainwindowparts.h"
-
-#include "app/windowstate.h"
-#include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
-#include "indexer/archive.h"
-#include "search/findcommand.h"
-#include "ui/aboutdialog.h"
 #include "ui/archivepane.h"
 #include "ui/archiveview.h"
-#include "ui/articlegriddelegate.h"
+#include "ui/articlegrid.h"
 #include "ui/articlemodel.h"
-#include "ui/cataloguegrid.h"
+#include "ui/clientarea.h"
 #include "ui/icons.h"
-#include "ui/indexingdialog.h"
-#include "ui/placement.h"
-#include "ui/qtconvert.h"
-#include "ui/qttranslations.h"
-#include "ui/searchprogressdialog.h"
-#include "ui/settingsdialog.h"
-#include "ui/splashscreen.h"
-#include "ui/topicmodel.h"
+#include "ui/searchbar.h"
+#include "ui/statusbar.h"
+#include "ui/topicpanel.h"
 
-#include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QCompleter>
-#include <QDesktopServices>
-#include <QEventLoop>
-#include <QFileInfo>
-#include <QGroupBox>
-#include <QHBoxLayout>
+#include <QGuiApplication>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
-#include <QMouseEvent>
-#include <QSplitter>
-#include <QStatusBar>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QUrl>
-#include <QVBoxLayout>
 
 namespace marovex {
 
-using qtconvert::toQColor;
-using namespace mainwindowparts;
-
-// --- Building the window ------------------------------------------------------------------------------
-
 void MainWindow::buildActions() {
-    auto command = [this](QAction*& slot, const char* name, const QString& text, int icon,
-                          void (MainWindow::*run)()) {
+    auto command = [this](QAction*& slot, const char* name, const QString& text, int icon, auto run) {
         slot = new QAction(text, this);
         slot->setObjectName(QString::fromLatin1(name));
         if (icon >= 0) slot->setIcon(icons::toolIcon(icon));
@@ -68,27 +31,38 @@ void MainWindow::buildActions() {
         addAction(slot); // shortcuts serve the whole window
     };
     command(m_findAction, "Action_Find", tr("Search"), 9, &MainWindow::runSearch);
-    command(m_clearResultsAction, "Find_End", tr("Clear search results"), 11,
-            &MainWindow::clearSearchResults);
+    command(m_clearResultsAction, "Find_End", tr("Clear search results"), 11, &MainWindow::clearSearchResults);
     command(m_indexAction, "GoIndex", tr("Index archive..."), 7, &MainWindow::openIndexingDialog);
     command(m_settingsAction, "SetProperties", tr("Settings..."), 2, &MainWindow::openSettingsDialog);
     command(m_clearHistoryAction, "Clear_History", tr("Clear search history"), -1,
             &MainWindow::clearSearchHistory);
     command(m_topicFilterAction, "view_filter_on_off", tr("Topic filter"), 5, &MainWindow::toggleTopicFilter);
-    command(m_helpAction, "help", tr("Help"), 8, &MainWindow::openHelp);
-    command(m_exitAction, "Exit", tr("Exit"), 4, &MainWindow::exitApplication);
-    command(m_whatsNewAction, "Action1", tr("What's new"), -1, &MainWindow::openWhatsNew);
+    command(m_helpAction, "help", tr("Help"), 8, [this] { m_opener->openHelp(); });
+    command(m_exitAction, "Exit", tr("Exit"), 4, &QWidget::close);
+    command(m_whatsNewAction, "Action1", tr("What's new"), -1, [this] { m_opener->openWhatsNew(); });
     command(m_aboutAction, "ReadAbut", tr("About"), 3, &MainWindow::showAboutDialog);
-    command(m_firstRowAction, "Go_First", tr("First row"), 0, &MainWindow::goToFirstRow);
-    command(m_lastRowAction, "Go_Last", tr("Last row"), 1, &MainWindow::goToLastRow);
-    command(m_searchFocusAction, "Focus_Search", tr("Search box"), -1, &MainWindow::focusSearchBox);
-    command(m_topicPanelAction, "Topic_Panel", tr("Show or hide topics"), 5, &MainWindow::toggleTopicPanel);
+    auto move = [this](auto to) {
+        return [this, to] {
+            try {
+                (m_session.articles().*to)();
+            } catch (const StoreAborted&) {
+            } catch (const std::exception& e) {
+                m_messages.error(messageOf(e));
+            }
+        };
+    };
+    command(m_firstRowAction, "Go_First", tr("First row"), 0, move(&RecordTable::first));
+    command(m_lastRowAction, "Go_Last", tr("Last row"), 1, move(&RecordTable::last));
+    command(m_searchFocusAction, "Focus_Search", tr("Search box"), -1, [this] { m_searchBar->focusSearchBox(); });
+    command(m_topicPanelAction, "Topic_Panel", tr("Show or hide topics"), 5, [this] {
+        m_topicPanel->toggle();
+        m_topicPanelAction->setChecked(!m_topicPanel->isHidden());
+    });
     m_topicPanelAction->setCheckable(true);
     m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     m_exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
     // As in web browsers (Ctrl+L) and documentation browsers (Ctrl+K).
-    m_searchFocusAction->setShortcuts(
-        {QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::CTRL | Qt::Key_K)});
+    m_searchFocusAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_L), QKeySequence(Qt::CTRL | Qt::Key_K)});
 }
 
 void MainWindow::buildMenus() {
@@ -136,25 +110,23 @@ void MainWindow::buildMenus() {
     // The row menu of the article grid: the current row in another viewer, the setting left as it is.
     m_rowMenu = new QMenu(this);
     m_rowMenu->setObjectName(QStringLiteral("ElPopupMenu1"));
-    auto popupItem = [this](const char* name, const QString& text, void (MainWindow::*run)()) {
+    auto popupItem = [this](const char* name, const QString& text, Opener::Viewer viewer) {
         auto* a = m_rowMenu->addAction(text);
         a->setObjectName(QString::fromLatin1(name));
-        connect(a, &QAction::triggered, this, run);
+        connect(a, &QAction::triggered, this,
+                [this, viewer] { m_opener->openRow(m_articleGrid->selectedField(), viewer); });
     };
-    popupItem("ElMenuItem1", QStringLiteral("Открыть в MSIE"), &MainWindow::openCurrentRowInMsie);
-    popupItem("ElMenuItem2", QStringLiteral("Открыть в Opera"), &MainWindow::openCurrentRowInOpera);
-    popupItem("ElMenuItem3", QStringLiteral("Открыть в Default"),
-              &MainWindow::openCurrentRowInDefaultBrowser);
+    popupItem("ElMenuItem1", QStringLiteral("Открыть в MSIE"), Opener::Viewer::Msie);
+    popupItem("ElMenuItem2", QStringLiteral("Открыть в Opera"), Opener::Viewer::Opera);
+    popupItem("ElMenuItem3", QStringLiteral("Открыть в Default"), Opener::Viewer::DefaultBrowser);
 }
 
-void MainWindow::buildCommandBar() {
+void MainWindow::buildToolBars() {
     // The two tool bars stand side by side in the window's own top tool bar area, where the user may drag
     // them. A tool bar short of room lays its hidden controls out in rows over the window below it when its
     // extension button is pressed; inside a band of one row's height those rows would be cut off, and Qt
     // would fall back to an extension menu that lists actions only, never controls such as these.
-    auto toolBar = [this](const char* name) {
-        auto* bar = new QToolBar(this);
-        bar->setObjectName(QString::fromLatin1(name));
+    auto place = [this](QToolBar* bar) {
         bar->setAllowedAreas(Qt::TopToolBarArea);
         bar->setFloatable(false);
         bar->setMovable(true);
@@ -162,222 +134,107 @@ void MainWindow::buildCommandBar() {
         bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
         bar->setContextMenuPolicy(Qt::PreventContextMenu); // no menu hiding the tool bars
         addToolBar(Qt::TopToolBarArea, bar);
-        return bar;
     };
-    auto button = [](QToolBar* bar, const char* name, int icon, QAction* command) {
+    m_searchBar = new SearchBar(m_findAction, this);
+    place(m_searchBar);
+    connect(m_searchBar, &SearchBar::searchRequested, m_findAction, &QAction::trigger);
+    connect(m_searchBar, &SearchBar::clearRequested, m_clearResultsAction, &QAction::trigger);
+
+    auto* bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("ToolBar2"));
+    place(bar);
+    auto button = [bar](const char* name, int icon, QAction* command) {
         auto* b = new QToolButton(bar);
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoRaise(true);
-        if (command) b->setDefaultAction(command);
-        if (icon >= 0) b->setIcon(icons::toolIcon(icon));
+        b->setDefaultAction(command);
+        b->setIcon(icons::toolIcon(icon));
         bar->addWidget(b);
-        return b;
     };
-    auto separator = [](QToolBar* bar, const char* name, int width) {
+    auto separator = [bar](const char* name, int width) {
         auto* gap = new QWidget(bar);
         gap->setObjectName(QString::fromLatin1(name));
         gap->setFixedWidth(width);
         bar->addWidget(gap);
     };
-
-    QToolBar* bar1 = toolBar("ToolBar1");
-    auto* label = new QLabel(QStringLiteral("Поиск "), bar1);
-    label->setObjectName(QStringLiteral("Label1"));
-    label->setContentsMargins(4, 0, 2, 0);
-    bar1->addWidget(label);
-    m_searchBox = new QComboBox(bar1);
-    m_searchBox->setObjectName(QStringLiteral("FlatComboBox1"));
-    m_searchBox->setEditable(true);
-    m_searchBox->setInsertPolicy(QComboBox::NoInsert);
-    m_searchBox->setFixedWidth(238);
-    m_searchBox->setToolTip(QStringLiteral("Строка поиска"));
-    label->setBuddy(m_searchBox);
-    bar1->addWidget(m_searchBox);
-    // History entries holding the typed text are offered in a list below the box, and the text stays as
-    // typed until one is chosen. (The box's own completion filled in the rest of an entry, selected, and
-    // Enter then searched that.)
-    auto* suggestions = new QCompleter(m_searchBox->model(), m_searchBox);
-    suggestions->setCaseSensitivity(Qt::CaseInsensitive);
-    suggestions->setFilterMode(Qt::MatchContains);
-    suggestions->setCompletionMode(QCompleter::PopupCompletion);
-    m_searchBox->setCompleter(suggestions);
-    m_suggestions = suggestions->popup();
-    m_suggestions->installEventFilter(this); // after the completer's own filter, so it runs first
-    m_searchEdit = m_searchBox->lineEdit();
-    // Enter in the search box runs the search command. A key typed into the box reaches its line edit
-    // through the box itself (not through event filters), and the line edit reports Return and keypad
-    // Enter once as returnPressed.
-    connect(m_searchBox->lineEdit(), &QLineEdit::returnPressed, m_findAction, &QAction::trigger);
-    m_matchCaseButton = button(bar1, "ToolButton5", 15, nullptr);
-    m_matchCaseButton->setCheckable(true);
-    m_wholeWordsButton = button(bar1, "ToolButton3", 13, nullptr);
-    m_wholeWordsButton->setCheckable(true);
-    m_scopeBox = new QComboBox(bar1);
-    m_scopeBox->setObjectName(QStringLiteral("FlatComboBox3"));
-    m_scopeBox->addItems({QStringLiteral("В названиях"), QStringLiteral("В названиях & В тексе")});
-    m_scopeBox->setMinimumWidth(145);
-    m_scopeBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    m_scopeBox->setToolTip(QStringLiteral("Область поиска"));
-    bar1->addWidget(m_scopeBox);
-    button(bar1, "ToolButton11", 9, m_findAction);
-    m_clearResultsButton = button(bar1, "ToolButton10", 11, nullptr);
-    m_clearResultsButton->setEnabled(false);
-    connect(m_clearResultsButton, &QToolButton::clicked, m_clearResultsAction, &QAction::trigger);
-
-    QToolBar* bar2 = toolBar("ToolBar2");
-    button(bar2, "ToolButton15", 0, m_firstRowAction);
-    button(bar2, "ToolButton16", 1, m_lastRowAction);
-    button(bar2, "ToolButton17", 5, m_topicPanelAction);
-    separator(bar2, "ToolButton18", 9);
-    button(bar2, "ToolButton19", 2, m_settingsAction);
-    separator(bar2, "ToolButton20", 8);
-    button(bar2, "ToolButton21", 8, m_helpAction);
-    button(bar2, "ToolButton22", 3, m_aboutAction);
-
-    auto* client = new QWidget(this);
-    auto* layout = new QVBoxLayout(client);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    setCentralWidget(client);
+    button("ToolButton15", 0, m_firstRowAction);
+    button("ToolButton16", 1, m_lastRowAction);
+    button("ToolButton17", 5, m_topicPanelAction);
+    separator("ToolButton18", 9);
+    button("ToolButton19", 2, m_settingsAction);
+    separator("ToolButton20", 8);
+    button("ToolButton21", 8, m_helpAction);
+    button("ToolButton22", 3, m_aboutAction);
 }
 
-void MainWindow::buildClientArea() {
-    m_splitter = new QSplitter(Qt::Vertical, centralWidget());
-    m_splitter->setObjectName(QStringLiteral("Splitter1"));
-    m_splitter->setHandleWidth(3);
-    m_splitter->setChildrenCollapsible(false);
-    centralWidget()->layout()->addWidget(m_splitter);
+void MainWindow::followClientArea() {
+    // The keys follow the pointer into the grids and the page while the application is active.
+    auto followPointer = [this](QWidget* target) {
+        if (QGuiApplication::applicationState() == Qt::ApplicationActive) giveFocus(target);
+    };
+    ArticleGrid* grid = m_articleGrid;
+    grid->setOpenOnSingleClick([this] { return m_session.ini.onclick; });
+    connect(grid, &ArticleGrid::focusWanted, this, [this] { giveFocus(m_articleGrid); });
+    connect(grid, &CatalogueGrid::OnMouseEnter, this, [=] { followPointer(grid); });
+    connect(grid, &ArticleGrid::openRequested, this, &MainWindow::openCurrentRow);
+    connect(grid, &ArticleGrid::rowMenuRequested, this, [this](const QModelIndex& cell, const QPoint& at) {
+        if (static_cast<viewer::Viewer>(m_session.ini.select_browser) != viewer::Viewer::Pane) return;
+        if (cell.isValid()) m_articleGrid->setCurrentIndex(cell);
+        m_rowMenu->popup(at);
+    });
+    connect(grid, &ArticleGrid::rowChosen, this, [this](int row) {
+        if (row == m_session.articles().position()) return;
+        // Moving stores a pending edit; a refused store has shown its message already.
+        try {
+            m_session.articles().moveTo(row);
+        } catch (const StoreAborted&) {
+        } catch (const std::exception& e) {
+            m_messages.error(messageOf(e));
+        }
+    });
+    connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        if (m_service.isLent()) return;
+        try {
+            const std::string sorted =
+                catalogue::sortByTitle(m_session.articles(), ArticleModel::fieldName(column).toStdString());
+            if (sorted.empty()) return;
+            m_articleGrid->setSortColumn(QString::fromStdString(sorted));
+            m_articleGrid->showCurrentRowInContext();
+        } catch (const StoreAborted&) {
+        } catch (const std::exception& e) {
+            m_messages.error(messageOf(e));
+        }
+    });
 
-    m_gridArea = new QWidget(m_splitter);
-    m_gridArea->setObjectName(QStringLiteral("Panel1"));
-    m_gridArea->setMinimumHeight(kMinimumPaneHeight);
-    auto* gridLayout = new QVBoxLayout(m_gridArea);
-    gridLayout->setContentsMargins(0, 0, 0, 0);
-    m_articleGrid = new CatalogueGrid(m_gridArea);
-    m_articleGrid->setObjectName(QStringLiteral("DBGridEh_MVX2"));
-    gridLayout->addWidget(m_articleGrid);
-    m_articleGrid->verticalHeader()->setDefaultSectionSize(m_articleGrid->fontMetrics().height() + 4);
-    m_articleGrid->verticalHeader()->setMinimumWidth(12);
-    m_articleGrid->horizontalHeader()->setSortIndicatorShown(true);
-    m_articleGrid->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    m_delegate = new ArticleGridDelegate(m_articleGrid);
-    m_delegate->setFavouriteMark(icons::favouriteMark());
-    m_delegate->setFindColor(toQColor(m_findColor));
-    m_delegate->setLinkFont(m_articleGrid->font(), toQColor(m_linkColor));
-    m_articleGrid->setItemDelegate(m_delegate);
-    m_gridArea->installEventFilter(this);
-    m_articleGrid->viewport()->installEventFilter(this);
+    CatalogueGrid* topics = m_topicPanel->grid();
+    connect(topics, &CatalogueGrid::OnMouseEnter, this, [=] { followPointer(topics); });
+    connect(m_topicPanel, &TopicPanel::filterRequested, this, [this] { applyTopicFilter(false); });
+    connect(m_topicPanel, &TopicPanel::tickRequested, this, [this] {
+        if (m_service.isLent()) return;
+        try {
+            if (catalogue::toggleTopic(m_session.topics(), m_session.articles(), m_session.topicFilter()))
+                m_statusBar->setText(1, m_messages.text(language::kArticleCountText) + QStringLiteral("  ") +
+                                            QString::number(m_session.articles().rowCount()));
+        } catch (const StoreAborted&) {
+        } catch (const std::exception& e) {
+            m_messages.error(messageOf(e));
+        }
+    });
 
-    // The topic panel floats over the grid's top right corner.
-    m_topicPanel = new QFrame(m_gridArea);
-    m_topicPanel->setObjectName(QStringLiteral("Panel3"));
-    m_topicPanel->setFrameShape(QFrame::Panel);
-    m_topicPanel->setFrameShadow(QFrame::Sunken);
-    m_topicPanel->setAutoFillBackground(true);
-    QPalette white = m_topicPanel->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    m_topicPanel->setPalette(white);
-    m_topicPanel->resize(kTopicPanelWidth, kTopicPanelHeight);
-    auto* panelLayout = new QVBoxLayout(m_topicPanel);
-    panelLayout->setContentsMargins(2, 2, 2, 2);
-    panelLayout->setSpacing(1);
-    auto* header = new QHBoxLayout;
-    m_topicPanelHandle = new QLabel(m_topicPanel);
-    m_topicPanelHandle->setObjectName(QStringLiteral("Image1"));
-    m_topicPanelHandle->setPixmap(icons::toolIcon(5).pixmap(QSize(20, 20), devicePixelRatioF()));
-    m_topicPanelHandle->setFixedSize(20, 20);
-    m_topicPanelHandle->setCursor(Qt::PointingHandCursor);
-    m_topicPanelHandle->installEventFilter(this);
-    header->addWidget(m_topicPanelHandle);
-    header->addStretch();
-    m_topicFilterButton = new QToolButton(m_topicPanel);
-    m_topicFilterButton->setObjectName(QStringLiteral("SpeedButton1"));
-    m_topicFilterButton->setText(messageText(msg::FilterOnButton));
-    m_topicFilterButton->setAutoRaise(true);
-    m_topicFilterButton->setMinimumSize(47, 16);
-    connect(m_topicFilterButton, &QToolButton::clicked, this, &MainWindow::filterByTickedTopics);
-    header->addWidget(m_topicFilterButton);
-    panelLayout->addLayout(header);
-    auto* bevel1 = new QFrame(m_topicPanel);
-    bevel1->setObjectName(QStringLiteral("Bevel1"));
-    bevel1->setFrameShape(QFrame::HLine);
-    bevel1->setFrameShadow(QFrame::Sunken);
-    panelLayout->addWidget(bevel1);
-    m_topicGrid = new CatalogueGrid(m_topicPanel);
-    m_topicGrid->setObjectName(QStringLiteral("DBGridEh_MVX1"));
-    m_topicGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_topicGrid->horizontalHeader()->hide();
-    m_topicGrid->verticalHeader()->hide();
-    m_topicGrid->setShowGrid(false);
-    m_topicGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_topicGrid->verticalHeader()->setDefaultSectionSize(m_topicGrid->fontMetrics().height() + 2);
-    panelLayout->addWidget(m_topicGrid, 1);
-    m_topicPanel->installEventFilter(this);
-    m_topicPanel->hide();
-
-    // The embedded browser's pane, shown only while that viewer is chosen; made once, its layout places the
-    // view between its bars.
-    m_viewPane = new ArchivePane(m_splitter);
-    m_viewPane->setObjectName(QStringLiteral("Panel2"));
-    m_viewPane->setAutoFillBackground(true);
-    m_viewPane->setPalette(white);
-    m_viewPane->hide();
-    m_viewPane->setTextSource([this](int key, const QStringList& args) {
+    m_pane->setTextSource([this](int key, const QStringList& args) {
         std::vector<std::string> values;
         for (const QString& a : args)
             values.push_back(a.toStdString());
         return QString::fromStdString(fillPattern(m_session.messages[key], values));
     });
-    connect(m_viewPane, &ArchivePane::statusTextChanged, this, &MainWindow::showViewStatusText);
-    connect(m_viewPane, &ArchivePane::pointerEntered, this, &MainWindow::onPointerEntersView);
-    connect(m_viewPane, &ArchivePane::failed, this,
-            [this](const QString& text) { present(MessageKind::Error, text); });
-    connect(m_viewPane, &ArchivePane::openOnDesktop, this, &MainWindow::openOnDesktop);
-    m_splitter->setStretchFactor(0, 0);
-    m_splitter->setStretchFactor(1, 1);
-    m_splitter->installEventFilter(this);
-    connect(m_splitter, &QSplitter::splitterMoved, this,
-            [this] { m_upperPanelHeight = m_gridArea->height(); });
-
-    // Handlers of the grids.
-    CatalogueGrid* grid = m_articleGrid;
-    connect(grid, &CatalogueGrid::MouseDown, this, &MainWindow::onArticleGridPressed);
-    connect(grid, &CatalogueGrid::MouseUp, this, &MainWindow::onArticleGridReleased);
-    connect(grid, &CatalogueGrid::KeyPress, this, &MainWindow::onArticleGridKey);
-    connect(grid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersArticleGrid);
-    connect(grid, &QAbstractItemView::clicked, this, &MainWindow::onArticleCellClicked);
-    connect(grid, &QAbstractItemView::doubleClicked, this, &MainWindow::onArticleGridDoubleClicked);
-    connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
-        onArticleTitleClicked(column);
-        sortByTitle(column);
+    connect(m_pane, &ArchivePane::statusTextChanged, this, [this](const QString& text) { m_statusBar->setText(3, text); });
+    // Not while the user types into the pane's find bar: the pointer passing over the page would take the keys.
+    connect(m_pane, &ArchivePane::pointerEntered, this, [=] {
+        if (webBrowser() && !m_pane->findBarHasFocus()) followPointer(webBrowser());
     });
-    connect(m_topicGrid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersTopicGrid);
-    connect(m_topicGrid, &QAbstractItemView::doubleClicked, this, &MainWindow::toggleCurrentTopic);
-    // The grid has made the row of the check box current.
-    connect(m_topicGrid, &CatalogueGrid::CheckBoxClicked, this, &MainWindow::toggleCurrentTopic);
-    connect(m_topicGrid, &CatalogueGrid::KeyPress, this, &MainWindow::onTopicGridKey);
-}
-
-void MainWindow::buildStatusBar() {
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar1"));
-    bar->setSizeGripEnabled(false);
-    bar->setMinimumHeight(19);
-    const int widths[3] = {kStatusPanelWidths[0], kStatusPanelWidths[1], 0};
-    for (int i = 0; i < 3; ++i) {
-        auto* panel = new QLabel(bar);
-        panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i + 1));
-        panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        panel->setContentsMargins(3, 0, 3, 0);
-        panel->setTextFormat(Qt::PlainText);
-        if (widths[i] > 0)
-            panel->setFixedWidth(widths[i]);
-        else
-            panel->setMinimumWidth(
-                1); // the last panel takes the rest; long texts are cut, not widening the window
-        bar->addPermanentWidget(panel, widths[i] > 0 ? 0 : 1);
-        m_panels[i] = panel;
-    }
+    connect(m_pane, &ArchivePane::failed, this,
+            [this](const QString& text) { m_messages.present(MessageKind::Error, text); });
+    connect(m_pane, &ArchivePane::openOnDesktop, m_opener, &Opener::openOnDesktop);
 }
 
 } // namespace marovex

@@ -3,6 +3,7 @@
 #include "app/colorfont.h"
 #include "app/language.h"
 #include "app/settings.h"
+#include "ui/gridlook.h"
 
 #include <QColor>
 #include <QDialog>
@@ -32,15 +33,6 @@ class ColorSwatch;
 class MainSession;
 
 // The article grid's look as the main window has it now.
-struct GridLook {
-    Font font;
-    Color linkColor = 0;
-    Color findColor = 0;
-    Color tableColor = colors::clWindow; // the grid's background
-    bool cellLines = true;
-    bool indicator = true;
-};
-
 // What the settings dialog needs of the main window, which implements it.
 class SettingsDialogHost {
 public:

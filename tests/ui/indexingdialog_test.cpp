@@ -3,7 +3,9 @@
 #include "support/testsupport.h"
 #include "support/uisupport.h"
 #include "ui/indexingdialog.h"
+#include "ui/articlegrid.h"
 #include "ui/mainwindow.h"
+#include "ui/statusbar.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -138,7 +140,7 @@ private slots:
                     if (text.isEmpty() || text == QStringLiteral("Indexing finished")) return;
                     progress << text;
                     gridDetached = gridDetached && grid->model()->rowCount() == 0;
-                    QCOMPARE(form.statusText(1), QStringLiteral("Indexing in progress…"));
+                    QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Indexing in progress…"));
                 });
         QSignalSpy done(dialog, &IndexingDialog::runCompleted);
         child<QPushButton>(dialog, "FlatButton1")->click();
@@ -157,13 +159,13 @@ private slots:
         const int rows = form.session().articles().rowCount();
         QVERIFY(rows > 0);
         QCOMPARE(grid->model()->rowCount(), rows);
-        QCOMPARE(form.statusText(1), QStringLiteral("Total articles:  %1").arg(rows));
-        QCOMPARE(form.statusText(2), QString());
+        QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Total articles:  %1").arg(rows));
+        QCOMPARE(form.statusPanels()->text(2), QString());
         QCOMPARE(child<QLineEdit>(dialog, "FlatEdit2")->text(), QStringLiteral("Indexing finished"));
         QVERIFY(child<QPushButton>(dialog, "FlatButton1")->isEnabled());
         QVERIFY(!child<QPushButton>(dialog, "FlatButton2")->isEnabled());
         QVERIFY(!form.stopFlag());
-        QCOMPARE(form.sortColumn(), QStringLiteral("Type"));
+        QCOMPARE(form.articleGrid()->sortColumn(), QStringLiteral("Type"));
         QVERIFY(!form.workerRunning());
     }
 
@@ -190,7 +192,7 @@ private slots:
         QVERIFY(!form.stopFlag());
         const int afterStop = form.session().articles().rowCount();
         QVERIFY(afterStop > 0);
-        QCOMPARE(form.statusText(1), QStringLiteral("Total articles:  %1").arg(afterStop));
+        QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Total articles:  %1").arg(afterStop));
 
         // The next run is not stopped by the old flag and reads the remaining issues.
         disconnect(status, nullptr, this, nullptr);

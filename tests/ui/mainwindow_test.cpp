@@ -9,7 +9,9 @@
 #include "ui/articlemodel.h"
 #include "ui/helpwindow.h"
 #include "ui/indexingdialog.h"
+#include "ui/articlegrid.h"
 #include "ui/mainwindow.h"
+#include "ui/statusbar.h"
 #include "ui/searchprogressdialog.h"
 #include "ui/settingsdialog.h"
 #include "ui/topicmodel.h"
@@ -126,7 +128,7 @@ private slots:
         QCOMPARE(shown[0].kind, MainWindow::MessageKind::Information);
         QCOMPARE(shown[0].text,
                  QStringLiteral("File not found : \n") + QString::fromStdString((dir / "mvx.dat").string()));
-        QCOMPARE(form->tag(), -1);
+        QCOMPARE(form->startupFailed(), true);
         form->show();
         QTRY_VERIFY(!form->isVisible());
         delete form;
@@ -157,7 +159,7 @@ private slots:
         QCOMPARE(form.session().articles().asText("Statia"), std::string("Статья 7"));
         QCOMPARE(grid->currentIndex().row(), form.session().articles().position());
         // Status bar: three panels, the row count in the first once the settings were read.
-        QCOMPARE(form.statusText(1), QStringLiteral("Всего статей : 20"));
+        QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Всего статей : 20"));
         QCOMPARE(form.findChild<QLabel*>(QStringLiteral("StatusBar1Panel1"))->width(), 140);
         QCOMPARE(form.findChild<QLabel*>(QStringLiteral("StatusBar1Panel2"))->width(), 150);
         // Another viewer than the embedded one: no pane, and the grid area takes the whole height.
@@ -562,7 +564,7 @@ private slots:
                 .toImage();
         };
         const QImage byFavourites = sortBy(ArticleModel::ColIzb);
-        QCOMPARE(form.sortColumn(), QStringLiteral("Izb"));
+        QCOMPARE(form.articleGrid()->sortColumn(), QStringLiteral("Izb"));
         QVERIFY(byFavourites != sortBy(ArticleModel::ColTem));
 
         form.findChild<QAction*>(QStringLiteral("Go_Last"))->trigger();
@@ -672,7 +674,7 @@ private slots:
         });
         MainWindow form(dir.path()); // the application's own message boxes
         auto* filterButton = form.findChild<QToolButton*>(QStringLiteral("SpeedButton1"));
-        QCOMPARE(form.statusText(1), QStringLiteral("Total articles: 3"));
+        QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Total articles: 3"));
         QCOMPARE(filterButton->text(), QStringLiteral("Filter On"));
 
         auto* scope = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox3"));
@@ -680,13 +682,13 @@ private slots:
         QVERIFY(test::chooseLanguageInSettings(form, QStringLiteral("Русский")));
         QCOMPARE(form.findChild<QAction*>(QStringLiteral("ElMenuItem9"))->text(), QStringLiteral("Выход"));
         QCOMPARE(scope->currentIndex(), 1);
-        QCOMPARE(form.statusText(1), QStringLiteral("Всего статей : 3"));
+        QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Всего статей : 3"));
         QCOMPARE(filterButton->text(), QStringLiteral("Включить фильтр"));
         QVERIFY(test::readFile(dir / "mvx.ini").find("local=rus.lng") != std::string::npos);
 
         // And back, Qt's own texts with the rest: the box's button among them.
         QVERIFY(test::chooseEnglishInSettings(form));
-        QCOMPARE(form.statusText(1), QStringLiteral("Total articles: 3"));
+        QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Total articles: 3"));
         QVERIFY(test::showActive(form));
         auto* box = form.findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
         test::clickAt(box, box->rect().center());
@@ -745,7 +747,7 @@ private slots:
         QTest::mouseClick(titles, Qt::LeftButton, {}, title);
         QTest::mouseDClick(titles, Qt::LeftButton, {}, title);
         QCOMPARE(opened, 0);
-        QCOMPARE(form.sortColumn(), QStringLiteral("Tem"));
+        QCOMPARE(form.articleGrid()->sortColumn(), QStringLiteral("Tem"));
 
         // Enter and Space open the current row whatever the setting, typed where the focus is after a click.
         QVERIFY(test::showActive(form));
@@ -842,7 +844,7 @@ private slots:
         makeCatalogue(dir.path(), 4, /*found*/ 2, /*favourite*/ 2);
         MainWindow form(dir.path(), test::quietPresenter());
         Font font;
-        form.applyGridLook(font, colors::clNavy, colors::clYellow, colors::clWhite);
+        form.articleGrid()->applyLook({font, colors::clNavy, colors::clYellow, colors::clWhite});
         form.resize(800, 400);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -899,7 +901,7 @@ private slots:
         const std::string once = test::readFile(dir / "mvx.ini");
         for (const char* kept : {"color_link=clRed\r\n", "color_find=clLime\r\n", "color_table=clYellow\r\n"})
             QVERIFY2(once.find(kept) != std::string::npos, kept);
-        QCOMPARE(form.linkColor(), colors::clRed);
+        QCOMPARE(form.articleGrid()->look().linkColor, colors::clRed);
         QVERIFY(pressOk());
         QCOMPARE(test::readFile(dir / "mvx.ini"), once);
 

@@ -6,7 +6,9 @@
 #include "ui/archivepane.h"
 #include "ui/archiveview.h"
 #include "ui/articlemodel.h"
+#include "ui/articlegrid.h"
 #include "ui/mainwindow.h"
+#include "ui/statusbar.h"
 
 #include <QAction>
 #include <QApplication>
@@ -146,7 +148,7 @@ private slots:
         QTRY_COMPARE(view->width(), pane->contentsRect().width());
         QVERIFY(bar->isVisible() && bar->geometry().bottom() < view->geometry().top());
         emit view->StatusTextChange(QStringLiteral("file:///x.htm"));
-        QCOMPARE(form.statusText(3), QStringLiteral("file:///x.htm"));
+        QCOMPARE(form.statusPanels()->text(3), QStringLiteral("file:///x.htm"));
 
         dragGridAreaTo(form, 140);
         QTRY_COMPARE(area->height(), 140);

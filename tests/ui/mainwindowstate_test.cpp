@@ -6,7 +6,9 @@
 #include "support/testsupport.h"
 #include "support/uisupport.h"
 #include "ui/articlemodel.h"
+#include "ui/articlegrid.h"
 #include "ui/mainwindow.h"
+#include "ui/statusbar.h"
 #include "ui/splashscreen.h"
 
 #include <QAbstractButton>
@@ -129,7 +131,7 @@ private slots:
 
         makeCurrent(form, "Вега");
         clickTitle(form, ArticleModel::ColStatia);
-        QCOMPARE(form.sortColumn(), QStringLiteral("Statia"));
+        QCOMPARE(form.articleGrid()->sortColumn(), QStringLiteral("Statia"));
         // Search hits first, each group by title; the current row goes along.
         QCOMPARE(titles(form), list({"Альфа", "Дельта", "Бета", "Вега", "Гамма"}));
         QCOMPARE(currentTitle(form), QStringLiteral("Вега"));
@@ -138,11 +140,11 @@ private slots:
 
         // The Number title chooses the standard order, whose marker is on the Type title.
         clickTitle(form, ArticleModel::ColNumber);
-        QCOMPARE(form.sortColumn(), QStringLiteral("Type"));
+        QCOMPARE(form.articleGrid()->sortColumn(), QStringLiteral("Type"));
         QCOMPARE(grid(form)->horizontalHeader()->sortIndicatorSection(), int(ArticleModel::ColType));
 
         clickTitle(form, ArticleModel::ColIzb);
-        QCOMPARE(form.sortColumn(), QStringLiteral("Izb"));
+        QCOMPARE(form.articleGrid()->sortColumn(), QStringLiteral("Izb"));
         makeCurrent(form, "Бета", ArticleModel::ColIzb);
         QTest::keyClick(grid(form), Qt::Key_Space); // opening the favourites cell toggles the mark
         QCOMPARE(form.session().articles().asInt("Izb"), -1);
@@ -170,20 +172,20 @@ private slots:
         makeCurrent(form, "Вега");
         toggleTopic(form, 1); // B
         QCOMPARE(titles(form).size(), 5);
-        QCOMPARE(form.statusText(1), QStringLiteral("Всего статей : 5"));
+        QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Всего статей : 5"));
 
         filterButton->click();
         QCOMPARE(titles(form), list({"Альфа", "Гамма", "Вега"}));
         QCOMPARE(currentTitle(form), QStringLiteral("Вега"));
         QCOMPARE(grid(form)->currentIndex().row(), 2);
         QCOMPARE(filterButton->text(), QStringLiteral("Выключить фильтр"));
-        QCOMPARE(form.statusText(1), QStringLiteral("Всего статей : 3"));
-        QCOMPARE(form.statusText(2), QStringLiteral("Фильтр по рубрикам включён"));
+        QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Всего статей : 3"));
+        QCOMPARE(form.statusPanels()->text(2), QStringLiteral("Фильтр по рубрикам включён"));
         filterButton->click();
         QCOMPARE(titles(form).size(), 5);
         QCOMPARE(currentTitle(form), QStringLiteral("Вега"));
         QCOMPARE(filterButton->text(), QStringLiteral("Включить фильтр"));
-        QCOMPARE(form.statusText(2), QString());
+        QCOMPARE(form.statusPanels()->text(2), QString());
 
         // The current row's topic is unticked: the filter hides it, and the mark does not stay behind.
         makeCurrent(form, "Бета");
@@ -195,7 +197,7 @@ private slots:
         // With the filter on, ticking the topic again shows its rows at once.
         toggleTopic(form, 1);
         QCOMPARE(titles(form).size(), 5);
-        QCOMPARE(form.statusText(1), form.messageText(78) + QStringLiteral("  5"));
+        QCOMPARE(form.statusPanels()->text(1), form.messages().text(78) + QStringLiteral("  5"));
 
         // The picture collapses and expands the panel; its surface drags it, never out of the grid area.
         auto* panel = form.findChild<QWidget*>(QStringLiteral("Panel3"));
@@ -281,11 +283,11 @@ private slots:
         MainWindow form(dir.path(), test::quietPresenter());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.sortColumn(), QStringLiteral("Statia"));
+        QCOMPARE(form.articleGrid()->sortColumn(), QStringLiteral("Statia"));
         QCOMPARE(titles(form), list({"Альфа", "Вега", "Гамма"}));
         QCOMPARE(button(form, "SpeedButton1")->text(), QStringLiteral("Выключить фильтр"));
-        QCOMPARE(form.statusText(1), QStringLiteral("Всего статей : 3"));
-        QCOMPARE(form.statusText(2), form.messageText(73));
+        QCOMPARE(form.statusPanels()->text(1), QStringLiteral("Всего статей : 3"));
+        QCOMPARE(form.statusPanels()->text(2), form.messages().text(73));
         QHeaderView* header = grid(form)->horizontalHeader();
         const int order[] = {ArticleModel::ColStatia, ArticleModel::ColIzb, ArticleModel::ColType,
                              ArticleModel::ColNumber, ArticleModel::ColTem};
@@ -328,7 +330,7 @@ private slots:
         test::writeFile(dir / "mvx.ini",
                         "[interface]\r\nselect_browser=2\r\n" + settings.toStdString() + "\r\n");
         MainWindow form(dir.path(), test::quietPresenter());
-        QCOMPARE(form.sortColumn(), sortColumn);
+        QCOMPARE(form.articleGrid()->sortColumn(), sortColumn);
         QCOMPARE(titles(form), order);
     }
 

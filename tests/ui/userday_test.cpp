@@ -12,7 +12,9 @@
 #include "ui/archiveview.h"
 #include "ui/articlemodel.h"
 #include "ui/indexingdialog.h"
+#include "ui/articlegrid.h"
 #include "ui/mainwindow.h"
+#include "ui/statusbar.h"
 #include "ui/settingsdialog.h"
 
 #include <QAction>
@@ -120,7 +122,7 @@ private slots:
 
             // Sort by title, then untick the first topic that is not the current row's and filter.
             clickTitle(form, ArticleModel::ColStatia);
-            QCOMPARE(form.sortColumn(), QStringLiteral("Statia"));
+            QCOMPARE(form.articleGrid()->sortColumn(), QStringLiteral("Statia"));
             child<QToolButton>(&form, "ToolButton17")->click();
             QTableView* topicGrid = grid(form, "DBGridEh_MVX1");
             const std::string keepTopic = articles.asText("Tem");
@@ -216,7 +218,7 @@ private slots:
         // The next start finds everything as it was left.
         MainWindow again(app, presenter);
         RecordTable& articles = again.session().articles();
-        QCOMPARE(again.sortColumn(), QStringLiteral("Statia"));
+        QCOMPARE(again.articleGrid()->sortColumn(), QStringLiteral("Statia"));
         QVERIFY(articles.filtered());
         QCOMPARE(articles.asText("Statia"), favouriteTitle);
         QCOMPARE(articles.asInt("Izb"), -1);
