@@ -237,6 +237,7 @@ bool ArchivePane::makeView() {
         m_view = nullptr;
         return false;
     }
+    m_viewObject = m_view.data();
     m_view->setObjectName(QStringLiteral("webBrowser"));
     m_view->setFocusPolicy(Qt::StrongFocus);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -298,11 +299,11 @@ bool ArchivePane::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (watched == m_view) {
+    if (watched == m_viewObject) {
         if (event->type() == QEvent::ChildAdded) watchViewChild(static_cast<QChildEvent*>(event)->child());
         return QFrame::eventFilter(watched, event);
     }
-    if (m_view && watched->parent() == m_view) {
+    if (m_viewObject && watched->parent() == m_viewObject) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:

@@ -104,6 +104,9 @@ private:
     QUrl menuTarget() const;
 
     QPointer<ArchiveView> m_view; // the window may delete it first, at its close
+    // The same, for the event filter: while the view is being destroyed its events still come, and it is no
+    // ArchiveView any more.
+    QPointer<QObject> m_viewObject;
     TextSource m_text;
     FileChooser m_chooseFile;
     PrintChooser m_choosePrinter;
