@@ -107,7 +107,7 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kApplicationTitle);
     UseQtTranslations(true); // as the built-in texts, until a language file says otherwise
-    setWindowIcon(icons::toolIcon(9));
+    setWindowIcon(icons::toolIcon(icons::Icon::Binoculars));
     auto hooks = std::make_unique<MainWindowViewerHooks>();
     hooks->browser = [this] { return webBrowser(); };
     hooks->archiveRoot = [this] { return indexer::archiveFolderPath(m_session.archiveFolder); };
@@ -187,7 +187,7 @@ void MainWindow::showStartup(const Startup& startup) {
 void MainWindow::attachGrids() {
     m_model = new ArticleModel(m_session.articles(), this);
     m_model->setColumnTitles(m_columnTitles);
-    m_model->setFavouritesTitleIcon(icons::toolIcon(14));
+    m_model->setFavouritesTitleIcon(icons::toolIcon(icons::Icon::FavouriteOutline));
     m_model->setIndicator(m_articleGrid->verticalHeader()->isVisible());
     m_articleGrid->setModel(m_model);
     for (int c = 0; c < ArticleModel::ColumnCount; ++c) {

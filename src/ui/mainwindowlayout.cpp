@@ -55,34 +55,39 @@ namespace marovex {
 
 using qtconvert::toQColor;
 using namespace mainwindowparts;
+using icons::Icon;
 
 // --- Building the window ------------------------------------------------------------------------------
 
 void MainWindow::buildActions() {
-    auto command = [this](QAction*& slot, const char* name, const QString& text, int icon,
+    auto command = [this](QAction*& slot, const char* name, const QString& text, Icon icon,
                           void (MainWindow::*run)()) {
         slot = new QAction(text, this);
         slot->setObjectName(QString::fromLatin1(name));
-        if (icon >= 0) slot->setIcon(icons::toolIcon(icon));
+        if (icon != Icon::None) slot->setIcon(icons::toolIcon(icon));
         connect(slot, &QAction::triggered, this, run);
         addAction(slot); // shortcuts serve the whole window
     };
-    command(m_findAction, "Action_Find", tr("Search"), 9, &MainWindow::runSearch);
-    command(m_clearResultsAction, "Find_End", tr("Clear search results"), 11,
+    command(m_findAction, "Action_Find", tr("Search"), Icon::Binoculars, &MainWindow::runSearch);
+    command(m_clearResultsAction, "Find_End", tr("Clear search results"), Icon::RedCross,
             &MainWindow::clearSearchResults);
-    command(m_indexAction, "GoIndex", tr("Index archive..."), 7, &MainWindow::openIndexingDialog);
-    command(m_settingsAction, "SetProperties", tr("Settings..."), 2, &MainWindow::openSettingsDialog);
-    command(m_clearHistoryAction, "Clear_History", tr("Clear search history"), -1,
+    command(m_indexAction, "GoIndex", tr("Index archive..."), Icon::WindowPen,
+            &MainWindow::openIndexingDialog);
+    command(m_settingsAction, "SetProperties", tr("Settings..."), Icon::Wrench,
+            &MainWindow::openSettingsDialog);
+    command(m_clearHistoryAction, "Clear_History", tr("Clear search history"), Icon::None,
             &MainWindow::clearSearchHistory);
-    command(m_topicFilterAction, "view_filter_on_off", tr("Topic filter"), 5, &MainWindow::toggleTopicFilter);
-    command(m_helpAction, "help", tr("Help"), 8, &MainWindow::openHelp);
-    command(m_exitAction, "Exit", tr("Exit"), 4, &MainWindow::exitApplication);
-    command(m_whatsNewAction, "Action1", tr("What's new"), -1, &MainWindow::openWhatsNew);
-    command(m_aboutAction, "ReadAbut", tr("About"), 3, &MainWindow::showAboutDialog);
-    command(m_firstRowAction, "Go_First", tr("First row"), 0, &MainWindow::goToFirstRow);
-    command(m_lastRowAction, "Go_Last", tr("Last row"), 1, &MainWindow::goToLastRow);
-    command(m_searchFocusAction, "Focus_Search", tr("Search box"), -1, &MainWindow::focusSearchBox);
-    command(m_topicPanelAction, "Topic_Panel", tr("Show or hide topics"), 5, &MainWindow::toggleTopicPanel);
+    command(m_topicFilterAction, "view_filter_on_off", tr("Topic filter"), Icon::LetterFGreen,
+            &MainWindow::toggleTopicFilter);
+    command(m_helpAction, "help", tr("Help"), Icon::BookHelp, &MainWindow::openHelp);
+    command(m_exitAction, "Exit", tr("Exit"), Icon::DoorLeave, &MainWindow::exitApplication);
+    command(m_whatsNewAction, "Action1", tr("What's new"), Icon::None, &MainWindow::openWhatsNew);
+    command(m_aboutAction, "ReadAbut", tr("About"), Icon::InfoWhite, &MainWindow::showAboutDialog);
+    command(m_firstRowAction, "Go_First", tr("First row"), Icon::ArrowUp, &MainWindow::goToFirstRow);
+    command(m_lastRowAction, "Go_Last", tr("Last row"), Icon::ArrowDown, &MainWindow::goToLastRow);
+    command(m_searchFocusAction, "Focus_Search", tr("Search box"), Icon::None, &MainWindow::focusSearchBox);
+    command(m_topicPanelAction, "Topic_Panel", tr("Show or hide topics"), Icon::LetterFGreen,
+            &MainWindow::toggleTopicPanel);
     m_topicPanelAction->setCheckable(true);
     m_helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     m_exitAction->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
@@ -94,10 +99,10 @@ void MainWindow::buildActions() {
 void MainWindow::buildMenus() {
     menuBar()->setObjectName(QStringLiteral("ElMainMenu1"));
     // Menu items are actions of their own, named as the language files address them; each runs its command.
-    auto item = [this](QMenu* menu, const char* name, QAction* command, int icon) {
+    auto item = [this](QMenu* menu, const char* name, QAction* command, Icon icon) {
         auto* a = menu->addAction(command->text());
         a->setObjectName(QString::fromLatin1(name));
-        if (icon >= 0) a->setIcon(icons::toolIcon(icon));
+        if (icon != Icon::None) a->setIcon(icons::toolIcon(icon));
         if (!command->shortcut().isEmpty()) {
             // Shown beside the text; the command's own shortcut serves the window.
             a->setShortcut(command->shortcut());
@@ -113,25 +118,25 @@ void MainWindow::buildMenus() {
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
     file->menuAction()->setObjectName(QStringLiteral("ElMenuItem4"));
-    item(file, "ElMenuItem7", m_indexAction, 7);
+    item(file, "ElMenuItem7", m_indexAction, Icon::WindowPen);
     separator(file, "ElMenuItem8");
-    item(file, "ElMenuItem9", m_exitAction, 4);
+    item(file, "ElMenuItem9", m_exitAction, Icon::DoorLeave);
 
     QMenu* setup = menuBar()->addMenu(QStringLiteral("Настройка"));
     setup->menuAction()->setObjectName(QStringLiteral("ElMenuItem5"));
-    item(setup, "ElMenuItem10", m_settingsAction, 2);
+    item(setup, "ElMenuItem10", m_settingsAction, Icon::Wrench);
     // The topic panel is reached from the menu too: its button may be hidden in a tool bar short of room.
-    QAction* topics = item(setup, "ElMenuItem15", m_topicPanelAction, 5);
+    QAction* topics = item(setup, "ElMenuItem15", m_topicPanelAction, Icon::LetterFGreen);
     topics->setText(QStringLiteral("Показать или скрыть рубрики"));
     topics->setCheckable(true);
     connect(m_topicPanelAction, &QAction::toggled, topics, &QAction::setChecked);
 
     QMenu* info = menuBar()->addMenu(QStringLiteral("Инфо"));
     info->menuAction()->setObjectName(QStringLiteral("ElMenuItem6"));
-    item(info, "ElMenuItem11", m_helpAction, 8);
-    item(info, "ElMenuItem12", m_whatsNewAction, -1)->setText(QStringLiteral("Что нового"));
+    item(info, "ElMenuItem11", m_helpAction, Icon::BookHelp);
+    item(info, "ElMenuItem12", m_whatsNewAction, Icon::None)->setText(QStringLiteral("Что нового"));
     separator(info, "ElMenuItem13");
-    item(info, "ElMenuItem14", m_aboutAction, 3);
+    item(info, "ElMenuItem14", m_aboutAction, Icon::InfoWhite);
 
     // The row menu of the article grid: the current row in another viewer, the setting left as it is.
     m_rowMenu = new QMenu(this);
@@ -164,12 +169,12 @@ void MainWindow::buildCommandBar() {
         addToolBar(Qt::TopToolBarArea, bar);
         return bar;
     };
-    auto button = [](QToolBar* bar, const char* name, int icon, QAction* command) {
+    auto button = [](QToolBar* bar, const char* name, Icon icon, QAction* command) {
         auto* b = new QToolButton(bar);
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoRaise(true);
         if (command) b->setDefaultAction(command);
-        if (icon >= 0) b->setIcon(icons::toolIcon(icon));
+        if (icon != Icon::None) b->setIcon(icons::toolIcon(icon));
         bar->addWidget(b);
         return b;
     };
@@ -208,9 +213,9 @@ void MainWindow::buildCommandBar() {
     // through the box itself (not through event filters), and the line edit reports Return and keypad
     // Enter once as returnPressed.
     connect(m_searchBox->lineEdit(), &QLineEdit::returnPressed, m_findAction, &QAction::trigger);
-    m_matchCaseButton = button(bar1, "ToolButton5", 15, nullptr);
+    m_matchCaseButton = button(bar1, "ToolButton5", Icon::LettersAa, nullptr);
     m_matchCaseButton->setCheckable(true);
-    m_wholeWordsButton = button(bar1, "ToolButton3", 13, nullptr);
+    m_wholeWordsButton = button(bar1, "ToolButton3", Icon::LettersAbcUnderlined, nullptr);
     m_wholeWordsButton->setCheckable(true);
     m_scopeBox = new QComboBox(bar1);
     m_scopeBox->setObjectName(QStringLiteral("FlatComboBox3"));
@@ -219,20 +224,20 @@ void MainWindow::buildCommandBar() {
     m_scopeBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_scopeBox->setToolTip(QStringLiteral("Область поиска"));
     bar1->addWidget(m_scopeBox);
-    button(bar1, "ToolButton11", 9, m_findAction);
-    m_clearResultsButton = button(bar1, "ToolButton10", 11, nullptr);
+    button(bar1, "ToolButton11", Icon::Binoculars, m_findAction);
+    m_clearResultsButton = button(bar1, "ToolButton10", Icon::RedCross, nullptr);
     m_clearResultsButton->setEnabled(false);
     connect(m_clearResultsButton, &QToolButton::clicked, m_clearResultsAction, &QAction::trigger);
 
     QToolBar* bar2 = toolBar("ToolBar2");
-    button(bar2, "ToolButton15", 0, m_firstRowAction);
-    button(bar2, "ToolButton16", 1, m_lastRowAction);
-    button(bar2, "ToolButton17", 5, m_topicPanelAction);
+    button(bar2, "ToolButton15", Icon::ArrowUp, m_firstRowAction);
+    button(bar2, "ToolButton16", Icon::ArrowDown, m_lastRowAction);
+    button(bar2, "ToolButton17", Icon::LetterFGreen, m_topicPanelAction);
     separator(bar2, "ToolButton18", 9);
-    button(bar2, "ToolButton19", 2, m_settingsAction);
+    button(bar2, "ToolButton19", Icon::Wrench, m_settingsAction);
     separator(bar2, "ToolButton20", 8);
-    button(bar2, "ToolButton21", 8, m_helpAction);
-    button(bar2, "ToolButton22", 3, m_aboutAction);
+    button(bar2, "ToolButton21", Icon::BookHelp, m_helpAction);
+    button(bar2, "ToolButton22", Icon::InfoWhite, m_aboutAction);
 
     auto* client = new QWidget(this);
     auto* layout = new QVBoxLayout(client);
@@ -284,7 +289,8 @@ void MainWindow::buildClientArea() {
     auto* header = new QHBoxLayout;
     m_topicPanelHandle = new QLabel(m_topicPanel);
     m_topicPanelHandle->setObjectName(QStringLiteral("Image1"));
-    m_topicPanelHandle->setPixmap(icons::toolIcon(5).pixmap(QSize(20, 20), devicePixelRatioF()));
+    m_topicPanelHandle->setPixmap(
+        icons::toolIcon(Icon::LetterFGreen).pixmap(QSize(20, 20), devicePixelRatioF()));
     m_topicPanelHandle->setFixedSize(20, 20);
     m_topicPanelHandle->setCursor(Qt::PointingHandCursor);
     m_topicPanelHandle->installEventFilter(this);
