@@ -11,6 +11,7 @@
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/cataloguegrid.h"
+#include "ui/commandguard.h"
 #include "ui/desktopopen.h"
 #include "ui/helpwindow.h"
 #include "ui/icons.h"
@@ -207,12 +208,8 @@ void MainWindow::attachGrids() {
                     current.row() == m_session.articles().position())
                     return;
                 // Moving stores a pending edit; a refused store has shown its message already.
-                try {
-                    m_session.articles().moveTo(current.row());
-                } catch (const StoreAborted&) {
-                } catch (const std::exception& e) {
-                    showError(messageOf(e));
-                }
+                runReported(std::bind_front(&MainWindow::showError, this),
+                            [&] { m_session.articles().moveTo(current.row()); });
             });
 
     m_topicModel = new TopicModel(m_session.topics(), this);

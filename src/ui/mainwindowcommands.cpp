@@ -14,6 +14,7 @@
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/cataloguegrid.h"
+#include "ui/commandguard.h"
 #include "ui/helpwindow.h"
 #include "ui/icons.h"
 #include "ui/indexingdialog.h"
@@ -98,12 +99,10 @@ void MainWindow::runSearch() {
     hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };
 
     std::vector<std::string> entries = history();
-    try {
+    // A failed full-text walk included: its message shows once.
+    runReported(std::bind_front(&MainWindow::showError, this), [&] {
         search::runSearch(m_session.articles(), entries, m_session.ini.text_search, request, hooks);
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) { // a failed full-text walk included: its message shows once
-        showError(messageOf(e));
-    }
+    });
     // The history goes back into the box also after a failed walk, keeping the (compacted) text shown.
     const QString text = m_searchBox->currentText();
     setHistory(entries);
@@ -115,12 +114,8 @@ void MainWindow::clearSearchResults() {
     search::ClearHooks hooks;
     hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
     hooks.setClearEnabled = [this](bool enabled) { setSearchResultsEndEnabled(enabled); };
-    try {
-        search::clearSearchMarks(m_session.articles(), m_session.ini.text_search, hooks);
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    runReported(std::bind_front(&MainWindow::showError, this),
+                [&] { search::clearSearchMarks(m_session.articles(), m_session.ini.text_search, hooks); });
 }
 
 void MainWindow::openIndexingDialog() {
@@ -182,13 +177,10 @@ void MainWindow::clearSearchHistory() {
 }
 
 void MainWindow::toggleTopicFilter() {
-    try {
+    runReported(std::bind_front(&MainWindow::showError, this), [&] {
         RecordTable& articles = m_session.articles();
         catalogue::switchFilter(articles, topicFilter(), !articles.filtered());
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    });
     showFilterState();
 }
 
@@ -205,12 +197,8 @@ void MainWindow::showFilterButton() {
 
 void MainWindow::applyTopicFilter(bool force) {
     if (m_service.isLent()) return;
-    try {
-        catalogue::filterGo(m_session.articles(), topicFilter(), force);
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    runReported(std::bind_front(&MainWindow::showError, this),
+                [&] { catalogue::filterGo(m_session.articles(), topicFilter(), force); });
     showFilterState();
 }
 
@@ -220,14 +208,11 @@ void MainWindow::filterByTickedTopics() {
 
 void MainWindow::toggleCurrentTopic() {
     if (m_service.isLent()) return;
-    try {
+    runReported(std::bind_front(&MainWindow::showError, this), [&] {
         if (catalogue::toggleTopic(m_session.topics(), m_session.articles(), topicFilter()))
             setStatusText(1, messageText(language::kArticleCountText) + QStringLiteral("  ") +
                                  QString::number(m_session.articles().rowCount()));
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    });
 }
 
 void MainWindow::onTopicGridKey(int key) {
@@ -299,13 +284,10 @@ std::string MainWindow::selectedFieldName() const {
 
 void MainWindow::runOpening(void (*open)(std::string_view, const viewer::ArticleRow&,
                                          const viewer::OpenSettings&, viewer::ViewerHooks&)) {
-    try {
+    runReported(std::bind_front(&MainWindow::showError, this), [&] {
         open(selectedFieldName(), viewer::currentArticleRow(m_session.articles()), openSettings(),
              *m_viewerHooks);
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    });
 }
 
 void MainWindow::openWithDesktop(const QString& file, viewer::ShellFallback fallback) {
@@ -329,19 +311,13 @@ void MainWindow::showHelpPage(const QString& file) {
 }
 
 void MainWindow::openHelp() {
-    try {
-        viewer::openHelp(openSettings(), *m_viewerHooks);
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    runReported(std::bind_front(&MainWindow::showError, this),
+                [&] { viewer::openHelp(openSettings(), *m_viewerHooks); });
 }
 
 void MainWindow::openWhatsNew() {
-    try {
-        viewer::openWhatsNew(openSettings(), *m_viewerHooks);
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    runReported(std::bind_front(&MainWindow::showError, this),
+                [&] { viewer::openWhatsNew(openSettings(), *m_viewerHooks); });
 }
 
 void MainWindow::exitApplication() {
@@ -353,21 +329,11 @@ void MainWindow::showAboutDialog() {
 }
 
 void MainWindow::goToFirstRow() {
-    try {
-        m_session.articles().first();
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    runReported(std::bind_front(&MainWindow::showError, this), [&] { m_session.articles().first(); });
 }
 
 void MainWindow::goToLastRow() {
-    try {
-        m_session.articles().last();
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    runReported(std::bind_front(&MainWindow::showError, this), [&] { m_session.articles().last(); });
 }
 
 void MainWindow::focusSearchBox() {

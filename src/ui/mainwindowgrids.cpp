@@ -14,6 +14,7 @@
 #include "ui/articlegriddelegate.h"
 #include "ui/articlemodel.h"
 #include "ui/cataloguegrid.h"
+#include "ui/commandguard.h"
 #include "ui/icons.h"
 #include "ui/indexingdialog.h"
 #include "ui/placement.h"
@@ -90,17 +91,14 @@ void MainWindow::sortByTitle(int column) {
     // The header flips its marker on a click; the marker follows the sort column only.
     setSortColumn(m_sortColumn);
     if (m_service.isLent()) return;
-    try {
+    runReported(std::bind_front(&MainWindow::showError, this), [&] {
         const std::string sorted =
             catalogue::sortByTitle(m_session.articles(), ArticleModel::fieldName(column).toStdString());
         if (!sorted.empty()) {
             setSortColumn(QString::fromStdString(sorted));
             showCurrentRowInContext();
         }
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        showError(messageOf(e));
-    }
+    });
 }
 
 void MainWindow::onArticleGridReleased(Qt::MouseButton button, const QPoint& globalPos) {

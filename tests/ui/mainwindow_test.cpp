@@ -322,6 +322,27 @@ private slots:
                  qPrintable(shown[0].text));
     }
 
+    // An edit the table refuses to store (a number its 16-bit field cannot hold) is reported once, by the
+    // table; the command whose move it stopped adds nothing of its own.
+    void refusedStore_isReportedOnceAndEndsTheCommandQuietly() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 3);
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        std::vector<Shown> shown;
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
+        QVERIFY(test::showActive(form));
+        RecordTable& articles = form.session().articles();
+        QVERIFY(articles.edit());
+        articles.setInt("Npp", 70000);
+        auto* lastRow = form.findChild<QToolButton*>(QStringLiteral("ToolButton16"));
+        test::clickAt(lastRow, lastRow->rect().center());
+        QCOMPARE(int(shown.size()), 1);
+        QCOMPARE(int(shown[0].kind), int(MainWindow::MessageKind::Information));
+        QCOMPARE(articles.position(), 0);
+    }
+
     // A FIFO in place of the full-text search's store is never opened: the search answers, its file is named
     // once in the window's run, and the window closes as always.
     void textSearch_withAFifoAsTheStoreAnswersNamesItOnceAndCloses() {
