@@ -130,7 +130,17 @@ void MainWindow::openIndexingDialog() {
         showInformationMessage(messageText(msg::WaitForSearch));
         return;
     }
-    auto* dialog = new IndexingDialog(*this);
+    auto* dialog = new IndexingDialog(
+        m_service,
+        [this](QWidget* over, MessageKind kind, const QString& text) { return present(kind, text, over); },
+        this);
+    connect(dialog, &IndexingDialog::statusChanged, this, [this](int panel, const QString& text) {
+        setStatusText(panel, text);
+        statusBar()->repaint(); // a run's progress holds the event loop
+    });
+    connect(dialog, &IndexingDialog::settingsRequested, this, &MainWindow::openSettingsDialog);
+    connect(dialog, &IndexingDialog::fullRunStarting, this, [this] { setSearchResultsEndEnabled(false); });
+    connect(dialog, &IndexingDialog::runEnded, this, [this] { setSortColumn(QStringLiteral("Type")); });
     m_indexingDialog = dialog;
     dialog->setWindowModality(Qt::ApplicationModal);
     CentreOnScreen(*dialog);

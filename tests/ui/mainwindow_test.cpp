@@ -943,7 +943,7 @@ private slots:
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=eng.lng\r\nselect_browser=4\r\n");
         MainWindow form(dir.path(), test::quietPresenter());
         AboutDialog about(dir.path(), "eng.lng");
-        IndexingDialog indexing(form);
+        IndexingDialog indexing(form.service(), test::quietPresenter(), &form);
         auto check = [](language::Target target, QWidget* window) {
             for (const LanguageBinding& b : languageBindings()) {
                 if (b.target != target) continue;
