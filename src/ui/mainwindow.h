@@ -58,7 +58,7 @@ public:
                         QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    MainSession& session() override { return m_session; }
+    MainSession& session() { return m_session; }
     CatalogueService& service() { return m_service; }
     // The start-up failure mark (the window's tag).
     int tag() const { return m_session.failureMark(); }
@@ -183,6 +183,7 @@ private:
     void showHelpPage(const QString& file);
 
     // SettingsDialogHost
+    SettingsAccess settingsAccess() override { return SettingsAccess(m_session); }
     GridLook gridLook() override;
     void applySettings(const SettingsEffects& effects) override;
     void reapplyTopicFilter() override;
