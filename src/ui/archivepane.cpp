@@ -243,8 +243,8 @@ bool ArchivePane::makeView() {
     // A pane squeezed by a small window keeps a strip of the page below its bar.
     m_view->setMinimumHeight(25);
     static_cast<QVBoxLayout*>(layout())->insertWidget(1, m_view, 1);
-    connect(m_view, &ArchiveView::StatusTextChange, this, &ArchivePane::statusTextChanged);
-    connect(m_view, &ArchiveView::OnMouseEnter, this, &ArchivePane::pointerEntered);
+    connect(m_view, &ArchiveView::statusTextChanged, this, &ArchivePane::statusTextChanged);
+    connect(m_view, &ArchiveView::pointerEntered, this, &ArchivePane::pointerEntered);
     connect(m_view, &QWidget::customContextMenuRequested, this, &ArchivePane::showMenu);
     connect(m_view, &ArchiveView::printFinished, this, [this](bool printed) {
         // The engine is done with the printer once it reports; it goes after this signal.

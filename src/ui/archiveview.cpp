@@ -192,11 +192,10 @@ ArchiveView::ArchiveView(QWidget* parent) : QWebEngineView(parent), m_profile(ne
     setFocusPolicy(Qt::StrongFocus);
     setHighlight({});
     connect(page(), &QWebEnginePage::linkHovered, this, [this](const QString& address) {
-        emit StatusTextChange(address.isEmpty() ? address : displayAddress(QUrl(address)));
+        emit statusTextChanged(address.isEmpty() ? address : displayAddress(QUrl(address)));
     });
     connect(page(), &QWebEnginePage::loadStarted, this, &ArchiveView::refreshHighlight);
-    connect(page(), &QWebEnginePage::loadFinished, this, [this] { emit DocumentComplete(this); });
-    Navigate(QStringLiteral("about:blank"));
+    navigate(QStringLiteral("about:blank"));
 }
 
 ArchiveView::~ArchiveView() {
@@ -227,14 +226,14 @@ void ArchiveView::setArchiveRoot(const std::filesystem::path& root) {
     m_archive->root = root.lexically_normal();
 }
 
-void ArchiveView::Navigate(const QString& address) {
+void ArchiveView::navigate(const QString& address) {
     refreshHighlight();
     const QUrl url = QUrl::fromUserInput(address);
-    if (url.isLocalFile()) return Navigate(std::filesystem::path(url.toLocalFile().toStdString()));
+    if (url.isLocalFile()) return navigate(std::filesystem::path(url.toLocalFile().toStdString()));
     load(url.isValid() ? url : QUrl(address));
 }
 
-void ArchiveView::Navigate(const std::filesystem::path& file) {
+void ArchiveView::navigate(const std::filesystem::path& file) {
     if (m_archive->root.empty()) setArchiveRoot(std::filesystem::absolute(file).parent_path());
     refreshHighlight();
     const std::optional<std::string> path =
@@ -288,12 +287,12 @@ void ArchiveView::refreshHighlight() {
 
 void ArchiveView::enterEvent(QEnterEvent* event) {
     QWebEngineView::enterEvent(event);
-    emit OnMouseEnter(this);
+    emit pointerEntered(this);
 }
 
 void ArchiveView::leaveEvent(QEvent* event) {
     QWebEngineView::leaveEvent(event);
-    emit OnMouseLeave(this);
+    emit pointerLeft(this);
 }
 
 } // namespace marovex

@@ -60,7 +60,7 @@ using qtconvert::toQColor;
 using namespace mainwindowparts;
 
 bool defaultPresenter(QWidget* parent, MainWindow::MessageKind kind, const QString& text) {
-    return ShowMessageBox(parent, kind, text);
+    return showMessageBox(parent, kind, text);
 }
 
 // What an opening asks of the window, answered by the window's own functions.
@@ -78,7 +78,7 @@ public:
         if (ArchiveView* view = browser()) {
             // The pane shows the archive alone; the settings may have named another one since.
             view->setArchiveRoot(archiveRoot());
-            view->Navigate(file);
+            view->navigate(file);
         }
     }
     void shellOpen(const std::filesystem::path& file, viewer::ShellFallback fallback) override {
@@ -103,11 +103,11 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
     : QMainWindow(parent), m_service(std::move(appDir)), m_session(m_service.session()),
       m_presenter(presenter ? std::move(presenter) : MessagePresenter(defaultPresenter)),
       m_shellOpener([this](const QString& file, std::function<void(const Message&)> failed) {
-          OpenWithDesktop(file, this, std::move(failed));
+          marovex::openWithDesktop(file, this, std::move(failed));
       }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kApplicationTitle);
-    UseQtTranslations(true); // as the built-in texts, until a language file says otherwise
+    useQtTranslations(true); // as the built-in texts, until a language file says otherwise
     setWindowIcon(icons::toolIcon(icons::Icon::Binoculars));
     auto hooks = std::make_unique<MainWindowViewerHooks>();
     hooks->browser = [this] { return webBrowser(); };
@@ -404,7 +404,7 @@ void MainWindow::setText(const TextAssignment& a) {
     case TextProperty::FontCharset:
         // Texts are Unicode here, so the font needs no character set; the set tells the language of Qt's
         // own texts.
-        if (target == this) UseQtTranslations(a.index == language::kCyrillicCharset);
+        if (target == this) useQtTranslations(a.index == language::kCyrillicCharset);
         break;
     case TextProperty::TreeNode:
     case TextProperty::ColumnTitle:

@@ -82,7 +82,7 @@ void MainWindow::runSearch() {
     };
     hooks.detachGrid = [this](bool detach) { detachArticleGrid(detach); };
     hooks.runFullText = [this](const search::FullTextJob& job) {
-        return RunFullTextWithProgress(this, m_session.articles(), job, m_service.stopFlag(),
+        return runFullTextWithProgress(this, m_session.articles(), job, m_service.stopFlag(),
                                        m_session.messages);
     };
     hooks.showResult = [this](int hits, bool stopped) {
@@ -143,7 +143,7 @@ void MainWindow::openIndexingDialog() {
     connect(dialog, &IndexingDialog::runEnded, this, [this] { setSortColumn(QStringLiteral("Type")); });
     m_indexingDialog = dialog;
     dialog->setWindowModality(Qt::ApplicationModal);
-    CentreOnScreen(*dialog);
+    centreOnScreen(*dialog);
     dialog->show();
     emit indexingDialogOpened(dialog);
 }

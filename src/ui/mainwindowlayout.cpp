@@ -347,21 +347,21 @@ void MainWindow::buildClientArea() {
 
     // Handlers of the grids.
     CatalogueGrid* grid = m_articleGrid;
-    connect(grid, &CatalogueGrid::MouseDown, this, &MainWindow::onArticleGridPressed);
-    connect(grid, &CatalogueGrid::MouseUp, this, &MainWindow::onArticleGridReleased);
-    connect(grid, &CatalogueGrid::KeyPress, this, &MainWindow::onArticleGridKey);
-    connect(grid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersArticleGrid);
+    connect(grid, &CatalogueGrid::buttonPressed, this, &MainWindow::onArticleGridPressed);
+    connect(grid, &CatalogueGrid::buttonReleased, this, &MainWindow::onArticleGridReleased);
+    connect(grid, &CatalogueGrid::keyPressed, this, &MainWindow::onArticleGridKey);
+    connect(grid, &CatalogueGrid::pointerEntered, this, &MainWindow::onPointerEntersArticleGrid);
     connect(grid, &QAbstractItemView::clicked, this, &MainWindow::onArticleCellClicked);
     connect(grid, &QAbstractItemView::doubleClicked, this, &MainWindow::onArticleGridDoubleClicked);
     connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
         onArticleTitleClicked(column);
         sortByTitle(column);
     });
-    connect(m_topicGrid, &CatalogueGrid::OnMouseEnter, this, &MainWindow::onPointerEntersTopicGrid);
+    connect(m_topicGrid, &CatalogueGrid::pointerEntered, this, &MainWindow::onPointerEntersTopicGrid);
     connect(m_topicGrid, &QAbstractItemView::doubleClicked, this, &MainWindow::toggleCurrentTopic);
     // The grid has made the row of the check box current.
-    connect(m_topicGrid, &CatalogueGrid::CheckBoxClicked, this, &MainWindow::toggleCurrentTopic);
-    connect(m_topicGrid, &CatalogueGrid::KeyPress, this, &MainWindow::onTopicGridKey);
+    connect(m_topicGrid, &CatalogueGrid::checkBoxClicked, this, &MainWindow::toggleCurrentTopic);
+    connect(m_topicGrid, &CatalogueGrid::keyPressed, this, &MainWindow::onTopicGridKey);
 }
 
 void MainWindow::buildStatusBar() {

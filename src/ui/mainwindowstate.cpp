@@ -122,7 +122,7 @@ void MainWindow::restoreWindow(const WindowState& state) {
 }
 
 void MainWindow::placeOnScreen(const QRect& bounds, const QMargins& frame) {
-    m_placedBounds = FitOnScreen(bounds, frame);
+    m_placedBounds = fitOnScreen(bounds, frame);
     resize(m_placedBounds.size());
     move(m_placedBounds.topLeft());
 }
@@ -135,7 +135,7 @@ void MainWindow::fitFrameOnScreen() {
     const QRect client = geometry();
     const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
                            frame.right() - client.right(), frame.bottom() - client.bottom());
-    if (FitOnScreen(m_placedBounds, margins) != m_placedBounds) placeOnScreen(m_placedBounds, margins);
+    if (fitOnScreen(m_placedBounds, margins) != m_placedBounds) placeOnScreen(m_placedBounds, margins);
 }
 
 WindowState MainWindow::currentState() {

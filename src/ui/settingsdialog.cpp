@@ -50,7 +50,7 @@ SettingsDialogServices standardServices() {
         return QDir::toNativeSeparators(folder);
     };
     s.showError = [](QWidget* parent, const QString& text) {
-        ShowMessageBox(parent, MessageKind::Error, text);
+        showMessageBox(parent, MessageKind::Error, text);
     };
     return s;
 }
@@ -93,7 +93,7 @@ SettingsDialog::SettingsDialog(SettingsDialogHost& host, QWidget* parent, Settin
 int SettingsDialog::openModal(SettingsDialogHost& host, QWidget* parent) {
     auto* dialog = new SettingsDialog(host, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    CentreOnScreen(*dialog);
+    centreOnScreen(*dialog);
     return dialog->exec();
 }
 

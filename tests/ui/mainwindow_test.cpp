@@ -898,7 +898,7 @@ private slots:
         makeCatalogue(dir.path(), 3);
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\ncolor_link=clRed\r\n"
                                          "color_find=clLime\r\ncolor_table=clYellow\r\n");
-        ApplyAppearance(*qApp);
+        applyAppearance(*qApp);
         MainWindow form(dir.path(), test::quietPresenter());
         form.resize(700, 400);
         QVERIFY(test::showActive(form));
