@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     marovex::ArchiveView::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Marovex v2.0"));
-    marovex::ApplyAppearance(app);
+    marovex::applyAppearance(app);
     const QString word = QString::fromUtf8(argv[2]);
     const QString out = QString::fromLocal8Bit(argv[3]);
 

@@ -50,7 +50,7 @@ AboutDialog::AboutDialog(const std::filesystem::path& appDir, std::string_view l
 
     auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image1"));
-    image->setPixmap(QPixmap::fromImage(LoadPicture(QStringLiteral("about.jpg"))));
+    image->setPixmap(QPixmap::fromImage(loadPicture(QStringLiteral("about.jpg"))));
     image->setGeometry(kMargin, kMargin, 100, 75);
 
     auto label = [this](const char* name, const QString& text) {
@@ -140,7 +140,7 @@ void AboutDialog::showModal(QWidget* parent, const std::filesystem::path& appDir
                             std::string_view languageFile) {
     auto* box = new AboutDialog(appDir, languageFile, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    CentreOnScreen(*box);
+    centreOnScreen(*box);
     box->exec();
 }
 

@@ -5,7 +5,7 @@
 
 namespace marovex {
 
-void ApplyAppearance(QApplication& app) {
+void applyAppearance(QApplication& app) {
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
     app.setStyleSheet(QStringLiteral(
         "QToolTip { color: navy; background-color: #fffff0; border: 1px solid navy; padding: 2px 4px; }"

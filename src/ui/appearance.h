@@ -6,6 +6,6 @@ namespace marovex {
 
 // The application's look: Fusion, the hint window with its navy border and text, and the light menus with
 // an icon strip.
-void ApplyAppearance(QApplication& app);
+void applyAppearance(QApplication& app);
 
 } // namespace marovex

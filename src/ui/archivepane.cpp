@@ -111,21 +111,21 @@ ArchivePane::ArchivePane(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    m_back = command("Pane_Back", 16, nullptr);
-    m_forward = command("Pane_Forward", 17, nullptr);
-    m_reload = command("Pane_Reload", -1, nullptr);
-    m_copy = command("Pane_Copy", -1, nullptr);
-    m_selectAll = command("Pane_SelectAll", -1, nullptr);
-    m_find = command("Pane_Find", 9, &ArchivePane::openFindBar);
-    m_findNext = command("Pane_FindNext", 1, &ArchivePane::findNext);
-    m_findPrevious = command("Pane_FindPrevious", 0, &ArchivePane::findPrevious);
-    m_zoomOut = command("Pane_ZoomOut", 18, &ArchivePane::zoomOut);
-    m_zoomIn = command("Pane_ZoomIn", 19, &ArchivePane::zoomIn);
-    m_actualSize = command("Pane_ActualSize", -1, &ArchivePane::resetZoom);
-    m_print = command("Pane_Print", 20, &ArchivePane::print);
-    m_savePdf = command("Pane_SavePdf", -1, &ArchivePane::saveAsPdf);
-    m_copyAddress = command("Pane_CopyAddress", -1, &ArchivePane::copyAddress);
-    m_openInBrowser = command("Pane_OpenInBrowser", -1, &ArchivePane::openInBrowser);
+    m_back = command("Pane_Back", icons::Icon::ArrowLeft, nullptr);
+    m_forward = command("Pane_Forward", icons::Icon::ArrowRight, nullptr);
+    m_reload = command("Pane_Reload", icons::Icon::None, nullptr);
+    m_copy = command("Pane_Copy", icons::Icon::None, nullptr);
+    m_selectAll = command("Pane_SelectAll", icons::Icon::None, nullptr);
+    m_find = command("Pane_Find", icons::Icon::Binoculars, &ArchivePane::openFindBar);
+    m_findNext = command("Pane_FindNext", icons::Icon::ArrowDown, &ArchivePane::findNext);
+    m_findPrevious = command("Pane_FindPrevious", icons::Icon::ArrowUp, &ArchivePane::findPrevious);
+    m_zoomOut = command("Pane_ZoomOut", icons::Icon::ZoomOut, &ArchivePane::zoomOut);
+    m_zoomIn = command("Pane_ZoomIn", icons::Icon::ZoomIn, &ArchivePane::zoomIn);
+    m_actualSize = command("Pane_ActualSize", icons::Icon::None, &ArchivePane::resetZoom);
+    m_print = command("Pane_Print", icons::Icon::Printer, &ArchivePane::print);
+    m_savePdf = command("Pane_SavePdf", icons::Icon::None, &ArchivePane::saveAsPdf);
+    m_copyAddress = command("Pane_CopyAddress", icons::Icon::None, &ArchivePane::copyAddress);
+    m_openInBrowser = command("Pane_OpenInBrowser", icons::Icon::None, &ArchivePane::openInBrowser);
     m_back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     m_forward->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
     m_find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
@@ -183,10 +183,10 @@ ArchivePane::~ArchivePane() {
     m_view = nullptr;
 }
 
-QAction* ArchivePane::command(const char* name, int icon, void (ArchivePane::*run)()) {
+QAction* ArchivePane::command(const char* name, icons::Icon icon, void (ArchivePane::*run)()) {
     auto* a = new QAction(this);
     a->setObjectName(QString::fromLatin1(name));
-    if (icon >= 0) a->setIcon(icons::toolIcon(icon));
+    if (icon != icons::Icon::None) a->setIcon(icons::toolIcon(icon));
     if (run) connect(a, &QAction::triggered, this, run);
     addAction(a); // its keys serve the window while the pane is shown
     return a;
@@ -204,7 +204,7 @@ void ArchivePane::buildFindBar() {
     m_findBar->addWidget(m_findText);
     m_findBar->addAction(m_findPrevious);
     m_findBar->addAction(m_findNext);
-    m_matchCase = new QAction(icons::toolIcon(15), QString(), this);
+    m_matchCase = new QAction(icons::toolIcon(icons::Icon::LettersAa), QString(), this);
     m_matchCase->setObjectName(QStringLiteral("Find_MatchCase"));
     m_matchCase->setCheckable(true);
     connect(m_matchCase, &QAction::toggled, this, [this] { find(m_findText->text(), false, true); });
@@ -216,7 +216,7 @@ void ArchivePane::buildFindBar() {
     auto* gap = new QWidget(m_findBar);
     gap->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_findBar->addWidget(gap);
-    m_closeFind = new QAction(icons::toolIcon(11), QString(), m_findBar);
+    m_closeFind = new QAction(icons::toolIcon(icons::Icon::RedCross), QString(), m_findBar);
     m_closeFind->setObjectName(QStringLiteral("Find_Close"));
     m_closeFind->setShortcut(QKeySequence(Qt::Key_Escape));
     m_closeFind->setShortcutContext(Qt::WidgetWithChildrenShortcut); // Esc elsewhere stays theirs
@@ -244,8 +244,8 @@ bool ArchivePane::makeView() {
     // A pane squeezed by a small window keeps a strip of the page below its bar.
     m_view->setMinimumHeight(25);
     static_cast<QVBoxLayout*>(layout())->insertWidget(1, m_view, 1);
-    connect(m_view, &ArchiveView::StatusTextChange, this, &ArchivePane::statusTextChanged);
-    connect(m_view, &ArchiveView::OnMouseEnter, this, &ArchivePane::pointerEntered);
+    connect(m_view, &ArchiveView::statusTextChanged, this, &ArchivePane::statusTextChanged);
+    connect(m_view, &ArchiveView::pointerEntered, this, &ArchivePane::pointerEntered);
     connect(m_view, &QWidget::customContextMenuRequested, this, &ArchivePane::showMenu);
     connect(m_view, &ArchiveView::printFinished, this, [this](bool printed) {
         // The engine is done with the printer once it reports; it goes after this signal.

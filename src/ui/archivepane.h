@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/archiveview.h"
+#include "ui/icons.h"
 
 #include <QFrame>
 #include <QPointer>
@@ -89,7 +90,7 @@ protected:
 
 private:
     QString text(int key, const QStringList& args = {}) const;
-    QAction* command(const char* name, int icon, void (ArchivePane::*run)());
+    QAction* command(const char* name, icons::Icon icon, void (ArchivePane::*run)());
     void buildFindBar();
     void showMenu(const QPoint& pos);
     void find(const QString& what, bool backward, bool newSearch);

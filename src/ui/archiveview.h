@@ -50,13 +50,13 @@ public:
     void setArchiveRoot(const std::filesystem::path& root);
     // Loads a file path or an URL, with no navigation flags. A file is shown through the archive's
     // addresses; one outside the archive is not shown.
-    void Navigate(const QString& address);
-    void Navigate(const std::filesystem::path& file);
+    void navigate(const QString& address);
+    void navigate(const std::filesystem::path& file);
     // What the status bar and the user see for an address of the view: the file path for the archive's
     // addresses, the address itself for any other.
     QString displayAddress(const QUrl& url) const;
 
-    // Asked for the current highlight each time a page is opened (Navigate, and every navigation the
+    // Asked for the current highlight each time a page is opened (navigate, and every navigation the
     // page starts itself), so the search options in force at that moment count.
     void setHighlightSource(std::function<HighlightRequest()> source);
     // Sets the highlight for the documents that load from now on.
@@ -69,12 +69,10 @@ public:
     static void prepareApplication();
 
 signals:
-    void OnMouseEnter(ArchiveView* sender);
-    void OnMouseLeave(ArchiveView* sender);
+    void pointerEntered(ArchiveView* sender);
+    void pointerLeft(ArchiveView* sender);
     // The text a status bar shows for the page (the address under the pointer, empty when it leaves).
-    void StatusTextChange(const QString& text);
-    // The page and its frames have finished loading.
-    void DocumentComplete(ArchiveView* sender);
+    void statusTextChanged(const QString& text);
 
 protected:
     void enterEvent(QEnterEvent* event) override;

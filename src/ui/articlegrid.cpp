@@ -38,12 +38,12 @@ ArticleGrid::ArticleGrid(QWidget* parent) : CatalogueGrid(parent) {
     m_delegate->setLinkFont(font(), qtconvert::toQColor(m_look.linkColor));
     setItemDelegate(m_delegate);
 
-    connect(this, &CatalogueGrid::MouseDown, this, [this](Qt::MouseButton button) {
+    connect(this, &CatalogueGrid::buttonPressed, this, [this](Qt::MouseButton button) {
         if (!hasFocus()) emit focusWanted();
         m_cellPress = button == Qt::LeftButton;
     });
-    connect(this, &CatalogueGrid::MouseUp, this, &ArticleGrid::released);
-    connect(this, &CatalogueGrid::KeyPress, this, &ArticleGrid::openRequested);
+    connect(this, &CatalogueGrid::buttonReleased, this, &ArticleGrid::released);
+    connect(this, &CatalogueGrid::keyPressed, this, &ArticleGrid::openRequested);
     connect(this, &QAbstractItemView::clicked, this, [this] {
         if (!m_openOnSingleClick() || !m_cellPress || !m_model || m_model->rowCount() == 0) return;
         emit openRequested();
@@ -63,7 +63,7 @@ ArticleGrid::ArticleGrid(QWidget* parent) : CatalogueGrid(parent) {
 void ArticleGrid::attach(RecordTable& table) {
     m_model = new ArticleModel(table, this);
     m_model->setColumnTitles(m_titles);
-    m_model->setFavouritesTitleIcon(icons::toolIcon(14));
+    m_model->setFavouritesTitleIcon(icons::toolIcon(icons::Icon::FavouriteOutline));
     m_model->setIndicator(verticalHeader()->isVisible());
     setModel(m_model);
     for (int c = 0; c < ArticleModel::ColumnCount; ++c) {

@@ -57,8 +57,8 @@ private:
 
 CatalogueGrid::CatalogueGrid(QWidget* parent) : QTableView(parent) {
     setHorizontalHeader(new GridTitles(
-        this, [this](QMouseEvent* e) { emit MouseDown(e->button()); },
-        [this](QMouseEvent* e) { emit MouseUp(e->button(), e->globalPosition().toPoint()); }));
+        this, [this](QMouseEvent* e) { emit buttonPressed(e->button()); },
+        [this](QMouseEvent* e) { emit buttonReleased(e->button(), e->globalPosition().toPoint()); }));
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -187,12 +187,12 @@ void CatalogueGrid::columnResizedByUser(int logical, int oldWidth, int newWidth)
 
 void CatalogueGrid::enterEvent(QEnterEvent* event) {
     QTableView::enterEvent(event);
-    emit OnMouseEnter(this);
+    emit pointerEntered(this);
 }
 
 void CatalogueGrid::leaveEvent(QEvent* event) {
     QTableView::leaveEvent(event);
-    emit OnMouseLeave(this);
+    emit pointerLeft(this);
 }
 
 bool CatalogueGrid::onCheckBox(const QPoint& pos) const {
@@ -209,7 +209,7 @@ bool CatalogueGrid::onCheckBox(const QPoint& pos) const {
 }
 
 void CatalogueGrid::mousePressEvent(QMouseEvent* event) {
-    emit MouseDown(event->button());
+    emit buttonPressed(event->button());
     // Only the left button moves the current cell here; the window moves it for the row menu.
     if (event->button() == Qt::LeftButton) {
         const QPoint pos = event->position().toPoint();
@@ -221,7 +221,7 @@ void CatalogueGrid::mousePressEvent(QMouseEvent* event) {
 }
 
 void CatalogueGrid::mouseDoubleClickEvent(QMouseEvent* event) {
-    emit MouseDown(event->button());
+    emit buttonPressed(event->button());
     // The first click of a double click on a check box has changed it already: the second is no double
     // click on the row, or the box would change back.
     if (event->button() != Qt::LeftButton || onCheckBox(event->position().toPoint())) {
@@ -240,12 +240,12 @@ void CatalogueGrid::mouseReleaseEvent(QMouseEvent* event) {
         // here, so that what the click changes is the current row.
         if (pressed.isValid() && pressed == indexAt(pos) && onCheckBox(pos)) {
             setCurrentIndex(pressed);
-            emit CheckBoxClicked(pressed);
+            emit checkBoxClicked(pressed);
         }
     } else {
         event->accept();
     }
-    emit MouseUp(event->button(), event->globalPosition().toPoint());
+    emit buttonReleased(event->button(), event->globalPosition().toPoint());
 }
 
 void CatalogueGrid::keyPressEvent(QKeyEvent* event) {
@@ -253,7 +253,7 @@ void CatalogueGrid::keyPressEvent(QKeyEvent* event) {
     if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
         !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
         event->accept();
-        emit KeyPress(key);
+        emit keyPressed(key);
         return;
     }
     QTableView::keyPressEvent(event);

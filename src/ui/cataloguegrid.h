@@ -23,15 +23,15 @@ public:
     void fitColumnsNow();
 
 signals:
-    void OnMouseEnter(QObject* sender);
-    void OnMouseLeave(QObject* sender);
+    void pointerEntered(QObject* sender);
+    void pointerLeft(QObject* sender);
     // Raw button events over the cells or the title row, before the view reacts to them.
-    void MouseDown(Qt::MouseButton button);
-    void MouseUp(Qt::MouseButton button, const QPoint& globalPos);
+    void buttonPressed(Qt::MouseButton button);
+    void buttonReleased(Qt::MouseButton button, const QPoint& globalPos);
     // Enter, Return or Space typed in the grid.
-    void KeyPress(int key);
+    void keyPressed(int key);
     // The left button pressed and released on the check box a cell draws.
-    void CheckBoxClicked(const QModelIndex& index);
+    void checkBoxClicked(const QModelIndex& index);
 
 protected:
     void enterEvent(QEnterEvent* event) override;

@@ -9,7 +9,7 @@
 
 namespace marovex {
 
-void OpenWithDesktop(const QString& file, QObject* context,
+void openWithDesktop(const QString& file, QObject* context,
                      std::function<void(const Message& reason)> failed) {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     // Qt starts xdg-open and never hears from it, so a desktop with no program for the file ("no method

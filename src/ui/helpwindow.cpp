@@ -27,13 +27,13 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 void HelpWindow::showPage(const std::filesystem::path& file) {
     m_view->setArchiveRoot(file.parent_path());
-    m_view->Navigate(file);
+    m_view->navigate(file);
     if (!m_placed) {
         m_placed = true;
         // A page's width of text, on any screen and at any scale.
         const QSize room = screen()->availableGeometry().size() * 9 / 10;
         resize(QSize(820, 680).boundedTo(room));
-        CentreOnScreen(*this);
+        centreOnScreen(*this);
     }
     show();
     raise();

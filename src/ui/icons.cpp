@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include <array>
+#include <iterator>
 
 // The resources live in a static library; registering them here ties them to the code that uses them.
 static void initIconResources() {
@@ -13,7 +13,8 @@ namespace marovex::icons {
 
 namespace {
 
-constexpr std::array<const char*, kToolIconCount> kFiles = {
+// By Icon, in its order.
+constexpr const char* kFiles[] = {
     "arrow-up",
     "arrow-down",
     "wrench",
@@ -36,6 +37,7 @@ constexpr std::array<const char*, kToolIconCount> kFiles = {
     "zoom-in",
     "printer",
 };
+static_assert(std::size(kFiles) == std::size_t(Icon::None), "one file for every icon");
 
 QIcon load(const char* name) {
     static const bool registered = (initIconResources(), true);
@@ -45,9 +47,9 @@ QIcon load(const char* name) {
 
 } // namespace
 
-QIcon toolIcon(int index) {
-    if (index < 0 || index >= kToolIconCount) return {};
-    return load(kFiles[size_t(index)]);
+QIcon toolIcon(Icon icon) {
+    if (icon == Icon::None) return {};
+    return load(kFiles[std::size_t(icon)]);
 }
 
 QIcon favouriteMark() {

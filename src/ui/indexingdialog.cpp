@@ -1,23 +1,19 @@
 #include "ui/indexingdialog.h"
 
 #include "app/language.h"
+#include "ui/catalogueservice.h"
 #include "ui/indexingjob.h"
-#include "ui/articlegrid.h"
-#include "ui/mainwindow.h"
-#include "ui/searchbar.h"
-#include "ui/statusbar.h"
 #include "ui_indexingdialog.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
-#include <QStatusBar>
 
 namespace marovex {
 
-IndexingDialog::IndexingDialog(MainWindow& form)
-    : QDialog(&form), m_form(form), ui(std::make_unique<Ui::IndexingDialog>()) {
+IndexingDialog::IndexingDialog(CatalogueService& service, MessagePresenter present, QWidget* parent)
+    : QDialog(parent), m_service(service), m_present(std::move(present)),
+      ui(std::make_unique<Ui::IndexingDialog>()) {
     ui->setupUi(this);
     // The form's controls by their roles (the form names them as the language files do).
     m_archiveField = ui->FlatEdit1;
@@ -54,8 +50,16 @@ IndexingDialog::IndexingDialog(MainWindow& form)
 
 IndexingDialog::~IndexingDialog() = default;
 
+QString IndexingDialog::messageText(int key) const {
+    return QString::fromStdString(m_service.session().messages[key]);
+}
+
+QString IndexingDialog::messageFor(const Message& message) const {
+    return QString::fromStdString(m_service.session().messages.render(message));
+}
+
 void IndexingDialog::applyTexts() {
-    MainSession& session = m_form.session();
+    MainSession& session = m_service.session();
     MessageTexts unused; // the dialog's texts carry no message texts
     applyLanguage(
         language::Target::IndexingDialog, session.appDir(), session.ini.local,
@@ -78,7 +82,7 @@ void IndexingDialog::applyTexts() {
 }
 
 void IndexingDialog::showArchiveFolder() {
-    m_archiveField->setText(QString::fromStdString(m_form.session().archiveFolder));
+    m_archiveField->setText(QString::fromStdString(m_service.session().archiveFolder));
     m_archiveField->setCursorPosition(0);
 }
 
@@ -94,18 +98,18 @@ void IndexingDialog::setState(State state) {
 
 void IndexingDialog::startRun() {
     if (isRunning()) return;
-    MainSession& session = m_form.session();
+    MainSession& session = m_service.session();
     const bool fullRun = m_fullRun->isChecked();
     // A full run empties the catalogue first, favourites and search marks with it, and one that is stopped
     // keeps only the issues read by then: nothing of that happens without the user's yes.
-    if (fullRun && !m_form.messages().ask(this, m_form.messages().text(msg::FullRunQuestion))) return;
+    if (fullRun && !m_present(this, MessageKind::Question, messageText(msg::FullRunQuestion))) return;
     // A full run discards the search marks, so there are no results left to clear.
-    if (fullRun) m_form.findChild<SearchBar*>()->setClearEnabled(false);
+    if (fullRun) emit fullRunStarting();
     m_statusLine->clear();
 
-    TableLease lease = m_form.service().leaseTables();
+    TableLease lease = m_service.leaseTables();
     if (!lease) {
-        m_form.messages().present(MessageKind::Information, m_form.messages().text(msg::WaitForSearch));
+        m_present(nullptr, MessageKind::Information, messageText(msg::WaitForSearch));
         return;
     }
     indexer::IndexSettings settings;
@@ -118,13 +122,13 @@ void IndexingDialog::startRun() {
         settings.prefixes = session.ini.name_kelvra;
     } catch (const std::exception& e) {
         lease.release();
-        m_form.messages().error(messageOf(e));
+        m_present(nullptr, MessageKind::Error, messageFor(messageOf(e)));
         return;
     }
-    m_form.stopFlag() = false;
+    m_service.stopFlag() = false;
 
     auto* job = new IndexingJob(session.articles(), session.topics(), std::move(settings), fullRun,
-                                m_form.stopFlag(), this);
+                                m_service.stopFlag(), this);
     connect(job, &IndexingJob::progress, this, &IndexingDialog::progressReport, Qt::BlockingQueuedConnection);
     connect(job, &IndexingJob::finished, this, &IndexingDialog::completionReport,
             Qt::BlockingQueuedConnection);
@@ -132,13 +136,13 @@ void IndexingDialog::startRun() {
     m_lease = std::move(lease);
 
     setState(State::Running);
-    m_form.statusPanels()->setText(1, m_form.messages().text(language::kIndexingRunningText));
+    emit statusChanged(1, messageText(language::kIndexingRunningText));
 }
 
 void IndexingDialog::stopRun() {
     if (!isRunning()) return;
-    m_form.stopFlag() = true;
-    m_statusLine->setText(m_form.messages().text(language::kIndexingStoppingText));
+    m_service.stopFlag() = true;
+    m_statusLine->setText(messageText(language::kIndexingStoppingText));
     setState(State::Stopping);
 }
 
@@ -147,7 +151,7 @@ void IndexingDialog::closeDialog() {
 }
 
 void IndexingDialog::openSettings() {
-    if (auto* command = m_form.findChild<QAction*>(QStringLiteral("SetProperties"))) command->trigger();
+    emit settingsRequested();
     // The settings may have named another archive folder.
     showArchiveFolder();
 }
@@ -156,8 +160,8 @@ void IndexingDialog::reject() {
     // The close box, Escape and Close all end here.
     if (isRunning()) {
         // The run ends at the next issue; its completion report still reaches the window.
-        m_form.stopFlag() = true;
-        m_statusLine->setText(m_form.messages().text(language::kIndexingStoppingText));
+        m_service.stopFlag() = true;
+        m_statusLine->setText(messageText(language::kIndexingStoppingText));
         setState(State::Stopping);
     }
     QDialog::reject();
@@ -168,30 +172,29 @@ void IndexingDialog::progressReport(const std::string& entryName) {
     const QString name = QString::fromStdString(entryName);
     m_statusLine->setText(name);
     m_statusLine->repaint();
-    m_form.statusPanels()->setText(2, name);
-    m_form.statusPanels()->repaint();
+    emit statusChanged(2, name);
 }
 
 void IndexingDialog::completionReport(const indexer::IndexResult& result) {
     // The worker has made its last write: the window takes its tables back first.
     m_lease.release();
-    m_form.articleGrid()->setSortColumn(QStringLiteral("Type"));
+    emit runEnded();
     // Text 78 carries its own blank; one more stands before the count.
-    m_form.statusPanels()->setText(1, m_form.messages().text(language::kArticleCountText) + QLatin1Char(' ') +
-                                QString::number(m_form.session().articles().rowCount()));
-    m_form.statusPanels()->setText(2, QString());
+    emit statusChanged(1, messageText(language::kArticleCountText) + QLatin1Char(' ') +
+                              QString::number(m_service.session().articles().rowCount()));
+    emit statusChanged(2, QString());
     if (!result.completed) {
         // A refused run or one an error ended has not completed, stopped or not.
-        m_statusLine->setText(m_form.messages().text(msg::IndexingFailed));
-        m_form.stopFlag() = false;
-    } else if (m_form.stopFlag()) {
-        m_statusLine->setText(m_form.messages().text(language::kIndexingStoppedText));
-        m_form.stopFlag() = false;
+        m_statusLine->setText(messageText(msg::IndexingFailed));
+        m_service.stopFlag() = false;
+    } else if (m_service.stopFlag()) {
+        m_statusLine->setText(messageText(language::kIndexingStoppedText));
+        m_service.stopFlag() = false;
     } else {
-        m_statusLine->setText(m_form.messages().text(language::kIndexingFinishedText));
+        m_statusLine->setText(messageText(language::kIndexingFinishedText));
     }
     setState(State::Idle);
-    if (!result.completed) m_form.messages().error(result.error);
+    if (!result.completed) m_present(nullptr, MessageKind::Error, messageFor(result.error));
     emit runCompleted(result);
     if (!isVisible()) deleteLater();
 }

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     marovex::ArchiveView::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marovex"));
-    marovex::ApplyAppearance(app);
+    marovex::applyAppearance(app);
 
     // The splash stays on the screen while the main window takes in the catalogue and the settings.
     const std::filesystem::path appDir = QApplication::applicationDirPath().toStdString();

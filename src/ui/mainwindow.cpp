@@ -31,8 +31,8 @@ MainWindow::MainWindow(std::filesystem::path appDir, MessagePresenter presenter,
       m_messages(this, m_session.messages, std::move(presenter)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kApplicationTitle);
-    UseQtTranslations(true); // as the built-in texts, until a language file says otherwise
-    setWindowIcon(icons::toolIcon(9));
+    useQtTranslations(true); // as the built-in texts, until a language file says otherwise
+    setWindowIcon(icons::toolIcon(icons::Icon::Binoculars));
     connect(&m_service, &CatalogueService::tablesLent, this, [this](bool filterSwitchedOff) {
         if (filterSwitchedOff) m_topicPanel->setFilterButtonText(m_messages.text(msg::FilterOnButton));
         setTablesLent(true);

@@ -45,7 +45,7 @@ public:
                         QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    MainSession& session() override { return m_session; }
+    MainSession& session() { return m_session; }
     CatalogueService& service() { return m_service; }
     const Messenger& messages() const { return m_messages; }
     // Whether start-up failed (the window then closes as soon as it is shown).
@@ -106,6 +106,7 @@ private:
     void giveFocus(QWidget* target);
 
     // SettingsDialogHost
+    SettingsAccess settingsAccess() override { return SettingsAccess(m_session); }
     GridLook gridLook() override;
     void applyGridLook(const Font& font, Color linkColor, Color findColor, Color tableColor) override;
     void applySettings(const SettingsEffects& effects) override;

@@ -4,6 +4,7 @@
 #include "catalogue/catalogue.h"
 #include "search/findcommand.h"
 #include "ui/aboutdialog.h"
+#include "ui/commandguard.h"
 #include "ui/articlegrid.h"
 #include "ui/articlemodel.h"
 #include "ui/indexingdialog.h"
@@ -35,7 +36,7 @@ void MainWindow::runSearch() {
     hooks.setBoxText = [this](const std::string& text) { m_searchBar->setText(QString::fromStdString(text)); };
     hooks.detachGrid = detachGrid;
     hooks.runFullText = [this](const search::FullTextJob& job) {
-        return RunFullTextWithProgress(this, m_session.articles(), job, m_service.stopFlag(), m_session.messages);
+        return runFullTextWithProgress(this, m_session.articles(), job, m_service.stopFlag(), m_session.messages);
     };
     hooks.showResult = [this](int hits, bool stopped) {
         // A cancelled search must not pass for one that found nothing more.
@@ -49,12 +50,10 @@ void MainWindow::runSearch() {
     hooks.setClearEnabled = [this](bool enabled) { m_searchBar->setClearEnabled(enabled); };
 
     std::vector<std::string> entries = m_searchBar->history();
-    try {
+    // a failed full-text walk included: its message shows once
+    runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
         search::runSearch(m_session.articles(), entries, m_session.ini.text_search, request, hooks);
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) { // a failed full-text walk included: its message shows once
-        m_messages.error(messageOf(e));
-    }
+    });
     // The history goes back into the box also after a failed walk, keeping the (compacted) text shown.
     const QString text = m_searchBar->text();
     m_searchBar->setHistory(entries);
@@ -69,12 +68,9 @@ void MainWindow::clearSearchResults() {
         if (!detach) m_articleGrid->setFocus();
     };
     hooks.setClearEnabled = [this](bool enabled) { m_searchBar->setClearEnabled(enabled); };
-    try {
+    runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
         search::clearSearchMarks(m_session.articles(), m_session.ini.text_search, hooks);
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        m_messages.error(messageOf(e));
-    }
+    });
 }
 
 void MainWindow::openIndexingDialog() {
@@ -89,10 +85,20 @@ void MainWindow::openIndexingDialog() {
         m_messages.present(MessageKind::Information, m_messages.text(msg::WaitForSearch));
         return;
     }
-    auto* dialog = new IndexingDialog(*this);
+    auto* dialog = new IndexingDialog(
+        m_service,
+        [this](QWidget* over, MessageKind kind, const QString& text) { return m_messages.present(kind, text, over); },
+        this);
+    connect(dialog, &IndexingDialog::statusChanged, this, [this](int panel, const QString& text) {
+        m_statusBar->setText(panel, text);
+        m_statusBar->repaint(); // a run's progress holds the event loop
+    });
+    connect(dialog, &IndexingDialog::settingsRequested, this, &MainWindow::openSettingsDialog);
+    connect(dialog, &IndexingDialog::fullRunStarting, this, [this] { m_searchBar->setClearEnabled(false); });
+    connect(dialog, &IndexingDialog::runEnded, this, [this] { m_articleGrid->setSortColumn(QStringLiteral("Type")); });
     m_indexingDialog = dialog;
     dialog->setWindowModality(Qt::ApplicationModal);
-    CentreOnScreen(*dialog);
+    centreOnScreen(*dialog);
     dialog->show();
     emit indexingDialogOpened(dialog);
 }
@@ -106,24 +112,18 @@ void MainWindow::clearSearchHistory() {
 }
 
 void MainWindow::toggleTopicFilter() {
-    try {
+    runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
         RecordTable& articles = m_session.articles();
         catalogue::switchFilter(articles, m_session.topicFilter(), !articles.filtered());
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        m_messages.error(messageOf(e));
-    }
+    });
     showFilterState();
 }
 
 void MainWindow::applyTopicFilter(bool force) {
     if (m_service.isLent()) return;
-    try {
+    runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
         catalogue::filterGo(m_session.articles(), m_session.topicFilter(), force);
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        m_messages.error(messageOf(e));
-    }
+    });
     showFilterState();
 }
 

@@ -7,6 +7,7 @@
 #include "ui/articlegrid.h"
 #include "ui/articlemodel.h"
 #include "ui/clientarea.h"
+#include "ui/commandguard.h"
 #include "ui/icons.h"
 #include "ui/searchbar.h"
 #include "ui/statusbar.h"
@@ -22,39 +23,38 @@
 
 namespace marovex {
 
+using icons::Icon;
+
 void MainWindow::buildActions() {
-    auto command = [this](QAction*& slot, const char* name, const QString& text, int icon, auto run) {
+    auto command = [this](QAction*& slot, const char* name, const QString& text, Icon icon, auto run) {
         slot = new QAction(text, this);
         slot->setObjectName(QString::fromLatin1(name));
-        if (icon >= 0) slot->setIcon(icons::toolIcon(icon));
+        if (icon != Icon::None) slot->setIcon(icons::toolIcon(icon));
         connect(slot, &QAction::triggered, this, run);
         addAction(slot); // shortcuts serve the whole window
     };
-    command(m_findAction, "Action_Find", tr("Search"), 9, &MainWindow::runSearch);
-    command(m_clearResultsAction, "Find_End", tr("Clear search results"), 11, &MainWindow::clearSearchResults);
-    command(m_indexAction, "GoIndex", tr("Index archive..."), 7, &MainWindow::openIndexingDialog);
-    command(m_settingsAction, "SetProperties", tr("Settings..."), 2, &MainWindow::openSettingsDialog);
-    command(m_clearHistoryAction, "Clear_History", tr("Clear search history"), -1,
+    command(m_findAction, "Action_Find", tr("Search"), Icon::Binoculars, &MainWindow::runSearch);
+    command(m_clearResultsAction, "Find_End", tr("Clear search results"), Icon::RedCross, &MainWindow::clearSearchResults);
+    command(m_indexAction, "GoIndex", tr("Index archive..."), Icon::WindowPen, &MainWindow::openIndexingDialog);
+    command(m_settingsAction, "SetProperties", tr("Settings..."), Icon::Wrench, &MainWindow::openSettingsDialog);
+    command(m_clearHistoryAction, "Clear_History", tr("Clear search history"), Icon::None,
             &MainWindow::clearSearchHistory);
-    command(m_topicFilterAction, "view_filter_on_off", tr("Topic filter"), 5, &MainWindow::toggleTopicFilter);
-    command(m_helpAction, "help", tr("Help"), 8, [this] { m_opener->openHelp(); });
-    command(m_exitAction, "Exit", tr("Exit"), 4, &QWidget::close);
-    command(m_whatsNewAction, "Action1", tr("What's new"), -1, [this] { m_opener->openWhatsNew(); });
-    command(m_aboutAction, "ReadAbut", tr("About"), 3, &MainWindow::showAboutDialog);
+    command(m_topicFilterAction, "view_filter_on_off", tr("Topic filter"), Icon::LetterFGreen, &MainWindow::toggleTopicFilter);
+    command(m_helpAction, "help", tr("Help"), Icon::BookHelp, [this] { m_opener->openHelp(); });
+    command(m_exitAction, "Exit", tr("Exit"), Icon::DoorLeave, &QWidget::close);
+    command(m_whatsNewAction, "Action1", tr("What's new"), Icon::None, [this] { m_opener->openWhatsNew(); });
+    command(m_aboutAction, "ReadAbut", tr("About"), Icon::InfoWhite, &MainWindow::showAboutDialog);
     auto move = [this](auto to) {
         return [this, to] {
-            try {
+            runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
                 (m_session.articles().*to)();
-            } catch (const StoreAborted&) {
-            } catch (const std::exception& e) {
-                m_messages.error(messageOf(e));
-            }
+            });
         };
     };
-    command(m_firstRowAction, "Go_First", tr("First row"), 0, move(&RecordTable::first));
-    command(m_lastRowAction, "Go_Last", tr("Last row"), 1, move(&RecordTable::last));
-    command(m_searchFocusAction, "Focus_Search", tr("Search box"), -1, [this] { m_searchBar->focusSearchBox(); });
-    command(m_topicPanelAction, "Topic_Panel", tr("Show or hide topics"), 5, [this] {
+    command(m_firstRowAction, "Go_First", tr("First row"), Icon::ArrowUp, move(&RecordTable::first));
+    command(m_lastRowAction, "Go_Last", tr("Last row"), Icon::ArrowDown, move(&RecordTable::last));
+    command(m_searchFocusAction, "Focus_Search", tr("Search box"), Icon::None, [this] { m_searchBar->focusSearchBox(); });
+    command(m_topicPanelAction, "Topic_Panel", tr("Show or hide topics"), Icon::LetterFGreen, [this] {
         m_topicPanel->toggle();
         m_topicPanelAction->setChecked(!m_topicPanel->isHidden());
     });
@@ -68,10 +68,10 @@ void MainWindow::buildActions() {
 void MainWindow::buildMenus() {
     menuBar()->setObjectName(QStringLiteral("ElMainMenu1"));
     // Menu items are actions of their own, named as the language files address them; each runs its command.
-    auto item = [this](QMenu* menu, const char* name, QAction* command, int icon) {
+    auto item = [this](QMenu* menu, const char* name, QAction* command, Icon icon) {
         auto* a = menu->addAction(command->text());
         a->setObjectName(QString::fromLatin1(name));
-        if (icon >= 0) a->setIcon(icons::toolIcon(icon));
+        if (icon != Icon::None) a->setIcon(icons::toolIcon(icon));
         if (!command->shortcut().isEmpty()) {
             // Shown beside the text; the command's own shortcut serves the window.
             a->setShortcut(command->shortcut());
@@ -87,25 +87,25 @@ void MainWindow::buildMenus() {
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
     file->menuAction()->setObjectName(QStringLiteral("ElMenuItem4"));
-    item(file, "ElMenuItem7", m_indexAction, 7);
+    item(file, "ElMenuItem7", m_indexAction, Icon::WindowPen);
     separator(file, "ElMenuItem8");
-    item(file, "ElMenuItem9", m_exitAction, 4);
+    item(file, "ElMenuItem9", m_exitAction, Icon::DoorLeave);
 
     QMenu* setup = menuBar()->addMenu(QStringLiteral("Настройка"));
     setup->menuAction()->setObjectName(QStringLiteral("ElMenuItem5"));
-    item(setup, "ElMenuItem10", m_settingsAction, 2);
+    item(setup, "ElMenuItem10", m_settingsAction, Icon::Wrench);
     // The topic panel is reached from the menu too: its button may be hidden in a tool bar short of room.
-    QAction* topics = item(setup, "ElMenuItem15", m_topicPanelAction, 5);
+    QAction* topics = item(setup, "ElMenuItem15", m_topicPanelAction, Icon::LetterFGreen);
     topics->setText(QStringLiteral("Показать или скрыть рубрики"));
     topics->setCheckable(true);
     connect(m_topicPanelAction, &QAction::toggled, topics, &QAction::setChecked);
 
     QMenu* info = menuBar()->addMenu(QStringLiteral("Инфо"));
     info->menuAction()->setObjectName(QStringLiteral("ElMenuItem6"));
-    item(info, "ElMenuItem11", m_helpAction, 8);
-    item(info, "ElMenuItem12", m_whatsNewAction, -1)->setText(QStringLiteral("Что нового"));
+    item(info, "ElMenuItem11", m_helpAction, Icon::BookHelp);
+    item(info, "ElMenuItem12", m_whatsNewAction, Icon::None)->setText(QStringLiteral("Что нового"));
     separator(info, "ElMenuItem13");
-    item(info, "ElMenuItem14", m_aboutAction, 3);
+    item(info, "ElMenuItem14", m_aboutAction, Icon::InfoWhite);
 
     // The row menu of the article grid: the current row in another viewer, the setting left as it is.
     m_rowMenu = new QMenu(this);
@@ -143,7 +143,7 @@ void MainWindow::buildToolBars() {
     auto* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("ToolBar2"));
     place(bar);
-    auto button = [bar](const char* name, int icon, QAction* command) {
+    auto button = [bar](const char* name, Icon icon, QAction* command) {
         auto* b = new QToolButton(bar);
         b->setObjectName(QString::fromLatin1(name));
         b->setAutoRaise(true);
@@ -157,14 +157,14 @@ void MainWindow::buildToolBars() {
         gap->setFixedWidth(width);
         bar->addWidget(gap);
     };
-    button("ToolButton15", 0, m_firstRowAction);
-    button("ToolButton16", 1, m_lastRowAction);
-    button("ToolButton17", 5, m_topicPanelAction);
+    button("ToolButton15", Icon::ArrowUp, m_firstRowAction);
+    button("ToolButton16", Icon::ArrowDown, m_lastRowAction);
+    button("ToolButton17", Icon::LetterFGreen, m_topicPanelAction);
     separator("ToolButton18", 9);
-    button("ToolButton19", 2, m_settingsAction);
+    button("ToolButton19", Icon::Wrench, m_settingsAction);
     separator("ToolButton20", 8);
-    button("ToolButton21", 8, m_helpAction);
-    button("ToolButton22", 3, m_aboutAction);
+    button("ToolButton21", Icon::BookHelp, m_helpAction);
+    button("ToolButton22", Icon::InfoWhite, m_aboutAction);
 }
 
 void MainWindow::followClientArea() {
@@ -175,7 +175,7 @@ void MainWindow::followClientArea() {
     ArticleGrid* grid = m_articleGrid;
     grid->setOpenOnSingleClick([this] { return m_session.ini.onclick; });
     connect(grid, &ArticleGrid::focusWanted, this, [this] { giveFocus(m_articleGrid); });
-    connect(grid, &CatalogueGrid::OnMouseEnter, this, [=] { followPointer(grid); });
+    connect(grid, &CatalogueGrid::pointerEntered, this, [=] { followPointer(grid); });
     connect(grid, &ArticleGrid::openRequested, this, &MainWindow::openCurrentRow);
     connect(grid, &ArticleGrid::rowMenuRequested, this, [this](const QModelIndex& cell, const QPoint& at) {
         if (static_cast<viewer::Viewer>(m_session.ini.select_browser) != viewer::Viewer::Pane) return;
@@ -185,40 +185,31 @@ void MainWindow::followClientArea() {
     connect(grid, &ArticleGrid::rowChosen, this, [this](int row) {
         if (row == m_session.articles().position()) return;
         // Moving stores a pending edit; a refused store has shown its message already.
-        try {
+        runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
             m_session.articles().moveTo(row);
-        } catch (const StoreAborted&) {
-        } catch (const std::exception& e) {
-            m_messages.error(messageOf(e));
-        }
+        });
     });
     connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
         if (m_service.isLent()) return;
-        try {
+        runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
             const std::string sorted =
                 catalogue::sortByTitle(m_session.articles(), ArticleModel::fieldName(column).toStdString());
             if (sorted.empty()) return;
             m_articleGrid->setSortColumn(QString::fromStdString(sorted));
             m_articleGrid->showCurrentRowInContext();
-        } catch (const StoreAborted&) {
-        } catch (const std::exception& e) {
-            m_messages.error(messageOf(e));
-        }
+        });
     });
 
     CatalogueGrid* topics = m_topicPanel->grid();
-    connect(topics, &CatalogueGrid::OnMouseEnter, this, [=] { followPointer(topics); });
+    connect(topics, &CatalogueGrid::pointerEntered, this, [=] { followPointer(topics); });
     connect(m_topicPanel, &TopicPanel::filterRequested, this, [this] { applyTopicFilter(false); });
     connect(m_topicPanel, &TopicPanel::tickRequested, this, [this] {
         if (m_service.isLent()) return;
-        try {
+        runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
             if (catalogue::toggleTopic(m_session.topics(), m_session.articles(), m_session.topicFilter()))
                 m_statusBar->setText(1, m_messages.text(language::kArticleCountText) + QStringLiteral("  ") +
                                             QString::number(m_session.articles().rowCount()));
-        } catch (const StoreAborted&) {
-        } catch (const std::exception& e) {
-            m_messages.error(messageOf(e));
-        }
+        });
     });
 
     m_pane->setTextSource([this](int key, const QStringList& args) {

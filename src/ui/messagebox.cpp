@@ -6,7 +6,7 @@
 
 namespace marovex {
 
-bool ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text) {
+bool showMessageBox(QWidget* parent, MessageKind kind, const QString& text) {
     using Kind = MessageKind;
     const QMessageBox::Icon icon = kind == Kind::Information || kind == Kind::InformationYes
                                        ? QMessageBox::Information

@@ -20,7 +20,7 @@ enum class MessageKind { Information, Error, InformationYes, ErrorYes, Plain, Qu
 
 // A modal message box of that kind; whether the user answered Yes (or OK). Its buttons speak the interface
 // language through Qt's translations.
-bool ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text);
+bool showMessageBox(QWidget* parent, MessageKind kind, const QString& text);
 
 // What shows a window's message boxes; tests put their own in to see the messages without blocking. A
 // presenter returns whether the user answered Yes; one that returns nothing answers every question No.

@@ -4,7 +4,7 @@ namespace marovex {
 
 Messenger::Messenger(QWidget* window, const MessageTexts& texts, MessagePresenter presenter)
     : m_window(window), m_texts(texts),
-      m_presenter(presenter ? std::move(presenter) : MessagePresenter(ShowMessageBox)) {}
+      m_presenter(presenter ? std::move(presenter) : MessagePresenter(showMessageBox)) {}
 
 QString Messenger::text(int key, std::initializer_list<std::string> args) const {
     return QString::fromStdString(args.size() == 0 ? m_texts[key] : m_texts.format(key, args));

@@ -5,6 +5,7 @@
 #include "indexer/archive.h"
 #include "ui/archivepane.h"
 #include "ui/archiveview.h"
+#include "ui/commandguard.h"
 #include "ui/desktopopen.h"
 #include "ui/helpwindow.h"
 #include "ui/messenger.h"
@@ -26,7 +27,7 @@ QString toQString(const std::filesystem::path& file) {
 Opener::Opener(MainSession& session, const Messenger& messages, ArchivePane& pane, QWidget* window)
     : QObject(window), m_session(session), m_messages(messages), m_pane(pane), m_window(window),
       m_shellOpener([this](const QString& file, std::function<void(const Message&)> failed) {
-          OpenWithDesktop(file, this, std::move(failed));
+          openWithDesktop(file, this, std::move(failed));
       }) {}
 
 viewer::OpenSettings Opener::settings() const {
@@ -47,28 +48,21 @@ void Opener::openRow(const std::string& selectedField, Viewer viewer) {
                           viewer::ViewerHooks&);
     constexpr Open kOpen[] = {&viewer::openCurrentRow, &viewer::openCurrentRowInMsie,
                               &viewer::openCurrentRowInOpera, &viewer::openCurrentRowInDefaultBrowser};
-    try {
+    runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
         kOpen[int(viewer)](selectedField, viewer::currentArticleRow(m_session.articles()), settings(), *this);
-    } catch (const StoreAborted&) {
-    } catch (const std::exception& e) {
-        m_messages.error(messageOf(e));
-    }
+    });
 }
 
 void Opener::openHelp() {
-    try {
+    runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
         viewer::openHelp(settings(), *this);
-    } catch (const std::exception& e) {
-        m_messages.error(messageOf(e));
-    }
+    });
 }
 
 void Opener::openWhatsNew() {
-    try {
+    runReported(std::bind_front(&Messenger::error, &m_messages), [&] {
         viewer::openWhatsNew(settings(), *this);
-    } catch (const std::exception& e) {
-        m_messages.error(messageOf(e));
-    }
+    });
 }
 
 void Opener::openOnDesktop(const QString& target) {
@@ -98,7 +92,7 @@ void Opener::navigate(const std::filesystem::path& file) {
     if (!embeddedBrowserPresent()) return;
     // The pane shows the archive alone; the settings may have named another one since.
     m_pane.view()->setArchiveRoot(indexer::archiveFolderPath(m_session.archiveFolder));
-    m_pane.view()->Navigate(file);
+    m_pane.view()->navigate(file);
 }
 
 void Opener::shellOpen(const std::filesystem::path& file, viewer::ShellFallback fallback) {

@@ -8,7 +8,7 @@
 
 namespace marovex {
 
-void CentreOnScreen(QWidget& window) {
+void centreOnScreen(QWidget& window) {
     const QScreen* screen = window.isVisible() ? window.screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     // The frame is known once the window is mapped; before that the client area stands for it.
@@ -18,7 +18,7 @@ void CentreOnScreen(QWidget& window) {
     window.move(bounds.topLeft());
 }
 
-QRect FitOnScreen(const QRect& bounds, const QMargins& frame) {
+QRect fitOnScreen(const QRect& bounds, const QMargins& frame) {
     const QScreen* screen = QGuiApplication::screenAt(bounds.center());
     long long most = 0;
     for (const QScreen* candidate : screen ? QList<QScreen*>() : QGuiApplication::screens()) {

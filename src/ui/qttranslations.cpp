@@ -16,7 +16,7 @@ std::vector<std::unique_ptr<QTranslator>>& installed() {
 }
 } // namespace
 
-void UseQtTranslations(bool russian) {
+void useQtTranslations(bool russian) {
     auto& translators = installed();
     for (const auto& t : translators)
         QCoreApplication::removeTranslator(t.get());

@@ -15,7 +15,7 @@ namespace marovex {
 
 namespace {
 
-QToolButton* addButton(QToolBar* bar, const char* name, int icon) {
+QToolButton* addButton(QToolBar* bar, const char* name, icons::Icon icon) {
     auto* b = new QToolButton(bar);
     b->setObjectName(QString::fromLatin1(name));
     b->setAutoRaise(true);
@@ -53,9 +53,9 @@ SearchBar::SearchBar(QAction* find, QWidget* parent) : QToolBar(parent) {
     // A key typed into the box reaches its line edit through the box itself (not through event filters), and
     // the line edit reports Return and keypad Enter once as returnPressed.
     connect(m_box->lineEdit(), &QLineEdit::returnPressed, this, &SearchBar::searchRequested);
-    m_matchCase = addButton(this, "ToolButton5", 15);
+    m_matchCase = addButton(this, "ToolButton5", icons::Icon::LettersAa);
     m_matchCase->setCheckable(true);
-    m_wholeWords = addButton(this, "ToolButton3", 13);
+    m_wholeWords = addButton(this, "ToolButton3", icons::Icon::LettersAbcUnderlined);
     m_wholeWords->setCheckable(true);
     m_scopeBox = new QComboBox(this);
     m_scopeBox->setObjectName(QStringLiteral("FlatComboBox3"));
@@ -64,8 +64,8 @@ SearchBar::SearchBar(QAction* find, QWidget* parent) : QToolBar(parent) {
     m_scopeBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_scopeBox->setToolTip(QStringLiteral("Область поиска"));
     addWidget(m_scopeBox);
-    addButton(this, "ToolButton11", 9)->setDefaultAction(find);
-    m_clear = addButton(this, "ToolButton10", 11);
+    addButton(this, "ToolButton11", icons::Icon::Binoculars)->setDefaultAction(find);
+    m_clear = addButton(this, "ToolButton10", icons::Icon::RedCross);
     m_clear->setEnabled(false);
     connect(m_clear, &QToolButton::clicked, this, &SearchBar::clearRequested);
 }

@@ -109,7 +109,7 @@ void SearchProgressDialog::reject() {
     close();
 }
 
-search::FullTextResult RunFullTextWithProgress(QWidget* parent, RecordTable& articles,
+search::FullTextResult runFullTextWithProgress(QWidget* parent, RecordTable& articles,
                                                const search::FullTextJob& job, std::atomic<bool>& stop,
                                                const MessageTexts& messages) {
     SearchProgressDialog dialog(parent, stop, messages);
@@ -120,7 +120,7 @@ search::FullTextResult RunFullTextWithProgress(QWidget* parent, RecordTable& art
     QObject::connect(&walk, &SearchJob::finished, &dialog, &SearchProgressDialog::finishSearch,
                      Qt::BlockingQueuedConnection);
     walk.start();
-    CentreOnScreen(dialog);
+    centreOnScreen(dialog);
     dialog.exec();
     // Normally the finish report has ended the dialog and the walk is leaving. Should the dialog's loop
     // have been ended by anything else, the walk is stopped and its reports served until it has gone:

@@ -72,7 +72,7 @@ private:
 
 // Runs the full-text search on `articles` behind the modal progress dialog and returns once the worker
 // has ended; the stop flag is false again afterwards. The caller has detached the grid.
-search::FullTextResult RunFullTextWithProgress(QWidget* parent, RecordTable& articles,
+search::FullTextResult runFullTextWithProgress(QWidget* parent, RecordTable& articles,
                                                const search::FullTextJob& job, std::atomic<bool>& stop,
                                                const MessageTexts& messages);
 

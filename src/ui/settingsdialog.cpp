@@ -50,15 +50,37 @@ SettingsDialogServices standardServices() {
         return QDir::toNativeSeparators(folder);
     };
     s.showError = [](QWidget* parent, const QString& text) {
-        ShowMessageBox(parent, MessageKind::Error, text);
+        showMessageBox(parent, MessageKind::Error, text);
     };
     return s;
 }
 
 } // namespace
 
+const std::filesystem::path& SettingsAccess::appDir() const {
+    return m_session.appDir();
+}
+SettingsRecord& SettingsAccess::record() {
+    return m_session.ini;
+}
+std::string& SettingsAccess::archiveFolder() {
+    return m_session.archiveFolder;
+}
+MessageTexts& SettingsAccess::messages() {
+    return m_session.messages;
+}
+bool SettingsAccess::hasArticles() const {
+    return m_session.articles().rowCount() > 0;
+}
+void SettingsAccess::reopenTopicTable() {
+    sd::reopenTopicTable(m_session.topics(), m_session.articles());
+}
+void SettingsAccess::writeTopicCopy() const {
+    sd::writeTopicCopy(m_session.appDir(), m_session.topics());
+}
+
 SettingsDialog::SettingsDialog(SettingsDialogHost& host, QWidget* parent, SettingsDialogServices services)
-    : QDialog(parent), m_host(host), m_services(std::move(services)) {
+    : QDialog(parent), m_host(host), m_settings(host.settingsAccess()), m_services(std::move(services)) {
     const SettingsDialogServices standard = standardServices();
     if (!m_services.pickColor) m_services.pickColor = standard.pickColor;
     if (!m_services.pickFont) m_services.pickFont = standard.pickFont;
@@ -71,7 +93,7 @@ SettingsDialog::SettingsDialog(SettingsDialogHost& host, QWidget* parent, Settin
 int SettingsDialog::openModal(SettingsDialogHost& host, QWidget* parent) {
     auto* dialog = new SettingsDialog(host, parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    CentreOnScreen(*dialog);
+    centreOnScreen(*dialog);
     return dialog->exec();
 }
 
@@ -81,16 +103,16 @@ void SettingsDialog::readSettings() {
     m_tree->expandItem(m_nodes[kViewNode]);
     m_tree->setCurrentItem(m_nodes[0]);
 
-    MainSession& session = m_host.session();
     try {
         ArchiveAccess access;
-        readAccess(session.appDir(), access);
-        if (const auto effects = loadSettings(session.appDir(), session.ini)) m_host.applySettings(*effects);
+        readAccess(m_settings.appDir(), access);
+        if (const auto effects = loadSettings(m_settings.appDir(), m_settings.record()))
+            m_host.applySettings(*effects);
 
-        m_languages = buildLanguageList(session.appDir());
+        m_languages = buildLanguageList(m_settings.appDir());
         for (const LanguageEntry& entry : m_languages)
             m_language->addItem(QString::fromStdString(entry.name));
-        m_language->setCurrentIndex(selectLanguage(m_languages, session.ini.local));
+        m_language->setCurrentIndex(selectLanguage(m_languages, m_settings.record().local));
 
         const GridLook look = m_host.gridLook();
         m_font = look.font;
@@ -98,7 +120,7 @@ void SettingsDialog::readSettings() {
         setSwatch(m_link, look.linkColor);
         setSwatch(m_table, look.tableColor);
         setSwatch(m_find, look.findColor);
-        setSwatch(m_highlight, session.ini.color_htm_fon);
+        setSwatch(m_highlight, m_settings.record().color_htm_fon);
 
         m_folder->setText(QString::fromStdString(access.folder));
         m_editions[0]->setChecked(access.gold);
@@ -106,26 +128,26 @@ void SettingsDialog::readSettings() {
         m_editions[2]->setChecked(access.plain);
         for (int code = 1; code <= 3; ++code)
             m_prefixes[std::size_t(code - 1)]->setText(
-                QString::fromStdString(session.ini.editionPrefix(code)));
+                QString::fromStdString(m_settings.record().editionPrefix(code)));
 
-        m_stateSave->setChecked(session.ini.state_save);
-        m_frameOpen->setChecked(session.ini.frame);
-        m_browsers[std::size_t(sd::chosenViewer(session.ini.select_browser)) - 1]->setChecked(true);
-        m_pathMSIE->setText(QString::fromStdString(session.ini.path_MSIE));
-        m_pathOpera->setText(QString::fromStdString(session.ini.path_Opera));
+        m_stateSave->setChecked(m_settings.record().state_save);
+        m_frameOpen->setChecked(m_settings.record().frame);
+        m_browsers[std::size_t(sd::chosenViewer(m_settings.record().select_browser)) - 1]->setChecked(true);
+        m_pathMSIE->setText(QString::fromStdString(m_settings.record().path_MSIE));
+        m_pathOpera->setText(QString::fromStdString(m_settings.record().path_Opera));
         m_cellLines->setChecked(look.cellLines);
         m_indicator->setChecked(look.indicator);
-        if (session.ini.onclick) m_singleClick->setChecked(true);
+        if (m_settings.record().onclick) m_singleClick->setChecked(true);
         // Every control now holds a real value; OK may write them.
         m_created = true;
 
-        sd::reopenTopicTable(session.topics(), session.articles());
+        m_settings.reopenTopicTable();
         applyLanguage(
-            language::Target::SettingsDialog, session.appDir(), session.ini.local,
-            [this](const TextAssignment& a) { setText(a); }, session.messages);
+            language::Target::SettingsDialog, m_settings.appDir(), m_settings.record().local,
+            [this](const TextAssignment& a) { setText(a); }, m_settings.messages());
     } catch (const std::exception& e) {
         // The remaining steps are skipped and the dialog still opens.
-        showError(QString::fromStdString(m_host.session().messages.render(messageOf(e))));
+        showError(QString::fromStdString(m_settings.messages().render(messageOf(e))));
     }
     // Paths show their beginning (the drive or the root), not their last characters.
     for (QLineEdit* path : {m_folder, m_pathMSIE, m_pathOpera})
@@ -171,7 +193,7 @@ void SettingsDialog::showNodePage(QTreeWidgetItem* node) {
 
 void SettingsDialog::chooseArchiveFolder() {
     if (auto folder = m_services.pickFolder(
-            this, QString::fromStdString(m_host.session().messages[language::kChooseArchiveText]),
+            this, QString::fromStdString(m_settings.messages()[language::kChooseArchiveText]),
             m_folder->text()))
         m_folder->setText(*folder);
 }
@@ -192,7 +214,7 @@ void SettingsDialog::chooseFont() {
         try {
             m_font = qtconvert::fromQFont(*chosen, m_font);
         } catch (const std::exception& e) {
-            showError(QString::fromStdString(m_host.session().messages.render(messageOf(e))));
+            showError(QString::fromStdString(m_settings.messages().render(messageOf(e))));
         }
     }
     showFont();
@@ -220,7 +242,7 @@ void SettingsDialog::takeHexColor(const ColorRow& row) {
     try {
         row.swatch->setColor(hexToColor(row.hex->text().toStdString()));
     } catch (const ConversionError&) {
-        showError(QString::fromStdString(m_host.session().messages[language::kBadHexColourText]));
+        showError(QString::fromStdString(m_settings.messages()[language::kBadHexColourText]));
     }
 }
 
@@ -296,19 +318,19 @@ SettingsDialogValues SettingsDialog::values() const {
 
 void SettingsDialog::confirm() {
     if (!m_created) return;
-    MainSession& session = m_host.session();
     try {
-        const std::string previousLanguage = session.ini.local;
-        if (const auto effects = saveSettings(session.appDir(), values(), session.ini, session.archiveFolder))
+        const std::string previousLanguage = m_settings.record().local;
+        if (const auto effects =
+                saveSettings(m_settings.appDir(), values(), m_settings.record(), m_settings.archiveFolder()))
             m_host.applySettings(*effects);
         m_host.reapplyTopicFilter();
-        if (session.ini.local != previousLanguage) m_host.applyMainWindowLanguage();
+        if (m_settings.record().local != previousLanguage) m_host.applyMainWindowLanguage();
         m_host.applyGridLook(m_font, m_link.swatch->color(), m_find.swatch->color(), m_table.swatch->color());
-        if (session.articles().rowCount() > 0) m_host.keepCurrentRow();
-        sd::writeTopicCopy(session.appDir(), session.topics());
+        if (m_settings.hasArticles()) m_host.keepCurrentRow();
+        m_settings.writeTopicCopy();
     } catch (const std::exception& e) {
         // The dialog stays open; keys written before the failure stay written.
-        showError(QString::fromStdString(m_host.session().messages.render(messageOf(e))));
+        showError(QString::fromStdString(m_settings.messages().render(messageOf(e))));
         return;
     }
     accept();

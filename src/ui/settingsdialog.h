@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -33,12 +34,31 @@ class ColorSwatch;
 class MainSession;
 
 // The article grid's look as the main window has it now.
+// What of the session the settings dialog reads and writes, and no more: the application folder with the
+// settings and language files, the settings record and the archive folder it names, the message texts, and
+// the topic table, opened again over the catalogue when the dialog opens and copied on OK.
+class SettingsAccess {
+public:
+    explicit SettingsAccess(MainSession& session) : m_session(session) {}
+    const std::filesystem::path& appDir() const;
+    SettingsRecord& record();
+    std::string& archiveFolder();
+    MessageTexts& messages();
+    // Whether the article grid shows any row.
+    bool hasArticles() const;
+    void reopenTopicTable();
+    // The topic table's copy "tem.dat".
+    void writeTopicCopy() const;
+
+private:
+    MainSession& m_session;
+};
+
 // What the settings dialog needs of the main window, which implements it.
 class SettingsDialogHost {
 public:
     virtual ~SettingsDialogHost() = default;
-    // Application folder, settings record, archive folder, message texts and the two tables.
-    virtual MainSession& session() = 0;
+    virtual SettingsAccess settingsAccess() = 0;
     // What reading the settings switches in the main window.
     virtual void applySettings(const SettingsEffects& effects) = 0;
     // The topic filter, when on, applied again after the settings changed.
@@ -123,6 +143,7 @@ private:
     void showError(const QString& text);
 
     SettingsDialogHost& m_host;
+    SettingsAccess m_settings;
     SettingsDialogServices m_services;
     bool m_created = false;
     Font m_font; // the font dialog's font

@@ -1,7 +1,6 @@
 // The settings dialog: building its tree and pages.
 #include "ui/settingsdialog.h"
 
-#include "app/mainsession.h"
 #include "ui/colorswatch.h"
 #include "ui/settingsdialogparts.h"
 
@@ -50,7 +49,7 @@ void SettingsDialog::buildWindow() {
     m_tree->setHeaderHidden(true);
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    const MessageTexts& own = m_host.session().messages;
+    const MessageTexts& own = m_settings.messages();
     for (int n = 0; n < int(m_nodes.size()); ++n) {
         QTreeWidgetItem* parentNode = n >= 3 && n <= 5 ? m_nodes[kViewNode] : nullptr;
         auto* node = parentNode ? new QTreeWidgetItem(parentNode) : new QTreeWidgetItem(m_tree);

@@ -15,7 +15,7 @@ namespace {
 SplashScreen* g_current = nullptr;
 }
 
-QImage LoadPicture(const QString& name) {
+QImage loadPicture(const QString& name) {
     QImageReader reader(QStringLiteral(":/pictures/") + name);
     return reader.read();
 }
@@ -29,7 +29,7 @@ SplashScreen::SplashScreen(const QString& loadingText)
     setPalette(p);
     setAutoFillBackground(true);
 
-    const QImage picture = LoadPicture(QStringLiteral("splash.jpg"));
+    const QImage picture = loadPicture(QStringLiteral("splash.jpg"));
     auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image1"));
     image->setAlignment(Qt::AlignCenter);

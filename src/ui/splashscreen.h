@@ -6,7 +6,7 @@
 namespace marovex {
 
 // The picture of the About box and of the splash window, compiled into the program.
-QImage LoadPicture(const QString& name);
+QImage loadPicture(const QString& name);
 
 // The splash window: borderless, black, centred on the screen, sized to its picture.
 class SplashScreen final : public QWidget {

@@ -8,7 +8,7 @@ namespace marovex {
 
 // The topic grid's view of the topic table: the topic name and its filter tick, read from the table when
 // asked. Read-only: the tick changes only through the topic commands (a click on its check box runs one,
-// see CatalogueGrid::CheckBoxClicked). Detached, it shows no rows.
+// see CatalogueGrid::checkBoxClicked). Detached, it shows no rows.
 class TopicModel final : public QAbstractTableModel, private TableObserver {
     Q_OBJECT
 public:

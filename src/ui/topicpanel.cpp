@@ -35,7 +35,7 @@ TopicPanel::TopicPanel(QWidget* area, QWidget* cells) : QFrame(area), m_area(are
     auto* header = new QHBoxLayout;
     m_handle = new QLabel(this);
     m_handle->setObjectName(QStringLiteral("Image1"));
-    m_handle->setPixmap(icons::toolIcon(5).pixmap(QSize(20, 20), devicePixelRatioF()));
+    m_handle->setPixmap(icons::toolIcon(icons::Icon::LetterFGreen).pixmap(QSize(20, 20), devicePixelRatioF()));
     m_handle->setFixedSize(20, 20);
     m_handle->setCursor(Qt::PointingHandCursor);
     m_handle->installEventFilter(this);
@@ -64,8 +64,8 @@ TopicPanel::TopicPanel(QWidget* area, QWidget* cells) : QFrame(area), m_area(are
     layout->addWidget(m_grid, 1);
     connect(m_grid, &QAbstractItemView::doubleClicked, this, &TopicPanel::tickRequested);
     // The grid has made the row of the check box current.
-    connect(m_grid, &CatalogueGrid::CheckBoxClicked, this, &TopicPanel::tickRequested);
-    connect(m_grid, &CatalogueGrid::KeyPress, this, [this](int key) {
+    connect(m_grid, &CatalogueGrid::checkBoxClicked, this, &TopicPanel::tickRequested);
+    connect(m_grid, &CatalogueGrid::keyPressed, this, [this](int key) {
         if (key == Qt::Key_Space) emit tickRequested();
     });
     m_area->installEventFilter(this);

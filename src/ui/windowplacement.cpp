@@ -34,7 +34,7 @@ void WindowPlacement::restore(QWidget& window, const WindowState& state, const Q
 }
 
 void WindowPlacement::place(QWidget& window, const QRect& bounds, const QMargins& frame) {
-    m_placed = FitOnScreen(bounds, frame);
+    m_placed = fitOnScreen(bounds, frame);
     window.resize(m_placed.size());
     window.move(m_placed.topLeft());
 }
@@ -45,7 +45,7 @@ void WindowPlacement::fitFrame(QWidget& window) {
     const QRect client = window.geometry();
     const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
                            frame.right() - client.right(), frame.bottom() - client.bottom());
-    if (FitOnScreen(m_placed, margins) != m_placed) place(window, m_placed, margins);
+    if (fitOnScreen(m_placed, margins) != m_placed) place(window, m_placed, margins);
 }
 
 void WindowPlacement::save(const QWidget& window, WindowState& state) const {

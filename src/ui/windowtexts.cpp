@@ -51,7 +51,7 @@ void assignText(QWidget& window, const TextAssignment& a) {
     case TextProperty::FontCharset:
         // Texts are Unicode here, so the font needs no character set; the set tells the language of Qt's
         // own texts.
-        if (target == &window) UseQtTranslations(a.index == language::kCyrillicCharset);
+        if (target == &window) useQtTranslations(a.index == language::kCyrillicCharset);
         break;
     case TextProperty::TreeNode:
     case TextProperty::ColumnTitle:

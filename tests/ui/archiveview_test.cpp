@@ -85,8 +85,8 @@ class ArchiveViewTest : public QObject {
     bool open(const std::string& file, const std::string& searchUtf8, bool wholeWord = false,
               bool matchCase = false, const std::string& colour = "000075") {
         m_browser->setHighlight({searchUtf8, wholeWord, matchCase, colour});
-        QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
-        m_browser->Navigate(m_dir / file);
+        QSignalSpy complete(m_browser, &ArchiveView::loadFinished);
+        m_browser->navigate(m_dir / file);
         return complete.wait(30000);
     }
 
@@ -113,8 +113,8 @@ private slots:
             indexer::CaseInsensitivePaths paths;
             const auto index = paths.resolve(options.out / issue.folder, {"index.htm"});
             QVERIFY(index);
-            QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
-            m_browser->Navigate(*index);
+            QSignalSpy complete(m_browser, &ArchiveView::loadFinished);
+            m_browser->navigate(*index);
             QVERIFY(complete.wait(20000));
             // Both frames hold their pages (a failed one would be an error page of another origin), with
             // their pictures; the left frame's links are what the user clicks.
@@ -172,8 +172,8 @@ private slots:
                 "'); get('file:///etc/hostname'); get('pub/link.htm');"
                 "</script></body></html>");
         m_browser->setArchiveRoot(archive);
-        QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
-        m_browser->Navigate(archive / "issue" / "hostile.htm");
+        QSignalSpy complete(m_browser, &ArchiveView::loadFinished);
+        m_browser->navigate(archive / "issue" / "hostile.htm");
         QVERIFY(complete.wait(20000));
         QTest::qWait(500); // the frames have had their chance
         const QString seen = evaluate(QStringLiteral(R"JS(
@@ -216,7 +216,7 @@ private slots:
         const bool made = ::read(watch, events, sizeof events) > 0;
         ::close(watch);
         QVERIFY2(!made, "a file was made in the home folder");
-        QSignalSpy complete(m_browser, &ArchiveView::DocumentComplete);
+        QSignalSpy complete(m_browser, &ArchiveView::loadFinished);
         clickElement(QStringLiteral("next"));
         QVERIFY(complete.wait(20000));
         QCOMPARE(m_browser->url().fileName(), QStringLiteral("next.htm"));

@@ -8,12 +8,14 @@
 #include "ui/statusbar.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace marovex;
@@ -167,6 +169,21 @@ private slots:
         QVERIFY(!form.stopFlag());
         QCOMPARE(form.articleGrid()->sortColumn(), QStringLiteral("Type"));
         QVERIFY(!form.workerRunning());
+
+        // The settings button opens the window's settings; the folder chosen there shows on return.
+        const QString elsewhere = QString::fromStdString((s.dir / "elsewhere").string());
+        bool confirmed = false;
+        QTimer::singleShot(0, this, [&] {
+            QWidget* settings = QApplication::activeModalWidget();
+            if (!settings || settings->objectName() != QStringLiteral("Form_Properties")) return;
+            child<QLineEdit>(settings, "FlatEdit9")->setText(elsewhere);
+            child<QPushButton>(settings, "FlatButton3")->click();
+            confirmed = true;
+        });
+        auto* settingsButton = child<QToolButton>(dialog, "FlatSpeedButton1");
+        test::clickAt(settingsButton, settingsButton->rect().center());
+        QVERIFY(confirmed);
+        QCOMPARE(child<QLineEdit>(dialog, "FlatEdit1")->text(), elsewhere);
     }
 
     void stop_takesEffectAtTheNextIssueAndIsClearedAfterwards() {

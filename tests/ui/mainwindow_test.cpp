@@ -324,6 +324,27 @@ private slots:
                  qPrintable(shown[0].text));
     }
 
+    // An edit the table refuses to store (a number its 16-bit field cannot hold) is reported once, by the
+    // table; the command whose move it stopped adds nothing of its own.
+    void refusedStore_isReportedOnceAndEndsTheCommandQuietly() {
+        TempDir dir;
+        makeCatalogue(dir.path(), 3);
+        test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\n");
+        std::vector<Shown> shown;
+        MainWindow form(dir.path(), [&](QWidget*, MainWindow::MessageKind k, const QString& t) {
+            shown.push_back({k, t});
+        });
+        QVERIFY(test::showActive(form));
+        RecordTable& articles = form.session().articles();
+        QVERIFY(articles.edit());
+        articles.setInt("Npp", 70000);
+        auto* lastRow = form.findChild<QToolButton*>(QStringLiteral("ToolButton16"));
+        test::clickAt(lastRow, lastRow->rect().center());
+        QCOMPARE(int(shown.size()), 1);
+        QCOMPARE(int(shown[0].kind), int(MainWindow::MessageKind::Information));
+        QCOMPARE(articles.position(), 0);
+    }
+
     // A FIFO in place of the full-text search's store is never opened: the search answers, its file is named
     // once in the window's run, and the window closes as always.
     void textSearch_withAFifoAsTheStoreAnswersNamesItOnceAndCloses() {
@@ -879,7 +900,7 @@ private slots:
         makeCatalogue(dir.path(), 3);
         test::writeFile(dir / "mvx.ini", "[interface]\r\nselect_browser=4\r\ncolor_link=clRed\r\n"
                                          "color_find=clLime\r\ncolor_table=clYellow\r\n");
-        ApplyAppearance(*qApp);
+        applyAppearance(*qApp);
         MainWindow form(dir.path(), test::quietPresenter());
         form.resize(700, 400);
         QVERIFY(test::showActive(form));
@@ -924,7 +945,7 @@ private slots:
         test::writeFile(dir / "mvx.ini", "[interface]\r\nlocal=eng.lng\r\nselect_browser=4\r\n");
         MainWindow form(dir.path(), test::quietPresenter());
         AboutDialog about(dir.path(), "eng.lng");
-        IndexingDialog indexing(form);
+        IndexingDialog indexing(form.service(), test::quietPresenter(), &form);
         auto check = [](language::Target target, QWidget* window) {
             for (const LanguageBinding& b : languageBindings()) {
                 if (b.target != target) continue;

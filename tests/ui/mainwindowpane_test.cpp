@@ -147,7 +147,7 @@ private slots:
         QWidget* bar = widget(form, "PaneBar");
         QTRY_COMPARE(view->width(), pane->contentsRect().width());
         QVERIFY(bar->isVisible() && bar->geometry().bottom() < view->geometry().top());
-        emit view->StatusTextChange(QStringLiteral("file:///x.htm"));
+        emit view->statusTextChanged(QStringLiteral("file:///x.htm"));
         QCOMPARE(form.statusPanels()->text(3), QStringLiteral("file:///x.htm"));
 
         dragGridAreaTo(form, 140);
@@ -330,7 +330,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(showsPage(form, "b.htm"), 20000);
 
             // Both frames of a frame set are searched.
-            form.webBrowser()->Navigate(pub / "frames.htm");
+            form.webBrowser()->navigate(pub / "frames.htm");
             QTRY_VERIFY_WITH_TIMEOUT(showsPage(form, "frames.htm"), 20000);
             test::typeKey(form, Qt::Key_F, Qt::ControlModifier);
             test::typeText(form, QStringLiteral("zorbex"));

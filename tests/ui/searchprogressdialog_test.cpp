@@ -160,7 +160,7 @@ private slots:
         });
 
         const search::FullTextResult r =
-            RunFullTextWithProgress(&window, a.articles, a.job("мир"), stop, a.messages);
+            runFullTextWithProgress(&window, a.articles, a.job("мир"), stop, a.messages);
         QVERIFY(checked);
         QVERIFY(r.error.empty());
         QCOMPARE(r.hits, 1);
@@ -182,7 +182,7 @@ private slots:
         checked = false;
         expectedRows = 0;
         const search::FullTextResult none =
-            RunFullTextWithProgress(&window, empty, a.job("мир"), stop, a.messages);
+            runFullTextWithProgress(&window, empty, a.job("мир"), stop, a.messages);
         QVERIFY(checked);
         QCOMPARE(none.hits, 0);
         QVERIFY(!stop.load());
@@ -210,7 +210,7 @@ private slots:
                         });
             });
             const search::FullTextResult r =
-                RunFullTextWithProgress(nullptr, a.articles, a.job("мир"), stop, a.messages);
+                runFullTextWithProgress(nullptr, a.articles, a.job("мир"), stop, a.messages);
             QVERIFY2(stillShown, how);
             QVERIFY2(r.stopped, how);
             QCOMPARE(r.visited, 1);
@@ -221,7 +221,7 @@ private slots:
 
             // The next search is not stopped by the earlier request and walks every row.
             const search::FullTextResult all =
-                RunFullTextWithProgress(nullptr, a.articles, a.job("мир"), stop, a.messages);
+                runFullTextWithProgress(nullptr, a.articles, a.job("мир"), stop, a.messages);
             QVERIFY(!all.stopped);
             QCOMPARE(all.visited, int(kRows.size()));
             QCOMPARE(a.marks(), (std::vector<std::pair<std::string, int>>{
@@ -249,7 +249,7 @@ private slots:
         std::vector<std::string> shown;
         search::FindHooks hooks;
         hooks.runFullText = [&](const search::FullTextJob& job) {
-            return RunFullTextWithProgress(&window, a.articles, job, stop, a.messages);
+            return runFullTextWithProgress(&window, a.articles, job, stop, a.messages);
         };
         hooks.showResult = [&](int, bool) { shown.push_back("result"); };
         hooks.showProblem = [&](const Message& message) { shown.push_back(message.english()); };

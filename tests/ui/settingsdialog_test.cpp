@@ -33,7 +33,8 @@ public:
         if (!startup.notices.empty())
             qWarning("start-up: %s", startup.notices.front().message.english().c_str());
     }
-    MainSession& session() override { return m_session; }
+    SettingsAccess settingsAccess() override { return SettingsAccess(m_session); }
+    MainSession& session() { return m_session; }
     void applySettings(const SettingsEffects& e) override {
         calls.push_back(e.viewPane ? "pane on" : "pane off");
     }
