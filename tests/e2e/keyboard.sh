@@ -7,28 +7,6 @@ build=$(cd "${1:?usage: keyboard.sh BUILD_DIR [SHOT_DIR]}" && pwd)
 shots=${2:-}
 . "$(dirname "$0")/lib.sh"
 
-# Under a display of its own: Xvfb is started here unless one is given.
-if [ -z "${MAROVEX_E2E_DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x900x24 -nolisten tcp" env MAROVEX_E2E_DISPLAY=1 "$0" "$@"
-fi
-
-work=$(mktemp -d)
-app=$work/app
-cleanup() {
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "keyboard: $*" >&2
-  [ -n "$shots" ] && shot "failure"
-  exit 1
-}
-step() { echo "-- $*"; }
-shot() {
-  if [ -n "$shots" ]; then mkdir -p "$shots" && import -window root "$shots/$1.png"; fi
-}
-
 # --- An archive and an application folder, indexed by the companion ------------------------------------
 "$build/tools/genarchive" --out "$work/archive" --issues 6 --seed 5 >/dev/null
 mkdir -p "$app"
@@ -114,12 +92,7 @@ for i in $(seq 30); do find_window '^Marovex — справка' 1 >/dev/null ||
 find_window '^Marovex — справка' 1 >/dev/null && fail "Escape did not close the help"
 
 step "Alt+X"
-focus
-key alt+x
-for i in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "Alt+X did not close the window"
-wait "$pid" || fail "the application ended with status $?"
-pid=
+close_by_alt_x
 
 # --- What it wrote -------------------------------------------------------------------------------------
 step "judging the files"

@@ -7,27 +7,7 @@
 set -euo pipefail
 build=$(cd "${1:?usage: screen.sh BUILD_DIR [SHOT_DIR]}" && pwd)
 shots=${2:-}
-
-if [ -z "${MAROVEX_E2E_DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x900x24 -nolisten tcp" env MAROVEX_E2E_DISPLAY=1 "$0" "$@"
-fi
-
-work=$(mktemp -d)
-app=$work/app
-cleanup() {
-  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
-  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "screen: $*" >&2
-  [ -n "$shots" ] && mkdir -p "$shots" && import -window root "$shots/failure.png"
-  exit 1
-}
-shot() {
-  if [ -n "$shots" ]; then mkdir -p "$shots" && import -window root "$shots/$1.png"; fi
-}
+. "$(dirname "$0")/lib.sh"
 
 "$build/tools/genarchive" --out "$work/archive" --issues 12 --seed 5 >/dev/null
 mkdir -p "$app"
