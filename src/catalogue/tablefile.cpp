@@ -8,7 +8,6 @@
 #include <sqlite3.h>
 
 #include <strings.h>
-#include <unistd.h>
 
 namespace marovex::detail {
 namespace {
@@ -304,7 +303,7 @@ std::filesystem::path writeTableTemporary(const std::filesystem::path& file,
     try {
         checkReplaceable(file);
         NewTemporary made = createTemporaryBeside(file);
-        ::close(made.fd);
+        made.file.close();
         temp = std::move(made.path);
     } catch (const std::runtime_error& e) {
         throw TableError(messageOf(e));

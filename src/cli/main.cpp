@@ -2,6 +2,7 @@
 #include "app/inifile.h"
 #include "app/settings.h"
 #include "base/applock.h"
+#include "base/platform.h"
 #include "base/regularfile.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
@@ -15,8 +16,6 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -72,10 +71,11 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
     // A catalogue file that is there but is no regular file is neither kept nor replaced: the folder would
     // be left without a catalogue.
     for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
-        struct stat info {};
+        int err = 0;
         const fs::path file = appDir / name;
-        if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-            throw FileError(notRegularFileMessage(file, info.st_mode, true));
+        const std::optional<platform::FileStatus> info = platform::statusOf(file, true, err);
+        if (info && info->kind != platform::FileKind::Regular)
+            throw FileError(notRegularFileMessage(file, info->kind, true));
     }
     if (force) catalogue::checkCatalogueReplaceable(appDir);
     if (!force && !ifMissing) {
@@ -127,7 +127,7 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
                                 [](const std::string& m) { std::cerr << "marovex-cli: " << m << "\n"; });
     catalogue::openTopicTable(topics, appDir / catalogue::kTopicFile);
 
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool terminal = platform::stderrIsTerminal();
     const int total = terminal ? indexer::countIssuesToIndex(articles, settings, full) : 0;
     int done = 0;
     indexer::IndexReports reports;
