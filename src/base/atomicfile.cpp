@@ -32,7 +32,7 @@ void syncFolder(const std::filesystem::path& folder) {
 
 std::filesystem::path temporaryBeside(const std::filesystem::path& file) {
     static std::atomic<unsigned> counter{0};
-    return folderOf(file) / ("." + file.filename().string() + ".tmp-" +
+    return folderOf(file) / ("." + platform::pathToUtf8(file.filename()) + ".tmp-" +
                              std::to_string(platform::processId()) + "-" + std::to_string(counter++));
 }
 
@@ -117,7 +117,7 @@ std::optional<CommitRecord> readRecord(const std::filesystem::path& record,
     for (const auto& pair : parsed.pairs) {
         int err = 0;
         const std::optional<platform::FileStatus> info =
-            platform::statusOf(folderOf(record) / pair.first, false, err);
+            platform::statusOf(folderOf(record) / platform::pathFromUtf8(pair.first), false, err);
         if (info && info->kind != platform::FileKind::Regular) {
             parsed.damage = Message(msg::RecordTemporaryNotRegular, {textValue(pair.first)});
             parsed.pairs.clear();
@@ -178,7 +178,8 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
             checkReplaceable(r.file);
             if (const int err = platform::flushFile(r.temp); err != 0)
                 throw FileError(cannotWriteMessage(r.file, err));
-            text += r.temp.filename().string() + '\t' + r.file.filename().string() + '\n';
+            text += platform::pathToUtf8(r.temp.filename()) + '\t' + platform::pathToUtf8(r.file.filename()) +
+                    '\n';
         }
         text += kRecordEnd;
         text += '\n';
@@ -209,8 +210,12 @@ InterruptedReplace finishInterruptedReplace(const std::filesystem::path& record,
     if (parsed->damage.empty()) {
         for (const auto& [temp, file] : parsed->pairs) {
             std::error_code ec;
-            if (!std::filesystem::exists(std::filesystem::symlink_status(folder / temp, ec))) continue;
-            if (const int err = platform::replaceFile(folder / temp, folder / file); err != 0)
+            if (!std::filesystem::exists(
+                    std::filesystem::symlink_status(folder / platform::pathFromUtf8(temp), ec)))
+                continue;
+            if (const int err = platform::replaceFile(folder / platform::pathFromUtf8(temp),
+                                                      folder / platform::pathFromUtf8(file));
+                err != 0)
                 throw FileError(
                     Message(msg::CannotCompleteWrite, {pathValue(folder / file), errorReason(err)}));
         }
@@ -230,8 +235,8 @@ std::filesystem::path pendingReplacementOf(const std::filesystem::path& record,
     if (const std::optional<CommitRecord> parsed = readRecord(record, files)) {
         for (const auto& [temp, target] : parsed->pairs) {
             std::error_code ec;
-            const auto candidate = folderOf(record) / temp;
-            if (target == file.filename().string() &&
+            const auto candidate = folderOf(record) / platform::pathFromUtf8(temp);
+            if (target == platform::pathToUtf8(file.filename()) &&
                 std::filesystem::is_regular_file(std::filesystem::symlink_status(candidate, ec)))
                 return candidate;
         }
@@ -242,7 +247,7 @@ std::filesystem::path pendingReplacementOf(const std::filesystem::path& record,
 void removeLeftoverTemporaries(const std::filesystem::path& folder) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!isTemporaryName(it->path().filename().string())) continue;
+        if (!isTemporaryName(platform::pathToUtf8(it->path().filename()))) continue;
         // What a killed writer leaves is a regular file; anything else under such a name was planted (a
         // link, a FIFO, a device node) and only its name goes. A folder may hold what someone keeps: it
         // goes only when empty. Each call refuses the other kind, should the entry change in between.

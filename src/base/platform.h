@@ -237,6 +237,19 @@ inline const std::string& pathKey(const std::filesystem::path& path) {
 }
 #endif
 
+// --- The companion's console -----------------------------------------------------------------------------
+
+// The program's arguments after its name, as UTF-8 whatever the system's code page (Windows takes them
+// from the wide command line; elsewhere they are the bytes given).
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+// The running program's own file.
+std::filesystem::path executablePath(const char* argv0);
+// Standard output and error as the companion uses them: UTF-8 text shown as such by a console, and the
+// terminal's escape sequences (the progress line) understood.
+void prepareConsole();
+// Standard output passes bytes as they are, line ends untranslated (a dump).
+void binaryStandardOutput();
+
 // --- The process -----------------------------------------------------------------------------------------
 
 unsigned long processId();

@@ -545,4 +545,21 @@ InterruptHook::~InterruptHook() {
     g_handler.store(m_previous);
 }
 
+// --- The companion's console -----------------------------------------------------------------------------
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+}
+
+std::filesystem::path executablePath(const char* argv0) {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) self = std::filesystem::absolute(argv0, ec);
+    return self;
+}
+
+void prepareConsole() {}
+
+void binaryStandardOutput() {}
+
 } // namespace marovex::platform

@@ -14,8 +14,14 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which they build on.
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
 
 namespace marovex::platform {
 
@@ -293,9 +299,31 @@ void flushFolder(const std::filesystem::path&) {
 
 // --- Replacing and removing ------------------------------------------------------------------------------
 
+namespace {
+
+// The rename of a file held open elsewhere that Windows 10 allows (the holders keep the old file, as on
+// POSIX); older systems and Wine refuse the request.
+bool renamePosixStyle(const std::filesystem::path& from, const std::filesystem::path& to) {
+    const FileHandle file = adoptHandle(openPath(from, DELETE | SYNCHRONIZE, false));
+    if (!file) return false;
+    const std::wstring target = std::filesystem::absolute(to).wstring();
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    const DWORD flags = 0x1 | 0x2; // FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS
+    std::memcpy(info, &flags, sizeof flags);
+    info->RootDirectory = nullptr;
+    info->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, target.data(), target.size() * sizeof(wchar_t));
+    return ::SetFileInformationByHandle(handleOf(file), FILE_INFO_BY_HANDLE_CLASS(22) /* FileRenameInfoEx */,
+                                        info, DWORD(buffer.size())) != 0;
+}
+
+} // namespace
+
 int replaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
     const int err = lastError();
+    if ((err == EACCES || err == EBUSY) && renamePosixStyle(from, to)) return 0;
     // A file held open by a reader (shared for deletion, as this layer opens every file) may still be
     // replaced in one step where a plain rename is refused.
     if ((err == EACCES || err == EBUSY) &&
@@ -671,6 +699,48 @@ InterruptHook::InterruptHook(Handler handler) : m_previous(g_handler.exchange(ha
 InterruptHook::~InterruptHook() {
     ::SetConsoleCtrlHandler(onConsoleControl, FALSE);
     g_handler.store(m_previous);
+}
+
+// --- The companion's console -----------------------------------------------------------------------------
+
+std::vector<std::string> commandLineArguments(int, char**) {
+    // main's narrow arguments are in the ANSI code page, which cannot hold every name.
+    std::vector<std::string> args;
+    int argc = 0;
+    if (LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc)) {
+        for (int i = 1; i < argc; ++i)
+            args.push_back(utf8(argv[i], std::wcslen(argv[i])));
+        ::LocalFree(argv);
+    }
+    return args;
+}
+
+std::filesystem::path executablePath(const char*) {
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, name.data(), DWORD(name.size()));
+        if (n < name.size()) {
+            name.resize(n);
+            return std::filesystem::path(name);
+        }
+        name.resize(name.size() * 2);
+    }
+}
+
+void prepareConsole() {
+    ::SetConsoleOutputCP(CP_UTF8);
+    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE h = ::GetStdHandle(stream);
+        DWORD mode = 0;
+        if (::GetConsoleMode(h, &mode)) ::SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+    // Text written through the C library goes out as the bytes it is (UTF-8), not translated again.
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+void binaryStandardOutput() {
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
 }
 
 } // namespace marovex::platform

@@ -38,10 +38,7 @@ int usage(const std::string& problem) {
 }
 
 fs::path executableFolder(const char* argv0) {
-    std::error_code ec;
-    fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) self = fs::absolute(argv0, ec);
-    return self.parent_path();
+    return platform::executablePath(argv0).parent_path();
 }
 
 // For a command that does not read the settings file: names it on standard error when no program could
@@ -82,14 +79,14 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
         for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
             std::error_code ec;
             if (fs::exists(appDir / name, ec)) {
-                std::cerr << "marovex-cli: " << (appDir / name).string()
+                std::cerr << "marovex-cli: " << platform::pathToUtf8(appDir / name)
                           << " already exists; use --force to replace it with an empty table\n";
                 return kError;
             }
         }
     }
     for (const auto& written : catalogue::createEmptyCatalogue(appDir, force))
-        if (!ifMissing) std::cerr << "created " << written.string() << "\n";
+        if (!ifMissing) std::cerr << "created " << platform::pathToUtf8(written) << "\n";
     warnUnreadableSettings(appDir);
     return kOk;
 }
@@ -230,6 +227,8 @@ int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
         catalogue::openTopicTable(t, file, catalogue::catalogueFileForReading(file));
         if (order == "natural") t.setSortKeys(catalogue::kNaturalOrder);
     }
+    // The rows' bytes as they are: CSV's CR LF is written by the dump itself.
+    platform::binaryStandardOutput();
     dumpTable(t, format == "csv" ? DumpFormat::Csv : DumpFormat::Jsonl, std::cout);
     t.discard();
     std::cout.flush();
@@ -244,15 +243,16 @@ void prepareFolder(const fs::path& appDir) {
 }
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    platform::prepareConsole();
+    const std::vector<std::string> args = platform::commandLineArguments(argc, argv);
     fs::path appDir;
     size_t i = 0;
     if (i < args.size() && args[i] == "--app-dir") {
         if (i + 1 >= args.size()) return usage("--app-dir needs a folder");
-        appDir = args[i + 1];
+        appDir = platform::pathFromUtf8(args[i + 1]);
         i += 2;
     } else if (i < args.size() && args[i].rfind("--app-dir=", 0) == 0) {
-        appDir = args[i].substr(10);
+        appDir = platform::pathFromUtf8(std::string_view(args[i]).substr(10));
         ++i;
     }
     if (appDir.empty()) appDir = executableFolder(argv[0]);

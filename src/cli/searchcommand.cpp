@@ -172,6 +172,7 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     articles.setFilterPredicate(
         [findField](const RowRef& row) { return row.asInt(findField) == catalogue::kFound; });
     articles.setFiltered(true);
+    platform::binaryStandardOutput();
     dumpTable(articles, DumpFormat::Jsonl, std::cout);
     std::cout.flush();
     articles.setFiltered(false);

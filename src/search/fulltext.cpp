@@ -204,7 +204,7 @@ struct ArticleFiles::Impl {
         const bool single = components.size() == 1;
         fs::path relative;
         for (const auto& c : components)
-            relative /= cp1251::toUtf8(c);
+            relative /= platform::pathFromUtf8(cp1251::toUtf8(c));
         for (const Folder& folder : folders(type, number)) {
             fs::path path = folder.pub / relative;
             auto probeAt = [&](const fs::path& p) {
@@ -259,12 +259,12 @@ fs::path ArticleFiles::missingPath(int type, std::string_view number, std::strin
                    pubFolderCandidates(type, indexer::shortIssueNumber(number), d->prefixes);
                candidates.size() > 1) {
         for (const std::string& c : candidates[1])
-            path /= cp1251::toUtf8(c);
+            path /= platform::pathFromUtf8(cp1251::toUtf8(c));
     }
     // A link that leaves the folder is shown as written: what it names is the point.
-    if (!indexer::linkStaysInside(link)) return path / cp1251::toUtf8(link);
+    if (!indexer::linkStaysInside(link)) return path / platform::pathFromUtf8(cp1251::toUtf8(link));
     for (const std::string& c : indexer::linkComponents(link))
-        path /= cp1251::toUtf8(c);
+        path /= platform::pathFromUtf8(cp1251::toUtf8(c));
     return path;
 }
 
@@ -316,9 +316,9 @@ std::string missingKey(const RowInput& row) {
 Message missingEntry(ArticleFiles& files, const RowInput& row) {
     const fs::path path = files.missingPath(row.type, row.number, row.link);
     return Message(msg::UnreadableEntry,
-                   {textValue(path.string()), indexer::linkStaysInside(row.link)
-                                                  ? errorReason(ENOENT)
-                                                  : nested(Message(msg::LinkLeavesIssue, {}))});
+                   {textValue(platform::pathToUtf8(path)), indexer::linkStaysInside(row.link)
+                                                               ? errorReason(ENOENT)
+                                                               : nested(Message(msg::LinkLeavesIssue, {}))});
 }
 
 // Text fields as the walk needs them; most numbers and links are plain ASCII and need no conversion.

@@ -44,8 +44,8 @@ std::vector<std::vector<std::string>> pubFolderCandidates(int type, std::string_
 class ArticleReadError : public MessageError {
 public:
     ArticleReadError(const std::filesystem::path& file, Message::Value reason)
-        : MessageError(Message(msg::ArticleUnreadable, {pathValue(file), reason})), m_file(file.string()),
-          m_reason(std::move(reason)) {}
+        : MessageError(Message(msg::ArticleUnreadable, {pathValue(file), reason})),
+          m_file(platform::pathToUtf8(file)), m_reason(std::move(reason)) {}
     const std::string& file() const { return m_file; }
     const Message::Value& reason() const { return m_reason; }
 
