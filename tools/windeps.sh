@@ -104,7 +104,10 @@ if ! done_stamp icu; then
   (cd "$work/icu-win" && "$src/configure" --host=$host --with-cross-build="$work/icu-host" \
     --prefix="$prefix" --enable-static --disable-shared --with-data-packaging=static --disable-tests \
     --disable-samples --disable-extras --disable-icuio --disable-layoutex --disable-tools >/dev/null &&
-    make -s -j "$jobs" >/dev/null && make -s install >/dev/null)
+    make -s -j "$jobs" >/dev/null && mkdir -p "$prefix/bin" && make -s install >/dev/null)
+  # MinGW's ICU installs its data as bin/sicudt.a and leaves the stub data under lib/libsicudt.a: the
+  # real data goes where the linker looks.
+  cp "$work/icu-win/lib/sicudt.a" "$prefix/lib/libsicudt.a"
   mark_done icu
 fi
 echo "Windows dependencies ready in $prefix"
