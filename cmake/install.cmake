@@ -12,9 +12,13 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/Locale ${PROJECT_SOURCE_DIR}/r
 install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/marovex.svg
         DESTINATION share/icons/hicolor/scalable/apps)
 # The prefix is known only when installing (--prefix), so the entry and the catalogue are made then.
+# A cross build runs the companion through its emulator (Wine).
+install(CODE "set(MAROVEX_EMULATOR \"${CMAKE_CROSSCOMPILING_EMULATOR}\")
+    set(MAROVEX_EXE_SUFFIX \"${CMAKE_EXECUTABLE_SUFFIX}\")")
 install(CODE [[
     set(app "${CMAKE_INSTALL_PREFIX}/Marovex")
-    execute_process(COMMAND "${app}/marovex-cli" --app-dir "${app}" init --if-missing RESULT_VARIABLE rc)
+    execute_process(COMMAND ${MAROVEX_EMULATOR} "${app}/marovex-cli${MAROVEX_EXE_SUFFIX}" --app-dir "${app}"
+                    init --if-missing RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
         message(FATAL_ERROR "could not make the empty catalogue in ${app}")
     endif()

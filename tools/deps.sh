@@ -12,6 +12,12 @@ MAROVEX_PACKAGES=(
   xvfb xauth xdotool imagemagick x11-utils openbox xclip poppler-utils
 )
 
+# The Windows build (tools/windeps.sh and the programs run under Wine): the cross compiler's posix-threads
+# flavour, Wine, and what building the libraries from Debian's sources takes.
+MAROVEX_WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils make tcl
+)
+
 marovex_ensure_packages() {
   local missing=() p
   for p in "${MAROVEX_PACKAGES[@]}" "$@"; do

@@ -184,7 +184,7 @@ std::string IniFile::content() const {
 }
 
 void IniFile::failWrite() const {
-    throw IniWriteError("Unable to write to " + m_path.string());
+    throw IniWriteError("Unable to write to " + platform::pathToUtf8(m_path));
 }
 
 void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
@@ -272,7 +272,7 @@ void IniFile::createIfAbsent(const std::filesystem::path& path) {
     try {
         writeFileAtomically(path, {});
     } catch (const std::exception&) {
-        throw IniWriteError("Unable to write to " + path.string());
+        throw IniWriteError("Unable to write to " + platform::pathToUtf8(path));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "app/inifile.h"
 #include "app/settings.h"
 #include "base/cp1251.h"
+#include "base/platform.h"
 #include "base/textops.h"
 
 #include <algorithm>
@@ -128,7 +129,7 @@ bool messageGetsBlank(int key) {
 // "*.lng": the name ends in the extension. A file named just ".lng" counts too (its "*" is empty), though
 // the path library sees no extension in it.
 bool isLanguageFileName(const std::filesystem::path& name) {
-    const std::string file = name.string();
+    const std::string file = platform::pathToUtf8(name);
     const std::string_view ext = language::kExtension;
     return file.size() >= ext.size() &&
            text::SameTextFolded(std::string_view(file).substr(file.size() - ext.size()), ext);
@@ -174,7 +175,7 @@ std::optional<std::filesystem::path> findLanguageFile(const std::filesystem::pat
         fileName == "..")
         return std::nullopt;
     const auto folder = appDir / language::kFolder;
-    const std::string native(fileName);
+    const std::filesystem::path native = platform::pathFromUtf8(fileName);
     // Anything of that name but a folder is the file: one that is no regular file is reported when it is
     // read, not passed over as if absent.
     auto isFile = [](const std::filesystem::path& path) {
@@ -189,7 +190,7 @@ std::optional<std::filesystem::path> findLanguageFile(const std::filesystem::pat
     std::error_code ec;
     for (auto it = std::filesystem::directory_iterator(folder, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = platform::pathToUtf8(it->path().filename());
         if (text::SameTextFolded(cp1251::fromUtf8(name), wanted) && isFile(it->path())) return it->path();
     }
     return std::nullopt;
@@ -298,7 +299,7 @@ std::vector<LanguageEntry> buildLanguageList(const std::filesystem::path& appDir
         if (!isLanguageFileName(path.filename())) continue;
         std::error_code dirEc;
         if (it->is_directory(dirEc)) continue;
-        std::string file = cp1251::fromUtf8(path.filename().string());
+        std::string file = cp1251::fromUtf8(platform::pathToUtf8(path.filename()));
         if (file.size() > language::kMaxListText) continue;
         // A file that cannot be read is listed without a name; choosing it reports what is wrong with it.
         std::string name(language::kNoName);

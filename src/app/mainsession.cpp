@@ -44,7 +44,7 @@ catalogue::TopicFilter& MainSession::topicFilter() {
 bool MainSession::openCatalogueFile(Startup& out, const std::filesystem::path& file, bool articles) {
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
-        inform(out, Message::plain("File not found : \r" + file.string()));
+        inform(out, Message::plain("File not found : \r" + platform::pathToUtf8(file)));
         m_startupFailed = true;
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/message.h"
+#include "base/platform.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -24,17 +25,16 @@ public:
     // Takes the lock. Another holder raises FolderLocked naming the folder and the holder's command line; a
     // folder that cannot be opened raises std::runtime_error.
     static AppFolderLock acquire(const std::filesystem::path& folder);
-    ~AppFolderLock();
-    AppFolderLock(AppFolderLock&& other) noexcept;
-    AppFolderLock& operator=(AppFolderLock&& other) noexcept;
+    AppFolderLock(AppFolderLock&&) noexcept = default;
+    AppFolderLock& operator=(AppFolderLock&&) noexcept = default;
     AppFolderLock(const AppFolderLock&) = delete;
     AppFolderLock& operator=(const AppFolderLock&) = delete;
 
-    bool held() const { return m_fd >= 0; }
-    void release();
+    bool held() const { return m_lock.held(); }
+    void release() { m_lock.release(); }
 
 private:
-    int m_fd = -1;
+    platform::FolderLockHandle m_lock;
 };
 
 } // namespace marovex

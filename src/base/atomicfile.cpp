@@ -4,15 +4,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace marovex {
 
@@ -24,23 +20,20 @@ std::filesystem::path folderOf(const std::filesystem::path& file) {
 
 [[noreturn]] void fail(const std::filesystem::path& temp, const std::filesystem::path& file, msg::Key what,
                        int err) {
-    ::unlink(temp.c_str());
+    platform::removeFile(temp);
     throw FileError(Message(what, {pathValue(file), errorReason(err)}));
 }
 
 void syncFolder(const std::filesystem::path& folder) {
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    platform::flushFolder(folder);
 }
 
 } // namespace
 
 std::filesystem::path temporaryBeside(const std::filesystem::path& file) {
     static std::atomic<unsigned> counter{0};
-    return folderOf(file) / ("." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                             std::to_string(counter++));
+    return folderOf(file) / ("." + platform::pathToUtf8(file.filename()) + ".tmp-" +
+                             std::to_string(platform::processId()) + "-" + std::to_string(counter++));
 }
 
 NewTemporary createTemporaryBeside(const std::filesystem::path& file) {
@@ -50,55 +43,43 @@ NewTemporary createTemporaryBeside(const std::filesystem::path& file) {
     int err = EEXIST;
     for (int i = 0; i < kTries && err == EEXIST; ++i) {
         std::filesystem::path temp = temporaryBeside(file);
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0) return {std::move(temp), fd};
-        err = errno;
+        platform::FileHandle made = platform::createNew(temp, err);
+        if (made) return {std::move(temp), std::move(made)};
     }
     throw FileError(cannotWriteMessage(file, err));
 }
 
 void checkReplaceable(const std::filesystem::path& file) {
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return;
-        throw FileError(cannotReplaceMessage(file, errno));
+    int err = 0;
+    const std::optional<platform::FileStatus> info = platform::statusOf(file, true, err);
+    if (!info) {
+        if (platform::isMissing(err)) return;
+        throw FileError(cannotReplaceMessage(file, err));
     }
-    if (!S_ISREG(info.st_mode)) throw FileError(notRegularFileMessage(file, info.st_mode, true));
+    if (info->kind != platform::FileKind::Regular)
+        throw FileError(notRegularFileMessage(file, info->kind, true));
     // The owner's write bit counts even for the superuser, who may write anything: it is how a user
     // protects a file.
-    if ((info.st_mode & S_IWUSR) == 0 ||
-        (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES))
-        throw FileError(writeProtectedMessage(file));
+    if (!info->ownerWritable || !platform::mayWrite(file)) throw FileError(writeProtectedMessage(file));
 }
 
 void replaceWith(const std::filesystem::path& temp, const std::filesystem::path& file) {
-    const int fd = ::open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) fail(temp, file, msg::CannotWrite, errno);
-    if (::fsync(fd) != 0) {
-        const int err = errno;
-        ::close(fd);
-        fail(temp, file, msg::CannotWrite, err);
-    }
-    ::close(fd);
-    if (::rename(temp.c_str(), file.c_str()) != 0) fail(temp, file, msg::CannotReplace, errno);
+    if (const int err = platform::flushFile(temp); err != 0) fail(temp, file, msg::CannotWrite, err);
+    if (const int err = platform::replaceFile(temp, file); err != 0)
+        fail(temp, file, msg::CannotReplace, err);
     syncFolder(folderOf(file));
 }
 
 void writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
     checkReplaceable(file);
-    const NewTemporary temp = createTemporaryBeside(file);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(temp.fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(temp.fd);
-            fail(temp.path, file, msg::CannotWrite, err);
-        }
-        done += size_t(n);
+    NewTemporary temp = createTemporaryBeside(file);
+    int err = 0;
+    if (!platform::writeAll(temp.file, bytes.data(), bytes.size(), err)) {
+        temp.file.close();
+        fail(temp.path, file, msg::CannotWrite, err);
     }
-    if (::close(temp.fd) != 0) fail(temp.path, file, msg::CannotWrite, errno);
+    if (const int closeErr = temp.file.close(); closeErr != 0)
+        fail(temp.path, file, msg::CannotWrite, closeErr);
     replaceWith(temp.path, file);
 }
 
@@ -134,8 +115,10 @@ std::optional<CommitRecord> readRecord(const std::filesystem::path& record,
     if (!bytes) return std::nullopt;
     CommitRecord parsed = parseCommitRecord(*bytes, files);
     for (const auto& pair : parsed.pairs) {
-        struct stat info {};
-        if (::lstat((folderOf(record) / pair.first).c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        int err = 0;
+        const std::optional<platform::FileStatus> info =
+            platform::statusOf(folderOf(record) / platform::pathFromUtf8(pair.first), false, err);
+        if (info && info->kind != platform::FileKind::Regular) {
             parsed.damage = Message(msg::RecordTemporaryNotRegular, {textValue(pair.first)});
             parsed.pairs.clear();
             break;
@@ -184,7 +167,7 @@ CommitRecord parseCommitRecord(std::string_view bytes, const std::vector<std::st
 void replaceTogether(const std::vector<Replacement>& replacements, const std::filesystem::path& record) {
     auto removeTemps = [&] {
         for (const auto& r : replacements)
-            ::unlink(r.temp.c_str());
+            platform::removeFile(r.temp);
     };
     std::string text(kRecordHeader);
     text += '\n';
@@ -193,11 +176,10 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
             if (folderOf(r.temp) != folderOf(record) || folderOf(r.file) != folderOf(record))
                 throw FileError(Message(msg::NotInRecordFolder, {pathValue(r.file), pathValue(record)}));
             checkReplaceable(r.file);
-            const int fd = ::open(r.temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-            const int err = fd < 0 ? errno : (::fsync(fd) == 0 ? 0 : errno);
-            if (fd >= 0) ::close(fd);
-            if (err != 0) throw FileError(cannotWriteMessage(r.file, err));
-            text += r.temp.filename().string() + '\t' + r.file.filename().string() + '\n';
+            if (const int err = platform::flushFile(r.temp); err != 0)
+                throw FileError(cannotWriteMessage(r.file, err));
+            text += platform::pathToUtf8(r.temp.filename()) + '\t' + platform::pathToUtf8(r.file.filename()) +
+                    '\n';
         }
         text += kRecordEnd;
         text += '\n';
@@ -209,12 +191,12 @@ void replaceTogether(const std::vector<Replacement>& replacements, const std::fi
     // From here on the change is decided: a crash is completed by the next writer.
     for (size_t i = 0; i < replacements.size(); ++i) {
         const auto& r = replacements[i];
-        if (::rename(r.temp.c_str(), r.file.c_str()) != 0)
-            throw FileError(Message(msg::ReplaceLeftForNextWriter, {pathValue(r.file), errorReason(errno)}));
-        if (i == 0 && std::getenv("MAROVEX_TEST_KILL_AFTER_FIRST_RENAME")) ::raise(SIGKILL);
+        if (const int err = platform::replaceFile(r.temp, r.file); err != 0)
+            throw FileError(Message(msg::ReplaceLeftForNextWriter, {pathValue(r.file), errorReason(err)}));
+        if (i == 0 && std::getenv("MAROVEX_TEST_KILL_AFTER_FIRST_RENAME")) platform::endAbruptly();
     }
     syncFolder(folderOf(record));
-    ::unlink(record.c_str());
+    platform::removeFile(record);
     syncFolder(folderOf(record));
 }
 
@@ -228,17 +210,21 @@ InterruptedReplace finishInterruptedReplace(const std::filesystem::path& record,
     if (parsed->damage.empty()) {
         for (const auto& [temp, file] : parsed->pairs) {
             std::error_code ec;
-            if (std::filesystem::exists(std::filesystem::symlink_status(folder / temp, ec)) &&
-                ::rename((folder / temp).c_str(), (folder / file).c_str()) != 0)
+            if (!std::filesystem::exists(
+                    std::filesystem::symlink_status(folder / platform::pathFromUtf8(temp), ec)))
+                continue;
+            if (const int err = platform::replaceFile(folder / platform::pathFromUtf8(temp),
+                                                      folder / platform::pathFromUtf8(file));
+                err != 0)
                 throw FileError(
-                    Message(msg::CannotCompleteWrite, {pathValue(folder / file), errorReason(errno)}));
+                    Message(msg::CannotCompleteWrite, {pathValue(folder / file), errorReason(err)}));
         }
         syncFolder(folder);
     } else {
         result.discarded = damagedRecordMessage(record, parsed->damage);
     }
-    if (::unlink(record.c_str()) != 0 && errno != ENOENT)
-        throw FileError(Message(msg::CannotRemove, {pathValue(record), errorReason(errno)}));
+    if (const int err = platform::removeFile(record); err != 0 && err != ENOENT)
+        throw FileError(Message(msg::CannotRemove, {pathValue(record), errorReason(err)}));
     syncFolder(folder);
     return result;
 }
@@ -249,8 +235,8 @@ std::filesystem::path pendingReplacementOf(const std::filesystem::path& record,
     if (const std::optional<CommitRecord> parsed = readRecord(record, files)) {
         for (const auto& [temp, target] : parsed->pairs) {
             std::error_code ec;
-            const auto candidate = folderOf(record) / temp;
-            if (target == file.filename().string() &&
+            const auto candidate = folderOf(record) / platform::pathFromUtf8(temp);
+            if (target == platform::pathToUtf8(file.filename()) &&
                 std::filesystem::is_regular_file(std::filesystem::symlink_status(candidate, ec)))
                 return candidate;
         }
@@ -261,7 +247,7 @@ std::filesystem::path pendingReplacementOf(const std::filesystem::path& record,
 void removeLeftoverTemporaries(const std::filesystem::path& folder) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!isTemporaryName(it->path().filename().string())) continue;
+        if (!isTemporaryName(platform::pathToUtf8(it->path().filename()))) continue;
         // What a killed writer leaves is a regular file; anything else under such a name was planted (a
         // link, a FIFO, a device node) and only its name goes. A folder may hold what someone keeps: it
         // goes only when empty. Each call refuses the other kind, should the entry change in between.
@@ -269,9 +255,9 @@ void removeLeftoverTemporaries(const std::filesystem::path& folder) {
         const auto type = it->symlink_status(typeEc).type();
         if (typeEc) continue;
         if (type == std::filesystem::file_type::directory)
-            ::rmdir(it->path().c_str());
+            platform::removeEmptyFolder(it->path());
         else
-            ::unlink(it->path().c_str());
+            platform::removeFile(it->path());
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/message.h"
+#include "base/platform.h"
 
 #include <filesystem>
 #include <string>
@@ -28,7 +29,7 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& file);
 // makes it take the next name. Raises std::runtime_error naming `file`.
 struct NewTemporary {
     std::filesystem::path path;
-    int fd = -1;
+    platform::FileHandle file;
 };
 NewTemporary createTemporaryBeside(const std::filesystem::path& file);
 

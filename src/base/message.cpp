@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ostream>
-#include <sys/stat.h>
 
 namespace marovex {
 
@@ -259,9 +258,11 @@ Message::Value errorReason(int error) {
     case ENFILE:
         key = TooManyOpenFiles;
         break;
+#ifdef EDQUOT
     case EDQUOT:
         key = QuotaExceeded;
         break;
+#endif
     case EBUSY:
     case ETXTBSY:
         key = Busy;
@@ -272,26 +273,21 @@ Message::Value errorReason(int error) {
     return nested(Message(key, {}));
 }
 
-Message::Value fileKind(unsigned mode) {
-    switch (mode & S_IFMT) {
-    case S_IFDIR:
+Message::Value fileKind(platform::FileKind kind) {
+    using platform::FileKind;
+    switch (kind) {
+    case FileKind::Directory:
         return nested(Message(KindFolder, {}));
-    case S_IFIFO:
+    case FileKind::Fifo:
         return nested(Message(KindFifo, {}));
-    case S_IFCHR:
+    case FileKind::CharDevice:
         return nested(Message(KindCharacterDevice, {}));
-#ifdef S_IFBLK
-    case S_IFBLK:
+    case FileKind::BlockDevice:
         return nested(Message(KindBlockDevice, {}));
-#endif
-#ifdef S_IFSOCK
-    case S_IFSOCK:
+    case FileKind::Socket:
         return nested(Message(KindSocket, {}));
-#endif
-#ifdef S_IFLNK
-    case S_IFLNK:
+    case FileKind::Link:
         return nested(Message(KindLink, {}));
-#endif
     default:
         return nested(Message(KindUnknown, {}));
     }

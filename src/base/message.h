@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/platform.h"
+
 #include <filesystem>
 #include <initializer_list>
 #include <iosfwd>
@@ -200,8 +202,8 @@ Message::Value pathValue(const std::filesystem::path& path);
 Message::Value nested(Message message);
 // The system's reason for an error number: one of our keys where we have one, else the system's text.
 Message::Value errorReason(int error);
-// The kind of a file that is not a regular one, from its mode bits.
-Message::Value fileKind(unsigned mode);
+// The kind of a file that is not a regular one.
+Message::Value fileKind(platform::FileKind kind);
 
 // The built-in wording of a key, Russian or English; empty for a key without one.
 std::string_view builtInText(int key, bool english);

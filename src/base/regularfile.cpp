@@ -2,9 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace marovex {
 
@@ -18,9 +15,9 @@ std::string sizeText(std::size_t bytes) {
 
 } // namespace
 
-Message notRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing) {
+Message notRegularFileMessage(const std::filesystem::path& file, platform::FileKind kind, bool writing) {
     return Message(writing ? msg::NotRegularFileToReplace : msg::NotRegularFile,
-                   {pathValue(file), fileKind(mode)});
+                   {pathValue(file), fileKind(kind)});
 }
 
 Message tooLargeMessage(const std::filesystem::path& file, std::size_t limit) {
@@ -51,76 +48,42 @@ Message damagedRecordMessage(const std::filesystem::path& record, const Message&
     return Message(msg::DamagedCommitRecord, {pathValue(record), nested(why)});
 }
 
-RegularFile::RegularFile(std::filesystem::path path, int fd, std::uint64_t size)
-    : m_path(std::move(path)), m_fd(fd), m_size(size) {}
-
-RegularFile::~RegularFile() {
-    if (m_fd >= 0) ::close(m_fd);
-}
-
-RegularFile::RegularFile(RegularFile&& other) noexcept
-    : m_path(std::move(other.m_path)), m_fd(other.m_fd), m_size(other.m_size) {
-    other.m_fd = -1;
-}
-
-RegularFile& RegularFile::operator=(RegularFile&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) ::close(m_fd);
-        m_path = std::move(other.m_path);
-        m_fd = other.m_fd;
-        m_size = other.m_size;
-        other.m_fd = -1;
-    }
-    return *this;
-}
+RegularFile::RegularFile(std::filesystem::path path, platform::FileHandle file, std::uint64_t size)
+    : m_path(std::move(path)), m_file(std::move(file)), m_size(size) {}
 
 std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path, Links links,
                                              const std::filesystem::path& shown) {
+    using platform::FileKind;
     const std::filesystem::path& file = shown.empty() ? path : shown;
     // A look first, so that no device is ever opened (opening some has effects of its own) ...
-    struct stat info {};
-    const int looked = links == Links::Follow ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
-    if (looked != 0) {
-        const int err = errno;
-        if (err == ENOENT || err == ENOTDIR) return std::nullopt;
+    int err = 0;
+    std::optional<platform::FileStatus> info = platform::statusOf(path, links == Links::Follow, err);
+    if (!info) {
+        if (platform::isMissing(err)) return std::nullopt;
         throw FileError(cannotReadMessage(file, err));
     }
-    if (!S_ISREG(info.st_mode)) throw FileError(notRegularFileMessage(file, info.st_mode, false));
+    if (info->kind != FileKind::Regular) throw FileError(notRegularFileMessage(file, info->kind, false));
     // ... then what is opened is checked again, since the name may have been given to something else
     // meanwhile. Without blocking, a FIFO swapped in cannot hold the open up.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
-                                            (links == Links::Refuse ? O_NOFOLLOW : 0));
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT || err == ENOTDIR) return std::nullopt;
+    platform::FileHandle opened = platform::openForReading(path, links == Links::Follow, err);
+    if (!opened) {
+        if (platform::isMissing(err)) return std::nullopt;
         if (err == ELOOP && links == Links::Refuse)
-            throw FileError(notRegularFileMessage(file, S_IFLNK, false));
+            throw FileError(notRegularFileMessage(file, FileKind::Link, false));
         throw FileError(cannotReadMessage(file, err));
     }
-    if (::fstat(fd, &info) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw FileError(cannotReadMessage(file, err));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd);
-        throw FileError(notRegularFileMessage(file, info.st_mode, false));
-    }
-    return RegularFile(file, fd, info.st_size > 0 ? std::uint64_t(info.st_size) : 0);
-}
-
-int RegularFile::releaseDescriptor() {
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
+    info = platform::statusOf(opened, err);
+    if (!info) throw FileError(cannotReadMessage(file, err));
+    if (info->kind != FileKind::Regular) throw FileError(notRegularFileMessage(file, info->kind, false));
+    return RegularFile(file, std::move(opened),
+                       info->identity.size > 0 ? std::uint64_t(info->identity.size) : 0);
 }
 
 std::size_t RegularFile::read(char* buffer, std::size_t size) {
-    for (;;) {
-        const ssize_t n = ::read(m_fd, buffer, size);
-        if (n >= 0) return std::size_t(n);
-        if (errno != EINTR) throw FileError(cannotReadMessage(m_path, errno));
-    }
+    int err = 0;
+    const std::int64_t n = platform::readSome(m_file, buffer, size, err);
+    if (n < 0) throw FileError(cannotReadMessage(m_path, err));
+    return std::size_t(n);
 }
 
 std::optional<std::string_view> readRegularFile(const std::filesystem::path& file, std::string& buffer,

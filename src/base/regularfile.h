@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/message.h"
+#include "base/platform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,9 +41,8 @@ public:
     // file in messages when another one (a pending replacement) is read in its place.
     static std::optional<RegularFile> open(const std::filesystem::path& file, Links links,
                                            const std::filesystem::path& shown = {});
-    ~RegularFile();
-    RegularFile(RegularFile&& other) noexcept;
-    RegularFile& operator=(RegularFile&& other) noexcept;
+    RegularFile(RegularFile&&) noexcept = default;
+    RegularFile& operator=(RegularFile&&) noexcept = default;
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
 
@@ -51,14 +51,14 @@ public:
     std::uint64_t size() const { return m_size; }
     // Up to `size` bytes into `buffer`; 0 at the end. FileError naming the file when reading fails.
     std::size_t read(char* buffer, std::size_t size);
-    // Hands the open descriptor to the caller, who closes it; for readers that map or read at offsets.
-    int releaseDescriptor();
+    // Hands the open file to the caller; for readers that map or read at offsets.
+    platform::FileHandle releaseHandle() { return std::move(m_file); }
 
 private:
-    RegularFile(std::filesystem::path path, int fd, std::uint64_t size);
+    RegularFile(std::filesystem::path path, platform::FileHandle file, std::uint64_t size);
 
     std::filesystem::path m_path;
-    int m_fd = -1;
+    platform::FileHandle m_file;
     std::uint64_t m_size = 0;
 };
 
@@ -72,7 +72,7 @@ std::optional<std::string> readRegularFile(const std::filesystem::path& file, st
 // --- Messages about files ------------------------------------------------------------------------------
 
 // "<file>: cannot read: not a regular file (a FIFO)"; `writing` says "cannot replace" instead.
-Message notRegularFileMessage(const std::filesystem::path& file, unsigned mode, bool writing);
+Message notRegularFileMessage(const std::filesystem::path& file, platform::FileKind kind, bool writing);
 // "<file>: cannot read: the file is larger than 64 MiB"
 Message tooLargeMessage(const std::filesystem::path& file, std::size_t limit);
 // "<file>: cannot read: <the system's reason>"

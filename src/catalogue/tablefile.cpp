@@ -8,7 +8,6 @@
 #include <sqlite3.h>
 
 #include <strings.h>
-#include <unistd.h>
 
 namespace marovex::detail {
 namespace {
@@ -59,7 +58,7 @@ public:
     // `what` is the message: "<file>: not a valid catalogue file: <detail>" and the like.
     Db(const std::filesystem::path& file, int flags, msg::Key what, const std::filesystem::path& shown = {})
         : m_file(shown.empty() ? file : shown), m_what(what) {
-        if (sqlite3_open_v2(file.c_str(), &m_db, flags, nullptr) != SQLITE_OK) fail();
+        if (sqlite3_open_v2(platform::pathToUtf8(file).c_str(), &m_db, flags, nullptr) != SQLITE_OK) fail();
     }
     ~Db() { sqlite3_close(m_db); }
     [[noreturn]] void fail(Message::Value detail) const {
@@ -178,7 +177,7 @@ std::string cutUtf8(std::string_view s, int width) {
 }
 
 std::vector<Column> readTableFile(const std::filesystem::path& file, const std::filesystem::path& shown) {
-    const std::string name = (shown.empty() ? file : shown).string();
+    const std::string name = platform::pathToUtf8(shown.empty() ? file : shown);
     // Checked and opened here first: SQLite would wait on a FIFO, and reports an unreadable file only as
     // "unable to open".
     std::uintmax_t size = 0;
@@ -304,7 +303,7 @@ std::filesystem::path writeTableTemporary(const std::filesystem::path& file,
     try {
         checkReplaceable(file);
         NewTemporary made = createTemporaryBeside(file);
-        ::close(made.fd);
+        made.file.close();
         temp = std::move(made.path);
     } catch (const std::runtime_error& e) {
         throw TableError(messageOf(e));

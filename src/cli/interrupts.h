@@ -1,7 +1,8 @@
 #pragma once
 
+#include "base/platform.h"
+
 #include <atomic>
-#include <csignal>
 
 namespace marovex::cli {
 
@@ -18,7 +19,7 @@ public:
 
 private:
     std::atomic<bool>* m_outer;
-    struct sigaction m_previous {};
+    platform::InterruptHook m_hook;
 };
 
 } // namespace marovex::cli

@@ -2,6 +2,7 @@
 #include "app/inifile.h"
 #include "app/settings.h"
 #include "base/applock.h"
+#include "base/platform.h"
 #include "base/regularfile.h"
 #include "catalogue/articleview.h"
 #include "catalogue/catalogue.h"
@@ -15,8 +16,6 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -39,10 +38,7 @@ int usage(const std::string& problem) {
 }
 
 fs::path executableFolder(const char* argv0) {
-    std::error_code ec;
-    fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) self = fs::absolute(argv0, ec);
-    return self.parent_path();
+    return platform::executablePath(argv0).parent_path();
 }
 
 // For a command that does not read the settings file: names it on standard error when no program could
@@ -72,24 +68,25 @@ int runInit(const fs::path& appDir, const std::vector<std::string>& args) {
     // A catalogue file that is there but is no regular file is neither kept nor replaced: the folder would
     // be left without a catalogue.
     for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
-        struct stat info {};
+        int err = 0;
         const fs::path file = appDir / name;
-        if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-            throw FileError(notRegularFileMessage(file, info.st_mode, true));
+        const std::optional<platform::FileStatus> info = platform::statusOf(file, true, err);
+        if (info && info->kind != platform::FileKind::Regular)
+            throw FileError(notRegularFileMessage(file, info->kind, true));
     }
     if (force) catalogue::checkCatalogueReplaceable(appDir);
     if (!force && !ifMissing) {
         for (auto name : {catalogue::kArticleFile, catalogue::kTopicFile}) {
             std::error_code ec;
             if (fs::exists(appDir / name, ec)) {
-                std::cerr << "marovex-cli: " << (appDir / name).string()
+                std::cerr << "marovex-cli: " << platform::pathToUtf8(appDir / name)
                           << " already exists; use --force to replace it with an empty table\n";
                 return kError;
             }
         }
     }
     for (const auto& written : catalogue::createEmptyCatalogue(appDir, force))
-        if (!ifMissing) std::cerr << "created " << written.string() << "\n";
+        if (!ifMissing) std::cerr << "created " << platform::pathToUtf8(written) << "\n";
     warnUnreadableSettings(appDir);
     return kOk;
 }
@@ -127,7 +124,7 @@ int runIndex(const fs::path& appDir, const std::vector<std::string>& args) {
                                 [](const std::string& m) { std::cerr << "marovex-cli: " << m << "\n"; });
     catalogue::openTopicTable(topics, appDir / catalogue::kTopicFile);
 
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    const bool terminal = platform::stderrIsTerminal();
     const int total = terminal ? indexer::countIssuesToIndex(articles, settings, full) : 0;
     int done = 0;
     indexer::IndexReports reports;
@@ -230,6 +227,8 @@ int runDump(const fs::path& appDir, const std::vector<std::string>& args) {
         catalogue::openTopicTable(t, file, catalogue::catalogueFileForReading(file));
         if (order == "natural") t.setSortKeys(catalogue::kNaturalOrder);
     }
+    // The rows' bytes as they are: CSV's CR LF is written by the dump itself.
+    platform::binaryStandardOutput();
     dumpTable(t, format == "csv" ? DumpFormat::Csv : DumpFormat::Jsonl, std::cout);
     t.discard();
     std::cout.flush();
@@ -244,15 +243,16 @@ void prepareFolder(const fs::path& appDir) {
 }
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    platform::prepareConsole();
+    const std::vector<std::string> args = platform::commandLineArguments(argc, argv);
     fs::path appDir;
     size_t i = 0;
     if (i < args.size() && args[i] == "--app-dir") {
         if (i + 1 >= args.size()) return usage("--app-dir needs a folder");
-        appDir = args[i + 1];
+        appDir = platform::pathFromUtf8(args[i + 1]);
         i += 2;
     } else if (i < args.size() && args[i].rfind("--app-dir=", 0) == 0) {
-        appDir = args[i].substr(10);
+        appDir = platform::pathFromUtf8(std::string_view(args[i]).substr(10));
         ++i;
     }
     if (appDir.empty()) appDir = executableFolder(argv[0]);

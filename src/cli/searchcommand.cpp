@@ -11,11 +11,11 @@
 #include "search/findcommand.h"
 #include "search/history.h"
 
+#include "base/platform.h"
+
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <iostream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace marovex;
@@ -26,8 +26,9 @@ constexpr int kOk = 0, kError = 1, kUsage = 2;
 
 std::atomic<bool> g_searchStop{false};
 
-extern "C" void onSearchInterrupt(int) {
+bool onSearchInterrupt() {
     g_searchStop.store(true);
+    return true;
 }
 
 int searchUsage(const std::string& problem) {
@@ -40,25 +41,16 @@ int searchUsage(const std::string& problem) {
 // marks made so far are kept.
 class InterruptStops {
 public:
-    InterruptStops() {
-        struct sigaction action {};
-        action.sa_handler = onSearchInterrupt;
-        action.sa_flags = SA_RESTART;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_previous);
-    }
-    ~InterruptStops() { sigaction(SIGINT, &m_previous, nullptr); }
-    InterruptStops(const InterruptStops&) = delete;
-    InterruptStops& operator=(const InterruptStops&) = delete;
+    InterruptStops() : m_hook(onSearchInterrupt) {}
 
 private:
-    struct sigaction m_previous {};
+    platform::InterruptHook m_hook;
 };
 
 // Progress of a full-text walk as `index` shows it: a bar on a terminal, otherwise one line per issue.
 class ProgressPrinter {
 public:
-    ProgressPrinter() : m_terminal(::isatty(STDERR_FILENO) == 1) {}
+    ProgressPrinter() : m_terminal(platform::stderrIsTerminal()) {}
     ~ProgressPrinter() {
         if (m_terminal && m_shown) std::cerr << "\n";
     }
@@ -180,6 +172,7 @@ int runSearch(const fs::path& appDir, const std::vector<std::string>& args) {
     articles.setFilterPredicate(
         [findField](const RowRef& row) { return row.asInt(findField) == catalogue::kFound; });
     articles.setFiltered(true);
+    platform::binaryStandardOutput();
     dumpTable(articles, DumpFormat::Jsonl, std::cout);
     std::cout.flush();
     articles.setFiltered(false);

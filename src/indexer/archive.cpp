@@ -1,6 +1,7 @@
 #include "indexer/archive.h"
 
 #include "base/cp1251.h"
+#include "base/platform.h"
 #include "base/regularfile.h"
 #include "base/textops.h"
 
@@ -38,7 +39,7 @@ CaseInsensitivePaths CaseInsensitivePaths::confinedTo(fs::path root) {
 
 const std::vector<std::pair<std::string, std::string>>&
 CaseInsensitivePaths::listing(const fs::path& folder) {
-    const auto found = m_listings.find(folder.string());
+    const auto found = m_listings.find(platform::pathKey(folder));
     if (found != m_listings.end()) return found->second;
     std::vector<std::pair<std::string, std::string>> entries;
     // Confined, a folder that leads out (through a link on the way) is not even opened: its names are none
@@ -46,17 +47,17 @@ CaseInsensitivePaths::listing(const fs::path& folder) {
     if (m_confine.empty() || realPathInside(m_confine, folder)) {
         std::error_code ec;
         for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
-            const std::string real = d->path().filename().string();
+            const std::string real = platform::pathToUtf8(d->path().filename());
             entries.emplace_back(folded(cp1251::fromFileName(real)), real);
         }
         if (ec && m_unreadable == Unreadable::Error)
             throw FileError(unreadableFolderMessage(folder, ec.value()));
     }
-    return m_listings.emplace(folder.string(), std::move(entries)).first->second;
+    return m_listings.emplace(platform::pathKey(folder), std::move(entries)).first->second;
 }
 
 std::optional<fs::path> CaseInsensitivePaths::find(const fs::path& folder, const std::string& name) {
-    fs::path direct = folder / cp1251::toUtf8(name);
+    fs::path direct = folder / platform::pathFromUtf8(cp1251::toUtf8(name));
     if (present(direct, folder)) return direct;
     // The same bytes as the page writes them: the name of an archive unpacked without converting names. A
     // file system that refuses such a name has none of that kind; the listing below tells a folder that
@@ -69,10 +70,10 @@ std::optional<fs::path> CaseInsensitivePaths::find(const fs::path& folder, const
     const std::string wanted = folded(name);
     const auto& entries = listing(folder);
     const auto match = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
-        return e.first == wanted && present(folder / e.second, folder, true);
+        return e.first == wanted && present(folder / platform::pathFromUtf8(e.second), folder, true);
     });
     if (match == entries.end()) return std::nullopt;
-    return folder / match->second;
+    return folder / platform::pathFromUtf8(match->second);
 }
 
 std::optional<fs::path> CaseInsensitivePaths::resolve(const fs::path& base,
@@ -201,7 +202,7 @@ std::filesystem::path archiveFolderPath(std::string_view folder) {
     std::string path(folder);
     for (char& c : path)
         if (c == '\\') c = '/';
-    return std::filesystem::path(path);
+    return platform::pathFromUtf8(path);
 }
 
 std::filesystem::path realArchiveFolder(std::string_view folder) {

@@ -1,6 +1,7 @@
 #include "indexer/indexrun.h"
 
 #include "base/cp1251.h"
+#include "base/platform.h"
 #include "catalogue/catalogue.h"
 #include "indexer/archive.h"
 #include "indexer/pageparser.h"
@@ -31,7 +32,7 @@ namespace {
 Message runError(const fs::path& page, const std::exception& e) {
     const Message what =
         dynamic_cast<const StoreAborted*>(&e) ? Message(msg::RowNotStored, {}) : messageOf(e);
-    if (page.empty() || what.english().rfind(page.string(), 0) == 0) return what;
+    if (page.empty() || what.english().rfind(platform::pathToUtf8(page), 0) == 0) return what;
     return Message(msg::PageError, {pathValue(page), nested(what)});
 }
 
@@ -92,7 +93,7 @@ IndexResult runIndexing(RecordTable& articles, RecordTable& topics, const IndexS
         std::error_code ec;
         for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
             if (!isFolder(*it)) continue;
-            const std::string name = cp1251::fromFileName(it->path().filename().string());
+            const std::string name = cp1251::fromFileName(platform::pathToUtf8(it->path().filename()));
             const int edition = editionOf(name, prefixes, order);
             if (edition == 0 || !settings.enabled[size_t(edition - 1)]) continue;
             folders.push_back({it->path(), classifyEntry(name, prefixes, order)});
@@ -211,7 +212,7 @@ int countIssuesToIndex(const RecordTable& articles, const IndexSettings& setting
          it.increment(ec)) {
         if (!isFolder(*it)) continue;
         const auto entry =
-            classifyEntry(cp1251::fromFileName(it->path().filename().string()), prefixes, order);
+            classifyEntry(cp1251::fromFileName(platform::pathToUtf8(it->path().filename())), prefixes, order);
         if (entry && settings.enabled[size_t(entry->edition - 1)] &&
             seen.insert(issueKey(entry->edition, entry->number)).second)
             ++count;

@@ -2,15 +2,13 @@
 
 #include "indexer/pageparser.h"
 
+#include "base/platform.h"
 #include "base/regularfile.h"
 
 #include <cerrno>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
-
-#include <pthread.h>
-#include <signal.h>
 
 namespace marovex::indexer {
 
@@ -148,9 +146,7 @@ std::string_view PageReader::next() {
 
 void PageReader::work() {
     // Signals such as Ctrl+C are for the thread that runs the indexing, which decides what they mean.
-    sigset_t all;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    platform::blockSignalsInThisThread();
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_quit) return;

@@ -19,9 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "base/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -60,34 +58,29 @@ enum class Probe { Read, Missing, NotAFile, Link, Failed };
 // Opens and reads one path, its status in `st`. A path that is absent gives Missing; a folder, device or
 // pipe gives NotAFile (opened without blocking, so a pipe never hangs the walk); anything else that fails
 // raises. With `noFollow`, a symbolic link in the last place gives Link instead of being opened.
-Probe readFile(const fs::path& path, std::string* bytes, struct stat& st, bool noFollow) {
-    const int fd =
-        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (noFollow ? O_NOFOLLOW : 0));
-    if (fd < 0) {
-        const int e = errno;
-        if (e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG) return Probe::Missing;
+Probe readFile(const fs::path& path, std::string* bytes, platform::FileStatus& st, bool noFollow) {
+    int e = 0;
+    const platform::FileHandle fd = platform::openForReading(path, !noFollow, e);
+    if (!fd) {
+        if (platform::isMissing(e) || e == ENAMETOOLONG) return Probe::Missing;
         if (noFollow && e == ELOOP) return Probe::Link;
         throw ArticleReadError(path, errorReason(e));
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Probe::NotAFile;
+    const std::optional<platform::FileStatus> opened = platform::statusOf(fd, e);
+    if (!opened) return Probe::NotAFile;
+    st = *opened;
+    if (st.kind != platform::FileKind::Regular) return Probe::NotAFile;
     if (!bytes) return Probe::Read;
     // One byte more than the size: a regular file gives fewer bytes than asked for only at its end, so a
     // file that did not grow is read whole by one call, and one that grew is read on to its new end.
-    bytes->resize(size_t(st.st_size) + 1);
+    bytes->resize(size_t(st.identity.size) + 1);
     size_t got = 0;
     for (;;) {
         if (got == bytes->size()) bytes->resize(bytes->size() * 2);
         const size_t asked = bytes->size() - got;
-        const ssize_t n = ::read(fd, bytes->data() + got, asked);
+        const std::int64_t n = platform::readSome(fd, bytes->data() + got, asked, e);
         if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw ArticleReadError(path, errorReason(errno));
-        }
+        if (n < 0) throw ArticleReadError(path, errorReason(e));
         got += size_t(n);
         if (size_t(n) < asked) break;
     }
@@ -97,13 +90,16 @@ Probe readFile(const fs::path& path, std::string* bytes, struct stat& st, bool n
 
 // What opening would say of a path, from its status alone where that is certain; Failed where only
 // opening can tell (the caller then reads the file the plain way). Symbolic links are not followed.
-Probe statFile(const fs::path& path, struct stat& st) {
-    if (::lstat(path.c_str(), &st) != 0) {
-        const int e = errno;
-        return e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG ? Probe::Missing : Probe::Failed;
-    }
-    if (S_ISLNK(st.st_mode)) return Probe::Link;
-    return S_ISREG(st.st_mode) ? Probe::Read : S_ISDIR(st.st_mode) ? Probe::NotAFile : Probe::Failed;
+Probe statFile(const fs::path& path, platform::FileStatus& st, bool followLinks = false) {
+    using platform::FileKind;
+    int e = 0;
+    const std::optional<platform::FileStatus> looked = platform::statusOf(path, followLinks, e);
+    if (!looked) return platform::isMissing(e) || e == ENAMETOOLONG ? Probe::Missing : Probe::Failed;
+    st = *looked;
+    if (st.kind == FileKind::Link) return Probe::Link;
+    return st.kind == FileKind::Regular     ? Probe::Read
+           : st.kind == FileKind::Directory ? Probe::NotAFile
+                                            : Probe::Failed;
 }
 
 } // namespace
@@ -167,8 +163,8 @@ struct ArticleFiles::Impl {
     }
 
     // Opens the path in a folder: a symbolic link is followed only to be guarded.
-    Probe open(const Folder& folder, const fs::path& path, bool single, std::string* bytes, struct stat& st,
-               bool& linked) {
+    Probe open(const Folder& folder, const fs::path& path, bool single, std::string* bytes,
+               platform::FileStatus& st, bool& linked) {
         Probe probe = readFile(path, bytes, st, true);
         if (probe == Probe::Link) {
             linked = true;
@@ -184,15 +180,12 @@ struct ArticleFiles::Impl {
     }
 
     // Looks at the path in a folder without opening it where its status decides.
-    Probe look(const Folder& folder, const fs::path& path, bool single, struct stat& st, bool& linked) {
+    Probe look(const Folder& folder, const fs::path& path, bool single, platform::FileStatus& st,
+               bool& linked) {
         Probe probe = statFile(path, st);
         if (probe == Probe::Link) {
             linked = true;
-            if (::stat(path.c_str(), &st) != 0) {
-                const int e = errno;
-                return e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG ? Probe::Missing : Probe::Failed;
-            }
-            if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? Probe::NotAFile : Probe::Failed;
+            if (const Probe followed = statFile(path, st, true); followed != Probe::Read) return followed;
             guard(folder, path, false);
             return Probe::Read;
         }
@@ -203,15 +196,15 @@ struct ArticleFiles::Impl {
     // The first candidate that holds the article as a regular file, with its bytes when asked for. With
     // `lookOnly`, files are only looked at; Failed then means: read the row the plain way. `linked` is set
     // when a symbolic link was met in the last place.
-    Probe find(int type, std::string_view number, std::string_view link, std::string* bytes, struct stat& st,
-               fs::path& found, bool lookOnly, bool& linked) {
+    Probe find(int type, std::string_view number, std::string_view link, std::string* bytes,
+               platform::FileStatus& st, fs::path& found, bool lookOnly, bool& linked) {
         if (!indexer::linkStaysInside(link)) return Probe::Missing;
         const std::vector<std::string> components = indexer::linkComponents(link);
         if (components.empty()) return Probe::Missing;
         const bool single = components.size() == 1;
         fs::path relative;
         for (const auto& c : components)
-            relative /= cp1251::toUtf8(c);
+            relative /= platform::pathFromUtf8(cp1251::toUtf8(c));
         for (const Folder& folder : folders(type, number)) {
             fs::path path = folder.pub / relative;
             auto probeAt = [&](const fs::path& p) {
@@ -244,14 +237,14 @@ ArticleFiles::ArticleFiles(std::string_view archiveFolder, const std::array<std:
 ArticleFiles::~ArticleFiles() = default;
 
 bool ArticleFiles::read(int type, std::string_view number, std::string_view link, std::string& bytes) {
-    struct stat st {};
+    platform::FileStatus st;
     fs::path path;
     bool linked = false;
     return d->find(type, number, link, &bytes, st, path, false, linked) == Probe::Read;
 }
 
 fs::path ArticleFiles::locate(int type, std::string_view number, std::string_view link) {
-    struct stat st {};
+    platform::FileStatus st;
     fs::path path;
     bool linked = false;
     return d->find(type, number, link, nullptr, st, path, false, linked) == Probe::Read ? path : fs::path();
@@ -266,17 +259,18 @@ fs::path ArticleFiles::missingPath(int type, std::string_view number, std::strin
                    pubFolderCandidates(type, indexer::shortIssueNumber(number), d->prefixes);
                candidates.size() > 1) {
         for (const std::string& c : candidates[1])
-            path /= cp1251::toUtf8(c);
+            path /= platform::pathFromUtf8(cp1251::toUtf8(c));
     }
     // A link that leaves the folder is shown as written: what it names is the point.
-    if (!indexer::linkStaysInside(link)) return path / cp1251::toUtf8(link);
+    if (!indexer::linkStaysInside(link)) return path / platform::pathFromUtf8(cp1251::toUtf8(link));
     for (const std::string& c : indexer::linkComponents(link))
-        path /= cp1251::toUtf8(c);
+        path /= platform::pathFromUtf8(cp1251::toUtf8(c));
     return path;
 }
 
 bool ArticleFiles::examine(int type, std::string_view number, std::string_view link, fs::path& path,
-                           struct stat& st, std::string& bytes, bool lookFirst, bool& read, bool* linked) {
+                           platform::FileStatus& st, std::string& bytes, bool lookFirst, bool& read,
+                           bool* linked) {
     read = false;
     bool sawLink = false;
     if (lookFirst) {
@@ -292,7 +286,8 @@ bool ArticleFiles::examine(int type, std::string_view number, std::string_view l
     return probe == Probe::Read;
 }
 
-bool ArticleFiles::readFound(const fs::path& path, std::string& bytes, struct stat& st, bool noLink) {
+bool ArticleFiles::readFound(const fs::path& path, std::string& bytes, platform::FileStatus& st,
+                             bool noLink) {
     return readFile(path, &bytes, st, noLink) == Probe::Read;
 }
 
@@ -321,9 +316,9 @@ std::string missingKey(const RowInput& row) {
 Message missingEntry(ArticleFiles& files, const RowInput& row) {
     const fs::path path = files.missingPath(row.type, row.number, row.link);
     return Message(msg::UnreadableEntry,
-                   {textValue(path.string()), indexer::linkStaysInside(row.link)
-                                                  ? errorReason(ENOENT)
-                                                  : nested(Message(msg::LinkLeavesIssue, {}))});
+                   {textValue(platform::pathToUtf8(path)), indexer::linkStaysInside(row.link)
+                                                               ? errorReason(ENOENT)
+                                                               : nested(Message(msg::LinkLeavesIssue, {}))});
 }
 
 // Text fields as the walk needs them; most numbers and links are plain ASCII and need no conversion.
@@ -517,7 +512,7 @@ private:
     void examineWithStore(size_t j, const RowInput& row, Outcome& o, Scratch& scratch) {
         FullTextCache::Place* place = m_places.empty() ? nullptr : m_places[j];
         fs::path path;
-        struct stat st {};
+        platform::FileStatus st;
         bool read = false, found = false;
         std::string_view knownPath;
         FileIdentity identity;
@@ -540,7 +535,7 @@ private:
                 return;
             }
             if (!read) {
-                if (answerFromStore(path.native(), identityOf(st), o, scratch)) return;
+                if (answerFromStore(platform::pathKey(path), st.identity, o, scratch)) return;
                 if (!m_files.readFound(path, scratch.bytes, st)) return;
             }
         }
@@ -553,7 +548,7 @@ private:
         }
         normalisePageText(scratch.bytes);
         o.match = m_matcher.matchesText(scratch.bytes);
-        m_store->add(path.native(), identityOf(st), scratch.bytes);
+        m_store->add(platform::pathKey(path), st.identity, scratch.bytes);
     }
 
     const std::vector<RowInput>& m_rows;
@@ -683,7 +678,7 @@ FullTextResult runFullTextSearch(RecordTable& articles, const FullTextJob& job, 
         if (cache)
             cache->end(std::move(unkept), job, complete);
         else if (store)
-            store->save(complete, indexer::realArchiveFolder(job.archiveFolder).native());
+            store->save(complete, platform::pathKey(indexer::realArchiveFolder(job.archiveFolder)));
         if (store && !store->keeps() && (!cache || cache->firstTime(store->problem())))
             result.storeProblem = Message(msg::TextsNotKept, {nested(store->problem())});
     } catch (...) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/platform.h"
 #include "catalogue/recordtable.h"
 #include "search/titlesearch.h"
 
@@ -13,8 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-struct stat;
 
 namespace marovex::search {
 class FullTextCache;
@@ -45,8 +44,8 @@ std::vector<std::vector<std::string>> pubFolderCandidates(int type, std::string_
 class ArticleReadError : public MessageError {
 public:
     ArticleReadError(const std::filesystem::path& file, Message::Value reason)
-        : MessageError(Message(msg::ArticleUnreadable, {pathValue(file), reason})), m_file(file.string()),
-          m_reason(std::move(reason)) {}
+        : MessageError(Message(msg::ArticleUnreadable, {pathValue(file), reason})),
+          m_file(platform::pathToUtf8(file)), m_reason(std::move(reason)) {}
     const std::string& file() const { return m_file; }
     const Message::Value& reason() const { return m_reason; }
 
@@ -85,10 +84,11 @@ public:
     // (`bytes` filled); `linked`, whether a symbolic link stood where a file was looked for. Raises
     // ArticleReadError as read(...) does.
     bool examine(int type, std::string_view number, std::string_view link, std::filesystem::path& path,
-                 struct stat& st, std::string& bytes, bool lookFirst, bool& read, bool* linked = nullptr);
+                 platform::FileStatus& st, std::string& bytes, bool lookFirst, bool& read,
+                 bool* linked = nullptr);
     // Reads a file examine(...) found, with its status when opened; false when it is no longer a file (or,
     // with `noLink`, is a symbolic link now).
-    bool readFound(const std::filesystem::path& path, std::string& bytes, struct stat& st,
+    bool readFound(const std::filesystem::path& path, std::string& bytes, platform::FileStatus& st,
                    bool noLink = false);
 
 private:

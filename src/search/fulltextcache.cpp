@@ -21,14 +21,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include <sys/stat.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
-#endif
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -113,9 +107,7 @@ void addKeys(std::vector<std::uint64_t>& keys, int watch, const std::string& com
 
 // The calling thread yields to the program's other work: keeping texts is never what the user waits for.
 void lowerThisThreadsPriority() {
-#if defined(__linux__)
-    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 10);
-#endif
+    platform::lowerThreadPriority();
 }
 
 } // namespace
@@ -131,8 +123,8 @@ struct FullTextCache::Impl {
     // The archive and settings everything below was found for.
     fs::path archive;
     std::array<std::string, 3> prefixes;
-    dev_t archiveDevice = 0;
-    ino_t archiveInode = 0;
+    std::uint64_t archiveDevice = 0;
+    std::uint64_t archiveInode = 0;
     int archiveWatch = -1;
     bool enabled = false; // this walk trusts places
     std::uint64_t walk = 0;
@@ -144,8 +136,8 @@ struct FullTextCache::Impl {
     // In the order registered: a walk adds one or two for every file, and a walk after changes looks them
     // all over once, so a list does both cheaper than a table.
     std::vector<Dependent> dependents;
-    std::size_t registered = 0;              // references added since the table was last emptied
-    std::unordered_map<dev_t, bool> devices; // whether each file system reports every change
+    std::size_t registered = 0;                      // references added since the table was last emptied
+    std::unordered_map<std::uint64_t, bool> devices; // whether each file system reports every change
 
     std::unordered_map<std::string, std::unique_ptr<Issue>> issues;
     std::unordered_map<std::string, Place> places;
@@ -177,7 +169,7 @@ struct FullTextCache::Impl {
             lowerThisThreadsPriority();
             std::string bytes;
             fs::path path;
-            struct stat st {};
+            platform::FileStatus st;
             // A store that keeps nothing still lets the fill learn where the files lie, without reading them.
             const bool keeping = store->keeps();
             for (std::size_t i = next++; i < rows.size() && !fillEnd.load(); i = next++) {
@@ -193,7 +185,7 @@ struct FullTextCache::Impl {
                         !read || !keeping)
                         continue;
                     normalisePageText(bytes);
-                    store->add(path.native(), identityOf(st), bytes);
+                    store->add(platform::pathKey(path), st.identity, bytes);
                 } catch (const std::exception&) {
                     // Unreadable now: nothing to keep.
                 }
@@ -217,7 +209,7 @@ struct FullTextCache::Impl {
         for (std::thread& t : helpers)
             t.join();
         try {
-            store->save(walkComplete, archive.native());
+            store->save(walkComplete, platform::pathKey(archive));
             // Here rather than in the next search, which would wait for it; not for a search or a close that
             // ended the fill.
             reloadStoreIfAdded(!fillEnd.load());
@@ -245,8 +237,9 @@ struct FullTextCache::Impl {
 
     static std::array<FileIdentity, 2> storeFilesIdentity(const fs::path& file) {
         auto identityOfFile = [](const fs::path& f) {
-            struct stat s {};
-            return ::stat(f.c_str(), &s) == 0 ? identityOf(s) : FileIdentity{};
+            int err = 0;
+            const std::optional<platform::FileStatus> s = platform::statusOf(f, true, err);
+            return s ? s->identity : FileIdentity{};
         };
         fs::path additions = file;
         additions.replace_extension(".add");
@@ -322,7 +315,7 @@ struct FullTextCache::Impl {
         node.trusted.store(true, std::memory_order_release);
     }
 
-    bool reportsEveryChange(dev_t device, const fs::path& folder) {
+    bool reportsEveryChange(std::uint64_t device, const fs::path& folder) {
         const auto [it, fresh] = devices.try_emplace(device, false);
         if (fresh) it->second = FolderWatch::reportsEveryChange(folder);
         return it->second;
@@ -341,10 +334,11 @@ struct FullTextCache::Impl {
             if (i + 1 == components.size() && !throughLast) break;
             const auto next = paths.resolve(folder, {components[i]});
             if (!next) break;
-            struct stat st {};
-            if (::lstat(next->c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
-            if (!S_ISDIR(st.st_mode)) break;
-            if (!reportsEveryChange(st.st_dev, *next)) return false;
+            int err = 0;
+            const std::optional<platform::FileStatus> st = platform::statusOf(*next, false, err);
+            if (!st || st->kind == platform::FileKind::Link) return false;
+            if (st->kind != platform::FileKind::Directory) break;
+            if (!reportsEveryChange(st->identity.device, *next)) return false;
             wd = watch->add(*next);
             if (wd < 0) return false;
             folder = *next;
@@ -397,17 +391,20 @@ TextStore* FullTextCache::begin(const FullTextJob& job, const fs::path& storeFil
 
     // The archive as it was: the same folder at the same path, nothing mounted or unmounted since.
     const fs::path archive = indexer::realArchiveFolder(job.archiveFolder);
-    struct stat st {};
-    const bool archiveThere = ::stat(archive.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    int err = 0;
+    const std::optional<platform::FileStatus> st = platform::statusOf(archive, true, err);
+    const bool archiveThere = st && st->kind == platform::FileKind::Directory;
+    const platform::FileIdentity there = archiveThere ? st->identity : platform::FileIdentity{};
     std::array<std::string, 3> prefixes = indexer::prefixesCp1251(job.prefixes);
-    if (archive != c.archive || prefixes != c.prefixes || !archiveThere || st.st_dev != c.archiveDevice ||
-        st.st_ino != c.archiveInode || c.watch->mountsChanged() || c.archiveWatch < 0) {
+    if (archive != c.archive || prefixes != c.prefixes || !archiveThere || there.device != c.archiveDevice ||
+        there.inode != c.archiveInode || c.watch->mountsChanged() || c.archiveWatch < 0) {
         c.forgetAll();
         c.archive = archive;
         c.prefixes = std::move(prefixes);
-        c.archiveDevice = archiveThere ? st.st_dev : 0;
-        c.archiveInode = archiveThere ? st.st_ino : 0;
-        if (archiveThere && c.reportsEveryChange(st.st_dev, archive)) c.archiveWatch = c.watch->add(archive);
+        c.archiveDevice = there.device;
+        c.archiveInode = there.inode;
+        if (archiveThere && c.reportsEveryChange(there.device, archive))
+            c.archiveWatch = c.watch->add(archive);
     } else {
         std::vector<FolderWatch::Change> changes;
         if (!c.watch->take(changes)) {
@@ -496,13 +493,14 @@ void FullTextCache::verify(const std::vector<Place*>& places, int threads) {
     std::atomic<std::size_t> next{0};
     auto work = [&] {
         constexpr std::size_t kPiece = 512;
-        for (std::size_t start = next.fetch_add(kPiece); start < places.size(); start = next.fetch_add(kPiece))
+        for (std::size_t start = next.fetch_add(kPiece); start < places.size();
+             start = next.fetch_add(kPiece))
             for (std::size_t i = start; i < std::min(places.size(), start + kPiece); ++i) {
                 Place* p = places[i];
                 if (!p || !p->found || !trustedPlace(p) || p->verifiedIn.exchange(walk) == walk) continue;
-                struct stat st {};
-                if (::lstat(p->path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-                    identityOf(st) != p->identity)
+                int err = 0;
+                const std::optional<platform::FileStatus> st = platform::statusOfKey(p->path, false, err);
+                if (!st || st->kind != platform::FileKind::Regular || st->identity != p->identity)
                     p->trusted.store(false);
             }
     };
@@ -519,8 +517,8 @@ void FullTextCache::verify(const std::vector<Place*>& places, int threads) {
 }
 
 bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string_view number,
-                            std::string_view link, fs::path& path, struct stat& st, std::string& bytes,
-                            bool lookFirst, bool& read) {
+                            std::string_view link, fs::path& path, platform::FileStatus& st,
+                            std::string& bytes, bool lookFirst, bool& read) {
     Impl& c = *d;
     Issue& issue = *p->issue;
     c.walkIssue(issue);
@@ -548,21 +546,23 @@ bool FullTextCache::examine(Place* p, ArticleFiles& files, int type, std::string
     // change through another name it has is seen by known(...).
     if (found) {
         // Paths are built from the folders' own, so the folder is the file's path up to its last separator.
-        const std::string_view file = path.native();
-        const std::string_view folder = file.substr(0, std::min(file.size(), file.rfind('/')));
+        using NativeView = std::basic_string_view<fs::path::value_type>;
+        static constexpr fs::path::value_type kSeparators[] = {'/', fs::path::preferred_separator, 0};
+        const NativeView file = path.native();
+        const NativeView folder = file.substr(0, std::min(file.size(), file.find_last_of(kSeparators)));
         auto in = [&](const std::vector<std::pair<fs::path, int>>& folders) {
             return std::find_if(folders.begin(), folders.end(),
                                 [&](const auto& f) { return f.first.native() == folder; }) != folders.end();
         };
-        if (!S_ISREG(st.st_mode) || !(in(issue.pubs) || in(deeper))) return found;
+        if (st.kind != platform::FileKind::Regular || !(in(issue.pubs) || in(deeper))) return found;
     }
     std::lock_guard lock(c.mutex);
     if (!p->trusted.load() || p->issueEpoch.load() != issueEpoch) {
         p->trusted.store(false);
         p->issueEpoch.store(0);
         p->found = found;
-        p->path = found ? path.native() : std::string();
-        p->identity = found ? identityOf(st) : FileIdentity{};
+        p->path = found ? platform::pathKey(path) : std::string();
+        p->identity = found ? st.identity : FileIdentity{};
         p->issueEpoch.store(issueEpoch, std::memory_order_release);
         c.trust(*p, keys);
     }
@@ -594,7 +594,7 @@ void FullTextCache::end(std::vector<Unkept> unkept, const FullTextJob& job, bool
         }
     }
     try {
-        c.store->save(walkComplete, c.archive.native());
+        c.store->save(walkComplete, platform::pathKey(c.archive));
     } catch (...) {
     }
 }

@@ -10,8 +10,6 @@
 #include <string_view>
 #include <vector>
 
-struct stat;
-
 namespace marovex::search {
 
 class ArticleFiles;
@@ -55,7 +53,7 @@ public:
     std::size_t storeEntry(Place* place, std::string_view path, const FileIdentity& identity);
     // ArticleFiles::examine, the place trusted from now on when the watch can vouch for the answer.
     bool examine(Place* place, ArticleFiles& files, int type, std::string_view number, std::string_view link,
-                 std::filesystem::path& path, struct stat& st, std::string& bytes, bool lookFirst,
+                 std::filesystem::path& path, platform::FileStatus& st, std::string& bytes, bool lookFirst,
                  bool& read);
     // A row whose file the walk read and tested without keeping its text, or did not find, without the
     // cache learning where it lies (Windows-1251 number and link).

@@ -11,14 +11,10 @@
 #include <ctime>
 #include <random>
 
-#include <fcntl.h>
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
 #include <lz4.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -127,45 +123,12 @@ template <typename F> void forEachTriple(std::string_view text, F&& f) {
     }
 }
 
-std::int64_t nanoseconds(const struct timespec& t) {
-    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+bool readWhole(const platform::FileHandle& file, void* data, std::size_t n, std::uint64_t offset) {
+    return platform::readAt(file, data, n, offset) == std::int64_t(n);
 }
 
-bool readAt(int fd, void* data, std::size_t n, std::uint64_t offset) {
-    auto* p = static_cast<char*>(data);
-    while (n > 0) {
-        const ssize_t got = ::pread(fd, p, n, off_t(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        p += got, n -= size_t(got), offset += std::uint64_t(got);
-    }
-    return true;
-}
-
-bool writeAt(int fd, const void* data, std::size_t n, std::uint64_t offset) {
-    const auto* p = static_cast<const char*>(data);
-    while (n > 0) {
-        const ssize_t put = ::pwrite(fd, p, n, off_t(offset));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        p += put, n -= size_t(put), offset += std::uint64_t(put);
-    }
-    return true;
-}
-
-// Copies a stored text from one file into another, in the kernel where it can.
-bool copyRange(int from, std::uint64_t fromOffset, int to, std::uint64_t toOffset, std::size_t n) {
-    while (n > 0) {
-        loff_t in = loff_t(fromOffset), out = loff_t(toOffset);
-        const ssize_t done = ::copy_file_range(from, &in, to, &out, n, 0);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) break;
-        fromOffset += std::uint64_t(done), toOffset += std::uint64_t(done), n -= size_t(done);
-    }
-    if (n == 0) return true;
-    std::string buffer(n, '\0');
-    return readAt(from, buffer.data(), n, fromOffset) && writeAt(to, buffer.data(), n, toOffset);
-}
+using platform::copyRange;
+using platform::writeAt;
 
 // A buffer per thread for compressed texts, kept for the thread's life.
 std::string& compressedBuffer() {
@@ -190,11 +153,6 @@ constexpr std::size_t kReadAheadBytes = 64 * 1024, kReadAheadLeast = 4 * 1024;
 std::atomic<std::uint64_t> g_storeIds{0};
 
 } // namespace
-
-FileIdentity identityOf(const struct stat& st) {
-    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size),
-            nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
-}
 
 // --- Signatures
 // ---------------------------------------------------------------------------------------------
@@ -351,13 +309,12 @@ bool signatureMayContain(const std::uint64_t* words, std::size_t count, const Te
 // ------------------------------------------------------------------------------------------------
 
 // The directory of a store file, mapped rather than read: it is looked at once per search.
+// Where a mapped file cannot be replaced (Windows), the directory is copied out of its view and the view
+// unmapped at once, so that the store's own file can be written over while the store is in use.
 struct TextStore::Loaded {
-    void* map = MAP_FAILED;
-    std::size_t mapSize = 0;
+    platform::MappedView view;
+    std::vector<std::uint64_t> copy;
     const std::uint64_t* directory = nullptr;
-    ~Loaded() {
-        if (map != MAP_FAILED) ::munmap(map, mapSize);
-    }
 };
 
 TextStore::TextStore(fs::path file, Options options)
@@ -387,9 +344,8 @@ std::size_t TextStore::slotOf(std::string_view path) const {
 }
 
 TextStore::~TextStore() {
-    for (int fd : {m_baseFd, m_additionsFd, m_freshFd})
-        if (fd >= 0) ::close(fd);
-    if (!m_freshPath.empty()) ::unlink(m_freshPath.c_str());
+    m_freshHandle.close();
+    if (!m_freshPath.empty()) platform::removeFile(m_freshPath);
 }
 
 // A store file to read, when it is one; one that is no regular file, or that the user protected, is left
@@ -406,28 +362,30 @@ std::optional<RegularFile> TextStore::openFile(const fs::path& file) {
 }
 
 bool TextStore::load(RegularFile file, int kind, std::uint64_t generation, std::uint8_t source) {
-    const int fd = file.releaseDescriptor();
-    struct stat st {};
+    platform::FileHandle fd = file.releaseHandle();
+    int err = 0;
+    const std::optional<platform::FileStatus> st = platform::statusOf(fd, err);
+    const std::uint64_t fileSize = st ? std::uint64_t(st->identity.size) : 0;
     Header h{};
-    bool ok = ::fstat(fd, &st) == 0 && std::uint64_t(st.st_size) >= kHeaderSize &&
-              readAt(fd, &h, sizeof h, 0) && std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 &&
-              h.version == kVersion && h.kind == std::uint32_t(kind) && h.headerHash == headerHash(h) &&
-              h.generation != 0 && (kind == int(kWhole) || h.generation == generation) &&
-              h.directoryOffset >= kHeaderSize && h.directoryOffset % 8 == 0 && h.directorySize % 8 == 0 &&
-              h.directoryOffset + h.directorySize == std::uint64_t(st.st_size) &&
-              h.entries <= h.directorySize / kEntryFixed;
+    bool ok = st && fileSize >= kHeaderSize && readWhole(fd, &h, sizeof h, 0) &&
+              std::memcmp(h.magic, kMagic, sizeof kMagic) == 0 && h.version == kVersion &&
+              h.kind == std::uint32_t(kind) && h.headerHash == headerHash(h) && h.generation != 0 &&
+              (kind == int(kWhole) || h.generation == generation) && h.directoryOffset >= kHeaderSize &&
+              h.directoryOffset % 8 == 0 && h.directorySize % 8 == 0 &&
+              h.directoryOffset + h.directorySize == fileSize && h.entries <= h.directorySize / kEntryFixed;
     auto loaded = std::make_unique<Loaded>();
     if (ok) {
-        const std::uint64_t page = std::uint64_t(::sysconf(_SC_PAGESIZE));
-        const std::uint64_t start = h.directoryOffset / page * page;
-        loaded->mapSize = std::size_t(h.directoryOffset + h.directorySize - start);
-        loaded->map = ::mmap(nullptr, loaded->mapSize, PROT_READ, MAP_PRIVATE, fd, off_t(start));
-        ok = loaded->map != MAP_FAILED;
-        if (ok) {
-            loaded->directory = reinterpret_cast<const std::uint64_t*>(static_cast<const char*>(loaded->map) +
-                                                                       (h.directoryOffset - start));
-            ok = hashBytes(loaded->directory, h.directorySize) == h.directoryHash;
+        loaded->view = platform::MappedView::map(fd, h.directoryOffset, std::size_t(h.directorySize));
+        ok = loaded->view.valid();
+        if (ok && platform::kMappedFilesBlockReplace) {
+            loaded->copy.resize(std::size_t(h.directorySize / 8));
+            std::memcpy(loaded->copy.data(), loaded->view.data(), std::size_t(h.directorySize));
+            loaded->view.unmap();
+            loaded->directory = loaded->copy.data();
+        } else if (ok) {
+            loaded->directory = reinterpret_cast<const std::uint64_t*>(loaded->view.data());
         }
+        ok = ok && hashBytes(loaded->directory, h.directorySize) == h.directoryHash;
     }
     // Parsed straight into the entries, and taken back when the file turns out damaged.
     const std::size_t before = m_entries.size();
@@ -467,17 +425,16 @@ bool TextStore::load(RegularFile file, int kind, std::uint64_t generation, std::
     }
     if (!ok) {
         m_entries.resize(before);
-        ::close(fd);
         return false;
     }
-    (source == kFromBase ? m_baseFd : m_additionsFd) = fd;
+    (source == kFromBase ? m_baseHandle : m_additionsHandle) = std::move(fd);
     if (kind == int(kWhole)) m_generation = h.generation;
     m_loaded.push_back(std::move(loaded));
     return true;
 }
 
-int TextStore::fdOf(std::uint8_t source) const {
-    return source == kFromBase ? m_baseFd : source == kFromAdditions ? m_additionsFd : m_freshFd;
+const platform::FileHandle& TextStore::handleOf(std::uint8_t source) const {
+    return source == kFromBase ? m_baseHandle : source == kFromAdditions ? m_additionsHandle : m_freshHandle;
 }
 
 std::size_t TextStore::find(std::string_view path, const FileIdentity& identity) {
@@ -520,8 +477,8 @@ bool TextStore::text(std::size_t entry, std::string& out) const {
         ahead.store = 0;
         ahead.served = 1;
         ahead.bytes.resize(size);
-        const ssize_t got = ::pread(fdOf(e.source), ahead.bytes.data(), size, off_t(e.offset));
-        if (got < ssize_t(e.blobSize)) return false;
+        const std::int64_t got = platform::readAt(handleOf(e.source), ahead.bytes.data(), size, e.offset);
+        if (got < std::int64_t(e.blobSize)) return false;
         ahead.bytes.resize(size_t(got));
         ahead.store = m_id;
         ahead.source = e.source;
@@ -530,7 +487,7 @@ bool TextStore::text(std::size_t entry, std::string& out) const {
     } else {
         std::string& buffer = compressedBuffer();
         buffer.resize(e.blobSize);
-        if (!readAt(fdOf(e.source), buffer.data(), e.blobSize, e.offset)) return false;
+        if (!readWhole(handleOf(e.source), buffer.data(), e.blobSize, e.offset)) return false;
         blob = buffer.data();
     }
     if (hashBytes(blob, e.blobSize) != e.blobHash) return false;
@@ -539,9 +496,10 @@ bool TextStore::text(std::size_t entry, std::string& out) const {
 }
 
 void TextStore::add(std::string_view path, const FileIdentity& identity, std::string_view text) {
-    struct timespec now {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    if (identity.changedNs + m_options.settle.count() > nanoseconds(now)) return;
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    if (identity.changedNs + m_options.settle.count() > now) return;
     if (path.size() > 0xFFFFFFFFu || text.size() > std::size_t(LZ4_MAX_INPUT_SIZE)) return;
 
     std::string& buffer = compressedBuffer();
@@ -578,7 +536,7 @@ void TextStore::add(std::string_view path, const FileIdentity& identity, std::st
     piece.clear();
     piece.swap(m_pending);
     const std::uint64_t offset = m_freshEnd - piece.size();
-    const int fd = m_freshFd;
+    const platform::FileHandle& fd = m_freshHandle;
     ++m_writing;
     lock.unlock();
     const bool written = writeAt(fd, piece.data(), piece.size(), offset);
@@ -593,9 +551,8 @@ void TextStore::add(std::string_view path, const FileIdentity& identity, std::st
 // Closes and removes the new file with every text in it; under m_mutex with no piece being written, or with
 // no other thread adding.
 void TextStore::dropFresh() {
-    if (m_freshFd >= 0) ::close(m_freshFd);
-    m_freshFd = -1;
-    if (!m_freshPath.empty()) ::unlink(m_freshPath.c_str());
+    m_freshHandle.close();
+    if (!m_freshPath.empty()) platform::removeFile(m_freshPath);
     m_freshPath.clear();
     std::string().swap(m_pending);
     m_fresh.clear();
@@ -604,10 +561,11 @@ void TextStore::dropFresh() {
 }
 
 bool TextStore::openFresh() {
-    if (m_freshFd >= 0) return true;
+    if (m_freshHandle) return true;
     m_freshPath = temporaryBeside(m_file);
-    m_freshFd = ::open(m_freshPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (m_freshFd < 0) {
+    int err = 0;
+    m_freshHandle = platform::createNew(m_freshPath, err);
+    if (!m_freshHandle) {
         m_freshPath.clear();
         return false;
     }
@@ -616,7 +574,7 @@ bool TextStore::openFresh() {
 }
 
 bool TextStore::flushPending() {
-    const bool ok = writeAt(m_freshFd, m_pending.data(), m_pending.size(), m_freshEnd - m_pending.size());
+    const bool ok = writeAt(m_freshHandle, m_pending.data(), m_pending.size(), m_freshEnd - m_pending.size());
     m_pending.clear();
     return ok;
 }
@@ -650,8 +608,8 @@ void TextStore::save(bool walkComplete, std::string_view root) {
         bool k = !(state & (kStale | kSuperseded)) && !freshByPath.count(e.path) && inside(e.path);
         if (k && walkComplete && !(state & kSeen)) {
             // No row reached it: kept while its file is there (a row whose title matched reads no file).
-            struct stat st {};
-            k = !(::stat(std::string(e.path).c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR));
+            int err = 0;
+            k = platform::statusOfKey(std::string(e.path), true, err) || !platform::isMissing(err);
         }
         keep[i] = k;
         if (e.source == kFromBase)
@@ -678,7 +636,7 @@ void TextStore::save(bool walkComplete, std::string_view root) {
     }
     writeFile(whole ? m_file : m_additionsFile, whole ? kWhole : kAdditions, generation, entries);
     // The old additions belong to the old store and would be ignored; removing them only frees the space.
-    if (whole) ::unlink(m_additionsFile.c_str());
+    if (whole) platform::removeFile(m_additionsFile);
 }
 
 void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t generation,
@@ -693,7 +651,7 @@ void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t genera
         offsets[i] = e->offset;
         if (e->source != kFromFresh) {
             offsets[i] = m_freshEnd;
-            ok = copyRange(fdOf(e->source), e->offset, m_freshFd, m_freshEnd, e->blobSize);
+            ok = copyRange(handleOf(e->source), e->offset, m_freshHandle, m_freshEnd, e->blobSize);
             m_freshEnd += e->blobSize;
         }
         directorySize += kEntryFixed + (e->path.size() + 7) / 8 * 8 + std::uint64_t(e->signatureWords) * 8;
@@ -708,7 +666,7 @@ void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t genera
     std::uint64_t at = m_freshEnd;
     auto put = [&] {
         hash.add(piece.data(), piece.size());
-        ok = ok && writeAt(m_freshFd, piece.data(), piece.size(), at);
+        ok = ok && writeAt(m_freshHandle, piece.data(), piece.size(), at);
         at += piece.size();
         piece.clear();
     };
@@ -741,8 +699,8 @@ void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t genera
     h.directorySize = directorySize;
     h.directoryHash = hash.finish();
     h.headerHash = headerHash(h);
-    ok = ok && ::ftruncate(m_freshFd, off_t(m_freshEnd + directorySize)) == 0 &&
-         writeAt(m_freshFd, &h, sizeof h, 0);
+    ok = ok && platform::setSize(m_freshHandle, m_freshEnd + directorySize) &&
+         writeAt(m_freshHandle, &h, sizeof h, 0);
     // Whatever took the file's place since the store was read (a FIFO, a folder, a protection) is left as
     // it is, like every file of the folder the user made so.
     if (ok) {
@@ -755,7 +713,7 @@ void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t genera
     }
     // Not flushed to disk: after a power loss the checksums find whatever did not reach it, and the texts
     // are read again. A kill cannot tear a rename.
-    ok = ok && ::rename(m_freshPath.c_str(), target.c_str()) == 0;
+    ok = ok && platform::replaceFile(m_freshPath, target) == 0;
     if (ok)
         m_freshPath.clear();
     else

@@ -2,6 +2,7 @@
 
 #include "base/cp1251.h"
 #include "base/message.h"
+#include "base/platform.h"
 #include "base/regularfile.h"
 
 #include <atomic>
@@ -16,8 +17,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-struct stat;
 
 // The text store: for every article file the full-text search has read, the text its test looks at (the
 // normalised page, see normalisePageText), under the file's path and identity, with a signature of the
@@ -39,13 +38,7 @@ inline constexpr std::string_view kTextStoreFile = "texts.dat";
 inline constexpr std::string_view kTextStoreAdditions = "texts.add";
 
 // What says that a file is still the one a stored text was made from.
-struct FileIdentity {
-    std::uint64_t device = 0, inode = 0;
-    std::int64_t size = 0;
-    std::int64_t modifiedNs = 0, changedNs = 0; // since the epoch
-    bool operator==(const FileIdentity&) const = default;
-};
-FileIdentity identityOf(const struct stat& st);
+using platform::FileIdentity;
 
 // The letter triples of a search word, folded as the search folds letters.
 class TextQuery {
@@ -126,7 +119,7 @@ private:
 
     std::optional<RegularFile> openFile(const std::filesystem::path& file);
     bool load(RegularFile file, int kind, std::uint64_t generation, std::uint8_t source);
-    int fdOf(std::uint8_t source) const;
+    const platform::FileHandle& handleOf(std::uint8_t source) const;
     std::size_t slotOf(std::string_view path) const;
     bool openFresh();
     void dropFresh();
@@ -140,7 +133,7 @@ private:
     std::uint64_t m_id;             // tells this store's pieces in a thread's read-ahead from another's
     std::uint64_t m_generation = 0; // of the store whole; 0: there is none
     std::vector<std::unique_ptr<Loaded>> m_loaded;
-    int m_baseFd = -1, m_additionsFd = -1;
+    platform::FileHandle m_baseHandle, m_additionsHandle;
     std::vector<Entry> m_entries;                         // from the files, additions after the store's own
     std::vector<std::uint32_t> m_slots;                   // the entries by path: index + 1, 0 for none
     std::unique_ptr<std::atomic<std::uint8_t>[]> m_state; // per entry: seen, stale, superseded
@@ -150,7 +143,7 @@ private:
     // Entries read in this search, their texts already in the fresh file.
     std::mutex m_mutex;
     std::filesystem::path m_freshPath;
-    int m_freshFd = -1;
+    platform::FileHandle m_freshHandle;
     bool m_freshFailed = false;
     int m_writing = 0; // pieces being written outside the lock
     std::uint64_t m_freshEnd = 0;

@@ -2,6 +2,7 @@
 
 #include "base/atomicfile.h"
 #include "base/cp1251.h"
+#include "base/platform.h"
 #include "base/regularfile.h"
 #include "base/textops.h"
 #include "catalogue/catalogue.h"
@@ -29,7 +30,7 @@ std::string utf8(const fs::path& path) {
 fs::path writtenPath(const fs::path& archive, const std::vector<std::string>& components) {
     fs::path p = archive;
     for (const std::string& c : components)
-        p /= cp1251::toUtf8(c);
+        p /= platform::pathFromUtf8(cp1251::toUtf8(c));
     return p;
 }
 

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <string>
 
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 
 namespace marovex::test {
 
@@ -19,10 +21,18 @@ struct CliRun {
 // two files in `dir`, removed afterwards.
 inline CliRun runCli(const TempDir& dir, const std::string& args) {
     const auto outFile = dir / "cli.out", errFile = dir / "cli.err";
+#if defined(_WIN32)
+    // cmd.exe takes the outer quotes off a line that starts with one.
+    const std::string command = "\"\"" + std::string(MAROVEX_CLI_PATH) + "\" " + args + " >\"" +
+                                outFile.string() + "\" 2>\"" + errFile.string() + "\" <NUL\"";
+    const int status = std::system(command.c_str());
+#else
     const std::string command = std::string(MAROVEX_CLI_PATH) + " " + args + " >" + outFile.string() + " 2>" +
                                 errFile.string() + " </dev/null";
     const int raw = std::system(command.c_str());
-    CliRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(outFile), readFile(errFile)};
+    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+    CliRun r{status, readFile(outFile), readFile(errFile)};
     std::filesystem::remove(outFile);
     std::filesystem::remove(errFile);
     return r;

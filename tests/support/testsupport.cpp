@@ -3,22 +3,47 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/recordtable.h"
 
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <sstream>
 #include <stdexcept>
+
+#if defined(_WIN32)
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <psapi.h>
+
+#include <future>
+#include <random>
+#include <thread>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace marovex::test {
 
 TempDir::TempDir() {
+#if defined(_WIN32)
+    std::random_device random;
+    for (int tries = 0; tries < 100; ++tries) {
+        const auto candidate =
+            std::filesystem::temp_directory_path() / ("marovex-test-" + std::to_string(random()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) {
+            m_path = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "marovex-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
     m_path = pattern;
+#endif
 }
 
 TempDir::~TempDir() {
@@ -45,6 +70,121 @@ void writeFile(const std::filesystem::path& file, std::string_view bytes) {
     out.write(bytes.data(), std::streamsize(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + file.string());
 }
+
+#if defined(_WIN32)
+
+namespace {
+
+// A command line that CommandLineToArgvW splits back into `argv`.
+std::wstring commandLine(const std::vector<std::string>& argv) {
+    std::wstring line;
+    for (const std::string& a : argv) {
+        const std::filesystem::path p(std::u8string(a.begin(), a.end()));
+        const std::wstring w = p.wstring();
+        if (!line.empty()) line += L' ';
+        line += L'"';
+        std::size_t slashes = 0;
+        for (const wchar_t c : w) {
+            if (c == L'\\') {
+                ++slashes;
+            } else {
+                if (c == L'"') line.append(slashes + 1, L'\\');
+                slashes = 0;
+            }
+            line += c;
+        }
+        line.append(slashes, L'\\');
+        line += L'"';
+    }
+    return line;
+}
+
+} // namespace
+
+BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::milliseconds deadline,
+                      long growthKb) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("cannot make a pipe");
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE null = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = null;
+    start.hStdOutput = writeEnd;
+    start.hStdError = writeEnd;
+    PROCESS_INFORMATION child{};
+    std::wstring line = commandLine(argv);
+    const BOOL started =
+        ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &child);
+    ::CloseHandle(writeEnd);
+    ::CloseHandle(null);
+    if (!started) {
+        ::CloseHandle(readEnd);
+        throw std::runtime_error("cannot start a child process");
+    }
+    // The pipe is read on a thread of its own, so that a child filling it never blocks.
+    std::string output;
+    std::thread reader([&] {
+        char buffer[4096];
+        DWORD n = 0;
+        while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0)
+            output.append(buffer, n);
+    });
+    BoundedRun run;
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    long lowest = 0;
+    for (;;) {
+        if (::WaitForSingleObject(child.hProcess, 10) == WAIT_OBJECT_0) {
+            run.finished = true;
+            break;
+        }
+        PROCESS_MEMORY_COUNTERS memory{};
+        if (::GetProcessMemoryInfo(child.hProcess, &memory, sizeof memory)) {
+            const long kb = long(memory.WorkingSetSize / 1024);
+            lowest = lowest == 0 ? kb : std::min(lowest, kb);
+            run.peakKb = std::max(run.peakKb, kb - lowest);
+        }
+        if (run.peakKb > growthKb || std::chrono::steady_clock::now() > end) {
+            ::TerminateProcess(child.hProcess, 137);
+            ::WaitForSingleObject(child.hProcess, INFINITE);
+            break;
+        }
+    }
+    reader.join();
+    ::CloseHandle(readEnd);
+    DWORD code = 0;
+    if (run.finished && ::GetExitCodeProcess(child.hProcess, &code)) run.status = int(code);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    run.output = std::move(output);
+    return run;
+}
+
+BoundedRun RunBounded(const std::function<std::string()>& body, std::chrono::milliseconds deadline, long) {
+    // No fork here: the body runs on a thread, which is left behind when it overruns. Its memory is
+    // the process's own, so no bound on it is told.
+    auto task = std::make_shared<std::packaged_task<std::string()>>([body] {
+        try {
+            return body();
+        } catch (const std::exception& e) {
+            return std::string("exception: ") + e.what();
+        }
+    });
+    std::future<std::string> result = task->get_future();
+    std::thread([task] { (*task)(); }).detach();
+    BoundedRun run;
+    if (result.wait_for(deadline) == std::future_status::ready) {
+        run.finished = true;
+        run.status = 0;
+        run.output = result.get();
+    }
+    return run;
+}
+
+#else
 
 namespace {
 
@@ -159,6 +299,8 @@ BoundedRun RunBounded(const std::function<std::string()>& body, std::chrono::mil
         },
         deadline, growthKb);
 }
+
+#endif
 
 void WriteCatalogue(const std::filesystem::path& dir, const std::vector<ArticleSpec>& rows,
                     const std::vector<std::string>& topics) {

@@ -1,6 +1,7 @@
 #include "archivegen/archivegen.h"
 
 #include "base/cp1251.h"
+#include "base/platform.h"
 
 #include <algorithm>
 #include <fstream>
@@ -916,12 +917,12 @@ public:
     void file(const std::string& rel, std::string_view bytes) {
         const auto slash = rel.rfind('/');
         if (slash != std::string::npos) dir(rel.substr(0, slash));
-        const fs::path p = m_root / rel;
+        const fs::path p = m_root / platform::pathFromUtf8(rel);
         std::ofstream f(p, std::ios::binary | std::ios::trunc);
-        if (!f) throw std::runtime_error("cannot create " + p.string());
+        if (!f) throw std::runtime_error("cannot create " + platform::pathToUtf8(p));
         f.write(bytes.data(), std::streamsize(bytes.size()));
         f.close();
-        if (!f) throw std::runtime_error("cannot write " + p.string());
+        if (!f) throw std::runtime_error("cannot write " + platform::pathToUtf8(p));
         ++m_summary.files;
         m_summary.bytes += bytes.size();
     }
@@ -929,8 +930,9 @@ public:
     void dir(const std::string& rel) {
         if (m_made.count(rel)) return;
         std::error_code ec;
-        fs::create_directories(m_root / rel, ec);
-        if (ec) throw std::runtime_error("cannot create " + (m_root / rel).string() + ": " + ec.message());
+        const fs::path p = m_root / platform::pathFromUtf8(rel);
+        fs::create_directories(p, ec);
+        if (ec) throw std::runtime_error("cannot create " + platform::pathToUtf8(p) + ": " + ec.message());
         m_made.insert(rel);
     }
 

@@ -1,0 +1,21 @@
+# Cross-compiles for 64-bit Windows with Debian's MinGW-w64, the posix-threads flavour (std::thread and
+# std::mutex need it). Programs the build itself runs go through Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(MAROVEX_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${MAROVEX_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MAROVEX_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${MAROVEX_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${MAROVEX_MINGW_TRIPLE})
+if(DEFINED ENV{MAROVEX_WIN_DEPS})
+    list(APPEND CMAKE_FIND_ROOT_PATH $ENV{MAROVEX_WIN_DEPS})
+else()
+    list(APPEND CMAKE_FIND_ROOT_PATH $ENV{HOME}/.cache/marovex/win-deps)
+endif()
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)
+# The runtime of GCC and winpthreads linked in, so that the programs run without DLLs beside them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
