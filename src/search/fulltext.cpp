@@ -1,5 +1,6 @@
 #include "search/fulltext.h"
 
+#include "base/atomicwait.h"
 #include "base/cp1251.h"
 #include "base/textops.h"
 #include "catalogue/catalogue.h"
@@ -369,7 +370,7 @@ public:
     ~FilePipeline() {
         m_quit.store(true);
         m_limit.store(m_rows.size() + 1); // a value no helper waits on, to wake them all
-        m_limit.notify_all();
+        notifyWaiters(m_limit);
         for (auto& t : m_helpers)
             t.join();
     }
@@ -396,7 +397,7 @@ public:
             limit >= m_published + m_step || (limit == m_rows.size() && limit != m_published)) {
             m_published = limit;
             m_limit.store(limit);
-            m_limit.notify_all();
+            notifyWaiters(m_limit);
         }
         Outcome& o = m_outcomes[i];
         while (o.done.load(std::memory_order_acquire) == 0) {
@@ -404,7 +405,7 @@ public:
             if (j != kNone)
                 examine(j, m_scratch);
             else
-                o.done.wait(0, std::memory_order_acquire);
+                waitWhileEqual(o.done, 0, std::memory_order_acquire);
         }
         return o;
     }
@@ -437,7 +438,7 @@ private:
                 continue;
             }
             if (m_next.load() >= m_rows.size()) return;
-            m_limit.wait(limit);
+            waitWhileEqual(m_limit, limit);
         }
     }
 
@@ -487,7 +488,7 @@ private:
             o.problem->error = messageOf(e);
         }
         o.done.store(1, std::memory_order_release);
-        o.done.notify_all();
+        notifyWaiters(o.done);
     }
 
     // Answers from the stored text of a file with this identity; false when there is none.
