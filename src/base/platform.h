@@ -113,6 +113,11 @@ void flushFolder(const std::filesystem::path& folder);
 // Puts `from` in the place of `to` in one step: a reader sees the old file or the new one, even one that
 // holds the old file open. The error, or 0.
 int replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// As replaceFile, for a file this process itself holds open, which Windows does not let a rename take the
+// place of: there the held file moves aside to `aside` first and is deleted after the new one took its
+// name. For caches alone: a crash between the two steps leaves no file under the name.
+int replaceHeldFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                    const std::filesystem::path& aside);
 // Removes a file (or a link, never what it names); the error, or 0.
 int removeFile(const std::filesystem::path& path);
 // Removes a folder when it is empty.

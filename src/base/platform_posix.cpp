@@ -221,6 +221,11 @@ int replaceFile(const std::filesystem::path& from, const std::filesystem::path& 
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+int replaceHeldFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                    const std::filesystem::path&) {
+    return replaceFile(from, to);
+}
+
 int removeFile(const std::filesystem::path& path) {
     return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }

@@ -332,6 +332,22 @@ int replaceFile(const std::filesystem::path& from, const std::filesystem::path& 
     return err;
 }
 
+int replaceHeldFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                    const std::filesystem::path& aside) {
+    const int err = replaceFile(from, to);
+    if (err != EACCES && err != EBUSY) return err;
+    // Held open (shared for deletion, as this layer opens every file), the file may still be renamed,
+    // though nothing may take its name; deleted, it goes when its last handle closes.
+    if (!::MoveFileExW(to.c_str(), aside.c_str(), 0)) return err;
+    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const int failed = lastError();
+        ::MoveFileExW(aside.c_str(), to.c_str(), 0);
+        return failed;
+    }
+    ::DeleteFileW(aside.c_str());
+    return 0;
+}
+
 int removeFile(const std::filesystem::path& path) {
     if (::DeleteFileW(path.c_str())) return 0;
     const int err = lastError();

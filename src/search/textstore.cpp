@@ -596,9 +596,10 @@ void TextStore::save(bool walkComplete, std::string_view root) {
         freshByPath.insert_or_assign(m_fresh[i].path, i);
 
     // Paths are the ones the walk found, built on the archive folder's real path.
-    auto inside = [root](std::string_view path) {
+    auto separator = [](char c) { return c == '/' || c == char(fs::path::preferred_separator); };
+    auto inside = [root, separator](std::string_view path) {
         return !root.empty() && path.size() > root.size() && path.starts_with(root) &&
-               (path[root.size()] == '/' || root.back() == '/');
+               (separator(path[root.size()]) || separator(root.back()));
     };
     std::vector<bool> keep(m_entries.size());
     std::size_t baseKept = 0, baseDropped = 0, additionsKept = 0, additionsDropped = 0;
@@ -713,7 +714,8 @@ void TextStore::writeFile(const fs::path& target, int kind, std::uint64_t genera
     }
     // Not flushed to disk: after a power loss the checksums find whatever did not reach it, and the texts
     // are read again. A kill cannot tear a rename.
-    ok = ok && platform::replaceFile(m_freshPath, target) == 0;
+    // The store may hold the file it replaces open, reading the texts it copies from it.
+    ok = ok && platform::replaceHeldFile(m_freshPath, target, temporaryBeside(target)) == 0;
     if (ok)
         m_freshPath.clear();
     else
