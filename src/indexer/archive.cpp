@@ -202,7 +202,7 @@ std::filesystem::path archiveFolderPath(std::string_view folder) {
     std::string path(folder);
     for (char& c : path)
         if (c == '\\') c = '/';
-    return platform::pathFromUtf8(path);
+    return platform::pathFromUtf8(path).make_preferred(); // on Windows its own separators again
 }
 
 std::filesystem::path realArchiveFolder(std::string_view folder) {

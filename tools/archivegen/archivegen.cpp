@@ -914,10 +914,20 @@ class Writer {
 public:
     Writer(fs::path root, GenSummary& summary) : m_root(std::move(root)), m_summary(summary) {}
 
+    // Where a name lies on disk. Windows keeps names as UTF-16, so the Windows-1251 bytes an archive
+    // unpacked elsewhere keeps are there the letters those bytes stand for.
+    fs::path onDisk(const std::string& rel) const {
+#if defined(_WIN32)
+        return m_root / platform::pathFromUtf8(cp1251::toUtf8(cp1251::fromFileName(rel)));
+#else
+        return m_root / platform::pathFromUtf8(rel);
+#endif
+    }
+
     void file(const std::string& rel, std::string_view bytes) {
         const auto slash = rel.rfind('/');
         if (slash != std::string::npos) dir(rel.substr(0, slash));
-        const fs::path p = m_root / platform::pathFromUtf8(rel);
+        const fs::path p = onDisk(rel);
         std::ofstream f(p, std::ios::binary | std::ios::trunc);
         if (!f) throw std::runtime_error("cannot create " + platform::pathToUtf8(p));
         f.write(bytes.data(), std::streamsize(bytes.size()));
@@ -930,7 +940,7 @@ public:
     void dir(const std::string& rel) {
         if (m_made.count(rel)) return;
         std::error_code ec;
-        const fs::path p = m_root / platform::pathFromUtf8(rel);
+        const fs::path p = onDisk(rel);
         fs::create_directories(p, ec);
         if (ec) throw std::runtime_error("cannot create " + platform::pathToUtf8(p) + ": " + ec.message());
         m_made.insert(rel);
