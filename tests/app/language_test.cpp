@@ -204,7 +204,7 @@ TEST(ApplyLanguage, FileNameIgnoresLetterCase) {
     EXPECT_TRUE(applyLanguage(language::Target::AboutBox, app.path(), "eng.lng", r.setter(), messages));
     EXPECT_EQ(r.byName().at("Abut/caption"), "T9 Marovex");
     // A Cyrillic file name, its letter case ignored as in Windows-1251.
-    writeFile(app / "Locale" / "Русский.lng", numberedFile());
+    writeFile(app / "Locale/Русский.lng", numberedFile());
     EXPECT_TRUE(findLanguageFile(app.path(), "русский.lng").has_value());
     const auto list = buildLanguageList(app.path());
     ASSERT_EQ(list.size(), 2u);

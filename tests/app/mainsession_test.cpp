@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <map>
-#include <sys/stat.h>
 
 using namespace marovex;
 using marovex::test::TempDir;
@@ -257,8 +256,7 @@ TEST(Shutdown, TheRememberedRowComesBackWithItsFavouriteMark) {
 TEST(Shutdown, WithoutStateSaveNoMarkChangesAndTheFileIsNotRewritten) {
     TempDir dir;
     makeCatalogue(dir.path(), {{"a", std::nullopt}, {"b", -1}});
-    struct stat before {};
-    ::stat((dir / "mvx.dat").c_str(), &before);
+    const auto before = test::fileNumber(dir / "mvx.dat");
     {
         MainSession s(dir.path());
         FakeWindow w;
@@ -266,9 +264,7 @@ TEST(Shutdown, WithoutStateSaveNoMarkChangesAndTheFileIsNotRewritten) {
         s.articles().last();
         EXPECT_TRUE(shutDown(s, w));
     }
-    struct stat after {};
-    ::stat((dir / "mvx.dat").c_str(), &after);
-    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(test::fileNumber(dir / "mvx.dat"), before);
     EXPECT_EQ(izbOf(dir.path(), "b"), -1);
     EXPECT_EQ(izbOf(dir.path(), "a"), std::nullopt);
 }

@@ -45,8 +45,12 @@ TEST(FolderWatch, ChangesAreSeenAndAWatchThatEndedOrLostChangesIsNotTrusted) {
     EXPECT_FALSE(seen(kept, "", true));
 
     // More changes than the system keeps for us: some are lost.
+#if defined(_WIN32)
+    const long queue = 2 * 64 * 1024 / 16; // two of the watch's buffers, of records of 16 bytes at least
+#else
     const long queue = std::stol(test::readFile("/proc/sys/fs/inotify/max_queued_events"));
     if (queue > 100000) GTEST_SKIP() << "a queue of " << queue << " changes takes too long to fill";
+#endif
     for (long i = 0; i <= queue / 2; ++i)
         test::writeFile(dir / "kept" / ("f" + std::to_string(i)), "");
     changes.clear();

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <sys/stat.h>
 
 using namespace marovex;
 using namespace marovex::indexer;
@@ -130,7 +129,11 @@ TEST_F(IndexRunTest, NamesAreResolvedIgnoringCase) {
     test::writeFile(dir / "kelvra-gold12" / "pages" / "statii.htm", page("Тема", {"s.htm"}));
     const IndexResult r = run();
     ASSERT_TRUE(r.completed) << r.error.english();
+#if defined(_WIN32) // one folder there, whose name ignores case: both pages are found
+    EXPECT_EQ(articles.rowCount(), 3);
+#else
     EXPECT_EQ(articles.rowCount(), 2) << "materials and statii in two folders differing in case";
+#endif
     EXPECT_EQ(progress, (std::vector<std::string>{"KELVRA-GOLD12"}));
 }
 
@@ -291,18 +294,23 @@ TEST_F(IndexRunTest, ARunEndedByAnUnreadablePageKeepsWhatItShould) {
         EXPECT_EQ(links.count(link), topicNames.count(topic))
             << link << " kept without its topic, or the reverse";
     EXPECT_EQ(articles.sortKeys(), catalogue::kIndexedOrder);
+#if !defined(_WIN32)
     // A FIFO in a page's place is a page that cannot be read, not a run that hangs.
     fs::remove_all(dir / "Kelvra-Gold07" / "pages" / "materials.htm");
     ASSERT_EQ(::mkfifo((dir / "Kelvra-Gold07" / "pages" / "materials.htm").c_str(), 0644), 0);
     r = run();
     EXPECT_FALSE(r.completed);
     EXPECT_NE(r.error.english().find("not a regular file"), std::string::npos) << r.error.english();
+#endif
     fs::remove_all(dir / "Kelvra-Gold07" / "pages");
     ASSERT_TRUE(run().completed);
     EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm", "1| 06|2.htm", "1| 07|3.htm", "1| 08|4.htm"}));
 }
 
 TEST_F(IndexRunTest, APageThatIsADanglingLinkIsAMissingPage) {
+#if defined(_WIN32)
+    GTEST_SKIP() << test::notOnWindows::symlinks;
+#else
     issue("Kelvra-Gold05", "A", {"1.htm"});
     fs::create_directories(dir / "Kelvra-Gold05" / "frame");
     fs::create_symlink(dir / "nowhere.htm", dir / "Kelvra-Gold05" / "frame" / "left.htm");
@@ -311,6 +319,7 @@ TEST_F(IndexRunTest, APageThatIsADanglingLinkIsAMissingPage) {
     const IndexResult r = run(true);
     ASSERT_TRUE(r.completed) << r.error.english();
     EXPECT_EQ(rows(), (std::vector<std::string>{"1| 05|1.htm"}));
+#endif
 }
 
 TEST_F(IndexRunTest, ASecondEntryForTheSameIssueIsPassedOverOnlyWhenTheFirstGaveRows) {
@@ -342,13 +351,10 @@ TEST_F(IndexRunTest, TheArchiveIsOnlyRead) {
     issue("Kelvra-Gold05", "A", {"1.htm"});
     issue("Kelvra-Gold06.zip/Kelvra-Gold06", "B", {"2.htm"});
     auto snapshot = [&] {
-        std::map<std::string, std::pair<std::string, long>> files;
-        for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
-            struct stat st {};
-            ::stat(e.path().c_str(), &st);
+        std::map<std::string, std::pair<std::string, long long>> files;
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
             files[e.path().string()] = {e.is_regular_file() ? test::readFile(e.path()) : "",
-                                        long(st.st_mtime)};
-        }
+                                        (long long)fs::last_write_time(e.path()).time_since_epoch().count()};
         return files;
     };
     const auto before = snapshot();
@@ -364,9 +370,11 @@ TEST_F(IndexRunTest, HostileFolderContentsNeitherCrashNorHang) {
     issue("Kelvra-Gold05", "A", {"1.htm"});
     // A link loop, a dangling link, a name of 255 bytes, a name that is not UTF-8, a folder where a page
     // should be, and a page of binary garbage.
+#if !defined(_WIN32) // the links are POSIX's alone
     fs::create_directory_symlink(dir.path(), dir / "Kelvra-Gold40");
     fs::create_symlink(dir / "nowhere", dir / "Kelvra-Gold41");
     fs::create_symlink(dir / "Kelvra-Gold42", dir / "Kelvra-Gold42");
+#endif
     const std::string longName = "Kelvra-Gold43" + std::string(255 - 13, 'x');
     issue(longName, "L", {"long.htm"});
     issue("Kelvra-Gold44\xff\xfe", "N", {"bytes.htm"});

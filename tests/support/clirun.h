@@ -3,6 +3,7 @@
 // The companion program run from the core tests, which alone know where it was built (MAROVEX_CLI_PATH).
 #include "support/testsupport.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -22,10 +23,13 @@ struct CliRun {
 inline CliRun runCli(const TempDir& dir, const std::string& args) {
     const auto outFile = dir / "cli.out", errFile = dir / "cli.err";
 #if defined(_WIN32)
-    // cmd.exe takes the outer quotes off a line that starts with one.
-    const std::string command = "\"\"" + std::string(MAROVEX_CLI_PATH) + "\" " + args + " >\"" +
+    // cmd.exe quotes with double quotes only, and takes the outer ones off a line that starts with one.
+    std::string words = args;
+    std::replace(words.begin(), words.end(), '\'', '"');
+    const std::string command = "\"\"" + std::string(MAROVEX_CLI_PATH) + "\" " + words + " >\"" +
                                 outFile.string() + "\" 2>\"" + errFile.string() + "\" <NUL\"";
-    const int status = std::system(command.c_str());
+    // The wide call, so that Cyrillic words reach the program whatever the code page.
+    const int status = _wsystem(std::filesystem::path(std::u8string(command.begin(), command.end())).c_str());
 #else
     const std::string command = std::string(MAROVEX_CLI_PATH) + " " + args + " >" + outFile.string() + " 2>" +
                                 errFile.string() + " </dev/null";

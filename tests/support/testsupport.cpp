@@ -1,9 +1,12 @@
 #include "support/testsupport.h"
 
+#include "base/cp1251.h"
+#include "base/platform.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/recordtable.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -62,6 +65,20 @@ std::string readFile(const std::filesystem::path& file) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::filesystem::path diskName(std::string_view name) {
+#if defined(_WIN32)
+    return platform::pathFromUtf8(cp1251::toUtf8(cp1251::fromFileName(name)));
+#else
+    return platform::pathFromUtf8(name);
+#endif
+}
+
+std::uint64_t fileNumber(const std::filesystem::path& file) {
+    int error = 0;
+    const auto status = platform::statusOf(file, false, error);
+    return status ? status->identity.inode : 0;
 }
 
 void writeFile(const std::filesystem::path& file, std::string_view bytes) {
@@ -161,6 +178,73 @@ BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::millise
     ::CloseHandle(child.hProcess);
     run.output = std::move(output);
     return run;
+}
+
+struct Child::State {
+    PROCESS_INFORMATION process{};
+    bool killed = false, waited = false;
+    int status = -1;
+};
+
+Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& errors,
+             const char* environment)
+    : d(std::make_unique<State>()) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE null = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &inherit, OPEN_EXISTING, 0, nullptr);
+    HANDLE err = errors.empty() ? null
+                                : ::CreateFileW(errors.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                                &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = null;
+    start.hStdOutput = null;
+    start.hStdError = err;
+    // The child inherits the environment as it is while it starts; the addition is taken back at once.
+    std::wstring name;
+    if (environment) {
+        const std::wstring pair = std::filesystem::path(std::u8string(environment, environment + std::strlen(environment))).wstring();
+        name = pair.substr(0, pair.find(L'='));
+        ::SetEnvironmentVariableW(name.c_str(), pair.substr(name.size() + 1).c_str());
+    }
+    std::wstring line = commandLine(argv);
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &d->process))
+        d->process = {};
+    if (environment) ::SetEnvironmentVariableW(name.c_str(), nullptr);
+    if (err != null && err != INVALID_HANDLE_VALUE) ::CloseHandle(err);
+    ::CloseHandle(null);
+}
+
+Child::~Child() {
+    if (!started()) return;
+    if (!d->waited) {
+        kill();
+        wait();
+    }
+    ::CloseHandle(d->process.hThread);
+    ::CloseHandle(d->process.hProcess);
+}
+
+bool Child::started() const {
+    return d->process.hProcess != nullptr;
+}
+
+void Child::kill() {
+    if (started() && ::WaitForSingleObject(d->process.hProcess, 0) == WAIT_TIMEOUT &&
+        ::TerminateProcess(d->process.hProcess, 137))
+        d->killed = true;
+}
+
+int Child::wait() {
+    if (!started()) return -1;
+    if (!d->waited) {
+        ::WaitForSingleObject(d->process.hProcess, INFINITE);
+        DWORD code = 0;
+        d->status = !d->killed && ::GetExitCodeProcess(d->process.hProcess, &code) ? int(code) : -1;
+        d->waited = true;
+    }
+    return d->status;
 }
 
 BoundedRun RunBounded(const std::function<std::string()>& body, std::chrono::milliseconds deadline, long) {
@@ -298,6 +382,56 @@ BoundedRun RunBounded(const std::function<std::string()>& body, std::chrono::mil
             }
         },
         deadline, growthKb);
+}
+
+struct Child::State {
+    pid_t pid = -1;
+    bool waited = false;
+    int status = -1;
+};
+
+Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& errors,
+             const char* environment)
+    : d(std::make_unique<State>()) {
+    d->pid = ::fork();
+    if (d->pid != 0) return;
+    if (environment) ::putenv(const_cast<char*>(environment));
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(errors.empty() ? null : ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+}
+
+Child::~Child() {
+    if (started() && !d->waited) {
+        kill();
+        wait();
+    }
+}
+
+bool Child::started() const {
+    return d->pid > 0;
+}
+
+void Child::kill() {
+    if (started() && !d->waited) ::kill(d->pid, SIGKILL);
+}
+
+int Child::wait() {
+    if (!started()) return -1;
+    if (!d->waited) {
+        int status = 0;
+        ::waitpid(d->pid, &status, 0);
+        d->status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        d->waited = true;
+    }
+    return d->status;
 }
 
 #endif

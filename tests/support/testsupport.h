@@ -1,8 +1,12 @@
 #pragma once
 
+#include "base/platform.h"
+
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +14,11 @@
 #include <vector>
 
 namespace marovex::test {
+
+// A relative name as it lies on disk. `name` is UTF-8 or, as an archive unpacked without converting its
+// names keeps them, Windows-1251 bytes: on POSIX systems those bytes are the name, on Windows the letters
+// they stand for.
+std::filesystem::path diskName(std::string_view name);
 
 // A fresh folder under the system temporary folder, removed with everything in it when destroyed.
 class TempDir {
@@ -20,13 +29,15 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
+    std::filesystem::path operator/(std::string_view name) const { return m_path / diskName(name); }
 
 private:
     std::filesystem::path m_path;
 };
 
 std::string readFile(const std::filesystem::path& file);
+// The file's number on its volume (its inode), which a replacement changes; 0 when there is no such file.
+std::uint64_t fileNumber(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, std::string_view bytes);
 
 // One article row of a test catalogue; what is not given stays as a new row leaves it (empty).
@@ -68,5 +79,40 @@ BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::millise
                       long growthKb);
 BoundedRun RunBounded(const std::function<std::string()>& body, std::chrono::milliseconds deadline,
                       long growthKb);
+
+// A program running in the background while a test goes on, standard input and output from and to
+// nothing, standard error into `errors` when one is given. `environment` ("NAME=value") is added to what
+// it inherits. Killed abruptly when it is left running.
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& argv, const std::filesystem::path& errors = {},
+                   const char* environment = nullptr);
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool started() const;
+    void kill(); // ends it at once, as a power cut would; nothing of it runs afterwards
+    int wait();  // its exit status, or -1 when kill() ended it
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
+
+// Why a case is not run on Windows; each skip says one of these, so the output counts and names them.
+namespace notOnWindows {
+inline constexpr const char* fifos = "not on Windows: it has no FIFOs, devices or /proc files to put where a file belongs";
+inline constexpr const char* symlinks = "not on Windows: MinGW's library cannot make symbolic links";
+inline constexpr const char* permissions =
+    "not on Windows: it has no POSIX permission bits, only a read-only attribute";
+inline constexpr const char* signals = "not on Windows: the case ends a child process by a POSIX signal";
+inline constexpr const char* mounts = "not on Windows: the case mounts a small file system of its own";
+inline constexpr const char* fileSizeLimit =
+    "not on Windows: it has no per-process file size limit to make a write fail";
+inline constexpr const char* shellScript = "not on Windows: the stand-in program is a shell script";
+inline constexpr const char* quoteInName = "not on Windows: its names cannot hold a double quote";
+inline constexpr const char* inotify = "not on Windows: the case watches the archive with inotify";
+} // namespace notOnWindows
 
 } // namespace marovex::test

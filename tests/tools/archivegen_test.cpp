@@ -45,8 +45,13 @@ fs::path resolveFolded(const fs::path& root, const std::string& rel) {
         const std::string part = rel.substr(from, slash - from);
         from = slash + 1;
         if (part.empty()) continue;
-        if (fs::exists(at / part)) {
-            at /= part;
+#if defined(_WIN32) // the generator writes Windows-1251 names as the letters they stand for
+        const fs::path name = platform::pathFromUtf8(cp1251::toUtf8(cp1251::fromFileName(part)));
+#else
+        const fs::path name = part;
+#endif
+        if (fs::exists(at / name)) {
+            at /= name;
             continue;
         }
         if (!fs::is_directory(at)) return {};

@@ -15,10 +15,12 @@ using namespace marovex;
 using namespace marovex::viewer;
 namespace fs = std::filesystem;
 
-#if defined(__linux__)
 // The pane's addresses resolve ignoring letter case, also names kept in Windows-1251 bytes, and a lookup
 // never even opens a folder that a link leads to outside the archive.
 TEST(ArchiveAddress, ResolvesInsideTheArchiveOnlyWithoutLookingIntoAFolderOutside) {
+#if !defined(__linux__)
+    GTEST_SKIP() << test::notOnWindows::inotify;
+#else
     test::TempDir dir;
     const fs::path archive = dir / "archive", hx = archive / "Kelvra1/pub/hx";
     test::writeFile(hx / "Page.htm", "inside");
@@ -42,6 +44,7 @@ TEST(ArchiveAddress, ResolvesInsideTheArchiveOnlyWithoutLookingIntoAFolderOutsid
     ::closedir(::opendir((dir / "outside").c_str()));
     EXPECT_TRUE(openedOutside());
     ::close(watch);
+#endif
 }
 
 // ".." stops at the archive folder, and an address reaches only a regular file whose real path lies inside:
@@ -51,9 +54,16 @@ TEST(ArchiveAddress, NoAddressReachesOutOfTheArchive) {
     const fs::path archive = dir / "archive", hx = archive / "Kelvra1/pub/hx";
     test::writeFile(hx / "Page.htm", "inside");
     test::writeFile(dir / "outside/s.htm", "secret");
+#if !defined(_WIN32) // links are POSIX's alone
     fs::create_symlink(dir / "outside/s.htm", hx / "link.htm");
+#endif
 
+#if defined(_WIN32) // the system ignores case itself: the name comes as asked
+    EXPECT_TRUE(fs::equivalent(resolveArchiveAddress(archive, "/../../Kelvra1/./pub/x/../HX\\page.htm").value(),
+                               hx / "Page.htm"));
+#else
     EXPECT_EQ(resolveArchiveAddress(archive, "/../../Kelvra1/./pub/x/../HX\\page.htm"), hx / "Page.htm");
+#endif
     EXPECT_FALSE(resolveArchiveAddress(archive, "/../outside/s.htm"));
     EXPECT_FALSE(resolveArchiveAddress(archive, "/Kelvra1/pub/hx/link.htm"));
     EXPECT_FALSE(resolveArchiveAddress(archive, "/Kelvra1/pub/hx"));
@@ -61,4 +71,3 @@ TEST(ArchiveAddress, NoAddressReachesOutOfTheArchive) {
     EXPECT_EQ(archiveAddressPath(archive, hx / "Page.htm"), "/Kelvra1/pub/hx/Page.htm");
     EXPECT_FALSE(archiveAddressPath(archive, archive / ".." / "outside/s.htm"));
 }
-#endif

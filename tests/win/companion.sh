@@ -23,9 +23,8 @@ for entry in "$work"/archive/*/; do
 done
 # Names kept as Windows-1251 bytes (an archive unpacked without converting them) are no names on Windows:
 # Wine cannot show them, so those files go.
-find "$work/archive" -depth -print0 | while IFS= read -r -d '' f; do
-  basename "$f" | iconv -f UTF-8 -t UTF-8 >/dev/null 2>&1 || rm -rf "$f"
-done
+find "$work/archive" -depth -print0 |
+  perl -0ne 'chomp; my ($name) = m{([^/]*)$}; print "$_\0" unless utf8::decode($name)' | xargs -0 -r rm -rf
 # A row's topic also depends on the issues read before it, so both sides must walk in one order. Wine
 # lists names in order, letter case ignored; tmpfs lists a folder's entries newest first, so a copy made there in reverse
 # name order gives Linux the same walk.
