@@ -93,7 +93,7 @@ fi
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DMAROVEX_GUI=OFF "${launcher[@]}" >/dev/null
 cmake --build build-win -j "$jobs"
-ctest --test-dir build-win --output-on-failure -j "$jobs" -L core --timeout 300
+ctest --test-dir build-win --output-on-failure -j "$jobs" -L core --timeout 900
 timeout 900 tests/win/companion.sh build build-win
 
 echo "All test stages passed."

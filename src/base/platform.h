@@ -258,6 +258,10 @@ void binaryStandardOutput();
 // --- The process -----------------------------------------------------------------------------------------
 
 unsigned long processId();
+// Starts `program` with one argument, detached from this process (not waited for, its standard streams
+// on nothing), and returns 0, or the error number of a program that could not be started. A POSIX script
+// without its interpreter line runs in the shell, as a shell would run it.
+int startDetached(const std::filesystem::path& program, const std::string& argument);
 // Ends the process at once, as a kill would (tests of what a crash leaves).
 [[noreturn]] void endAbruptly();
 // Lowers the calling thread's priority, for work done behind the user's back.

@@ -669,6 +669,32 @@ bool DirectoryWatcher::reportsEveryChange(const std::filesystem::path& folder) {
 
 // --- The process -----------------------------------------------------------------------------------------
 
+int startDetached(const std::filesystem::path& program, const std::string& argument) {
+    // Quoted as CommandLineToArgvW splits it again: backslashes double only before a quote.
+    std::wstring line = L"\"" + program.wstring() + L"\" \"";
+    std::size_t slashes = 0;
+    for (const wchar_t c : pathFromUtf8(argument).wstring()) {
+        if (c == L'\\') {
+            ++slashes;
+        } else {
+            if (c == L'"') line.append(slashes + 1, L'\\');
+            slashes = 0;
+        }
+        line += c;
+    }
+    line.append(slashes, L'\\');
+    line += L'"';
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
+                          DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &start, &process))
+        return lastError();
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return 0;
+}
+
 unsigned long processId() {
     return ::GetCurrentProcessId();
 }

@@ -78,7 +78,7 @@ std::string dumps(const TempDir& dir) {
     return cli(dir, {"dump"}).output + "\n--\n" + cli(dir, {"dump", "--table", "topics"}).output;
 }
 
-int articleRows(const TempDir& dir) {
+[[maybe_unused]] int articleRows(const TempDir& dir) { // its callers are POSIX-only
     RecordTable t;
     catalogue::openArticleTable(t, dir / "app" / "mvx.dat", {});
     return t.rowCount();
