@@ -2,8 +2,8 @@
 
 // std::atomic's wait and notify, made safe where the standard library's are not. GCC 12's library, on
 // systems it has no futex-like call for (Windows), checks the value outside the lock its waiters sleep
-// under, so a notify that falls between the check and the sleep is lost and the waiter sleeps for ever
-// (GCC 13 mends it). There both go through a lock of our own; elsewhere they are the library's.
+// under, so a notify that falls between the check and the sleep is lost and the waiter sleeps for ever.
+// There both go through a lock of our own; elsewhere they are the library's.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
