@@ -254,6 +254,10 @@ std::filesystem::path executablePath(const char* argv0);
 void prepareConsole();
 // Standard output passes bytes as they are, line ends untranslated (a dump).
 void binaryStandardOutput();
+#if defined(_WIN32)
+// A command line that CommandLineToArgvW splits back into these UTF-8 words.
+std::wstring commandLine(const std::vector<std::string>& words);
+#endif
 
 // --- The process -----------------------------------------------------------------------------------------
 

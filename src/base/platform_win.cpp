@@ -507,8 +507,8 @@ FolderLockHandle FolderLockHandle::tryLock(const std::filesystem::path& folder, 
                     static_cast<const char*>(::MapViewOfFile(note, FILE_MAP_READ, 0, 0, kNoteSize))) {
                 const std::string process(view, ::strnlen(view, kNoteSize));
                 const char* rest = view + std::min(process.size() + 1, kNoteSize - 1);
-                std::string commandLine(rest, ::strnlen(rest, std::size_t(view + kNoteSize - rest)));
-                if (!process.empty()) holder = LockHolder{process, std::move(commandLine)};
+                std::string commandText(rest, ::strnlen(rest, std::size_t(view + kNoteSize - rest)));
+                if (!process.empty()) holder = LockHolder{process, std::move(commandText)};
                 ::UnmapViewOfFile(view);
             }
             ::CloseHandle(note);
@@ -669,21 +669,30 @@ bool DirectoryWatcher::reportsEveryChange(const std::filesystem::path& folder) {
 
 // --- The process -----------------------------------------------------------------------------------------
 
-int startDetached(const std::filesystem::path& program, const std::string& argument) {
-    // Quoted as CommandLineToArgvW splits it again: backslashes double only before a quote.
-    std::wstring line = L"\"" + program.wstring() + L"\" \"";
-    std::size_t slashes = 0;
-    for (const wchar_t c : pathFromUtf8(argument).wstring()) {
-        if (c == L'\\') {
-            ++slashes;
-        } else {
-            if (c == L'"') line.append(slashes + 1, L'\\');
-            slashes = 0;
+std::wstring commandLine(const std::vector<std::string>& words) {
+    std::wstring line;
+    for (const std::string& word : words) {
+        if (!line.empty()) line += L' ';
+        line += L'"';
+        // Backslashes double only before a quote, which is escaped.
+        std::size_t slashes = 0;
+        for (const wchar_t c : pathFromUtf8(word).wstring()) {
+            if (c == L'\\') {
+                ++slashes;
+            } else {
+                if (c == L'"') line.append(slashes + 1, L'\\');
+                slashes = 0;
+            }
+            line += c;
         }
-        line += c;
+        line.append(slashes, L'\\');
+        line += L'"';
     }
-    line.append(slashes, L'\\');
-    line += L'"';
+    return line;
+}
+
+int startDetached(const std::filesystem::path& program, const std::string& argument) {
+    std::wstring line = commandLine({pathToUtf8(program), argument});
     STARTUPINFOW start{};
     start.cb = sizeof start;
     PROCESS_INFORMATION process{};

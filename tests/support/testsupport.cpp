@@ -92,28 +92,15 @@ void writeFile(const std::filesystem::path& file, std::string_view bytes) {
 
 namespace {
 
-// A command line that CommandLineToArgvW splits back into `argv`.
-std::wstring commandLine(const std::vector<std::string>& argv) {
-    std::wstring line;
-    for (const std::string& a : argv) {
-        const std::filesystem::path p(std::u8string(a.begin(), a.end()));
-        const std::wstring w = p.wstring();
-        if (!line.empty()) line += L' ';
-        line += L'"';
-        std::size_t slashes = 0;
-        for (const wchar_t c : w) {
-            if (c == L'\\') {
-                ++slashes;
-            } else {
-                if (c == L'"') line.append(slashes + 1, L'\\');
-                slashes = 0;
-            }
-            line += c;
-        }
-        line.append(slashes, L'\\');
-        line += L'"';
-    }
-    return line;
+// Start-up information giving the child these three handles as its standard streams.
+STARTUPINFOW standardStreams(HANDLE in, HANDLE out, HANDLE err) {
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = in;
+    start.hStdOutput = out;
+    start.hStdError = err;
+    return start;
 }
 
 } // namespace
@@ -126,14 +113,9 @@ BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::millise
     ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     HANDLE null = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                 OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW start{};
-    start.cb = sizeof start;
-    start.dwFlags = STARTF_USESTDHANDLES;
-    start.hStdInput = null;
-    start.hStdOutput = writeEnd;
-    start.hStdError = writeEnd;
+    STARTUPINFOW start = standardStreams(null, writeEnd, writeEnd);
     PROCESS_INFORMATION child{};
-    std::wstring line = commandLine(argv);
+    std::wstring line = platform::commandLine(argv);
     const BOOL started =
         ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &child);
     ::CloseHandle(writeEnd);
@@ -195,12 +177,7 @@ Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& 
     HANDLE err = errors.empty() ? null
                                 : ::CreateFileW(errors.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                                 &inherit, CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW start{};
-    start.cb = sizeof start;
-    start.dwFlags = STARTF_USESTDHANDLES;
-    start.hStdInput = null;
-    start.hStdOutput = null;
-    start.hStdError = err;
+    STARTUPINFOW start = standardStreams(null, null, err);
     // The child inherits the environment as it is while it starts; the addition is taken back at once.
     std::wstring name;
     if (environment) {
@@ -208,7 +185,7 @@ Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& 
         name = pair.substr(0, pair.find(L'='));
         ::SetEnvironmentVariableW(name.c_str(), pair.substr(name.size() + 1).c_str());
     }
-    std::wstring line = commandLine(argv);
+    std::wstring line = platform::commandLine(argv);
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &d->process))
         d->process = {};
     if (environment) ::SetEnvironmentVariableW(name.c_str(), nullptr);
