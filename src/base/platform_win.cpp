@@ -530,6 +530,13 @@ FolderLockHandle FolderLockHandle::tryLock(const std::filesystem::path& folder, 
 }
 
 // --- Watching folders ------------------------------------------------------------------------------------
+//
+// One handle per folder tree, not per folder: a watch of the whole tree (ReadDirectoryChangesW with its
+// subtree) reports each change with its path from the tree's top, and the folders added inside it are
+// watches of their own without a handle or a buffer of their own. Thousands of folders would otherwise hold
+// thousands of handles, pending reads and 64 KiB buffers. Windows does not report a watched folder moved
+// away, so the top of each tree is looked up by its path again at every take(); a folder inside is gone when
+// it, or a folder above it, is reported removed or renamed.
 
 namespace {
 
@@ -538,7 +545,52 @@ constexpr DWORD kChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR
                            FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_CREATION |
                            FILE_NOTIFY_CHANGE_SECURITY;
 
-struct Watch {
+using Identity = std::pair<std::uint64_t, std::uint64_t>; // volume, file index
+
+// Whether the folder is being deleted (its last handle closing will remove it) or has been: the name may
+// still lead to it meanwhile. Some systems count no links for a folder, so only a count that fell to 0 says.
+std::uint32_t linksOf(HANDLE h, bool& deleted) {
+    FILE_STANDARD_INFO info{};
+    if (!::GetFileInformationByHandleEx(h, FileStandardInfo, &info, sizeof info)) return 0;
+    deleted = info.DeletePending;
+    return info.NumberOfLinks;
+}
+
+std::optional<Identity> folderIdentity(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    return Identity(info.dwVolumeSerialNumber, (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+}
+
+// The folder's path as the file system spells it, links resolved, without the "\\?\" prefix.
+std::wstring finalPath(HANDLE h) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetFinalPathNameByHandleW(h, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(n);
+    }
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
+// Names compare as the file system compares them: ignoring case.
+std::wstring caseKey(std::wstring text) {
+    if (!text.empty()) ::CharUpperBuffW(text.data(), DWORD(text.size()));
+    return text;
+}
+
+struct Tree {
+    std::filesystem::path path; // as added: the top must still be found there
+    std::wstring top;           // its final path's key
+    Identity identity;
+    std::uint32_t links = 0;
     HANDLE folder = INVALID_HANDLE_VALUE;
     OVERLAPPED overlapped{};
     alignas(DWORD) char buffer[64 * 1024];
@@ -546,11 +598,11 @@ struct Watch {
 
     bool start() {
         ::ResetEvent(overlapped.hEvent);
-        pending = ::ReadDirectoryChangesW(folder, buffer, sizeof buffer, FALSE, kChanges, nullptr,
-                                          &overlapped, nullptr) != 0;
+        pending = ::ReadDirectoryChangesW(folder, buffer, sizeof buffer, TRUE, kChanges, nullptr, &overlapped,
+                                          nullptr) != 0;
         return pending;
     }
-    ~Watch() {
+    ~Tree() {
         if (folder != INVALID_HANDLE_VALUE) {
             if (pending) {
                 ::CancelIoEx(folder, &overlapped);
@@ -566,11 +618,33 @@ struct Watch {
 } // namespace
 
 struct DirectoryWatcher::State {
-    std::map<int, std::unique_ptr<Watch>> watches;
-    std::map<std::pair<std::uint64_t, std::uint64_t>, int> byIdentity;
+    std::map<int, std::unique_ptr<Tree>> trees; // by the watch of their top
+    // Every watch by its tree's top and its path below it (a key; empty for the top), and what it watches.
+    std::map<std::pair<int, std::wstring>, int> byPlace;
+    struct Watch {
+        int tree;
+        std::wstring place;
+        Identity identity;
+    };
+    std::map<int, Watch> watches;
     int next = 1;
     DWORD drives = 0;
     bool drivesKnown = false;
+
+    // Reports the watches of `tree` at `place` and below it as gone and forgets them.
+    void end(int tree, const std::wstring& place, std::vector<Change>& changes) {
+        for (auto it = byPlace.lower_bound({tree, place}); it != byPlace.end() && it->first.first == tree;) {
+            const std::wstring& p = it->first.second;
+            if (p.compare(0, place.size(), place) != 0) break;
+            if (place.empty() || p.size() == place.size() || p[place.size()] == L'\\') {
+                changes.push_back({it->second, {}, true});
+                watches.erase(it->second);
+                it = byPlace.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
 };
 
 DirectoryWatcher::DirectoryWatcher() : d(std::make_unique<State>()) {
@@ -584,65 +658,115 @@ bool DirectoryWatcher::available() const {
 }
 
 int DirectoryWatcher::add(const std::filesystem::path& folder) {
-    auto watch = std::make_unique<Watch>();
-    watch->folder = openPath(folder, FILE_LIST_DIRECTORY, true, FILE_FLAG_OVERLAPPED);
-    if (watch->folder == INVALID_HANDLE_VALUE) return -1;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(watch->folder, &info) ||
-        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return -1;
-    const auto identity = std::make_pair(std::uint64_t(info.dwVolumeSerialNumber),
-                                         (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
-    if (const auto known = d->byIdentity.find(identity);
-        known != d->byIdentity.end() && d->watches.count(known->second))
-        return known->second;
-    watch->overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!watch->overlapped.hEvent || !watch->start()) return -1;
+    const HANDLE h = openPath(folder, FILE_LIST_DIRECTORY, true, FILE_FLAG_OVERLAPPED);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    auto tree = std::make_unique<Tree>();
+    tree->folder = h; // closes it whatever becomes of it
+    const std::optional<Identity> identity = folderIdentity(h);
+    const std::wstring key = caseKey(finalPath(h));
+    if (!identity || key.empty()) return -1;
+
+    // Inside a tree already watched (the deepest one): a watch of its own without a handle.
+    int within = -1;
+    std::wstring place;
+    for (const auto& [top, t] : d->trees) {
+        if (key.size() < t->top.size() || key.compare(0, t->top.size(), t->top) != 0) continue;
+        if (key.size() > t->top.size() && key[t->top.size()] != L'\\' && t->top.back() != L'\\') continue;
+        std::wstring below = key.substr(t->top.size());
+        if (!below.empty() && below.front() == L'\\') below.erase(0, 1);
+        if (within < 0 || below.size() <= place.size()) { // the newest of equals: an older may be stale
+            within = top;
+            place = std::move(below);
+        }
+    }
+    if (within >= 0) {
+        const auto known = d->byPlace.find({within, place});
+        if (known != d->byPlace.end() && d->watches.at(known->second).identity == *identity)
+            return known->second;
+        // Another folder standing where a watched one stood (changes were lost meanwhile) gets a new watch;
+        // a new top gets a tree of its own, and take() ends the old one.
+        if (!place.empty()) {
+            if (known != d->byPlace.end()) {
+                d->watches.erase(known->second);
+                d->byPlace.erase(known);
+            }
+            const int id = d->next++;
+            d->watches[id] = {within, place, *identity};
+            d->byPlace[{within, place}] = id;
+            return id;
+        }
+    }
+
+    tree->path = folder;
+    tree->top = key;
+    tree->identity = *identity;
+    bool deleted = false;
+    tree->links = linksOf(h, deleted);
+    if (deleted) return -1;
+    tree->overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!tree->overlapped.hEvent || !tree->start()) return -1;
     const int id = d->next++;
-    d->watches.emplace(id, std::move(watch));
-    d->byIdentity[identity] = id;
+    d->trees.emplace(id, std::move(tree));
+    d->watches[id] = {id, {}, *identity};
+    d->byPlace[{id, {}}] = id;
     return id;
 }
 
 bool DirectoryWatcher::take(std::vector<Change>& changes) {
     bool complete = true;
-    for (auto it = d->watches.begin(); it != d->watches.end();) {
-        Watch& w = *it->second;
+    for (auto it = d->trees.begin(); it != d->trees.end();) {
+        const int top = it->first;
+        Tree& t = *it->second;
         bool gone = false;
-        for (;;) {
+        // Waiting (for no time) rather than only asking lets a completion that is due arrive first.
+        while (t.pending && ::WaitForSingleObject(t.overlapped.hEvent, 0) == WAIT_OBJECT_0) {
             DWORD bytes = 0;
-            if (!::GetOverlappedResult(w.folder, &w.overlapped, &bytes, FALSE)) {
-                if (::GetLastError() == ERROR_IO_INCOMPLETE) break;
-                // The folder went away (or can no longer be read): its watch has ended.
-                w.pending = false;
+            const bool read = ::GetOverlappedResult(t.folder, &t.overlapped, &bytes, FALSE);
+            const DWORD error = read ? ERROR_SUCCESS : ::GetLastError();
+            if (error == ERROR_IO_INCOMPLETE) break;
+            t.pending = false;
+            if (error == ERROR_NOTIFY_ENUM_DIR || error == ERROR_OPERATION_ABORTED || (read && bytes == 0)) {
+                // More changes than the buffer holds, or the read ended with the thread that started it:
+                // changes were dropped, as with inotify's overflow.
+                complete = false;
+            } else if (!read) {
+                // The folder went away (or can no longer be read): its watches have ended.
                 gone = true;
                 break;
-            }
-            w.pending = false;
-            if (bytes == 0) {
-                // More changes than the buffer holds: the system dropped them, as inotify's overflow does.
-                complete = false;
             } else {
                 for (DWORD pos = 0;;) {
-                    const auto* n = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(w.buffer + pos);
-                    Change c;
-                    c.watch = it->first;
-                    c.name = utf8(n->FileName, n->FileNameLength / sizeof(wchar_t));
-                    changes.push_back(std::move(c));
+                    const auto* n = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(t.buffer + pos);
+                    const std::wstring name(n->FileName, n->FileNameLength / sizeof(wchar_t));
+                    const std::size_t slash = name.rfind(L'\\');
+                    const std::wstring folder = caseKey(slash == std::wstring::npos ? std::wstring()
+                                                                                   : name.substr(0, slash));
+                    if (const auto w = d->byPlace.find({top, folder}); w != d->byPlace.end()) {
+                        const std::size_t leaf = slash == std::wstring::npos ? 0 : slash + 1;
+                        changes.push_back({w->second, utf8(name.data() + leaf, name.size() - leaf), false});
+                    }
+                    if (n->Action == FILE_ACTION_REMOVED || n->Action == FILE_ACTION_RENAMED_OLD_NAME)
+                        d->end(top, caseKey(name), changes);
                     if (n->NextEntryOffset == 0) break;
                     pos += n->NextEntryOffset;
                 }
             }
-            if (!w.start()) {
+            if (!t.start()) {
                 gone = true;
                 break;
             }
         }
+        bool deleted = false;
+        const std::uint32_t links = linksOf(t.folder, deleted);
+        if (!gone && ((links == 0 && t.links > 0) || deleted)) gone = true;
+        if (!gone) {
+            // Moved away, removed or replaced: the path no longer leads to the folder watched.
+            const HANDLE now = openPath(t.path, FILE_READ_ATTRIBUTES, true);
+            gone = now == INVALID_HANDLE_VALUE || folderIdentity(now) != t.identity;
+            if (now != INVALID_HANDLE_VALUE) ::CloseHandle(now);
+        }
         if (gone) {
-            changes.push_back({it->first, {}, true});
-            for (auto id = d->byIdentity.begin(); id != d->byIdentity.end();)
-                id = id->second == it->first ? d->byIdentity.erase(id) : std::next(id);
-            it = d->watches.erase(it);
+            d->end(top, {}, changes);
+            it = d->trees.erase(it);
         } else {
             ++it;
         }
