@@ -580,6 +580,16 @@ std::wstring finalPath(HANDLE h) {
     return path;
 }
 
+// The long spelling of a path that may hold short (8.3) names, or nothing when it no longer exists.
+std::wstring longPath(const std::wstring& path) {
+    const std::wstring asked = L"\\\\?\\" + path;
+    std::wstring found(asked.size() + MAX_PATH, L'\0');
+    const DWORD n = ::GetLongPathNameW(asked.c_str(), found.data(), DWORD(found.size()));
+    if (n == 0 || n >= found.size()) return {};
+    found.resize(n);
+    return found.rfind(L"\\\\?\\", 0) == 0 ? found.substr(4) : found;
+}
+
 // Names compare as the file system compares them: ignoring case.
 std::wstring caseKey(std::wstring text) {
     if (!text.empty()) ::CharUpperBuffW(text.data(), DWORD(text.size()));
@@ -588,7 +598,8 @@ std::wstring caseKey(std::wstring text) {
 
 struct Tree {
     std::filesystem::path path; // as added: the top must still be found there
-    std::wstring top;           // its final path's key
+    std::wstring final;         // its path as the file system spells it
+    std::wstring top;           // and as a key
     Identity identity;
     std::uint32_t links = 0;
     HANDLE folder = INVALID_HANDLE_VALUE;
@@ -698,6 +709,7 @@ int DirectoryWatcher::add(const std::filesystem::path& folder) {
     }
 
     tree->path = folder;
+    tree->final = finalPath(h);
     tree->top = key;
     tree->identity = *identity;
     bool deleted = false;
@@ -736,7 +748,15 @@ bool DirectoryWatcher::take(std::vector<Change>& changes) {
             } else {
                 for (DWORD pos = 0;;) {
                     const auto* n = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(t.buffer + pos);
-                    const std::wstring name(n->FileName, n->FileNameLength / sizeof(wchar_t));
+                    std::wstring name(n->FileName, n->FileNameLength / sizeof(wchar_t));
+                    if (name.find(L'~') != std::wstring::npos) {
+                        // A change may be reported under a short (8.3) name, which no caller knows.
+                        const std::wstring full = longPath(t.final + L'\\' + name);
+                        if (full.size() > t.final.size() + 1 && full.compare(0, t.final.size(), t.final) == 0)
+                            name = full.substr(t.final.size() + 1);
+                        else
+                            complete = false; // gone already: the name it had cannot be told
+                    }
                     const std::size_t slash = name.rfind(L'\\');
                     const std::wstring folder = caseKey(slash == std::wstring::npos ? std::wstring()
                                                                                    : name.substr(0, slash));

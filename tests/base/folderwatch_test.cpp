@@ -33,6 +33,7 @@ TEST(FolderWatch, ChangesAreSeenAndAWatchThatEndedOrLostChangesIsNotTrusted) {
 
     test::writeFile(dir / "archive" / "kept" / "old.htm", "changed");
     test::writeFile(dir / "archive" / "kept" / "new.htm", "new");
+    test::writeFile(dir / "archive" / "kept" / "new~1.htm", "new"); // a long name that looks short
     fs::rename(dir / "archive" / "moved", dir / "archive" / "elsewhere");
     fs::remove_all(dir / "archive" / "removed");
     fs::rename(dir / "apart", dir / "gone");
@@ -44,6 +45,7 @@ TEST(FolderWatch, ChangesAreSeenAndAWatchThatEndedOrLostChangesIsNotTrusted) {
     };
     EXPECT_TRUE(seen(kept, "old.htm", false));
     EXPECT_TRUE(seen(kept, "new.htm", false));
+    EXPECT_TRUE(seen(kept, "new~1.htm", false));
     EXPECT_TRUE(seen(archive, "moved", false));
     EXPECT_TRUE(seen(moved, "", true));
     EXPECT_TRUE(seen(removed, "", true));
