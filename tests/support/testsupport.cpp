@@ -322,6 +322,16 @@ BoundedRun runForked(const std::function<void(int output)>& child, std::chrono::
     return watch(pid, pipeEnds[0], deadline, growthKb);
 }
 
+// In a forked child, with its standard streams in place: becomes the program, or ends with 127.
+[[noreturn]] void execute(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+}
+
 } // namespace
 
 BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::milliseconds deadline,
@@ -332,12 +342,7 @@ BoundedRun RunBounded(const std::vector<std::string>& argv, std::chrono::millise
             ::dup2(null, STDIN_FILENO);
             ::dup2(output, STDOUT_FILENO);
             ::dup2(output, STDERR_FILENO);
-            std::vector<char*> args;
-            for (const std::string& a : argv)
-                args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            ::execv(args[0], args.data());
-            ::_exit(127);
+            execute(argv);
         },
         deadline, growthKb);
 }
@@ -377,12 +382,7 @@ Child::Child(const std::vector<std::string>& argv, const std::filesystem::path& 
     ::dup2(null, STDIN_FILENO);
     ::dup2(null, STDOUT_FILENO);
     ::dup2(errors.empty() ? null : ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
+    execute(argv);
 }
 
 Child::~Child() {
