@@ -220,7 +220,7 @@ void MainWindow::followClientArea() {
     });
     connect(m_pane, &ArchivePane::statusTextChanged, this, [this](const QString& text) { m_statusBar->setText(3, text); });
     // Not while the user types into the pane's find bar: the pointer passing over the page would take the keys.
-    connect(m_pane, &ArchivePane::pointerEntered, this, [=] {
+    connect(m_pane, &ArchivePane::pointerEntered, this, [this, followPointer] {
         if (webBrowser() && !m_pane->findBarHasFocus()) followPointer(webBrowser());
     });
     connect(m_pane, &ArchivePane::failed, this,

@@ -363,7 +363,7 @@ private slots:
         QVERIFY(test::showActive(*form));
         form->findChild<QComboBox*>(QStringLiteral("FlatComboBox3"))->setCurrentIndex(1);
         auto* box = form->findChild<QComboBox*>(QStringLiteral("FlatComboBox1"));
-        for (const QString word : {QStringLiteral("peace"), QStringLiteral("war")}) {
+        for (const QString& word : {QStringLiteral("peace"), QStringLiteral("war")}) {
             test::clickAt(box, box->rect().center());
             box->setEditText(word);
             test::typeKey(*form, Qt::Key_Return);
